@@ -1,0 +1,47 @@
+# Build conventions shared by every target: warnings are errors, sanitizers are a plain option,
+# and every test goes through tellamo_add_test() so that it runs with a pinned locale and a
+# private HOME.
+
+set(TELLAMO_WARNINGS -Wall -Wextra -Werror)
+
+if(TELLAMO_SANITIZE)
+  string(REPLACE ";" "," _tellamo_san "${TELLAMO_SANITIZE}")
+  add_compile_options(-fsanitize=${_tellamo_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_tellamo_san})
+endif()
+
+# tellamo_add_library(NAME SOURCES... [QT]) : one static library per subsystem folder.
+function(tellamo_add_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${TELLAMO_WARNINGS})
+endfunction()
+
+# tellamo_add_test(NAME SOURCES ... LIBS ... [ENV ...] [LABELS ...] [TIMEOUT s] [WIDGETS])
+# Each test binary links only the layer it tests (plus GoogleTest), so a stray dependency on a
+# higher layer fails to link. WIDGETS tests run on Qt's offscreen platform.
+function(tellamo_add_test name)
+  cmake_parse_arguments(T "WIDGETS" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_compile_options(${name} PRIVATE ${TELLAMO_WARNINGS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set(env "LC_ALL=C.UTF-8" "LANG=C.UTF-8" "TELLAMO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
+          "TELLAMO_BINARY_DIR=${PROJECT_BINARY_DIR}" ${T_ENV})
+  if(T_WIDGETS)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  if(TELLAMO_SANITIZE MATCHES "thread")
+    list(APPEND env "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
+  elseif(TELLAMO_SANITIZE)
+    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1" "UBSAN_OPTIONS=print_stacktrace=1")
+  endif()
+  # One ctest entry per test binary: the binary's own output names each failing case, and
+  # discovery at build time would need a display for widget tests.
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT}
+                       LABELS "${T_LABELS}")
+endfunction()

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tellamo {
+
+// The few file-system calls that the program's safe saves are made of, behind an interface so
+// that tests can make any one of them fail (a full disk at the n-th write, a rename that is
+// refused) and check that nothing is lost. Each call returns 0 or an errno value.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    virtual int CreateFile(const std::string& path, int& fd) = 0; // write-only, truncated
+    virtual int Write(int fd, const char* data, std::size_t size, std::size_t& written) = 0;
+    virtual int Sync(int fd) = 0;
+    virtual int Close(int fd) = 0;
+    virtual int Remove(const std::string& path) = 0;
+    virtual int Rename(const std::string& from, const std::string& to) = 0;
+    virtual int Link(const std::string& existing, const std::string& newPath) = 0;
+    virtual int SyncDirectory(const std::string& directory) = 0;
+};
+
+// The process's real file system (POSIX calls).
+FileSystem& RealFileSystem();
+
+// Writes data to tempPath, flushes it to the disk, and only then puts it in place of target, so
+// that at every moment target holds either the old or the new content in full, also across a
+// power cut. When previousPath is not empty, the old target is kept there (the previous
+// generation); otherwise it is simply replaced. Throws TellamoError naming the file and the
+// system's reason when the new content could not be put in place; target is then unchanged.
+void ReplaceFileDurably(FileSystem& fs, const std::string& target, std::string_view data,
+                        const std::string& tempPath, const std::string& previousPath = {});
+
+} // namespace tellamo

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace tellamo {
+
+// Every user-visible literal that the program composes passes through TranslateText just before
+// it is shown. Until a translator is installed (the language changer does that when a
+// translation file is named) it returns the literal unchanged.
+QString TranslateText(const QString& literal);
+
+using Translator = std::function<QString(const QString&)>;
+// Installs the translator; an empty function restores the identity. Window thread only.
+void SetTranslator(Translator translator);
+
+} // namespace tellamo

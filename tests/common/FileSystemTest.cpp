@@ -1,0 +1,87 @@
+#include "common/Errors.h"
+#include "common/FileSystem.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace tellamo {
+namespace {
+
+using test::FaultyFileSystem;
+using test::FileExists;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+TEST(ReplaceFileDurably, KeepsThePreviousGeneration) {
+    TempDir dir;
+    const std::string dat = dir.File("x.dat"), tmp = dir.File("x.new"), old = dir.File("x.old");
+    ReplaceFileDurably(RealFileSystem(), dat, "one", tmp, old);
+    EXPECT_EQ(ReadFileBytes(dat), "one");
+    EXPECT_FALSE(FileExists(old));
+    ReplaceFileDurably(RealFileSystem(), dat, "two", tmp, old);
+    ReplaceFileDurably(RealFileSystem(), dat, "three", tmp, old);
+    EXPECT_EQ(ReadFileBytes(dat), "three");
+    EXPECT_EQ(ReadFileBytes(old), "two");
+    EXPECT_FALSE(FileExists(tmp));
+}
+
+TEST(ReplaceFileDurably, AFailureAtAnyStepLeavesACompleteTarget) {
+    // Count the operations of one save, then fail each of them in turn (and every one after it):
+    // the target always holds the old or the new content in full, never anything else.
+    TempDir dir;
+    const std::string dat = dir.File("x.dat"), tmp = dir.File("x.new"), old = dir.File("x.old");
+    FaultyFileSystem counter;
+    WriteFileBytes(dat, "old content");
+    ReplaceFileDurably(counter, dat, "new content", tmp, old);
+    const int operations = counter.Calls;
+    ASSERT_GE(operations, 7);
+
+    for (int failAt = 1; failAt <= operations; ++failAt) {
+        for (bool all : {false, true}) {
+            WriteFileBytes(dat, "old content");
+            FaultyFileSystem fs;
+            fs.FailAt = failAt;
+            fs.FailAll = all;
+            bool threw = false;
+            try {
+                ReplaceFileDurably(fs, dat, "new content", tmp, old);
+            } catch (const TellamoError& e) {
+                threw = true;
+                EXPECT_NE(std::string(e.what()).find("No space left on device"), std::string::npos);
+            }
+            const std::string now = ReadFileBytes(dat);
+            EXPECT_TRUE(now == "old content" || now == "new content") << failAt << " " << now;
+            if (threw) {
+                EXPECT_EQ(now, "old content") << failAt;
+            } else {
+                EXPECT_EQ(now, "new content") << failAt;
+            }
+        }
+    }
+}
+
+TEST(ReplaceFileDurably, WithoutHardLinksTheTwoRenamesStillWork) {
+    TempDir dir;
+    const std::string dat = dir.File("x.dat"), tmp = dir.File("x.new"), old = dir.File("x.old");
+    WriteFileBytes(dat, "first");
+    FaultyFileSystem fs;
+    fs.FailError = 1; // EPERM, as file systems without hard links answer
+    fs.FailAt = 6;    // create, write, sync, close, remove old, link
+    ReplaceFileDurably(fs, dat, "second", tmp, old);
+    EXPECT_EQ(ReadFileBytes(dat), "second");
+    EXPECT_EQ(ReadFileBytes(old), "first");
+}
+
+TEST(ReplaceFileDurably, AnUnwritableFolderIsAClearError) {
+    try {
+        ReplaceFileDurably(RealFileSystem(), "/nonexistent-dir/x.dat", "a", "/nonexistent-dir/x.new");
+        FAIL();
+    } catch (const TellamoError& e) {
+        EXPECT_STREQ(e.what(), "\"/nonexistent-dir/x.new\": No such file or directory");
+    }
+}
+
+} // namespace
+} // namespace tellamo

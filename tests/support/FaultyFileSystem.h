@@ -1,0 +1,32 @@
+#pragma once
+
+#include "common/FileSystem.h"
+
+#include <string>
+
+namespace tellamo::test {
+
+// The real file system, except that the operation with number FailAt (counted from 1 over every
+// call) fails with FailError, and with FailAll every operation from FailAt on fails. Calls is
+// the number of operations seen, so a test can first count them and then fail each in turn.
+class FaultyFileSystem final : public FileSystem {
+public:
+    int FailAt = 0; // 0: never
+    bool FailAll = false;
+    int FailError = 28; // ENOSPC
+    int Calls = 0;
+
+    int CreateFile(const std::string& path, int& fd) override;
+    int Write(int fd, const char* data, std::size_t size, std::size_t& written) override;
+    int Sync(int fd) override;
+    int Close(int fd) override;
+    int Remove(const std::string& path) override;
+    int Rename(const std::string& from, const std::string& to) override;
+    int Link(const std::string& existing, const std::string& newPath) override;
+    int SyncDirectory(const std::string& directory) override;
+
+private:
+    bool Fails();
+};
+
+} // namespace tellamo::test

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tellamo::test {
+
+// A fresh directory under $TMPDIR, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return Dir; }
+    std::string File(std::string_view name) const { return Dir + "/" + std::string(name); }
+
+private:
+    std::string Dir;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, std::string_view bytes);
+bool FileExists(const std::string& path);
+
+} // namespace tellamo::test
