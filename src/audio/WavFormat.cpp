@@ -1,0 +1,123 @@
+#include "audio/WavFormat.h"
+
+#include "common/ByteIO.h"
+#include "common/Errors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tellamo {
+
+std::array<unsigned char, WaveHeaderSize> MakeWaveHeader(std::uint16_t channels,
+                                                         std::uint16_t sampleRate,
+                                                         std::uint16_t bitsPerSample) {
+    std::array<unsigned char, WaveHeaderSize> h{};
+    const std::uint16_t blockAlign = static_cast<std::uint16_t>(channels * (bitsPerSample / 8));
+    std::memcpy(&h[0], "RIFF", 4);
+    std::memcpy(&h[8], "WAVE", 4);
+    std::memcpy(&h[12], "fmt ", 4);
+    PutU32(&h[16], 16);
+    PutU16(&h[20], 1);
+    PutU16(&h[22], channels);
+    PutU16(&h[24], sampleRate); // the high half of the 32-bit rate stays 0
+    PutU32(&h[28], static_cast<std::uint32_t>(sampleRate) * blockAlign);
+    PutU16(&h[32], blockAlign);
+    PutU16(&h[34], bitsPerSample);
+    std::memcpy(&h[36], "data", 4);
+    return h;
+}
+
+namespace {
+[[noreturn]] void FailErrno(const std::string& what) {
+    throw TellamoError(what + ": " + SystemErrorText(errno));
+}
+
+void WriteAt(int fd, std::uint32_t value, off_t offset) {
+    unsigned char bytes[4];
+    PutU32(bytes, value);
+    if (::pwrite(fd, bytes, 4, offset) != 4) {
+        FailErrno("Cannot complete the WAV file");
+    }
+}
+} // namespace
+
+void CompleteWaveFile(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        FailErrno("Cannot complete the WAV file");
+    }
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    // The recorder never lets a file pass 4 GiB - 1; clamp anyway so that a header can never
+    // claim less than the file holds by wrapping round.
+    const std::uint32_t clamped = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
+    WriteAt(fd, clamped >= 8 ? clamped - 8 : 0, 4);
+    WriteAt(fd, clamped >= WaveHeaderSize ? clamped - WaveHeaderSize : 0, 40);
+}
+
+WaveInfo ParseWaveHeader(std::string_view firstBytes, std::uint64_t fileSize,
+                         const std::string& fileName) {
+    const std::string shortText = "\"" + fileName + "\" is too short to be a WAV file";
+    ByteReader r(firstBytes.substr(0, WaveHeaderReadLimit), shortText);
+    WaveInfo info;
+    info.FileSize = fileSize;
+    r.Take(22);
+    info.Channels = r.U16();
+    info.SampleRate = r.U16();
+    r.Take(8); // offsets 26..33: high half of the rate, byte rate, block align
+    info.BitsField = r.U16();
+
+    // The tag is searched byte by byte in a window of 256 bytes from offset 36.
+    const std::string_view window = r.Take(std::min<std::size_t>(DataSearchWindow, r.Remaining()));
+    const std::size_t tag = window.find("data");
+    if (tag == std::string_view::npos) {
+        if (window.size() < DataSearchWindow && firstBytes.size() < WaveHeaderReadLimit) {
+            throw TellamoError(shortText);
+        }
+        throw TellamoError("\"" + fileName + "\" has no sound data where a WAV file keeps it");
+    }
+    const std::size_t sizeOffset = DataTagFirstOffset + tag + 4;
+    ByteReader sizeReader(firstBytes.substr(std::min(sizeOffset, firstBytes.size())), shortText);
+    info.DataSize = sizeReader.U32();
+    info.DataStart = static_cast<std::uint32_t>(sizeOffset + 4);
+    return info;
+}
+
+WaveInfo ReadWaveHeader(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        FailErrno("Cannot open \"" + path + "\"");
+    }
+    struct stat st {};
+    std::string bytes(WaveHeaderReadLimit, '\0');
+    std::size_t got = 0;
+    int error = 0;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        error = EISDIR;
+    }
+    while (error == 0 && got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = errno;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (error != 0) {
+        throw TellamoError("Cannot read \"" + path + "\": " + SystemErrorText(error));
+    }
+    bytes.resize(got);
+    return ParseWaveHeader(bytes, static_cast<std::uint64_t>(st.st_size), path);
+}
+
+} // namespace tellamo

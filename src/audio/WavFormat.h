@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tellamo {
+
+// The layout of a note's sound file: RIFF WAVE, uncompressed PCM, one fixed 44-byte header as
+// written, sizes patched when the recording is completed. Readers fix only a few offsets and
+// search for the data chunk, so they also accept headers with extra chunks or a longer format
+// chunk, as long as the "data" tag begins at offset 36..288.
+
+constexpr std::size_t WaveHeaderSize = 44;
+constexpr std::size_t DataTagFirstOffset = 36;
+constexpr std::size_t DataSearchWindow = 256; // the tag can begin at offset 288 at the latest
+// Bytes a reader needs at most: the window from offset 36 and the 4-byte size after the tag.
+constexpr std::size_t WaveHeaderReadLimit = DataTagFirstOffset + DataSearchWindow + 4;
+
+// The 44-byte header with both size fields 0, as written when a recording file is created.
+std::array<unsigned char, WaveHeaderSize> MakeWaveHeader(std::uint16_t channels,
+                                                         std::uint16_t sampleRate,
+                                                         std::uint16_t bitsPerSample);
+
+// Sets the RIFF size (fileSize - 8, offset 4) and the data size (fileSize - 44, offset 40) of an
+// open recording file, whose current size is taken as the completed size. Throws TellamoError.
+void CompleteWaveFile(int fd);
+
+// What the reading rule yields.
+struct WaveInfo {
+    std::uint16_t Channels = 0;      // offset 22: 2 is stereo, anything else mono
+    std::uint16_t SampleRate = 0;    // offset 24, the low 16 bits; offset 26 is not read
+    std::uint16_t BitsField = 0;     // offset 34 as stored
+    std::uint32_t DataStart = 0;     // offset of the first sample byte
+    std::uint32_t DataSize = 0;      // the data chunk's declared size in bytes
+    std::uint64_t FileSize = 0;      // bytes in the file, to compare with DataStart + DataSize
+
+    bool Stereo() const { return Channels == 2; }
+    // The player's rule: more than 8 bits per sample means 16-bit samples.
+    bool SixteenBit() const { return BitsField > 8; }
+    // The graph reader's rule: only the low byte of the field is examined.
+    bool SixteenBitByLowByte() const { return (BitsField & 0xFF) > 8; }
+    // The number of samples the catalogue counts: bytes, halved for 16-bit data (channels not
+    // taken into account).
+    std::uint32_t SampleCount() const { return SixteenBit() ? DataSize / 2 : DataSize; }
+};
+
+// Parses the first bytes of a file (at most WaveHeaderReadLimit are looked at). Throws
+// TellamoError when the bytes end before the fields or when no "data" tag begins within the
+// search window; fileName is only used in the message.
+WaveInfo ParseWaveHeader(std::string_view firstBytes, std::uint64_t fileSize,
+                         const std::string& fileName);
+
+// Opens the file, reads and parses its header. Throws TellamoError with the system's words when
+// the file cannot be opened or read.
+WaveInfo ReadWaveHeader(const std::string& path);
+
+} // namespace tellamo
