@@ -1,0 +1,394 @@
+#include "catalogue/Catalogue.h"
+
+#include "catalogue/IndexFile.h"
+#include "common/Errors.h"
+#include "common/FileSystem.h"
+#include "common/Translate.h"
+#include "common/Utf8.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <unordered_map>
+
+namespace tellamo {
+
+namespace {
+std::string Utf8WithoutNul(const QString& text) {
+    std::string bytes = text.toStdString();
+    std::erase(bytes, '\0');
+    return bytes;
+}
+} // namespace
+
+Catalogue::Catalogue(Storage storage, QString notesFolderName, QString recycleBinName,
+                     FileSystem& fileSystem)
+    : StorageFiles(std::move(storage)), Fs(fileSystem), NotesFolderName(std::move(notesFolderName)),
+      RecycleBinName(std::move(recycleBinName)) {}
+
+void Catalogue::SelectFolder(FolderNode* folder) {
+    if (folder == Selected) {
+        return;
+    }
+    Selected = folder;
+    emit SelectedFolderChanged();
+}
+
+void Catalogue::SetSpecialNodes(FolderNode* notes, FolderNode* recycleBin) {
+    mNotesNode = notes;
+    mRecycleBinNode = recycleBin;
+}
+
+// ---- folders ----
+
+std::int32_t Catalogue::TakeFolderId() {
+    if (Counter > MaxFolderId || Counter < 0) {
+        throw TellamoError(
+            TranslateText("No new folder can be made: the catalogue has used up its folder numbers")
+                .toStdString());
+    }
+    return Counter++;
+}
+
+std::string Catalogue::CleanFolderName(const QString& name) {
+    std::string bytes = Utf8WithoutNul(name);
+    for (char& c : bytes) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    bytes.erase(0, std::min(bytes.size(), bytes.find_first_not_of(" \t")));
+    return bytes;
+}
+
+QString Catalogue::FolderNameProblem(const QString& name) {
+    if (name.startsWith(QLatin1Char(' ')) || name.startsWith(QLatin1Char('\t'))) {
+        return TranslateText("A folder name cannot begin with a space or a tab.");
+    }
+    if (name.contains(QLatin1Char('\r')) || name.contains(QLatin1Char('\n')) ||
+        name.contains(QChar(0))) {
+        return TranslateText("A folder name cannot hold a line break.");
+    }
+    return {};
+}
+
+FolderNode* Catalogue::AddFolder(FolderNode* parent, const QString& name) {
+    const std::int32_t id = TakeFolderId();
+    FolderNode* node = Tree.Append(parent, CleanFolderName(name), id);
+    SelectFolder(node);
+    return node;
+}
+
+void Catalogue::RenameFolder(FolderNode* folder, const QString& name) {
+    if (!folder || folder->IsRoot()) {
+        return;
+    }
+    const QString problem = FolderNameProblem(name);
+    if (!problem.isEmpty()) {
+        throw TellamoError(problem.toStdString());
+    }
+    Tree.SetName(folder, name.toStdString());
+}
+
+bool Catalogue::IsInsideRecycleBin(const FolderNode* folder) const {
+    return folder && mRecycleBinNode && folder != mRecycleBinNode && folder->IsWithin(mRecycleBinNode);
+}
+
+void Catalogue::DeleteFolderNotes() {
+    const FolderNode* folder = Selected;
+    if (!folder) {
+        return;
+    }
+    DeleteNotesWhere([folder](const NoteRecord& r) {
+        return r.ParentPointer && r.ParentPointer->IsWithin(folder);
+    });
+}
+
+bool Catalogue::MoveFolder(FolderNode* folder, FolderNode* target) {
+    if (!folder || !target || folder->IsRoot() || target->IsWithin(folder)) {
+        return false;
+    }
+    Tree.Move(folder, target, 0);
+    return true;
+}
+
+void Catalogue::MoveFolderToRecycleBin(FolderNode* folder) {
+    MoveFolder(folder, mRecycleBinNode);
+}
+
+void Catalogue::DeleteFolderForGood(FolderNode* folder) {
+    if (!folder || folder->IsRoot()) {
+        return;
+    }
+    DeleteNotesWhere([folder](const NoteRecord& r) {
+        return r.ParentPointer && r.ParentPointer->IsWithin(folder);
+    });
+    FolderNode* parent = folder->Parent;
+    if (Selected && Selected->IsWithin(folder)) {
+        Selected = nullptr; // the node is about to go; SelectFolder below tells the views
+    }
+    Tree.Remove(folder);
+    SelectFolder(parent);
+}
+
+void Catalogue::ClearRecycleBin() {
+    if (!mRecycleBinNode) {
+        return;
+    }
+    SelectFolder(mRecycleBinNode);
+    DeleteFolderNotes();
+    Tree.RemoveChildren(mRecycleBinNode);
+}
+
+// ---- notes ----
+
+NoteRecord* Catalogue::AddRecordedNote(FolderNode* folder, const QString& description,
+                                       std::uint16_t sampleRate, std::uint16_t bitRate) {
+    // A note is never filed under no folder, where nobody could see it.
+    if (!folder) {
+        folder = mNotesNode;
+    }
+    auto record = std::make_unique<NoteRecord>();
+    record->Start = CurrentLocalTime();
+    record->FolderID = FolderIdOf(folder);
+    record->ParentPointer = folder;
+    record->Description = CutUtf8(Utf8WithoutNul(description), NoteRecord::DescriptionBytes);
+    record->FileName = StorageFiles.NewNoteFileName();
+    record->SampleRate = sampleRate;
+    record->BitRate = bitRate;
+    return Table.Append(std::move(record));
+}
+
+NoteRecord* Catalogue::AddFoundNote(FolderNode* folder, const std::string& fileName,
+                                    LocalTimeMs start, std::uint16_t sampleRate,
+                                    std::uint16_t bitRate) {
+    auto record = std::make_unique<NoteRecord>();
+    record->Start = start;
+    record->FolderID = FolderIdOf(folder);
+    record->ParentPointer = folder;
+    record->FileName = CutUtf8(fileName, NoteRecord::FileNameBytes);
+    record->SampleRate = sampleRate;
+    record->BitRate = bitRate;
+    return Table.Append(std::move(record));
+}
+
+void Catalogue::CompleteNote(std::int32_t fileSizeKB, std::int64_t durationMs) {
+    NoteRecord* note = Table.LastAddedNote();
+    if (!note) {
+        return;
+    }
+    note->Duration = WrapDuration(durationMs);
+    note->FileSizeKB = fileSizeKB;
+    Table.RecordChanged(note);
+}
+
+void Catalogue::SetNoteDescription(const QString& text) {
+    NoteRecord* note = Table.Current();
+    if (!note) {
+        return;
+    }
+    note->Description = CutUtf8(Utf8WithoutNul(text), NoteRecord::DescriptionBytes);
+    Table.RecordChanged(note);
+}
+
+void Catalogue::MoveSelectedNotes(FolderNode* folder) {
+    for (NoteRecord* note : Table.Selection()) {
+        note->FolderID = FolderIdOf(folder);
+        note->ParentPointer = folder;
+    }
+    Table.ClearSelection();
+    Table.Refresh();
+}
+
+void Catalogue::DeleteSelectedNotes() {
+    DeleteNotesWhere([](const NoteRecord& r) { return r.Selected; });
+    Table.ClearSelection();
+}
+
+void Catalogue::DeleteCurrentNote() {
+    const NoteRecord* current = Table.Current();
+    if (current) {
+        DeleteNotesWhere([current](const NoteRecord& r) { return &r == current; });
+    }
+}
+
+void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed) {
+    std::vector<std::string> names;
+    for (const auto& record : Table.All()) {
+        if (doomed(*record)) {
+            names.push_back(record->FileName);
+        }
+    }
+    if (names.empty()) {
+        return;
+    }
+    StorageFiles.DeleteNoteFiles(names);
+    Table.RemoveIf(doomed);
+}
+
+bool Catalogue::FindNoteByFileName(const std::string& name) const {
+    const QString wanted = QString::fromStdString(name);
+    return std::any_of(Table.All().begin(), Table.All().end(), [&](const auto& record) {
+        return QString::fromStdString(record->FileName).compare(wanted, Qt::CaseInsensitive) == 0;
+    });
+}
+
+void Catalogue::LinkFolderNotes(FolderNode* folder) {
+    const std::int32_t id = FolderIdOf(folder);
+    for (const auto& record : Table.All()) {
+        if (record->FolderID == id) {
+            record->ParentPointer = folder;
+        }
+    }
+}
+
+FolderNode* Catalogue::NoteFolder() const {
+    return Table.Current() ? Table.Current()->ParentPointer : nullptr;
+}
+
+QString Catalogue::NoteWavPath() const {
+    return Table.Current() ? StorageFiles.NoteWavPath(Table.Current()->FileName) : QString();
+}
+
+QString Catalogue::NoteGraphPath() const {
+    return Table.Current() ? StorageFiles.NoteGraphPath(Table.Current()->FileName) : QString();
+}
+
+// ---- whole catalogue ----
+
+void Catalogue::ClearFoldersForLoad() {
+    for (const auto& record : Table.All()) {
+        record->ParentPointer = nullptr;
+    }
+    mNotesNode = nullptr;
+    mRecycleBinNode = nullptr;
+    SelectFolder(nullptr);
+    Tree.Clear();
+}
+
+void Catalogue::NewCatalogue() {
+    ClearFoldersForLoad();
+    Counter = 0;
+    mNotesNode = AddFolder(nullptr, NotesFolderName);
+    Counter = RecycleBinFolderId;
+    mRecycleBinNode = AddFolder(nullptr, RecycleBinName);
+    SelectFolder(mNotesNode);
+    LinkFolderNotes(mNotesNode);
+    LinkFolderNotes(mRecycleBinNode);
+    Table.Refresh();
+}
+
+void Catalogue::RepairAfterLoad() {
+    // The two special folders exist and are the only roots, Notes first; other roots (which a
+    // damaged file can hold) are kept below Notes.
+    if (!mNotesNode) {
+        mNotesNode = Tree.FindById(NotesFolderId);
+    }
+    if (!mRecycleBinNode || mRecycleBinNode == mNotesNode) {
+        mRecycleBinNode = Tree.FindById(RecycleBinFolderId);
+    }
+    if (!mNotesNode) {
+        mNotesNode = Tree.Append(nullptr, NotesFolderName.toStdString(), NotesFolderId);
+    }
+    if (!mRecycleBinNode) {
+        mRecycleBinNode = Tree.Append(nullptr, RecycleBinName.toStdString(), RecycleBinFolderId);
+    }
+    Tree.Move(mNotesNode, nullptr, 0);
+    Tree.Move(mRecycleBinNode, nullptr, 1);
+    while (Tree.Roots().size() > 2) {
+        Tree.Move(Tree.Roots()[2].get(), mNotesNode, static_cast<int>(mNotesNode->Children.size()));
+    }
+
+    // Never hand out an ID that is in use.
+    std::unordered_map<std::int32_t, FolderNode*> byId;
+    std::int32_t highest = RecycleBinFolderId;
+    Tree.ForEachPreOrder([&](FolderNode& node) {
+        byId[node.Id] = &node; // a later folder with the same ID wins, as linking in order does
+        highest = std::max(highest, node.Id);
+    });
+    byId[NotesFolderId] = mNotesNode;
+    byId[RecycleBinFolderId] = mRecycleBinNode;
+    if (Counter <= highest) {
+        Counter = highest == INT32_MAX ? highest : highest + 1;
+    }
+
+    std::vector<NoteRecord*> orphans;
+    for (const auto& record : Table.All()) {
+        const auto it = byId.find(record->FolderID);
+        record->ParentPointer = it == byId.end() ? nullptr : it->second;
+        if (!record->ParentPointer) {
+            orphans.push_back(record.get());
+        }
+    }
+    if (!orphans.empty() && Counter <= MaxFolderId) {
+        // Notes whose folder is gone would never be shown again; file them where the user sees.
+        FolderNode* found = Tree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
+        for (NoteRecord* note : orphans) {
+            note->FolderID = found->Id;
+            note->ParentPointer = found;
+        }
+    }
+    if (!Selected) {
+        SelectFolder(mNotesNode);
+    }
+    Table.Refresh();
+}
+
+QString Catalogue::SaveCatalogue() {
+    if (SaveBlocked) {
+        return TranslateText("The catalogue is not saved, so that the damaged index file is not replaced.");
+    }
+    try {
+        ReplaceFileDurably(Fs, StorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
+                           StorageFiles.IndexFileSibling(".new").toStdString(),
+                           StorageFiles.IndexFileSibling(".old").toStdString());
+        return {};
+    } catch (const TellamoError& e) {
+        Table.ClearSelection();
+        return TranslateText("The catalogue could not be saved:") + " " + QString::fromStdString(e.what());
+    }
+}
+
+void Catalogue::LoadCatalogue() {
+    const QString path = StorageFiles.IndexFilePath();
+    QString problem;
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            problem = QString("Cannot open \"%1\": %2").arg(path, file.errorString());
+        } else {
+            const QByteArray bytes = file.readAll();
+            if (file.error() != QFileDevice::NoError) {
+                problem = QString("Cannot read \"%1\": %2").arg(path, file.errorString());
+            } else {
+                try {
+                    ParseCatalogue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), *this);
+                } catch (const TellamoError& e) {
+                    problem = QString::fromStdString(e.what());
+                }
+            }
+        }
+    }
+    RepairAfterLoad();
+    if (problem.isEmpty()) {
+        return;
+    }
+
+    // Keep the unreadable file beside the catalogue under a name of its own, so that the next
+    // save cannot replace it and nothing in it is lost.
+    const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+    QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
+    for (int n = 2; QFileInfo::exists(kept); ++n) {
+        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" + QString::number(n) + ".dat";
+    }
+    if (QFile::rename(path, kept) || (QFile::copy(path, kept))) {
+        problem += "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
+    } else {
+        SaveBlocked = true;
+        problem += "\n\n" + TranslateText("The damaged index file could not be kept under another name, so the catalogue will not be saved over it.");
+    }
+    throw TellamoError(problem.toStdString());
+}
+
+} // namespace tellamo

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "catalogue/FolderTree.h"
+#include "catalogue/NoteTable.h"
+#include "catalogue/Storage.h"
+
+#include <QObject>
+#include <QString>
+
+namespace tellamo {
+
+class FileSystem;
+
+// The catalogue: the note table, the folder tree with its two special roots (the Notes folder,
+// ID 0, and the Recycle Bin, ID 13), the folder-ID counter and the selected folder, the storage
+// folder, and the index file that holds them between runs. Every operation that changes the
+// catalogue is followed, by its caller, by SaveCatalogue. Window thread only.
+class Catalogue : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::int32_t NotesFolderId = 0;
+    static constexpr std::int32_t RecycleBinFolderId = 13;
+    static constexpr std::int32_t MaxFolderId = 999'999; // six digits in the index file
+
+    // The folder names come through TranslateText when the data module is created.
+    Catalogue(Storage storage, QString notesFolderName, QString recycleBinName,
+              FileSystem& fileSystem);
+
+    NoteTable& Notes() { return Table; }
+    const NoteTable& Notes() const { return Table; }
+    FolderTree& Folders() { return Tree; }
+    const FolderTree& Folders() const { return Tree; }
+    const Storage& Files() const { return StorageFiles; }
+
+    FolderNode* NotesNode() const { return mNotesNode; }
+    FolderNode* RecycleBinNode() const { return mRecycleBinNode; }
+    std::int32_t FolderIdCounter() const { return Counter; }
+
+    FolderNode* SelectedFolder() const { return Selected; }
+    void SelectFolder(FolderNode* folder);
+
+    // Folder operations.
+    static std::int32_t FolderIdOf(const FolderNode* node) { return node ? node->Id : -1; }
+    // Returns the counter and adds one. Throws TellamoError when the next ID would not fit the
+    // six digits of the index file.
+    std::int32_t TakeFolderId();
+    // A new last child of parent (a root without one), selected, with a new ID. Leading blanks
+    // and line breaks are taken out of the name, which the index file could not keep.
+    FolderNode* AddFolder(FolderNode* parent, const QString& name);
+    // Why a name typed by the user cannot be a folder's name, or empty text when it can.
+    static QString FolderNameProblem(const QString& name);
+    // Renames a folder that is not a root; throws TellamoError with FolderNameProblem's words.
+    void RenameFolder(FolderNode* folder, const QString& name);
+    // Deletes every note under the selected folder, records and files, whatever the filter.
+    void DeleteFolderNotes();
+    bool IsInsideRecycleBin(const FolderNode* folder) const;
+    // Makes a folder that is not a root the first child of target. A target that is the folder
+    // itself or lies below it leaves the tree unchanged; returns whether it moved.
+    bool MoveFolder(FolderNode* folder, FolderNode* target);
+    // Deleting a folder outside the Recycle Bin: it becomes the Recycle Bin's first child.
+    void MoveFolderToRecycleBin(FolderNode* folder);
+    // Deleting a folder inside the Recycle Bin: its notes (with their files) and its subtree go;
+    // its parent becomes the selected folder.
+    void DeleteFolderForGood(FolderNode* folder);
+    // Every note under the Recycle Bin with its files, and every folder inside it, go; the
+    // Recycle Bin is selected.
+    void ClearRecycleBin();
+
+    // Note operations.
+    NoteRecord* AddRecordedNote(FolderNode* folder, const QString& description,
+                                std::uint16_t sampleRate, std::uint16_t bitRate);
+    NoteRecord* AddFoundNote(FolderNode* folder, const std::string& fileName, LocalTimeMs start,
+                             std::uint16_t sampleRate, std::uint16_t bitRate);
+    void CompleteNote(std::int32_t fileSizeKB, std::int64_t durationMs);
+    void SetNoteDescription(const QString& text);
+    void MoveSelectedNotes(FolderNode* folder);
+    void DeleteSelectedNotes();
+    void DeleteCurrentNote();
+    bool FindNoteByFileName(const std::string& name) const;
+    void LinkFolderNotes(FolderNode* folder);
+    FolderNode* NoteFolder() const;
+
+    // The current note's files; empty text without a current note or with an unsafe name.
+    QString NoteWavPath() const;
+    QString NoteGraphPath() const;
+
+    // An empty catalogue: "Notes" (ID 0, selected) and "Recycle Bin" (ID 13), counter 14.
+    void NewCatalogue();
+
+    // Writes the index file safely (see IndexFile.h). Returns an empty text on success,
+    // otherwise what went wrong, for the caller to tell the user; the catalogue in memory is
+    // unchanged either way.
+    QString SaveCatalogue();
+    // Replaces the catalogue with the index file's content. Throws TellamoError for a damaged
+    // or unreadable file; the damaged file has then been moved aside (the message says where)
+    // so that no later save replaces it, and the catalogue holds what could be read, with both
+    // special folders and every note in a folder.
+    void LoadCatalogue();
+
+    // After a load: special folders in place as the two roots, every note linked to its folder
+    // (notes whose folder is missing are filed in a new folder "Found" under Notes), a counter
+    // above every ID in use and a selected folder.
+    void RepairAfterLoad();
+
+    // Used by the index file reader.
+    // Forgets every folder; notes keep their FolderID but lose their node until linked again.
+    void ClearFoldersForLoad();
+    void SetFolderIdCounter(std::int32_t value) { Counter = value; }
+    void SetSpecialNodes(FolderNode* notes, FolderNode* recycleBin);
+
+signals:
+    void SelectedFolderChanged();
+
+private:
+    void DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed);
+    static std::string CleanFolderName(const QString& name);
+
+    Storage StorageFiles;
+    FileSystem& Fs;
+    NoteTable Table;
+    FolderTree Tree;
+    QString NotesFolderName;
+    QString RecycleBinName;
+    FolderNode* mNotesNode = nullptr;
+    FolderNode* mRecycleBinNode = nullptr;
+    FolderNode* Selected = nullptr;
+    std::int32_t Counter = 0;
+    // Set when a damaged index file could not be moved aside: saving would replace it.
+    bool SaveBlocked = false;
+};
+
+} // namespace tellamo

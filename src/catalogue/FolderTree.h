@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tellamo {
+
+// One folder of the catalogue. The tree owns its nodes; deleting a node deletes its subtree.
+struct FolderNode {
+    std::string Name; // UTF-8 bytes as stored
+    std::int32_t Id = -1;
+    FolderNode* Parent = nullptr;
+    std::vector<std::unique_ptr<FolderNode>> Children;
+
+    bool IsRoot() const { return Parent == nullptr; }
+    // Whether this node is the given one or lies anywhere below it.
+    bool IsWithin(const FolderNode* ancestor) const;
+    int Depth() const;
+};
+
+// The folder tree as an item model (one column, the folder's name), so that a tree view can show
+// it and follow every change. Structure changes go through the operations below, which send the
+// model's change notifications; the catalogue decides what is allowed. Window thread only.
+class FolderTree : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    FolderTree() = default;
+
+    const std::vector<std::unique_ptr<FolderNode>>& Roots() const { return RootNodes; }
+
+    // Appends a new node as the last child of parent, or as the last root without a parent.
+    FolderNode* Append(FolderNode* parent, std::string name, std::int32_t id);
+    // Moves a node (with its subtree) to position row among the children of newParent.
+    void Move(FolderNode* node, FolderNode* newParent, int row);
+    // Removes a node with its subtree.
+    void Remove(FolderNode* node);
+    // Removes every child of a node.
+    void RemoveChildren(FolderNode* node);
+    void Clear();
+    void SetName(FolderNode* node, std::string name);
+
+    // Every node, parents before children, in order.
+    void ForEachPreOrder(const std::function<void(FolderNode&)>& visit) const;
+    FolderNode* FindById(std::int32_t id) const;
+    int Count() const;
+
+    QModelIndex IndexOf(const FolderNode* node) const;
+    static FolderNode* NodeAt(const QModelIndex& index);
+
+    // QAbstractItemModel
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    std::vector<std::unique_ptr<FolderNode>>& SiblingsOf(FolderNode* parent);
+    const std::vector<std::unique_ptr<FolderNode>>& SiblingsOf(const FolderNode* parent) const;
+    int RowOf(const FolderNode* node) const;
+
+    std::vector<std::unique_ptr<FolderNode>> RootNodes;
+};
+
+} // namespace tellamo

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "common/OleDate.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tellamo {
+
+struct FolderNode;
+
+// One note of the catalogue. Texts are UTF-8 bytes as the index file holds them, so that bytes
+// of another encoding survive a load and a save unchanged.
+struct NoteRecord {
+    static constexpr std::size_t DescriptionBytes = 127;
+    static constexpr std::size_t FileNameBytes = 6;
+
+    // Whole milliseconds, 0..86,399,999; empty until the recording is completed.
+    std::optional<std::int32_t> Duration;
+    LocalTimeMs Start = 0;
+    std::string Description;
+    std::int32_t FolderID = -1;
+    // The folder with FolderID, rebuilt from it on loading; null while no such folder exists.
+    FolderNode* ParentPointer = nullptr;
+    std::string FileName;
+    std::uint16_t SampleRate = 0;
+    std::uint16_t BitRate = 0;
+    // WAV size in kilobytes; empty until the recording is completed.
+    std::optional<std::int32_t> FileSizeKB;
+
+    // Bookkeeping of the note table, not stored.
+    std::uint64_t Sequence = 0; // order of creation, the last key of every sort
+    int ShownRow = -1;          // row in the note list, -1 while the filter hides the note
+    bool Selected = false;      // in the note list's multi-selection
+};
+
+} // namespace tellamo

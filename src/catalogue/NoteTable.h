@@ -1,0 +1,80 @@
+#pragma once
+
+#include "catalogue/NoteRecord.h"
+
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tellamo {
+
+// The note table: every record in table order, the subset the note list shows (the filter), the
+// current note, the multi-selection and the note added last. Records never move in memory, so a
+// NoteRecord* serves as a bookmark whatever the filter shows. Window thread only.
+class NoteTable : public QObject {
+    Q_OBJECT
+public:
+    using Filter = std::function<bool(const NoteRecord&)>;
+
+    NoteTable() = default;
+
+    const std::vector<std::unique_ptr<NoteRecord>>& All() const { return Records; }
+    const std::vector<NoteRecord*>& Shown() const { return ShownRecords; }
+    bool IsEmpty() const { return ShownRecords.empty(); } // what the note list shows
+
+    // The filter decides which notes are shown; an empty filter shows every note.
+    void SetFilter(Filter filter);
+    // Re-applies the filter to every record; the current note stays current while it is still
+    // shown, otherwise the first shown note becomes current.
+    void Refresh();
+    // Re-applies the filter to one changed record.
+    void RecordChanged(NoteRecord* record);
+
+    NoteRecord* Current() const { return CurrentRecord; }
+    int CurrentRow() const { return CurrentRecord ? CurrentRecord->ShownRow : -1; }
+    // Makes a shown record current; a hidden one or null is ignored.
+    void SetCurrent(NoteRecord* record);
+    void SetCurrentRow(int row);
+
+    // Appends a record at the end of the table; it becomes current when the filter shows it.
+    NoteRecord* Append(std::unique_ptr<NoteRecord> record);
+    // Removes the records for which remove() is true (bookmarks to them die with them). The
+    // current note moves to the next shown note, or the previous one at the end.
+    void RemoveIf(const std::function<bool(const NoteRecord&)>& remove);
+    void Clear();
+    // Appends records read from the index file in one go (no note becomes the note added last).
+    void AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records);
+
+    NoteRecord* LastAddedNote() const { return LastAdded; }
+
+    // The multi-selection, in the order notes were added to it.
+    const std::vector<NoteRecord*>& Selection() const { return SelectedRecords; }
+    void SetSelected(NoteRecord* record, bool selected);
+    void ClearSelection();
+
+    // Puts the records in a new order (a sort); the shown rows follow.
+    void Reorder(const std::function<bool(const NoteRecord&, const NoteRecord&)>& less);
+
+signals:
+    // The shown rows were rebuilt: a view resets itself.
+    void ShownChanged();
+    // A shown record's fields changed and it is still shown at the same row.
+    void RecordDataChanged(tellamo::NoteRecord* record);
+    void CurrentChanged();
+    void SelectionChanged();
+
+private:
+    bool Passes(const NoteRecord& record) const { return !FilterFunction || FilterFunction(record); }
+    void RebuildShown(NoteRecord* preferredCurrent);
+
+    std::vector<std::unique_ptr<NoteRecord>> Records;
+    std::vector<NoteRecord*> ShownRecords;
+    std::vector<NoteRecord*> SelectedRecords;
+    NoteRecord* CurrentRecord = nullptr;
+    NoteRecord* LastAdded = nullptr;
+    Filter FilterFunction;
+    std::uint64_t NextSequence = 1;
+};
+
+} // namespace tellamo

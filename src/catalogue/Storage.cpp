@@ -1,0 +1,224 @@
+#include "catalogue/Storage.h"
+
+#include "common/Errors.h"
+#include "common/Translate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <dirent.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tellamo {
+
+namespace {
+constexpr int NameCount = 1'000'000;
+
+// Names of the program's own files, compared without regard to case.
+bool IsProgramFile(const std::string& entry, const QString& readMe) {
+    static const char* const reserved[] = {"tellamo.dat", "tellamo.new", "tellamo.old",
+                                           "tellamo.ini", "readme.txt"};
+    const QString lower = QString::fromUtf8(entry).toLower();
+    if (lower == readMe.toLower()) {
+        return true;
+    }
+    for (const char* name : reserved) {
+        if (lower == QLatin1String(name)) {
+            return true;
+        }
+    }
+    return lower.startsWith(QLatin1String("tellamo-damaged-"));
+}
+
+// Calls visit(name, isFolder) for each entry of the folder.
+template <typename Visit> void ListFolder(const QString& folder, Visit visit) {
+    const QByteArray path = QFile::encodeName(folder);
+    DIR* dir = ::opendir(path.constData());
+    if (!dir) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        visit(name, isFolder);
+    }
+    ::closedir(dir);
+}
+
+// The note name a file entry belongs to: the part before the first ".", or the whole name.
+std::string_view BaseName(std::string_view entry) {
+    const std::size_t dot = entry.find('.');
+    return dot == std::string_view::npos ? entry : entry.substr(0, dot);
+}
+} // namespace
+
+Storage::Storage(QString documentsFolder, QString storageFolderName, QString readMeName)
+    : Documents(std::move(documentsFolder)), FolderName(std::move(storageFolderName)),
+      ReadMe(std::move(readMeName)) {}
+
+QString Storage::StorageFolder() const {
+    QString documents = Documents;
+    while (documents.endsWith(QLatin1Char('/'))) {
+        documents.chop(1);
+    }
+    return documents + QLatin1Char('/') + FolderName + QLatin1Char('/');
+}
+
+QString Storage::IndexFilePath() const {
+    return IndexFileSibling(".dat");
+}
+
+QString Storage::IndexFileSibling(const char* extension) const {
+    return StorageFolder() + QLatin1String("Tellamo") + QLatin1String(extension);
+}
+
+QString Storage::SettingsFilePath() const {
+    return StorageFolder() + QLatin1String("tellamo.INI");
+}
+
+QString Storage::ReadMePath() const {
+    return StorageFolder() + ReadMe;
+}
+
+QString Storage::NoteWavPath(const std::string& fileName) const {
+    return IsSafeNoteFileName(fileName) ? StorageFolder() + QString::fromUtf8(fileName) + ".wav"
+                                        : QString();
+}
+
+QString Storage::NoteGraphPath(const std::string& fileName) const {
+    return IsSafeNoteFileName(fileName) ? StorageFolder() + QString::fromUtf8(fileName) + ".bmp"
+                                        : QString();
+}
+
+QString Storage::AllGraphsPattern() const {
+    return StorageFolder() + QLatin1String("*.bmp");
+}
+
+bool Storage::IsSafeNoteFileName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+std::string Storage::DrawFreeName(const std::vector<bool>& taken) {
+    std::size_t free = 0;
+    for (bool t : taken) {
+        free += t ? 0 : 1;
+    }
+    if (free == 0) {
+        throw TellamoError(TranslateText("The storage folder has no free name for a new note")
+                               .toStdString());
+    }
+    static thread_local std::mt19937 generator{std::random_device{}()};
+    int number = 0;
+    if (free * 8 >= taken.size()) {
+        // Drawing until a free name turns up takes a handful of tries at most.
+        std::uniform_int_distribution<int> draw(0, NameCount - 1);
+        do {
+            number = draw(generator);
+        } while (taken[number]);
+    } else {
+        // A nearly full folder: pick the k-th free name instead of drawing for ever.
+        std::uniform_int_distribution<std::size_t> draw(0, free - 1);
+        std::size_t k = draw(generator);
+        for (number = 0; taken[number] || k-- > 0; ++number) {
+        }
+    }
+    char text[8];
+    std::snprintf(text, sizeof text, "%06d", number);
+    return text;
+}
+
+std::string Storage::NewNoteFileName() const {
+    return DrawFreeName(TakenNames());
+}
+
+std::vector<bool> Storage::TakenNames() const {
+    std::vector<bool> taken(NameCount, false);
+    ListFolder(StorageFolder(), [&](const std::string& name, bool isFolder) {
+        const std::string_view base = BaseName(name);
+        if (isFolder || base.size() != 6) {
+            return;
+        }
+        int number = 0;
+        for (char c : base) {
+            if (c < '0' || c > '9') {
+                return;
+            }
+            number = number * 10 + (c - '0');
+        }
+        taken[number] = true;
+    });
+    return taken;
+}
+
+void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames) const {
+    std::vector<std::string> names;
+    for (const std::string& name : fileNames) {
+        if (IsSafeNoteFileName(name)) {
+            names.push_back(name);
+        }
+    }
+    if (names.empty()) {
+        return;
+    }
+    std::sort(names.begin(), names.end());
+    const QString folder = StorageFolder();
+    std::vector<std::string> doomed;
+    ListFolder(folder, [&](const std::string& entry, bool isFolder) {
+        if (isFolder || IsProgramFile(entry, ReadMe)) {
+            return;
+        }
+        // The file belongs to a note when it is the name itself or the name plus "." and an
+        // extension; a note name may itself contain dots, so every dot is a candidate cut.
+        for (std::size_t cut = entry.find('.'); ; cut = entry.find('.', cut + 1)) {
+            const std::string base = entry.substr(0, cut);
+            if (std::binary_search(names.begin(), names.end(), base)) {
+                doomed.push_back(entry);
+                return;
+            }
+            if (cut == std::string::npos) {
+                return;
+            }
+        }
+    });
+    for (const std::string& entry : doomed) {
+        QFile::remove(folder + QString::fromUtf8(entry));
+    }
+}
+
+bool Storage::EnsureStorageFolder(const ErrorReporter& showError) const {
+    const QString folder = StorageFolder();
+    // The XDG documents folder may not exist yet on a fresh account, so the whole path is made.
+    if (!QDir().mkpath(folder)) {
+        showError(TranslateText("Can't create folder for storing Voice Notes"), TranslateText("Error"));
+        return false;
+    }
+    const QString readMe = ReadMePath();
+    if (QFileInfo::exists(readMe)) {
+        return true;
+    }
+    const QString text = TranslateText("This folder was created by the") + " " +
+                         TranslateText("Tellamo") + " " + TranslateText("program for") + "\r\n" +
+                         TranslateText("storage of your voice notes. Please, do not change its contents.") +
+                         "\r\n";
+    QFile file(readMe);
+    const QByteArray bytes = text.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.close();
+        throw TellamoError(QString("Cannot write \"%1\": %2").arg(readMe, reason).toStdString());
+    }
+    return true;
+}
+
+} // namespace tellamo

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tellamo {
+
+// The storage folder and the names of the files in it. Everything the user has lives here: the
+// index file and its save siblings, one WAV and one graph bitmap per note, the settings file and
+// a read-me. Paths are built anew each time; only the folder names given at construction are
+// kept. Folder paths end with "/".
+class Storage {
+public:
+    // documentsFolder is the user's documents folder (may be empty: the storage folder then sits
+    // at the root of the file system, as a last resort); the names come through TranslateText.
+    Storage(QString documentsFolder, QString storageFolderName, QString readMeName);
+
+    QString StorageFolder() const;
+    QString IndexFilePath() const;          // Tellamo.dat
+    QString IndexFileSibling(const char* extension) const; // ".new", ".old"
+    QString SettingsFilePath() const;       // tellamo.INI
+    QString ReadMePath() const;
+    // The note's files; empty text when the name is not a safe file name (see below).
+    QString NoteWavPath(const std::string& fileName) const;
+    QString NoteGraphPath(const std::string& fileName) const;
+    QString AllGraphsPattern() const;
+
+    // A six-digit name that no file in the storage folder uses yet, as name or as name plus an
+    // extension. Folders do not count. Throws TellamoError when every one of the million names
+    // is taken.
+    std::string NewNoteFileName() const;
+
+    // Deletes every file of each named note (name + "." + any extension) with one listing of the
+    // folder. Unsafe names are skipped, and the program's own files (the index file and its
+    // siblings, the settings file, the read-me) are never deleted, whatever a damaged index file
+    // names. A file that cannot be deleted stays without a message.
+    void DeleteNoteFiles(const std::vector<std::string>& fileNames) const;
+
+    // Creates the storage folder when it is missing and writes the read-me when it is missing.
+    // Returns false when the folder cannot be created: showError has then been called with the
+    // message and its caption, and the program must end. Throws TellamoError when the read-me
+    // cannot be written (start-up reports that and goes on).
+    using ErrorReporter = std::function<void(const QString& text, const QString& caption)>;
+    bool EnsureStorageFolder(const ErrorReporter& showError) const;
+
+    // Whether a note's file name may be used to build paths: not empty, not "." or "..", and
+    // without "/" or NUL, so that no name read from an index file can reach outside the folder.
+    static bool IsSafeNoteFileName(std::string_view name);
+
+    // Which of the million six-digit names files of the folder use (index = the number).
+    std::vector<bool> TakenNames() const;
+    // Picks a free six-digit name at random given the names already taken.
+    static std::string DrawFreeName(const std::vector<bool>& taken);
+
+private:
+    QString Documents;
+    QString FolderName;
+    QString ReadMe;
+};
+
+} // namespace tellamo

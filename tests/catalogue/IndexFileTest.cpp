@@ -1,0 +1,368 @@
+#include "CatalogueFixture.h"
+#include "common/ByteIO.h"
+#include "common/Errors.h"
+#include "support/FaultyFileSystem.h"
+
+#include <QDir>
+#include <filesystem>
+#include <set>
+
+namespace tellamo::test {
+namespace {
+
+// The catalogue of the worked example: folder Work (ID 14) under Notes, selected, holding the
+// note "Call Bob", 90 s, 15 March 2004 14:30:00, 11025 Hz, 8 bits, 042977, 969 KB; counter 15.
+const std::string ExampleFile = std::string(
+    "\x01"
+    "\x01\x00\x00\x00"
+    "\x11\x11\x11\x11\x11\x11\x51\x3F"
+    "\x55\x55\x55\x55\xB3\x95\xE2\x40"
+    "Call Bob\0"
+    "042977\0"
+    "\x0E\x00\x00\x00"
+    "\x11\x2B"
+    "\x08\x00"
+    "\xC9\x03\x00\x00"
+    "\x0F\x00\x00\x00"
+    "\x0E\x00\x00\x00"
+    "Notes000000\r\n\tWork000014\r\nRecycle Bin000013\r\n",
+    102);
+
+const std::string NewCatalogueFile = std::string(
+    "\x01\x00\x00\x00\x00\x0E\x00\x00\x00\x00\x00\x00\x00"
+    "Notes000000\r\nRecycle Bin000013\r\n",
+    45);
+
+class IndexFile : public CatalogueFixture {
+protected:
+    void BuildExample() {
+        Cat->NewCatalogue();
+        FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
+        Cat->AddFoundNote(work, "042977", At(2004, 3, 15, 14, 30, 0), 11025, 8);
+        Cat->CompleteNote(969, 90'000);
+        Cat->SetNoteDescription("Call Bob");
+    }
+
+    // Writes bytes as the index file and loads them into a fresh catalogue; returns the error
+    // text, empty when the load succeeded.
+    std::string LoadBytes(const std::string& bytes) {
+        WriteFileBytes(IndexPath(), bytes);
+        Reopen();
+        try {
+            Cat->LoadCatalogue();
+            return {};
+        } catch (const TellamoError& e) {
+            return e.what();
+        }
+    }
+
+    std::string TreeText() const {
+        std::string out;
+        Cat->Folders().ForEachPreOrder([&](FolderNode& n) {
+            out += std::string(n.Depth(), '>') + n.Name + "#" + std::to_string(n.Id) + " ";
+        });
+        return out;
+    }
+
+    // What must hold after any load, good or bad.
+    void ExpectUsable() {
+        ASSERT_NE(Cat->NotesNode(), nullptr);
+        ASSERT_NE(Cat->RecycleBinNode(), nullptr);
+        ASSERT_EQ(Cat->Folders().Roots().size(), 2u);
+        EXPECT_EQ(Cat->Folders().Roots()[0].get(), Cat->NotesNode());
+        EXPECT_EQ(Cat->Folders().Roots()[1].get(), Cat->RecycleBinNode());
+        EXPECT_NE(Cat->SelectedFolder(), nullptr);
+        for (const auto& note : Cat->Notes().All()) {
+            ASSERT_NE(note->ParentPointer, nullptr);
+            EXPECT_EQ(note->ParentPointer->Id, note->FolderID);
+        }
+        std::set<std::int32_t> ids;
+        Cat->Folders().ForEachPreOrder([&](FolderNode& n) { ids.insert(n.Id); });
+        EXPECT_GT(Cat->FolderIdCounter(), *ids.rbegin());
+    }
+};
+
+TEST_F(IndexFile, WritesTheWorkedExampleByteForByte) {
+    BuildExample();
+    EXPECT_EQ(SerializeCatalogue(*Cat), ExampleFile);
+    EXPECT_EQ(Cat->SaveCatalogue(), QString());
+    EXPECT_EQ(ReadFileBytes(IndexPath()), ExampleFile);
+}
+
+TEST_F(IndexFile, ReadsTheWorkedExampleBack) {
+    ASSERT_EQ(LoadBytes(ExampleFile), "");
+    ExpectUsable();
+    EXPECT_EQ(TreeText(), "Notes#0 >Work#14 Recycle Bin#13 ");
+    EXPECT_EQ(Cat->SelectedFolder()->Name, "Work");
+    EXPECT_EQ(Cat->FolderIdCounter(), 15);
+    ASSERT_EQ(Cat->Notes().All().size(), 1u);
+    const NoteRecord& note = *Cat->Notes().All()[0];
+    EXPECT_EQ(note.Duration, 90'000);
+    EXPECT_EQ(note.Start, At(2004, 3, 15, 14, 30, 0));
+    EXPECT_EQ(note.Description, "Call Bob");
+    EXPECT_EQ(note.FileName, "042977");
+    EXPECT_EQ(note.ParentPointer, Cat->SelectedFolder());
+    EXPECT_EQ(note.SampleRate, 11025);
+    EXPECT_EQ(note.BitRate, 8);
+    EXPECT_EQ(note.FileSizeKB, 969);
+    EXPECT_EQ(SerializeCatalogue(*Cat), ExampleFile);
+}
+
+TEST_F(IndexFile, NewCatalogueIs45Bytes) {
+    Cat->NewCatalogue();
+    EXPECT_EQ(TreeText(), "Notes#0 Recycle Bin#13 ");
+    EXPECT_EQ(Cat->SelectedFolder(), Cat->NotesNode());
+    EXPECT_EQ(Cat->FolderIdCounter(), 14);
+    EXPECT_FALSE(FileExists(IndexPath())) << "nothing is written before the first save";
+    EXPECT_EQ(Cat->SaveCatalogue(), QString());
+    EXPECT_EQ(ReadFileBytes(IndexPath()), NewCatalogueFile);
+    ASSERT_EQ(LoadBytes(NewCatalogueFile), "");
+    EXPECT_EQ(TreeText(), "Notes#0 Recycle Bin#13 ");
+    EXPECT_EQ(Cat->AddFolder(Cat->NotesNode(), "First")->Id, 14);
+}
+
+TEST_F(IndexFile, SavingTwiceKeepsThePreviousGeneration) {
+    Cat->NewCatalogue();
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    Cat->AddFolder(Cat->NotesNode(), "2004");
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    EXPECT_EQ(ReadFileBytes(StoragePath("Tellamo.old")), NewCatalogueFile);
+    EXPECT_FALSE(FileExists(StoragePath("Tellamo.new")));
+    const std::string saved = ReadFileBytes(IndexPath());
+    EXPECT_NE(saved.find("\t2004000014\r\n"), std::string::npos);
+}
+
+// Each row: what differs from the example file, and what must come of it.
+TEST_F(IndexFile, LoadingCases) {
+    const std::string notes = ExampleFile.substr(0, 49);
+    const std::string counterAndSelected = ExampleFile.substr(49, 8);
+    const std::string treeStart = ExampleFile.substr(0, 57);
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string error; // empty: loads
+        std::string tree;  // expected tree after the load (checked when not empty)
+    } cases[] = {
+        {"version 0", std::string(1, '\0') + ExampleFile.substr(1), "", "Notes#0 >Work#14 Recycle Bin#13 "},
+        {"version 2", "\x02" + ExampleFile.substr(1), "", "Notes#0 >Work#14 Recycle Bin#13 "},
+        {"version 255", "\xFF" + ExampleFile.substr(1), "", "Notes#0 >Work#14 Recycle Bin#13 "},
+        {"lone LF", treeStart + "Notes000000\n\tWork000014\nRecycle Bin000013\n", "",
+         "Notes#0 >Work#14 Recycle Bin#13 "},
+        {"lone CR", treeStart + "Notes000000\r\tWork000014\rRecycle Bin000013\r", "",
+         "Notes#0 >Work#14 Recycle Bin#13 "},
+        {"no last line end", treeStart + "Notes000000\r\n\tWork000014\r\nRecycle Bin000013", "",
+         "Notes#0 >Work#14 Recycle Bin#13 "},
+        {"spaces as levels", treeStart + "Notes000000\r\n Work000014\r\n  Deep000015\r\n\t Deeper000016\r\nRecycle Bin000013\r\n",
+         "", "Notes#0 >Work#14 >>Deep#15 >>Deeper#16 Recycle Bin#13 "},
+        {"up two levels", treeStart + "Notes000000\r\n\tA000014\r\n\t\tB000015\r\nRecycle Bin000013\r\n", "",
+         "Notes#0 >A#14 >>B#15 Recycle Bin#13 "},
+        {"0 byte ends the text", treeStart + "Notes000000\r\nRecycle Bin000013\r\n" + std::string(1, '\0') + "junk", "",
+         "Notes#0 >Found#15 Recycle Bin#13 "},
+        {"empty name", treeStart + "Notes000000\r\n\t000014\r\nRecycle Bin000013\r\n", "",
+         "Notes#0 >#14 Recycle Bin#13 "},
+        {"name that is a number", treeStart + "Notes000000\r\n\t2004000014\r\nRecycle Bin000013\r\n", "",
+         "Notes#0 >2004#14 Recycle Bin#13 "},
+        {"invalid level", treeStart + "Notes000000\r\n\t\tWork000014\r\nRecycle Bin000013\r\n",
+         "Invalid level (2) for item \"Work000014\"", ""},
+        {"non-numeric ID", treeStart + "Notes000000\r\n\tWork00x014\r\n",
+         "'00x014' is not a valid integer value", ""},
+        {"empty line", treeStart + "Notes000000\r\n\r\n\r\nRecycle Bin000013\r\n",
+         "'' is not a valid integer value", ""},
+        {"no tree at all", notes + counterAndSelected, "", "Notes#0 >Found#15 Recycle Bin#13 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string error = LoadBytes(c.bytes);
+        if (c.error.empty()) {
+            EXPECT_EQ(error, "");
+        } else {
+            EXPECT_EQ(error.substr(0, c.error.size()), c.error);
+        }
+        ExpectUsable();
+        if (!c.tree.empty()) {
+            EXPECT_EQ(TreeText(), c.tree);
+        }
+    }
+}
+
+TEST_F(IndexFile, NegativeRecordCountLoadsNoRecords) {
+    std::string bytes = NewCatalogueFile;
+    bytes.replace(1, 4, "\xFB\xFF\xFF\xFF");
+    ASSERT_EQ(LoadBytes(bytes), "");
+    EXPECT_TRUE(Cat->Notes().All().empty());
+    EXPECT_EQ(TreeText(), "Notes#0 Recycle Bin#13 ");
+}
+
+TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
+    for (std::size_t length = 0; length < ExampleFile.size(); ++length) {
+        SCOPED_TRACE(length);
+        const std::string error = LoadBytes(ExampleFile.substr(0, length));
+        if (length < 57) {
+            EXPECT_EQ(error.substr(0, 58), "The index file ends too early: it is damaged or incomplete");
+        }
+        ExpectUsable();
+        // A load that failed kept the damaged file beside the catalogue; the next save writes a
+        // new index file and leaves the kept one alone.
+        if (!error.empty()) {
+            EXPECT_FALSE(FileExists(IndexPath()));
+            EXPECT_EQ(Cat->SaveCatalogue(), QString());
+            const QStringList kept = QDir(QString::fromStdString(Folder())).entryList({"Tellamo-damaged-*.dat"});
+            ASSERT_FALSE(kept.isEmpty());
+            EXPECT_NE(error.find(kept.constFirst().toStdString()), std::string::npos) << error;
+            for (const QString& name : kept) {
+                EXPECT_EQ(ReadFileBytes(Folder() + name.toStdString()), ExampleFile.substr(0, length));
+                QFile::remove(QString::fromStdString(Folder()) + name);
+            }
+        }
+    }
+}
+
+TEST_F(IndexFile, HostileTreesAreRepaired) {
+    const std::string head = NewCatalogueFile.substr(0, 13); // no notes, counter 14, Notes selected
+    const struct {
+        const char* what;
+        std::string tree;
+        std::string expected;
+    } cases[] = {
+        {"no special folders", "Work000014\r\n", "Notes#0 >Work#14 Recycle Bin#13 "},
+        {"bin nested, extra root", "Notes000000\r\n\tRecycle Bin000013\r\nOther000020\r\n",
+         "Notes#0 >Other#20 Recycle Bin#13 "},
+        {"bin first", "Recycle Bin000013\r\nNotes000000\r\n\tWork000014\r\n",
+         "Notes#0 >Work#14 Recycle Bin#13 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(LoadBytes(head + c.tree), "");
+        ExpectUsable();
+        EXPECT_EQ(TreeText(), c.expected);
+    }
+    // A counter below IDs in use never hands one of them out again.
+    std::string lowCounter = head + "Notes000000\r\n\tHigh000500\r\nRecycle Bin000013\r\n";
+    lowCounter.replace(5, 4, std::string("\x02\x00\x00\x00", 4));
+    EXPECT_EQ(LoadBytes(lowCounter), "");
+    EXPECT_EQ(Cat->FolderIdCounter(), 501);
+}
+
+TEST_F(IndexFile, NotesWhoseFolderIsMissingAreFiledInFound) {
+    std::string bytes = ExampleFile;
+    bytes.replace(37, 4, std::string("\x63\x00\x00\x00", 4)); // FolderID 99, which no folder has
+    ASSERT_EQ(LoadBytes(bytes), "");
+    ExpectUsable();
+    EXPECT_EQ(Cat->Notes().All()[0]->ParentPointer->Name, "Found");
+    EXPECT_EQ(Cat->Notes().All()[0]->ParentPointer->Parent, Cat->NotesNode());
+    EXPECT_EQ(Cat->Notes().All()[0]->Description, "Call Bob");
+}
+
+TEST_F(IndexFile, HiddenNotesAreSavedAndTheCurrentNoteStays) {
+    Cat->NewCatalogue();
+    NoteRecord* a = AddNote(Cat->NotesNode(), "000001", "alpha");
+    AddNote(Cat->NotesNode(), "000002", "beta");
+    NoteRecord* c = AddNote(Cat->NotesNode(), "000003", "gamma");
+    Cat->Notes().SetFilter([](const NoteRecord& r) { return r.Description != "beta"; });
+    Cat->Notes().SetCurrent(c);
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    EXPECT_EQ(Cat->Notes().Current(), c);
+    EXPECT_EQ(Cat->Notes().Shown().size(), 2u);
+    EXPECT_EQ(Cat->Notes().Shown()[0], a);
+    Reopen();
+    Cat->LoadCatalogue();
+    ASSERT_EQ(Cat->Notes().All().size(), 3u);
+    EXPECT_EQ(Cat->Notes().All()[1]->Description, "beta");
+}
+
+TEST_F(IndexFile, FolderNamesBeginningWithBlanksAreRefusedAndNeverWritten) {
+    Cat->NewCatalogue();
+    FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
+    for (const QString& bad : {QString(" Work"), QString("\tWork"), QString("Two\nLines")}) {
+        EXPECT_THROW(Cat->RenameFolder(work, bad), TellamoError) << bad.toStdString();
+        EXPECT_EQ(work->Name, "Work");
+    }
+    Cat->RenameFolder(work, "Work  with\ttabs inside ");
+    // Program texts (a translation may bring anything) are cleaned instead of refused.
+    FolderNode* odd = Cat->AddFolder(Cat->NotesNode(), " \t Odd\r\nName");
+    EXPECT_EQ(odd->Name, "Odd  Name");
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    Reopen();
+    Cat->LoadCatalogue();
+    EXPECT_EQ(TreeText(), "Notes#0 >Work  with\ttabs inside #14 >Odd  Name#15 Recycle Bin#13 ");
+}
+
+TEST_F(IndexFile, DescriptionsAreCutAtACharacterBoundary) {
+    Cat->NewCatalogue();
+    const QString text = QString(126, 'x') + QString::fromUtf8("\xC3\xA9") + "tail";
+    NoteRecord* note = Cat->AddRecordedNote(Cat->NotesNode(), text, 11025, 16);
+    EXPECT_EQ(note->Description, std::string(126, 'x'));
+    Cat->SetNoteDescription(QString(200, 'y'));
+    EXPECT_EQ(note->Description, std::string(127, 'y'));
+    // A stored description of another encoding (Latin-1 bytes) survives a load and a save.
+    std::string bytes = ExampleFile;
+    bytes.replace(21, 8, "Caf\xE9 Bob");
+    ASSERT_EQ(LoadBytes(bytes), "");
+    EXPECT_EQ(Cat->Notes().All()[0]->Description, "Caf\xE9 Bob");
+    EXPECT_EQ(SerializeCatalogue(*Cat), bytes);
+}
+
+// A save that fails at any step, or at every step from some step on, leaves the previous
+// Tellamo.dat loadable, says why, and leaves the table as it was.
+TEST(IndexFileFaults, AFailedSaveLosesNothing) {
+    TempDir documents;
+    const std::string folder = documents.Path() + "/My Voice Notes/";
+    auto open = [&](FileSystem& fs) {
+        auto cat = std::make_unique<Catalogue>(Storage(QString::fromStdString(documents.Path()),
+                                                       "My Voice Notes", "ReadMe.txt"),
+                                               "Notes", "Recycle Bin", fs);
+        EXPECT_TRUE(cat->Files().EnsureStorageFolder([](const QString&, const QString&) {}));
+        return cat;
+    };
+    {
+        auto cat = open(RealFileSystem());
+        cat->NewCatalogue();
+        cat->AddFolder(cat->NotesNode(), "Kept");
+        ASSERT_EQ(cat->SaveCatalogue(), QString());
+    }
+    const std::string good = ReadFileBytes(folder + "Tellamo.dat");
+
+    FaultyFileSystem counter;
+    int operations = 0;
+    {
+        auto cat = open(counter);
+        cat->LoadCatalogue();
+        counter.Calls = 0;
+        ASSERT_EQ(cat->SaveCatalogue(), QString());
+        operations = counter.Calls;
+        WriteFileBytes(folder + "Tellamo.dat", good);
+    }
+    for (int failAt = 1; failAt <= operations; ++failAt) {
+        for (bool all : {false, true}) {
+            SCOPED_TRACE(failAt);
+            FaultyFileSystem fs;
+            auto cat = open(fs);
+            cat->LoadCatalogue();
+            cat->AddFolder(cat->NotesNode(), "New");
+            NoteRecord* first = cat->Notes().Append(std::make_unique<NoteRecord>());
+            cat->Notes().Append(std::make_unique<NoteRecord>());
+            cat->Notes().SetFilter([](const NoteRecord&) { return true; });
+            cat->Notes().SetCurrent(first);
+            fs.Calls = 0;
+            fs.FailAt = failAt;
+            fs.FailAll = all;
+            const QString error = cat->SaveCatalogue();
+            EXPECT_EQ(cat->Notes().Current(), first);
+            EXPECT_EQ(cat->Notes().Shown().size(), 2u);
+            // Whatever happened, the index file on disk is complete: either the old one or the
+            // new one, and a failure said so.
+            const std::string now = ReadFileBytes(folder + "Tellamo.dat");
+            if (error.isEmpty()) {
+                EXPECT_EQ(now, SerializeCatalogue(*cat));
+            } else {
+                EXPECT_EQ(now, good);
+                EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
+            }
+            WriteFileBytes(folder + "Tellamo.dat", good);
+        }
+    }
+}
+
+} // namespace
+} // namespace tellamo::test

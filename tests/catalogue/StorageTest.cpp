@@ -1,0 +1,167 @@
+#include "catalogue/Storage.h"
+#include "common/Errors.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace tellamo::test {
+namespace {
+
+class StorageFolderTest : public ::testing::Test {
+protected:
+    TempDir Documents;
+    Storage Files{QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"};
+    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    void Touch(const std::string& name) { WriteFileBytes(Folder() + name, "x"); }
+    bool Ensure() {
+        return Files.EnsureStorageFolder([this](const QString& text, const QString& caption) {
+            Reported = caption + ": " + text;
+        });
+    }
+    QString Reported;
+};
+
+TEST_F(StorageFolderTest, PathsOfTheFolder) {
+    const QString folder = QString::fromStdString(Folder());
+    EXPECT_EQ(Files.StorageFolder(), folder);
+    EXPECT_EQ(Files.IndexFilePath(), folder + "Tellamo.dat");
+    EXPECT_EQ(Files.IndexFileSibling(".old"), folder + "Tellamo.old");
+    EXPECT_EQ(Files.SettingsFilePath(), folder + "tellamo.INI");
+    EXPECT_EQ(Files.NoteWavPath("042977"), folder + "042977.wav");
+    EXPECT_EQ(Files.NoteGraphPath("042977"), folder + "042977.bmp");
+    EXPECT_EQ(Files.AllGraphsPattern(), folder + "*.bmp");
+    EXPECT_EQ(Storage("", "My Voice Notes", "ReadMe.txt").StorageFolder(), "/My Voice Notes/");
+}
+
+TEST_F(StorageFolderTest, FirstStartCreatesTheFolderAndTheReadMe) {
+    // The documents folder itself may be missing on a fresh account.
+    Storage deeper(QString::fromStdString(Documents.Path() + "/Documents"), "My Voice Notes", "ReadMe.txt");
+    ASSERT_TRUE(deeper.EnsureStorageFolder([](const QString&, const QString&) { FAIL(); }));
+    EXPECT_EQ(ReadFileBytes(Documents.Path() + "/Documents/My Voice Notes/ReadMe.txt"),
+              "This folder was created by the Tellamo program for\r\n"
+              "storage of your voice notes. Please, do not change its contents.\r\n");
+    EXPECT_EQ(QDir(QString::fromStdString(Documents.Path() + "/Documents/My Voice Notes")).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"ReadMe.txt"});
+}
+
+TEST_F(StorageFolderTest, TheReadMeIsWrittenOnlyWhenMissing) {
+    ASSERT_TRUE(Ensure());
+    WriteFileBytes(Folder() + "ReadMe.txt", "edited by the user");
+    ASSERT_TRUE(Ensure());
+    EXPECT_EQ(ReadFileBytes(Folder() + "ReadMe.txt"), "edited by the user");
+    std::filesystem::remove(Folder() + "ReadMe.txt");
+    ASSERT_TRUE(Ensure());
+    EXPECT_EQ(ReadFileBytes(Folder() + "ReadMe.txt").substr(0, 14), "This folder wa");
+}
+
+TEST_F(StorageFolderTest, AFolderThatCannotBeMadeEndsTheProgram) {
+    WriteFileBytes(Documents.Path() + "/file", "not a folder");
+    Storage blocked(QString::fromStdString(Documents.Path() + "/file"), "My Voice Notes", "ReadMe.txt");
+    EXPECT_FALSE(blocked.EnsureStorageFolder([this](const QString& text, const QString& caption) {
+        Reported = caption + ": " + text;
+    }));
+    EXPECT_EQ(Reported, "Error: Can't create folder for storing Voice Notes");
+}
+
+TEST_F(StorageFolderTest, AnUnwritableReadMeIsAnErrorToReport) {
+    // A read-me that cannot be created (here: its folder is missing; a read-only folder for a
+    // normal user) is an error for start-up to show, not a reason to end.
+    Storage other(QString::fromStdString(Documents.Path()), "My Voice Notes", "Missing/ReadMe.txt");
+    try {
+        other.EnsureStorageFolder([](const QString&, const QString&) { FAIL(); });
+        FAIL() << "no error";
+    } catch (const TellamoError& e) {
+        EXPECT_NE(std::string(e.what()).find("Missing/ReadMe.txt"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(StorageFolderTest, NewNamesAvoidEveryFileButNotFolders) {
+    ASSERT_TRUE(Ensure());
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = Files.NewNoteFileName();
+        ASSERT_EQ(name.size(), 6u);
+        ASSERT_EQ(name.find_first_not_of("0123456789"), std::string::npos);
+        EXPECT_FALSE(FileExists(Folder() + name + ".wav"));
+        Touch(name + (i % 2 ? ".wav" : ".txt"));
+    }
+    // Only the draw is random; the choice among taken names is checked with DrawFreeName.
+    std::vector<bool> taken(1'000'000, true);
+    taken[999'999] = false;
+    EXPECT_EQ(Storage::DrawFreeName(taken), "999999");
+    taken[999'999] = true;
+    EXPECT_THROW(Storage::DrawFreeName(taken), TellamoError);
+    taken.assign(1'000'000, false);
+    taken[7] = true;
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_NE(Storage::DrawFreeName(taken), "000007");
+    }
+}
+
+TEST_F(StorageFolderTest, WhatTakesANoteName) {
+    ASSERT_TRUE(Ensure());
+    std::filesystem::create_directory(Folder() + "123456.wav"); // a folder: takes nothing
+    Touch("654321");        // a file without extension: takes its name
+    Touch("123458.wav");
+    Touch("123459.bmp.tmp");
+    Touch(".123457.wav");   // a dot-file: its name part is empty
+    Touch("12345.wav");     // five digits
+    Touch("abcdef.wav");
+    const std::vector<bool> taken = Files.TakenNames();
+    std::vector<int> numbers;
+    for (int i = 0; i < static_cast<int>(taken.size()); ++i) {
+        if (taken[i]) {
+            numbers.push_back(i);
+        }
+    }
+    EXPECT_EQ(numbers, (std::vector<int>{123458, 123459, 654321}));
+}
+
+TEST_F(StorageFolderTest, DeletingANotesFilesTakesEveryExtensionButNotTheMailCopy) {
+    ASSERT_TRUE(Ensure());
+    for (const char* name : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "042977p.wav",
+                             "042978.wav", "abc.wa.wav", "abc.wav"}) {
+        Touch(name);
+    }
+    Files.DeleteNoteFiles({"042977", "abc.wa", "000000"});
+    for (const char* gone : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "abc.wa.wav"}) {
+        EXPECT_FALSE(FileExists(Folder() + gone)) << gone;
+    }
+    for (const char* kept : {"042977p.wav", "042978.wav", "abc.wav", "ReadMe.txt"}) {
+        EXPECT_TRUE(FileExists(Folder() + kept)) << kept;
+    }
+}
+
+TEST_F(StorageFolderTest, HostileNamesNeverReachOutsideTheFolder) {
+    ASSERT_TRUE(Ensure());
+    // Files outside the storage folder that a crafted name could point at.
+    WriteFileBytes(Documents.Path() + "/secret.wav", "outside");
+    WriteFileBytes(Documents.Path() + "/My Voice Notes.wav", "outside");
+    for (const char* own : {"Tellamo.dat", "Tellamo.old", "Tellamo.new", "tellamo.INI",
+                            "Tellamo-damaged-20260101-000000.dat"}) {
+        Touch(own);
+    }
+    Touch("..wav");
+    const std::vector<std::string> hostile = {"",        ".",           "..",  "../secret",
+                                              "/etc/pa", std::string("a\0b", 3),
+                                              "Tellamo", "tellamo",     "ReadMe", "..."};
+    for (const std::string& name : hostile) {
+        if (name != "Tellamo" && name != "tellamo" && name != "ReadMe" && name != "...") {
+            EXPECT_FALSE(Storage::IsSafeNoteFileName(name)) << name;
+            EXPECT_EQ(Files.NoteWavPath(name), QString()) << name;
+            EXPECT_EQ(Files.NoteGraphPath(name), QString()) << name;
+        }
+    }
+    Files.DeleteNoteFiles(hostile);
+    EXPECT_EQ(ReadFileBytes(Documents.Path() + "/secret.wav"), "outside");
+    EXPECT_EQ(ReadFileBytes(Documents.Path() + "/My Voice Notes.wav"), "outside");
+    for (const char* own : {"Tellamo.dat", "Tellamo.old", "Tellamo.new", "tellamo.INI", "ReadMe.txt",
+                            "Tellamo-damaged-20260101-000000.dat", "..wav"}) {
+        EXPECT_TRUE(FileExists(Folder() + own)) << own;
+    }
+}
+
+} // namespace
+} // namespace tellamo::test
