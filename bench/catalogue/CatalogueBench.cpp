@@ -1,0 +1,98 @@
+// Saving (with the flush to disk) and loading catalogues of 1,000 to 100,000 notes with about
+// 30-character descriptions in 200 folders, and the memory the loaded catalogue takes.
+//
+//   build-bench/bench/catalogue/catalogue_bench
+//
+// The storage folder is made under $TMPDIR (default /tmp), so the figures are those of that
+// file system.
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/IndexFile.h"
+#include "common/FileSystem.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <fstream>
+#include <malloc.h>
+#include <random>
+#include <unistd.h>
+
+namespace tellamo {
+namespace {
+
+long ResidentKb() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+std::unique_ptr<Catalogue> MakeCatalogue(const QString& documents) {
+    auto cat = std::make_unique<Catalogue>(Storage(documents, "My Voice Notes", "ReadMe.txt"),
+                                           "Notes", "Recycle Bin", RealFileSystem());
+    cat->Files().EnsureStorageFolder([](const QString&, const QString&) {});
+    return cat;
+}
+
+void Fill(Catalogue& cat, int notes) {
+    cat.NewCatalogue();
+    std::vector<FolderNode*> folders{cat.NotesNode()};
+    std::mt19937 random(42);
+    for (int i = 0; i < 199; ++i) {
+        FolderNode* parent = folders[random() % folders.size()];
+        folders.push_back(cat.AddFolder(parent, QString("Folder %1").arg(i)));
+    }
+    for (int i = 0; i < notes; ++i) {
+        FolderNode* folder = folders[random() % folders.size()];
+        char name[16];
+        std::snprintf(name, sizeof name, "%06d", i);
+        cat.AddFoundNote(folder, name, 3'288'522'600'000LL + i * 60'000LL, 11025, 16);
+        cat.CompleteNote(100 + i % 1000, 1000 + i);
+        cat.Notes().LastAddedNote()->Description =
+            "Call about the quarterly report " + std::to_string(i % 97);
+    }
+}
+
+void BM_SaveCatalogue(benchmark::State& state) {
+    QTemporaryDir dir;
+    auto cat = MakeCatalogue(dir.path());
+    Fill(*cat, static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        const QString error = cat->SaveCatalogue();
+        if (!error.isEmpty()) {
+            state.SkipWithError(error.toStdString().c_str());
+        }
+    }
+    state.counters["file_MB"] = QFileInfo(cat->Files().IndexFilePath()).size() / 1e6;
+}
+BENCHMARK(BM_SaveCatalogue)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_LoadCatalogue(benchmark::State& state) {
+    QTemporaryDir dir;
+    {
+        auto cat = MakeCatalogue(dir.path());
+        Fill(*cat, static_cast<int>(state.range(0)));
+        cat->SaveCatalogue();
+    }
+    long residentGrowthKb = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        malloc_trim(0); // memory freed by earlier rounds must not hide this round's growth
+        const long before = ResidentKb();
+        auto cat = MakeCatalogue(dir.path());
+        state.ResumeTiming();
+        cat->LoadCatalogue();
+        state.PauseTiming();
+        residentGrowthKb = std::max(residentGrowthKb, ResidentKb() - before);
+        cat.reset();
+        state.ResumeTiming();
+    }
+    state.counters["resident_MB"] = residentGrowthKb / 1024.0;
+}
+BENCHMARK(BM_LoadCatalogue)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace tellamo
+
+BENCHMARK_MAIN();
