@@ -1,0 +1,67 @@
+#include "app/TellamoProgram.h"
+
+#include "app/TDM.h"
+#include "catalogue/Catalogue.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+
+#include <QAbstractEventDispatcher>
+#include <QTreeView>
+#include <exception>
+
+namespace tellamo {
+
+TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem)
+    : Documents(std::move(documentsFolder)), Fs(fileSystem) {}
+
+TellamoProgram::~TellamoProgram() {
+    // Reverse order of creation: the window (and what it owns) before the data module.
+    Form.reset();
+    DataModule.reset();
+}
+
+bool TellamoProgram::Start() {
+    DataModule = std::make_unique<TDM>(Documents, Fs);
+    try {
+        if (!DataModule->DataModuleCreate()) {
+            return false;
+        }
+    } catch (const std::exception& e) {
+        ShowApplicationError(nullptr, QString::fromStdString(e.what()));
+    }
+
+    Form = std::make_unique<TTellamoMainForm>(DataModule->Cat());
+    try {
+        Form->LoadOrNewCatalogue();
+    } catch (const std::exception& e) {
+        ShowApplicationError(nullptr, QString::fromStdString(e.what()));
+    }
+    return true;
+}
+
+void TellamoProgram::Show() {
+    Form->show();
+    IdleConnection = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                             this, &TellamoProgram::FirstIdle);
+}
+
+void TellamoProgram::FirstIdle() {
+    disconnect(IdleConnection);
+    if (FirstIdleRan) {
+        return;
+    }
+    FirstIdleRan = true;
+    Catalogue& cat = DataModule->Cat();
+    cat.Notes().Refresh();
+    Form->TreeView->viewport()->update();
+}
+
+void TellamoProgram::BringToFront() {
+    if (Form->isMinimized()) {
+        Form->showNormal();
+    }
+    Form->raise();
+    Form->activateWindow();
+}
+
+} // namespace tellamo

@@ -1,0 +1,47 @@
+// The composition root: the only place that picks the real implementations of the platform
+// services and runs the start-up order.
+
+#include "app/SingleInstance.h"
+#include "app/TellamoApplication.h"
+#include "app/TellamoProgram.h"
+#include "common/FileSystem.h"
+#include "mainwindow/TellamoMainForm.h"
+
+#include <QDir>
+#include <QSessionManager>
+#include <QStandardPaths>
+
+using namespace tellamo;
+
+int main(int argc, char** argv) {
+    TellamoApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tellamo"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tellamo"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tellamo.svg")));
+
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty()) {
+        runtime = QDir::tempPath();
+    }
+    SingleInstance instance(runtime);
+    if (!instance.BecomeFirst()) {
+        return instance.AskRunningCopyToShow() ? 0 : 1;
+    }
+
+    TellamoProgram program(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                           RealFileSystem());
+    if (!program.Start()) {
+        return 1;
+    }
+    QObject::connect(&instance, &SingleInstance::ShowRequested, &program, &TellamoProgram::BringToFront);
+
+    // The end of the desktop session and termination signals close the window like Exit.
+    TerminationSignals signalsToClose;
+    QObject::connect(&signalsToClose, &TerminationSignals::Received, &program,
+                     [&program] { program.MainForm().close(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &program,
+                     [&program](QSessionManager&) { program.MainForm().close(); });
+
+    program.Show();
+    return app.exec();
+}

@@ -1,0 +1,39 @@
+#include "catalogue/NoteTexts.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+
+namespace tellamo {
+
+QString LongTimeFormat() {
+    QString format = QLocale().timeFormat(QLocale::LongFormat);
+    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
+    format.replace(zone, QStringLiteral(" "));
+    return format.trimmed();
+}
+
+QString StartText(LocalTimeMs start) {
+    const QDateTime when = DateTimeFromLocalTime(start);
+    const QLocale locale;
+    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(when.time(), LongTimeFormat());
+}
+
+QString ShortStartText(const QString& startText) {
+    return startText.left(5) + QLatin1Char(' ') +
+           startText.mid(qMax<qsizetype>(0, startText.size() - 8), 5);
+}
+
+QString DurationText(std::optional<std::int32_t> durationMs) {
+    if (!durationMs) {
+        return {};
+    }
+    const std::int32_t seconds = *durationMs / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace tellamo

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "common/OleDate.h"
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace tellamo {
+
+// The texts of a note's fields as the user reads them, in the locale's formats (QLocale(), the
+// system's unless a test sets another). Durations always read hours without a leading zero and
+// two-digit minutes and seconds (0:01:05).
+
+// The locale's long time format without its time-zone part ("HH:mm:ss" from "HH:mm:ss t").
+QString LongTimeFormat();
+// Start in the short date format and the long time format ("25.12.2005 14:30:05").
+QString StartText(LocalTimeMs start);
+// The list's shortened start: the first five characters, a blank, and the five characters that
+// are followed by exactly three more ("25.12 14:30").
+QString ShortStartText(const QString& startText);
+// A time span as h:mm:ss; empty text for an empty duration.
+QString DurationText(std::optional<std::int32_t> durationMs);
+
+} // namespace tellamo

@@ -1,0 +1,45 @@
+#include "mainwindow/Messages.h"
+
+#include "common/Translate.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+
+namespace tellamo {
+
+namespace {
+MessageHandler& Handler() {
+    static MessageHandler handler;
+    return handler;
+}
+
+bool Show(QWidget* parent, MessageKind kind, const QString& text, const QString& caption) {
+    if (Handler()) {
+        return Handler()(kind, text, caption);
+    }
+    if (kind == MessageKind::Confirmation) {
+        return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    }
+    QMessageBox::critical(parent, caption, text, QMessageBox::Ok);
+    return true;
+}
+} // namespace
+
+bool AskConfirmation(QWidget* parent, const QString& text) {
+    return Show(parent, MessageKind::Confirmation, text, TranslateText("Confirmation"));
+}
+
+void ShowErrorBox(QWidget* parent, const QString& text) {
+    Show(parent, MessageKind::Error, text, TranslateText("Error"));
+}
+
+void ShowApplicationError(QWidget* parent, const QString& text) {
+    Show(parent, MessageKind::ApplicationError, text, QGuiApplication::applicationDisplayName());
+}
+
+void SetMessageHandler(MessageHandler handler) {
+    Handler() = std::move(handler);
+}
+
+} // namespace tellamo

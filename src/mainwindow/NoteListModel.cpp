@@ -1,0 +1,81 @@
+#include "mainwindow/NoteListModel.h"
+
+#include "catalogue/NoteTable.h"
+#include "catalogue/NoteTexts.h"
+
+namespace tellamo {
+
+const char* NoteListModel::FieldName(int column) {
+    static const char* const names[] = {"Description", "Start",      "Duration", "BitRate",
+                                        "SampleRate",  "FileSizeKB", ""};
+    return column >= 0 && column < ColumnCount ? names[column] : "";
+}
+
+NoteListModel::NoteListModel(NoteTable& table, QObject* parent)
+    : QAbstractTableModel(parent), Table(table) {
+    for (int c = 0; c < ColumnCount; ++c) {
+        Titles << QString();
+    }
+    connect(&Table, &NoteTable::ShownChanged, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
+    connect(&Table, &NoteTable::RecordDataChanged, this, [this](NoteRecord* record) {
+        if (record->ShownRow >= 0) {
+            emit dataChanged(index(record->ShownRow, 0), index(record->ShownRow, ColumnCount - 1));
+        }
+    });
+}
+
+void NoteListModel::SetTitles(const QStringList& titles) {
+    Titles = titles;
+    while (Titles.size() < ColumnCount) {
+        Titles << QString();
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+}
+
+NoteRecord* NoteListModel::RecordAt(int row) const {
+    const auto& shown = Table.Shown();
+    return row >= 0 && row < static_cast<int>(shown.size()) ? shown[row] : nullptr;
+}
+
+int NoteListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(Table.Shown().size());
+}
+
+int NoteListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant NoteListModel::data(const QModelIndex& index, int role) const {
+    const NoteRecord* note = RecordAt(index.row());
+    if (!note || role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (index.column()) {
+    case DescriptionColumn:
+        return QString::fromUtf8(note->Description);
+    case StartColumn:
+        return ShortStartText(StartText(note->Start));
+    case DurationColumn:
+        return DurationText(note->Duration);
+    case BitRateColumn:
+        return QString::number(note->BitRate);
+    case SampleRateColumn:
+        return QString::number(note->SampleRate);
+    case FileSizeColumn:
+        return note->FileSizeKB ? QString::number(*note->FileSizeKB) : QString();
+    default:
+        return {};
+    }
+}
+
+QVariant NoteListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount) {
+        return {};
+    }
+    return Titles[section];
+}
+
+} // namespace tellamo

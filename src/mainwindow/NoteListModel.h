@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+namespace tellamo {
+
+class NoteTable;
+struct NoteRecord;
+
+// The note list's model: one row per note the table shows, the six field columns and the
+// filler. Cell texts are made when a view asks for them, so a list of 100,000 notes costs
+// nothing up front. Read-only; the table's signals keep it current.
+class NoteListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { DescriptionColumn, StartColumn, DurationColumn, BitRateColumn, SampleRateColumn,
+                  FileSizeColumn, FillerColumn, ColumnCount };
+    // The record field each column shows ("" for the filler), as the settings file names them.
+    static const char* FieldName(int column);
+
+    explicit NoteListModel(NoteTable& table, QObject* parent = nullptr);
+
+    void SetTitles(const QStringList& titles);
+    NoteRecord* RecordAt(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    NoteTable& Table;
+    QStringList Titles;
+};
+
+} // namespace tellamo

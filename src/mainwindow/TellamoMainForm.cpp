@@ -1,0 +1,408 @@
+#include "mainwindow/TellamoMainForm.h"
+
+#include "catalogue/Catalogue.h"
+#include "common/Errors.h"
+#include "common/Translate.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/NoteListModel.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSlider>
+#include <QSplitter>
+#include <QTableView>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace tellamo {
+
+namespace {
+// Design sizes of the window's parts at 96 dots per inch; Qt scales them for the screen.
+constexpr int ClientWidth = 637;
+constexpr int ClientHeight = 446;
+constexpr int GraphPanelHeight = 41;
+constexpr int TreeWidth = 169;
+constexpr int BottomPanelHeight = 22;
+constexpr int ColumnWidths[NoteListModel::ColumnCount] = {212, 81, 67, 34, 47, 63, 1600};
+
+QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
+    auto* slider = new QSlider(Qt::Horizontal, parent);
+    slider->setObjectName(QString::fromLatin1(name));
+    slider->setRange(0, maximum);
+    slider->setSingleStep(1);
+    slider->setValue(value);
+    return slider;
+}
+} // namespace
+
+TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, QWidget* parent)
+    : QMainWindow(parent), Cat(catalogue) {
+    setObjectName(QStringLiteral("TellamoMainForm"));
+    Actions.Create(this);
+    CreatePanels();
+    CreateMenus();
+    CreateToolBars();
+
+    setWindowTitle(TranslateText("Tellamo"));
+    setMinimumSize(160, 37);
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    NoteModel->SetTitles({TranslateText("Description"), TranslateText("Start"), TranslateText("Duration"),
+                          TranslateText("Bits"), TranslateText("Hz"), TranslateText("Size, kb"), QString()});
+    ConnectCatalogue();
+
+    connect(Actions.ExitAction, &QAction::triggered, this, &QWidget::close);
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            &TTellamoMainForm::ActionListUpdate);
+    TreeView->setFocus();
+}
+
+TTellamoMainForm::~TTellamoMainForm() = default;
+
+void TTellamoMainForm::CreatePanels() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    BottomPanel = new QWidget(central);
+    BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
+    BottomPanel->setFixedHeight(BottomPanelHeight);
+    auto* strip = new QHBoxLayout(BottomPanel);
+    strip->setContentsMargins(0, 0, 0, 0);
+    PositionRxSlider = MakeSlider("PositionRxSlider", 0, 0, BottomPanel);
+    strip->addWidget(PositionRxSlider);
+    layout->addWidget(BottomPanel);
+
+    TopPanel = new QSplitter(Qt::Vertical, central);
+    TopPanel->setObjectName(QStringLiteral("TopPanel"));
+    TopPanel->setMinimumHeight(50);
+    TopPanel->setHandleWidth(3);
+    TopPanel->setChildrenCollapsible(false);
+    TopPanel->setOpaqueResize(true);
+
+    GraphPanel = new QFrame(TopPanel);
+    GraphPanel->setObjectName(QStringLiteral("GraphPanel"));
+    GraphPanel->setFrameShape(QFrame::Panel);
+    GraphPanel->setFrameShadow(QFrame::Sunken);
+    GraphPanel->setMinimumHeight(40);
+
+    MainSplitter = new QSplitter(Qt::Horizontal, TopPanel);
+    MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
+    MainSplitter->setHandleWidth(3);
+    MainSplitter->setChildrenCollapsible(false);
+    MainSplitter->setOpaqueResize(true);
+    MainSplitter->setMinimumHeight(40);
+
+    TreeView = new QTreeView(MainSplitter);
+    TreeView->setObjectName(QStringLiteral("TreeView"));
+    TreeView->setHeaderHidden(true);
+    TreeView->setIndentation(19);
+    TreeView->setMinimumWidth(40);
+    TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView->setModel(&Cat.Folders());
+
+    NoteModel = new NoteListModel(Cat.Notes(), this);
+    RxDBGrid = new QTableView(MainSplitter);
+    RxDBGrid->setObjectName(QStringLiteral("RxDBGrid"));
+    RxDBGrid->setModel(NoteModel);
+    RxDBGrid->setMinimumWidth(40);
+    RxDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    RxDBGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    RxDBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    RxDBGrid->setWordWrap(false);
+    RxDBGrid->verticalHeader()->hide();
+    RxDBGrid->verticalHeader()->setDefaultSectionSize(RxDBGrid->fontMetrics().height() + 4);
+    RxDBGrid->horizontalHeader()->setSectionsMovable(true);
+    RxDBGrid->horizontalHeader()->setHighlightSections(false);
+    RxDBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The filler column takes whatever width is left, so no scroll bar appears for it.
+    RxDBGrid->horizontalHeader()->setStretchLastSection(true);
+    for (int column = 0; column < NoteListModel::ColumnCount; ++column) {
+        RxDBGrid->setColumnWidth(column, ColumnWidths[column]);
+    }
+
+    TopPanel->addWidget(GraphPanel);
+    TopPanel->addWidget(MainSplitter);
+    TopPanel->setStretchFactor(1, 1);
+    TopPanel->setSizes({GraphPanelHeight, ClientHeight});
+    MainSplitter->setStretchFactor(1, 1);
+    MainSplitter->setSizes({TreeWidth, ClientWidth - TreeWidth});
+    layout->addWidget(TopPanel, 1);
+    setCentralWidget(central);
+}
+
+void TTellamoMainForm::CreateMenus() {
+    const MainActions& a = Actions;
+    QMenu* file = menuBar()->addMenu(TranslateText("&File"));
+    file->addActions({a.SaveAsFileAction, a.SendByEMailAction});
+    file->addSeparator();
+    file->addAction(a.ExitAction);
+
+    auto fillFolderMenu = [&a](QMenu* menu) {
+        menu->addActions({a.AddFolderAction, a.RenameFolderAction});
+        menu->addSeparator();
+        menu->addAction(a.DeleteFolderAction);
+        menu->addSeparator();
+        menu->addAction(a.ClearTrashAction);
+    };
+    auto fillNoteMenu = [&a](QMenu* menu) {
+        menu->addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
+        menu->addSeparator();
+        menu->addAction(a.RenameNoteAction);
+        menu->addSeparator();
+        menu->addAction(a.ParentFolderAction);
+        menu->addSeparator();
+        menu->addAction(a.DeleteNoteAction);
+    };
+    FolderMenu = menuBar()->addMenu(TranslateText("&Folder"));
+    FolderMenu->setObjectName(QStringLiteral("FolderMenu"));
+    fillFolderMenu(FolderMenu);
+    NoteMenu = menuBar()->addMenu(TranslateText("&Note"));
+    NoteMenu->setObjectName(QStringLiteral("NoteMenu"));
+    fillNoteMenu(NoteMenu);
+
+    QMenu* view = menuBar()->addMenu(TranslateText("&View"));
+    QMenu* toolbars = view->addMenu(TranslateText("&Toolbars"));
+    toolbars->addActions({a.DictaphoneToolBarAction, a.FilterToolBarAction});
+    view->addSeparator();
+    QMenu* columns = view->addMenu(TranslateText("&Columns"));
+    columns->addActions({a.DescriptionColumnAction, a.StartColumnAction, a.DurationColumnAction,
+                         a.BitsColumnAction, a.HertzColumnAction, a.SizeColumnAction});
+    view->addSeparator();
+    QMenu* menus = view->addMenu(TranslateText("&Menu"));
+    menus->addActions({a.MenuFolderAction, a.MenuNoteAction});
+    view->addSeparator();
+    view->addAction(a.BorderAction);
+    view->addSeparator();
+    view->addActions({a.GraphPanelAction, a.BiDirectionalAction});
+    view->addSeparator();
+    view->addAction(a.AffiliateAction);
+
+    QMenu* tools = menuBar()->addMenu(TranslateText("&Tools"));
+    tools->addAction(a.OptionsAction);
+    tools->addSeparator();
+    tools->addActions({a.AudioSettingsAction, a.VolumeControlAction});
+    tools->addSeparator();
+    tools->addAction(a.RestoreNotesAction);
+
+    QMenu* help = menuBar()->addMenu(TranslateText("&Help"));
+    help->addAction(a.TopicsAction);
+    help->addSeparator();
+    help->addAction(a.AboutAction);
+
+    FolderPopupMenu = new QMenu(this);
+    FolderPopupMenu->setObjectName(QStringLiteral("FolderPopupMenu"));
+    fillFolderMenu(FolderPopupMenu);
+    NotePopupMenu = new QMenu(this);
+    NotePopupMenu->setObjectName(QStringLiteral("NotePopupMenu"));
+    NotePopupMenu->addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
+    NotePopupMenu->addSeparator();
+    NotePopupMenu->addAction(a.RenameNoteAction);
+    NotePopupMenu->addSeparator();
+    NotePopupMenu->addAction(a.ParentFolderAction);
+    NotePopupMenu->addSeparator();
+    NotePopupMenu->addAction(a.DeleteNoteAction);
+
+    TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        FolderPopupMenu->popup(TreeView->viewport()->mapToGlobal(at));
+    });
+    RxDBGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(RxDBGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        NotePopupMenu->popup(RxDBGrid->viewport()->mapToGlobal(at));
+    });
+}
+
+void TTellamoMainForm::CreateToolBars() {
+    const MainActions& a = Actions;
+    auto makeToolBar = [this](const char* name, const QString& title) {
+        auto* bar = new QToolBar(title, this);
+        bar->setObjectName(QString::fromLatin1(name));
+        bar->setMovable(true);
+        bar->setFloatable(false);
+        bar->setAllowedAreas(Qt::TopToolBarArea);
+        bar->setIconSize(QSize(24, 24));
+        bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        bar->toggleViewAction()->setVisible(false); // the View menu's own actions show them
+        addToolBar(Qt::TopToolBarArea, bar);
+        return bar;
+    };
+
+    DictaphoneToolBar = makeToolBar("DictaphoneToolBar", TranslateText("Dictaphone"));
+    DictaphoneToolBar->addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
+    DictaphoneToolBar->addSeparator();
+    TimeLabel = new QLabel(QStringLiteral("0:00:00|0:00:00"), DictaphoneToolBar);
+    TimeLabel->setObjectName(QStringLiteral("TimeLabel"));
+    QFont timeFont(QStringLiteral("Arial"));
+    timeFont.setStyleHint(QFont::SansSerif);
+    TimeLabel->setFont(timeFont);
+    TimeLabel->setFixedSize(110, 24);
+    TimeLabel->setAlignment(Qt::AlignCenter);
+    DictaphoneToolBar->addWidget(TimeLabel);
+    DictaphoneToolBar->addSeparator();
+    DictaphoneToolBar->addAction(a.MuteAction);
+    VolumeRxSlider = MakeSlider("VolumeRxSlider", 100, 50, DictaphoneToolBar);
+    VolumeRxSlider->setFixedWidth(100);
+    DictaphoneToolBar->addWidget(VolumeRxSlider);
+    DictaphoneToolBar->addSeparator();
+    DictaphoneToolBar->addAction(a.SilenceAction);
+    SilenceRxSlider = MakeSlider("SilenceRxSlider", 30, 10, DictaphoneToolBar);
+    SilenceRxSlider->setFixedWidth(100);
+    DictaphoneToolBar->addWidget(SilenceRxSlider);
+
+    addToolBarBreak(Qt::TopToolBarArea);
+    FilterToolBar = makeToolBar("FilterToolBar", TranslateText("Filter"));
+    FilterToolBar->addAction(a.AffiliateAction);
+    FilterToolBar->addSeparator();
+    FilterToolBar->addActions({a.FilterAction, a.CaseInSensitiveAction});
+    FilterToolBar->addSeparator();
+    FilterEdit = new QLineEdit(FilterToolBar);
+    FilterEdit->setObjectName(QStringLiteral("FilterEdit"));
+    FilterEdit->setToolTip(TranslateText("Text of the filter"));
+    FilterEdit->setFixedWidth(156);
+    FilterToolBar->addWidget(FilterEdit);
+}
+
+void TTellamoMainForm::ConnectCatalogue() {
+    // The tree's current folder and the catalogue's selected folder are one and the same.
+    connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { Cat.SelectFolder(FolderTree::NodeAt(current)); });
+    connect(&Cat, &Catalogue::SelectedFolderChanged, this, [this] {
+        const QModelIndex index = Cat.Folders().IndexOf(Cat.SelectedFolder());
+        if (TreeView->currentIndex() != index) {
+            TreeView->setCurrentIndex(index);
+        }
+        if (index.isValid()) {
+            TreeView->scrollTo(index);
+        }
+        Cat.Notes().ClearSelection();
+        Cat.Notes().Refresh();
+    });
+    connect(Actions.AffiliateAction, &QAction::triggered, this, [this] {
+        Cat.Notes().ClearSelection();
+        Cat.Notes().Refresh();
+        TreeView->viewport()->update();
+    });
+
+    // The note list's current row and the table's current note follow each other.
+    auto showCurrent = [this] {
+        const int row = Cat.Notes().CurrentRow();
+        const QModelIndex index = row >= 0 ? NoteModel->index(row, 0) : QModelIndex();
+        if (RxDBGrid->currentIndex().row() != row) {
+            RxDBGrid->setCurrentIndex(index);
+        }
+        if (index.isValid()) {
+            RxDBGrid->scrollTo(index);
+        }
+    };
+    connect(&Cat.Notes(), &NoteTable::CurrentChanged, this, showCurrent);
+    connect(NoteModel, &QAbstractItemModel::modelReset, this, showCurrent);
+    connect(RxDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { Cat.Notes().SetCurrentRow(current.row()); });
+    ApplyNoteFilter();
+}
+
+void TTellamoMainForm::ApplyNoteFilter() {
+    Cat.Notes().SetFilter([this](const NoteRecord& note) {
+        const FolderNode* selected = Cat.SelectedFolder();
+        if (note.ParentPointer == selected) {
+            return true;
+        }
+        return Actions.AffiliateAction->isChecked() && selected && note.ParentPointer &&
+               note.ParentPointer->IsWithin(selected);
+    });
+}
+
+void TTellamoMainForm::LoadOrNewCatalogue() {
+    if (QFileInfo::exists(Cat.Files().IndexFilePath())) {
+        Cat.LoadCatalogue();
+    } else {
+        Cat.NewCatalogue();
+    }
+}
+
+void TTellamoMainForm::SaveCatalogue() {
+    const QString error = Cat.SaveCatalogue();
+    if (error.isEmpty()) {
+        SaveFailureShown = false;
+        return;
+    }
+    // A full disk would otherwise raise the same box after every change; the catalogue stays in
+    // memory and the next change tries again.
+    if (!SaveFailureShown) {
+        SaveFailureShown = true;
+        ShowErrorBox(this, error + "\n\n" +
+                               TranslateText("Your changes are kept and will be saved with the next change."));
+    }
+}
+
+void TTellamoMainForm::ActionListUpdate() {
+    const MainActions& a = Actions;
+    const bool idle = CurrentMode == TDictaphoneMode::mdIdle;
+    const bool notRecording = CurrentMode != TDictaphoneMode::mdRecording;
+    const bool hasNote = !Cat.Notes().IsEmpty();
+    const FolderNode* selected = Cat.SelectedFolder();
+    const bool canTakeFolders = selected && selected != Cat.RecycleBinNode() && !Cat.IsInsideRecycleBin(selected);
+    const bool hasParent = selected && !selected->IsRoot();
+
+    DictaphoneToolBar->setVisible(a.DictaphoneToolBarAction->isChecked());
+    FilterToolBar->setVisible(a.FilterToolBarAction->isChecked());
+    GraphPanel->setVisible(a.GraphPanelAction->isChecked());
+    FolderMenu->menuAction()->setVisible(a.MenuFolderAction->isChecked());
+    NoteMenu->menuAction()->setVisible(a.MenuNoteAction->isChecked());
+
+    const QAction* columnActions[] = {a.DescriptionColumnAction, a.StartColumnAction, a.DurationColumnAction,
+                                      a.BitsColumnAction, a.HertzColumnAction, a.SizeColumnAction};
+    for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
+        RxDBGrid->setColumnHidden(column, !columnActions[column]->isChecked());
+    }
+
+    a.SaveAsFileAction->setEnabled(hasNote);
+    a.SendByEMailAction->setEnabled(hasNote);
+    for (QAction* action : {a.OptionsAction, a.AudioSettingsAction, a.RecycleRecordAction, a.AffiliateAction,
+                            a.FilterAction, a.CaseInSensitiveAction, a.ClearTrashAction, a.RecordAction}) {
+        action->setEnabled(idle);
+    }
+    FilterEdit->setEnabled(idle);
+    a.AddFolderAction->setEnabled(canTakeFolders && notRecording);
+    a.DeleteFolderAction->setEnabled(hasParent && idle);
+    a.RenameFolderAction->setEnabled(hasParent && notRecording);
+    a.PlayAction->setEnabled(idle && hasNote && QFileInfo::exists(Cat.NoteWavPath()));
+    a.PauseAction->setEnabled(!idle);
+    a.StopAction->setEnabled(!idle);
+    a.RenameNoteAction->setEnabled(hasNote && notRecording);
+    a.DeleteNoteAction->setEnabled(hasNote && idle);
+    a.ParentFolderAction->setEnabled(hasNote && idle && a.AffiliateAction->isChecked());
+    RxDBGrid->setEnabled(idle);
+    TreeView->setEnabled(idle);
+    PositionRxSlider->setEnabled(CurrentMode == TDictaphoneMode::mdPlaying);
+}
+
+bool TTellamoMainForm::FormCloseQuery() {
+    if (Actions.StopAction->isEnabled()) {
+        Actions.StopAction->trigger();
+    }
+    SaveCatalogue();
+    return true; // the close is never refused
+}
+
+void TTellamoMainForm::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
+    event->accept();
+}
+
+} // namespace tellamo

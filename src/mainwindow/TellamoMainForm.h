@@ -1,0 +1,85 @@
+#pragma once
+
+#include "mainwindow/MainActions.h"
+
+#include <QMainWindow>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSlider;
+class QSplitter;
+class QTableView;
+class QToolBar;
+class QTreeView;
+
+namespace tellamo {
+
+class Catalogue;
+class NoteListModel;
+
+// What the window is doing; read by the action states, switched only by SetMode.
+enum class TDictaphoneMode { mdIdle = 0, mdPlaying = 1, mdRecording = 2 };
+
+// The main window: the toolbars, the position strip, the graph panel, the folder tree and the
+// note list, and every command of the program as an action. It receives the catalogue (and the
+// platform services) from the composition root and never picks an implementation itself.
+class TTellamoMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TTellamoMainForm(Catalogue& catalogue, QWidget* parent = nullptr);
+    ~TTellamoMainForm() override;
+
+    // The last creation step: loads the index file when there is one, otherwise makes a new
+    // catalogue. Throws TellamoError for a damaged file; the catalogue is usable afterwards.
+    void LoadOrNewCatalogue();
+    // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
+    void SaveCatalogue();
+
+    // Recomputes what is enabled and shown; runs at every idle moment.
+    void ActionListUpdate();
+
+    TDictaphoneMode Mode() const { return CurrentMode; }
+
+    MainActions Actions;
+
+    // Components, named as the settings and translation files address them.
+    QToolBar* DictaphoneToolBar = nullptr;
+    QToolBar* FilterToolBar = nullptr;
+    QLabel* TimeLabel = nullptr;
+    QSlider* VolumeRxSlider = nullptr;
+    QSlider* SilenceRxSlider = nullptr;
+    QLineEdit* FilterEdit = nullptr;
+    QWidget* BottomPanel = nullptr;
+    QSlider* PositionRxSlider = nullptr;
+    QSplitter* TopPanel = nullptr;
+    QFrame* GraphPanel = nullptr;
+    QSplitter* MainSplitter = nullptr;
+    QTreeView* TreeView = nullptr;
+    QTableView* RxDBGrid = nullptr;
+    QMenu* FolderMenu = nullptr;
+    QMenu* NoteMenu = nullptr;
+    QMenu* FolderPopupMenu = nullptr;
+    QMenu* NotePopupMenu = nullptr;
+
+    NoteListModel* NoteList() const { return NoteModel; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateMenus();
+    void CreateToolBars();
+    void CreatePanels();
+    void ConnectCatalogue();
+    void ApplyNoteFilter();
+    bool FormCloseQuery();
+
+    Catalogue& Cat;
+    NoteListModel* NoteModel = nullptr;
+    TDictaphoneMode CurrentMode = TDictaphoneMode::mdIdle;
+    bool SaveFailureShown = false;
+};
+
+} // namespace tellamo

@@ -1,0 +1,78 @@
+// The real program as separate processes: a second copy, a termination signal.
+
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace tellamo::test {
+namespace {
+
+class RealProgram : public ::testing::Test {
+protected:
+    RealProgram() {
+        Runtime = Home.Path() + "/run";
+        QDir().mkpath(QString::fromStdString(Runtime));
+        QFile::setPermissions(QString::fromStdString(Runtime), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    std::unique_ptr<QProcess> Launch() {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", QString::fromStdString(Home.Path()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Runtime));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(Home.Path() + "/.config"));
+        env.insert("XDG_DOCUMENTS_DIR", QString::fromStdString(Home.Path() + "/Documents"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->start(qEnvironmentVariable("TELLAMO_EXE"), {});
+        EXPECT_TRUE(process->waitForStarted(5000));
+        return process;
+    }
+    std::string Folder() const { return Home.Path() + "/Documents/My Voice Notes/"; }
+    bool Running() const { return QFileInfo::exists(QString::fromStdString(Runtime + "/tellamo.socket")); }
+
+    TempDir Home;
+    std::string Runtime;
+};
+
+TEST_F(RealProgram, ASecondCopyEndsAtOnceAndTheFirstGoesOn) {
+    auto first = Launch();
+    QTRY_VERIFY_WITH_TIMEOUT(Running(), 10000);
+    auto second = Launch();
+    ASSERT_TRUE(second->waitForFinished(10000));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(first->state(), QProcess::Running);
+    first->terminate();
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_EQ(first->exitCode(), 0);
+}
+
+TEST_F(RealProgram, TerminationSavesTheCatalogueAndEndsCleanly) {
+    // A catalogue with one folder; the save at exit rewrites it and keeps the previous file.
+    const std::string example = std::string("\x01\x00\x00\x00\x00\x0F\x00\x00\x00\x0E\x00\x00\x00", 13) +
+                                "Notes000000\r\n\tWork000014\r\nRecycle Bin000013\r\n";
+    QDir().mkpath(QString::fromStdString(Folder()));
+    WriteFileBytes(Folder() + "Tellamo.dat", example);
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signalNumber);
+        QFile::remove(QString::fromStdString(Folder() + "Tellamo.old"));
+        auto program = Launch();
+        QTRY_VERIFY_WITH_TIMEOUT(Running(), 10000);
+        ::kill(static_cast<pid_t>(program->processId()), signalNumber);
+        ASSERT_TRUE(program->waitForFinished(10000));
+        EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program->exitCode(), 0);
+        EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat"), example);
+        EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.old"), example) << "the exit saved";
+    }
+}
+
+} // namespace
+} // namespace tellamo::test

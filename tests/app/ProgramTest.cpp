@@ -1,0 +1,161 @@
+#include "app/TDM.h"
+#include "app/TellamoProgram.h"
+#include "catalogue/Catalogue.h"
+#include "common/FileSystem.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QSlider>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+namespace tellamo::test {
+namespace {
+
+// Builds the program in-process over a private documents folder and records every message box.
+class Program : public ::testing::Test {
+protected:
+    Program() {
+        SetMessageHandler([this](MessageKind, const QString& text, const QString& caption) {
+            Messages << caption + ": " + text;
+            return true;
+        });
+    }
+    ~Program() override { SetMessageHandler({}); }
+
+    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    std::unique_ptr<TellamoProgram> Start() {
+        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()), RealFileSystem());
+        EXPECT_TRUE(program->Start());
+        return program;
+    }
+    QStringList Entries() const {
+        return QDir(QString::fromStdString(Folder())).entryList(QDir::Files, QDir::Name);
+    }
+
+    TempDir Documents;
+    QStringList Messages;
+};
+
+TEST_F(Program, FirstStartMakesTheFolderAndWritesTheCatalogueOnlyAtExit) {
+    auto program = Start();
+    EXPECT_EQ(Entries(), QStringList{"ReadMe.txt"});
+    Catalogue& cat = program->DM().Cat();
+    EXPECT_EQ(cat.Folders().Count(), 2);
+    EXPECT_EQ(cat.SelectedFolder(), cat.NotesNode());
+    program->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&program->MainForm()));
+    QTRY_VERIFY(program->FirstIdleDone());
+    EXPECT_EQ(Entries(), QStringList{"ReadMe.txt"}) << "nothing is saved before a change or the exit";
+    program->MainForm().close();
+    EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat").size(), 45u);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+}
+
+TEST_F(Program, ADamagedIndexFileIsShownAndTheProgramRuns) {
+    QDir().mkpath(QString::fromStdString(Folder()));
+    WriteFileBytes(Folder() + "Tellamo.dat", std::string("\x01\x05\x00\x00\x00garbage", 12));
+    auto program = Start();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].startsWith("Tellamo: The index file ends too early")) << Messages[0].toStdString();
+    EXPECT_TRUE(Messages[0].contains("Tellamo-damaged-")) << Messages[0].toStdString();
+    Catalogue& cat = program->DM().Cat();
+    ASSERT_NE(cat.NotesNode(), nullptr);
+    ASSERT_NE(cat.RecycleBinNode(), nullptr);
+    program->Show();
+    program->MainForm().close();
+    // Closing saved a usable catalogue beside the kept damaged file.
+    EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat").size(), 45u);
+    EXPECT_EQ(Entries().filter("Tellamo-damaged-").size(), 1);
+}
+
+TEST_F(Program, AReadMeThatCannotBeWrittenIsShownAndStartUpGoesOn) {
+    // A dangling link in its place: even root cannot write the read-me through it.
+    QDir().mkpath(QString::fromStdString(Folder()));
+    QFile::link(QString::fromStdString(Documents.Path() + "/missing/ReadMe.txt"),
+                QString::fromStdString(Folder() + "ReadMe.txt"));
+    auto program = Start();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].contains("ReadMe.txt")) << Messages[0].toStdString();
+    EXPECT_EQ(program->DM().Cat().Folders().Count(), 2);
+}
+
+TEST_F(Program, AStorageFolderThatCannotBeMadeEndsTheProgram) {
+    WriteFileBytes(Documents.Path() + "/blocker", "file");
+    TellamoProgram program(QString::fromStdString(Documents.Path() + "/blocker"), RealFileSystem());
+    EXPECT_FALSE(program.Start());
+    EXPECT_EQ(Messages, QStringList{"Error: Can't create folder for storing Voice Notes"});
+}
+
+TEST_F(Program, TheWindowHasItsActionsAndLayout) {
+    auto program = Start();
+    TTellamoMainForm& form = program->MainForm();
+    program->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTRY_VERIFY(program->FirstIdleDone());
+    const QList<QAction*> actions = form.Actions.All();
+    EXPECT_EQ(actions.size(), 48);
+    QStringList checked;
+    for (QAction* action : actions) {
+        EXPECT_EQ(form.findChild<QAction*>(action->objectName()), action);
+        if (action->isChecked()) {
+            checked << action->objectName();
+        }
+    }
+    EXPECT_EQ(checked, (QStringList{"DictaphoneToolBarAction", "DescriptionColumnAction", "StartColumnAction",
+                                    "DurationColumnAction", "GraphPanelAction", "BiDirectionalAction",
+                                    "AskDescriptionAction", "AskFormatAction", "RecycleRecordAction"}));
+    EXPECT_EQ(form.Actions.SilenceAction->toolTip(), "Voice Operated System\nStop record when silence");
+    EXPECT_EQ(form.Actions.RecordAction->property("category").toString(), "Note");
+    // First run: the Dictaphone toolbar and the graph panel, no Folder or Note menu, three columns.
+    EXPECT_TRUE(form.DictaphoneToolBar->isVisible());
+    EXPECT_FALSE(form.FilterToolBar->isVisible());
+    EXPECT_TRUE(form.GraphPanel->isVisible());
+    EXPECT_FALSE(form.FolderMenu->menuAction()->isVisible());
+    EXPECT_FALSE(form.NoteMenu->menuAction()->isVisible());
+    EXPECT_FALSE(form.DictaphoneToolBar->isFloatable());
+    EXPECT_TRUE(form.DictaphoneToolBar->isMovable());
+    // Idle with no note: Record and the folder commands, not Play, Pause, Stop or the position.
+    EXPECT_TRUE(form.Actions.RecordAction->isEnabled());
+    EXPECT_FALSE(form.Actions.PlayAction->isEnabled());
+    EXPECT_FALSE(form.Actions.StopAction->isEnabled());
+    EXPECT_FALSE(form.PositionRxSlider->isEnabled());
+    EXPECT_TRUE(form.Actions.AddFolderAction->isEnabled());
+    EXPECT_FALSE(form.Actions.DeleteFolderAction->isEnabled()) << "Notes is a root";
+    EXPECT_FALSE(form.Actions.SaveAsFileAction->isEnabled());
+    // Toggling a view action takes effect at the next idle moment.
+    form.Actions.MenuFolderAction->trigger();
+    form.Actions.FilterToolBarAction->trigger();
+    QTRY_VERIFY(form.FolderMenu->menuAction()->isVisible());
+    QTRY_VERIFY(form.FilterToolBar->isVisible());
+    EXPECT_EQ(form.TimeLabel->text(), "0:00:00|0:00:00");
+    EXPECT_EQ(form.VolumeRxSlider->maximum(), 100);
+    EXPECT_EQ(form.SilenceRxSlider->maximum(), 30);
+}
+
+TEST_F(Program, ExitSavesAndASecondCopysRequestRestoresTheWindow) {
+    auto program = Start();
+    TTellamoMainForm& form = program->MainForm();
+    program->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    Catalogue& cat = program->DM().Cat();
+    cat.AddFolder(cat.NotesNode(), "Kept at exit");
+    form.showMinimized();
+    QTRY_VERIFY(form.isMinimized());
+    program->BringToFront();
+    QTRY_VERIFY(!form.isMinimized());
+    form.Actions.ExitAction->trigger();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_NE(ReadFileBytes(Folder() + "Tellamo.dat").find("Kept at exit000014"), std::string::npos);
+}
+
+} // namespace
+} // namespace tellamo::test
