@@ -5,6 +5,7 @@
 #include "app/TellamoApplication.h"
 #include "app/TellamoProgram.h"
 #include "common/FileSystem.h"
+#include "mainwindow/Glyphs.h"
 #include "mainwindow/TellamoMainForm.h"
 
 #include <QDir>
@@ -15,9 +16,12 @@ using namespace tellamo;
 
 int main(int argc, char** argv) {
     TellamoApplication app(argc, argv);
+    // Caught from the very start; they are handled once the message loop runs, when the window
+    // exists, so a signal during start-up still ends the program through a normal close.
+    TerminationSignals signalsToClose;
     QCoreApplication::setApplicationName(QStringLiteral("tellamo"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tellamo"));
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tellamo.svg")));
+    QGuiApplication::setWindowIcon(ApplicationIcon());
 
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty()) {
@@ -36,7 +40,6 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::ShowRequested, &program, &TellamoProgram::BringToFront);
 
     // The end of the desktop session and termination signals close the window like Exit.
-    TerminationSignals signalsToClose;
     QObject::connect(&signalsToClose, &TerminationSignals::Received, &program,
                      [&program] { program.MainForm().close(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &program,

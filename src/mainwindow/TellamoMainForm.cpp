@@ -3,6 +3,8 @@
 #include "catalogue/Catalogue.h"
 #include "common/Errors.h"
 #include "common/Translate.h"
+#include "mainwindow/FolderIcons.h"
+#include "mainwindow/Glyphs.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
 
@@ -33,7 +35,7 @@ constexpr int ClientHeight = 446;
 constexpr int GraphPanelHeight = 41;
 constexpr int TreeWidth = 169;
 constexpr int BottomPanelHeight = 22;
-constexpr int ColumnWidths[NoteListModel::ColumnCount] = {212, 81, 67, 34, 47, 63, 1600};
+constexpr int ColumnWidths[NoteListModel::FillerColumn] = {212, 81, 67, 34, 47, 63};
 
 QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
     auto* slider = new QSlider(Qt::Horizontal, parent);
@@ -48,7 +50,10 @@ QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
 TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, QWidget* parent)
     : QMainWindow(parent), Cat(catalogue) {
     setObjectName(QStringLiteral("TellamoMainForm"));
+    setWindowIcon(ApplicationIcon());
     Actions.Create(this);
+    PlainGlyphs = std::make_unique<GlyphSet>(false);
+    BorderGlyphs = std::make_unique<GlyphSet>(true);
     CreatePanels();
     CreateMenus();
     CreateToolBars();
@@ -114,6 +119,8 @@ void TTellamoMainForm::CreatePanels() {
     TreeView->setMinimumWidth(40);
     TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView->setModel(&Cat.Folders());
+    TreeView->setIconSize(QSize(16, 16));
+    TreeView->setItemDelegate(new FolderIconDelegate(Cat, *Actions.AffiliateAction, TreeView));
 
     NoteModel = new NoteListModel(Cat.Notes(), this);
     RxDBGrid = new QTableView(MainSplitter);
@@ -131,7 +138,7 @@ void TTellamoMainForm::CreatePanels() {
     RxDBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The filler column takes whatever width is left, so no scroll bar appears for it.
     RxDBGrid->horizontalHeader()->setStretchLastSection(true);
-    for (int column = 0; column < NoteListModel::ColumnCount; ++column) {
+    for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
         RxDBGrid->setColumnWidth(column, ColumnWidths[column]);
     }
 
@@ -289,6 +296,7 @@ void TTellamoMainForm::ConnectCatalogue() {
         if (index.isValid()) {
             TreeView->scrollTo(index);
         }
+        TreeView->viewport()->update(); // the selected folder's picture changes
         Cat.Notes().ClearSelection();
         Cat.Notes().Refresh();
     });
@@ -365,6 +373,8 @@ void TTellamoMainForm::ActionListUpdate() {
     FolderMenu->menuAction()->setVisible(a.MenuFolderAction->isChecked());
     NoteMenu->menuAction()->setVisible(a.MenuNoteAction->isChecked());
 
+    UpdateGlyphs();
+
     const QAction* columnActions[] = {a.DescriptionColumnAction, a.StartColumnAction, a.DurationColumnAction,
                                       a.BitsColumnAction, a.HertzColumnAction, a.SizeColumnAction};
     for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
@@ -390,6 +400,33 @@ void TTellamoMainForm::ActionListUpdate() {
     RxDBGrid->setEnabled(idle);
     TreeView->setEnabled(idle);
     PositionRxSlider->setEnabled(CurrentMode == TDictaphoneMode::mdPlaying);
+}
+
+void TTellamoMainForm::UpdateGlyphs() {
+    const MainActions& a = Actions;
+    const bool bordered = a.BorderAction->isChecked();
+    const GlyphSet& set = bordered ? *BorderGlyphs : *PlainGlyphs;
+    // Play, Pause, Stop and Record always show their own picture; the toggle buttons show the
+    // picture of their state.
+    const std::pair<QAction*, int> glyphs[] = {
+        {a.PlayAction, 0},
+        {a.PauseAction, 1},
+        {a.StopAction, 2},
+        {a.RecordAction, 3},
+        {a.AffiliateAction, a.AffiliateAction->isChecked() ? 4 : 11},
+        {a.FilterAction, a.FilterAction->isChecked() ? 5 : 13},
+        {a.CaseInSensitiveAction, a.CaseInSensitiveAction->isChecked() ? 6 : 12},
+        {a.MuteAction, a.MuteAction->isChecked() ? 8 : 7},
+        {a.SilenceAction, a.SilenceAction->isChecked() ? 9 : 10},
+    };
+    ShownGlyphs.resize(std::size(glyphs), {-1, false});
+    for (std::size_t i = 0; i < std::size(glyphs); ++i) {
+        const std::pair<int, bool> wanted{glyphs[i].second, bordered};
+        if (ShownGlyphs[i] != wanted) {
+            ShownGlyphs[i] = wanted;
+            glyphs[i].first->setIcon(set.Icon(glyphs[i].second));
+        }
+    }
 }
 
 bool TTellamoMainForm::FormCloseQuery() {

@@ -3,6 +3,8 @@
 #include "mainwindow/MainActions.h"
 
 #include <QMainWindow>
+#include <memory>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -17,6 +19,7 @@ class QTreeView;
 namespace tellamo {
 
 class Catalogue;
+class GlyphSet;
 class NoteListModel;
 
 // What the window is doing; read by the action states, switched only by SetMode.
@@ -74,12 +77,17 @@ private:
     void CreatePanels();
     void ConnectCatalogue();
     void ApplyNoteFilter();
+    void UpdateGlyphs();
     bool FormCloseQuery();
 
     Catalogue& Cat;
     NoteListModel* NoteModel = nullptr;
     TDictaphoneMode CurrentMode = TDictaphoneMode::mdIdle;
     bool SaveFailureShown = false;
+    std::unique_ptr<GlyphSet> PlainGlyphs;
+    std::unique_ptr<GlyphSet> BorderGlyphs;
+    // The picture each toolbar action shows now: glyph index and whether from the bordered set.
+    std::vector<std::pair<int, bool>> ShownGlyphs;
 };
 
 } // namespace tellamo

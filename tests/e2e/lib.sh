@@ -1,0 +1,46 @@
+# Shared by the whole-program tests: a private HOME and a virtual X display, both removed at exit.
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+start_session() {
+  TEST_HOME=$(mktemp -d)
+  export HOME=$TEST_HOME XDG_RUNTIME_DIR=$TEST_HOME/run XDG_CONFIG_HOME=$TEST_HOME/.config
+  export XDG_CACHE_HOME=$TEST_HOME/.cache
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  unset QT_QPA_PLATFORM
+  local fifo=$TEST_HOME/display
+  mkfifo "$fifo"
+  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$fifo" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local number
+  read -r -t 20 number <"$fifo" || fail "Xvfb did not start"
+  export DISPLAY=:$number
+  trap stop_session EXIT
+}
+
+stop_session() {
+  [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$TEST_HOME"
+}
+
+# wait_for_window NAME: prints the id of the first visible window with that exact title.
+wait_for_window() {
+  local id=""
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# wait_for_exit PID SECONDS: the process's exit status, or fails.
+wait_for_exit() {
+  for _ in $(seq $(( $2 * 10 ))); do
+    kill -0 "$1" 2>/dev/null || { wait "$1"; return $?; }
+    sleep 0.1
+  done
+  fail "the program did not end within $2 s"
+}
