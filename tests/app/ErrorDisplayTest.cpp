@@ -1,0 +1,54 @@
+#include "app/TellamoApplication.h"
+#include "common/Errors.h"
+#include "mainwindow/Messages.h"
+
+#include <QAction>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace tellamo::test {
+namespace {
+
+TEST(GeneralErrorDisplay, AnErrorInACommandIsShownAndTheProgramGoesOn) {
+    QStringList shown;
+    SetMessageHandler([&](MessageKind kind, const QString& text, const QString& caption) {
+        EXPECT_EQ(kind, MessageKind::ApplicationError);
+        shown << caption + ": " + text;
+        return true;
+    });
+    QGuiApplication::setApplicationDisplayName("Tellamo");
+
+    // A command whose handler raises, started by a click on its button.
+    QAction command("Fail");
+    int runs = 0;
+    QObject::connect(&command, &QAction::triggered, [&] {
+        ++runs;
+        throw TellamoError("Cannot open \"x.wav\": No such file or directory");
+    });
+    QToolButton button;
+    button.setDefaultAction(&command);
+    button.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(shown, QStringList{"Tellamo: Cannot open \"x.wav\": No such file or directory"});
+
+    // The loop still delivers events and the same command runs again.
+    bool later = false;
+    QTimer::singleShot(0, [&] { later = true; });
+    QTRY_VERIFY(later);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(shown.size(), 2);
+    SetMessageHandler({});
+}
+
+} // namespace
+} // namespace tellamo::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    tellamo::TellamoApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
