@@ -3,6 +3,7 @@
 #include "common/OleDate.h"
 
 #include <cstdint>
+#include <QString>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,16 @@ struct NoteRecord {
     std::uint64_t Sequence = 0; // order of creation, the last key of every sort
     int ShownRow = -1;          // row in the note list, -1 while the filter hides the note
     bool Selected = false;      // in the note list's multi-selection
+
+    // The filter's search text, made when first needed and dropped when a field changes.
+    struct SearchCache {
+        QString Text;
+        QString Lower;
+        bool Valid = false;
+    };
+    mutable SearchCache Search;
+    // Call after changing a field that the search text shows.
+    void FieldsChanged() { Search = {}; }
 };
 
 } // namespace tellamo

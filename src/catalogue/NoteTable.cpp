@@ -40,6 +40,7 @@ void NoteTable::RecordChanged(NoteRecord* record) {
     if (!record) {
         return;
     }
+    record->FieldsChanged();
     const bool shown = record->ShownRow >= 0;
     if (Passes(*record) == shown) {
         if (shown) {

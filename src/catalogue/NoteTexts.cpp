@@ -13,10 +13,19 @@ QString LongTimeFormat() {
     return format.trimmed();
 }
 
+QString ShortDateFormat() {
+    // Most locales' short formats give two-digit years; the full year is kept, so that a note
+    // can be found by its year and no two centuries look alike.
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
+    format.replace(twoDigitYear, QStringLiteral("yyyy"));
+    return format;
+}
+
 QString StartText(LocalTimeMs start) {
     const QDateTime when = DateTimeFromLocalTime(start);
     const QLocale locale;
-    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+    return locale.toString(when.date(), ShortDateFormat()) + QLatin1Char(' ') +
            locale.toString(when.time(), LongTimeFormat());
 }
 

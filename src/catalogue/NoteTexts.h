@@ -14,6 +14,8 @@ namespace tellamo {
 
 // The locale's long time format without its time-zone part ("HH:mm:ss" from "HH:mm:ss t").
 QString LongTimeFormat();
+// The locale's short date format with the full year ("dd.MM.yyyy" from "dd.MM.yy").
+QString ShortDateFormat();
 // Start in the short date format and the long time format ("25.12.2005 14:30:05").
 QString StartText(LocalTimeMs start);
 // The list's shortened start: the first five characters, a blank, and the five characters that

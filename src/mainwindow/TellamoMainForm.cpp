@@ -1,6 +1,7 @@
 #include "mainwindow/TellamoMainForm.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/NoteFilter.h"
 #include "common/Errors.h"
 #include "common/Translate.h"
 #include "mainwindow/FolderIcons.h"
@@ -298,12 +299,20 @@ void TTellamoMainForm::ConnectCatalogue() {
         }
         TreeView->viewport()->update(); // the selected folder's picture changes
         Cat.Notes().ClearSelection();
-        Cat.Notes().Refresh();
+        ApplyNoteFilter();
     });
-    connect(Actions.AffiliateAction, &QAction::triggered, this, [this] {
-        Cat.Notes().ClearSelection();
-        Cat.Notes().Refresh();
-        TreeView->viewport()->update();
+    for (QAction* option : {Actions.AffiliateAction, Actions.FilterAction, Actions.CaseInSensitiveAction}) {
+        connect(option, &QAction::triggered, this, [this] {
+            Cat.Notes().ClearSelection();
+            ApplyNoteFilter();
+            TreeView->viewport()->update();
+        });
+    }
+    connect(FilterEdit, &QLineEdit::textChanged, this, [this] {
+        if (Actions.FilterAction->isChecked()) {
+            Cat.Notes().ClearSelection();
+            ApplyNoteFilter();
+        }
     });
 
     // The note list's current row and the table's current note follow each other.
@@ -325,14 +334,10 @@ void TTellamoMainForm::ConnectCatalogue() {
 }
 
 void TTellamoMainForm::ApplyNoteFilter() {
-    Cat.Notes().SetFilter([this](const NoteRecord& note) {
-        const FolderNode* selected = Cat.SelectedFolder();
-        if (note.ParentPointer == selected) {
-            return true;
-        }
-        return Actions.AffiliateAction->isChecked() && selected && note.ParentPointer &&
-               note.ParentPointer->IsWithin(selected);
-    });
+    // The filter's inputs are read here, once per refresh; every change of one refreshes.
+    Cat.Notes().SetFilter(NoteFilter({Cat.SelectedFolder(), Actions.AffiliateAction->isChecked(),
+                                      Actions.FilterAction->isChecked(),
+                                      Actions.CaseInSensitiveAction->isChecked(), FilterEdit->text()}));
 }
 
 void TTellamoMainForm::LoadOrNewCatalogue() {

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace tellamo {
+
+struct FolderNode;
+struct NoteRecord;
+
+// The inputs of the note list's filter, read afresh for every refresh.
+struct NoteFilterSettings {
+    const FolderNode* SelectedFolder = nullptr;
+    bool Affiliate = false;       // also the notes of the folders below the selected one
+    bool TextFilter = false;      // the filter text must occur in the note's search text
+    bool CaseInsensitive = false; // compare in the locale's lower case
+    QString Text;
+};
+
+// The filter text prepared once per refresh (lowered when the case does not count).
+class NoteFilter {
+public:
+    explicit NoteFilter(NoteFilterSettings settings);
+    bool operator()(const NoteRecord& note) const;
+
+private:
+    NoteFilterSettings Settings;
+    QString Needle;
+};
+
+// Whether the note list shows a note: it must be in the selected folder (or below it, with
+// affiliated notes on); with the text filter on, the filter text must also occur in the plain
+// texts of Duration, Start, Description, SampleRate, BitRate and FileSizeKB joined by NUL, so
+// that no match spans two fields. A note without a folder shows only when no folder is selected.
+bool RecordsRxMDFilterRecord(const NoteRecord& note, const NoteFilterSettings& settings);
+
+// The search text of a note (kept with the note until one of its fields changes).
+const QString& NoteSearchText(const NoteRecord& note);
+const QString& NoteSearchTextLower(const NoteRecord& note);
+
+} // namespace tellamo

@@ -1,0 +1,139 @@
+#include "CatalogueFixture.h"
+#include "catalogue/NoteFilter.h"
+#include "catalogue/NoteSort.h"
+#include "catalogue/NoteTexts.h"
+
+#include <QLocale>
+
+namespace tellamo::test {
+namespace {
+
+class FilterAndSort : public CatalogueFixture {
+protected:
+    void SetUp() override {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        Cat->NewCatalogue();
+        Work = Cat->AddFolder(Cat->NotesNode(), "Work");
+        Sub = Cat->AddFolder(Work, "Sub");
+        Deep = Cat->AddFolder(Sub, "Deep");
+        Other = Cat->AddFolder(Cat->NotesNode(), "Other");
+    }
+    void TearDown() override { QLocale::setDefault(QLocale::c()); }
+
+    NoteRecord* Note(FolderNode* folder, const std::string& name, const char* description, int rate,
+                     int bits, int durationMs, LocalTimeMs start) {
+        NoteRecord* note = Cat->AddFoundNote(folder, name, start, static_cast<std::uint16_t>(rate),
+                                             static_cast<std::uint16_t>(bits));
+        Cat->CompleteNote(42, durationMs);
+        note->Description = description;
+        note->FieldsChanged();
+        return note;
+    }
+    std::vector<std::string> Shown(const NoteFilterSettings& settings) {
+        Cat->Notes().SetFilter(NoteFilter(settings));
+        std::vector<std::string> names;
+        for (const NoteRecord* note : Cat->Notes().Shown()) {
+            names.push_back(note->FileName);
+        }
+        return names;
+    }
+
+    FolderNode *Work = nullptr, *Sub = nullptr, *Deep = nullptr, *Other = nullptr;
+};
+
+TEST_F(FilterAndSort, TextsOfANote) {
+    EXPECT_EQ(StartText(At(2005, 12, 25, 14, 30, 5)), "25.12.2005 14:30:05");
+    EXPECT_EQ(ShortStartText("25.12.2005 14:30:05"), "25.12 14:30");
+    EXPECT_EQ(ShortStartText(""), " ");
+    EXPECT_EQ(DurationText(65'000), "0:01:05");
+    EXPECT_EQ(DurationText(36'000'000 + 83'999), "10:01:23");
+    EXPECT_EQ(DurationText(std::nullopt), "");
+}
+
+TEST_F(FilterAndSort, FilterCases) {
+    Note(Work, "w16", "Call Bob", 11025, 16, 65'000, At(2004, 3, 15, 14, 30, 0));
+    Note(Work, "w08", "Memo to Alice", 11025, 8, 5'000, At(2005, 1, 2, 9, 0, 0));
+    Note(Work, "w22", "Shopping", 22050, 16, 5'000, At(2005, 6, 7, 8, 0, 0));
+    Note(Sub, "sub", "In a sub-folder", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    Note(Deep, "deep", "Deep down", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    Note(Other, "oth", "Elsewhere 11025", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+
+    const struct {
+        const char* what;
+        bool affiliate, text, caseless;
+        const char* filter;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"folder only", false, false, false, "", {"w16", "w08", "w22"}},
+        {"affiliated, any depth", true, false, false, "", {"w16", "w08", "w22", "sub", "deep"}},
+        {"text off ignores the text", false, false, false, "Bob", {"w16", "w08", "w22"}},
+        {"empty text shows all", false, true, false, "", {"w16", "w08", "w22"}},
+        {"sample rate of 8- and 16-bit notes", false, true, false, "11025", {"w16", "w08"}},
+        {"description end + rate start", false, true, false, "Bob11", {}},
+        {"case counts", false, true, false, "memo", {}},
+        {"case insensitive", false, true, true, "memo", {"w08"}},
+        {"the year of the full date", false, true, false, "2005", {"w08", "w22"}},
+        {"duration text", false, true, false, "0:01:05", {"w16"}},
+        {"affiliated and text", true, true, true, "DEEP", {"deep"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Shown({Work, c.affiliate, c.text, c.caseless, QString::fromUtf8(c.filter)}), c.shown);
+    }
+    // No folder selected: only notes without a folder could show.
+    EXPECT_EQ(Shown({nullptr, true, false, false, ""}), std::vector<std::string>{});
+}
+
+TEST_F(FilterAndSort, ChangedFieldsAreSearchedAfresh) {
+    NoteRecord* note = Note(Work, "n1", "before", 8000, 8, 1000, At(2004, 1, 1, 0, 0, 0));
+    EXPECT_EQ(Shown({Work, false, true, false, "after"}), std::vector<std::string>{});
+    EXPECT_EQ(Shown({Work, false, true, false, "before"}), std::vector<std::string>{"n1"});
+    Cat->Notes().SetCurrent(note);
+    Cat->SetNoteDescription("after");
+    EXPECT_EQ(Shown({Work, false, true, false, "before"}), std::vector<std::string>{});
+    EXPECT_EQ(Shown({Work, false, true, false, "after"}), std::vector<std::string>{"n1"});
+}
+
+TEST_F(FilterAndSort, SortFieldsKeepTheLastClickFirst) {
+    QString fields;
+    for (const char* click : {"Start", "Duration", "Start"}) {
+        fields = AddSortField(fields, click);
+    }
+    EXPECT_EQ(fields, "Start;Duration;Start;");
+    // Longer than 64 characters: exactly the oldest key goes, once per click.
+    QString longFields = "Description;Description;Description;Description;Duration;";
+    ASSERT_EQ(longFields.size(), 57);
+    EXPECT_EQ(AddSortField(longFields, "SampleRate"), "SampleRate;Description;Description;Description;Description;");
+    EXPECT_EQ(AddSortField("Start;", "Duration"), "Duration;Start;");
+}
+
+TEST_F(FilterAndSort, SortingByStartThenDurationKeepsCreationOrderForTies) {
+    const LocalTimeMs t1 = At(2004, 1, 1, 10, 0, 0), t2 = At(2004, 1, 1, 11, 0, 0);
+    Note(Work, "a", "b", 8000, 8, 3000, t2);
+    Note(Work, "b", "B", 8000, 8, 1000, t2);
+    NoteRecord* c = Note(Work, "c", "", 8000, 8, 2000, t1);
+    Note(Work, "d", "a", 8000, 8, 1000, t2);
+    Cat->Notes().SetFilter(NoteFilter({Work, false, false, false, ""}));
+    Cat->Notes().SetCurrent(c);
+    auto order = [&] {
+        std::string names;
+        for (const NoteRecord* note : Cat->Notes().Shown()) {
+            names += note->FileName;
+        }
+        return names;
+    };
+    SortNotes(Cat->Notes(), "Start;Duration;Start;");
+    EXPECT_EQ(order(), "cbda");
+    EXPECT_EQ(Cat->Notes().Current(), c);
+    SortNotes(Cat->Notes(), "Start;");
+    EXPECT_EQ(order(), "cabd") << "ties keep the order of creation";
+    SortNotes(Cat->Notes(), "Description;");
+    EXPECT_EQ(order(), "cdab") << "empty first, then the locale's case-sensitive order";
+    // A note being recorded (no duration yet) sorts before every completed one.
+    NoteRecord* recording = Cat->AddRecordedNote(Work, "rec", 8000, 8);
+    SortNotes(Cat->Notes(), "Duration;");
+    EXPECT_EQ(Cat->Notes().Shown().front(), recording);
+}
+
+} // namespace
+} // namespace tellamo::test
