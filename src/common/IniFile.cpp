@@ -1,0 +1,195 @@
+#include "common/IniFile.h"
+
+#include "common/FileSystem.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace tellamo {
+
+namespace {
+constexpr std::string_view Blanks = " \t";
+
+std::string_view Trim(std::string_view s) {
+    const std::size_t first = s.find_first_not_of(Blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(Blanks) - first + 1);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<char>(x - 'A' + 'a');
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<char>(y - 'A' + 'a');
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Quoted(std::string_view v) {
+    return v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
+}
+} // namespace
+
+IniFile::IniFile(std::string_view text) {
+    std::string section;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        std::string_view raw = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        pos = end == std::string_view::npos ? text.size() : end + 1;
+        if (!raw.empty() && raw.back() == '\r') {
+            raw.remove_suffix(1);
+        }
+        Line line{std::string(raw), section, {}, false};
+        const std::string_view trimmed = Trim(raw);
+        if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.find(']') != std::string_view::npos) {
+            section = std::string(Trim(trimmed.substr(1, trimmed.find(']') - 1)));
+            line.Section = section;
+            line.IsHeader = true;
+        } else if (!trimmed.empty() && trimmed.front() != ';') {
+            const std::size_t equals = trimmed.find('=');
+            if (equals != std::string_view::npos) {
+                line.Key = std::string(Trim(trimmed.substr(0, equals)));
+            }
+        }
+        Lines.push_back(std::move(line));
+    }
+}
+
+IniFile IniFile::Load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return IniFile();
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return IniFile(text.str());
+}
+
+int IniFile::FindKey(std::string_view section, std::string_view key) const {
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+        if (!Lines[i].Key.empty() && SameName(Lines[i].Section, section) && SameName(Lines[i].Key, key)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
+    const int index = FindKey(section, key);
+    if (index < 0) {
+        return std::nullopt;
+    }
+    const std::string_view raw = Trim(Lines[static_cast<std::size_t>(index)].Raw);
+    std::string_view value = Trim(raw.substr(raw.find('=') + 1));
+    if (Quoted(value)) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value.substr(0, MaxValueLength));
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
+    return Read(section, key).value_or(std::string(fallback));
+}
+
+std::vector<std::string> IniFile::Keys(std::string_view section) const {
+    std::vector<std::string> keys;
+    for (const Line& line : Lines) {
+        if (line.Key.empty() || !SameName(line.Section, section)) {
+            continue;
+        }
+        bool seen = false;
+        for (const std::string& key : keys) {
+            seen = seen || SameName(key, line.Key);
+        }
+        if (!seen) {
+            keys.push_back(line.Key);
+        }
+    }
+    return keys;
+}
+
+bool IniFile::HasSection(std::string_view section) const {
+    for (const Line& line : Lines) {
+        if (line.IsHeader && SameName(line.Section, section)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int IniFile::SectionEnd(std::string_view section) const {
+    int end = -1;
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+        if (SameName(Lines[i].Section, section) && (Lines[i].IsHeader || end >= 0)) {
+            // Trailing blank lines stay after the section's last key.
+            if (Lines[i].IsHeader || !Trim(Lines[i].Raw).empty()) {
+                end = static_cast<int>(i) + 1;
+            }
+        }
+    }
+    return end;
+}
+
+void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
+    std::string stored(value);
+    if (Quoted(value)) {
+        stored = "\"" + stored + "\"";
+    }
+    // A line break in a value would start a new line of the file; it is kept as blanks.
+    for (char& c : stored) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    const std::string cleanKey(Trim(key));
+    Line line{cleanKey + "=" + stored, std::string(section), cleanKey, false};
+    const int index = FindKey(section, cleanKey);
+    if (index >= 0) {
+        line.Key = Lines[static_cast<std::size_t>(index)].Key;
+        line.Raw = line.Key + "=" + stored;
+        line.Section = Lines[static_cast<std::size_t>(index)].Section;
+        Lines[static_cast<std::size_t>(index)] = std::move(line);
+        return;
+    }
+    int end = SectionEnd(section);
+    if (end < 0) {
+        if (!Lines.empty() && !Trim(Lines.back().Raw).empty()) {
+            Lines.push_back({"", Lines.back().Section, {}, false});
+        }
+        Lines.push_back({"[" + std::string(section) + "]", std::string(section), {}, true});
+        end = static_cast<int>(Lines.size());
+    }
+    Lines.insert(Lines.begin() + end, std::move(line));
+}
+
+void IniFile::EraseSection(std::string_view section) {
+    std::erase_if(Lines, [&](const Line& line) { return SameName(line.Section, section); });
+}
+
+std::string IniFile::Text() const {
+    std::string text;
+    for (const Line& line : Lines) {
+        text += line.Raw;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void IniFile::Save(FileSystem& fs, const std::string& path) const {
+    ReplaceFileDurably(fs, path, Text(), path + ".new");
+}
+
+} // namespace tellamo

@@ -1,0 +1,110 @@
+#include "common/Errors.h"
+#include "common/FileSystem.h"
+#include "common/IniFile.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace tellamo {
+namespace {
+
+const char* const Sample =
+    "; written by hand\r\n"
+    "[TTellamoMainForm]\r\n"
+    "FormVersion=0\r\n"
+    "  BiDirectionalAction_Checked  =  True  \r\n"
+    "LastSaveDirLabel_Caption=\"\"/home/me/\"\"\r\n"
+    "Quoted='single'\r\n"
+    "Half=\"open\r\n"
+    "Empty=\r\n"
+    "no equals sign here\r\n"
+    "\r\n"
+    "[tOptionsForm]\n"
+    "VelocityRxSpinEdit_Value=20\n"
+    "velocityrxspinedit_value=99\n"
+    "[TTellamoMainFormRxDBGrid]\n"
+    "RxDBGrid.Description=0,212\n"
+    "RxDBGrid.=6,1600\n";
+
+TEST(IniFile, ReadingCases) {
+    const IniFile ini(Sample);
+    const struct {
+        const char* section;
+        const char* key;
+        std::optional<std::string> value;
+    } cases[] = {
+        {"TTellamoMainForm", "FormVersion", "0"},
+        {"ttellamomainform", "FORMVERSION", "0"},                 // case of section and key
+        {"TTellamoMainForm", "BiDirectionalAction_Checked", "True"}, // blanks dropped
+        {"TTellamoMainForm", "LastSaveDirLabel_Caption", "\"/home/me/\""}, // one pair of quotes off
+        {"TTellamoMainForm", "Quoted", "single"},
+        {"TTellamoMainForm", "Half", "\"open"},
+        {"TTellamoMainForm", "Empty", ""},
+        {"TTellamoMainForm", "Missing", std::nullopt},
+        {"TOptionsForm", "VelocityRxSpinEdit_Value", "20"}, // the first of two wins
+        {"TTellamoMainFormRxDBGrid", "RxDBGrid.", "6,1600"},
+        {"NoSuchSection", "FormVersion", std::nullopt},
+        {"TTellamoMainForm", "no equals sign here", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ini.Read(c.section, c.key), c.value) << c.section << "/" << c.key;
+    }
+    EXPECT_EQ(ini.ReadString("X", "Y", "fallback"), "fallback");
+    EXPECT_EQ(ini.Keys("TTellamoMainFormRxDBGrid"), (std::vector<std::string>{"RxDBGrid.Description", "RxDBGrid."}));
+    EXPECT_EQ(ini.Keys("TOptionsForm"), std::vector<std::string>{"VelocityRxSpinEdit_Value"});
+}
+
+TEST(IniFile, LongValuesAreReadUpTo2047Characters) {
+    IniFile ini;
+    ini.Write("S", "Long", std::string(3000, 'x'));
+    ini.Write("S", "Exact", std::string(2047, 'y'));
+    EXPECT_EQ(ini.Read("S", "Long")->size(), 2047u);
+    EXPECT_EQ(ini.Read("S", "Exact")->size(), 2047u);
+}
+
+TEST(IniFile, WritingKeepsEveryOtherLine) {
+    IniFile ini(Sample);
+    ini.Write("TTELLAMOMAINFORM", "formversion", "1");       // replaced where it stands
+    ini.Write("TTellamoMainForm", "NewKey", "'both quotes'"); // quoted values get a pair more
+    ini.Write("TAboutForm", "FormVersion", "0");              // a new section at the end
+    const std::string text = ini.Text();
+    EXPECT_NE(text.find("; written by hand\r\n[TTellamoMainForm]\r\nFormVersion=1\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("no equals sign here\r\nNewKey=\"'both quotes'\"\r\n\r\n[tOptionsForm]"), std::string::npos) << text;
+    EXPECT_NE(text.find("RxDBGrid.=6,1600\r\n\r\n[TAboutForm]\r\nFormVersion=0\r\n"), std::string::npos) << text;
+    const IniFile again(text);
+    EXPECT_EQ(again.Read("TTellamoMainForm", "NewKey"), "'both quotes'");
+    EXPECT_EQ(again.Read("TTellamoMainForm", "LastSaveDirLabel_Caption"), "\"/home/me/\"");
+    EXPECT_EQ(again.Read("TTellamoMainForm", "BiDirectionalAction_Checked"), "True");
+
+    ini.EraseSection("TTellamoMainFormRxDBGrid");
+    ini.Write("TTellamoMainFormRxDBGrid", "RxDBGrid.Start", "0,81");
+    EXPECT_EQ(ini.Keys("TTellamoMainFormRxDBGrid"), std::vector<std::string>{"RxDBGrid.Start"});
+    EXPECT_EQ(IniFile(ini.Text()).Read("TAboutForm", "FormVersion"), "0");
+}
+
+TEST(IniFile, DamagedTextNeverFails) {
+    const std::string damaged = std::string("\0\x01[\xFF\xFE]\n=\n[=]\nk=v\n[S\nx=1\n]\n", 25) + std::string(5000, '[');
+    const IniFile ini(damaged);
+    EXPECT_EQ(ini.Read("=", "k"), "v"); // "[=]" names a section "="
+    EXPECT_EQ(ini.Read("=", "x"), "1"); // "[S" without "]" starts none
+    EXPECT_FALSE(ini.Read("S", "x").has_value());
+    EXPECT_FALSE(IniFile::Load("/nonexistent/tellamo.INI").Read("A", "B").has_value());
+}
+
+TEST(IniFile, SavingIsDurableAndFailuresKeepTheOldFile) {
+    test::TempDir dir;
+    const std::string path = dir.File("tellamo.INI");
+    IniFile ini;
+    ini.Write("TOptionsForm", "SilenceRxSpinEdit_Value", "25");
+    ini.Save(RealFileSystem(), path);
+    EXPECT_EQ(IniFile::Load(path).Read("TOptionsForm", "SilenceRxSpinEdit_Value"), "25");
+    ini.Write("TOptionsForm", "SilenceRxSpinEdit_Value", "5");
+    test::FaultyFileSystem full;
+    full.FailAt = 2; // the first write
+    EXPECT_THROW(ini.Save(full, path), TellamoError);
+    EXPECT_EQ(IniFile::Load(path).Read("TOptionsForm", "SilenceRxSpinEdit_Value"), "25");
+}
+
+} // namespace
+} // namespace tellamo
