@@ -106,10 +106,6 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
     if (fileName.empty()) {
         return false;
     }
-    // A playback whose data has run out is still draining its last chunks; a new one starts
-    // only after it has ended (it could not take new data without a gap, and its end request
-    // would close the device under the new chunks).
-    WaitProcessing([this] { return PlayFd >= 0 || !PlaybackRunning(); });
     if (!mFormatSaved) {
         SavedChannels = mChannels;
         SavedBitsPerSample = mBitsPerSample;
@@ -161,6 +157,7 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
                                "\": " + SystemErrorText(error));
         }
         PlayFd = fd;
+        DataExhausted.store(false);
         mLoops = loops;
         mReadPosition = 0;
         started = true;
@@ -194,6 +191,7 @@ bool TPlayer::OpenDevice() {
     mDoneIndex.store(1, std::memory_order_release);
     Outstanding.store(0, std::memory_order_release);
     mEndPosted.store(false, std::memory_order_release);
+    DataExhausted.store(false);
     CloseFailed = false;
     WaveResult r = WaveErrorNoBuffers;
     if (HaveBuffers) {
@@ -223,6 +221,20 @@ void TPlayer::CloseDeviceQuietly() {
     }
 }
 
+void TPlayer::CloseStream() {
+    if (PlayFd < 0) {
+        return;
+    }
+    ::close(PlayFd);
+    PlayFd = -1;
+    DataExhausted.store(true);
+    // With nothing outstanding no return will ask for the close: ask here, so that a playback
+    // without any data ends like every other.
+    if (Outstanding.load() == 0 && !mEndPosted.exchange(true)) {
+        Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
+    }
+}
+
 void TPlayer::FeedBuffer() {
     if (PlayFd < 0) {
         return;
@@ -246,12 +258,7 @@ void TPlayer::FeedBuffer() {
     }
     mReadPosition = position + n;
     if (n == 0) {
-        ::close(PlayFd);
-        PlayFd = -1;
-        if (Outstanding.load(std::memory_order_acquire) == 0) {
-            mEndPosted.store(true, std::memory_order_release);
-            Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
-        }
+        CloseStream();
         return;
     }
     slot.Header.BufferLength = static_cast<std::uint32_t>(n);
@@ -284,23 +291,11 @@ void TPlayer::CloseDevice() {
         Owner().ErrorMessage = "Player already closed";
         return;
     }
-    // A close request can come early: when the window thread fell behind, the device may have
-    // returned every chunk while feed requests were still waiting. Those feeds have run by now;
-    // if they put chunks into the device, a later return ends the playback, and if data is left
-    // the playback goes on.
-    if (Outstanding.load(std::memory_order_acquire) > 0) {
+    // A chunk still in the device (a file appended after the end was requested) ends the
+    // playback with its own return.
+    if (Outstanding.load() > 0) {
+        mEndPosted.store(false);
         return;
-    }
-    if (PlayFd >= 0) {
-        for (int i = 0; i < SlotCount && PlayFd >= 0; ++i) {
-            FeedBuffer();
-        }
-        if (Outstanding.load(std::memory_order_acquire) > 0 || PlayFd >= 0) {
-            return;
-        }
-        if (mEndPosted.load(std::memory_order_acquire)) {
-            return; // FeedBuffer found the end and posted its own close request
-        }
     }
     WavePort& port = Owner().Port();
     for (Slot& slot : Slots) {
@@ -337,6 +332,7 @@ void TPlayer::Stop() {
     if (PlayFd >= 0) {
         ::close(PlayFd);
         PlayFd = -1;
+        DataExhausted.store(true);
         mQueueIndex.store(mDoneIndex.load(std::memory_order_acquire), std::memory_order_release);
         Owner().ErrorMessage.clear();
     }
@@ -366,20 +362,26 @@ void TPlayer::WaveBufferDone(WaveHeader*) {
     if (!mDeviceActive.load(std::memory_order_acquire)) {
         return;
     }
-    Outstanding.fetch_sub(1, std::memory_order_acq_rel);
-    const std::int32_t done = mDoneIndex.load(std::memory_order_acquire);
-    if (mQueueIndex.load(std::memory_order_acquire) != done) {
-        TAudio& owner = Owner();
-        if (owner.OnBufferPlayed) {
-            owner.OnBufferPlayed(this);
+    // The last chunk is the one that leaves nothing outstanding once the play file has run
+    // out. Counting chunks, rather than comparing ring indices, keeps a window thread that
+    // falls behind (every chunk back before one feed request was handled) from ending the
+    // playback early. Sequentially consistent: FeedBuffer sets DataExhausted and then reads
+    // Outstanding, so at least one side sees the end.
+    const std::int32_t remaining = Outstanding.fetch_sub(1) - 1;
+    if (remaining == 0 && DataExhausted.load()) {
+        if (!mEndPosted.exchange(true)) {
+            Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
         }
-        // Advance before posting, so that a Stop handled in between sees the ring as it is.
-        mDoneIndex.store((done + 1) % SlotCount, std::memory_order_release);
-        mQueuedCount.fetch_sub(1, std::memory_order_acq_rel);
-        owner.Poster().Post(this, MM_WOM_DONE, 0);
-    } else if (!mEndPosted.exchange(true, std::memory_order_acq_rel)) {
-        Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
+        return;
     }
+    TAudio& owner = Owner();
+    if (owner.OnBufferPlayed) {
+        owner.OnBufferPlayed(this);
+    }
+    const std::int32_t done = mDoneIndex.load(std::memory_order_acquire);
+    mDoneIndex.store((done + 1) % SlotCount, std::memory_order_release);
+    mQueuedCount.fetch_sub(1, std::memory_order_acq_rel);
+    owner.Poster().Post(this, MM_WOM_DONE, 0);
 }
 
 void TPlayer::HandlePost(std::uint32_t message, std::intptr_t) {

@@ -62,6 +62,8 @@ private:
     // Processes the window thread's posts until done() is true.
     template <typename Done> void WaitProcessing(Done done);
     void CloseDeviceQuietly();
+    // Closes the play file: the data has run out.
+    void CloseStream();
     void CopySamples(int sourceFd, std::uint64_t offset, std::uint32_t size,
                      const std::string& fileName);
 
@@ -79,6 +81,9 @@ private:
     std::atomic<bool> mEndPosted{false};
     // Chunks written and not yet come back; changed by both threads atomically.
     std::atomic<std::int32_t> Outstanding{0};
+    // Set by the window thread when the play file has run out (or was closed by Stop), read
+    // by the device thread to recognise the last chunk: atomic.
+    std::atomic<bool> DataExhausted{false};
     std::vector<char> CopyBuffer; // window thread only
 };
 
