@@ -270,7 +270,15 @@ private:
     std::atomic<std::uint64_t> WrittenFrames{0};
 };
 
-AlsaWavePort::AlsaWavePort() = default;
+namespace {
+// The program keeps no log: ALSA's own diagnostics on stderr are dropped; every failure reaches
+// the caller as an error code.
+void SilentAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
+} // namespace
+
+AlsaWavePort::AlsaWavePort() {
+    snd_lib_error_set_handler(SilentAlsaErrors);
+}
 
 AlsaWavePort::~AlsaWavePort() {
     std::map<WaveHandle, std::shared_ptr<Device>> devices;
