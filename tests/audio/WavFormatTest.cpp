@@ -1,11 +1,12 @@
 #include "audio/WavFormat.h"
-#include "common/ByteIO.h"
-#include "common/Errors.h"
-#include "support/TempDir.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include "common/ByteIO.h"
+#include "common/Errors.h"
+#include "support/TempDir.h"
 
 namespace tellamo {
 namespace {
@@ -74,9 +75,12 @@ TEST(WavFormat, ReadingRuleCases) {
         bool sixteen;
         bool sixteenByLowByte;
     } cases[] = {
-        {36, 16, true, true},   {38, 16, true, true},    // format chunk of 18 bytes
-        {80, 8, false, false},  {288, 9, true, true},    // a fact or LIST chunk before data
-        {100, 0, false, false}, {100, 256, true, false}, // only the graph reader ignores the high byte
+        {36, 16, true, true},
+        {38, 16, true, true}, // format chunk of 18 bytes
+        {80, 8, false, false},
+        {288, 9, true, true}, // a fact or LIST chunk before data
+        {100, 0, false, false},
+        {100, 256, true, false}, // only the graph reader ignores the high byte
     };
     for (const auto& c : cases) {
         const std::string bytes = HeaderWithTagAt(c.tagAt, c.bits, 1000) + std::string(64, '\0');

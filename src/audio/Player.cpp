@@ -1,0 +1,397 @@
+#include "audio/Player.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "audio/Audio.h"
+#include "audio/WavFormat.h"
+#include "common/Errors.h"
+
+namespace tellamo {
+
+namespace {
+constexpr std::size_t CopyChunk = 64 * 1024;
+
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : Fd(fd) {}
+    ~FdCloser() {
+        if (Fd >= 0) {
+            ::close(Fd);
+        }
+    }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+    int Fd;
+};
+} // namespace
+
+TPlayer::TPlayer(TAudio& owner, std::string playFilePath)
+    : TAudioSettings(owner), mPlayFilePath(std::move(playFilePath)) {}
+
+TPlayer::~TPlayer() {
+    Owner().Poster().Cancel(this);
+    if (PlayFd >= 0) {
+        ::close(PlayFd);
+    }
+}
+
+template <typename Done> void TPlayer::WaitProcessing(Done done) {
+    WindowPoster& poster = Owner().Poster();
+    while (!done()) {
+        poster.WaitForPosts(100);
+        poster.ProcessPending();
+    }
+}
+
+std::uint64_t TPlayer::PlayedBytes() {
+    return mDeviceOpen ? Owner().Port().PlayedBytes(Handle) : 0;
+}
+
+void TPlayer::CopySamples(int sourceFd, std::uint64_t offset, std::uint32_t size,
+                          const std::string& fileName) {
+    if (CopyBuffer.size() < CopyChunk) {
+        CopyBuffer.resize(CopyChunk);
+    }
+    const off_t end = ::lseek(PlayFd, 0, SEEK_END);
+    if (end < 0) {
+        throw TellamoError("Cannot write \"" + mPlayFilePath + "\": " + SystemErrorText(errno));
+    }
+    std::uint64_t done = 0;
+    try {
+        while (done < size) {
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(CopyBuffer.size(), size - done));
+            const ssize_t got =
+                ::pread(sourceFd, CopyBuffer.data(), want, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                throw TellamoError("Cannot read \"" + fileName + "\": " + SystemErrorText(errno));
+            }
+            if (got == 0) {
+                throw TellamoError("\"" + fileName + "\" ends before its sound data does");
+            }
+            std::size_t written = 0;
+            while (written < static_cast<std::size_t>(got)) {
+                const ssize_t w = ::pwrite(PlayFd, CopyBuffer.data() + written,
+                                           static_cast<std::size_t>(got) - written,
+                                           static_cast<off_t>(end + done + written));
+                if (w < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (w <= 0) {
+                    throw TellamoError("Cannot write \"" + mPlayFilePath +
+                                       "\": " + SystemErrorText(w < 0 ? errno : ENOSPC));
+                }
+                written += static_cast<std::size_t>(w);
+            }
+            done += static_cast<std::uint64_t>(got);
+        }
+    } catch (...) {
+        // What is already queued keeps playing; the half-copied file is taken back out.
+        [[maybe_unused]] const int r = ::ftruncate(PlayFd, end);
+        throw;
+    }
+}
+
+bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::int32_t& samples) {
+    if (fileName.empty()) {
+        return false;
+    }
+    if (!mFormatSaved) {
+        SavedChannels = mChannels;
+        SavedBitsPerSample = mBitsPerSample;
+        SavedSampleRate = mSampleRate;
+    }
+    const WaveInfo info = ReadWaveHeader(fileName);
+    const int sourceFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (sourceFd < 0) {
+        throw TellamoError("Cannot open \"" + fileName + "\": " + SystemErrorText(errno));
+    }
+    FdCloser closeSource(sourceFd);
+
+    // Before each change of format, a playback still running must end: its buffers are the
+    // ones the change replaces.
+    const auto waitForEnd = [this] {
+        WaitProcessing([this] { return !mFormatSaved || !PlaybackRunning(); });
+    };
+    const TChannels channels = info.Stereo() ? TChannels::Stereo : TChannels::Mono;
+    if (channels != mChannels) {
+        waitForEnd();
+        SetChannels(channels);
+    }
+    if (info.SampleRate != mSampleRate) {
+        waitForEnd();
+        SetSampleRate(info.SampleRate);
+    }
+    const TBPS bits = info.SixteenBit() ? TBPS::_16 : TBPS::_8;
+    if (bits != mBitsPerSample) {
+        waitForEnd();
+        SetBitsPerSample(bits);
+    }
+    const std::uint32_t dataSize = info.DataSize;
+    const std::uint32_t count = mBitsPerSample == TBPS::_16 ? dataSize / 2 : dataSize;
+    samples = static_cast<std::int32_t>(std::min<std::uint32_t>(count, INT32_MAX));
+    mFormatSaved = true;
+
+    bool started = false;
+    if (PlayFd < 0) {
+        if (!OpenDevice()) {
+            mFormatSaved = false;
+            return false;
+        }
+        const int fd = ::open(mPlayFilePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            const int error = errno;
+            CloseDeviceQuietly();
+            mFormatSaved = false;
+            throw TellamoError("Cannot create \"" + mPlayFilePath +
+                               "\": " + SystemErrorText(error));
+        }
+        PlayFd = fd;
+        DataExhausted.store(false);
+        mLoops = loops;
+        mReadPosition = 0;
+        started = true;
+    }
+    try {
+        CopySamples(sourceFd, info.DataStart, dataSize, fileName);
+    } catch (...) {
+        if (started) {
+            ::close(PlayFd);
+            PlayFd = -1;
+            CloseDeviceQuietly();
+            mFormatSaved = false;
+        }
+        throw;
+    }
+    if (mReadPosition == 0) {
+        const int toFeed = SlotCount - mQueuedCount.load(std::memory_order_acquire);
+        for (int i = 0; i < toFeed; ++i) {
+            FeedBuffer();
+        }
+    }
+    return true;
+}
+
+bool TPlayer::OpenDevice() {
+    if (mDeviceOpen) {
+        return true;
+    }
+    mQueueIndex.store(0, std::memory_order_release);
+    mQueuedCount.store(0, std::memory_order_release);
+    mDoneIndex.store(1, std::memory_order_release);
+    Outstanding.store(0, std::memory_order_release);
+    mEndPosted.store(false, std::memory_order_release);
+    DataExhausted.store(false);
+    CloseFailed = false;
+    WaveResult r = WaveErrorNoBuffers;
+    if (HaveBuffers) {
+        r = Owner().Port().OpenOutput(Handle, Owner().AudioDeviceID(), Format, this);
+    }
+    if (r != WaveOk) {
+        Owner().ErrorMessage = WithSystemText("Could not open the output device for playing: ", r);
+        return false;
+    }
+    mDeviceOpen = true;
+    InitHeaders();
+    return true;
+}
+
+void TPlayer::CloseDeviceQuietly() {
+    if (!mDeviceOpen) {
+        return;
+    }
+    WavePort& port = Owner().Port();
+    port.Reset(Handle);
+    for (Slot& slot : Slots) {
+        port.UnprepareHeader(Handle, &slot.Header);
+    }
+    if (port.Close(Handle) == WaveOk) {
+        mDeviceOpen = false;
+        Owner().Poster().Cancel(this);
+    }
+}
+
+void TPlayer::CloseStream() {
+    if (PlayFd < 0) {
+        return;
+    }
+    ::close(PlayFd);
+    PlayFd = -1;
+    DataExhausted.store(true);
+    // With nothing outstanding no return will ask for the close: ask here, so that a playback
+    // without any data ends like every other.
+    if (Outstanding.load() == 0 && !mEndPosted.exchange(true)) {
+        Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
+    }
+}
+
+void TPlayer::FeedBuffer() {
+    if (PlayFd < 0) {
+        return;
+    }
+    mEndPosted.store(false, std::memory_order_release);
+    const std::int32_t slotIndex = mQueueIndex.load(std::memory_order_relaxed);
+    Slot& slot = Slots[static_cast<std::size_t>(slotIndex)];
+    const auto readAt = [&](std::int64_t position) {
+        ssize_t n;
+        do {
+            n = ::pread(PlayFd, slot.Data.data(), mBufferSize, static_cast<off_t>(position));
+        } while (n < 0 && errno == EINTR);
+        return n < 0 ? 0 : static_cast<std::int64_t>(n);
+    };
+    std::int64_t position = mReadPosition;
+    std::int64_t n = readAt(position);
+    if (n == 0 && mLoops > 0) {
+        --mLoops;
+        position = 0;
+        n = readAt(position);
+    }
+    mReadPosition = position + n;
+    if (n == 0) {
+        CloseStream();
+        return;
+    }
+    slot.Header.BufferLength = static_cast<std::uint32_t>(n);
+    slot.Header.Flags = 0;
+    slot.Header.Loops = 0;
+    WavePort& port = Owner().Port();
+    WaveResult r = port.PrepareHeader(Handle, &slot.Header);
+    if (r == WaveOk) {
+        Outstanding.fetch_add(1, std::memory_order_acq_rel);
+        r = port.WriteOutputBuffer(Handle, &slot.Header);
+        if (r != WaveOk) {
+            Outstanding.fetch_sub(1, std::memory_order_acq_rel);
+        }
+    }
+    if (r != WaveOk) {
+        Owner().ErrorMessage = " " + port.ErrorText(r);
+        // The chunk is lost; with nothing else in the device no return would ask for the next
+        // one, so ask for it here and the playback goes on.
+        if (Outstanding.load(std::memory_order_acquire) == 0) {
+            Owner().Poster().Post(this, MM_WOM_DONE, 0);
+        }
+        return;
+    }
+    mQueueIndex.store((slotIndex + 1) % SlotCount, std::memory_order_release);
+    mQueuedCount.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void TPlayer::CloseDevice() {
+    if (!mDeviceOpen) {
+        Owner().ErrorMessage = "Player already closed";
+        return;
+    }
+    // A chunk still in the device (a file appended after the end was requested) ends the
+    // playback with its own return.
+    if (Outstanding.load() > 0) {
+        mEndPosted.store(false);
+        return;
+    }
+    WavePort& port = Owner().Port();
+    for (Slot& slot : Slots) {
+        const WaveResult r = port.UnprepareHeader(Handle, &slot.Header);
+        if (r != WaveOk) {
+            Owner().ErrorMessage = WithSystemText("Error unpreparing header for playing: ", r);
+            CloseFailed = true;
+            return;
+        }
+    }
+    const WaveResult r = port.Close(Handle);
+    if (r != WaveOk) {
+        Owner().ErrorMessage = WithSystemText("Error closing output device: ", r);
+        CloseFailed = true;
+        return;
+    }
+    mDeviceOpen = false;
+    if (mFormatSaved && PlayFd < 0) {
+        SetChannels(SavedChannels);
+        SetSampleRate(SavedSampleRate);
+        SetBitsPerSample(SavedBitsPerSample);
+        mFormatSaved = false;
+    }
+    if (Owner().OnPlayed) {
+        Owner().OnPlayed(this);
+    }
+}
+
+void TPlayer::Stop() {
+    if (!mDeviceOpen) {
+        Owner().ErrorMessage = "Player already closed";
+        return;
+    }
+    if (PlayFd >= 0) {
+        ::close(PlayFd);
+        PlayFd = -1;
+        DataExhausted.store(true);
+        mQueueIndex.store(mDoneIndex.load(std::memory_order_acquire), std::memory_order_release);
+        Owner().ErrorMessage.clear();
+    }
+    if (!mEndPosted.load(std::memory_order_acquire)) {
+        if (Owner().Port().Reset(Handle) != WaveOk) {
+            Owner().ErrorMessage = "Error in waveOutReset";
+            return;
+        }
+        // Every chunk is back now. With none outstanding no return asked for the close, so
+        // ask for it here; otherwise the wait below would never end.
+        if (!mEndPosted.exchange(true, std::memory_order_acq_rel)) {
+            Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
+        }
+    }
+    WaitProcessing([this] { return !DeviceActive() || CloseFailed || !mDeviceOpen; });
+}
+
+void TPlayer::WaveOpened() {
+    mDeviceActive.store(true, std::memory_order_release);
+}
+
+void TPlayer::WaveClosed() {
+    mDeviceActive.store(false, std::memory_order_release);
+}
+
+void TPlayer::WaveBufferDone(WaveHeader*) {
+    if (!mDeviceActive.load(std::memory_order_acquire)) {
+        return;
+    }
+    // The last chunk is the one that leaves nothing outstanding once the play file has run
+    // out. Counting chunks, rather than comparing ring indices, keeps a window thread that
+    // falls behind (every chunk back before one feed request was handled) from ending the
+    // playback early. Sequentially consistent: FeedBuffer sets DataExhausted and then reads
+    // Outstanding, so at least one side sees the end.
+    const std::int32_t remaining = Outstanding.fetch_sub(1) - 1;
+    if (remaining == 0 && DataExhausted.load()) {
+        if (!mEndPosted.exchange(true)) {
+            Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
+        }
+        return;
+    }
+    TAudio& owner = Owner();
+    if (owner.OnBufferPlayed) {
+        owner.OnBufferPlayed(this);
+    }
+    const std::int32_t done = mDoneIndex.load(std::memory_order_acquire);
+    mDoneIndex.store((done + 1) % SlotCount, std::memory_order_release);
+    mQueuedCount.fetch_sub(1, std::memory_order_acq_rel);
+    owner.Poster().Post(this, MM_WOM_DONE, 0);
+}
+
+void TPlayer::HandlePost(std::uint32_t message, std::intptr_t) {
+    if (message == MM_WOM_DONE) {
+        if (mDeviceOpen) {
+            FeedBuffer();
+        }
+    } else if (message == MM_WOM_CLOSE) {
+        CloseDevice();
+    }
+}
+
+} // namespace tellamo

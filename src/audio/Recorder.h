@@ -1,0 +1,101 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "audio/AudioSettings.h"
+#include "audio/WindowPoster.h"
+
+namespace tellamo {
+
+// The wave-in part of the audio component. It captures into the ring of four buffers, decides
+// for each full buffer whether it is accepted (the level trigger), appends accepted buffers to
+// the open recording file and hands them to the component's OnRecord event.
+//
+// Threads: every operation runs on the window thread. The device's notifications run on the
+// port's device thread: the trigger test, the file append and OnRecord happen there, and the
+// request to hand the buffer back to the device is posted to the window thread. OnRecord's data
+// is valid only until the handler returns. Nothing is allocated per buffer.
+//
+// The recording file: the 44-byte WAV header is written when the file is opened, accepted
+// buffers are appended as they are, and the sizes are patched when the recording stops. A file
+// never grows past 4 GiB - 1 byte: the buffer that would take it there, and every later one, is
+// no longer accepted for that file, so its header stays valid. A failed write is undone back to
+// the last whole buffer and likewise ends the note there (FileError says why).
+class TRecorder final : public TAudioSettings, public WaveCallback, public PostTarget {
+public:
+    explicit TRecorder(TAudio& owner);
+    ~TRecorder() override;
+
+    // Creates the recording file (replacing one of that name) with its header; an open file is
+    // completed first. An empty name only completes and closes an open file. Throws
+    // TellamoError when the file cannot be created or written.
+    void RecordToFile(const std::string& fileName);
+    bool Open();
+    bool StartRecording();
+    bool AddBuffer();
+    bool Close();
+    // Closes the device and completes the recording file. Throws TellamoError when the file
+    // cannot be completed (the device is closed and the file closed all the same).
+    bool Stop();
+    void Pause();
+    void Resume();
+
+    void SetNoSamples(std::uint16_t value); // applied to the player, then the recorder
+
+    bool SplitChannels() const { return mSplitChannels.load(std::memory_order_relaxed); }
+    void SetSplitChannels(bool value);
+    std::uint16_t TrigLevel() const { return mTrigLevel.load(std::memory_order_relaxed); }
+    void SetTrigLevel(std::uint16_t value) { mTrigLevel.store(value, std::memory_order_relaxed); }
+    bool Triggered() const { return mTriggered.load(std::memory_order_relaxed); }
+    void SetTriggered(bool value) { mTriggered.store(value, std::memory_order_relaxed); }
+    std::int32_t HoldCount() const { return mHoldCount.load(std::memory_order_relaxed); }
+    bool Paused() const { return mPaused.load(std::memory_order_relaxed); }
+    bool RecordFileOpen();
+    // Why the open file stopped taking buffers (full at 4 GiB - 1, or a write error); empty
+    // while it takes them.
+    std::string FileError();
+
+    // The largest size the recording file may reach: 4 GiB - 1 byte, where the 32-bit sizes of
+    // the header end. Set before recording; tests lower it to reach the limit quickly.
+    std::uint64_t FileSizeLimit = 0xFFFFFFFFull;
+
+    // The level test (device thread); writes Triggered and HoldCount.
+    bool CheckTrigger(const unsigned char* data, std::uint32_t size);
+    // Splits a stereo buffer in place: left samples packed at the front of the slot's data
+    // buffer, right samples into its split buffer; n / 2 bytes each.
+    void SplitBuffer(int slot, std::uint32_t size);
+
+    // WaveCallback (device thread)
+    void WaveOpened() override;
+    void WaveBufferDone(WaveHeader* header) override;
+    void WaveClosed() override;
+    // PostTarget (window thread)
+    void HandlePost(std::uint32_t message, std::intptr_t param) override;
+
+private:
+    // Appends a buffer to the open file; false when the file no longer takes buffers.
+    bool AppendToFile(const unsigned char* data, std::uint32_t size); // device thread
+    void CompleteFileLocked();
+
+    // Read by the device thread, written by the window thread (and OnRecord handlers): single
+    // words, atomic.
+    std::atomic<bool> mSplitChannels{false};
+    std::atomic<std::uint16_t> mTrigLevel{0};
+    std::atomic<bool> mTriggered{false};
+    std::atomic<bool> mPaused{false};
+    // Written by the trigger test on the device thread and reset by RecordToFile: atomic.
+    std::atomic<std::int32_t> mHoldCount{0};
+
+    // The recording file, shared by the window thread (open, complete) and the device thread
+    // (append): guarded by FileLock, which the device thread holds only for one write.
+    std::mutex FileLock;
+    int RecordFd = -1;          // guarded by FileLock
+    std::uint64_t FileSize = 0; // guarded by FileLock
+    bool FileStopped = false;   // guarded by FileLock
+    int FileErrno = 0;          // guarded by FileLock: 0, or the errno of a failed write
+};
+
+} // namespace tellamo

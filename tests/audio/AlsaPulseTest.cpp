@@ -1,0 +1,197 @@
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "audio/AlsaTestSupport.h"
+#include "audio/AlsaWavePort.h"
+#include "audio/Audio.h"
+#include "audio/WavFormat.h"
+#include "support/TempDir.h"
+
+extern char** environ;
+
+namespace tellamo {
+namespace {
+
+using test::ReadFileBytes;
+using test::Shell;
+
+std::string Output(const std::string& command) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (p == nullptr) {
+        return out;
+    }
+    char buf[512];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+        out.append(buf, n);
+    }
+    ::pclose(p);
+    return out;
+}
+
+// A PulseAudio server of the test's own, headless, with a null sink, reached through ALSA's
+// pulse plugin (which Debian's ALSA configuration loads when a server is running). Started
+// before the first test and stopped by its process id after the last.
+class AlsaPulse : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Dir = new test::TempDir;
+        const std::string d = Dir->Path();
+        ASSERT_TRUE(
+            Shell("mkdir -p '" + d + "/home' '" + d + "/run' && chmod 700 '" + d + "/run'"));
+        ::setenv("HOME", (d + "/home").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", (d + "/run").c_str(), 1);
+        ::setenv("PULSE_SERVER", ("unix:" + d + "/run/pulse/native").c_str(), 1);
+        const char* args[] = {"pulseaudio",
+                              "--daemonize=no",
+                              "--exit-idle-time=-1",
+                              "--disallow-exit",
+                              "-n",
+                              "--load=module-native-protocol-unix auth-anonymous=1",
+                              "--load=module-null-sink sink_name=nullsink rate=44100 channels=2",
+                              "--load=module-null-source source_name=nullsrc",
+                              nullptr};
+        ASSERT_EQ(::posix_spawnp(&ServerPid, "pulseaudio", nullptr, nullptr,
+                                 const_cast<char**>(args), environ),
+                  0)
+            << "pulseaudio could not be started";
+        bool up = false;
+        for (int i = 0; i < 100 && !up; ++i) {
+            up = std::system("pactl info >/dev/null 2>&1") == 0;
+            if (!up) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        ASSERT_TRUE(up) << "the PulseAudio server did not come up";
+    }
+
+    static void TearDownTestSuite() {
+        if (ServerPid > 0) {
+            ::kill(ServerPid, SIGTERM);
+            int status = 0;
+            ::waitpid(ServerPid, &status, 0);
+            ServerPid = 0;
+        }
+        delete Dir;
+        Dir = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_GT(ServerPid, 0);
+        Audio = std::make_unique<TAudio>(Port, Poster, Dir->File("PLAY.TMP"));
+    }
+    void TearDown() override { Audio.reset(); }
+
+    template <typename Done> bool Pump(Done done, int seconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            Poster.WaitForPosts(20);
+            Poster.ProcessPending();
+        }
+        return done();
+    }
+
+    static test::TempDir* Dir;
+    static pid_t ServerPid;
+    AlsaWavePort Port;
+    EventFdPoster Poster;
+    std::unique_ptr<TAudio> Audio;
+};
+
+test::TempDir* AlsaPulse::Dir = nullptr;
+pid_t AlsaPulse::ServerPid = 0;
+
+TEST_F(AlsaPulse, MasterVolumeAndMuteReachTheServer) {
+    TMixerSettings& mixer = Audio->Mixer();
+    ASSERT_TRUE(mixer.MixerOpen());
+    ASSERT_GE(mixer.Lines().size(), 2u);
+    EXPECT_EQ(mixer.Lines()[1].Destination, 0);
+    EXPECT_EQ(mixer.Lines()[1].Source, 0);
+    const struct {
+        std::uint16_t value;
+        const char* percent;
+    } cases[] = {{65535, " 100% "}, {16384, " 25% "}, {0, " 0% "}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(mixer.SetVolume(0, 0, c.value, c.value, false)) << Audio->ErrorMessage;
+        const std::string volume = Output("pactl get-sink-volume @DEFAULT_SINK@");
+        EXPECT_NE(volume.find(c.percent), std::string::npos) << c.value << ": " << volume;
+    }
+    ASSERT_TRUE(mixer.SetVolume(0, 0, 40000, 40000, true));
+    EXPECT_NE(Output("pactl get-sink-mute @DEFAULT_SINK@").find("yes"), std::string::npos);
+    std::uint16_t l = 0, r = 0;
+    bool muted = false;
+    ASSERT_TRUE(mixer.GetVolume(0, 0, l, r, muted)) << Audio->ErrorMessage;
+    EXPECT_NEAR(l, 40000, 2);
+    EXPECT_NEAR(r, 40000, 2);
+    EXPECT_TRUE(muted);
+    ASSERT_TRUE(mixer.SetVolume(0, 0, 40000, 40000, false));
+    EXPECT_NE(Output("pactl get-sink-mute @DEFAULT_SINK@").find("no"), std::string::npos);
+}
+
+TEST_F(AlsaPulse, AChangeByAnotherProgramRaisesOnMixerChange) {
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> changes;
+    Audio->OnMixerChange = [&](TMixerSettings*, std::uint16_t d, std::uint16_t s) {
+        changes.emplace_back(d, s);
+    };
+    Pump([] { return false; }, 0);
+    changes.clear();
+    ASSERT_TRUE(Shell("pactl set-sink-volume @DEFAULT_SINK@ 30%"));
+    ASSERT_TRUE(Pump([&] { return !changes.empty(); }, 5)) << "no change notification";
+    EXPECT_EQ(changes.front(), (std::pair<std::uint16_t, std::uint16_t>{0, 0}));
+    std::uint16_t l = 0, r = 0;
+    bool muted = true;
+    Audio->Mixer().GetVolume(0, 0, l, r, muted);
+    EXPECT_NEAR(l, 19661, 2); // 30 % of the server's 65536
+    changes.clear();
+    ASSERT_TRUE(Shell("pactl set-sink-mute @DEFAULT_SINK@ 1"));
+    ASSERT_TRUE(Pump([&] { return !changes.empty(); }, 5)) << "no change notification";
+    EXPECT_EQ(changes.front(), (std::pair<std::uint16_t, std::uint16_t>{0, 0}));
+    Shell("pactl set-sink-mute @DEFAULT_SINK@ 0");
+}
+
+// Known speech in real time: a pipe source fed with the samples is the default source.
+TEST_F(AlsaPulse, RecordsSpeechInRealTime) {
+    const std::string d = Dir->Path();
+    ASSERT_TRUE(test::MakeSpeech(d, 11025, d + "/speech.raw"));
+    const std::string speech = ReadFileBytes(d + "/speech.raw");
+    ASSERT_GT(speech.size(), 20000u);
+    ASSERT_TRUE(Shell("pactl load-module module-pipe-source source_name=speech file='" + d +
+                      "/run/speech.fifo' format=s16le rate=11025 channels=1 >/dev/null && "
+                      "pactl set-default-source speech"));
+    TRecorder& rec = Audio->Recorder();
+    rec.SetBitsPerSample(TBPS::_16);
+    rec.SetSampleRate(11025);
+    rec.SetNoSamples(1102);
+    std::size_t accepted = 0;
+    Audio->OnRecord = [&](TRecorder* r, const unsigned char*, const unsigned char*,
+                          std::uint16_t n) {
+        accepted += n;
+        r->SetTriggered(true);
+    };
+    rec.SetTriggered(true);
+    const std::string wav = d + "/speech-note.wav";
+    rec.RecordToFile(wav);
+    ASSERT_TRUE(rec.StartRecording()) << Audio->ErrorMessage;
+    // The pipe source delivers only what is fed: silence after the speech keeps the capture
+    // going past its end.
+    test::WriteFileBytes(d + "/feed.raw", speech + std::string(11025 * 2 * 4, '\0'));
+    ASSERT_TRUE(Shell("cat '" + d + "/feed.raw' > '" + d + "/run/speech.fifo' &"));
+    // Enough for the speech, the server's start lag and a margin.
+    const std::size_t wanted = speech.size() + 11025 * 2 * 2;
+    Pump([&] { return accepted >= wanted; }, 20);
+    ASSERT_TRUE(rec.Stop()) << Audio->ErrorMessage;
+    EXPECT_GE(accepted, wanted);
+    const std::string data = ReadFileBytes(wav).substr(WaveHeaderSize);
+    EXPECT_EQ(data.size(), accepted);
+    EXPECT_NE(data.find(speech), std::string::npos) << "the speech samples are not in the note";
+}
+
+} // namespace
+} // namespace tellamo
