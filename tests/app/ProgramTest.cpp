@@ -12,13 +12,23 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSlider>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
 namespace tellamo::test {
 namespace {
+
+// Lets the message loop reach its idle moments (where the action update and FirstIdle run):
+// QTest's waits poll without ever blocking, so they never see one.
+void RunUntilIdle() {
+    QEventLoop loop;
+    QTimer::singleShot(30, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 // Builds the program in-process over a private documents folder and records every message box.
 class Program : public ::testing::Test {
@@ -53,7 +63,8 @@ TEST_F(Program, FirstStartMakesTheFolderAndWritesTheCatalogueOnlyAtExit) {
     EXPECT_EQ(cat.SelectedFolder(), cat.NotesNode());
     program->Show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&program->MainForm()));
-    QTRY_VERIFY(program->FirstIdleDone());
+    RunUntilIdle();
+    EXPECT_TRUE(program->FirstIdleDone());
     EXPECT_EQ(Entries(), QStringList{"ReadMe.txt"}) << "nothing is saved before a change or the exit";
     program->MainForm().close();
     EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat").size(), 45u);
@@ -100,9 +111,10 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     TTellamoMainForm& form = program->MainForm();
     program->Show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QTRY_VERIFY(program->FirstIdleDone());
+    RunUntilIdle();
+    EXPECT_TRUE(program->FirstIdleDone());
     const QList<QAction*> actions = form.Actions.All();
-    EXPECT_EQ(actions.size(), 48);
+    EXPECT_EQ(actions.size(), 47);
     QStringList checked;
     for (QAction* action : actions) {
         EXPECT_EQ(form.findChild<QAction*>(action->objectName()), action);
@@ -134,8 +146,9 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     // Toggling a view action takes effect at the next idle moment.
     form.Actions.MenuFolderAction->trigger();
     form.Actions.FilterToolBarAction->trigger();
-    QTRY_VERIFY(form.FolderMenu->menuAction()->isVisible());
-    QTRY_VERIFY(form.FilterToolBar->isVisible());
+    RunUntilIdle();
+    EXPECT_TRUE(form.FolderMenu->menuAction()->isVisible());
+    EXPECT_TRUE(form.FilterToolBar->isVisible());
     EXPECT_EQ(form.TimeLabel->text(), "0:00:00|0:00:00");
     EXPECT_EQ(form.VolumeRxSlider->maximum(), 100);
     EXPECT_EQ(form.SilenceRxSlider->maximum(), 30);
