@@ -1,0 +1,623 @@
+#include "codec/TrueSpeechEncoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "codec/TrueSpeechSynthesis.h"
+#include "codec/TrueSpeechTables.h"
+
+namespace tellamo::truespeech {
+
+namespace {
+constexpr int Sub = SubframeSamples;
+constexpr int InputHistory = 160; // past input kept for the analysis windows and open-loop pitch
+constexpr int MinLag = 18;
+constexpr int WindowLength = 300; // 60 past samples and the whole frame
+
+struct AnalysisWindows {
+    float Lpc[WindowLength];
+    double LagWindow[9];
+    AnalysisWindows() {
+        // Asymmetric window peaking three quarters into the frame: the new filter is used as
+        // is in the second half and only blended into the first.
+        for (int i = 0; i < WindowLength; ++i) {
+            if (i < 240) {
+                Lpc[i] = static_cast<float>(0.54 - 0.46 * std::cos(std::numbers::pi * i / 240.0));
+            } else {
+                Lpc[i] = static_cast<float>(std::cos(std::numbers::pi / 2 * (i - 240) / 60.0));
+            }
+        }
+        for (int k = 0; k < 9; ++k) {
+            const double x = 2 * std::numbers::pi * 60.0 * k / SampleRate;
+            LagWindow[k] = std::exp(-0.5 * x * x);
+        }
+    }
+};
+
+const AnalysisWindows& Windows() {
+    static const AnalysisWindows windows;
+    return windows;
+}
+
+// y = h * x over one subframe (zero state).
+void Convolve(const float* x, const float* h, float* y) {
+    for (int n = 0; n < Sub; ++n) {
+        float acc = 0;
+        for (int k = 0; k <= n; ++k) {
+            acc += h[k] * x[n - k];
+        }
+        y[n] = acc;
+    }
+}
+
+float Dot(const float* a, const float* b, int count) {
+    float acc = 0;
+    for (int i = 0; i < count; ++i) {
+        acc += a[i] * b[i];
+    }
+    return acc;
+}
+
+// Solves the small symmetric system m x = b in place (m is n x n, row stride 7).
+void Solve(double m[7][7], double* b, int n) {
+    for (int c = 0; c < n; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < n; ++r) {
+            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) {
+                pivot = r;
+            }
+        }
+        std::swap(m[c], m[pivot]);
+        std::swap(b[c], b[pivot]);
+        if (std::fabs(m[c][c]) < 1e-9) {
+            m[c][c] = 1e-9;
+        }
+        for (int r = c + 1; r < n; ++r) {
+            const double f = m[r][c] / m[c][c];
+            for (int k = c; k < n; ++k) {
+                m[r][k] -= f * m[c][k];
+            }
+            b[r] -= f * b[c];
+        }
+    }
+    for (int c = n - 1; c >= 0; --c) {
+        double acc = b[c];
+        for (int k = c + 1; k < n; ++k) {
+            acc -= m[c][k] * b[k];
+        }
+        b[c] = acc / m[c][c];
+    }
+}
+
+struct PulseChoice {
+    int Positions[7]; // ascending within each half: 3 in 0..29, then 4 in 30..59
+    int Codes[7];     // 2-bit codes in the same order
+    int Gain = 0;
+};
+} // namespace
+
+struct EncoderState {
+    SynthesisState Synthesis;
+    float Input[InputHistory + FrameSamples] = {};
+    float HighPassIn = 0;
+    float HighPassOut = 0;
+    std::int16_t Decoded[FrameSamples] = {};
+};
+
+namespace {
+
+// Direct-form coefficients from the reflection coefficients by the decoder's own integer
+// step-up. Sets whose intermediate coefficients would wrap around 16 bits are pulled toward
+// zero, largest magnitude first, until the recursion stays in range.
+void QuantizeLpc(const double* k, std::uint8_t* indices, std::int16_t* r, std::int16_t* a) {
+    for (int m = 0; m < 8; ++m) {
+        const double target = std::clamp(-k[m] * 32768.0, -32768.0, 32767.0);
+        const std::int16_t* cb = LpcCodebooks[m];
+        int best = 0;
+        for (int i = 1; i < LpcCodebookSizes[m]; ++i) {
+            if (std::fabs(cb[i] - target) < std::fabs(cb[best] - target)) {
+                best = i;
+            }
+        }
+        indices[m] = static_cast<std::uint8_t>(best);
+    }
+    for (int attempt = 0; attempt < 256; ++attempt) {
+        ReflectionFromIndices(indices, r);
+        if (LpcFromReflection(r, a)) {
+            return;
+        }
+        int worst = -1;
+        for (int m = 0; m < 8; ++m) {
+            const std::int16_t* cb = LpcCodebooks[m];
+            const int i = indices[m];
+            const int toward = cb[i] > 0 ? i - 1 : i + 1;
+            if (toward < 0 || toward >= LpcCodebookSizes[m] ||
+                std::abs(cb[toward]) >= std::abs(cb[i])) {
+                continue; // already the level nearest to zero
+            }
+            if (worst < 0 || std::abs(cb[i]) > std::abs(LpcCodebooks[worst][indices[worst]])) {
+                worst = m;
+            }
+        }
+        if (worst < 0) {
+            break;
+        }
+        const int i = indices[worst];
+        indices[worst] = static_cast<std::uint8_t>(LpcCodebooks[worst][i] > 0 ? i - 1 : i + 1);
+    }
+    // Unreachable with the format's codebooks; fall back to a flat filter that cannot wrap.
+    for (int m = 0; m < 8; ++m) {
+        int best = 0;
+        for (int i = 1; i < LpcCodebookSizes[m]; ++i) {
+            if (std::abs(LpcCodebooks[m][i]) < std::abs(LpcCodebooks[m][best])) {
+                best = i;
+            }
+        }
+        indices[m] = static_cast<std::uint8_t>(best);
+    }
+    ReflectionFromIndices(indices, r);
+    LpcFromReflection(r, a);
+}
+
+void AnalyzeLpc(const float* frameStart, double* k) {
+    const AnalysisWindows& w = Windows();
+    float windowed[WindowLength];
+    const float* from = frameStart - 60;
+    for (int i = 0; i < WindowLength; ++i) {
+        windowed[i] = from[i] * w.Lpc[i];
+    }
+    double r[9];
+    for (int lag = 0; lag <= 8; ++lag) {
+        double acc = 0;
+        for (int i = lag; i < WindowLength; ++i) {
+            acc += static_cast<double>(windowed[i]) * windowed[i - lag];
+        }
+        r[lag] = acc * w.LagWindow[lag];
+    }
+    r[0] = r[0] * 1.0001 + 1e-3;
+    std::fill(k, k + 8, 0.0);
+    double alpha[9] = {};
+    double error = r[0];
+    for (int m = 1; m <= 8; ++m) {
+        double acc = r[m];
+        for (int j = 1; j < m; ++j) {
+            acc -= alpha[j] * r[m - j];
+        }
+        const double km = acc / error;
+        if (!(std::fabs(km) < 1.0)) {
+            break;
+        }
+        double next[9];
+        std::copy(alpha, alpha + 9, next);
+        next[m] = km;
+        for (int j = 1; j < m; ++j) {
+            next[j] = alpha[j] - km * alpha[m - j];
+        }
+        std::copy(next, next + 9, alpha);
+        error *= 1 - km * km;
+        k[m - 1] = km;
+    }
+}
+
+// Open-loop pitch over 120 samples: the lag of highest normalised correlation, preferring a
+// submultiple that scores almost as well (pitch doubling is the usual failure).
+int OpenLoopPitch(const float* s) {
+    constexpr int N = 120;
+    float score[MaxLag + 2] = {};
+    int best = MinLag;
+    for (int lag = MinLag; lag <= MaxLag; ++lag) {
+        const float c = Dot(s, s - lag, N);
+        const float e = Dot(s - lag, s - lag, N) + 1.0f;
+        score[lag] = c > 0 ? c * c / e : 0;
+        if (score[lag] > score[best]) {
+            best = lag;
+        }
+    }
+    for (int divisor = 4; divisor >= 2; --divisor) {
+        const int centre = (best + divisor / 2) / divisor;
+        for (int lag = std::max(MinLag, centre - 1); lag <= std::min(MaxLag, centre + 1); ++lag) {
+            if (score[lag] >= 0.85f * score[best]) {
+                return lag;
+            }
+        }
+    }
+    return best;
+}
+
+// Impulse response of synthesis and postfilter for one subframe filter, in floating point.
+void ImpulseResponse(const std::int16_t* filter, std::int16_t k1q, float* h) {
+    float f[8];
+    float w2[8];
+    float w3[8];
+    for (int k = 0; k < 8; ++k) {
+        f[k] = filter[k] / 4096.0f;
+        w2[k] = ((std::int32_t{filter[k]} * PostNum[k]) >> 15) / 4096.0f;
+        w3[k] = ((std::int32_t{filter[k]} * PostDen[k]) >> 15) / 4096.0f;
+    }
+    const float tilt = static_cast<float>(k1q - (k1q >> 2)) / 65536.0f;
+    float y1[Sub + 8] = {};
+    float q[Sub + 8] = {};
+    for (int n = 0; n < Sub; ++n) {
+        float acc1 = n == 0 ? 1.0f : 0.0f;
+        float acc2 = 0;
+        for (int k = 0; k < 8; ++k) {
+            acc1 += f[k] * y1[n + 7 - k];
+            acc2 += w2[k] * y1[n + 7 - k];
+        }
+        y1[n + 8] = acc1;
+        float acc3 = acc1 - acc2;
+        for (int k = 0; k < 8; ++k) {
+            acc3 += w3[k] * q[n + 7 - k];
+        }
+        q[n + 8] = acc3;
+        h[n] = 0.875f * (acc3 + tilt * q[n + 7]);
+    }
+}
+
+struct PitchChoice {
+    int Lag = 0;
+    int Tap = 0;
+    float Error = 0;
+};
+
+// Closed-loop search of lag and tap pair. The error of every pair is estimated from filtered
+// copies of the history (continued periodically for lags shorter than a subframe); the best few
+// are then measured exactly with the decoder's own prediction.
+void SearchPitch(const std::int16_t* history, const float* h, const float* target, int firstLag,
+                 int lastLag, int fixedBase, PitchChoice* best, int& bestCount) {
+    constexpr int Keep = 3;
+    bestCount = 0;
+    float ext[HistorySize + Sub + 1];
+    float e0[Sub];
+    float e1[Sub];
+    float y0[Sub];
+    float y1[Sub];
+    for (int lag = firstLag; lag <= lastLag; ++lag) {
+        for (int i = 0; i < HistorySize; ++i) {
+            ext[i] = history[i];
+        }
+        for (int m = 0; m < Sub; ++m) {
+            ext[HistorySize + m] = ext[HistorySize + m - lag];
+        }
+        for (int n = 0; n < Sub; ++n) {
+            e0[n] = ext[145 - lag + n];
+            e1[n] = ext[146 - lag + n];
+        }
+        Convolve(e0, h, y0);
+        Convolve(e1, h, y1);
+        const float t0 = Dot(target, y0, Sub);
+        const float t1 = Dot(target, y1, Sub);
+        const float c00 = Dot(y0, y0, Sub);
+        const float c01 = Dot(y0, y1, Sub);
+        const float c11 = Dot(y1, y1, Sub);
+        // Offset 5 only has the codes 125 and 126 (127 means no prediction).
+        const int taps = fixedBase >= 0 && lag - fixedBase - MinLag == 5 ? 2 : 25;
+        for (int t = 0; t < taps; ++t) {
+            const float g0 = PitchTaps[2 * t] / 16384.0f;
+            const float g1 = PitchTaps[2 * t + 1] / 16384.0f;
+            const float err =
+                -2 * (g0 * t0 + g1 * t1) + g0 * g0 * c00 + 2 * g0 * g1 * c01 + g1 * g1 * c11;
+            if (bestCount < Keep || err < best[bestCount - 1].Error) {
+                int at = bestCount < Keep ? bestCount++ : Keep - 1;
+                while (at > 0 && best[at - 1].Error > err) {
+                    best[at] = best[at - 1];
+                    --at;
+                }
+                best[at] = {lag, t, err};
+            }
+        }
+    }
+}
+
+// Error of excitation whose filtered response is y against target t (up to the constant |t|^2).
+float ExactError(const float* target, const float* y) {
+    float acc = 0;
+    for (int n = 0; n < Sub; ++n) {
+        const float d = target[n] - y[n];
+        acc += d * d;
+    }
+    return acc;
+}
+
+// Seven pulses (3 in the first half, 4 in the second) sharing one gain row. A greedy multipulse
+// search with free amplitudes finds the likely gain; the pulses are then searched again with
+// the row's quantised levels.
+PulseChoice SearchPulses(const float* h, const float* target) {
+    float d[Sub];
+    for (int i = 0; i < Sub; ++i) {
+        d[i] = Dot(target + i, h, Sub - i);
+    }
+    static thread_local float phi[Sub][Sub];
+    for (int k = 0; k < Sub; ++k) {
+        float running = 0;
+        // phi[i][i+k] = sum_{m=0}^{59-i-k} h[m] h[m+k]; walk i downward so the sum grows.
+        for (int i = Sub - 1 - k; i >= 0; --i) {
+            running += h[Sub - 1 - i - k] * h[Sub - 1 - i];
+            phi[i][i + k] = running;
+            phi[i + k][i] = running;
+        }
+    }
+
+    int pos[7];
+    double gains[7] = {};
+    int count = 0;
+    bool used[Sub] = {};
+    float residual[Sub];
+    // Least-squares amplitudes of the chosen pulses, and the correlation that remains.
+    auto optimise = [&]() {
+        double m[7][7];
+        for (int i = 0; i < count; ++i) {
+            for (int j = 0; j < count; ++j) {
+                m[i][j] = phi[pos[i]][pos[j]];
+            }
+            m[i][i] *= 1.0001;
+            gains[i] = d[pos[i]];
+        }
+        Solve(m, gains, count);
+        for (int i = 0; i < Sub; ++i) {
+            float acc = d[i];
+            for (int j = 0; j < count; ++j) {
+                acc -= static_cast<float>(gains[j]) * phi[i][pos[j]];
+            }
+            residual[i] = acc;
+        }
+    };
+    auto bestFree = [&](int from, int to) {
+        int bestPos = -1;
+        float bestScore = -1;
+        for (int i = from; i < to; ++i) {
+            if (used[i]) {
+                continue;
+            }
+            const float score = residual[i] * residual[i] / phi[i][i];
+            if (score > bestScore) {
+                bestScore = score;
+                bestPos = i;
+            }
+        }
+        return bestPos;
+    };
+    std::copy(d, d + Sub, residual);
+    int inFirst = 0;
+    for (int step = 0; step < 7; ++step) {
+        const bool firstOpen = inFirst < 3;
+        const bool secondOpen = count - inFirst < 4;
+        int p = bestFree(firstOpen ? 0 : 30, secondOpen ? Sub : 30);
+        used[p] = true;
+        pos[count++] = p;
+        inFirst += p < 30 ? 1 : 0;
+        optimise();
+    }
+    // The format gives all seven pulses one gain row and four levels (+-a, +-3a), which the
+    // free amplitudes above rarely fit. So search again for each plausible row directly with the
+    // quantised levels: greedy placement, then cyclic moves of single pulses.
+    float maxGain = 0;
+    for (int i = 0; i < 7; ++i) {
+        maxGain = std::max(maxGain, static_cast<float>(std::fabs(gains[i])));
+    }
+    int centre = 0;
+    for (int row = 1; row < 16; ++row) {
+        if (std::fabs(std::log(3.0f * PulseAmp[4 * row] / (maxGain + 1e-3f))) <
+            std::fabs(std::log(3.0f * PulseAmp[4 * centre] / (maxGain + 1e-3f)))) {
+            centre = row;
+        }
+    }
+    PulseChoice best;
+    float bestError = 0;
+    bool haveBest = false;
+    for (int row = std::max(0, centre - 2); row <= std::min(15, centre + 1); ++row) {
+        float levels[4];
+        for (int c = 0; c < 4; ++c) {
+            levels[c] = PulseAmp[4 * row + c];
+        }
+        int qp[7];
+        int qc[7];
+        bool taken[Sub] = {};
+        float res[Sub];
+        std::copy(d, d + Sub, res);
+        float error = 0;
+        // Adds the best (position, level) within [from, to); returns the error change.
+        auto place = [&](int slot, int from, int to) {
+            float bestGain = 0;
+            int bp = -1;
+            int bc = 0;
+            for (int i = from; i < to; ++i) {
+                if (taken[i]) {
+                    continue;
+                }
+                for (int c = 0; c < 4; ++c) {
+                    const float g = levels[c] * levels[c] * phi[i][i] - 2 * levels[c] * res[i];
+                    if (bp < 0 || g < bestGain) {
+                        bestGain = g;
+                        bp = i;
+                        bc = c;
+                    }
+                }
+            }
+            taken[bp] = true;
+            qp[slot] = bp;
+            qc[slot] = bc;
+            for (int i = 0; i < Sub; ++i) {
+                res[i] -= levels[bc] * phi[i][bp];
+            }
+            error += bestGain;
+        };
+        auto remove = [&](int slot) {
+            const int p = qp[slot];
+            const float l = levels[qc[slot]];
+            taken[p] = false;
+            for (int i = 0; i < Sub; ++i) {
+                res[i] += l * phi[i][p];
+            }
+            error -= l * l * phi[p][p] - 2 * l * res[p];
+        };
+        int nFirst = 0;
+        for (int slot = 0; slot < 7; ++slot) {
+            const bool firstOpen = nFirst < 3;
+            const bool secondOpen = slot - nFirst < 4;
+            place(slot, firstOpen ? 0 : 30, secondOpen ? Sub : 30);
+            nFirst += qp[slot] < 30 ? 1 : 0;
+        }
+        for (int pass = 0; pass < 3; ++pass) {
+            bool moved = false;
+            for (int slot = 0; slot < 7; ++slot) {
+                const int oldPos = qp[slot];
+                const int oldCode = qc[slot];
+                remove(slot);
+                place(slot, oldPos < 30 ? 0 : 30, oldPos < 30 ? 30 : Sub);
+                moved = moved || qp[slot] != oldPos || qc[slot] != oldCode;
+            }
+            if (!moved) {
+                break;
+            }
+        }
+        if (!haveBest || error < bestError) {
+            haveBest = true;
+            bestError = error;
+            best.Gain = row;
+            int order[7] = {0, 1, 2, 3, 4, 5, 6};
+            std::sort(order, order + 7, [&](int x, int y) { return qp[x] < qp[y]; });
+            for (int i = 0; i < 7; ++i) {
+                best.Positions[i] = qp[order[i]];
+                best.Codes[i] = qc[order[i]];
+            }
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+Encoder::Encoder() : State(std::make_unique<EncoderState>()) {}
+Encoder::~Encoder() = default;
+Encoder::Encoder(const Encoder& other) : State(std::make_unique<EncoderState>(*other.State)) {}
+Encoder& Encoder::operator=(const Encoder& other) {
+    *State = *other.State;
+    return *this;
+}
+
+const std::int16_t* Encoder::LastDecoded() const {
+    return State->Decoded;
+}
+
+Frame Encoder::EncodeFrame(const std::int16_t* pcm) {
+    EncoderState& st = *State;
+    std::memmove(st.Input, st.Input + FrameSamples, sizeof(float) * InputHistory);
+    float* s = st.Input + InputHistory;
+    for (int n = 0; n < FrameSamples; ++n) {
+        // DC removal only: the decoder cannot reproduce an offset anyway.
+        const float x = pcm[n];
+        st.HighPassOut = x - st.HighPassIn + 0.995f * st.HighPassOut;
+        st.HighPassIn = x;
+        s[n] = st.HighPassOut;
+    }
+
+    Frame frame;
+    double k[8];
+    AnalyzeLpc(s, k);
+    std::int16_t r[8];
+    std::int16_t a[8];
+    QuantizeLpc(k, frame.Lpc.data(), r, a);
+    frame.Interpolate = 1;
+    std::int16_t filters[4][8];
+    SubframeFilters(a, st.Synthesis.Previous, true, filters);
+    const std::int16_t k1q = r[0];
+
+    for (int sub = 0; sub < 4; ++sub) {
+        const int half = sub / 2;
+        const float* speech = s + sub * Sub;
+        float h[Sub];
+        ImpulseResponse(filters[sub], k1q, h);
+
+        // What the decoder would play with no excitation at all, from its current state.
+        SynthesisState ringing = st.Synthesis;
+        const std::int16_t silence[Sub] = {};
+        std::int16_t zir[Sub];
+        Synthesize(ringing, filters[sub], k1q, silence, zir);
+        float target[Sub];
+        for (int n = 0; n < Sub; ++n) {
+            target[n] = speech[n] - zir[n];
+        }
+
+        int firstLag;
+        int lastLag;
+        if (sub % 2 == 0) {
+            const int t = OpenLoopPitch(s + half * 120);
+            firstLag = std::max(MinLag, t - 4);
+            lastLag = std::min(MaxLag, t + 4);
+            frame.BaseLag[half] = static_cast<std::uint8_t>(std::clamp(t - 20, 0, 127));
+        } else {
+            firstLag = frame.BaseLag[half] + MinLag;
+            lastLag = std::min(MaxLag, firstLag + 5);
+        }
+        PitchChoice candidates[3];
+        int candidateCount = 0;
+        SearchPitch(st.Synthesis.History, h, target, firstLag, lastLag,
+                    sub % 2 == 0 ? -1 : frame.BaseLag[half], candidates, candidateCount);
+
+        float bestError = Dot(target, target, Sub);
+        int bestPitch = NoPitch;
+        int bestBase = frame.BaseLag[half];
+        for (int c = 0; c < candidateCount; ++c) {
+            const int lag = candidates[c].Lag;
+            int base = frame.BaseLag[half];
+            if (sub % 2 == 0) {
+                base = std::clamp(lag - 20, 0, 127);
+            }
+            const int pitch = (lag - MinLag - base) * 25 + candidates[c].Tap;
+            std::int16_t v[Sub];
+            PitchPrediction(st.Synthesis.History, base, pitch, v);
+            float vf[Sub];
+            float y[Sub];
+            for (int n = 0; n < Sub; ++n) {
+                vf[n] = v[n];
+            }
+            Convolve(vf, h, y);
+            const float e = ExactError(target, y);
+            if (e < bestError) {
+                bestError = e;
+                bestPitch = pitch;
+                bestBase = base;
+            }
+        }
+        frame.BaseLag[half] = static_cast<std::uint8_t>(bestBase);
+        frame.Pitch[sub] = static_cast<std::uint8_t>(bestPitch);
+
+        std::int16_t v[Sub];
+        PitchPrediction(st.Synthesis.History, bestBase, bestPitch, v);
+        float vf[Sub];
+        float y[Sub];
+        for (int n = 0; n < Sub; ++n) {
+            vf[n] = v[n];
+        }
+        Convolve(vf, h, y);
+        float residualTarget[Sub];
+        for (int n = 0; n < Sub; ++n) {
+            residualTarget[n] = target[n] - y[n];
+        }
+
+        const PulseChoice pulses = SearchPulses(h, residualTarget);
+        std::uint32_t signs = 0;
+        for (int m = 0; m < 7; ++m) {
+            signs |= static_cast<std::uint32_t>(pulses.Codes[m]) << (12 - 2 * m);
+        }
+        int second[4];
+        for (int i = 0; i < 4; ++i) {
+            second[i] = pulses.Positions[3 + i] - 30;
+        }
+        frame.Signs[sub] = static_cast<std::uint16_t>(signs);
+        frame.Positions[sub] =
+            (EncodePositions(pulses.Positions, 3) << 15) | EncodePositions(second, 4);
+        frame.Gain[sub] = static_cast<std::uint8_t>(pulses.Gain);
+
+        DecodeSubframe(st.Synthesis, filters[sub], k1q, frame.BaseLag[half], frame.Pitch[sub],
+                       frame.Gain[sub], frame.Signs[sub], frame.Positions[sub],
+                       st.Decoded + sub * Sub);
+    }
+    std::memcpy(st.Synthesis.Previous, a, sizeof(a));
+    return frame;
+}
+
+} // namespace tellamo::truespeech
