@@ -15,6 +15,13 @@ constexpr int Sub = SubframeSamples;
 constexpr int InputHistory = 160; // past input kept for the analysis windows and open-loop pitch
 constexpr int MinLag = 18;
 constexpr int WindowLength = 300; // 60 past samples and the whole frame
+// Search effort, chosen on espeak-ng speech as the point where more search stopped paying off
+// against the speed needed (well over 200 times real time with resampling): pulse searches for
+// the two best long-term predictions, three gain rows around the estimate, two cyclic passes.
+constexpr int JointSearch = 2;
+constexpr int RowsBelow = 1;
+constexpr int RowsAbove = 1;
+constexpr int CyclicPasses = 2;
 
 struct AnalysisWindows {
     float Lpc[WindowLength];
@@ -42,53 +49,31 @@ const AnalysisWindows& Windows() {
 }
 
 // y = h * x over one subframe (zero state).
+// Written as a sum of scaled copies of h, so that the inner loop vectorises.
 void Convolve(const float* x, const float* h, float* y) {
-    for (int n = 0; n < Sub; ++n) {
-        float acc = 0;
-        for (int k = 0; k <= n; ++k) {
-            acc += h[k] * x[n - k];
+    std::fill(y, y + Sub, 0.0f);
+    for (int k = 0; k < Sub; ++k) {
+        const float xk = x[k];
+        float* out = y + k;
+        for (int n = 0; n < Sub - k; ++n) {
+            out[n] += xk * h[n];
         }
-        y[n] = acc;
     }
 }
 
+// Four partial sums: the compiler may not reorder a floating-point sum by itself.
 float Dot(const float* a, const float* b, int count) {
-    float acc = 0;
-    for (int i = 0; i < count; ++i) {
-        acc += a[i] * b[i];
-    }
-    return acc;
-}
-
-// Solves the small symmetric system m x = b in place (m is n x n, row stride 7).
-void Solve(double m[7][7], double* b, int n) {
-    for (int c = 0; c < n; ++c) {
-        int pivot = c;
-        for (int r = c + 1; r < n; ++r) {
-            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) {
-                pivot = r;
-            }
-        }
-        std::swap(m[c], m[pivot]);
-        std::swap(b[c], b[pivot]);
-        if (std::fabs(m[c][c]) < 1e-9) {
-            m[c][c] = 1e-9;
-        }
-        for (int r = c + 1; r < n; ++r) {
-            const double f = m[r][c] / m[c][c];
-            for (int k = c; k < n; ++k) {
-                m[r][k] -= f * m[c][k];
-            }
-            b[r] -= f * b[c];
+    float acc[4] = {};
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        for (int j = 0; j < 4; ++j) {
+            acc[j] += a[i + j] * b[i + j];
         }
     }
-    for (int c = n - 1; c >= 0; --c) {
-        double acc = b[c];
-        for (int k = c + 1; k < n; ++k) {
-            acc -= m[c][k] * b[k];
-        }
-        b[c] = acc / m[c][c];
+    for (; i < count; ++i) {
+        acc[0] += a[i] * b[i];
     }
+    return (acc[0] + acc[1]) + (acc[2] + acc[3]);
 }
 
 struct PulseChoice {
@@ -161,14 +146,66 @@ void QuantizeLpc(const double* k, std::uint8_t* indices, std::int16_t* r, std::i
     LpcFromReflection(r, a);
 }
 
-void AnalyzeLpc(const float* frameStart, double* k) {
+// Prediction error energy of the decoder's filter a (Q12) on a signal with autocorrelation r.
+double PredictionError(const double* r, const std::int16_t* a) {
+    double c[9] = {1.0};
+    for (int j = 0; j < 8; ++j) {
+        c[j + 1] = -a[j] / 4096.0;
+    }
+    double e = 0;
+    for (int i = 0; i < 9; ++i) {
+        for (int j = 0; j < 9; ++j) {
+            e += c[i] * c[j] * r[std::abs(i - j)];
+        }
+    }
+    return e;
+}
+
+// Nearest levels are not the best set: move single indices one step while that lowers the
+// prediction error of the filter the decoder will actually build.
+void RefineLpc(const double* autocorrelation, std::uint8_t* indices, std::int16_t* r,
+               std::int16_t* a) {
+    double best = PredictionError(autocorrelation, a);
+    for (int pass = 0; pass < 2; ++pass) {
+        bool improved = false;
+        for (int m = 0; m < 8; ++m) {
+            for (const int step : {-1, 1}) {
+                const int i = indices[m] + step;
+                if (i < 0 || i >= LpcCodebookSizes[m]) {
+                    continue;
+                }
+                std::uint8_t trial[8];
+                std::copy(indices, indices + 8, trial);
+                trial[m] = static_cast<std::uint8_t>(i);
+                std::int16_t tr[8];
+                std::int16_t ta[8];
+                ReflectionFromIndices(trial, tr);
+                if (!LpcFromReflection(tr, ta)) {
+                    continue;
+                }
+                const double e = PredictionError(autocorrelation, ta);
+                if (e < best) {
+                    best = e;
+                    std::copy(trial, trial + 8, indices);
+                    std::copy(tr, tr + 8, r);
+                    std::copy(ta, ta + 8, a);
+                    improved = true;
+                }
+            }
+        }
+        if (!improved) {
+            break;
+        }
+    }
+}
+
+void AnalyzeLpc(const float* frameStart, double* k, double* r) {
     const AnalysisWindows& w = Windows();
     float windowed[WindowLength];
     const float* from = frameStart - 60;
     for (int i = 0; i < WindowLength; ++i) {
         windowed[i] = from[i] * w.Lpc[i];
     }
-    double r[9];
     for (int lag = 0; lag <= 8; ++lag) {
         double acc = 0;
         for (int i = lag; i < WindowLength; ++i) {
@@ -201,19 +238,35 @@ void AnalyzeLpc(const float* frameStart, double* k) {
     }
 }
 
+// Energy of the prediction residual of s[0..count) with filter a (Q12).
+double InverseFilterEnergy(const std::int16_t* a, const float* s, int count) {
+    double energy = 0;
+    for (int n = 0; n < count; ++n) {
+        double e = s[n];
+        for (int k = 0; k < 8; ++k) {
+            e -= a[k] / 4096.0 * s[n - 1 - k];
+        }
+        energy += e * e;
+    }
+    return energy;
+}
+
 // Open-loop pitch over 120 samples: the lag of highest normalised correlation, preferring a
 // submultiple that scores almost as well (pitch doubling is the usual failure).
 int OpenLoopPitch(const float* s) {
     constexpr int N = 120;
     float score[MaxLag + 2] = {};
     int best = MinLag;
+    float energy = Dot(s - MinLag, s - MinLag, N);
     for (int lag = MinLag; lag <= MaxLag; ++lag) {
         const float c = Dot(s, s - lag, N);
-        const float e = Dot(s - lag, s - lag, N) + 1.0f;
-        score[lag] = c > 0 ? c * c / e : 0;
+        score[lag] = c > 0 ? c * c / (energy + 1.0f) : 0;
         if (score[lag] > score[best]) {
             best = lag;
         }
+        // Slide the window one sample further back.
+        energy += s[-lag - 1] * s[-lag - 1] - s[N - 1 - lag] * s[N - 1 - lag];
+        energy = std::max(energy, 0.0f);
     }
     for (int divisor = 4; divisor >= 2; --divisor) {
         const int centre = (best + divisor / 2) / divisor;
@@ -270,23 +323,48 @@ void SearchPitch(const std::int16_t* history, const float* h, const float* targe
     constexpr int Keep = 3;
     bestCount = 0;
     float ext[HistorySize + Sub + 1];
-    float e0[Sub];
-    float e1[Sub];
+    float e[Sub];
     float y0[Sub];
     float y1[Sub];
+    // For lags of a subframe or more both taps read only the history, and the filtered history
+    // of lag L + 1 follows from that of lag L by one shift (the usual adaptive-codebook
+    // recursion), which saves a convolution per lag.
+    float shifted[Sub];
+    int shiftedLag = -1;
+    for (int i = 0; i < HistorySize; ++i) {
+        ext[i] = history[i];
+    }
     for (int lag = firstLag; lag <= lastLag; ++lag) {
-        for (int i = 0; i < HistorySize; ++i) {
-            ext[i] = history[i];
+        if (lag >= Sub) {
+            if (shiftedLag != lag) {
+                for (int n = 0; n < Sub; ++n) {
+                    e[n] = ext[146 - lag + n];
+                }
+                Convolve(e, h, shifted);
+            }
+            std::copy(shifted, shifted + Sub, y1);
+            const float newest = ext[145 - lag];
+            for (int n = Sub - 1; n > 0; --n) {
+                shifted[n] = shifted[n - 1] + h[n] * newest;
+            }
+            shifted[0] = h[0] * newest;
+            shiftedLag = lag + 1;
+            std::copy(shifted, shifted + Sub, y0);
+        } else {
+            // Shorter lags read their own prediction back: continue the history periodically
+            // as an estimate of it.
+            for (int m = 0; m < Sub; ++m) {
+                ext[HistorySize + m] = ext[HistorySize + m - lag];
+            }
+            for (int n = 0; n < Sub; ++n) {
+                e[n] = ext[145 - lag + n];
+            }
+            Convolve(e, h, y0);
+            for (int n = 0; n < Sub; ++n) {
+                e[n] = ext[146 - lag + n];
+            }
+            Convolve(e, h, y1);
         }
-        for (int m = 0; m < Sub; ++m) {
-            ext[HistorySize + m] = ext[HistorySize + m - lag];
-        }
-        for (int n = 0; n < Sub; ++n) {
-            e0[n] = ext[145 - lag + n];
-            e1[n] = ext[146 - lag + n];
-        }
-        Convolve(e0, h, y0);
-        Convolve(e1, h, y1);
         const float t0 = Dot(target, y0, Sub);
         const float t1 = Dot(target, y1, Sub);
         const float c00 = Dot(y0, y0, Sub);
@@ -311,20 +389,10 @@ void SearchPitch(const std::int16_t* history, const float* h, const float* targe
     }
 }
 
-// Error of excitation whose filtered response is y against target t (up to the constant |t|^2).
-float ExactError(const float* target, const float* y) {
-    float acc = 0;
-    for (int n = 0; n < Sub; ++n) {
-        const float d = target[n] - y[n];
-        acc += d * d;
-    }
-    return acc;
-}
-
 // Seven pulses (3 in the first half, 4 in the second) sharing one gain row. A greedy multipulse
 // search with free amplitudes finds the likely gain; the pulses are then searched again with
 // the row's quantised levels.
-PulseChoice SearchPulses(const float* h, const float* target) {
+PulseChoice SearchPulses(const float* h, const float* target, float& errorChange) {
     float d[Sub];
     for (int i = 0; i < Sub; ++i) {
         d[i] = Dot(target + i, h, Sub - i);
@@ -340,62 +408,39 @@ PulseChoice SearchPulses(const float* h, const float* target) {
         }
     }
 
-    int pos[7];
-    double gains[7] = {};
-    int count = 0;
-    bool used[Sub] = {};
-    float residual[Sub];
-    // Least-squares amplitudes of the chosen pulses, and the correlation that remains.
-    auto optimise = [&]() {
-        double m[7][7];
-        for (int i = 0; i < count; ++i) {
-            for (int j = 0; j < count; ++j) {
-                m[i][j] = phi[pos[i]][pos[j]];
+    // A plain greedy multipulse pass with free amplitudes, only to find the likely gain row.
+    float gains[7] = {};
+    {
+        float residual[Sub];
+        std::copy(d, d + Sub, residual);
+        bool used[Sub] = {};
+        int inFirst = 0;
+        for (int step = 0; step < 7; ++step) {
+            const int from = inFirst < 3 ? 0 : 30;
+            const int to = step - inFirst < 4 ? Sub : 30;
+            int p = -1;
+            float bestScore = -1;
+            for (int i = from; i < to; ++i) {
+                const float score = used[i] ? -1 : residual[i] * residual[i] / phi[i][i];
+                if (score > bestScore) {
+                    bestScore = score;
+                    p = i;
+                }
             }
-            m[i][i] *= 1.0001;
-            gains[i] = d[pos[i]];
-        }
-        Solve(m, gains, count);
-        for (int i = 0; i < Sub; ++i) {
-            float acc = d[i];
-            for (int j = 0; j < count; ++j) {
-                acc -= static_cast<float>(gains[j]) * phi[i][pos[j]];
-            }
-            residual[i] = acc;
-        }
-    };
-    auto bestFree = [&](int from, int to) {
-        int bestPos = -1;
-        float bestScore = -1;
-        for (int i = from; i < to; ++i) {
-            if (used[i]) {
-                continue;
-            }
-            const float score = residual[i] * residual[i] / phi[i][i];
-            if (score > bestScore) {
-                bestScore = score;
-                bestPos = i;
+            used[p] = true;
+            inFirst += p < 30 ? 1 : 0;
+            gains[step] = residual[p] / phi[p][p];
+            for (int i = 0; i < Sub; ++i) {
+                residual[i] -= gains[step] * phi[i][p];
             }
         }
-        return bestPos;
-    };
-    std::copy(d, d + Sub, residual);
-    int inFirst = 0;
-    for (int step = 0; step < 7; ++step) {
-        const bool firstOpen = inFirst < 3;
-        const bool secondOpen = count - inFirst < 4;
-        int p = bestFree(firstOpen ? 0 : 30, secondOpen ? Sub : 30);
-        used[p] = true;
-        pos[count++] = p;
-        inFirst += p < 30 ? 1 : 0;
-        optimise();
     }
     // The format gives all seven pulses one gain row and four levels (+-a, +-3a), which the
     // free amplitudes above rarely fit. So search again for each plausible row directly with the
     // quantised levels: greedy placement, then cyclic moves of single pulses.
     float maxGain = 0;
     for (int i = 0; i < 7; ++i) {
-        maxGain = std::max(maxGain, static_cast<float>(std::fabs(gains[i])));
+        maxGain = std::max(maxGain, std::fabs(gains[i]));
     }
     int centre = 0;
     for (int row = 1; row < 16; ++row) {
@@ -404,52 +449,61 @@ PulseChoice SearchPulses(const float* h, const float* target) {
             centre = row;
         }
     }
+    float diag[Sub];
+    for (int i = 0; i < Sub; ++i) {
+        diag[i] = phi[i][i];
+    }
+    constexpr float Blocked = 1e30f;
     PulseChoice best;
     float bestError = 0;
     bool haveBest = false;
-    for (int row = std::max(0, centre - 2); row <= std::min(15, centre + 1); ++row) {
+    for (int row = std::max(0, centre - RowsBelow); row <= std::min(15, centre + RowsAbove);
+         ++row) {
         float levels[4];
         for (int c = 0; c < 4; ++c) {
             levels[c] = PulseAmp[4 * row + c];
         }
         int qp[7];
         int qc[7];
-        bool taken[Sub] = {};
+        float blocked[Sub] = {}; // added to the score of positions already taken
+        const float oneA = levels[0];
+        const float twoA = 2 * levels[0];
+        const float threeA = levels[1];
         float res[Sub];
         std::copy(d, d + Sub, res);
         float error = 0;
         // Adds the best (position, level) within [from, to); returns the error change.
         auto place = [&](int slot, int from, int to) {
-            float bestGain = 0;
-            int bp = -1;
-            int bc = 0;
+            // The best of the four levels follows from the ideal amplitude res / phi: 3a above
+            // 2a, a below, with the sign of res. Written without branches so that it is cheap.
+            float gain[Sub] = {};
             for (int i = from; i < to; ++i) {
-                if (taken[i]) {
-                    continue;
-                }
-                for (int c = 0; c < 4; ++c) {
-                    const float g = levels[c] * levels[c] * phi[i][i] - 2 * levels[c] * res[i];
-                    if (bp < 0 || g < bestGain) {
-                        bestGain = g;
-                        bp = i;
-                        bc = c;
-                    }
-                }
+                const float mag = std::fabs(res[i]);
+                const float l = mag > twoA * diag[i] ? threeA : oneA;
+                gain[i] = l * (l * diag[i] - 2 * mag) + blocked[i];
             }
-            taken[bp] = true;
+            int bp = from;
+            for (int i = from + 1; i < to; ++i) {
+                bp = gain[i] < gain[bp] ? i : bp;
+            }
+            const int bc = (res[bp] < 0 ? 2 : 0) + (std::fabs(res[bp]) > twoA * diag[bp] ? 1 : 0);
+            blocked[bp] = Blocked;
             qp[slot] = bp;
             qc[slot] = bc;
+            const float l = levels[bc];
+            const float* column = phi[bp];
             for (int i = 0; i < Sub; ++i) {
-                res[i] -= levels[bc] * phi[i][bp];
+                res[i] -= l * column[i];
             }
-            error += bestGain;
+            error += gain[bp];
         };
         auto remove = [&](int slot) {
             const int p = qp[slot];
             const float l = levels[qc[slot]];
-            taken[p] = false;
+            blocked[p] = 0;
+            const float* column = phi[p];
             for (int i = 0; i < Sub; ++i) {
-                res[i] += l * phi[i][p];
+                res[i] += l * column[i];
             }
             error -= l * l * phi[p][p] - 2 * l * res[p];
         };
@@ -460,7 +514,7 @@ PulseChoice SearchPulses(const float* h, const float* target) {
             place(slot, firstOpen ? 0 : 30, secondOpen ? Sub : 30);
             nFirst += qp[slot] < 30 ? 1 : 0;
         }
-        for (int pass = 0; pass < 3; ++pass) {
+        for (int pass = 0; pass < CyclicPasses; ++pass) {
             bool moved = false;
             for (int slot = 0; slot < 7; ++slot) {
                 const int oldPos = qp[slot];
@@ -477,6 +531,7 @@ PulseChoice SearchPulses(const float* h, const float* target) {
             haveBest = true;
             bestError = error;
             best.Gain = row;
+            errorChange = error;
             int order[7] = {0, 1, 2, 3, 4, 5, 6};
             std::sort(order, order + 7, [&](int x, int y) { return qp[x] < qp[y]; });
             for (int i = 0; i < 7; ++i) {
@@ -516,13 +571,25 @@ Frame Encoder::EncodeFrame(const std::int16_t* pcm) {
 
     Frame frame;
     double k[8];
-    AnalyzeLpc(s, k);
+    double autocorrelation[9];
+    AnalyzeLpc(s, k, autocorrelation);
     std::int16_t r[8];
     std::int16_t a[8];
     QuantizeLpc(k, frame.Lpc.data(), r, a);
-    frame.Interpolate = 1;
+    RefineLpc(autocorrelation, frame.Lpc.data(), r, a);
+    // Interpolate into the first half only where that predicts the input better than keeping
+    // the previous frame's filter.
     std::int16_t filters[4][8];
+    std::int16_t kept[4][8];
     SubframeFilters(a, st.Synthesis.Previous, true, filters);
+    SubframeFilters(a, st.Synthesis.Previous, false, kept);
+    const double blendError =
+        InverseFilterEnergy(filters[0], s, Sub) + InverseFilterEnergy(filters[1], s + Sub, Sub);
+    const double keptError = InverseFilterEnergy(kept[0], s, 2 * Sub);
+    frame.Interpolate = blendError <= keptError ? 1 : 0;
+    if (frame.Interpolate == 0) {
+        std::memcpy(filters, kept, sizeof(kept));
+    }
     const std::int16_t k1q = r[0];
 
     for (int sub = 0; sub < 4; ++sub) {
@@ -557,16 +624,20 @@ Frame Encoder::EncodeFrame(const std::int16_t* pcm) {
         SearchPitch(st.Synthesis.History, h, target, firstLag, lastLag,
                     sub % 2 == 0 ? -1 : frame.BaseLag[half], candidates, candidateCount);
 
-        float bestError = Dot(target, target, Sub);
-        int bestPitch = NoPitch;
-        int bestBase = frame.BaseLag[half];
-        for (int c = 0; c < candidateCount; ++c) {
-            const int lag = candidates[c].Lag;
-            int base = frame.BaseLag[half];
-            if (sub % 2 == 0) {
-                base = std::clamp(lag - 20, 0, 127);
-            }
-            const int pitch = (lag - MinLag - base) * 25 + candidates[c].Tap;
+        // Exact errors of the best few predictions and of none at all; the pulses are then
+        // searched for the most promising ones and the best pair wins.
+        struct Option {
+            int Base;
+            int Pitch;
+            float Error;
+            float Residual[Sub];
+        };
+        Option options[4];
+        int optionCount = 0;
+        auto addOption = [&](int base, int pitch) {
+            Option& o = options[optionCount++];
+            o.Base = base;
+            o.Pitch = pitch;
             std::int16_t v[Sub];
             PitchPrediction(st.Synthesis.History, base, pitch, v);
             float vf[Sub];
@@ -575,30 +646,39 @@ Frame Encoder::EncodeFrame(const std::int16_t* pcm) {
                 vf[n] = v[n];
             }
             Convolve(vf, h, y);
-            const float e = ExactError(target, y);
-            if (e < bestError) {
-                bestError = e;
-                bestPitch = pitch;
-                bestBase = base;
+            for (int n = 0; n < Sub; ++n) {
+                o.Residual[n] = target[n] - y[n];
+            }
+            o.Error = Dot(o.Residual, o.Residual, Sub);
+        };
+        addOption(frame.BaseLag[half], NoPitch);
+        for (int c = 0; c < candidateCount; ++c) {
+            const int lag = candidates[c].Lag;
+            const int base = sub % 2 == 0 ? std::clamp(lag - 20, 0, 127) : frame.BaseLag[half];
+            addOption(base, (lag - MinLag - base) * 25 + candidates[c].Tap);
+        }
+        int order[4] = {0, 1, 2, 3};
+        for (int i = 1; i < optionCount; ++i) {
+            for (int j = i; j > 0 && options[order[j]].Error < options[order[j - 1]].Error; --j) {
+                std::swap(order[j], order[j - 1]);
             }
         }
-        frame.BaseLag[half] = static_cast<std::uint8_t>(bestBase);
-        frame.Pitch[sub] = static_cast<std::uint8_t>(bestPitch);
-
-        std::int16_t v[Sub];
-        PitchPrediction(st.Synthesis.History, bestBase, bestPitch, v);
-        float vf[Sub];
-        float y[Sub];
-        for (int n = 0; n < Sub; ++n) {
-            vf[n] = v[n];
+        PulseChoice pulses;
+        float bestTotal = 0;
+        int chosen = 0;
+        for (int o = 0; o < std::min(optionCount, JointSearch); ++o) {
+            float pulseError = 0;
+            const PulseChoice p = SearchPulses(h, options[order[o]].Residual, pulseError);
+            const float total = options[order[o]].Error + pulseError;
+            if (o == 0 || total < bestTotal) {
+                bestTotal = total;
+                pulses = p;
+                chosen = order[o];
+            }
         }
-        Convolve(vf, h, y);
-        float residualTarget[Sub];
-        for (int n = 0; n < Sub; ++n) {
-            residualTarget[n] = target[n] - y[n];
-        }
+        frame.BaseLag[half] = static_cast<std::uint8_t>(options[chosen].Base);
+        frame.Pitch[sub] = static_cast<std::uint8_t>(options[chosen].Pitch);
 
-        const PulseChoice pulses = SearchPulses(h, residualTarget);
         std::uint32_t signs = 0;
         for (int m = 0; m < 7; ++m) {
             signs |= static_cast<std::uint32_t>(pulses.Codes[m]) << (12 - 2 * m);
