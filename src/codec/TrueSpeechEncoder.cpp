@@ -86,8 +86,6 @@ struct PulseChoice {
 struct EncoderState {
     SynthesisState Synthesis;
     float Input[InputHistory + FrameSamples] = {};
-    float HighPassIn = 0;
-    float HighPassOut = 0;
     std::int16_t Decoded[FrameSamples] = {};
 };
 
@@ -561,12 +559,10 @@ Frame Encoder::EncodeFrame(const std::int16_t* pcm) {
     EncoderState& st = *State;
     std::memmove(st.Input, st.Input + FrameSamples, sizeof(float) * InputHistory);
     float* s = st.Input + InputHistory;
+    // No high-pass: even a DC blocker's phase shift at the pitch frequency costs more waveform
+    // match than the offset it removes.
     for (int n = 0; n < FrameSamples; ++n) {
-        // DC removal only: the decoder cannot reproduce an offset anyway.
-        const float x = pcm[n];
-        st.HighPassOut = x - st.HighPassIn + 0.995f * st.HighPassOut;
-        st.HighPassIn = x;
-        s[n] = st.HighPassOut;
+        s[n] = pcm[n];
     }
 
     Frame frame;
