@@ -254,22 +254,35 @@ double InverseFilterEnergy(const std::int16_t* a, const float* s, int count) {
 int OpenLoopPitch(const float* s) {
     constexpr int N = 120;
     float score[MaxLag + 2] = {};
-    int best = MinLag;
-    float energy = Dot(s - MinLag, s - MinLag, N);
-    for (int lag = MinLag; lag <= MaxLag; ++lag) {
+    float energy[MaxLag + 2] = {};
+    energy[MinLag] = Dot(s - MinLag, s - MinLag, N);
+    for (int lag = MinLag; lag < MaxLag; ++lag) {
+        // Slide the window one sample further back.
+        energy[lag + 1] = std::max(0.0f, energy[lag] + s[-lag - 1] * s[-lag - 1] -
+                                             s[N - 1 - lag] * s[N - 1 - lag]);
+    }
+    auto scoreOf = [&](int lag) {
         const float c = Dot(s, s - lag, N);
-        score[lag] = c > 0 ? c * c / (energy + 1.0f) : 0;
-        if (score[lag] > score[best]) {
+        score[lag] = c > 0 ? c * c / (energy[lag] + 1.0f) : 0;
+        return score[lag];
+    };
+    // Every second lag first, then the neighbours of the best: the closed-loop search around
+    // the result forgives a near miss, and this halves the work.
+    int best = MinLag;
+    for (int lag = MinLag; lag <= MaxLag; lag += 2) {
+        if (scoreOf(lag) > score[best]) {
             best = lag;
         }
-        // Slide the window one sample further back.
-        energy += s[-lag - 1] * s[-lag - 1] - s[N - 1 - lag] * s[N - 1 - lag];
-        energy = std::max(energy, 0.0f);
+    }
+    for (const int lag : {best - 1, best + 1}) {
+        if (lag >= MinLag && lag <= MaxLag && scoreOf(lag) > score[best]) {
+            best = lag;
+        }
     }
     for (int divisor = 4; divisor >= 2; --divisor) {
         const int centre = (best + divisor / 2) / divisor;
         for (int lag = std::max(MinLag, centre - 1); lag <= std::min(MaxLag, centre + 1); ++lag) {
-            if (score[lag] >= 0.85f * score[best]) {
+            if (scoreOf(lag) >= 0.85f * score[best]) {
                 return lag;
             }
         }
@@ -390,12 +403,10 @@ void SearchPitch(const std::int16_t* history, const float* h, const float* targe
 // Seven pulses (3 in the first half, 4 in the second) sharing one gain row. A greedy multipulse
 // search with free amplitudes finds the likely gain; the pulses are then searched again with
 // the row's quantised levels.
-PulseChoice SearchPulses(const float* h, const float* target, float& errorChange) {
-    float d[Sub];
-    for (int i = 0; i < Sub; ++i) {
-        d[i] = Dot(target + i, h, Sub - i);
-    }
-    static thread_local float phi[Sub][Sub];
+using Correlations = float[Sub][Sub];
+
+// phi[i][j] = sum_n h[n - i] h[n - j]: the energy and overlap of pulses at i and j.
+void Correlate(const float* h, Correlations& phi) {
     for (int k = 0; k < Sub; ++k) {
         float running = 0;
         // phi[i][i+k] = sum_{m=0}^{59-i-k} h[m] h[m+k]; walk i downward so the sum grows.
@@ -404,6 +415,14 @@ PulseChoice SearchPulses(const float* h, const float* target, float& errorChange
             phi[i][i + k] = running;
             phi[i + k][i] = running;
         }
+    }
+}
+
+PulseChoice SearchPulses(const float* h, const Correlations& phi, const float* target,
+                         float& errorChange) {
+    float d[Sub];
+    for (int i = 0; i < Sub; ++i) {
+        d[i] = Dot(target + i, h, Sub - i);
     }
 
     // A plain greedy multipulse pass with free amplitudes, only to find the likely gain row.
@@ -634,16 +653,20 @@ Frame Encoder::EncodeFrame(const std::int16_t* pcm) {
             Option& o = options[optionCount++];
             o.Base = base;
             o.Pitch = pitch;
-            std::int16_t v[Sub];
-            PitchPrediction(st.Synthesis.History, base, pitch, v);
-            float vf[Sub];
-            float y[Sub];
-            for (int n = 0; n < Sub; ++n) {
-                vf[n] = v[n];
-            }
-            Convolve(vf, h, y);
-            for (int n = 0; n < Sub; ++n) {
-                o.Residual[n] = target[n] - y[n];
+            if (pitch == NoPitch) {
+                std::copy(target, target + Sub, o.Residual);
+            } else {
+                std::int16_t v[Sub];
+                PitchPrediction(st.Synthesis.History, base, pitch, v);
+                float vf[Sub];
+                float y[Sub];
+                for (int n = 0; n < Sub; ++n) {
+                    vf[n] = v[n];
+                }
+                Convolve(vf, h, y);
+                for (int n = 0; n < Sub; ++n) {
+                    o.Residual[n] = target[n] - y[n];
+                }
             }
             o.Error = Dot(o.Residual, o.Residual, Sub);
         };
@@ -659,12 +682,14 @@ Frame Encoder::EncodeFrame(const std::int16_t* pcm) {
                 std::swap(order[j], order[j - 1]);
             }
         }
+        static thread_local Correlations phi;
+        Correlate(h, phi);
         PulseChoice pulses;
         float bestTotal = 0;
         int chosen = 0;
         for (int o = 0; o < std::min(optionCount, JointSearch); ++o) {
             float pulseError = 0;
-            const PulseChoice p = SearchPulses(h, options[order[o]].Residual, pulseError);
+            const PulseChoice p = SearchPulses(h, phi, options[order[o]].Residual, pulseError);
             const float total = options[order[o]].Error + pulseError;
             if (o == 0 || total < bestTotal) {
                 bestTotal = total;
