@@ -130,7 +130,8 @@ void QuantizeLpc(const double* k, std::uint8_t* indices, std::int16_t* r, std::i
         const int i = indices[worst];
         indices[worst] = static_cast<std::uint8_t>(LpcCodebooks[worst][i] > 0 ? i - 1 : i + 1);
     }
-    // Unreachable with the format's codebooks; fall back to a flat filter that cannot wrap.
+    // Not reached: every step above moves one index toward zero, and the all-nearest-to-zero
+    // set cannot wrap. Kept so that no input can ever yield a wrapping set.
     for (int m = 0; m < 8; ++m) {
         int best = 0;
         for (int i = 1; i < LpcCodebookSizes[m]; ++i) {
@@ -400,9 +401,6 @@ void SearchPitch(const std::int16_t* history, const float* h, const float* targe
     }
 }
 
-// Seven pulses (3 in the first half, 4 in the second) sharing one gain row. A greedy multipulse
-// search with free amplitudes finds the likely gain; the pulses are then searched again with
-// the row's quantised levels.
 using Correlations = float[Sub][Sub];
 
 // phi[i][j] = sum_n h[n - i] h[n - j]: the energy and overlap of pulses at i and j.
@@ -418,6 +416,9 @@ void Correlate(const float* h, Correlations& phi) {
     }
 }
 
+// Seven pulses (3 in the first half, 4 in the second) sharing one gain row. A greedy multipulse
+// search with free amplitudes finds the likely gain; the pulses are then searched again with
+// the row's quantised levels.
 PulseChoice SearchPulses(const float* h, const Correlations& phi, const float* target,
                          float& errorChange) {
     float d[Sub];

@@ -9,11 +9,13 @@ namespace tellamo::truespeech {
 
 struct EncoderState;
 
-// Encodes 8000 Hz 16-bit mono PCM into TrueSpeech 8.5 frames by analysis by synthesis. Every
-// candidate is judged through the decoder's own integer synthesis (postfilter included), and
-// after each subframe the encoder advances an exact copy of the decoder's state, so what a
-// decoder plays back is exactly what the encoder measured. It never emits a field outside the
-// safe ranges (see FrameIsSafe). Copyable: a copy continues independently from the same point.
+// Encodes 8000 Hz 16-bit mono PCM into TrueSpeech 8.5 frames by analysis by synthesis.
+// Candidates are judged by their waveform error after the decoder's synthesis filter and
+// postfilter: the ringing of the decoder's exact integer state is subtracted from the input,
+// and the rest is modelled in floating point. After each subframe the encoder runs the
+// decoder's own integer code on its copy of the state, so encoder and decoder never drift
+// apart. It never emits a field outside the safe ranges (see FrameIsSafe). Copyable: a copy
+// continues independently from the same point.
 class Encoder {
 public:
     Encoder();
@@ -27,8 +29,8 @@ public:
         return PackFrame(EncodeFrame(pcm));
     }
 
-    // The samples that a decoder produces for the frames encoded so far, for the last frame:
-    // the encoder's own synthesis output.
+    // The 240 samples that a decoder plays for the frame encoded last (the encoder's own
+    // synthesis, which is bit-identical to the decoder's).
     const std::int16_t* LastDecoded() const;
 
 private:
