@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "audio/WavFormat.h"
+#include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "common/Rounding.h"
 
@@ -70,6 +71,15 @@ void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink) {
     FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
         throw TellamoError("\"" + path + "\": " + SystemErrorText(errno));
+    }
+    // The reading rule takes any sample width above 8 bits for 16 and never looks at the format
+    // tag: right for the program's own notes, but a float, 24-bit or compressed file read that
+    // way would be converted into loud noise. Refuse those instead.
+    unsigned char format[2] = {};
+    if (::pread(file.Get(), format, 2, 20) != 2 ||
+        (GetU16(format) != 1 && GetU16(format) != 0xFFFE) ||
+        (info.BitsField != 8 && info.BitsField != 16)) {
+        throw TellamoError("\"" + path + "\" is not an 8- or 16-bit PCM WAV file");
     }
 
     Resampler resampler;

@@ -154,6 +154,16 @@ TEST(ConvertCtrl, FailuresLeaveTheTargetAloneAndNameTheCause) {
     test::WriteFileBytes(shortFile, "RIFF");
     const std::string zeroRate = dir.File("zerorate.wav");
     test::WriteFileBytes(zeroRate, PcmWav(1, 0, 16, Pcm16({1, 2, 3})));
+    const std::string float32 = dir.File("float.wav");
+    std::string floatFile = PcmWav(1, 8000, 32, std::string(400, '\x10'));
+    PutU16(reinterpret_cast<unsigned char*>(&floatFile[20]), 3);
+    test::WriteFileBytes(float32, floatFile);
+    const std::string bits24 = dir.File("24bit.wav");
+    test::WriteFileBytes(bits24, PcmWav(1, 8000, 24, std::string(300, '\x10')));
+    const std::string compressed = dir.File("adpcm.wav");
+    std::string adpcm = PcmWav(1, 8000, 16, std::string(400, '\x10'));
+    PutU16(reinterpret_cast<unsigned char*>(&adpcm[20]), 2);
+    test::WriteFileBytes(compressed, adpcm);
 
     struct Case {
         const char* Name;
@@ -166,6 +176,9 @@ TEST(ConvertCtrl, FailuresLeaveTheTargetAloneAndNameTheCause) {
         {"no data chunk", noData, dir.File("t2.wav"), "nodata.wav"},
         {"truncated header", shortFile, dir.File("t3.wav"), "short.wav"},
         {"no sample rate", zeroRate, dir.File("t4.wav"), "zerorate.wav"},
+        {"float samples", float32, dir.File("t6.wav"), "not an 8- or 16-bit PCM"},
+        {"24-bit samples", bits24, dir.File("t7.wav"), "not an 8- or 16-bit PCM"},
+        {"compressed samples", compressed, dir.File("t8.wav"), "not an 8- or 16-bit PCM"},
         {"missing folder", good, dir.File("no/such/t5.wav"), "no/such/t5.wav"},
         {"target is a folder", good, dir.Path(), dir.Path()},
         {"target is the source", good, good, "good.wav"},
