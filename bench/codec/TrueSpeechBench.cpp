@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -29,15 +30,26 @@ const char* const Sentences[] = {
 };
 const char* const Voices[] = {"en-us", "en+f3", "en+m3"};
 
-std::string Directory() {
-    static const std::string dir = [] {
+// A private folder for the generated sound, removed when the program ends.
+class ScratchFolder {
+public:
+    ScratchFolder() {
         char pattern[] = "/tmp/tellamo-bench-XXXXXX";
         if (!::mkdtemp(pattern)) {
             throw std::runtime_error("mkdtemp failed");
         }
-        return std::string(pattern);
-    }();
-    return dir;
+        Path = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(Path, ignored);
+    }
+    std::string Path;
+};
+
+std::string Directory() {
+    static const ScratchFolder folder;
+    return folder.Path;
 }
 
 // A note file at the given rate, 16-bit mono, made of all sentences in all voices.
