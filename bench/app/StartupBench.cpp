@@ -5,6 +5,8 @@
 
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
 #include "mainwindow/TellamoMainForm.h"
@@ -49,8 +51,11 @@ void BM_StartupToWindowShown(benchmark::State& state) {
     QTemporaryDir dir;
     WriteCatalogue(dir.path(), static_cast<int>(state.range(0)));
     long resident = 0;
+    FakeWavePort port;
+    EventFdPoster poster;
     for (auto _ : state) {
-        auto program = std::make_unique<TellamoProgram>(dir.path(), RealFileSystem());
+        auto program = std::make_unique<TellamoProgram>(dir.path(), RealFileSystem(), port, poster,
+                                                        (dir.path() + "/PLAY.TMP").toStdString());
         program->Start();
         program->Show();
         if (!QTest::qWaitForWindowExposed(&program->MainForm())) {

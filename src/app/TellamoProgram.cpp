@@ -1,18 +1,26 @@
 #include "app/TellamoProgram.h"
 
 #include "app/TDM.h"
+#include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 
 #include <QAbstractEventDispatcher>
+#include <QSocketNotifier>
 #include <QTreeView>
 #include <exception>
 
 namespace tellamo {
 
-TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem)
-    : Documents(std::move(documentsFolder)), Fs(fileSystem) {}
+TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, WavePort& port,
+                               EventFdPoster& poster, std::string playFilePath)
+    : Documents(std::move(documentsFolder)), Fs(fileSystem), Port(port), Poster(poster),
+      PlayFilePath(std::move(playFilePath)) {
+    // The device threads' notifications reach the window thread through the poster.
+    auto* pump = new QSocketNotifier(Poster.WakeFd(), QSocketNotifier::Read, this);
+    connect(pump, &QSocketNotifier::activated, this, [this] { Poster.ProcessPending(); });
+}
 
 TellamoProgram::~TellamoProgram() {
     // Reverse order of creation: the window (and what it owns) before the data module.
@@ -30,7 +38,7 @@ bool TellamoProgram::Start() {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
 
-    Form = std::make_unique<TTellamoMainForm>(DataModule->Cat());
+    Form = std::make_unique<TTellamoMainForm>(DataModule->Cat(), AudioServices{Port, Poster, PlayFilePath});
     try {
         Form->LoadOrNewCatalogue();
     } catch (const std::exception& e) {

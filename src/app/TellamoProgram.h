@@ -3,19 +3,25 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <string>
 
 namespace tellamo {
 
+class EventFdPoster;
 class FileSystem;
 class TDM;
 class TTellamoMainForm;
+class WavePort;
 
 // The objects the program creates at start-up, in order, and destroys in reverse order. The
 // composition root (main) and the tests build the program through this class.
 class TellamoProgram : public QObject {
     Q_OBJECT
 public:
-    TellamoProgram(QString documentsFolder, FileSystem& fileSystem);
+    // The port and the poster outlive the program; the poster's posts are run on the window
+    // thread whenever its descriptor signals.
+    TellamoProgram(QString documentsFolder, FileSystem& fileSystem, WavePort& port,
+                   EventFdPoster& poster, std::string playFilePath);
     ~TellamoProgram() override;
 
     // Creates the data module and the main window (loading or making the catalogue), showing
@@ -36,6 +42,9 @@ private:
 
     QString Documents;
     FileSystem& Fs;
+    WavePort& Port;
+    EventFdPoster& Poster;
+    std::string PlayFilePath;
     std::unique_ptr<TDM> DataModule;
     std::unique_ptr<TTellamoMainForm> Form;
     bool FirstIdleRan = false;

@@ -4,6 +4,9 @@
 #include "app/SingleInstance.h"
 #include "app/TellamoApplication.h"
 #include "app/TellamoProgram.h"
+#include "audio/Audio.h"
+#include "audio/AlsaWavePort.h"
+#include "audio/WindowPoster.h"
 #include "common/FileSystem.h"
 #include "mainwindow/Glyphs.h"
 #include "mainwindow/TellamoMainForm.h"
@@ -32,8 +35,13 @@ int main(int argc, char** argv) {
         return instance.AskRunningCopyToShow() ? 0 : 1;
     }
 
+    // The play file lives in the cache folder, never in whatever folder the program was started in.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(cache);
+    AlsaWavePort port;
+    EventFdPoster poster;
     TellamoProgram program(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-                           RealFileSystem());
+                           RealFileSystem(), port, poster, (cache + "/PLAY.TMP").toStdString());
     if (!program.Start()) {
         return 1;
     }
@@ -42,8 +50,10 @@ int main(int argc, char** argv) {
     // The end of the desktop session and termination signals close the window like Exit.
     QObject::connect(&signalsToClose, &TerminationSignals::Received, &program,
                      [&program] { program.MainForm().close(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &program,
-                     [&program](QSessionManager&) { program.MainForm().close(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &program, [&program](QSessionManager&) {
+        program.MainForm().close();
+        program.MainForm().Audio->QueryEndSession();
+    });
 
     program.Show();
     return app.exec();

@@ -1,5 +1,6 @@
 #include "mainwindow/TellamoMainForm.h"
 
+#include "audio/Audio.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/NoteFilter.h"
 #include "common/Errors.h"
@@ -48,9 +49,13 @@ QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
 }
 } // namespace
 
-TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, QWidget* parent)
+TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio, QWidget* parent)
     : QMainWindow(parent), Cat(catalogue) {
     setObjectName(QStringLiteral("TellamoMainForm"));
+    Audio = std::make_unique<TAudio>(audio.Port, audio.Poster, audio.PlayFilePath);
+    // The window's design: the trigger starts closed at level 0.
+    Audio->Recorder().SetTrigLevel(0);
+    Audio->Recorder().SetTriggered(false);
     setWindowIcon(ApplicationIcon());
     Actions.Create(this);
     PlainGlyphs = std::make_unique<GlyphSet>(false);

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QFrame;
@@ -21,6 +22,18 @@ namespace tellamo {
 class Catalogue;
 class GlyphSet;
 class NoteListModel;
+class TAudio;
+class WavePort;
+class WindowPoster;
+
+// The sound services the composition root hands the main window: the wave-audio port (ALSA, or
+// a fake in tests), the poster that brings device notifications to the window thread, and the
+// player's play file.
+struct AudioServices {
+    WavePort& Port;
+    WindowPoster& Poster;
+    std::string PlayFilePath;
+};
 
 // What the window is doing; read by the action states, switched only by SetMode.
 enum class TDictaphoneMode { mdIdle = 0, mdPlaying = 1, mdRecording = 2 };
@@ -31,7 +44,7 @@ enum class TDictaphoneMode { mdIdle = 0, mdPlaying = 1, mdRecording = 2 };
 class TTellamoMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TTellamoMainForm(Catalogue& catalogue, QWidget* parent = nullptr);
+    TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio, QWidget* parent = nullptr);
     ~TTellamoMainForm() override;
 
     // The last creation step: loads the index file when there is one, otherwise makes a new
@@ -67,6 +80,9 @@ public:
     QMenu* NotePopupMenu = nullptr;
 
     NoteListModel* NoteList() const { return NoteModel; }
+
+    // The audio component; the window owns it and destroys it with itself.
+    std::unique_ptr<TAudio> Audio;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

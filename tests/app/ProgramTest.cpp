@@ -1,5 +1,8 @@
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
+#include "audio/Audio.h"
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
 #include "mainwindow/Messages.h"
@@ -43,7 +46,8 @@ protected:
 
     std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
     std::unique_ptr<TellamoProgram> Start() {
-        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()), RealFileSystem());
+        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()), RealFileSystem(),
+                                                        Port, Poster, Documents.File("PLAY.TMP"));
         EXPECT_TRUE(program->Start());
         return program;
     }
@@ -52,6 +56,8 @@ protected:
     }
 
     TempDir Documents;
+    FakeWavePort Port;
+    EventFdPoster Poster;
     QStringList Messages;
 };
 
@@ -101,7 +107,8 @@ TEST_F(Program, AReadMeThatCannotBeWrittenIsShownAndStartUpGoesOn) {
 
 TEST_F(Program, AStorageFolderThatCannotBeMadeEndsTheProgram) {
     WriteFileBytes(Documents.Path() + "/blocker", "file");
-    TellamoProgram program(QString::fromStdString(Documents.Path() + "/blocker"), RealFileSystem());
+    TellamoProgram program(QString::fromStdString(Documents.Path() + "/blocker"), RealFileSystem(), Port, Poster,
+                           Documents.File("PLAY.TMP"));
     EXPECT_FALSE(program.Start());
     EXPECT_EQ(Messages, QStringList{"Error: Can't create folder for storing Voice Notes"});
 }
