@@ -37,7 +37,8 @@ function(tellamo_add_test name)
   if(TELLAMO_SANITIZE MATCHES "thread")
     list(APPEND env "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
   elseif(TELLAMO_SANITIZE)
-    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1" "UBSAN_OPTIONS=print_stacktrace=1")
+    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1" "UBSAN_OPTIONS=print_stacktrace=1"
+         "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
   endif()
   # One ctest entry per test binary: the binary's own output names each failing case, and
   # discovery at build time would need a display for widget tests.

@@ -2,7 +2,9 @@
 
 #include "common/Translate.h"
 
+#include <QAction>
 #include <QGuiApplication>
+#include <exception>
 #include <QMessageBox>
 
 namespace tellamo {
@@ -36,6 +38,19 @@ void ShowErrorBox(QWidget* parent, const QString& text) {
 
 void ShowApplicationError(QWidget* parent, const QString& text) {
     Show(parent, MessageKind::ApplicationError, text, QGuiApplication::applicationDisplayName());
+}
+
+void RunCommand(QWidget* parent, const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowApplicationError(parent, QString::fromStdString(e.what()));
+    }
+}
+
+void ConnectCommand(QAction* action, QWidget* parent, std::function<void()> handler) {
+    QObject::connect(action, &QAction::triggered, parent,
+                     [parent, handler = std::move(handler)] { RunCommand(parent, handler); });
 }
 
 void SetMessageHandler(MessageHandler handler) {

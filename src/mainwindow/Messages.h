@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 
+class QAction;
 class QWidget;
 
 namespace tellamo {
@@ -15,6 +16,14 @@ enum class MessageKind { Confirmation, Error, ApplicationError };
 bool AskConfirmation(QWidget* parent, const QString& text); // true on Yes
 void ShowErrorBox(QWidget* parent, const QString& text);
 void ShowApplicationError(QWidget* parent, const QString& text);
+
+// Runs a command's handler: an exception it raises ends the command and is shown in the
+// application's error box; the program goes on. Every command of the window runs through this,
+// so that no exception ever unwinds through the toolkit's event delivery.
+void RunCommand(QWidget* parent, const std::function<void()>& handler);
+
+// Connects a handler to an action's trigger through RunCommand.
+void ConnectCommand(QAction* action, QWidget* parent, std::function<void()> handler);
 
 // Replaces how boxes are shown (tests answer them without a modal loop); an empty handler
 // restores the real boxes. The handler returns the answer to a confirmation.
