@@ -1,0 +1,79 @@
+#include "dictaphone/SystemSound.h"
+
+#include "audio/WavFormat.h"
+#include "audio/WavePort.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace tellamo {
+
+namespace {
+// Told by the device thread when the one buffer has been played.
+class DoneSignal final : public WaveCallback {
+public:
+    void WaveOpened() override {}
+    void WaveClosed() override {}
+    void WaveBufferDone(WaveHeader*) override {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Done = true;
+        Changed.notify_all();
+    }
+    bool WaitFor(std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(Mutex);
+        return Changed.wait_for(lock, limit, [this] { return Done; });
+    }
+
+private:
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Done = false;
+};
+} // namespace
+
+void PlaySoundSynchronously(WavePort& port, std::string_view wavBytes) {
+    WaveInfo info;
+    try {
+        info = ParseWaveHeader(wavBytes, wavBytes.size(), "SYSTEMWAV");
+    } catch (...) {
+        return;
+    }
+    if (info.DataStart >= wavBytes.size()) {
+        return;
+    }
+    std::vector<unsigned char> samples(wavBytes.begin() + info.DataStart,
+                                       wavBytes.begin() + std::min<std::size_t>(wavBytes.size(), info.DataStart + info.DataSize));
+    PcmFormat format;
+    format.Channels = info.Stereo() ? 2 : 1;
+    format.BitsPerSample = info.SixteenBit() ? 16 : 8;
+    format.SamplesPerSec = info.SampleRate;
+    format.BlockAlign = static_cast<std::uint16_t>(format.Channels * format.BitsPerSample / 8);
+    format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
+    if (samples.empty() || format.SamplesPerSec == 0) {
+        return;
+    }
+
+    DoneSignal done;
+    WaveHandle handle = 0;
+    if (port.OpenOutput(handle, WaveMapper, format, &done) != WaveOk) {
+        return;
+    }
+    WaveHeader header;
+    header.Data = samples.data();
+    header.BufferLength = static_cast<std::uint32_t>(samples.size());
+    if (port.PrepareHeader(handle, &header) == WaveOk) {
+        if (port.WriteOutputBuffer(handle, &header) == WaveOk) {
+            // The sound's own length and a margin for the device's start-up.
+            const auto length = std::chrono::milliseconds(1000LL * samples.size() / format.AvgBytesPerSec);
+            if (!done.WaitFor(length + std::chrono::seconds(2))) {
+                port.Reset(handle);
+            }
+        }
+        port.UnprepareHeader(handle, &header);
+    }
+    port.Close(handle);
+}
+
+} // namespace tellamo
