@@ -3,6 +3,7 @@
 #include "app/TDM.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
+#include "dialogs/TDescriptionForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 
@@ -23,7 +24,8 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 }
 
 TellamoProgram::~TellamoProgram() {
-    // Reverse order of creation: the window (and what it owns) before the data module.
+    // Reverse order of creation: the dialogs, the window (and what it owns), the data module.
+    DescriptionForm.reset();
     Form.reset();
     DataModule.reset();
 }
@@ -44,6 +46,8 @@ bool TellamoProgram::Start() {
     } catch (const std::exception& e) {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
+    DescriptionForm = std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
+    Form->SetDescriptionForm(DescriptionForm.get());
     return true;
 }
 

@@ -10,6 +10,7 @@ namespace tellamo {
 class EventFdPoster;
 class FileSystem;
 class TDM;
+class TDescriptionForm;
 class TTellamoMainForm;
 class WavePort;
 
@@ -47,6 +48,7 @@ private:
     std::string PlayFilePath;
     std::unique_ptr<TDM> DataModule;
     std::unique_ptr<TTellamoMainForm> Form;
+    std::unique_ptr<TDescriptionForm> DescriptionForm;
     bool FirstIdleRan = false;
     QMetaObject::Connection IdleConnection;
 };

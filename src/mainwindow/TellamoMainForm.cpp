@@ -2,6 +2,7 @@
 
 #include "audio/Audio.h"
 #include "catalogue/Catalogue.h"
+#include "dictaphone/MediaPlayer.h"
 #include "catalogue/NoteFilter.h"
 #include "common/Errors.h"
 #include "common/Translate.h"
@@ -50,7 +51,7 @@ QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
 } // namespace
 
 TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio, QWidget* parent)
-    : QMainWindow(parent), Cat(catalogue) {
+    : QMainWindow(parent), Cat(catalogue), Poster(audio.Poster) {
     setObjectName(QStringLiteral("TellamoMainForm"));
     Audio = std::make_unique<TAudio>(audio.Port, audio.Poster, audio.PlayFilePath);
     // The window's design: the trigger starts closed at level 0.
@@ -74,14 +75,20 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     NoteModel->SetTitles({TranslateText("Description"), TranslateText("Start"), TranslateText("Duration"),
                           TranslateText("Bits"), TranslateText("Hz"), TranslateText("Size, kb"), QString()});
     ConnectCatalogue();
+    ConnectDictaphone();
 
-    connect(Actions.ExitAction, &QAction::triggered, this, &QWidget::close);
+    ConnectCommand(Actions.ExitAction, this, [this] { close(); });
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TTellamoMainForm::ActionListUpdate);
     TreeView->setFocus();
 }
 
-TTellamoMainForm::~TTellamoMainForm() = default;
+TTellamoMainForm::~TTellamoMainForm() {
+    // The component goes first, so that no device thread is left to post to this window.
+    MediaPlayer.reset();
+    Audio.reset();
+    Poster.Cancel(this);
+}
 
 void TTellamoMainForm::CreatePanels() {
     auto* central = new QWidget(this);
@@ -441,7 +448,7 @@ void TTellamoMainForm::UpdateGlyphs() {
 
 bool TTellamoMainForm::FormCloseQuery() {
     if (Actions.StopAction->isEnabled()) {
-        Actions.StopAction->trigger();
+        RunCommand(this, [this] { StopActionExecute(); });
     }
     SaveCatalogue();
     return true; // the close is never refused

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "audio/WindowPoster.h"
 #include "mainwindow/MainActions.h"
 
 #include <QMainWindow>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@ class QSlider;
 class QSplitter;
 class QTableView;
 class QToolBar;
+class QTimer;
 class QTreeView;
 
 namespace tellamo {
@@ -23,6 +26,8 @@ class Catalogue;
 class GlyphSet;
 class NoteListModel;
 class TAudio;
+class TDescriptionForm;
+class TMediaPlayer;
 class WavePort;
 class WindowPoster;
 
@@ -38,10 +43,18 @@ struct AudioServices {
 // What the window is doing; read by the action states, switched only by SetMode.
 enum class TDictaphoneMode { mdIdle = 0, mdPlaying = 1, mdRecording = 2 };
 
+// The recording values that the options dialog holds, with their first-run values; the dialog
+// binds its controls to this object.
+struct RecordingOptions {
+    std::uint16_t SampleRate = 11025;
+    bool SixteenBit = true;
+    int NoiseLevelPercent = 10; // 0..30
+};
+
 // The main window: the toolbars, the position strip, the graph panel, the folder tree and the
 // note list, and every command of the program as an action. It receives the catalogue (and the
 // platform services) from the composition root and never picks an implementation itself.
-class TTellamoMainForm : public QMainWindow {
+class TTellamoMainForm : public QMainWindow, private PostTarget {
     Q_OBJECT
 public:
     TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio, QWidget* parent = nullptr);
@@ -57,6 +70,28 @@ public:
     void ActionListUpdate();
 
     TDictaphoneMode Mode() const { return CurrentMode; }
+
+    // The dialogs the window uses; they are created after it.
+    void SetDescriptionForm(TDescriptionForm* form) { DescriptionForm = form; }
+
+    // Recording and playback.
+    void RecordActionExecute();
+    void StopActionExecute();
+    void PauseActionExecute();
+    void PlayActionExecute();
+    void SetMode(TDictaphoneMode mode);
+    void ApplySilenceSettings();
+    void TimerTimer();
+    void ShowNoteTime();
+    void VolumeRxSliderChange();
+    void ReadMixerVolume();
+    void AudioMixerChange(std::uint16_t destination, std::uint16_t source);
+    std::int32_t RecordedSamples() const { return mRecordedSamples.load(); }
+
+    RecordingOptions Options;
+    QTimer* Timer = nullptr;
+    std::unique_ptr<TMediaPlayer> MediaPlayer;
+    bool PositionDragging = false;
 
     MainActions Actions;
 
@@ -86,6 +121,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateMenus();
@@ -95,11 +131,30 @@ private:
     void ApplyNoteFilter();
     void UpdateGlyphs();
     bool FormCloseQuery();
+    void ConnectDictaphone();
+    void ApplyPause();
+    void NoiseOptionsChanged();
+    // The capture thread's part of an accepted buffer: counts it and tells the window thread.
+    void AudioRecord(const unsigned char* data, std::uint16_t bytes);
+    void HandlePost(std::uint32_t message, std::intptr_t param) override;
 
     Catalogue& Cat;
     NoteListModel* NoteModel = nullptr;
     TDictaphoneMode CurrentMode = TDictaphoneMode::mdIdle;
     bool SaveFailureShown = false;
+    TDescriptionForm* DescriptionForm = nullptr;
+    WindowPoster& Poster;
+    // Shared with the capture thread (AudioRecord): atomics, written by one side each. The
+    // window thread sets the recording's format and the silence values; the capture thread
+    // counts the samples it accepted.
+    std::atomic<std::int32_t> mRecordedSamples{0};
+    std::atomic<bool> RecordingSixteenBit{false};
+    std::atomic<std::uint16_t> RecordingRate{11025};
+    std::atomic<bool> SilenceOn{false};
+    std::atomic<std::uint16_t> NoiseLevelNow{0};
+    // A time-label update is waiting on the window thread (so that one post per buffer at most
+    // is queued).
+    std::atomic<bool> LabelUpdatePosted{false};
     std::unique_ptr<GlyphSet> PlainGlyphs;
     std::unique_ptr<GlyphSet> BorderGlyphs;
     // The picture each toolbar action shows now: glyph index and whether from the bordered set.

@@ -1,0 +1,292 @@
+// The dictaphone side of the main window: recording, playback, the window's mode, the time
+// label, the position slider and the playback volume.
+
+#include "audio/Audio.h"
+#include "catalogue/Catalogue.h"
+#include "common/Errors.h"
+#include "common/Rounding.h"
+#include "common/Translate.h"
+#include "dialogs/TDescriptionForm.h"
+#include "dictaphone/MediaPlayer.h"
+#include "dictaphone/SystemSound.h"
+#include "dictaphone/TellamoWav.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeView>
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace tellamo {
+
+namespace {
+constexpr std::uint32_t RecordedMessage = 1;
+
+const QByteArray& SystemWav() {
+    static const QByteArray bytes = [] {
+        QFile file(QStringLiteral(":/sounds/SYSTEMWAV"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    return bytes;
+}
+} // namespace
+
+void TTellamoMainForm::ConnectDictaphone() {
+    MediaPlayer = std::make_unique<TMediaPlayer>(Audio->Port(), Poster);
+    Timer = new QTimer(this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(128);
+    connect(Timer, &QTimer::timeout, this, [this] { RunCommand(this, [this] { TimerTimer(); }); });
+
+    ConnectCommand(Actions.RecordAction, this, [this] { RecordActionExecute(); });
+    ConnectCommand(Actions.StopAction, this, [this] { StopActionExecute(); });
+    ConnectCommand(Actions.PlayAction, this, [this] { PlayActionExecute(); });
+    // The toolkit has flipped the check mark by the time the handler runs.
+    ConnectCommand(Actions.PauseAction, this, [this] { ApplyPause(); });
+    ConnectCommand(Actions.MuteAction, this, [this] { VolumeRxSliderChange(); });
+    connect(Actions.SilenceAction, &QAction::toggled, this, [this] { NoiseOptionsChanged(); });
+
+    connect(SilenceRxSlider, &QSlider::valueChanged, this, [this](int value) {
+        if (SilenceRxSlider->hasFocus()) {
+            Options.NoiseLevelPercent = value;
+        }
+        NoiseOptionsChanged();
+    });
+    connect(VolumeRxSlider, &QSlider::valueChanged, this, [this] { RunCommand(this, [this] { VolumeRxSliderChange(); }); });
+    connect(PositionRxSlider, &QSlider::sliderPressed, this, [this] { PositionDragging = true; });
+    connect(PositionRxSlider, &QSlider::sliderReleased, this, [this] { PositionDragging = false; });
+    connect(PositionRxSlider, &QSlider::valueChanged, this, [this](int value) {
+        if (!PositionDragging || CurrentMode != TDictaphoneMode::mdPlaying) {
+            return;
+        }
+        RunCommand(this, [this, value] {
+            MediaPlayer->Seek(static_cast<std::uint32_t>(value));
+            MediaPlayer->Play();
+            if (Actions.PauseAction->isChecked()) {
+                MediaPlayer->PauseToggle();
+            }
+        });
+    });
+
+    Audio->OnRecord = [this](TRecorder*, const unsigned char* lp, const unsigned char*, std::uint16_t bytes) {
+        AudioRecord(lp, bytes);
+    };
+    Audio->OnMixerChange = [this](TMixerSettings*, std::uint16_t destination, std::uint16_t source) {
+        AudioMixerChange(destination, source);
+    };
+    NoiseOptionsChanged();
+    SetMode(TDictaphoneMode::mdIdle);
+}
+
+void TTellamoMainForm::NoiseOptionsChanged() {
+    SilenceOn = Actions.SilenceAction->isChecked();
+    NoiseLevelNow = static_cast<std::uint16_t>(NoiseLevel(Options.NoiseLevelPercent, RecordingSixteenBit));
+    if (!SilenceRxSlider->hasFocus() && SilenceRxSlider->value() != Options.NoiseLevelPercent) {
+        SilenceRxSlider->setValue(Options.NoiseLevelPercent);
+    }
+}
+
+void TTellamoMainForm::ApplySilenceSettings() {
+    TRecorder& recorder = Audio->Recorder();
+    recorder.SetTriggered(!SilenceOn.load());
+    recorder.SetTrigLevel(NoiseLevelNow.load());
+}
+
+void TTellamoMainForm::SetMode(TDictaphoneMode mode) {
+    CurrentMode = mode;
+    if (mode == TDictaphoneMode::mdIdle && MediaPlayer->IsOpen()) {
+        MediaPlayer->Close();
+    }
+    if (mode == TDictaphoneMode::mdPlaying) {
+        Timer->start();
+    } else {
+        Timer->stop();
+    }
+    mRecordedSamples = 0;
+    if (Actions.SoundNotificationAction->isChecked()) {
+        PlaySoundSynchronously(Audio->Port(), std::string_view(SystemWav().constData(), static_cast<std::size_t>(SystemWav().size())));
+    }
+}
+
+void TTellamoMainForm::RecordActionExecute() {
+    const FolderNode* selected = Cat.SelectedFolder();
+    if (Actions.RecycleRecordAction->isChecked() && selected &&
+        (selected == Cat.RecycleBinNode() || Cat.IsInsideRecycleBin(selected))) {
+        if (!AskConfirmation(this, TranslateText("The note will be created in the Recycle Bin. Are you sure?"))) {
+            return;
+        }
+    }
+    Cat.Notes().ClearSelection();
+    if (Actions.AskDescriptionAction->isChecked() && DescriptionForm && !DescriptionForm->AskNewDescription()) {
+        return;
+    }
+    const QString description = DescriptionForm ? DescriptionForm->DescriptionEdit->text() : QString();
+    const std::uint16_t rate = Options.SampleRate;
+    const bool sixteen = Options.SixteenBit;
+    NoteRecord* note = Cat.AddRecordedNote(Cat.SelectedFolder(), description, rate, sixteen ? 16 : 8);
+    SaveCatalogue();
+
+    TRecorder& recorder = Audio->Recorder();
+    recorder.SetBitsPerSample(sixteen ? TBPS::_16 : TBPS::_8);
+    recorder.SetSampleRate(rate);
+    recorder.SetNoSamples(static_cast<std::uint16_t>(RoundHalfEven(rate * 100 / 1000.0)));
+    RecordingSixteenBit = sixteen;
+    RecordingRate = rate;
+    NoiseOptionsChanged();
+    recorder.RecordToFile(Cat.Files().NoteWavPath(note->FileName).toStdString());
+    ApplySilenceSettings();
+    if (recorder.StartRecording()) {
+        SetMode(TDictaphoneMode::mdRecording);
+    } else {
+        ShowErrorBox(this, QString::fromStdString(Audio->ErrorMessage));
+    }
+}
+
+void TTellamoMainForm::AudioRecord(const unsigned char*, std::uint16_t bytes) {
+    // Capture thread: only atomics and an allocation-free post; no widget is touched here.
+    ApplySilenceSettings();
+    mRecordedSamples += SampleCount(bytes, RecordingSixteenBit.load());
+    if (!LabelUpdatePosted.exchange(true)) {
+        Poster.Post(this, RecordedMessage, 0);
+    }
+}
+
+void TTellamoMainForm::HandlePost(std::uint32_t message, std::intptr_t) {
+    if (message != RecordedMessage) {
+        return;
+    }
+    LabelUpdatePosted = false;
+    if (CurrentMode == TDictaphoneMode::mdRecording) {
+        TimeLabel->setText(ShortTime(static_cast<std::int64_t>(mRecordedSamples.load()) * 1000 / RecordingRate.load()));
+    }
+}
+
+void TTellamoMainForm::StopActionExecute() {
+    ShowNoteTime();
+    PositionRxSlider->setValue(0);
+    if (Actions.PauseAction->isChecked()) {
+        Actions.PauseAction->setChecked(false);
+        ApplyPause();
+    }
+    if (CurrentMode == TDictaphoneMode::mdPlaying) {
+        MediaPlayer->Stop();
+    } else if (CurrentMode == TDictaphoneMode::mdRecording) {
+        if (Audio->Recorder().Stop()) {
+            const NoteRecord* note = Cat.Notes().LastAddedNote();
+            const QString path = note ? Cat.Files().NoteWavPath(note->FileName) : QString();
+            struct stat st {};
+            if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+                throw TellamoError(QString("Cannot read the size of \"%1\": ").arg(path).toStdString() + SystemErrorText(errno));
+            }
+            const std::int32_t sizeKB = RoundHalfEven32(static_cast<double>(st.st_size) / 1024.0);
+            const std::int64_t durationMs = RoundHalfEven(mRecordedSamples.load() * 1000.0 / RecordingRate.load());
+            Cat.CompleteNote(sizeKB, durationMs);
+            SaveCatalogue();
+            ShowNoteTime();
+        } else {
+            ShowErrorBox(this, QString::fromStdString(Audio->ErrorMessage));
+        }
+    }
+    SetMode(TDictaphoneMode::mdIdle);
+}
+
+void TTellamoMainForm::ApplyPause() {
+    const bool paused = Actions.PauseAction->isChecked();
+    if (CurrentMode == TDictaphoneMode::mdPlaying) {
+        MediaPlayer->PauseToggle();
+    } else if (CurrentMode == TDictaphoneMode::mdRecording) {
+        if (paused) {
+            Audio->Recorder().Pause();
+        } else {
+            Audio->Recorder().Resume();
+        }
+    }
+}
+
+void TTellamoMainForm::PauseActionExecute() {
+    Actions.PauseAction->setChecked(!Actions.PauseAction->isChecked());
+    ApplyPause();
+}
+
+void TTellamoMainForm::PlayActionExecute() {
+    Cat.Notes().ClearSelection();
+    const QString path = Cat.NoteWavPath();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        return;
+    }
+    RxDBGrid->setEnabled(false);
+    TreeView->setEnabled(false);
+    MediaPlayer->Open(path.toStdString());
+    MediaPlayer->Play();
+    PositionRxSlider->setMaximum(static_cast<int>(MediaPlayer->Length()));
+    SetMode(TDictaphoneMode::mdPlaying);
+}
+
+void TTellamoMainForm::TimerTimer() {
+    if (CurrentMode != TDictaphoneMode::mdPlaying) {
+        return;
+    }
+    const std::uint32_t position = MediaPlayer->Position();
+    const std::uint32_t length = MediaPlayer->Length();
+    TimeLabel->setText(ShortTime(position) + "|" + ShortTime(length));
+    if (!PositionDragging) {
+        PositionRxSlider->setValue(static_cast<int>(position));
+        if (position >= length) {
+            StopActionExecute();
+        }
+    }
+}
+
+void TTellamoMainForm::ShowNoteTime() {
+    const NoteRecord* note = Cat.Notes().Current();
+    TimeLabel->setText(note ? "0:00:00|" + ShortTime(note->Duration.value_or(0)) : QStringLiteral("0:00:00|0:00:00"));
+}
+
+void TTellamoMainForm::VolumeRxSliderChange() {
+    const auto value = static_cast<std::uint16_t>(
+        RoundHalfEven(65535.0 / VolumeRxSlider->maximum() * VolumeRxSlider->value()));
+    if (!Audio->Mixer().SetVolume(0, 0, value, value, Actions.MuteAction->isChecked())) {
+        ShowErrorBox(this, QString::fromStdString(Audio->ErrorMessage));
+    }
+    if (VolumeRxSlider->hasFocus()) {
+        VolumeRxSlider->setToolTip(TranslateText("Volume") + ": " + QString::number(VolumeRxSlider->value()) + "%");
+    }
+}
+
+void TTellamoMainForm::ReadMixerVolume() {
+    std::uint16_t left = 0, right = 0;
+    bool muted = false;
+    Audio->ErrorMessage.clear();
+    const bool ok = Audio->Mixer().GetVolume(0, 0, left, right, muted);
+    const bool volumeDelivered = ok || Audio->ErrorMessage == "Mute GetControlError in Mixer";
+    if (volumeDelivered) {
+        VolumeRxSlider->setValue(static_cast<int>(RoundHalfEven(right / 65535.0 * VolumeRxSlider->maximum())));
+    }
+    if (ok) {
+        Actions.MuteAction->setChecked(muted);
+    }
+}
+
+void TTellamoMainForm::AudioMixerChange(std::uint16_t destination, std::uint16_t source) {
+    if (destination == 0 && source == 0) {
+        ReadMixerVolume();
+    }
+}
+
+void TTellamoMainForm::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        ReadMixerVolume(); // FormActivate
+    }
+    QMainWindow::changeEvent(event);
+}
+
+} // namespace tellamo

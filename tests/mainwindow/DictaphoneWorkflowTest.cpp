@@ -1,0 +1,256 @@
+#include "audio/Audio.h"
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/NoteFilter.h"
+#include "catalogue/NoteTexts.h"
+#include "common/ByteIO.h"
+#include "common/FileSystem.h"
+#include "dialogs/TDescriptionForm.h"
+#include "dictaphone/MediaPlayer.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace tellamo::test {
+namespace {
+
+// The main window over a fake sound card and a fresh storage folder. The test plays the device:
+// it hands the recorder full buffers and runs the window thread's posts in between.
+class Workflow : public ::testing::Test {
+protected:
+    Workflow() {
+        SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
+            Messages << text;
+            return Answer;
+        });
+        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+        Cat.NewCatalogue();
+        Form.Actions.AskDescriptionAction->setChecked(false);
+        Form.SetDescriptionForm(&Description);
+        Form.Options.SampleRate = 8000;
+        Form.Options.SixteenBit = false;
+        Form.Options.NoiseLevelPercent = 10;
+    }
+    ~Workflow() override { SetMessageHandler({}); }
+
+    // One buffer of a tenth of a second at 8000 Hz, 8 bits: loud or silent.
+    void Buffer(bool loud) {
+        const std::string data(800, loud ? '\xF0' : '\x80');
+        ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
+        Poster.ProcessPending();
+    }
+    std::string WavOf(const NoteRecord* note) const { return ReadFileBytes(Documents.Path() + "/My Voice Notes/" + note->FileName + ".wav"); }
+
+    TempDir Documents;
+    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+                  "Recycle Bin", RealFileSystem()};
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};
+    TDescriptionForm Description{Form.Actions.AskDescriptionAction, &Form};
+    QStringList Messages;
+    bool Answer = true;
+};
+
+TEST_F(Workflow, AThousandFullBuffersMakeA100SecondNote) {
+    Form.RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+    EXPECT_EQ(Port.LastFormat().SamplesPerSec, 8000u);
+    EXPECT_EQ(Form.Audio->Recorder().NoSamples(), 800);
+    for (int i = 0; i < 1000; ++i) {
+        Buffer(i % 2 == 0);
+    }
+    EXPECT_EQ(Form.TimeLabel->text(), "0:01:40");
+    const std::string partial(300, '\xF0');
+    Port.FillInputPartly(partial.data(), partial.size()); // in hand at the stop: dropped
+    Form.StopActionExecute();
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(WavOf(note).size(), 800'044u);
+    EXPECT_EQ(DurationText(note->Duration), "0:01:40");
+    EXPECT_EQ(note->FileSizeKB, 781);
+    EXPECT_EQ(note->SampleRate, 8000);
+    EXPECT_EQ(note->BitRate, 8);
+    // The catalogue on disk knows the completed note.
+    EXPECT_NE(ReadFileBytes(Documents.Path() + "/My Voice Notes/Tellamo.dat").find(note->FileName), std::string::npos);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+TEST_F(Workflow, SilenceIsLeftOutWhenTheOptionIsOn) {
+    Form.Actions.SilenceAction->setChecked(true);
+    Form.RecordActionExecute();
+    for (int i = 0; i < 100; ++i) {
+        Buffer(true);
+    }
+    for (int i = 0; i < 200; ++i) {
+        Buffer(false);
+    }
+    Form.StopActionExecute();
+    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    EXPECT_EQ(note->Duration, 10'400) << "ten loud seconds and the four quiet buffers after them";
+    EXPECT_EQ(WavOf(note).size(), 44u + 104 * 800);
+}
+
+TEST_F(Workflow, TotalSilenceRecordsNothing) {
+    Form.Actions.SilenceAction->setChecked(true);
+    Form.TimeLabel->setText("0:00:07|0:00:07");
+    Form.RecordActionExecute();
+    for (int i = 0; i < 30; ++i) {
+        Buffer(false);
+    }
+    EXPECT_EQ(Form.TimeLabel->text(), "0:00:07|0:00:07") << "the label keeps what it showed";
+    Form.StopActionExecute();
+    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    EXPECT_EQ(WavOf(note).size(), 44u);
+    EXPECT_EQ(DurationText(note->Duration), "0:00:00");
+    EXPECT_EQ(note->FileSizeKB, 0);
+}
+
+TEST_F(Workflow, AHiddenNewNoteStillGetsItsRecording) {
+    NoteRecord* old = Cat.AddFoundNote(Cat.NotesNode(), "000001", 0, 8000, 8);
+    old->Description = "shown";
+    Cat.Notes().SetFilter(NoteFilter({Cat.NotesNode(), false, true, false, "shown"}));
+    Cat.Notes().SetCurrent(old);
+    Description.DescriptionEdit->setText("not matching");
+    Form.RecordActionExecute();
+    for (int i = 0; i < 5; ++i) {
+        Buffer(true);
+    }
+    Form.StopActionExecute();
+    const NoteRecord* recorded = Cat.Notes().LastAddedNote();
+    EXPECT_NE(recorded, old);
+    EXPECT_EQ(recorded->Description, "not matching");
+    EXPECT_EQ(recorded->Duration, 500);
+    EXPECT_FALSE(old->Duration.has_value());
+    EXPECT_EQ(Cat.Notes().Current(), old);
+}
+
+TEST_F(Workflow, CancellingLeavesTheCatalogueUnchanged) {
+    FolderNode* inBin = Cat.AddFolder(Cat.RecycleBinNode(), "Old");
+    Cat.SelectFolder(inBin);
+    Answer = false;
+    Form.RecordActionExecute();
+    EXPECT_EQ(Messages, QStringList{"The note will be created in the Recycle Bin. Are you sure?"});
+    EXPECT_TRUE(Cat.Notes().All().empty());
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+
+    Cat.SelectFolder(Cat.NotesNode());
+    Form.Actions.AskDescriptionAction->setChecked(true);
+    QTimer::singleShot(0, &Description, [&] { Description.reject(); });
+    Form.RecordActionExecute();
+    EXPECT_TRUE(Cat.Notes().All().empty());
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+}
+
+TEST_F(Workflow, ADeviceThatCannotRecordIsShownAndTheNoteStaysEmpty) {
+    Port.ErrorTexts[-5] = "No such device";
+    Port.Fail(FakeCall::OpenInput, -5);
+    Form.RecordActionExecute();
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0].toStdString(), "Could not open the input device for recording:  No such device");
+    ASSERT_EQ(Cat.Notes().All().size(), 1u);
+    EXPECT_FALSE(Cat.Notes().All()[0]->Duration.has_value());
+}
+
+TEST_F(Workflow, PauseDropsTheSoundAndStopResumesFirst) {
+    Form.RecordActionExecute();
+    Buffer(true);
+    Form.PauseActionExecute();
+    EXPECT_TRUE(Form.Actions.PauseAction->isChecked());
+    Buffer(true);
+    Buffer(true);
+    EXPECT_EQ(Form.RecordedSamples(), 800);
+    Form.StopActionExecute();
+    EXPECT_FALSE(Form.Actions.PauseAction->isChecked());
+    EXPECT_EQ(Cat.Notes().LastAddedNote()->Duration, 100);
+}
+
+// Playback of a recorded note.
+class Playback : public Workflow {
+protected:
+    void SetUp() override {
+        Form.RecordActionExecute();
+        for (int i = 0; i < 10; ++i) {
+            Buffer(true);
+        }
+        Form.StopActionExecute();
+        Cat.Notes().SetFilter({});
+        Cat.Notes().SetCurrent(Cat.Notes().LastAddedNote());
+        Messages.clear();
+    }
+    void Played(int buffers) {
+        for (int i = 0; i < buffers; ++i) {
+            ASSERT_TRUE(Port.CompleteOutput());
+            Poster.ProcessPending();
+        }
+    }
+};
+
+TEST_F(Playback, TheTimerStopsAtTheEnd) {
+    Form.PlayActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(Form.Timer->isActive());
+    EXPECT_EQ(Form.PositionRxSlider->maximum(), 1000);
+    Played(5);
+    Form.TimerTimer();
+    EXPECT_EQ(Form.TimeLabel->text(), "0:00:00|0:00:01");
+    EXPECT_EQ(Form.PositionRxSlider->value(), 500);
+    Played(5);
+    Form.TimerTimer();
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_FALSE(Form.Timer->isActive());
+    EXPECT_EQ(Form.PositionRxSlider->value(), 0);
+    EXPECT_EQ(Form.TimeLabel->text(), "0:00:00|0:00:01");
+    EXPECT_FALSE(Form.MediaPlayer->IsOpen());
+}
+
+TEST_F(Playback, SeekingWhilePausedStaysPaused) {
+    Form.PlayActionExecute();
+    Form.PauseActionExecute();
+    Form.PositionDragging = true;
+    Form.PositionRxSlider->setValue(600);
+    Form.PositionDragging = false;
+    EXPECT_EQ(Form.MediaPlayer->CurrentMode(), TMediaPlayer::Mode::Paused);
+    EXPECT_EQ(Form.MediaPlayer->Position(), 600u);
+    Form.StopActionExecute();
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+}
+
+TEST_F(Playback, TheVolumeSliderSetsTheMastersLine) {
+    FakeWavePort port;
+    port.Mixer = {FakeWavePort::Destination{
+        {"Master", 2, {{MixerControlType::Volume, 1, {0, 0}}, {MixerControlType::Mute, 2, {0, 0}}}}, {}}};
+    EventFdPoster poster;
+    TTellamoMainForm form(Cat, AudioServices{port, poster, Documents.File("PLAY2.TMP")});
+    for (int value : {0, 100, 50}) {
+        form.VolumeRxSlider->setValue(value);
+        const auto values = port.ControlValues(1);
+        const std::uint32_t expected = value == 0 ? 0 : value == 100 ? 65535 : 32768;
+        EXPECT_EQ(values[0], expected) << value;
+        EXPECT_EQ(values[1], expected) << value;
+    }
+    form.Actions.MuteAction->trigger();
+    EXPECT_EQ(port.ControlValues(2)[0], 1u);
+    // A change made by another program moves the slider.
+    port.SetControlValues(1, {32767, 32767});
+    form.VolumeRxSlider->setValue(10);
+    port.SetControlValues(1, {32767, 32767});
+    port.RaiseControlChange(1);
+    poster.ProcessPending();
+    EXPECT_EQ(form.VolumeRxSlider->value(), 50);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+} // namespace
+} // namespace tellamo::test
