@@ -193,9 +193,11 @@ bool TPlayer::OpenDevice() {
     mEndPosted.store(false, std::memory_order_release);
     DataExhausted.store(false);
     CloseFailed = false;
-    WaveResult r = WaveErrorNoBuffers;
-    if (HaveBuffers) {
-        r = Owner().Port().OpenOutput(Handle, Owner().AudioDeviceID(), Format, this);
+    WaveResult r =
+        Owner().Port().OpenOutput(Handle, Owner().AudioDeviceID(), SettingsFormat(), this);
+    if (r == WaveOk && !HaveBuffers) {
+        Owner().Port().Close(Handle);
+        r = WaveErrorNoBuffers;
     }
     if (r != WaveOk) {
         Owner().ErrorMessage = WithSystemText("Could not open the output device for playing: ", r);

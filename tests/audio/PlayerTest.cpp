@@ -94,6 +94,19 @@ TEST(TPlayer, PlaysAFileAndRestoresTheFormat) {
     EXPECT_EQ(ReadFileBytes(f.Play().PlayFilePath()), data); // the play file stays
 }
 
+TEST(TPlayer, PlayedBytesFollowTheDevice) {
+    PlayerFixture f;
+    std::int32_t samples = 0;
+    ASSERT_TRUE(
+        f.Play().PlayFile(f.File("a.wav", Wav(1, 11025, 8, Pattern(20000, 1))), 0, samples));
+    EXPECT_EQ(f.Play().PlayedBytes(), 0u);
+    ASSERT_TRUE(f.Port.CompleteOutput());
+    ASSERT_TRUE(f.Port.CompleteOutput());
+    EXPECT_EQ(f.Play().PlayedBytes(), 16384u);
+    f.Play().Stop();
+    EXPECT_EQ(f.Play().PlayedBytes(), 0u); // no device, nothing playing
+}
+
 TEST(TPlayer, StopRightAfterPlayFileWaitsForTheClose) {
     PlayerFixture f;
     const std::string path = f.File("a.wav", Wav(2, 8000, 16, Pattern(100000, 2)));
