@@ -12,6 +12,7 @@
 #include "audio/AlsaWavePort.h"
 #include "audio/Audio.h"
 #include "audio/WavFormat.h"
+#include "common/ByteIO.h"
 #include "support/TempDir.h"
 
 extern char** environ;
@@ -168,6 +169,47 @@ TEST_F(AlsaPulse, AChangeByAnotherProgramRaisesOnMixerChange) {
     ASSERT_TRUE(Pump([&] { return !changes.empty(); }, 5)) << "no change notification";
     EXPECT_EQ(changes.front(), (std::pair<std::uint16_t, std::uint16_t>{0, 0}));
     Shell("pactl set-sink-mute @DEFAULT_SINK@ 0");
+}
+
+std::string ToneWav(std::uint32_t dataBytes) {
+    const auto header = MakeWaveHeader(1, 11025, 16);
+    std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
+    PutU32(reinterpret_cast<unsigned char*>(wav.data()) + 40, dataBytes);
+    for (std::uint32_t i = 0; i < dataBytes / 2; ++i) {
+        const std::int16_t v = (i / 25) % 2 ? 8000 : -8000; // a square wave of 220 Hz
+        wav.push_back(static_cast<char>(v & 0xFF));
+        wav.push_back(static_cast<char>((v >> 8) & 0xFF));
+    }
+    return wav;
+}
+
+// Playback is paced by the server: the device's played bytes grow with time, Stop ends a
+// playback half-way, and a short one ends by itself.
+TEST_F(AlsaPulse, PlaysInRealTime) {
+    const std::string d = Dir->Path();
+    test::WriteFileBytes(d + "/long.wav", ToneWav(11025 * 2 * 4));
+    test::WriteFileBytes(d + "/short.wav", ToneWav(11024));
+    std::atomic<int> bufferEvents{0}; // raised on the device thread
+    int played = 0;
+    Audio->OnBufferPlayed = [&](TPlayer*) { ++bufferEvents; };
+    Audio->OnPlayed = [&](TPlayer*) { ++played; };
+    std::int32_t samples = 0;
+    ASSERT_TRUE(Audio->Player().PlayFile(d + "/long.wav", 0, samples)) << Audio->ErrorMessage;
+    Pump([&] { return Audio->Player().PlayedBytes() >= 11025; }, 10);
+    const std::uint64_t soFar = Audio->Player().PlayedBytes();
+    EXPECT_GE(soFar, 11025u);
+    EXPECT_LT(soFar, 11025u * 2 * 4); // four seconds cannot have been played yet
+    EXPECT_EQ(played, 0);
+    Audio->Player().Stop();
+    EXPECT_FALSE(Audio->Player().DeviceOpen());
+    EXPECT_EQ(played, 1);
+    EXPECT_EQ(Audio->Player().SampleRate(), 11025);
+    EXPECT_EQ(Audio->Player().BitsPerSample(), TBPS::_8); // the format from before, restored
+
+    ASSERT_TRUE(Audio->Player().PlayFile(d + "/short.wav", 0, samples)) << Audio->ErrorMessage;
+    EXPECT_TRUE(Pump([&] { return played == 2; }, 10)) << "the short playback did not end";
+    EXPECT_FALSE(Audio->Player().DeviceOpen());
+    EXPECT_GT(bufferEvents.load(), 0);
 }
 
 // Known speech in real time: a pipe source fed with the samples is the default source.

@@ -336,7 +336,10 @@ TEST(TPlayer, PlaysFromADeviceThread) {
     device.join();
     EXPECT_EQ(f.Port.PlayedBytesSoFar(), data);
     EXPECT_EQ(f.PlayedEvents, 1);
-    EXPECT_EQ(f.BufferEvents, 40);
+    // 41 chunks; the last one raises no event, unless it comes back before the window thread
+    // has found the end of the play file (then it is not yet known to be the last).
+    EXPECT_GE(f.BufferEvents, 40);
+    EXPECT_LE(f.BufferEvents, 41);
 }
 
 } // namespace
