@@ -207,6 +207,20 @@ TEST(TPlayer, FileErrorsLeaveThePlayerIdle) {
     EXPECT_EQ(f.Port.PlayedBytesSoFar(), data);
 }
 
+TEST(TPlayer, APlayFileThatCannotBeCreatedLeavesTheDeviceClosed) {
+    test::TempDir dir;
+    FakeWavePort port;
+    EventFdPoster poster;
+    TAudio audio(port, poster, dir.File("missing/PLAY.TMP"));
+    test::WriteFileBytes(dir.File("a.wav"), Wav(1, 22050, 8, Pattern(100, 1)));
+    std::int32_t samples = 0;
+    EXPECT_THROW(audio.Player().PlayFile(dir.File("a.wav"), 0, samples), TellamoError);
+    EXPECT_FALSE(audio.Player().DeviceOpen());
+    EXPECT_FALSE(port.OutputOpen());
+    EXPECT_FALSE(audio.Player().FormatSaved());
+    EXPECT_EQ(audio.Player().SampleRate(), 22050); // the file's format stays adopted
+}
+
 TEST(TPlayer, ALostChunkIsSkippedAndThePlaybackGoesOn) {
     PlayerFixture f;
     f.Port.ErrorTexts[-7] = "Boom";
