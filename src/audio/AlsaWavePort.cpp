@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <thread>
 
@@ -189,14 +190,19 @@ private:
             if (r > 0) {
                 return true;
             }
-            if (r < 0) {
-                std::lock_guard<std::mutex> g(PcmLock);
-                if (snd_pcm_recover(Pcm, r, 1) < 0) {
-                    snd_pcm_prepare(Pcm);
-                }
+            if (r < 0 && !Recover(r)) {
+                // A device that cannot recover (unplugged, server gone): wait before trying
+                // again instead of spinning; Reset and Close still get through.
+                std::this_thread::sleep_for(std::chrono::milliseconds(PollMilliseconds));
             }
         }
         return false;
+    }
+
+    // An xrun or suspend is recovered before anything is reported; false when it cannot be.
+    bool Recover(int error) {
+        std::lock_guard<std::mutex> g(PcmLock);
+        return snd_pcm_recover(Pcm, error, 1) >= 0 || snd_pcm_prepare(Pcm) >= 0;
     }
 
     bool Fill(WaveHeader* h) {
@@ -212,10 +218,9 @@ private:
                 }
                 got = snd_pcm_readi(Pcm, h->Data + h->BytesRecorded,
                                     (h->BufferLength - h->BytesRecorded) / FrameBytes);
-                if (got < 0 && got != -EAGAIN &&
-                    snd_pcm_recover(Pcm, static_cast<int>(got), 1) < 0) {
-                    snd_pcm_prepare(Pcm);
-                }
+            }
+            if (got < 0 && got != -EAGAIN && !Recover(static_cast<int>(got))) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(PollMilliseconds));
             }
             if (got > 0) {
                 h->BytesRecorded += static_cast<std::uint32_t>(got) * FrameBytes;
@@ -234,10 +239,9 @@ private:
                 std::lock_guard<std::mutex> g(PcmLock);
                 put = snd_pcm_writei(Pcm, h->Data + h->Reserved,
                                      (h->BufferLength - h->Reserved) / FrameBytes);
-                if (put < 0 && put != -EAGAIN &&
-                    snd_pcm_recover(Pcm, static_cast<int>(put), 1) < 0) {
-                    snd_pcm_prepare(Pcm);
-                }
+            }
+            if (put < 0 && put != -EAGAIN && !Recover(static_cast<int>(put))) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(PollMilliseconds));
             }
             if (put > 0) {
                 h->Reserved += static_cast<std::uint32_t>(put) * FrameBytes;

@@ -212,6 +212,30 @@ TEST_F(AlsaPulse, PlaysInRealTime) {
     EXPECT_GT(bufferEvents.load(), 0);
 }
 
+// The window thread stalls for two seconds: the device runs out of buffers, its own buffer
+// overruns, and the capture goes on once buffers come back.
+TEST_F(AlsaPulse, CaptureGoesOnAfterTheWindowThreadStalls) {
+    ASSERT_TRUE(Shell("pactl set-default-source nullsrc"));
+    TRecorder& rec = Audio->Recorder();
+    rec.SetBitsPerSample(TBPS::_16);
+    rec.SetSampleRate(11025);
+    rec.SetNoSamples(1102);
+    std::atomic<int> buffers{0}; // counted on the device thread
+    Audio->OnRecord = [&](TRecorder* r, const unsigned char*, const unsigned char*, std::uint16_t) {
+        ++buffers;
+        r->SetTriggered(true);
+    };
+    rec.SetTriggered(true);
+    ASSERT_TRUE(rec.StartRecording()) << Audio->ErrorMessage;
+    ASSERT_TRUE(Pump([&] { return buffers >= 2; }, 10));
+    const int atStall = buffers;
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const int before = buffers;
+    EXPECT_LE(before, atStall + 4); // no buffer went back to the device meanwhile
+    EXPECT_TRUE(Pump([&] { return buffers >= before + 10; }, 10)) << "capture did not go on";
+    EXPECT_TRUE(rec.Stop()) << Audio->ErrorMessage;
+}
+
 // Known speech in real time: a pipe source fed with the samples is the default source.
 TEST_F(AlsaPulse, RecordsSpeechInRealTime) {
     const std::string d = Dir->Path();
