@@ -538,6 +538,9 @@ std::uint64_t AlsaWavePort::PlayedBytes(WaveHandle handle) {
 // ---------------------------------------------------------------------------------------------
 // Mixer
 
+// The simple mixer of the "default" control device laid out as destinations and sources, and
+// the watcher thread that reports changed controls. The ALSA handle and the cached values are
+// shared by the window thread (get, set) and the watcher: guarded by Lock.
 class AlsaWavePort::Mixer {
 public:
     struct Element {

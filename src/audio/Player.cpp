@@ -174,7 +174,9 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
         throw;
     }
     if (mReadPosition == 0) {
-        const int toFeed = SlotCount - mQueuedCount.load(std::memory_order_acquire);
+        // The free slots: the ring less the chunks still in the device (a playback whose data
+        // had run out may still be draining).
+        const int toFeed = SlotCount - Outstanding.load();
         for (int i = 0; i < toFeed; ++i) {
             FeedBuffer();
         }
