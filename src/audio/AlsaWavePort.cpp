@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <thread>
 
@@ -25,8 +26,9 @@ constexpr std::size_t QueueCapacity = 64;
 // One open PCM device and the thread that serves it.
 class AlsaWavePort::Device {
 public:
-    Device(snd_pcm_t* pcm, bool capture, unsigned frameBytes, WaveCallback* callback)
-        : Pcm(pcm), Capture(capture), FrameBytes(frameBytes), Callback(callback) {}
+    Device(snd_pcm_t* pcm, bool capture, unsigned frameBytes, unsigned rate, WaveCallback* callback)
+        : Pcm(pcm), Capture(capture), FrameBytes(frameBytes), Rate(rate ? rate : 1),
+          Callback(callback) {}
 
     ~Device() {
         if (Thread.joinable()) {
@@ -134,6 +136,9 @@ private:
             if (!complete) {
                 continue; // a request interrupted the transfer; the top of the loop serves it
             }
+            if (!Capture) {
+                WaitTail();
+            }
             lk.lock();
             Head = (Head + 1) % QueueCapacity;
             --Count;
@@ -189,14 +194,59 @@ private:
             if (r > 0) {
                 return true;
             }
-            if (r < 0) {
-                std::lock_guard<std::mutex> g(PcmLock);
-                if (snd_pcm_recover(Pcm, r, 1) < 0) {
-                    snd_pcm_prepare(Pcm);
-                }
+            if (r < 0 && !Recover(r)) {
+                // A device that cannot recover (unplugged, server gone): wait before trying
+                // again instead of spinning; Reset and Close still get through.
+                std::this_thread::sleep_for(std::chrono::milliseconds(PollMilliseconds));
             }
         }
         return false;
+    }
+
+    // When the buffer just written is the last one queued, it comes back only once the device
+    // has played it (or more output arrives, or a request comes): so the end of a playback is
+    // heard before the player closes the device, and the close need not wait on the window
+    // thread.
+    void WaitTail() {
+        // Some plugins never report a delay of 0 once they run dry; the sound written cannot
+        // take longer than its own length, so the wait ends by then.
+        std::chrono::steady_clock::time_point deadline{};
+        for (bool first = true;; first = false) {
+            if (Interrupt.load()) {
+                return;
+            }
+            {
+                std::lock_guard<std::mutex> g(Lock);
+                if (Count > 1) {
+                    return;
+                }
+            }
+            snd_pcm_sframes_t delay = 0;
+            int r;
+            {
+                std::lock_guard<std::mutex> g(PcmLock);
+                if (snd_pcm_state(Pcm) == SND_PCM_STATE_PREPARED) {
+                    snd_pcm_start(Pcm); // less than a period was written: play it anyway
+                }
+                r = snd_pcm_delay(Pcm, &delay);
+            }
+            if (r < 0 || delay <= 0) {
+                return;
+            }
+            const auto now = std::chrono::steady_clock::now();
+            if (first) {
+                deadline = now + std::chrono::milliseconds(200 + delay * 1000 / Rate);
+            } else if (now >= deadline) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    // An xrun or suspend is recovered before anything is reported; false when it cannot be.
+    bool Recover(int error) {
+        std::lock_guard<std::mutex> g(PcmLock);
+        return snd_pcm_recover(Pcm, error, 1) >= 0 || snd_pcm_prepare(Pcm) >= 0;
     }
 
     bool Fill(WaveHeader* h) {
@@ -212,10 +262,9 @@ private:
                 }
                 got = snd_pcm_readi(Pcm, h->Data + h->BytesRecorded,
                                     (h->BufferLength - h->BytesRecorded) / FrameBytes);
-                if (got < 0 && got != -EAGAIN &&
-                    snd_pcm_recover(Pcm, static_cast<int>(got), 1) < 0) {
-                    snd_pcm_prepare(Pcm);
-                }
+            }
+            if (got < 0 && got != -EAGAIN && !Recover(static_cast<int>(got))) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(PollMilliseconds));
             }
             if (got > 0) {
                 h->BytesRecorded += static_cast<std::uint32_t>(got) * FrameBytes;
@@ -234,10 +283,9 @@ private:
                 std::lock_guard<std::mutex> g(PcmLock);
                 put = snd_pcm_writei(Pcm, h->Data + h->Reserved,
                                      (h->BufferLength - h->Reserved) / FrameBytes);
-                if (put < 0 && put != -EAGAIN &&
-                    snd_pcm_recover(Pcm, static_cast<int>(put), 1) < 0) {
-                    snd_pcm_prepare(Pcm);
-                }
+            }
+            if (put < 0 && put != -EAGAIN && !Recover(static_cast<int>(put))) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(PollMilliseconds));
             }
             if (put > 0) {
                 h->Reserved += static_cast<std::uint32_t>(put) * FrameBytes;
@@ -250,6 +298,7 @@ private:
     snd_pcm_t* const Pcm;
     const bool Capture;
     const unsigned FrameBytes;
+    const unsigned Rate;
     WaveCallback* const Callback;
     std::thread Thread;
     // Serialises the calls on Pcm between the device thread and PlayedBytes.
@@ -393,7 +442,8 @@ WaveResult AlsaWavePort::Open(WaveHandle& handle, bool capture, std::uint32_t de
         snd_pcm_close(pcm);
         return r;
     }
-    auto dev = std::make_shared<Device>(pcm, capture, format.BlockAlign, callback);
+    auto dev =
+        std::make_shared<Device>(pcm, capture, format.BlockAlign, format.SamplesPerSec, callback);
     dev->Start();
     std::lock_guard<std::mutex> g(Lock);
     handle = NextHandle++;
@@ -488,6 +538,9 @@ std::uint64_t AlsaWavePort::PlayedBytes(WaveHandle handle) {
 // ---------------------------------------------------------------------------------------------
 // Mixer
 
+// The simple mixer of the "default" control device laid out as destinations and sources, and
+// the watcher thread that reports changed controls. The ALSA handle and the cached values are
+// shared by the window thread (get, set) and the watcher: guarded by Lock.
 class AlsaWavePort::Mixer {
 public:
     struct Element {

@@ -33,6 +33,7 @@ public:
     static constexpr const char* VersionText = "4.1 (32bit)";
 
     // playFilePath: where the player keeps its play file ("PLAY.TMP" in the cache folder).
+    // The port and the poster must outlive the component.
     TAudio(WavePort& port, WindowPoster& poster, std::string playFilePath);
     ~TAudio();
     TAudio(const TAudio&) = delete;

@@ -15,17 +15,22 @@ std::string TAudioSettings::WithSystemText(const std::string& message, WaveResul
     return text.empty() ? message : message + " " + text;
 }
 
-bool TAudioSettings::AllocateBuffers() {
+PcmFormat TAudioSettings::SettingsFormat() const {
     const std::uint16_t channels = mChannels == TChannels::Stereo ? 2 : 1;
     const std::uint16_t bytesPerSample = mBitsPerSample == TBPS::_16 ? 2 : 1;
-    Format = PcmFormat{};
-    Format.FormatTag = 1;
-    Format.Channels = channels;
-    Format.SamplesPerSec = mSampleRate;
-    Format.BlockAlign = static_cast<std::uint16_t>(channels * bytesPerSample);
-    Format.AvgBytesPerSec = static_cast<std::uint32_t>(mSampleRate) * Format.BlockAlign;
-    Format.BitsPerSample = static_cast<std::uint16_t>(bytesPerSample * 8);
-    Format.ExtraSize = 0;
+    PcmFormat f;
+    f.FormatTag = 1;
+    f.Channels = channels;
+    f.SamplesPerSec = mSampleRate;
+    f.BlockAlign = static_cast<std::uint16_t>(channels * bytesPerSample);
+    f.AvgBytesPerSec = static_cast<std::uint32_t>(mSampleRate) * f.BlockAlign;
+    f.BitsPerSample = static_cast<std::uint16_t>(bytesPerSample * 8);
+    f.ExtraSize = 0;
+    return f;
+}
+
+bool TAudioSettings::AllocateBuffers() {
+    Format = SettingsFormat();
     HaveFormat = true;
 
     const std::uint32_t bytes = static_cast<std::uint32_t>(mNoSamples) * Format.BlockAlign;

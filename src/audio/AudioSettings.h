@@ -88,6 +88,9 @@ protected:
         std::vector<unsigned char> Split;
     };
 
+    // The format record as AllocateBuffers builds it from the current settings.
+    PcmFormat SettingsFormat() const;
+
     // Stores the value without touching the other object; reallocates when it changed.
     void StoreChannels(TChannels value);
     void StoreBitsPerSample(TBPS value);

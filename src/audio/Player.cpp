@@ -174,7 +174,9 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
         throw;
     }
     if (mReadPosition == 0) {
-        const int toFeed = SlotCount - mQueuedCount.load(std::memory_order_acquire);
+        // The free slots: the ring less the chunks still in the device (a playback whose data
+        // had run out may still be draining).
+        const int toFeed = SlotCount - Outstanding.load();
         for (int i = 0; i < toFeed; ++i) {
             FeedBuffer();
         }
@@ -193,9 +195,11 @@ bool TPlayer::OpenDevice() {
     mEndPosted.store(false, std::memory_order_release);
     DataExhausted.store(false);
     CloseFailed = false;
-    WaveResult r = WaveErrorNoBuffers;
-    if (HaveBuffers) {
-        r = Owner().Port().OpenOutput(Handle, Owner().AudioDeviceID(), Format, this);
+    WaveResult r =
+        Owner().Port().OpenOutput(Handle, Owner().AudioDeviceID(), SettingsFormat(), this);
+    if (r == WaveOk && !HaveBuffers) {
+        Owner().Port().Close(Handle);
+        r = WaveErrorNoBuffers;
     }
     if (r != WaveOk) {
         Owner().ErrorMessage = WithSystemText("Could not open the output device for playing: ", r);

@@ -126,9 +126,12 @@ bool TRecorder::Open() {
     // A pause belongs to one recording; a new device starts capturing sound.
     mPaused.store(false, std::memory_order_relaxed);
     WavePort& port = Owner().Port();
-    WaveResult r = WaveErrorNoBuffers;
-    if (HaveBuffers) {
-        r = port.OpenInput(Handle, Owner().AudioDeviceID(), Format, this);
+    // Without buffers the device is still asked first, so that a machine without one reports
+    // the system's own reason.
+    WaveResult r = port.OpenInput(Handle, Owner().AudioDeviceID(), SettingsFormat(), this);
+    if (r == WaveOk && !HaveBuffers) {
+        port.Close(Handle);
+        r = WaveErrorNoBuffers;
     }
     if (r != WaveOk) {
         Close();

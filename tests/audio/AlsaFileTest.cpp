@@ -1,3 +1,5 @@
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 #include "audio/AlsaTestSupport.h"
@@ -57,7 +59,7 @@ TEST_F(AlsaFile, RecordsTheInputSamples) {
     rec.SetBitsPerSample(TBPS::_16);
     rec.SetSampleRate(11025);
     rec.SetNoSamples(1102);
-    std::size_t accepted = 0;
+    std::atomic<std::size_t> accepted{0}; // written by the device thread
     audio.OnRecord = [&](TRecorder* r, const unsigned char*, const unsigned char*,
                          std::uint16_t n) {
         accepted += n;

@@ -182,6 +182,31 @@ TEST(TAudio, QueryEndSessionCompletesTheRecordingAndStaysUsable) {
     EXPECT_TRUE(f.Rec().Stop());
 }
 
+TEST(TAudio, DestructionStopsARunningRecordingAndPlayback) {
+    AudioFixture f;
+    f.Create();
+    const std::string path = f.Dir.File("n.wav");
+    f.Rec().RecordToFile(path);
+    f.Rec().SetTriggered(true);
+    ASSERT_TRUE(f.Rec().StartRecording());
+    const std::string data(8192, '\x70');
+    ASSERT_TRUE(f.Port.CompleteInput(data.data(), data.size()));
+    f.Poster.ProcessPending();
+    test::WriteFileBytes(f.Dir.File("p.wav"), [] {
+        const auto h = MakeWaveHeader(1, 11025, 8);
+        std::string s(reinterpret_cast<const char*>(h.data()), h.size());
+        s[40] = 100;
+        return s + std::string(100, 'x');
+    }());
+    std::int32_t samples = 0;
+    ASSERT_TRUE(f.Play().PlayFile(f.Dir.File("p.wav"), 0, samples));
+    f.Audio.reset();
+    EXPECT_FALSE(f.Port.InputOpen());
+    EXPECT_FALSE(f.Port.OutputOpen());
+    EXPECT_EQ(ReadWaveHeader(path).DataSize, 8192u);
+    f.Poster.ProcessPending(); // nothing stale reaches the destroyed parts
+}
+
 TEST(TAudio, DestructionCompletesAnOpenRecordingFile) {
     AudioFixture f;
     f.Create();

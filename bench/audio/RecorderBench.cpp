@@ -1,0 +1,161 @@
+// The recorder's work on the device thread for one accepted buffer, and an hour of simulated
+// capture through the scripted port.
+#include "audio/Audio.h"
+#include "audio/FakeWavePort.h"
+#include "audio/WavFormat.h"
+#include "audio/WindowPoster.h"
+
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// Every allocation of the program is counted, so that a benchmark can show that its timed work
+// allocates nothing.
+std::atomic<std::uint64_t> Allocations{0};
+} // namespace
+
+void* operator new(std::size_t size) {
+    Allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace tellamo {
+namespace {
+
+std::string TempPath(const char* name) {
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir && *dir ? dir : "/tmp") + "/" + name + "-" + std::to_string(::getpid());
+}
+
+// A recorder at 22050 Hz, 16-bit mono, with tenth-of-a-second buffers (2205 frames, 4410 bytes).
+struct Rig {
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    TAudio Audio{Port, Poster, TempPath("bench-play")};
+    std::string Path = TempPath("bench-note.wav");
+    std::uint64_t Events = 0;
+    std::uint64_t Bytes = 0;
+
+    Rig() {
+        TRecorder& r = Audio.Recorder();
+        r.SetBitsPerSample(TBPS::_16);
+        r.SetSampleRate(22050);
+        r.SetNoSamples(2205);
+        Audio.OnRecord = [this](TRecorder* rec, const unsigned char*, const unsigned char*,
+                                std::uint16_t n) {
+            ++Events;
+            Bytes += n;
+            rec->SetTriggered(false); // re-armed, as the recording workflow does
+        };
+    }
+    ~Rig() { ::unlink(Path.c_str()); }
+};
+
+// The device thread's part: level test (a full pass, the loud samples are at the end), the
+// append to the file and OnRecord, and the post that hands the buffer back.
+void BM_AcceptedBuffer22050Hz16Bit(benchmark::State& state) {
+    Rig rig;
+    TRecorder& rec = rig.Audio.Recorder();
+    rec.SetTrigLevel(3277); // 10 per cent
+    rec.RecordToFile(rig.Path);
+    if (!rec.StartRecording()) {
+        state.SkipWithError(rig.Audio.ErrorMessage.c_str());
+        return;
+    }
+    for (int slot = 0; slot < TAudioSettings::SlotCount; ++slot) {
+        unsigned char* d = rec.SlotData(slot);
+        for (int i = 0; i < 2205; ++i) {
+            const int v = i >= 2205 - 30 ? 20000 : (i % 200) - 100; // quiet, then loud at the end
+            d[2 * i] = static_cast<unsigned char>(v & 0xFF);
+            d[2 * i + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+        }
+    }
+    WaveHeader header;
+    header.BytesRecorded = 4410;
+    std::uint64_t n = 0;
+    const std::uint64_t allocationsBefore = Allocations.load();
+    std::uint64_t untimedAllocations = 0;
+    for (auto _ : state) {
+        header.User = n % TAudioSettings::SlotCount;
+        rec.WaveBufferDone(&header);
+        if (++n % 8192 == 0) {
+            // Window-thread work, not measured: drop the hand-back requests and start a new
+            // file so that the disk does not fill.
+            state.PauseTiming();
+            const std::uint64_t a = Allocations.load();
+            rig.Poster.Cancel(&rec);
+            rec.RecordToFile(rig.Path);
+            untimedAllocations += Allocations.load() - a;
+            state.ResumeTiming();
+        }
+    }
+    const std::uint64_t timedAllocations =
+        Allocations.load() - allocationsBefore - untimedAllocations;
+    state.counters["allocs_per_buffer"] =
+        static_cast<double>(timedAllocations) / static_cast<double>(n ? n : 1);
+    state.counters["accepted"] = static_cast<double>(rig.Events);
+    if (rig.Events != n) {
+        state.SkipWithError("a loud buffer was not accepted");
+    }
+    rec.Stop();
+}
+BENCHMARK(BM_AcceptedBuffer22050Hz16Bit);
+
+// One hour at 22050 Hz 16-bit through the scripted port: every buffer is completed by the
+// "device" and handed back by the window thread; none may be lost and the file must hold
+// exactly the hour.
+void BM_OneHourOfCapture(benchmark::State& state) {
+    constexpr std::uint64_t Buffers = 36000; // one hour of tenth-of-a-second buffers
+    for (auto _ : state) {
+        Rig rig;
+        TRecorder& rec = rig.Audio.Recorder();
+        rec.SetTriggered(true);
+        rig.Audio.OnRecord = [&rig](TRecorder* r, const unsigned char*, const unsigned char*,
+                                    std::uint16_t n) {
+            ++rig.Events;
+            rig.Bytes += n;
+            r->SetTriggered(true);
+        };
+        rec.RecordToFile(rig.Path);
+        if (!rec.StartRecording()) {
+            state.SkipWithError(rig.Audio.ErrorMessage.c_str());
+            return;
+        }
+        std::string buffer(4410, '\x11');
+        for (std::uint64_t i = 0; i < Buffers; ++i) {
+            buffer[0] = static_cast<char>(i);
+            if (!rig.Port.CompleteInput(buffer.data(), buffer.size())) {
+                state.SkipWithError("the device had no buffer: one was lost");
+                return;
+            }
+            rig.Poster.ProcessPending();
+        }
+        rec.Stop();
+        struct stat st {};
+        ::stat(rig.Path.c_str(), &st);
+        const WaveInfo info = ReadWaveHeader(rig.Path);
+        const std::uint64_t expected = 44 + Buffers * 4410;
+        state.counters["buffers_accepted"] = static_cast<double>(rig.Events);
+        state.counters["file_bytes"] = static_cast<double>(st.st_size);
+        if (rig.Events != Buffers || static_cast<std::uint64_t>(st.st_size) != expected ||
+            info.DataSize != Buffers * 4410) {
+            state.SkipWithError("buffers lost or the file size is not exact");
+        }
+    }
+}
+BENCHMARK(BM_OneHourOfCapture)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace tellamo
+
+BENCHMARK_MAIN();
