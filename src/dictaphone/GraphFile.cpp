@@ -140,8 +140,8 @@ WavGraphInfo ReadWavInfo(const std::string& path) {
     return WavSampleStream(path, WaveHeaderReadLimit).Info();
 }
 
-std::int64_t SteadyMilliseconds() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
+double SteadyMilliseconds() {
+    return std::chrono::duration<double, std::milli>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
@@ -165,10 +165,11 @@ WavGraphStats DrawWavGraph(GraphState& state, const GraphSettings& settings,
     state.Scale = state.Height / FullScale(sixteenBit);
     state.Pen = settings.VoiceColor;
     stream.Seek(static_cast<std::uint64_t>(dataStart));
-    const std::int64_t t0 = clock();
+    const double t0 = clock();
 
     for (int i = 0; i < state.Width; ++i) {
-        const std::int64_t deadline = t0 + RoundHalfEven(600.0 / state.Width * (i + 1));
+        const double deadline =
+            t0 + static_cast<double>(RoundHalfEven(600.0 / state.Width * (i + 1)));
         std::int64_t sum = stream.ReadSample(sixteenBit);
         std::int64_t count = 1;
         pos += step;

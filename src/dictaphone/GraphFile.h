@@ -60,9 +60,11 @@ private:
 
 WavGraphInfo ReadWavInfo(const std::string& path);
 
-// Milliseconds of a monotonic clock; injectable so that tests decide when time runs out.
-using MillisecondClock = std::function<std::int64_t()>;
-std::int64_t SteadyMilliseconds();
+// Milliseconds of a monotonic clock, with their fraction: a clock that only counts whole
+// milliseconds would start the budget up to a millisecond late and so rob the first column of
+// most of its slot. Injectable so that tests decide when time runs out.
+using MillisecondClock = std::function<double()>;
+double SteadyMilliseconds();
 
 struct WavGraphStats {
     int ColumnsDrawn = 0;

@@ -64,9 +64,9 @@ GraphBitmap Blank(const GraphSettings& settings) {
 }
 
 // A clock that reads 0 when the drawing starts and `later` at every reading after that.
-MillisecondClock ClockJumpingTo(std::int64_t later) {
+MillisecondClock ClockJumpingTo(double later) {
     auto calls = std::make_shared<int>(0);
-    return [calls, later] { return (*calls)++ == 0 ? 0 : later; };
+    return [calls, later] { return (*calls)++ == 0 ? 0.0 : later; };
 }
 
 class GraphFiles : public ::testing::Test {
@@ -80,7 +80,7 @@ protected:
 struct ColumnCase {
     const char* Name;
     bool SixteenBit;
-    std::int64_t ClockAfterStart; // 0: the budget never runs out; 300: half the columns late
+    double ClockAfterStart; // 0: the budget never runs out; 300: half the columns late
     int CutShort;
 };
 
@@ -133,7 +133,7 @@ TEST_F(GraphFiles, BarHeightIsTwiceTheMeanOfSignedValues) {
     }
     WriteFileBytes(WavPath, Wav(true, data));
     const GraphBuildResult result =
-        BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(), [] { return 0; });
+        BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(), [] { return 0.0; });
     EXPECT_EQ(result.Bitmap, ExpectedGraph(std::vector<std::int32_t>(600, 8000), true, Settings));
     // 2 * 8000 * 256 / 65535 = 62.501 pixels: rows 192..255 of the voice colour.
     EXPECT_EQ(result.Bitmap.ColorAt(10, 192), Settings.VoiceColor);
@@ -233,7 +233,7 @@ TEST_F(GraphFiles, DamagedOrMissingWavGivesAGraphOfWhatCanBeRead) {
         }
         GraphBuildResult result;
         ASSERT_NO_THROW(result = BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(),
-                                                [] { return 0; }))
+                                                [] { return 0.0; }))
             << c.Name;
         EXPECT_EQ(result.Bitmap, c.Expected) << c.Name;
         EXPECT_EQ(LoadGraphFile(GraphPath), c.Expected) << c.Name;
