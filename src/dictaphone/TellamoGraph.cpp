@@ -126,4 +126,10 @@ void DrawBufferGraph(GraphState& state, const GraphSettings& settings, const voi
     }
 }
 
+std::size_t DrawFedBuffers(LiveGraphFeed& feed, GraphState& state, const GraphSettings& settings) {
+    return feed.Drain([&](const LiveGraphFeed::Buffer& b) {
+        DrawBufferGraph(state, settings, b.Samples, b.ByteCount, b.SixteenBit, b.SampleRate);
+    });
+}
+
 } // namespace tellamo

@@ -4,6 +4,7 @@
 
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/GraphSurface.h"
+#include "dictaphone/LiveGraphFeed.h"
 
 namespace tellamo {
 
@@ -45,5 +46,9 @@ void DrawLevelColumn(GraphState& state, int column, std::int32_t level, bool biD
 // carried over to the next one. A surface of no width or height advances the position only.
 void DrawBufferGraph(GraphState& state, const GraphSettings& settings, const void* samples,
                      std::uint16_t byteCount, bool sixteenBit, std::uint16_t sampleRate);
+
+// Window thread: draws every buffer the capture thread has handed over since the last call, in
+// order, with the settings as they are now. Returns the number of buffers drawn.
+std::size_t DrawFedBuffers(LiveGraphFeed& feed, GraphState& state, const GraphSettings& settings);
 
 } // namespace tellamo

@@ -84,6 +84,10 @@ struct ColumnCase {
     int CutShort;
 };
 
+void PrintTo(const ColumnCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class ColumnBoundaries : public GraphFiles, public ::testing::WithParamInterface<ColumnCase> {};
 
 // 8-bit: 60000 bytes, 100 per column; 16-bit: 120000 bytes, 100 samples per column. Each

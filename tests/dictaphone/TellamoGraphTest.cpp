@@ -57,6 +57,10 @@ struct OneSecondCase {
     std::size_t Buffers;
 };
 
+void PrintTo(const OneSecondCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class OneSecond : public LiveGraph, public ::testing::WithParamInterface<OneSecondCase> {};
 
 // One second at 11025 Hz and 20 pixels per second: columns 0..19 drawn, column 20 still
@@ -111,6 +115,10 @@ struct NoiseCase {
     bool Silence;
     int DotsPerColumn;
 };
+
+void PrintTo(const NoiseCase& c, std::ostream* os) {
+    *os << "bi-directional " << c.BiDirectional << ", silence " << c.Silence;
+}
 
 class NoiseDots : public LiveGraph, public ::testing::WithParamInterface<NoiseCase> {};
 
@@ -221,6 +229,38 @@ TEST_F(LiveGraph, WrapsRoundWithABlankGapAhead) {
     }
     EXPECT_GT(CountInColumn(Surface, x + 6, Settings.VoiceColor), 0); // left from the first sweep
     EXPECT_GT(CountInColumn(Surface, x - 1, Settings.VoiceColor), 0);
+}
+
+TEST_F(LiveGraph, ModeChangeAppliesFromTheNextBufferOn) {
+    Start();
+    Feed(Samples16(11025, 6400), true, 11025);
+    Settings.BiDirectional = false;
+    Feed(Samples16(11025, 6400), true, 11025);
+    // Column 5 keeps its centred bar (rows 102..152), column 25 stands on the bottom row.
+    EXPECT_EQ(Surface.ColorAt(5, 102), Settings.VoiceColor);
+    EXPECT_EQ(Surface.ColorAt(5, 255), Settings.BackgroundColor);
+    EXPECT_EQ(Surface.ColorAt(25, 102), Settings.BackgroundColor);
+    EXPECT_EQ(Surface.ColorAt(25, 255), Settings.VoiceColor);
+}
+
+TEST_F(LiveGraph, BuffersHandedOverDrawLikeBuffersDrawnDirectly) {
+    Settings.Silence = true;
+    Start();
+    const std::vector<unsigned char> loud = Samples16(2205, 12000);
+    const std::vector<unsigned char> soft(1102, 120); // 8-bit at another rate
+    LiveGraphFeed feed(4, 4410);
+    feed.Push(loud.data(), 4410, true, 22050);
+    feed.Push(soft.data(), 1102, false, 11025);
+    EXPECT_EQ(DrawFedBuffers(feed, State, Settings), 2u);
+
+    GraphState direct;
+    GraphBitmap directSurface(600, 256);
+    ClearGraph(direct, &directSurface, 600, 256, Settings);
+    DrawBufferGraph(direct, Settings, loud.data(), 4410, true, 22050);
+    DrawBufferGraph(direct, Settings, soft.data(), 1102, false, 11025);
+    EXPECT_EQ(Surface, directSurface);
+    EXPECT_EQ(State.Position, direct.Position);
+    EXPECT_EQ(State.ColumnPeak, direct.ColumnPeak);
 }
 
 TEST_F(LiveGraph, SurfaceWithoutWidthOnlyKeepsTime) {
