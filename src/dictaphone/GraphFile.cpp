@@ -177,7 +177,9 @@ WavGraphStats DrawWavGraph(GraphState& state, const GraphSettings& settings,
         if (sixteenBit && (end - dataStart) % 2 != 0) {
             end -= 1;
         }
-        // Every second sample after the first, as long as it begins before the column's end.
+        // Every second sample after the first, as long as it begins before the column's end:
+        // a column never borrows the next column's first sample, and the last one never reads
+        // past the data.
         const auto at = static_cast<std::int64_t>(stream.Position());
         std::int64_t remaining =
             end - at > size ? (end - at - size + 2 * size - 1) / (2 * size) : 0;
