@@ -176,7 +176,13 @@ GraphBitmap DecodeGraphFile(std::string_view bytes, const std::string& fileName)
 }
 
 void SaveGraphFile(const GraphBitmap& bitmap, const std::string& path, FileSystem& fs) {
-    ReplaceFileDurably(fs, path, EncodeGraphFile(bitmap), path + ".tmp");
+    const std::string tempPath = path + ".tmp";
+    try {
+        ReplaceFileDurably(fs, path, EncodeGraphFile(bitmap), tempPath);
+    } catch (const TellamoError&) {
+        fs.Remove(tempPath); // no stray half-written file in the storage folder
+        throw;
+    }
 }
 
 void SaveGraphFile(const GraphBitmap& bitmap, const std::string& path) {

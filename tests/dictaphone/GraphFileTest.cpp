@@ -250,6 +250,7 @@ TEST_F(GraphFiles, FailedSaveIsAnErrorAndLeavesNoGraph) {
     fs.FailAt = 2; // the write of the new file: a full disk
     EXPECT_THROW(BuildGraphFile(WavPath, GraphPath, Settings, fs), TellamoError);
     EXPECT_FALSE(FileExists(GraphPath));
+    EXPECT_FALSE(FileExists(GraphPath + ".tmp"));
 }
 
 TEST(GraphBitmapFile, HeaderFieldsAndPixelLayout) {
