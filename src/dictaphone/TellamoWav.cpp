@@ -4,10 +4,6 @@
 
 namespace tellamo {
 
-std::int32_t NoiseLevel(int percent, bool sixteenBit) {
-    return RoundHalfEven32(percent / 100.0 * (sixteenBit ? 32767 : 127));
-}
-
 std::int32_t SampleCount(std::uint32_t bytes, bool sixteenBit) {
     return static_cast<std::int32_t>(sixteenBit ? bytes / 2 : bytes);
 }

@@ -5,9 +5,7 @@
 
 namespace tellamo {
 
-// The noise level in sample units for a level in per cent: per cent / 100 × 32767 for 16-bit
-// data or × 127 for 8-bit data, rounded halves-to-even (10 % gives 3277 and 13).
-std::int32_t NoiseLevel(int percent, bool sixteenBit);
+// NoiseLevel(percent, sixteenBit) is declared with the graph's settings (GraphSettings.h).
 
 // Samples in a byte count: halved for 16-bit data.
 std::int32_t SampleCount(std::uint32_t bytes, bool sixteenBit);

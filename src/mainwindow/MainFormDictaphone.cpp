@@ -7,6 +7,7 @@
 #include "common/Rounding.h"
 #include "common/Translate.h"
 #include "dialogs/TDescriptionForm.h"
+#include "dictaphone/GraphSettings.h"
 #include "dictaphone/MediaPlayer.h"
 #include "dictaphone/SystemSound.h"
 #include "dictaphone/TellamoWav.h"

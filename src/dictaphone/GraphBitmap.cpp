@@ -1,0 +1,239 @@
+#include "dictaphone/GraphBitmap.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/ByteIO.h"
+#include "common/Errors.h"
+#include "common/FileSystem.h"
+
+namespace tellamo {
+
+namespace {
+constexpr std::uint32_t FileHeaderSize = 14;
+constexpr std::uint32_t InfoHeaderSize = 40;
+constexpr std::uint32_t ColorTableSize = 16 * 4;
+constexpr std::uint32_t PixelOffset = FileHeaderSize + InfoHeaderSize + ColorTableSize;
+constexpr std::uint32_t FileRowBytes = GraphFileWidth / 2;
+constexpr std::uint32_t ImageSize = FileRowBytes * GraphFileHeight;
+constexpr std::uint32_t PixelsPerMetre = 3780;
+static_assert(PixelOffset + ImageSize == GraphFileSize);
+} // namespace
+
+GraphBitmap::GraphBitmap(int width, int height)
+    : W(std::max(width, 0)), H(std::max(height, 0)),
+      Bits(static_cast<std::size_t>(RowBytes()) * static_cast<std::size_t>(H), 0) {}
+
+int GraphBitmap::IndexAt(int x, int y) const {
+    const std::uint8_t byte = Bits[static_cast<std::size_t>(y) * RowBytes() + x / 2];
+    return (x % 2 == 0) ? byte >> 4 : byte & 0x0F;
+}
+
+void GraphBitmap::PutIndex(int x, int y, int index) {
+    std::uint8_t& byte = Bits[static_cast<std::size_t>(y) * RowBytes() + x / 2];
+    if (x % 2 == 0) {
+        byte = static_cast<std::uint8_t>((byte & 0x0F) | (index << 4));
+    } else {
+        byte = static_cast<std::uint8_t>((byte & 0xF0) | index);
+    }
+}
+
+void GraphBitmap::Fill(ColorValue color) {
+    const int index = StandardColorIndex(color);
+    std::fill(Bits.begin(), Bits.end(), static_cast<std::uint8_t>(index * 0x11));
+}
+
+void GraphBitmap::SetPixel(int x, int y, ColorValue color) {
+    if (x < 0 || y < 0 || x >= W || y >= H) {
+        return;
+    }
+    PutIndex(x, y, StandardColorIndex(color));
+}
+
+void GraphBitmap::VerticalRun(int x, int y0, int yEnd, ColorValue color) {
+    if (x < 0 || x >= W || y0 == yEnd) {
+        return;
+    }
+    const int first = std::max(y0 < yEnd ? y0 : yEnd + 1, 0);
+    const int last = std::min(y0 < yEnd ? yEnd - 1 : y0, H - 1);
+    const int index = StandardColorIndex(color);
+    for (int y = first; y <= last; ++y) {
+        PutIndex(x, y, index);
+    }
+}
+
+void GraphBitmap::MirrorGraph() {
+    if (H > INT_MAX / 2) {
+        return;
+    }
+    const std::size_t row = static_cast<std::size_t>(RowBytes());
+    Bits.resize(row * static_cast<std::size_t>(2 * H));
+    for (int r = 0; r < H; ++r) {
+        std::memcpy(&Bits[row * static_cast<std::size_t>(2 * H - 1 - r)],
+                    &Bits[row * static_cast<std::size_t>(r)], row);
+    }
+    H *= 2;
+}
+
+void GraphBitmap::UnmirrorGraph() {
+    H /= 2;
+    Bits.resize(static_cast<std::size_t>(RowBytes()) * static_cast<std::size_t>(H));
+}
+
+std::string EncodeGraphFile(const GraphBitmap& bitmap) {
+    if (bitmap.Width() != GraphFileWidth || bitmap.Height() != GraphFileHeight) {
+        throw TellamoError("A graph picture must be 600 x 256 pixels to be saved");
+    }
+    std::string out;
+    out.reserve(GraphFileSize);
+    ByteWriter w(out);
+    w.Bytes("BM");
+    w.U32(static_cast<std::uint32_t>(GraphFileSize));
+    w.U16(0);
+    w.U16(0);
+    w.U32(PixelOffset);
+    w.U32(InfoHeaderSize);
+    w.I32(GraphFileWidth);
+    w.I32(GraphFileHeight);
+    w.U16(1);
+    w.U16(4);
+    w.U32(0);
+    w.U32(ImageSize);
+    w.I32(PixelsPerMetre);
+    w.I32(PixelsPerMetre);
+    w.U32(16);
+    w.U32(16);
+    for (const ColorValue c : StandardColors) {
+        w.U8(static_cast<std::uint8_t>(c >> 16)); // blue
+        w.U8(static_cast<std::uint8_t>(c >> 8));  // green
+        w.U8(static_cast<std::uint8_t>(c));       // red
+        w.U8(0);
+    }
+    const auto* bits = reinterpret_cast<const char*>(bitmap.Pixels().data());
+    for (int r = GraphFileHeight - 1; r >= 0; --r) {
+        w.Bytes(std::string_view(bits + static_cast<std::size_t>(r) * FileRowBytes, FileRowBytes));
+    }
+    return out;
+}
+
+GraphBitmap DecodeGraphFile(std::string_view bytes, const std::string& fileName) {
+    const std::string damaged = "The graph file \"" + fileName + "\" is damaged: ";
+    const auto fail = [&](const std::string& what) { throw TellamoError(damaged + what); };
+    if (bytes.size() != GraphFileSize) {
+        fail("it holds " + std::to_string(bytes.size()) + " bytes instead of " +
+             std::to_string(GraphFileSize));
+    }
+    ByteReader r(bytes, damaged + "it ends too early");
+    const auto expect = [&](std::uint32_t got, std::uint32_t want, const char* field) {
+        if (got != want) {
+            fail(std::string(field) + " is " + std::to_string(got) + " instead of " +
+                 std::to_string(want));
+        }
+    };
+    if (r.Take(2) != "BM") {
+        fail("it does not begin with \"BM\"");
+    }
+    expect(r.U32(), static_cast<std::uint32_t>(GraphFileSize), "the file size");
+    r.Take(4); // the two reserved words carry no meaning for a reader
+    expect(r.U32(), PixelOffset, "the pixel offset");
+    expect(r.U32(), InfoHeaderSize, "the header size");
+    expect(r.U32(), GraphFileWidth, "the width");
+    expect(r.U32(), GraphFileHeight, "the height");
+    expect(r.U16(), 1, "the plane count");
+    expect(r.U16(), 4, "the bits per pixel");
+    expect(r.U32(), 0, "the compression");
+    const std::uint32_t imageSize = r.U32();
+    if (imageSize != 0 && imageSize != ImageSize) {
+        expect(imageSize, ImageSize, "the image size");
+    }
+    r.Take(8); // resolution: only a hint for printing
+    const std::uint32_t used = r.U32();
+    if (used != 0 && used != 16) {
+        expect(used, 16, "the number of colours");
+    }
+    if (r.U32() > 16) {
+        fail("the number of important colours is more than 16");
+    }
+    for (std::size_t i = 0; i < StandardColors.size(); ++i) {
+        // Stored blue, green, red, reserved: read as a number that is 0x??RRGGBB.
+        const std::uint32_t entry = r.U32();
+        const ColorValue color = ((entry >> 16) & 0xFF) | (entry & 0xFF00) | ((entry & 0xFF) << 16);
+        if (color != StandardColors[i]) {
+            fail("colour " + std::to_string(i) + " of its colour table is not the standard one");
+        }
+    }
+    GraphBitmap bitmap(GraphFileWidth, GraphFileHeight);
+    for (int y = GraphFileHeight - 1; y >= 0; --y) {
+        std::memcpy(bitmap.RowData(y), r.Take(FileRowBytes).data(), FileRowBytes);
+    }
+    return bitmap;
+}
+
+void SaveGraphFile(const GraphBitmap& bitmap, const std::string& path, FileSystem& fs) {
+    const std::string tempPath = path + ".tmp";
+    try {
+        ReplaceFileDurably(fs, path, EncodeGraphFile(bitmap), tempPath);
+    } catch (const TellamoError&) {
+        fs.Remove(tempPath); // no stray half-written file in the storage folder
+        throw;
+    }
+}
+
+void SaveGraphFile(const GraphBitmap& bitmap, const std::string& path) {
+    SaveGraphFile(bitmap, path, RealFileSystem());
+}
+
+GraphBitmap LoadGraphFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw TellamoError("Cannot open \"" + path + "\": " + SystemErrorText(errno));
+    }
+    // One byte more than a graph file holds, so that a longer file is seen as such.
+    std::string bytes(GraphFileSize + 1, '\0');
+    std::size_t got = 0;
+    int error = 0;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        error = EISDIR;
+    }
+    while (error == 0 && got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = errno;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (error != 0) {
+        throw TellamoError("Cannot read \"" + path + "\": " + SystemErrorText(error));
+    }
+    bytes.resize(got);
+    return DecodeGraphFile(bytes, path);
+}
+
+QImage GraphBitmapToImage(const GraphBitmap& bitmap) {
+    QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            line[x] = ColorToQRgb(bitmap.ColorAt(x, y));
+        }
+    }
+    return image;
+}
+
+} // namespace tellamo

@@ -1,0 +1,219 @@
+#include "dictaphone/GraphFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "audio/WavFormat.h"
+#include "common/Errors.h"
+#include "common/FileSystem.h"
+#include "common/Rounding.h"
+
+namespace tellamo {
+
+WavSampleStream::WavSampleStream(const std::string& path, std::size_t bufferBytes)
+    : Buffer(std::max<std::size_t>(bufferBytes, WaveHeaderReadLimit)) {
+    // Non-blocking open so that a FIFO put in place of a note cannot hang the window; only
+    // regular files are read.
+    Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (Fd < 0) {
+        return;
+    }
+    struct stat st {};
+    if (::fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(Fd);
+        Fd = -1;
+        return;
+    }
+    Header.FileSize = static_cast<std::uint64_t>(st.st_size);
+    ReadableEnd = Header.FileSize;
+    Ensure(0, 0); // the first fill holds the header and the start of the data
+    const std::size_t headerBytes = std::min<std::size_t>(BufferLength, WaveHeaderReadLimit);
+    Header.Readable = true;
+    try {
+        const WaveInfo info = ParseWaveHeader(
+            std::string_view(reinterpret_cast<const char*>(Buffer.data()), headerBytes),
+            Header.FileSize, path);
+        Header.DataStart = info.DataStart;
+        Header.DataSize = info.DataSize;
+        Header.SixteenBit = info.SixteenBitByLowByte();
+    } catch (const TellamoError&) {
+        // No data chunk where the reader looks for it: nothing to draw.
+        Header.DataSize = 0;
+    }
+    ReadableEnd =
+        std::min<std::uint64_t>(ReadableEnd, std::uint64_t{Header.DataStart} + Header.DataSize);
+}
+
+WavSampleStream::~WavSampleStream() {
+    if (Fd >= 0) {
+        ::close(Fd);
+    }
+}
+
+bool WavSampleStream::Ensure(std::uint64_t offset, std::size_t bytes) {
+    if (offset >= BufferStart && offset + bytes <= BufferStart + BufferLength &&
+        (bytes > 0 || BufferLength > 0)) {
+        return true;
+    }
+    if (Fd < 0 || offset + bytes > ReadableEnd) {
+        return false;
+    }
+    BufferStart = offset;
+    BufferLength = 0;
+    while (BufferLength < Buffer.size()) {
+        const ssize_t n = ::pread(Fd, Buffer.data() + BufferLength, Buffer.size() - BufferLength,
+                                  static_cast<off_t>(BufferStart + BufferLength));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n < 0) {
+                // A read error: what could not be read counts as silence.
+                ReadableEnd = std::min<std::uint64_t>(ReadableEnd, BufferStart + BufferLength);
+            }
+            break;
+        }
+        BufferLength += static_cast<std::size_t>(n);
+    }
+    if (BufferStart + BufferLength < ReadableEnd && BufferLength < Buffer.size()) {
+        ReadableEnd = BufferStart + BufferLength; // the file shrank under us
+    }
+    return offset + bytes <= BufferStart + BufferLength;
+}
+
+namespace {
+inline std::int32_t Decode(const unsigned char* p, bool sixteenBit) {
+    if (sixteenBit) {
+        return static_cast<std::int16_t>(p[0] | (p[1] << 8));
+    }
+    return static_cast<std::int32_t>(p[0]) - 128;
+}
+} // namespace
+
+std::int32_t WavSampleStream::ReadSample(bool sixteenBit) {
+    const std::size_t size = sixteenBit ? 2 : 1;
+    const std::uint64_t at = Pos;
+    Pos += size;
+    if (at + size > ReadableEnd || !Ensure(at, size)) {
+        return 0;
+    }
+    return Decode(Buffer.data() + (at - BufferStart), sixteenBit);
+}
+
+std::int64_t WavSampleStream::SkipAndSum(std::uint64_t count, bool sixteenBit) {
+    const std::uint64_t size = sixteenBit ? 2 : 1;
+    const std::uint64_t stride = 2 * size;
+    std::int64_t sum = 0;
+    while (count > 0) {
+        const std::uint64_t first = Pos + size; // the sample after the skipped one
+        if (first + size > ReadableEnd || !Ensure(first, size)) {
+            Pos += stride * count; // beyond what the file holds: silence
+            break;
+        }
+        const std::uint64_t available =
+            std::min(ReadableEnd, BufferStart + BufferLength) - first - size;
+        const std::uint64_t n = std::min(count, available / stride + 1);
+        const unsigned char* p = Buffer.data() + (first - BufferStart);
+        std::int64_t part = 0;
+        if (sixteenBit) {
+            for (std::uint64_t k = 0; k < n; ++k, p += 4) {
+                part += static_cast<std::int16_t>(p[0] | (p[1] << 8));
+            }
+        } else {
+            for (std::uint64_t k = 0; k < n; ++k, p += 2) {
+                part += static_cast<std::int32_t>(p[0]) - 128;
+            }
+        }
+        sum += part;
+        Pos += stride * n;
+        count -= n;
+    }
+    return sum;
+}
+
+WavGraphInfo ReadWavInfo(const std::string& path) {
+    return WavSampleStream(path, WaveHeaderReadLimit).Info();
+}
+
+double SteadyMilliseconds() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+WavGraphStats DrawWavGraph(GraphState& state, const GraphSettings& settings,
+                           const std::string& wavPath, const MillisecondClock& clock) {
+    WavGraphStats stats;
+    if (!state.Target || state.Width <= 0 || state.Height <= 0) {
+        return stats;
+    }
+    WavSampleStream stream(wavPath);
+    const WavGraphInfo& info = stream.Info();
+    if (info.DataSize == 0) {
+        return stats;
+    }
+    const bool sixteenBit = info.SixteenBit;
+    const std::int64_t size = sixteenBit ? 2 : 1;
+    const std::int64_t dataStart = info.DataStart;
+    const double step = static_cast<double>(info.DataSize) / state.Width;
+    double pos = static_cast<double>(dataStart);
+    state.Scale = state.Height / FullScale(sixteenBit);
+    state.Pen = settings.VoiceColor;
+    stream.Seek(static_cast<std::uint64_t>(dataStart));
+    const double t0 = clock();
+
+    for (int i = 0; i < state.Width; ++i) {
+        const double deadline =
+            t0 + static_cast<double>(RoundHalfEven(600.0 / state.Width * (i + 1)));
+        std::int64_t sum = stream.ReadSample(sixteenBit);
+        std::int64_t count = 1;
+        pos += step;
+        std::int64_t end = RoundHalfEven(pos);
+        if (sixteenBit && (end - dataStart) % 2 != 0) {
+            end -= 1;
+        }
+        // Every second sample after the first, as long as it begins before the column's end:
+        // a column never borrows the next column's first sample, and the last one never reads
+        // past the data.
+        const auto at = static_cast<std::int64_t>(stream.Position());
+        std::int64_t remaining =
+            end - at > size ? (end - at - size + 2 * size - 1) / (2 * size) : 0;
+        while (remaining > 0) {
+            if (clock() >= deadline) {
+                ++stats.ColumnsCutShort;
+                break;
+            }
+            const std::int64_t n = std::min<std::int64_t>(remaining, ClockCheckSamples);
+            sum += stream.SkipAndSum(static_cast<std::uint64_t>(n), sixteenBit);
+            count += n;
+            remaining -= n;
+        }
+        DrawLevelColumn(state, i, RoundHalfEven32(static_cast<double>(sum) / count), false);
+        stream.Seek(static_cast<std::uint64_t>(end));
+        ++stats.ColumnsDrawn;
+    }
+    return stats;
+}
+
+GraphBuildResult BuildGraphFile(const std::string& wavPath, const std::string& graphPath,
+                                const GraphSettings& settings, FileSystem& fs,
+                                const MillisecondClock& clock) {
+    GraphBuildResult result{GraphBitmap(GraphFileWidth, GraphFileHeight), {}};
+    GraphState state;
+    ClearGraph(state, &result.Bitmap, GraphFileWidth, GraphFileHeight, settings);
+    result.Stats = DrawWavGraph(state, settings, wavPath, clock);
+    SaveGraphFile(result.Bitmap, graphPath, fs);
+    return result;
+}
+
+GraphBuildResult BuildGraphFile(const std::string& wavPath, const std::string& graphPath,
+                                const GraphSettings& settings) {
+    return BuildGraphFile(wavPath, graphPath, settings, RealFileSystem());
+}
+
+} // namespace tellamo

@@ -1,0 +1,395 @@
+#include "dictaphone/GraphFile.h"
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QImage>
+
+#include "audio/WavFormat.h"
+#include "common/ByteIO.h"
+#include "common/Errors.h"
+#include "common/Rounding.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TempDir.h"
+
+namespace tellamo {
+namespace {
+
+using test::FileExists;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+// A WAV file's bytes: the program's own 44-byte header with the data size set, then the data.
+std::string Wav(bool sixteenBit, const std::string& data, std::uint32_t declaredSize) {
+    const auto h = MakeWaveHeader(1, 11025, sixteenBit ? 16 : 8);
+    std::string bytes(reinterpret_cast<const char*>(h.data()), h.size());
+    PutU32(reinterpret_cast<unsigned char*>(bytes.data() + 40), declaredSize);
+    return bytes + data;
+}
+
+std::string Wav(bool sixteenBit, const std::string& data) {
+    return Wav(sixteenBit, data, static_cast<std::uint32_t>(data.size()));
+}
+
+void PutSample(std::string& data, std::size_t index, bool sixteenBit, int value) {
+    if (sixteenBit) {
+        PutU16(reinterpret_cast<unsigned char*>(data.data() + 2 * index),
+               static_cast<std::uint16_t>(value));
+    } else {
+        data[index] = static_cast<char>(value + 128);
+    }
+}
+
+// The picture that one-directional bars of the given levels make on the graph background.
+GraphBitmap ExpectedGraph(const std::vector<std::int32_t>& levels, bool sixteenBit,
+                          const GraphSettings& settings) {
+    GraphBitmap bitmap(GraphFileWidth, GraphFileHeight);
+    GraphState state;
+    ClearGraph(state, &bitmap, GraphFileWidth, GraphFileHeight, settings);
+    state.Scale = GraphFileHeight / FullScale(sixteenBit);
+    state.Pen = settings.VoiceColor;
+    for (int i = 0; i < GraphFileWidth; ++i) {
+        DrawLevelColumn(state, i, levels[static_cast<std::size_t>(i)], false);
+    }
+    return bitmap;
+}
+
+GraphBitmap Blank(const GraphSettings& settings) {
+    GraphBitmap bitmap(GraphFileWidth, GraphFileHeight);
+    bitmap.Fill(settings.BackgroundColor);
+    return bitmap;
+}
+
+// A clock that reads 0 when the drawing starts and `later` at every reading after that.
+MillisecondClock ClockJumpingTo(double later) {
+    auto calls = std::make_shared<int>(0);
+    return [calls, later] { return (*calls)++ == 0 ? 0.0 : later; };
+}
+
+class GraphFiles : public ::testing::Test {
+protected:
+    TempDir Dir;
+    GraphSettings Settings;
+    std::string WavPath = Dir.File("123456.wav");
+    std::string GraphPath = Dir.File("123456.bmp");
+};
+
+struct ColumnCase {
+    const char* Name;
+    bool SixteenBit;
+    double ClockAfterStart; // 0: the budget never runs out; 300: half the columns late
+    int CutShort;
+};
+
+void PrintTo(const ColumnCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class ColumnBoundaries : public GraphFiles, public ::testing::WithParamInterface<ColumnCase> {};
+
+// 8-bit: 60000 bytes, 100 per column; 16-bit: 120000 bytes, 100 samples per column. Each
+// column's first sample, its other even-numbered samples and its odd-numbered samples carry
+// different values, so that the picture shows which samples each column gathered.
+TEST_P(ColumnBoundaries, EachColumnGathersItsFirstAndEverySecondSample) {
+    const ColumnCase& c = GetParam();
+    const std::size_t perColumn = 100;
+    std::string data(perColumn * 600 * (c.SixteenBit ? 2 : 1), '\0');
+    std::vector<std::int32_t> levels;
+    const int unit = c.SixteenBit ? 200 : 1;
+    for (std::size_t i = 0; i < 600; ++i) {
+        const int first = static_cast<int>(i % 120) * unit - 60 * unit;
+        const int even = static_cast<int>(i % 50) * unit - 25 * unit;
+        const int odd = 100 * unit;
+        for (std::size_t k = 0; k < perColumn; ++k) {
+            PutSample(data, i * perColumn + k, c.SixteenBit, k == 0 ? first : k % 2 ? odd : even);
+        }
+        const bool late = static_cast<int>(i) < c.CutShort;
+        levels.push_back(late ? first : RoundHalfEven32((first + 49.0 * even) / 50));
+    }
+    WriteFileBytes(WavPath, Wav(c.SixteenBit, data));
+
+    const GraphBuildResult result = BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(),
+                                                   ClockJumpingTo(c.ClockAfterStart));
+    EXPECT_EQ(result.Stats.ColumnsDrawn, 600);
+    EXPECT_EQ(result.Stats.ColumnsCutShort, c.CutShort);
+    EXPECT_EQ(result.Bitmap, ExpectedGraph(levels, c.SixteenBit, Settings));
+    EXPECT_EQ(LoadGraphFile(GraphPath), result.Bitmap);
+}
+
+INSTANTIATE_TEST_SUITE_P(Notes, ColumnBoundaries,
+                         ::testing::Values(ColumnCase{"Eight_InTime", false, 0, 0},
+                                           ColumnCase{"Eight_HalfLate", false, 300, 300},
+                                           ColumnCase{"Eight_AllLate", false, 1000000, 600},
+                                           ColumnCase{"Sixteen_InTime", true, 0, 0},
+                                           ColumnCase{"Sixteen_HalfLate", true, 300, 300},
+                                           ColumnCase{"Sixteen_AllLate", true, 1000000, 600}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(GraphFiles, BarHeightIsTwiceTheMeanOfSignedValues) {
+    // Alternating +8000/-8000 averages to 0 over every second sample only if the reader takes
+    // every sample; taking every second one sees +8000 throughout.
+    std::string data(24000, '\0');
+    for (std::size_t k = 0; k < 12000; ++k) {
+        PutSample(data, k, true, k % 2 ? -8000 : 8000);
+    }
+    WriteFileBytes(WavPath, Wav(true, data));
+    const GraphBuildResult result =
+        BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(), [] { return 0.0; });
+    EXPECT_EQ(result.Bitmap, ExpectedGraph(std::vector<std::int32_t>(600, 8000), true, Settings));
+    // 2 * 8000 * 256 / 65535 = 62.501 pixels: rows 192..255 of the voice colour.
+    EXPECT_EQ(result.Bitmap.ColorAt(10, 192), Settings.VoiceColor);
+    EXPECT_EQ(result.Bitmap.ColorAt(10, 191), Settings.BackgroundColor);
+}
+
+struct InfoCase {
+    const char* Name;
+    std::string Bytes;
+    bool Readable;
+    std::uint32_t DataStart;
+    std::uint32_t DataSize;
+    bool SixteenBit;
+};
+
+std::string WithDataTagAt(std::size_t offset, std::uint16_t bits) {
+    std::string bytes = Wav(bits > 8, "").substr(0, 36);
+    PutU16(reinterpret_cast<unsigned char*>(bytes.data() + 34), bits);
+    bytes.resize(offset, 'x');
+    bytes += "data";
+    bytes += std::string("\x08\x00\x00\x00", 4);
+    return bytes + std::string(8, '\x10');
+}
+
+TEST_F(GraphFiles, ReadWavInfoFollowsTheGraphReadersRule) {
+    const InfoCase cases[] = {
+        {"plain 16-bit", Wav(true, std::string(100, 'a')), true, 44, 100, true},
+        {"plain 8-bit", Wav(false, std::string(7, 'a')), true, 44, 7, false},
+        {"longer format chunk", WithDataTagAt(38, 16), true, 46, 8, true},
+        {"tag at the last offset", WithDataTagAt(288, 8), true, 296, 8, false},
+        {"tag beyond the window", WithDataTagAt(289, 16), true, 0, 0, false},
+        {"only the low byte of the bits", WithDataTagAt(36, 0x0108), true, 44, 8, false},
+        {"shorter than a header", std::string("RIFF\x10\x00", 6), true, 0, 0, false},
+        {"empty", "", true, 0, 0, false},
+    };
+    for (const InfoCase& c : cases) {
+        WriteFileBytes(WavPath, c.Bytes);
+        const WavGraphInfo info = ReadWavInfo(WavPath);
+        EXPECT_EQ(info.Readable, c.Readable) << c.Name;
+        EXPECT_EQ(info.DataSize, c.DataSize) << c.Name;
+        if (c.DataSize > 0) {
+            EXPECT_EQ(info.DataStart, c.DataStart) << c.Name;
+            EXPECT_EQ(info.SixteenBit, c.SixteenBit) << c.Name;
+        }
+    }
+    EXPECT_FALSE(ReadWavInfo(Dir.File("missing.wav")).Readable);
+    EXPECT_FALSE(ReadWavInfo(Dir.Path()).Readable);
+    ::mkfifo(Dir.File("fifo.wav").c_str(), 0600); // must not hang the window
+    EXPECT_FALSE(ReadWavInfo(Dir.File("fifo.wav")).Readable);
+}
+
+TEST_F(GraphFiles, ReadSampleDecodesAndReadsSilenceBeyondTheFile) {
+    std::string data("\x00\x80\xff\x7f\x01\x00", 6);
+    WriteFileBytes(WavPath, Wav(true, data, 10)); // declares 4 bytes more than it holds
+    WavSampleStream stream(WavPath);
+    stream.Seek(44);
+    EXPECT_EQ(stream.ReadSample(true), -32768);
+    EXPECT_EQ(stream.ReadSample(true), 32767);
+    EXPECT_EQ(stream.ReadSample(true), 1);
+    EXPECT_EQ(stream.ReadSample(true), 0);
+    EXPECT_EQ(stream.Position(), 52u);
+    stream.Seek(44);
+    EXPECT_EQ(stream.ReadSample(false), -128);
+    EXPECT_EQ(stream.ReadSample(false), 0);
+    EXPECT_EQ(stream.ReadSample(false), 127);
+    stream.Seek(42); // skips 42, 46, 50 and adds 44, 48 and the silence at 52
+    EXPECT_EQ(stream.SkipAndSum(3, true), -32768 + 1 + 0);
+    EXPECT_EQ(stream.Position(), 54u);
+}
+
+// Damaged notes still get a graph, drawn from what can be read, and building it never fails.
+TEST_F(GraphFiles, DamagedOrMissingWavGivesAGraphOfWhatCanBeRead) {
+    std::string data(60000, '\0');
+    for (std::size_t k = 0; k < data.size(); ++k) {
+        PutSample(data, k, false, 50);
+    }
+    std::vector<std::int32_t> half(600, 0);
+    std::fill(half.begin(), half.begin() + 300, 50);
+    const GraphBitmap halfDrawn = ExpectedGraph(half, false, Settings);
+
+    struct Case {
+        const char* Name;
+        std::string Bytes; // empty: no file at all
+        GraphBitmap Expected;
+    };
+    const Case cases[] = {
+        {"ends halfway through its data", Wav(false, data, 120000), halfDrawn},
+        {"no data tag", std::string(400, 'x'), Blank(Settings)},
+        {"data size 0", Wav(false, "", 0), Blank(Settings)},
+        {"header cut short", Wav(false, data).substr(0, 30), Blank(Settings)},
+        {"missing", "", Blank(Settings)},
+    };
+    for (const Case& c : cases) {
+        std::remove(WavPath.c_str());
+        if (!c.Bytes.empty()) {
+            WriteFileBytes(WavPath, c.Bytes);
+        }
+        GraphBuildResult result;
+        ASSERT_NO_THROW(result = BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(),
+                                                [] { return 0.0; }))
+            << c.Name;
+        EXPECT_EQ(result.Bitmap, c.Expected) << c.Name;
+        EXPECT_EQ(LoadGraphFile(GraphPath), c.Expected) << c.Name;
+    }
+}
+
+TEST_F(GraphFiles, FailedSaveIsAnErrorAndLeavesNoGraph) {
+    WriteFileBytes(WavPath, Wav(true, std::string(2000, '\x10')));
+    test::FaultyFileSystem fs;
+    fs.FailAt = 2; // the write of the new file: a full disk
+    EXPECT_THROW(BuildGraphFile(WavPath, GraphPath, Settings, fs), TellamoError);
+    EXPECT_FALSE(FileExists(GraphPath));
+    EXPECT_FALSE(FileExists(GraphPath + ".tmp"));
+}
+
+TEST(GraphBitmapFile, HeaderFieldsAndPixelLayout) {
+    GraphBitmap bitmap(600, 256);
+    bitmap.Fill(ColorNavy);
+    bitmap.SetPixel(0, 255, ColorYellow); // bottom left: the first pixel stored, high nibble
+    bitmap.SetPixel(599, 0, ColorAqua);   // top right: the last pixel stored, low nibble
+    const std::string bytes = EncodeGraphFile(bitmap);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    ASSERT_EQ(bytes.size(), 76918u);
+    EXPECT_EQ(bytes.substr(0, 2), "BM");
+    EXPECT_EQ(GetU32(p + 2), 76918u);
+    EXPECT_EQ(GetU32(p + 6), 0u);
+    EXPECT_EQ(GetU32(p + 10), 118u);
+    EXPECT_EQ(GetU32(p + 14), 40u);
+    EXPECT_EQ(GetU32(p + 18), 600u);
+    EXPECT_EQ(GetU32(p + 22), 256u);
+    EXPECT_EQ(GetU16(p + 26), 1u);
+    EXPECT_EQ(GetU16(p + 28), 4u);
+    EXPECT_EQ(GetU32(p + 30), 0u);
+    EXPECT_EQ(GetU32(p + 34), 76800u);
+    EXPECT_EQ(GetU32(p + 46), 16u);
+    // The colour table: blue, green, red, 0.
+    EXPECT_EQ(GetU32(p + 54 + 4 * 4), 0x000080u);  // navy
+    EXPECT_EQ(GetU32(p + 54 + 4 * 9), 0xFF0000u);  // red
+    EXPECT_EQ(GetU32(p + 54 + 4 * 11), 0xFFFF00u); // yellow
+    EXPECT_EQ(GetU32(p + 54 + 4 * 14), 0x00FFFFu); // aqua
+    EXPECT_EQ(GetU32(p + 54 + 4 * 8), 0xC0C0C0u);  // silver
+    EXPECT_EQ(p[118], 0xB4);
+    EXPECT_EQ(p[119], 0x44);
+    EXPECT_EQ(p[76917], 0x4E);
+    EXPECT_EQ(DecodeGraphFile(bytes, "x.bmp"), bitmap);
+    EXPECT_THROW(EncodeGraphFile(GraphBitmap(600, 512)), TellamoError);
+}
+
+TEST(GraphBitmapFile, OpensInOtherReaders) {
+    TempDir dir;
+    const std::string path = dir.File("654321.bmp");
+    GraphBitmap bitmap(600, 256);
+    bitmap.Fill(ColorNavy);
+    for (int x = 0; x < 600; x += 3) {
+        bitmap.VerticalRun(x, 255 - x / 3, 256, ColorYellow);
+    }
+    SaveGraphFile(bitmap, path);
+    EXPECT_FALSE(FileExists(path + ".tmp"));
+
+    const QImage image(QString::fromStdString(path));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(600, 256));
+    EXPECT_EQ(image.pixel(0, 255), qRgb(255, 255, 0));
+    EXPECT_EQ(image.pixel(3, 0), qRgb(0, 0, 128));
+    EXPECT_EQ(image.pixel(597, 255), qRgb(255, 255, 0));
+    EXPECT_EQ(GraphBitmapToImage(bitmap), image.convertToFormat(QImage::Format_RGB32));
+
+    // ImageMagick's summary line: "... BMP3 600x256 600x256+0+0 4-bit sRGB 16c 76918B ...".
+    const std::string out = dir.File("identify.txt");
+    const std::string command = "identify '" + path + "' > '" + out + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFileBytes(out);
+    const std::string summary = ReadFileBytes(out);
+    for (const char* part : {" BMP3 ", " 600x256 ", " 4-bit ", " 16c ", " 76918B "}) {
+        EXPECT_NE(summary.find(part), std::string::npos) << part << " in " << summary;
+    }
+}
+
+TEST(GraphBitmapFile, DamagedFilesAreClearErrors) {
+    GraphBitmap bitmap(600, 256);
+    bitmap.Fill(ColorBlack);
+    const std::string good = EncodeGraphFile(bitmap);
+    const auto patched = [&](std::size_t offset, std::uint32_t value, int width) {
+        std::string bytes = good;
+        auto* p = reinterpret_cast<unsigned char*>(bytes.data() + offset);
+        width == 2 ? PutU16(p, static_cast<std::uint16_t>(value)) : PutU32(p, value);
+        return bytes;
+    };
+    struct Case {
+        const char* Name;
+        std::string Bytes;
+        const char* Says;
+    };
+    const Case cases[] = {
+        {"empty", "", "holds 0 bytes"},
+        {"cut short", good.substr(0, 76917), "holds 76917 bytes"},
+        {"too long", good + "x", "holds 76919 bytes"},
+        {"no magic", "XM" + good.substr(2), "\"BM\""},
+        {"file size", patched(2, 76917, 4), "file size"},
+        {"pixel offset", patched(10, 54, 4), "pixel offset"},
+        {"header size", patched(14, 108, 4), "header size"},
+        {"width", patched(18, 601, 4), "width"},
+        {"top-down", patched(22, static_cast<std::uint32_t>(-256), 4), "height"},
+        {"planes", patched(26, 2, 2), "plane"},
+        {"bits", patched(28, 8, 2), "bits per pixel"},
+        {"compressed", patched(30, 2, 4), "compression"},
+        {"image size", patched(34, 1, 4), "image size"},
+        {"colours used", patched(46, 256, 4), "number of colours"},
+        {"important", patched(50, 17, 4), "important"},
+        {"palette", patched(54 + 4 * 3, 0x123456, 4), "colour 3"},
+    };
+    for (const Case& c : cases) {
+        try {
+            DecodeGraphFile(c.Bytes, "/notes/123456.bmp");
+            ADD_FAILURE() << c.Name << ": accepted";
+        } catch (const TellamoError& e) {
+            const std::string text = e.what();
+            EXPECT_NE(text.find("\"/notes/123456.bmp\" is damaged"), std::string::npos) << text;
+            EXPECT_NE(text.find(c.Says), std::string::npos) << c.Name << ": " << text;
+        }
+    }
+    // Fields a reader may leave at 0 are accepted.
+    EXPECT_EQ(DecodeGraphFile(patched(46, 0, 4), "x"), bitmap);
+    EXPECT_EQ(DecodeGraphFile(patched(34, 0, 4), "x"), bitmap);
+
+    TempDir dir;
+    EXPECT_THROW(LoadGraphFile(dir.File("missing.bmp")), TellamoError);
+    EXPECT_THROW(LoadGraphFile(dir.Path()), TellamoError);
+}
+
+TEST(GraphBitmapFile, MirrorThenUnmirrorGivesThePictureBack) {
+    GraphBitmap bitmap(600, 256);
+    bitmap.Fill(ColorNavy);
+    for (int x = 0; x < 600; ++x) {
+        bitmap.VerticalRun(x, 255 - (x * 37) % 256, 256, StandardColors[x % 16]);
+    }
+    GraphBitmap mirrored = bitmap;
+    mirrored.MirrorGraph();
+    ASSERT_EQ(mirrored.Height(), 512);
+    for (int y = 0; y < 256; ++y) {
+        for (int x = 0; x < 600; ++x) {
+            ASSERT_EQ(mirrored.IndexAt(x, y), bitmap.IndexAt(x, y));
+            ASSERT_EQ(mirrored.IndexAt(x, 511 - y), bitmap.IndexAt(x, y));
+        }
+    }
+    mirrored.UnmirrorGraph();
+    EXPECT_EQ(mirrored, bitmap);
+    EXPECT_EQ(mirrored.Pixels(), bitmap.Pixels());
+
+    GraphBitmap odd(5, 3);
+    odd.UnmirrorGraph();
+    EXPECT_EQ(odd.Height(), 1);
+}
+
+} // namespace
+} // namespace tellamo
