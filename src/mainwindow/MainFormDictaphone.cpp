@@ -7,16 +7,20 @@
 #include "common/Rounding.h"
 #include "common/Translate.h"
 #include "dialogs/TDescriptionForm.h"
+#include "dictaphone/GraphFile.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/MediaPlayer.h"
 #include "dictaphone/SystemSound.h"
 #include "dictaphone/TellamoWav.h"
+#include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,6 +82,13 @@ void TTellamoMainForm::ConnectDictaphone() {
         });
     });
 
+    SoundPaintBox->Resized = [this](int width, int height) {
+        if (LiveState.Target) {
+            ResizeGraph(LiveState, width, height, CurrentGraphSettings());
+        }
+    };
+    ConnectCommand(Actions.BiDirectionalAction, this, [this] { BiDirectionalActionExecute(); });
+
     Audio->OnRecord = [this](TRecorder*, const unsigned char* lp, const unsigned char*, std::uint16_t bytes) {
         AudioRecord(lp, bytes);
     };
@@ -113,6 +124,11 @@ void TTellamoMainForm::SetMode(TDictaphoneMode mode) {
         Timer->stop();
     }
     mRecordedSamples = 0;
+    SoundPaintBox->setVisible(mode == TDictaphoneMode::mdRecording);
+    GraphImage->setVisible(mode != TDictaphoneMode::mdRecording);
+    if (mode != TDictaphoneMode::mdRecording) {
+        LiveState.Target = nullptr; // the live drawing is not kept anywhere
+    }
     if (Actions.SoundNotificationAction->isChecked()) {
         PlaySoundSynchronously(Audio->Port(), std::string_view(SystemWav().constData(), static_cast<std::size_t>(SystemWav().size())));
     }
@@ -145,6 +161,10 @@ void TTellamoMainForm::RecordActionExecute() {
     NoiseOptionsChanged();
     recorder.RecordToFile(Cat.Files().NoteWavPath(note->FileName).toStdString());
     ApplySilenceSettings();
+    GraphFeed.Discard();
+    SoundPaintBox->SetSurfaceSize(GraphPanel->contentsRect().size());
+    ClearGraph(LiveState, &SoundPaintBox->Surface(), SoundPaintBox->Surface().SurfaceWidth(),
+               SoundPaintBox->Surface().SurfaceHeight(), CurrentGraphSettings());
     if (recorder.StartRecording()) {
         SetMode(TDictaphoneMode::mdRecording);
     } else {
@@ -152,9 +172,11 @@ void TTellamoMainForm::RecordActionExecute() {
     }
 }
 
-void TTellamoMainForm::AudioRecord(const unsigned char*, std::uint16_t bytes) {
-    // Capture thread: only atomics and an allocation-free post; no widget is touched here.
+void TTellamoMainForm::AudioRecord(const unsigned char* data, std::uint16_t bytes) {
+    // Capture thread: only atomics, a copy into the graph's feed and an allocation-free post;
+    // no widget is touched here.
     ApplySilenceSettings();
+    GraphFeed.Push(data, bytes, RecordingSixteenBit.load(), RecordingRate.load());
     mRecordedSamples += SampleCount(bytes, RecordingSixteenBit.load());
     if (!LabelUpdatePosted.exchange(true)) {
         Poster.Post(this, RecordedMessage, 0);
@@ -166,6 +188,12 @@ void TTellamoMainForm::HandlePost(std::uint32_t message, std::intptr_t) {
         return;
     }
     LabelUpdatePosted = false;
+    if (CurrentMode == TDictaphoneMode::mdRecording && LiveState.Target) {
+        DrawFedBuffers(GraphFeed, LiveState, CurrentGraphSettings());
+        SoundPaintBox->update();
+    } else {
+        GraphFeed.Discard();
+    }
     if (CurrentMode == TDictaphoneMode::mdRecording) {
         TimeLabel->setText(ShortTime(static_cast<std::int64_t>(mRecordedSamples.load()) * 1000 / RecordingRate.load()));
     }
@@ -192,7 +220,7 @@ void TTellamoMainForm::StopActionExecute() {
             const std::int64_t durationMs = RoundHalfEven(mRecordedSamples.load() * 1000.0 / RecordingRate.load());
             Cat.CompleteNote(sizeKB, durationMs);
             SaveCatalogue();
-            ShowNoteTime();
+            LoadGraph();
         } else {
             ShowErrorBox(this, QString::fromStdString(Audio->ErrorMessage));
         }
@@ -281,6 +309,93 @@ void TTellamoMainForm::AudioMixerChange(std::uint16_t destination, std::uint16_t
     if (destination == 0 && source == 0) {
         ReadMixerVolume();
     }
+}
+
+GraphSettings TTellamoMainForm::CurrentGraphSettings() const {
+    GraphSettings settings = GraphOptions;
+    settings.BiDirectional = Actions.BiDirectionalAction->isChecked();
+    settings.Silence = Actions.SilenceAction->isChecked();
+    settings.NoiseLevelPercent = Options.NoiseLevelPercent;
+    return settings;
+}
+
+void TTellamoMainForm::ShowBitmap() {
+    GraphImage->SetPicture(ShownBitmap.Width() > 0 ? GraphBitmapToImage(ShownBitmap) : QImage());
+}
+
+void TTellamoMainForm::LoadGraph() {
+    ShowNoteTime();
+    const GraphSettings settings = CurrentGraphSettings();
+    const NoteRecord* note = Cat.Notes().Current();
+    const QString path = Cat.NoteGraphPath();
+    if (!note || path.isEmpty()) {
+        // No note (or a note whose name cannot be used as a file name): a plain background.
+        ShownBitmap = GraphBitmap(600, 256);
+        ShownBitmap.Fill(settings.BackgroundColor);
+        ShowBitmap();
+        ShownGraphPath = path;
+        return;
+    }
+    // The graph is remembered as shown before anything can fail, so that a graph that cannot be
+    // built or read is not tried again at every idle moment; the error is shown once.
+    ShownGraphPath = path;
+    const std::string wav = Cat.NoteWavPath().toStdString();
+    auto build = [&] {
+        QWidget* focused = QApplication::focusWidget();
+        RxDBGrid->setEnabled(false);
+        RxDBGrid->repaint();
+        GraphBuildResult built;
+        try {
+            built = BuildGraphFile(wav, path.toStdString(), settings);
+        } catch (...) {
+            RxDBGrid->setEnabled(true);
+            throw;
+        }
+        RxDBGrid->setEnabled(true);
+        if (focused) {
+            focused->setFocus();
+        }
+        return built.Bitmap;
+    };
+    if (!QFileInfo::exists(path)) {
+        ShownBitmap = build();
+    } else {
+        try {
+            ShownBitmap = LoadGraphFile(path.toStdString());
+        } catch (const TellamoError&) {
+            // A damaged graph file is only a picture: it is drawn again from the sound.
+            ShownBitmap = build();
+        }
+    }
+    if (settings.BiDirectional) {
+        ShownBitmap.MirrorGraph();
+    }
+    ShowBitmap();
+}
+
+void TTellamoMainForm::RedrawAllGraphs() {
+    QDir folder(Cat.Files().StorageFolder());
+    const QStringList graphs = folder.entryList({QStringLiteral("*.bmp")}, QDir::Files | QDir::Hidden | QDir::System);
+    if (graphs.isEmpty()) {
+        return;
+    }
+    for (const QString& name : graphs) {
+        folder.remove(name);
+    }
+    ShownGraphPath.clear();
+    LoadGraph();
+}
+
+void TTellamoMainForm::BiDirectionalActionExecute() {
+    if (Cat.Notes().IsEmpty() || CurrentMode == TDictaphoneMode::mdRecording || ShownBitmap.Width() == 0) {
+        return;
+    }
+    if (Actions.BiDirectionalAction->isChecked()) {
+        ShownBitmap.MirrorGraph();
+    } else {
+        ShownBitmap.UnmirrorGraph();
+    }
+    ShowBitmap();
 }
 
 void TTellamoMainForm::changeEvent(QEvent* event) {

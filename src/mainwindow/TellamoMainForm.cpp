@@ -8,6 +8,7 @@
 #include "common/Translate.h"
 #include "mainwindow/FolderIcons.h"
 #include "mainwindow/Glyphs.h"
+#include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
 
@@ -117,6 +118,13 @@ void TTellamoMainForm::CreatePanels() {
     GraphPanel->setFrameShape(QFrame::Panel);
     GraphPanel->setFrameShadow(QFrame::Sunken);
     GraphPanel->setMinimumHeight(40);
+    auto* graphLayout = new QVBoxLayout(GraphPanel);
+    graphLayout->setContentsMargins(0, 0, 0, 0);
+    graphLayout->setSpacing(0);
+    SoundPaintBox = new TSoundPaintBox(GraphPanel);
+    GraphImage = new TGraphImage(GraphPanel);
+    graphLayout->addWidget(SoundPaintBox);
+    graphLayout->addWidget(GraphImage);
 
     MainSplitter = new QSplitter(Qt::Horizontal, TopPanel);
     MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
@@ -417,6 +425,9 @@ void TTellamoMainForm::ActionListUpdate() {
     RxDBGrid->setEnabled(idle);
     TreeView->setEnabled(idle);
     PositionRxSlider->setEnabled(CurrentMode == TDictaphoneMode::mdPlaying);
+    if (idle && Cat.NoteGraphPath() != ShownGraphPath) {
+        RunCommand(this, [this] { LoadGraph(); });
+    }
 }
 
 void TTellamoMainForm::UpdateGlyphs() {

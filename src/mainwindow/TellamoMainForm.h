@@ -1,6 +1,10 @@
 #pragma once
 
 #include "audio/WindowPoster.h"
+#include "dictaphone/GraphBitmap.h"
+#include "dictaphone/GraphSettings.h"
+#include "dictaphone/LiveGraphFeed.h"
+#include "dictaphone/TellamoGraph.h"
 #include "mainwindow/MainActions.h"
 
 #include <QMainWindow>
@@ -27,7 +31,9 @@ class GlyphSet;
 class NoteListModel;
 class TAudio;
 class TDescriptionForm;
+class TGraphImage;
 class TMediaPlayer;
+class TSoundPaintBox;
 class WavePort;
 class WindowPoster;
 
@@ -88,7 +94,19 @@ public:
     void AudioMixerChange(std::uint16_t destination, std::uint16_t source);
     std::int32_t RecordedSamples() const { return mRecordedSamples.load(); }
 
+    // Shows the current note's stored graph, building it first when its file is missing.
+    void LoadGraph();
+    // Deletes every graph file of the storage folder, then shows the current note's anew.
+    void RedrawAllGraphs();
+    // The graph values as they are now: colours and velocity of the options, the bi-directional
+    // and silence options, the noise level.
+    GraphSettings CurrentGraphSettings() const;
+
     RecordingOptions Options;
+    GraphSettings GraphOptions; // colours and velocity; the options dialog binds them
+    TSoundPaintBox* SoundPaintBox = nullptr;
+    TGraphImage* GraphImage = nullptr;
+    QString ShownGraphPath;
     QTimer* Timer = nullptr;
     std::unique_ptr<TMediaPlayer> MediaPlayer;
     bool PositionDragging = false;
@@ -155,6 +173,14 @@ private:
     // A time-label update is waiting on the window thread (so that one post per buffer at most
     // is queued).
     std::atomic<bool> LabelUpdatePosted{false};
+    // The live graph: the capture thread copies each accepted buffer into the feed; the window
+    // thread draws it with LiveState (window thread only).
+    LiveGraphFeed GraphFeed;
+    GraphState LiveState;
+    // The stored graph being shown, as loaded (mirrored when bi-directional); empty while none.
+    GraphBitmap ShownBitmap;
+    void ShowBitmap();
+    void BiDirectionalActionExecute();
     std::unique_ptr<GlyphSet> PlainGlyphs;
     std::unique_ptr<GlyphSet> BorderGlyphs;
     // The picture each toolbar action shows now: glyph index and whether from the bordered set.

@@ -7,7 +7,9 @@
 #include "common/ByteIO.h"
 #include "common/FileSystem.h"
 #include "dialogs/TDescriptionForm.h"
+#include "dictaphone/GraphSettings.h"
 #include "dictaphone/MediaPlayer.h"
+#include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 #include "support/TempDir.h"
@@ -174,6 +176,58 @@ TEST_F(Workflow, PauseDropsTheSoundAndStopResumesFirst) {
     Form.StopActionExecute();
     EXPECT_FALSE(Form.Actions.PauseAction->isChecked());
     EXPECT_EQ(Cat.Notes().LastAddedNote()->Duration, 100);
+}
+
+TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
+    Form.resize(640, 480);
+    Form.RecordActionExecute();
+    EXPECT_TRUE(Form.SoundPaintBox->isVisibleTo(&Form));
+    EXPECT_FALSE(Form.GraphImage->isVisibleTo(&Form));
+    for (int i = 0; i < 20; ++i) {
+        Buffer(true);
+    }
+    Form.StopActionExecute();
+    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    const std::string graph = Documents.Path() + "/My Voice Notes/" + note->FileName + ".bmp";
+    EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
+    EXPECT_FALSE(Form.SoundPaintBox->isVisibleTo(&Form));
+    EXPECT_TRUE(Form.GraphImage->isVisibleTo(&Form));
+    EXPECT_EQ(Form.GraphImage->Picture().size(), QSize(600, 512)) << "mirrored: bi-directional is on";
+
+    // Toggling the bi-directional graph twice gives the same picture back; no file changes.
+    const QImage first = Form.GraphImage->Picture();
+    const std::string file = ReadFileBytes(graph);
+    Form.Actions.BiDirectionalAction->trigger();
+    EXPECT_EQ(Form.GraphImage->Picture().size(), QSize(600, 256));
+    Form.Actions.BiDirectionalAction->trigger();
+    EXPECT_EQ(Form.GraphImage->Picture(), first);
+    EXPECT_EQ(ReadFileBytes(graph), file);
+
+    // Redrawing all graphs deletes them and builds the current note's again at once.
+    WriteFileBytes(Documents.Path() + "/My Voice Notes/999999.bmp", "stale");
+    Cat.Notes().SetFilter({});
+    Cat.Notes().SetCurrent(Cat.Notes().LastAddedNote());
+    Form.GraphOptions.VoiceColor = ColorLime;
+    Form.RedrawAllGraphs();
+    EXPECT_FALSE(FileExists(Documents.Path() + "/My Voice Notes/999999.bmp"));
+    EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
+    EXPECT_NE(ReadFileBytes(graph), file) << "drawn in the new voice colour";
+}
+
+TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
+    NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "123456", 0, 8000, 8);
+    Cat.Notes().SetFilter({});
+    Cat.Notes().SetCurrent(note);
+    Form.ActionListUpdate();
+    const std::string graph = Documents.Path() + "/My Voice Notes/123456.bmp";
+    EXPECT_EQ(ReadFileBytes(graph).size(), 76918u) << "a note without sound gets a plain graph";
+    EXPECT_EQ(Form.ShownGraphPath, Cat.NoteGraphPath());
+    // A damaged graph file is drawn again instead of failing at every idle moment.
+    WriteFileBytes(graph, "BM damaged");
+    Form.ShownGraphPath.clear();
+    Form.ActionListUpdate();
+    EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
 // Playback of a recorded note.

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "dictaphone/GraphSurface.h"
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+namespace tellamo {
+
+// The live graph's surface while recording: an off-screen picture the window thread draws into
+// and the widget shows. A resize blanks it (the window redraws the background through Resized);
+// being uncovered only shows the picture again.
+class TSoundPaintBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit TSoundPaintBox(QWidget* parent);
+    GraphSurface& Surface() { return ImageSurface; }
+    // Sizes the picture now, also while the widget is hidden (a recording starts before the
+    // surface is shown).
+    void SetSurfaceSize(QSize size);
+    std::function<void(int width, int height)> Resized;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage Image;
+    QImageSurface ImageSurface{Image};
+};
+
+// The stored graph of the current note, stretched over the whole panel.
+class TGraphImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TGraphImage(QWidget* parent);
+    void SetPicture(QImage picture);
+    const QImage& Picture() const { return Image; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage Image;
+};
+
+} // namespace tellamo
