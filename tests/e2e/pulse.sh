@@ -13,14 +13,30 @@ start_pulse() {
   fail "PulseAudio did not start"
 }
 
-# speech_source FILE.raw RATE: makes the default source a pipe fed with the file's s16le mono
-# samples at RATE.
-speech_source() {
-  local fifo=$XDG_RUNTIME_DIR/speech.fifo
-  pactl load-module module-pipe-source source_name=speech file="$fifo" format=s16le rate="$2" channels=1 >/dev/null ||
+# pipe_source RATE: makes the default source a pipe of s16le mono samples at RATE.
+pipe_source() {
+  SPEECH_FIFO=$XDG_RUNTIME_DIR/speech.fifo
+  SPEECH_RATE=$1
+  pactl load-module module-pipe-source source_name=speech file="$SPEECH_FIFO" format=s16le rate="$1" channels=1 >/dev/null ||
     fail "no pipe source"
   pactl set-default-source speech
-  cat "$1" >"$fifo" &
+}
+
+# feed_speech FILE.raw: writes the file's samples into the pipe at the real rate (the pipe
+# source itself passes on whatever it is given at once), then silence.
+feed_speech() {
+  python3 - "$1" "$SPEECH_FIFO" "$SPEECH_RATE" <<'PY' &
+import sys, time
+data = open(sys.argv[1], 'rb').read() + bytes(int(sys.argv[3]) * 2 * 30)
+step = int(sys.argv[3]) * 2 // 20  # 50 ms
+start = time.monotonic()
+with open(sys.argv[2], 'wb', buffering=0) as fifo:
+    for i in range(0, len(data), step):
+        fifo.write(data[i:i + step])
+        delay = start + (i // step + 1) * 0.05 - time.monotonic()
+        if delay > 0:
+            time.sleep(delay)
+PY
   FEED_PID=$!
 }
 
