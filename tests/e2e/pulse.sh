@@ -41,8 +41,9 @@ PY
 }
 
 stop_pulse() {
-  [ -n "${FEED_PID:-}" ] && kill "$FEED_PID" 2>/dev/null
-  [ -n "${PA_PID:-}" ] && kill "$PA_PID" 2>/dev/null
-  wait 2>/dev/null
+  local pids=()
+  [ -n "${FEED_PID:-}" ] && kill "$FEED_PID" 2>/dev/null && pids+=("$FEED_PID")
+  [ -n "${PA_PID:-}" ] && kill "$PA_PID" 2>/dev/null && pids+=("$PA_PID")
+  [ ${#pids[@]} -gt 0 ] && wait "${pids[@]}" 2>/dev/null
   return 0
 }
