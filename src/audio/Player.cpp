@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "audio/Audio.h"
+#include "common/Files.h"
 #include "audio/WavFormat.h"
 #include "common/Errors.h"
 
@@ -16,20 +17,6 @@ namespace tellamo {
 namespace {
 constexpr std::size_t CopyChunk = 64 * 1024;
 
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : Fd(fd) {}
-    ~FdCloser() {
-        if (Fd >= 0) {
-            ::close(Fd);
-        }
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-
-private:
-    int Fd;
-};
 } // namespace
 
 TPlayer::TPlayer(TAudio& owner, std::string playFilePath)
@@ -116,7 +103,7 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
     if (sourceFd < 0) {
         throw TellamoError("Cannot open \"" + fileName + "\": " + SystemErrorText(errno));
     }
-    FdCloser closeSource(sourceFd);
+    const UniqueFd closeSource(sourceFd);
 
     // Before each change of format, a playback still running must end: its buffers are the
     // ones the change replaces.

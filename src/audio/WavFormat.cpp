@@ -2,6 +2,7 @@
 
 #include "common/ByteIO.h"
 #include "common/Errors.h"
+#include "common/Files.h"
 
 #include <cerrno>
 #include <cstring>
@@ -86,38 +87,8 @@ WaveInfo ParseWaveHeader(std::string_view firstBytes, std::uint64_t fileSize,
 }
 
 WaveInfo ReadWaveHeader(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        FailErrno("Cannot open \"" + path + "\"");
-    }
-    struct stat st {};
-    std::string bytes(WaveHeaderReadLimit, '\0');
-    std::size_t got = 0;
-    int error = 0;
-    if (::fstat(fd, &st) != 0) {
-        error = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        error = EISDIR;
-    }
-    while (error == 0 && got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            error = errno;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (error != 0) {
-        throw TellamoError("Cannot read \"" + path + "\": " + SystemErrorText(error));
-    }
-    bytes.resize(got);
-    return ParseWaveHeader(bytes, static_cast<std::uint64_t>(st.st_size), path);
+    const FilePrefix prefix = ReadFilePrefix(path, WaveHeaderReadLimit);
+    return ParseWaveHeader(prefix.Bytes, prefix.FileSize, path);
 }
 
 } // namespace tellamo

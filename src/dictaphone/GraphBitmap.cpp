@@ -11,6 +11,7 @@
 
 #include "common/ByteIO.h"
 #include "common/Errors.h"
+#include "common/Files.h"
 #include "common/FileSystem.h"
 
 namespace tellamo {
@@ -190,39 +191,9 @@ void SaveGraphFile(const GraphBitmap& bitmap, const std::string& path) {
 }
 
 GraphBitmap LoadGraphFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw TellamoError("Cannot open \"" + path + "\": " + SystemErrorText(errno));
-    }
     // One byte more than a graph file holds, so that a longer file is seen as such.
-    std::string bytes(GraphFileSize + 1, '\0');
-    std::size_t got = 0;
-    int error = 0;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        error = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        error = EISDIR;
-    }
-    while (error == 0 && got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            error = errno;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (error != 0) {
-        throw TellamoError("Cannot read \"" + path + "\": " + SystemErrorText(error));
-    }
-    bytes.resize(got);
-    return DecodeGraphFile(bytes, path);
+    const FilePrefix prefix = ReadFilePrefix(path, GraphFileSize + 1);
+    return DecodeGraphFile(prefix.Bytes, path);
 }
 
 QImage GraphBitmapToImage(const GraphBitmap& bitmap) {

@@ -11,6 +11,7 @@
 
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
+#include "common/Files.h"
 #include "common/Errors.h"
 #include "common/Rounding.h"
 
@@ -20,22 +21,6 @@ namespace {
 constexpr unsigned TargetRate = 8000;
 constexpr unsigned MinRate = 1000;
 constexpr std::size_t ReadChunk = 64 * 1024;
-
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : Fd(fd) {}
-    ~FileHandle() {
-        if (Fd >= 0) {
-            ::close(Fd);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int Get() const { return Fd; }
-
-private:
-    int Fd;
-};
 
 struct SoxrDeleter {
     void operator()(soxr_t s) const { soxr_delete(s); }
@@ -68,7 +53,7 @@ void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink) {
     std::uint64_t remaining = std::min<std::uint64_t>(info.DataSize, available);
     remaining -= remaining % frameBytes;
 
-    FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
         throw TellamoError("\"" + path + "\": " + SystemErrorText(errno));
     }

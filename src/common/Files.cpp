@@ -1,0 +1,54 @@
+#include "common/Files.h"
+
+#include "common/Errors.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tellamo {
+
+UniqueFd::~UniqueFd() {
+    if (Fd >= 0) {
+        ::close(Fd);
+    }
+}
+
+FilePrefix ReadFilePrefix(const std::string& path, std::size_t maxBytes) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0) {
+        throw TellamoError("Cannot open \"" + path + "\": " + SystemErrorText(errno));
+    }
+    FilePrefix prefix;
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd.Get(), &st) != 0) {
+        error = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        error = EISDIR;
+    }
+    prefix.Bytes.assign(maxBytes, '\0');
+    std::size_t got = 0;
+    while (error == 0 && got < maxBytes) {
+        const ssize_t n = ::read(fd.Get(), prefix.Bytes.data() + got, maxBytes - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = errno == EAGAIN ? 0 : errno; // a pipe with nothing in it reads as empty
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (error != 0) {
+        throw TellamoError("Cannot read \"" + path + "\": " + SystemErrorText(error));
+    }
+    prefix.Bytes.resize(got);
+    prefix.FileSize = static_cast<std::uint64_t>(st.st_size);
+    return prefix;
+}
+
+} // namespace tellamo
