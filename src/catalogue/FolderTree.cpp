@@ -198,4 +198,12 @@ Qt::ItemFlags FolderTree::flags(const QModelIndex& index) const {
     return f;
 }
 
+bool FolderTree::setData(const QModelIndex& index, const QVariant& value, int role) {
+    FolderNode* node = NodeAt(index);
+    if (!node || role != Qt::EditRole || node->IsRoot() || !RenameHandler) {
+        return false;
+    }
+    return RenameHandler(node, value.toString());
+}
+
 } // namespace tellamo

@@ -58,6 +58,10 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // An edit accepted in a view goes to the rename handler, which decides (and saves); without
+    // one, edits are refused.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    std::function<bool(FolderNode* folder, const QString& name)> RenameHandler;
 
 private:
     std::vector<std::unique_ptr<FolderNode>>& SiblingsOf(FolderNode* parent);

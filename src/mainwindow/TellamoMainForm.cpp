@@ -77,6 +77,7 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
                           TranslateText("Bits"), TranslateText("Hz"), TranslateText("Size, kb"), QString()});
     ConnectCatalogue();
     ConnectDictaphone();
+    ConnectFoldersAndNotes();
 
     ConnectCommand(Actions.ExitAction, this, [this] { close(); });
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
@@ -138,7 +139,7 @@ void TTellamoMainForm::CreatePanels() {
     TreeView->setHeaderHidden(true);
     TreeView->setIndentation(19);
     TreeView->setMinimumWidth(40);
-    TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     TreeView->setModel(&Cat.Folders());
     TreeView->setIconSize(QSize(16, 16));
     TreeView->setItemDelegate(new FolderIconDelegate(Cat, *Actions.AffiliateAction, TreeView));
@@ -149,7 +150,7 @@ void TTellamoMainForm::CreatePanels() {
     RxDBGrid->setModel(NoteModel);
     RxDBGrid->setMinimumWidth(40);
     RxDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    RxDBGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    RxDBGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     RxDBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     RxDBGrid->setWordWrap(false);
     RxDBGrid->verticalHeader()->hide();

@@ -27,6 +27,7 @@ class QTreeView;
 namespace tellamo {
 
 class Catalogue;
+struct FolderNode;
 class GlyphSet;
 class NoteListModel;
 class TAudio;
@@ -94,6 +95,19 @@ public:
     void AudioMixerChange(std::uint16_t destination, std::uint16_t source);
     std::int32_t RecordedSamples() const { return mRecordedSamples.load(); }
 
+    // Folders and notes.
+    void AddFolderActionExecute();
+    void RenameFolderActionExecute();
+    void DeleteFolderActionExecute();
+    void ClearTrashActionExecute();
+    void ParentFolderActionExecute();
+    void EnsureSelection();
+    void RenameNoteActionExecute();
+    void DeleteNoteActionExecute();
+    // A click on a column title: sorts by the clicked field in front of the earlier ones.
+    void TitleClick(int column);
+    QString SortFields;
+
     // Shows the current note's stored graph, building it first when its file is missing.
     void LoadGraph();
     // Deletes every graph file of the storage folder, then shows the current note's anew.
@@ -150,6 +164,10 @@ private:
     void UpdateGlyphs();
     bool FormCloseQuery();
     void ConnectDictaphone();
+    void ConnectFoldersAndNotes();
+    bool TreeViewEdited(FolderNode* folder, const QString& name);
+    std::int64_t LastTitleClickTime = 0; // ms of a monotonic clock; 0 at start
+    bool SyncingSelection = false;
     void ApplyPause();
     void NoiseOptionsChanged();
     // The capture thread's part of an accepted buffer: counts it and tells the window thread.

@@ -1,0 +1,212 @@
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "common/FileSystem.h"
+#include "dialogs/TDescriptionForm.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/NoteListModel.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+namespace tellamo::test {
+namespace {
+
+class Commands : public ::testing::Test {
+protected:
+    Commands() {
+        SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
+            Messages << text;
+            return Answer;
+        });
+        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+        Cat.NewCatalogue();
+        Form.SetDescriptionForm(&Description);
+    }
+    ~Commands() override { SetMessageHandler({}); }
+
+    NoteRecord* Note(FolderNode* folder, const std::string& name, const char* description) {
+        WriteFileBytes(Folder() + name + ".wav", "RIFF");
+        NoteRecord* note = Cat.AddFoundNote(folder, name, 0, 8000, 8);
+        Cat.CompleteNote(1, 1000);
+        note->Description = description;
+        return note;
+    }
+    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    std::string Saved() const { return ReadFileBytes(Folder() + "Tellamo.dat"); }
+    // The saved catalogue, read back into a catalogue of its own.
+    std::unique_ptr<Catalogue> Reloaded() const {
+        auto cat = std::make_unique<Catalogue>(Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+                                               "Notes", "Recycle Bin", RealFileSystem());
+        cat->LoadCatalogue();
+        return cat;
+    }
+
+    TempDir Documents;
+    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+                  "Recycle Bin", RealFileSystem()};
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};
+    TDescriptionForm Description{Form.Actions.AskDescriptionAction, &Form};
+    QStringList Messages;
+    bool Answer = true;
+};
+
+TEST_F(Commands, BothModelsPassQtsModelTester) {
+    QAbstractItemModelTester folders(&Cat.Folders(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester notes(Form.NoteList(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    FolderNode* work = Cat.AddFolder(Cat.NotesNode(), "Work");
+    Note(work, "000001", "a");
+    Note(Cat.NotesNode(), "000002", "b");
+    Cat.MoveFolderToRecycleBin(work);
+    Cat.SelectFolder(work);
+    Cat.DeleteFolderForGood(work);
+    Cat.SelectFolder(Cat.NotesNode());
+    Form.TitleClick(NoteListModel::DescriptionColumn);
+    SUCCEED();
+}
+
+TEST_F(Commands, AddingAFolderUnderNotesSavesItAndTheTypedName) {
+    Form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+    Form.Actions.AddFolderAction->trigger();
+    FolderNode* added = Cat.SelectedFolder();
+    ASSERT_EQ(added->Parent, Cat.NotesNode());
+    EXPECT_EQ(added->Name, "Folder");
+    EXPECT_NE(Saved().find("\tFolder000014\r\n"), std::string::npos);
+    auto* editor = Form.TreeView->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr) << "the new folder's name is edited in place";
+    editor->setText("Projects");
+    editor->setFocus();
+    QApplication::processEvents();
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(added->Name, "Projects");
+    EXPECT_NE(Saved().find("\tProjects000014\r\n"), std::string::npos);
+
+    // Adding is not offered inside the Recycle Bin.
+    Cat.SelectFolder(Cat.RecycleBinNode());
+    Form.ActionListUpdate();
+    EXPECT_FALSE(Form.Actions.AddFolderAction->isEnabled());
+}
+
+TEST_F(Commands, ANameBeginningWithABlankIsRefused) {
+    FolderNode* work = Cat.AddFolder(Cat.NotesNode(), "Work");
+    EXPECT_FALSE(Cat.Folders().setData(Cat.Folders().IndexOf(work), " Work"));
+    EXPECT_EQ(Messages, QStringList{"A folder name cannot begin with a space or a tab."});
+    EXPECT_EQ(work->Name, "Work");
+    EXPECT_FALSE(Cat.Folders().setData(Cat.Folders().IndexOf(Cat.NotesNode()), "Mine")) << "roots keep their names";
+}
+
+TEST_F(Commands, DeletingAFolderMovesItToTheBinThenAsks) {
+    FolderNode* folder = Cat.AddFolder(Cat.NotesNode(), "Folder");
+    FolderNode* sub = Cat.AddFolder(folder, "Sub");
+    Note(sub, "000001", "in the sub-folder");
+    Cat.SelectFolder(folder);
+    Form.DeleteFolderActionExecute();
+    EXPECT_TRUE(Messages.isEmpty());
+    EXPECT_EQ(folder->Parent, Cat.RecycleBinNode());
+    EXPECT_EQ(Reloaded()->RecycleBinNode()->Children.front()->Name, "Folder");
+
+    Form.DeleteFolderActionExecute();
+    EXPECT_EQ(Messages, QStringList{"Delete Folder with all contents?"});
+    EXPECT_TRUE(Cat.RecycleBinNode()->Children.empty());
+    EXPECT_TRUE(Cat.Notes().All().empty());
+    EXPECT_FALSE(FileExists(Folder() + "000001.wav"));
+    EXPECT_EQ(Cat.SelectedFolder(), Cat.RecycleBinNode());
+    EXPECT_EQ(Reloaded()->Folders().Count(), 2);
+}
+
+TEST_F(Commands, ClearingTheBinAsksAndSavesEvenWhenEmpty) {
+    Answer = false;
+    Form.ClearTrashActionExecute();
+    EXPECT_FALSE(FileExists(Folder() + "Tellamo.dat")) << "No changes nothing";
+    Answer = true;
+    Form.ClearTrashActionExecute();
+    EXPECT_EQ(Messages, (QStringList{"Clear Recycle Bin?", "Clear Recycle Bin?"}));
+    EXPECT_EQ(Saved().size(), 45u);
+}
+
+TEST_F(Commands, DeletingNotesMovesThemToTheBinThenDeletesThemForGood) {
+    NoteRecord* memo = Note(Cat.NotesNode(), "000001", "Memo");
+    Cat.Notes().SetCurrent(memo);
+    Form.DeleteNoteActionExecute(); // nothing selected: the current note goes, unasked
+    EXPECT_TRUE(Messages.isEmpty());
+    EXPECT_EQ(memo->ParentPointer, Cat.RecycleBinNode());
+    EXPECT_EQ(Reloaded()->Notes().All()[0]->FolderID, Catalogue::RecycleBinFolderId);
+
+    Cat.SelectFolder(Cat.RecycleBinNode());
+    Cat.Notes().SetCurrent(memo);
+    Answer = false;
+    Form.DeleteNoteActionExecute();
+    EXPECT_EQ(Messages, QStringList{"Delete Memo?"});
+    EXPECT_EQ(Cat.Notes().All().size(), 1u);
+    Answer = true;
+    Form.DeleteNoteActionExecute();
+    EXPECT_TRUE(Cat.Notes().All().empty());
+    EXPECT_FALSE(FileExists(Folder() + "000001.wav"));
+
+    for (const char* name : {"000002", "000003", "000004"}) {
+        Note(Cat.RecycleBinNode(), name, "x");
+    }
+    Messages.clear();
+    for (const auto& note : Cat.Notes().All()) {
+        Cat.Notes().SetSelected(note.get(), true);
+    }
+    Form.DeleteNoteActionExecute();
+    EXPECT_EQ(Messages, QStringList{"Delete 3 notes?"});
+    EXPECT_TRUE(Reloaded()->Notes().All().empty());
+}
+
+TEST_F(Commands, RenamingANoteEditsItsDescription) {
+    NoteRecord* note = Note(Cat.NotesNode(), "000001", "Old");
+    Cat.Notes().SetCurrent(note);
+    QTimer::singleShot(0, &Description, [this] {
+        EXPECT_EQ(Description.DescriptionEdit->text(), "Old");
+        Description.DescriptionEdit->setText("New text");
+        Description.accept();
+    });
+    Form.Actions.RenameNoteAction->trigger();
+    EXPECT_EQ(note->Description, "New text");
+    EXPECT_EQ(Reloaded()->Notes().All()[0]->Description, "New text");
+}
+
+TEST_F(Commands, TitleClicksSortAndTheFillerStaysLast) {
+    for (int click : {NoteListModel::StartColumn, NoteListModel::DurationColumn, NoteListModel::StartColumn,
+                      NoteListModel::FillerColumn}) {
+        Form.TitleClick(click);
+    }
+    EXPECT_EQ(Form.SortFields, "Start;Duration;Start;");
+    QHeaderView* header = Form.RxDBGrid->horizontalHeader();
+    header->moveSection(NoteListModel::FillerColumn, 0);
+    EXPECT_EQ(header->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn);
+    header->moveSection(1, NoteListModel::FillerColumn);
+    EXPECT_EQ(header->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn);
+    header->moveSection(2, 0);
+    EXPECT_EQ(header->logicalIndex(0), NoteListModel::DurationColumn) << "other moves stay";
+}
+
+TEST_F(Commands, ParentFolderGoesToTheNotesOwnFolder) {
+    FolderNode* work = Cat.AddFolder(Cat.NotesNode(), "Work");
+    FolderNode* deep = Cat.AddFolder(work, "Deep");
+    NoteRecord* note = Note(deep, "000001", "x");
+    Cat.SelectFolder(work);
+    Form.Actions.AffiliateAction->trigger();
+    ASSERT_EQ(Cat.Notes().Current(), note);
+    Form.ParentFolderActionExecute();
+    EXPECT_EQ(Cat.SelectedFolder(), deep);
+}
+
+} // namespace
+} // namespace tellamo::test
