@@ -1,5 +1,6 @@
 #include "catalogue/FolderTree.h"
 
+#include <QMimeData>
 #include <algorithm>
 
 namespace tellamo {
@@ -191,11 +192,25 @@ Qt::ItemFlags FolderTree::flags(const QModelIndex& index) const {
     if (!node) {
         return Qt::NoItemFlags;
     }
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
     if (!node->IsRoot()) {
-        f |= Qt::ItemIsEditable; // the two roots are never renamed
+        f |= Qt::ItemIsEditable | Qt::ItemIsDragEnabled; // the two roots never change
     }
     return f;
+}
+
+QStringList FolderTree::mimeTypes() const {
+    return {QString::fromLatin1(FolderMimeType)};
+}
+
+QMimeData* FolderTree::mimeData(const QModelIndexList& indexes) const {
+    const FolderNode* node = indexes.isEmpty() ? nullptr : NodeAt(indexes.first());
+    if (!node) {
+        return nullptr;
+    }
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(FolderMimeType), QByteArray::number(node->Id));
+    return data;
 }
 
 bool FolderTree::setData(const QModelIndex& index, const QVariant& value, int role) {

@@ -63,6 +63,13 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     std::function<bool(FolderNode* folder, const QString& name)> RenameHandler;
 
+    // Dragging a folder: the data names the folder by its ID.
+    static constexpr const char* FolderMimeType = "application/x-tellamo-folder";
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction | Qt::CopyAction; }
+
 private:
     std::vector<std::unique_ptr<FolderNode>>& SiblingsOf(FolderNode* parent);
     const std::vector<std::unique_ptr<FolderNode>>& SiblingsOf(const FolderNode* parent) const;

@@ -100,6 +100,12 @@ void TTellamoMainForm::ConnectFoldersAndNotes() {
     ConnectCommand(a.RenameNoteAction, this, [this] { RenameNoteActionExecute(); });
     ConnectCommand(a.DeleteNoteAction, this, [this] { DeleteNoteActionExecute(); });
 
+    TreeView->DragOver = [this](DragSource source, FolderNode* dragged, FolderNode* target) {
+        return TreeViewDragOver(source, dragged, target);
+    };
+    TreeView->DragDrop = [this](DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel) {
+        RunCommand(this, [=, this] { TreeViewDragDrop(source, dragged, target, onLabel); });
+    };
     Cat.Folders().RenameHandler = [this](FolderNode* folder, const QString& name) {
         return TreeViewEdited(folder, name);
     };
@@ -216,6 +222,33 @@ void TTellamoMainForm::ParentFolderActionExecute() {
     if (FolderNode* folder = Cat.NoteFolder()) {
         Cat.SelectFolder(folder);
     }
+}
+
+bool TTellamoMainForm::TreeViewDragOver(DragSource source, FolderNode* dragged, FolderNode* target) const {
+    switch (source) {
+    case DragSource::Folder:
+        return target && dragged && !dragged->IsRoot() && target != dragged;
+    case DragSource::Notes:
+        return !Cat.Notes().IsEmpty();
+    default:
+        return false;
+    }
+}
+
+void TTellamoMainForm::TreeViewDragDrop(DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel) {
+    if (!target) {
+        return;
+    }
+    if (source == DragSource::Folder && dragged && onLabel) {
+        // A target that is the folder itself or lies below it leaves the tree as it is.
+        if (Cat.MoveFolder(dragged, target)) {
+            TreeView->expand(Cat.Folders().IndexOf(target));
+        }
+    } else if (source == DragSource::Notes && !Cat.Notes().IsEmpty()) {
+        EnsureSelection();
+        Cat.MoveSelectedNotes(target);
+    }
+    SaveCatalogue();
 }
 
 void TTellamoMainForm::EnsureSelection() {

@@ -3,6 +3,8 @@
 #include "catalogue/NoteTable.h"
 #include "catalogue/NoteTexts.h"
 
+#include <QMimeData>
+
 namespace tellamo {
 
 const char* NoteListModel::FieldName(int column) {
@@ -69,6 +71,20 @@ QVariant NoteListModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+Qt::ItemFlags NoteListModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled : Qt::NoItemFlags;
+}
+
+QStringList NoteListModel::mimeTypes() const {
+    return {QString::fromLatin1(NotesMimeType)};
+}
+
+QMimeData* NoteListModel::mimeData(const QModelIndexList&) const {
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(NotesMimeType), QByteArray());
+    return data;
 }
 
 QVariant NoteListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -134,7 +134,7 @@ void TTellamoMainForm::CreatePanels() {
     MainSplitter->setOpaqueResize(true);
     MainSplitter->setMinimumHeight(40);
 
-    TreeView = new QTreeView(MainSplitter);
+    TreeView = new TFolderTreeView(MainSplitter);
     TreeView->setObjectName(QStringLiteral("TreeView"));
     TreeView->setHeaderHidden(true);
     TreeView->setIndentation(19);
@@ -153,6 +153,8 @@ void TTellamoMainForm::CreatePanels() {
     RxDBGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     RxDBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     RxDBGrid->setWordWrap(false);
+    RxDBGrid->setDragEnabled(true); // rows onto a folder, after the system's drag distance
+    RxDBGrid->setDragDropMode(QAbstractItemView::DragOnly);
     RxDBGrid->verticalHeader()->hide();
     RxDBGrid->verticalHeader()->setDefaultSectionSize(RxDBGrid->fontMetrics().height() + 4);
     RxDBGrid->horizontalHeader()->setSectionsMovable(true);
@@ -341,7 +343,7 @@ void TTellamoMainForm::ConnectCatalogue() {
         const int row = Cat.Notes().CurrentRow();
         const QModelIndex index = row >= 0 ? NoteModel->index(row, 0) : QModelIndex();
         if (RxDBGrid->currentIndex().row() != row) {
-            RxDBGrid->setCurrentIndex(index);
+            RxDBGrid->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
         }
         if (index.isValid()) {
             RxDBGrid->scrollTo(index);

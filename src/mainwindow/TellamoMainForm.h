@@ -5,6 +5,7 @@
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/LiveGraphFeed.h"
 #include "dictaphone/TellamoGraph.h"
+#include "mainwindow/FolderTreeView.h"
 #include "mainwindow/MainActions.h"
 
 #include <QMainWindow>
@@ -32,6 +33,7 @@ class GlyphSet;
 class NoteListModel;
 class TAudio;
 class TDescriptionForm;
+class TFolderTreeView;
 class TGraphImage;
 class TMediaPlayer;
 class TSoundPaintBox;
@@ -101,6 +103,10 @@ public:
     void DeleteFolderActionExecute();
     void ClearTrashActionExecute();
     void ParentFolderActionExecute();
+    // Dragging over and dropping on the folder tree: a folder within the tree, or the note
+    // list's rows onto a folder.
+    bool TreeViewDragOver(DragSource source, FolderNode* dragged, FolderNode* target) const;
+    void TreeViewDragDrop(DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel);
     void EnsureSelection();
     void RenameNoteActionExecute();
     void DeleteNoteActionExecute();
@@ -139,7 +145,7 @@ public:
     QSplitter* TopPanel = nullptr;
     QFrame* GraphPanel = nullptr;
     QSplitter* MainSplitter = nullptr;
-    QTreeView* TreeView = nullptr;
+    TFolderTreeView* TreeView = nullptr;
     QTableView* RxDBGrid = nullptr;
     QMenu* FolderMenu = nullptr;
     QMenu* NoteMenu = nullptr;

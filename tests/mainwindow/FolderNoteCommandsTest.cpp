@@ -3,6 +3,7 @@
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
 #include "dialogs/TDescriptionForm.h"
+#include "mainwindow/FolderTreeView.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/TellamoMainForm.h"
@@ -195,6 +196,67 @@ TEST_F(Commands, TitleClicksSortAndTheFillerStaysLast) {
     EXPECT_EQ(header->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn);
     header->moveSection(2, 0);
     EXPECT_EQ(header->logicalIndex(0), NoteListModel::DurationColumn) << "other moves stay";
+}
+
+TEST_F(Commands, DroppingAFolderOnItsOwnDescendantChangesNothingButSaves) {
+    FolderNode* a = Cat.AddFolder(Cat.NotesNode(), "A");
+    FolderNode* b = Cat.AddFolder(a, "B");
+    FolderNode* c = Cat.AddFolder(Cat.NotesNode(), "C");
+    EXPECT_FALSE(Form.TreeViewDragOver(DragSource::Folder, a, a));
+    EXPECT_FALSE(Form.TreeViewDragOver(DragSource::Folder, Cat.NotesNode(), c)) << "roots are never dragged";
+    EXPECT_TRUE(Form.TreeViewDragOver(DragSource::Folder, a, c));
+    Form.TreeViewDragDrop(DragSource::Folder, a, b, true);
+    EXPECT_EQ(a->Parent, Cat.NotesNode());
+    EXPECT_NE(Saved().find("\tA000014\r\n\t\tB000015\r\n"), std::string::npos) << "saved all the same";
+    Form.TreeViewDragDrop(DragSource::Folder, c, a, false);
+    EXPECT_EQ(c->Parent, Cat.NotesNode()) << "to the right of the label nothing moves";
+    Form.TreeViewDragDrop(DragSource::Folder, c, a, true);
+    EXPECT_EQ(a->Children.front().get(), c) << "the first child of the target";
+    EXPECT_EQ(Reloaded()->Folders().Roots()[0]->Children[0]->Children[0]->Name, "C");
+}
+
+TEST_F(Commands, ThreeSelectedRowsDroppedOnAFolderAllMove) {
+    FolderNode* target = Cat.AddFolder(Cat.NotesNode(), "Target");
+    Cat.SelectFolder(Cat.NotesNode());
+    std::vector<NoteRecord*> notes;
+    for (const char* name : {"000001", "000002", "000003", "000004"}) {
+        notes.push_back(Note(Cat.NotesNode(), name, "x"));
+    }
+    Form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+    // Ctrl-clicks on three rows, as the user selects them.
+    for (int row : {0, 1, 3}) {
+        const QRect cell = Form.RxDBGrid->visualRect(Form.NoteList()->index(row, 0));
+        QTest::mouseClick(Form.RxDBGrid->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+    }
+    ASSERT_EQ(Cat.Notes().Selection().size(), 3u);
+    // The drop on the folder's label, as the tree's view hands it on (the toolkit delivers drop
+    // events only during a real drag).
+    Form.TreeView->expandAll();
+    const QRect label = Form.TreeView->visualRect(Cat.Folders().IndexOf(target));
+    bool onLabel = false;
+    EXPECT_EQ(Form.TreeView->FolderAt(label.center(), &onLabel), target);
+    EXPECT_TRUE(onLabel);
+    Form.TreeView->FolderAt(QPoint(label.right() + 5, label.center().y()), &onLabel);
+    EXPECT_FALSE(onLabel) << "right of the label";
+    ASSERT_TRUE(Form.TreeView->DragOver(DragSource::Notes, nullptr, target));
+    Form.TreeView->DragDrop(DragSource::Notes, nullptr, target, true);
+    EXPECT_EQ(notes[0]->ParentPointer, target);
+    EXPECT_EQ(notes[1]->ParentPointer, target);
+    EXPECT_EQ(notes[2]->ParentPointer, Cat.NotesNode());
+    EXPECT_EQ(notes[3]->ParentPointer, target);
+    EXPECT_TRUE(Cat.Notes().Selection().empty());
+    int moved = 0;
+    const auto reloaded = Reloaded();
+    for (const auto& note : reloaded->Notes().All()) {
+        moved += note->FolderID == target->Id;
+    }
+    EXPECT_EQ(moved, 3);
+
+    // With no row selected, the current row moves.
+    Cat.Notes().SetCurrent(notes[2]);
+    Form.TreeViewDragDrop(DragSource::Notes, nullptr, Cat.RecycleBinNode(), true);
+    EXPECT_EQ(notes[2]->ParentPointer, Cat.RecycleBinNode());
 }
 
 TEST_F(Commands, ParentFolderGoesToTheNotesOwnFolder) {
