@@ -259,6 +259,31 @@ TEST_F(Commands, ThreeSelectedRowsDroppedOnAFolderAllMove) {
     EXPECT_EQ(notes[2]->ParentPointer, Cat.RecycleBinNode());
 }
 
+TEST_F(Commands, KeysOfTheNoteList) {
+    NoteRecord* note = Note(Cat.NotesNode(), "000001", "Keyed");
+    Cat.Notes().SetCurrent(note);
+    Form.ActionListUpdate();
+    QTimer::singleShot(0, &Description, [this] {
+        EXPECT_EQ(Description.windowTitle(), "Edit Description");
+        Description.reject();
+    });
+    QTest::keyClick(Form.RxDBGrid, Qt::Key_F2);
+    EXPECT_EQ(note->Description, "Keyed");
+    QTest::keyClick(Form.RxDBGrid, Qt::Key_Delete);
+    EXPECT_EQ(note->ParentPointer, Cat.RecycleBinNode()) << "Delete moves the note to the Recycle Bin";
+    // A double click right after a click on a title never starts playback.
+    Cat.SelectFolder(Cat.RecycleBinNode());
+    Cat.Notes().SetCurrent(note);
+    Form.ActionListUpdate();
+    ASSERT_TRUE(Form.Actions.PlayAction->isEnabled());
+    Form.TitleClick(NoteListModel::DescriptionColumn);
+    emit Form.RxDBGrid->doubleClicked(Form.NoteList()->index(0, 0));
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_TRUE(Messages.isEmpty()) << "no attempt to play (this note's sound is not a WAV)";
+    QTest::keyClick(Form.RxDBGrid, Qt::Key_Return); // Enter plays: here it tries and says why not
+    EXPECT_EQ(Messages.size(), 1);
+}
+
 TEST_F(Commands, ParentFolderGoesToTheNotesOwnFolder) {
     FolderNode* work = Cat.AddFolder(Cat.NotesNode(), "Work");
     FolderNode* deep = Cat.AddFolder(work, "Deep");
