@@ -29,9 +29,18 @@ QString StartText(LocalTimeMs start) {
            locale.toString(when.time(), LongTimeFormat());
 }
 
-QString ShortStartText(const QString& startText) {
-    return startText.left(5) + QLatin1Char(' ') +
-           startText.mid(qMax<qsizetype>(0, startText.size() - 8), 5);
+QString ShortStartText(LocalTimeMs start) {
+    // The year leaves the date with the separator that joined it; the seconds leave the time.
+    QString date = ShortDateFormat();
+    static const QRegularExpression year(QStringLiteral("^y+[^dM]*|[^dM]*y+$"));
+    date.remove(year);
+    QString time = LongTimeFormat();
+    static const QRegularExpression seconds(QStringLiteral("[^hHm]?s+[^hHmAaPpt ]*"));
+    time.remove(seconds);
+    const QDateTime when = DateTimeFromLocalTime(start);
+    const QLocale locale;
+    return locale.toString(when.date(), date.trimmed()) + QLatin1Char(' ') +
+           locale.toString(when.time(), time.trimmed());
 }
 
 QString DurationText(std::optional<std::int32_t> durationMs) {

@@ -59,7 +59,7 @@ QVariant NoteListModel::data(const QModelIndex& index, int role) const {
     case DescriptionColumn:
         return QString::fromUtf8(note->Description);
     case StartColumn:
-        return ShortStartText(StartText(note->Start));
+        return ShortStartText(note->Start);
     case DurationColumn:
         return DurationText(note->Duration);
     case BitRateColumn:

@@ -43,8 +43,13 @@ protected:
 
 TEST_F(FilterAndSort, TextsOfANote) {
     EXPECT_EQ(StartText(At(2005, 12, 25, 14, 30, 5)), "25.12.2005 14:30:05");
-    EXPECT_EQ(ShortStartText("25.12.2005 14:30:05"), "25.12 14:30");
-    EXPECT_EQ(ShortStartText(""), " ");
+    EXPECT_EQ(ShortStartText(At(2005, 12, 25, 14, 30, 5)), "25.12 14:30");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(StartText(At(2005, 12, 25, 14, 30, 5)), "12/25/2005 2:30:05 PM");
+    EXPECT_EQ(ShortStartText(At(2005, 12, 25, 14, 30, 5)), "12/25 2:30 PM");
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    EXPECT_EQ(ShortStartText(At(2005, 12, 25, 14, 30, 5)).toStdString(), "12/25 14時30");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(DurationText(65'000), "0:01:05");
     EXPECT_EQ(DurationText(36'000'000 + 83'999), "10:01:23");
     EXPECT_EQ(DurationText(std::nullopt), "");
