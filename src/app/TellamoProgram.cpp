@@ -52,7 +52,13 @@ bool TellamoProgram::Start() {
 }
 
 void TellamoProgram::Show() {
-    Form->show();
+    // The stored settings are applied as the window is first shown; a window closed minimized
+    // starts minimized.
+    if (Form->RestoreSettings()) {
+        Form->showMinimized();
+    } else {
+        Form->show();
+    }
     IdleConnection = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                              this, &TellamoProgram::FirstIdle);
 }

@@ -2,6 +2,7 @@
 
 #include "audio/Audio.h"
 #include "catalogue/Catalogue.h"
+#include "dialogs/FormStorage.h"
 #include "dictaphone/MediaPlayer.h"
 #include "catalogue/NoteFilter.h"
 #include "common/Errors.h"
@@ -39,7 +40,7 @@ constexpr int ClientHeight = 446;
 constexpr int GraphPanelHeight = 41;
 constexpr int TreeWidth = 169;
 constexpr int BottomPanelHeight = 22;
-constexpr int ColumnWidths[NoteListModel::FillerColumn] = {212, 81, 67, 34, 47, 63};
+constexpr int DesignColumnWidths[NoteListModel::FillerColumn] = {212, 81, 67, 34, 47, 63};
 
 QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
     auto* slider = new QSlider(Qt::Horizontal, parent);
@@ -78,6 +79,7 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     ConnectCatalogue();
     ConnectDictaphone();
     ConnectFoldersAndNotes();
+    CreateSettingsStore();
 
     ConnectCommand(Actions.ExitAction, this, [this] { close(); });
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
@@ -163,7 +165,7 @@ void TTellamoMainForm::CreatePanels() {
     // The filler column takes whatever width is left, so no scroll bar appears for it.
     RxDBGrid->horizontalHeader()->setStretchLastSection(true);
     for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
-        RxDBGrid->setColumnWidth(column, ColumnWidths[column]);
+        RxDBGrid->setColumnWidth(column, DesignColumnWidths[column]);
     }
 
     TopPanel->addWidget(GraphPanel);
@@ -470,6 +472,7 @@ bool TTellamoMainForm::FormCloseQuery() {
 
 void TTellamoMainForm::closeEvent(QCloseEvent* event) {
     FormCloseQuery();
+    SaveSettings();
     event->accept();
 }
 

@@ -32,6 +32,7 @@ struct FolderNode;
 class GlyphSet;
 class NoteListModel;
 class TAudio;
+class FormStorage;
 class TDescriptionForm;
 class TFolderTreeView;
 class TGraphImage;
@@ -96,6 +97,13 @@ public:
     void ReadMixerVolume();
     void AudioMixerChange(std::uint16_t destination, std::uint16_t source);
     std::int32_t RecordedSamples() const { return mRecordedSamples.load(); }
+
+    // The settings file: the window's placement, the options' check marks, the layout and the
+    // note list's columns. Restored before the window is first shown (returns whether it is to
+    // start minimized), written when it closes.
+    bool RestoreSettings();
+    void SaveSettings();
+    QString LastSaveDir; // the folder of the last Save As, kept between runs
 
     // Folders and notes.
     void AddFolderActionExecute();
@@ -171,6 +179,11 @@ private:
     bool FormCloseQuery();
     void ConnectDictaphone();
     void ConnectFoldersAndNotes();
+    void CreateSettingsStore();
+    std::unique_ptr<FormStorage> Settings;
+    // Each column's width as last shown (a hidden column reports none).
+    std::vector<int> ColumnWidths;
+    int StoredDictaphoneTop = 2, StoredDictaphoneLeft = 11, StoredFilterTop = 36, StoredFilterLeft = 11;
     bool TreeViewEdited(FolderNode* folder, const QString& name);
     std::int64_t LastTitleClickTime = 0; // ms of a monotonic clock; 0 at start
     bool SyncingSelection = false;

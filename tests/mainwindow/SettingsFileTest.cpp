@@ -1,0 +1,165 @@
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "common/FileSystem.h"
+#include "common/IniFile.h"
+#include "mainwindow/NoteListModel.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QTableView>
+#include <QTest>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+namespace tellamo::test {
+namespace {
+
+// A main window over a storage folder that outlives it, so that a test can close the window
+// and start it again.
+class SettingsFile : public ::testing::Test {
+protected:
+    SettingsFile() {
+        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+        Cat.NewCatalogue();
+    }
+    std::unique_ptr<TTellamoMainForm> Start() {
+        auto form = std::make_unique<TTellamoMainForm>(Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")});
+        Minimized = form->RestoreSettings();
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        return form;
+    }
+    std::string IniPath() const { return Documents.Path() + "/My Voice Notes/tellamo.INI"; }
+    IniFile Ini() const { return IniFile::Load(IniPath()); }
+
+    TempDir Documents;
+    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+                  "Recycle Bin", RealFileSystem()};
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    bool Minimized = false;
+};
+
+TEST_F(SettingsFile, FirstRunValuesAreWrittenWhenTheWindowCloses) {
+    auto form = Start();
+    EXPECT_FALSE(FileExists(IniPath()));
+    EXPECT_FALSE(Minimized);
+    form->close();
+    ASSERT_TRUE(FileExists(IniPath()));
+    const IniFile ini = Ini();
+    const char* section = "TTellamoMainForm";
+    const std::pair<const char*, const char*> firstRun[] = {
+        {"FormVersion", "0"},
+        {"ShowCmd", "1"},
+        {"Visible", "0"},
+        {"BiDirectionalAction_Checked", "True"},
+        {"AskDescriptionAction_Checked", "True"},
+        {"AffiliateAction_Checked", "False"},
+        {"SilenceAction_Checked", "False"},
+        {"SoundNotificationAction_Checked", "False"},
+        {"DictaphoneToolBarAction_Checked", "True"},
+        {"DictaphoneToolBar_Top", "2"},
+        {"DictaphoneToolBar_Left", "11"},
+        {"GraphPanelAction_Checked", "True"},
+        {"DurationColumnAction_Checked", "True"},
+        {"HertzColumnAction_Checked", "False"},
+        {"BitsColumnAction_Checked", "False"},
+        {"SizeColumnAction_Checked", "False"},
+        {"StartColumnAction_Checked", "True"},
+        {"DescriptionColumnAction_Checked", "True"},
+        {"LastSaveDirLabel_Caption", ""},
+        {"FilterToolBar_Top", "36"},
+        {"FilterToolBar_Left", "11"},
+        {"FilterAction_Checked", "False"},
+        {"CaseInSensitiveAction_Checked", "False"},
+        {"FilterToolBarAction_Checked", "False"},
+        {"BorderAction_Checked", "False"},
+        {"MenuFolderAction_Checked", "False"},
+        {"MenuNoteAction_Checked", "False"},
+        {"RedrawGraphesAction_Checked", "False"},
+        {"MinimizeToTrayAction_Checked", "False"},
+        {"RecordHotkeyAction_Checked", "False"},
+        {"StopHotkeyAction_Checked", "False"},
+        {"AutoLaunchAction_Checked", "False"},
+        {"AskFormatAction_Checked", "True"},
+        {"RecycleRecordAction_Checked", "True"},
+    };
+    for (const auto& [key, value] : firstRun) {
+        EXPECT_EQ(ini.Read(section, key), std::optional<std::string>(value)) << key;
+    }
+    for (const char* key : {"Flags", "PixelsPerInch", "MinMaxPos", "NormPos", "GraphPanel_Height", "TreeView_Width"}) {
+        EXPECT_TRUE(ini.Read(section, key).has_value()) << key;
+    }
+    EXPECT_EQ(ini.Keys("TTellamoMainFormRxDBGrid"),
+              (std::vector<std::string>{"RxDBGrid.Description", "RxDBGrid.Start", "RxDBGrid.Duration", "RxDBGrid.BitRate",
+                                        "RxDBGrid.SampleRate", "RxDBGrid.FileSizeKB", "RxDBGrid."}));
+    const std::pair<const char*, const char*> columns[] = {{"RxDBGrid.Description", "0,212"}, {"RxDBGrid.Start", "1,81"},
+                                                           {"RxDBGrid.Duration", "2,67"},    {"RxDBGrid.BitRate", "3,34"},
+                                                           {"RxDBGrid.SampleRate", "4,47"},  {"RxDBGrid.FileSizeKB", "5,63"},
+                                                           {"RxDBGrid.", "6,1600"}};
+    for (const auto& [key, value] : columns) {
+        EXPECT_EQ(ini.Read("TTellamoMainFormRxDBGrid", key), std::optional<std::string>(value)) << key;
+    }
+}
+
+TEST_F(SettingsFile, OptionsColumnsAndLayoutSurviveARestart) {
+    {
+        auto form = Start();
+        form->Actions.SilenceAction->setChecked(true);
+        form->Actions.FilterToolBarAction->setChecked(true);
+        form->Actions.MenuNoteAction->setChecked(true);
+        form->Actions.DescriptionColumnAction->setChecked(false); // hidden: keeps its place
+        form->ActionListUpdate();
+        QHeaderView* header = form->RxDBGrid->horizontalHeader();
+        header->moveSection(header->visualIndex(NoteListModel::DurationColumn), 0);
+        header->resizeSection(NoteListModel::StartColumn, 123);
+        form->MainSplitter->setSizes({222, 400});
+        form->LastSaveDir = "/home/me/notes/";
+        form->close();
+    }
+    EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.Duration"), "0,67");
+    EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.Description"), "1,212");
+    auto form = Start();
+    EXPECT_TRUE(form->Actions.SilenceAction->isChecked());
+    EXPECT_TRUE(form->FilterToolBar->isVisible());
+    EXPECT_FALSE(form->Actions.DescriptionColumnAction->isChecked());
+    QHeaderView* header = form->RxDBGrid->horizontalHeader();
+    EXPECT_EQ(header->logicalIndex(0), NoteListModel::DurationColumn);
+    EXPECT_EQ(header->logicalIndex(1), NoteListModel::DescriptionColumn);
+    EXPECT_EQ(header->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn);
+    EXPECT_EQ(header->sectionSize(NoteListModel::StartColumn), 123);
+    EXPECT_TRUE(form->RxDBGrid->isColumnHidden(NoteListModel::DescriptionColumn));
+    EXPECT_EQ(form->MainSplitter->sizes().value(0), 222);
+    EXPECT_EQ(form->LastSaveDir, "/home/me/notes/");
+}
+
+TEST_F(SettingsFile, AWindowClosedMinimizedStartsMinimized) {
+    {
+        auto form = Start();
+        form->showMinimized();
+        QTRY_VERIFY(form->isMinimized());
+        form->close();
+    }
+    EXPECT_EQ(Ini().Read("TTellamoMainForm", "ShowCmd"), "2");
+    auto form = Start();
+    EXPECT_TRUE(Minimized);
+}
+
+TEST_F(SettingsFile, UnreadableValuesKeepTheirFirstRunValues) {
+    WriteFileBytes(IniPath(), "[TTellamoMainForm]\r\nSilenceAction_Checked=maybe\r\nTreeView_Width=wide\r\n"
+                              "AffiliateAction_Checked=tRuE\r\n[TTellamoMainFormRxDBGrid]\r\nRxDBGrid.Start=x,y\r\n"
+                              "RxDBGrid.=0,5\r\n");
+    auto form = Start();
+    EXPECT_FALSE(form->Actions.SilenceAction->isChecked());
+    EXPECT_TRUE(form->Actions.AffiliateAction->isChecked()) << "truth values in any letter case";
+    EXPECT_EQ(form->RxDBGrid->horizontalHeader()->sectionSize(NoteListModel::StartColumn), 81);
+    EXPECT_EQ(form->RxDBGrid->horizontalHeader()->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn)
+        << "the filler stays last whatever the file says";
+}
+
+} // namespace
+} // namespace tellamo::test
