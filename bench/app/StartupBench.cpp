@@ -3,6 +3,7 @@
 //
 //   build-bench/bench/app/startup_bench
 
+#include "BenchSupport.h"
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
 #include "audio/FakeWavePort.h"
@@ -20,13 +21,6 @@
 
 namespace tellamo {
 namespace {
-
-long ResidentKb() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 void WriteCatalogue(const QString& documents, int notes) {
     Catalogue cat(Storage(documents, "My Voice Notes", "ReadMe.txt"), "Notes", "Recycle Bin", RealFileSystem());
@@ -63,7 +57,7 @@ void BM_StartupToWindowShown(benchmark::State& state) {
         }
         QCoreApplication::processEvents(); // the first paint of the list
         state.PauseTiming();
-        resident = ResidentKb();
+        resident = bench::ResidentKb();
         program->MainForm().hide();
         program.reset();
         state.ResumeTiming();

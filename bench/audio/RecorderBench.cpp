@@ -1,5 +1,6 @@
 // The recorder's work on the device thread for one accepted buffer, and an hour of simulated
 // capture through the scripted port.
+#include "BenchSupport.h"
 #include "audio/Audio.h"
 #include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
@@ -12,22 +13,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-// Every allocation of the program is counted, so that a benchmark can show that its timed work
-// allocates nothing.
-std::atomic<std::uint64_t> Allocations{0};
-} // namespace
-
-void* operator new(std::size_t size) {
-    Allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace tellamo {
 namespace {
@@ -83,7 +68,7 @@ void BM_AcceptedBuffer22050Hz16Bit(benchmark::State& state) {
     WaveHeader header;
     header.BytesRecorded = 4410;
     std::uint64_t n = 0;
-    const std::uint64_t allocationsBefore = Allocations.load();
+    const std::uint64_t allocationsBefore = bench::AllocationCount();
     std::uint64_t untimedAllocations = 0;
     for (auto _ : state) {
         header.User = n % TAudioSettings::SlotCount;
@@ -92,15 +77,15 @@ void BM_AcceptedBuffer22050Hz16Bit(benchmark::State& state) {
             // Window-thread work, not measured: drop the hand-back requests and start a new
             // file so that the disk does not fill.
             state.PauseTiming();
-            const std::uint64_t a = Allocations.load();
+            const std::uint64_t a = bench::AllocationCount();
             rig.Poster.Cancel(&rec);
             rec.RecordToFile(rig.Path);
-            untimedAllocations += Allocations.load() - a;
+            untimedAllocations += bench::AllocationCount() - a;
             state.ResumeTiming();
         }
     }
     const std::uint64_t timedAllocations =
-        Allocations.load() - allocationsBefore - untimedAllocations;
+        bench::AllocationCount() - allocationsBefore - untimedAllocations;
     state.counters["allocs_per_buffer"] =
         static_cast<double>(timedAllocations) / static_cast<double>(n ? n : 1);
     state.counters["accepted"] = static_cast<double>(rig.Events);

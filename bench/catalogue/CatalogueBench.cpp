@@ -6,6 +6,7 @@
 // The storage folder is made under $TMPDIR (default /tmp), so the figures are those of that
 // file system.
 
+#include "BenchSupport.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/IndexFile.h"
 #include "catalogue/NoteFilter.h"
@@ -22,13 +23,6 @@
 
 namespace tellamo {
 namespace {
-
-long ResidentKb() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 std::unique_ptr<Catalogue> MakeCatalogue(const QString& documents) {
     auto cat = std::make_unique<Catalogue>(Storage(documents, "My Voice Notes", "ReadMe.txt"),
@@ -81,12 +75,12 @@ void BM_LoadCatalogue(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         malloc_trim(0); // memory freed by earlier rounds must not hide this round's growth
-        const long before = ResidentKb();
+        const long before = bench::ResidentKb();
         auto cat = MakeCatalogue(dir.path());
         state.ResumeTiming();
         cat->LoadCatalogue();
         state.PauseTiming();
-        residentGrowthKb = std::max(residentGrowthKb, ResidentKb() - before);
+        residentGrowthKb = std::max(residentGrowthKb, bench::ResidentKb() - before);
         cat.reset();
         state.ResumeTiming();
     }

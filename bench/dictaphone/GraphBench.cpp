@@ -27,36 +27,10 @@
 
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
+#include "BenchSupport.h"
 #include "dictaphone/GraphFile.h"
 #include "dictaphone/LiveGraphFeed.h"
 #include "dictaphone/TellamoGraph.h"
-
-namespace {
-std::atomic<long> Allocations{0};
-} // namespace
-
-void* operator new(std::size_t size) {
-    Allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace tellamo {
 namespace {
@@ -127,13 +101,13 @@ void BM_CaptureThreadPush(benchmark::State& state) {
     const auto bytes = static_cast<std::uint16_t>(buffer.size());
     long allocations = 0;
     for (auto _ : state) {
-        const long before = Allocations.load();
+        const long before = static_cast<long>(bench::AllocationCount());
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < PerBatch; ++i) {
             benchmark::DoNotOptimize(feed.Push(buffer.data(), bytes, true, Rate));
         }
         const auto elapsed = std::chrono::steady_clock::now() - start;
-        allocations += Allocations.load() - before;
+        allocations += static_cast<long>(bench::AllocationCount()) - before;
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count() / PerBatch);
         feed.Drain([](const LiveGraphFeed::Buffer& b) { benchmark::DoNotOptimize(b.Samples); });
     }

@@ -146,7 +146,8 @@ int IniFile::SectionEnd(std::string_view section) const {
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
     std::string stored(value);
     if (Quoted(value)) {
-        stored = "\"" + stored + "\"";
+        stored.insert(stored.begin(), '"');
+        stored.push_back('"');
     }
     // A line break in a value would start a new line of the file; it is kept as blanks.
     for (char& c : stored) {
@@ -169,7 +170,9 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
         if (!Lines.empty() && !Trim(Lines.back().Raw).empty()) {
             Lines.push_back({"", Lines.back().Section, {}, false});
         }
-        Lines.push_back({"[" + std::string(section) + "]", std::string(section), {}, true});
+        std::string header(1, '[');
+        header.append(section).push_back(']');
+        Lines.push_back({std::move(header), std::string(section), {}, true});
         end = static_cast<int>(Lines.size());
     }
     Lines.insert(Lines.begin() + end, std::move(line));

@@ -1,3 +1,4 @@
+#include "MainWindowFixture.h"
 #include "audio/Audio.h"
 #include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
@@ -27,22 +28,14 @@ namespace {
 
 // The main window over a fake sound card and a fresh storage folder. The test plays the device:
 // it hands the recorder full buffers and runs the window thread's posts in between.
-class Workflow : public ::testing::Test {
+class Workflow : public MainWindowFixture {
 protected:
     Workflow() {
-        SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
-            Messages << text;
-            return Answer;
-        });
-        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
-        Cat.NewCatalogue();
         Form.Actions.AskDescriptionAction->setChecked(false);
-        Form.SetDescriptionForm(&Description);
         Form.Options.SampleRate = 8000;
         Form.Options.SixteenBit = false;
         Form.Options.NoiseLevelPercent = 10;
     }
-    ~Workflow() override { SetMessageHandler({}); }
 
     // One buffer of a tenth of a second at 8000 Hz, 8 bits: loud or silent.
     void Buffer(bool loud) {
@@ -50,17 +43,7 @@ protected:
         ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
         Poster.ProcessPending();
     }
-    std::string WavOf(const NoteRecord* note) const { return ReadFileBytes(Documents.Path() + "/My Voice Notes/" + note->FileName + ".wav"); }
-
-    TempDir Documents;
-    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
-                  "Recycle Bin", RealFileSystem()};
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};
-    TDescriptionForm Description{Form.Actions.AskDescriptionAction, &Form};
-    QStringList Messages;
-    bool Answer = true;
+    std::string WavOf(const NoteRecord* note) const { return ReadFileBytes(Folder() + note->FileName + ".wav"); }
 };
 
 TEST_F(Workflow, AThousandFullBuffersMakeA100SecondNote) {

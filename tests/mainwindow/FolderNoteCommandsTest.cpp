@@ -1,3 +1,4 @@
+#include "MainWindowFixture.h"
 #include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
@@ -23,19 +24,8 @@
 namespace tellamo::test {
 namespace {
 
-class Commands : public ::testing::Test {
+class Commands : public MainWindowFixture {
 protected:
-    Commands() {
-        SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
-            Messages << text;
-            return Answer;
-        });
-        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
-        Cat.NewCatalogue();
-        Form.SetDescriptionForm(&Description);
-    }
-    ~Commands() override { SetMessageHandler({}); }
-
     NoteRecord* Note(FolderNode* folder, const std::string& name, const char* description) {
         WriteFileBytes(Folder() + name + ".wav", "RIFF");
         NoteRecord* note = Cat.AddFoundNote(folder, name, 0, 8000, 8);
@@ -43,25 +33,6 @@ protected:
         note->Description = description;
         return note;
     }
-    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
-    std::string Saved() const { return ReadFileBytes(Folder() + "Tellamo.dat"); }
-    // The saved catalogue, read back into a catalogue of its own.
-    std::unique_ptr<Catalogue> Reloaded() const {
-        auto cat = std::make_unique<Catalogue>(Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
-                                               "Notes", "Recycle Bin", RealFileSystem());
-        cat->LoadCatalogue();
-        return cat;
-    }
-
-    TempDir Documents;
-    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
-                  "Recycle Bin", RealFileSystem()};
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};
-    TDescriptionForm Description{Form.Actions.AskDescriptionAction, &Form};
-    QStringList Messages;
-    bool Answer = true;
 };
 
 TEST_F(Commands, BothModelsPassQtsModelTester) {

@@ -1,0 +1,11 @@
+#include "BenchSupport.h"
+
+#include <fstream>
+#include <unistd.h>
+
+long tellamo::bench::ResidentKb() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}

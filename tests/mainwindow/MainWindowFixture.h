@@ -1,0 +1,54 @@
+#pragma once
+
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "common/FileSystem.h"
+#include "dialogs/TDescriptionForm.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace tellamo::test {
+
+// The main window over a fake sound card and a fresh storage folder with a new catalogue. Every
+// message box is recorded in Messages and answered with Answer.
+class MainWindowFixture : public ::testing::Test {
+protected:
+    MainWindowFixture() {
+        SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
+            Messages << text;
+            return Answer;
+        });
+        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+        Cat.NewCatalogue();
+        Form.SetDescriptionForm(&Description);
+    }
+    ~MainWindowFixture() override { SetMessageHandler({}); }
+
+    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    std::string Saved() const { return ReadFileBytes(Folder() + "Tellamo.dat"); }
+    // The saved catalogue, read back into a catalogue of its own.
+    std::unique_ptr<Catalogue> Reloaded() const {
+        auto cat = std::make_unique<Catalogue>(Storage(QString::fromStdString(Documents.Path()), "My Voice Notes",
+                                                       "ReadMe.txt"),
+                                               "Notes", "Recycle Bin", RealFileSystem());
+        cat->LoadCatalogue();
+        return cat;
+    }
+
+    TempDir Documents;
+    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+                  "Recycle Bin", RealFileSystem()};
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};
+    TDescriptionForm Description{Form.Actions.AskDescriptionAction, &Form};
+    QStringList Messages;
+    bool Answer = true;
+};
+
+} // namespace tellamo::test
