@@ -12,6 +12,7 @@
 #include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
+#include "mainwindow/NoteRowDelegate.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -150,6 +151,7 @@ void TTellamoMainForm::CreatePanels() {
     RxDBGrid = new QTableView(MainSplitter);
     RxDBGrid->setObjectName(QStringLiteral("RxDBGrid"));
     RxDBGrid->setModel(NoteModel);
+    RxDBGrid->setItemDelegate(new NoteRowDelegate(RxDBGrid, *NoteModel));
     RxDBGrid->setMinimumWidth(40);
     RxDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     RxDBGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -342,6 +344,7 @@ void TTellamoMainForm::ConnectCatalogue() {
 
     // The note list's current row and the table's current note follow each other.
     auto showCurrent = [this] {
+        RxDBGrid->viewport()->update();
         const int row = Cat.Notes().CurrentRow();
         const QModelIndex index = row >= 0 ? NoteModel->index(row, 0) : QModelIndex();
         if (RxDBGrid->currentIndex().row() != row) {
