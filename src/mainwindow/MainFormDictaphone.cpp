@@ -27,7 +27,10 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
+#include <QCursor>
+#include <QHelpEvent>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -63,6 +66,7 @@ void TTellamoMainForm::ConnectDictaphone() {
     connect(SilenceRxSlider, &QSlider::valueChanged, this, [this](int value) {
         if (SilenceRxSlider->hasFocus()) {
             Options.NoiseLevelPercent = value;
+            QToolTip::showText(QCursor::pos(), SliderHint(SilenceRxSlider), SilenceRxSlider);
         }
         NoiseOptionsChanged();
     });
@@ -89,6 +93,9 @@ void TTellamoMainForm::ConnectDictaphone() {
     };
     ConnectCommand(Actions.BiDirectionalAction, this, [this] { BiDirectionalActionExecute(); });
 
+    VolumeRxSlider->installEventFilter(this);
+    SilenceRxSlider->installEventFilter(this);
+
     Audio->OnRecord = [this](TRecorder*, const unsigned char* lp, const unsigned char*, std::uint16_t bytes) {
         AudioRecord(lp, bytes);
     };
@@ -102,9 +109,6 @@ void TTellamoMainForm::ConnectDictaphone() {
 void TTellamoMainForm::NoiseOptionsChanged() {
     SilenceOn = Actions.SilenceAction->isChecked();
     NoiseLevelNow = static_cast<std::uint16_t>(NoiseLevel(Options.NoiseLevelPercent, RecordingSixteenBit));
-    if (!SilenceRxSlider->hasFocus() && SilenceRxSlider->value() != Options.NoiseLevelPercent) {
-        SilenceRxSlider->setValue(Options.NoiseLevelPercent);
-    }
 }
 
 void TTellamoMainForm::ApplySilenceSettings() {
@@ -287,7 +291,7 @@ void TTellamoMainForm::VolumeRxSliderChange() {
         ShowErrorBox(this, QString::fromStdString(Audio->ErrorMessage));
     }
     if (VolumeRxSlider->hasFocus()) {
-        VolumeRxSlider->setToolTip(TranslateText("Volume") + ": " + QString::number(VolumeRxSlider->value()) + "%");
+        QToolTip::showText(QCursor::pos(), SliderHint(VolumeRxSlider), VolumeRxSlider);
     }
 }
 
@@ -309,6 +313,27 @@ void TTellamoMainForm::AudioMixerChange(std::uint16_t destination, std::uint16_t
     if (destination == 0 && source == 0) {
         ReadMixerVolume();
     }
+}
+
+QString TTellamoMainForm::SliderHint(const QSlider* slider) const {
+    // AppEventsShowHint: the two sliders' hints carry their values.
+    if (slider == VolumeRxSlider) {
+        return TranslateText("Volume") + ": " + QString::number(slider->value()) + "%";
+    }
+    if (slider == SilenceRxSlider) {
+        return TranslateText("Noise level") + ": " + QString::number(slider->value()) + "%";
+    }
+    return slider->toolTip();
+}
+
+bool TTellamoMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && (watched == VolumeRxSlider || watched == SilenceRxSlider)) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        auto* slider = static_cast<QSlider*>(watched);
+        QToolTip::showText(help->globalPos(), SliderHint(slider), slider);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 GraphSettings TTellamoMainForm::CurrentGraphSettings() const {

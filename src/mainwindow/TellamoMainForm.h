@@ -97,6 +97,8 @@ public:
     void ReadMixerVolume();
     void AudioMixerChange(std::uint16_t destination, std::uint16_t source);
     std::int32_t RecordedSamples() const { return mRecordedSamples.load(); }
+    // The hint a slider shows: "Volume: 50%", "Noise level: 10%".
+    QString SliderHint(const QSlider* slider) const;
 
     // The settings file: the window's placement, the options' check marks, the layout and the
     // note list's columns. Restored before the window is first shown (returns whether it is to
@@ -168,6 +170,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateMenus();

@@ -213,6 +213,13 @@ TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
+TEST_F(Workflow, TheSlidersHintsCarryTheirValues) {
+    Form.VolumeRxSlider->setValue(35);
+    Form.SilenceRxSlider->setValue(25);
+    EXPECT_EQ(Form.SliderHint(Form.VolumeRxSlider), "Volume: 35%");
+    EXPECT_EQ(Form.SliderHint(Form.SilenceRxSlider), "Noise level: 25%");
+}
+
 // Playback of a recorded note.
 class Playback : public Workflow {
 protected:
