@@ -3,7 +3,9 @@
 #include "app/TDM.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
+#include "mainwindow/MainActions.h"
 #include "dialogs/TDescriptionForm.h"
+#include "dialogs/TOptionsForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 
@@ -26,6 +28,7 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 TellamoProgram::~TellamoProgram() {
     // Reverse order of creation: the dialogs, the window (and what it owns), the data module.
     DescriptionForm.reset();
+    OptionsForm.reset();
     Form.reset();
     DataModule.reset();
 }
@@ -46,6 +49,14 @@ bool TellamoProgram::Start() {
     } catch (const std::exception& e) {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
+    const MainActions& a = Form->Actions;
+    OptionsForm = std::make_unique<TOptionsForm>(OptionsBindings{
+        Form->Options, Form->GraphOptions, Form->SilenceRxSlider, Form->VolumeRxSlider, a.AffiliateAction,
+        a.SoundNotificationAction, a.AskDescriptionAction, a.AskFormatAction, a.MinimizeToTrayAction,
+        a.AutoLaunchAction, a.RecycleRecordAction, a.AudioSettingsAction, a.MuteAction, a.VolumeControlAction,
+        a.BiDirectionalAction, a.RedrawGraphesAction, a.SilenceAction, a.RecordHotkeyAction, a.StopHotkeyAction,
+        [this] { Form->RedrawAllGraphs(); }, DataModule->Cat().Files().SettingsFilePath()});
+    Form->SetOptionsForm(OptionsForm.get());
     DescriptionForm = std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
     Form->SetDescriptionForm(DescriptionForm.get());
     return true;

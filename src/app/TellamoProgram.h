@@ -11,6 +11,7 @@ class EventFdPoster;
 class FileSystem;
 class TDM;
 class TDescriptionForm;
+class TOptionsForm;
 class TTellamoMainForm;
 class WavePort;
 
@@ -36,6 +37,7 @@ public:
 
     TDM& DM() { return *DataModule; }
     TTellamoMainForm& MainForm() { return *Form; }
+    TOptionsForm& Options() { return *OptionsForm; }
     bool FirstIdleDone() const { return FirstIdleRan; }
 
 private:
@@ -48,6 +50,7 @@ private:
     std::string PlayFilePath;
     std::unique_ptr<TDM> DataModule;
     std::unique_ptr<TTellamoMainForm> Form;
+    std::unique_ptr<TOptionsForm> OptionsForm;
     std::unique_ptr<TDescriptionForm> DescriptionForm;
     bool FirstIdleRan = false;
     QMetaObject::Connection IdleConnection;

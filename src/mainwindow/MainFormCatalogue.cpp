@@ -10,6 +10,7 @@
 #include "mainwindow/TellamoMainForm.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -99,6 +100,11 @@ void TTellamoMainForm::ConnectFoldersAndNotes() {
     ConnectCommand(a.ParentFolderAction, this, [this] { ParentFolderActionExecute(); });
     ConnectCommand(a.RenameNoteAction, this, [this] { RenameNoteActionExecute(); });
     ConnectCommand(a.DeleteNoteAction, this, [this] { DeleteNoteActionExecute(); });
+    ConnectCommand(a.OptionsAction, this, [this] {
+        if (OptionsForm) {
+            OptionsForm->exec();
+        }
+    });
 
     TreeView->DragOver = [this](DragSource source, FolderNode* dragged, FolderNode* target) {
         return TreeViewDragOver(source, dragged, target);

@@ -4,6 +4,7 @@
 #include "dictaphone/GraphBitmap.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/LiveGraphFeed.h"
+#include "dictaphone/RecordingOptions.h"
 #include "dictaphone/TellamoGraph.h"
 #include "mainwindow/FolderTreeView.h"
 #include "mainwindow/MainActions.h"
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class QDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -53,13 +55,6 @@ struct AudioServices {
 // What the window is doing; read by the action states, switched only by SetMode.
 enum class TDictaphoneMode { mdIdle = 0, mdPlaying = 1, mdRecording = 2 };
 
-// The recording values that the options dialog holds, with their first-run values; the dialog
-// binds its controls to this object.
-struct RecordingOptions {
-    std::uint16_t SampleRate = 11025;
-    bool SixteenBit = true;
-    int NoiseLevelPercent = 10; // 0..30
-};
 
 // The main window: the toolbars, the position strip, the graph panel, the folder tree and the
 // note list, and every command of the program as an action. It receives the catalogue (and the
@@ -83,6 +78,7 @@ public:
 
     // The dialogs the window uses; they are created after it.
     void SetDescriptionForm(TDescriptionForm* form) { DescriptionForm = form; }
+    void SetOptionsForm(QDialog* form) { OptionsForm = form; }
 
     // Recording and playback.
     void RecordActionExecute();
@@ -201,6 +197,7 @@ private:
     TDictaphoneMode CurrentMode = TDictaphoneMode::mdIdle;
     bool SaveFailureShown = false;
     TDescriptionForm* DescriptionForm = nullptr;
+    QDialog* OptionsForm = nullptr;
     WindowPoster& Poster;
     // Shared with the capture thread (AudioRecord): atomics, written by one side each. The
     // window thread sets the recording's format and the silence values; the capture thread

@@ -1,0 +1,359 @@
+#include "dialogs/TOptionsForm.h"
+
+#include "common/Translate.h"
+#include "dialogs/ActionBinding.h"
+#include "dialogs/FormStorage.h"
+#include "dictaphone/GraphSurface.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeySequenceEdit>
+#include <QLabel>
+#include <QLocale>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tellamo {
+
+namespace {
+const char* const ColorNames[16] = {"Black", "Maroon", "Green", "Olive", "Navy", "Purple", "Teal", "Gray",
+                                    "Silver", "Red", "Lime", "Yellow", "Blue", "Fuchsia", "Aqua", "White"};
+
+QCheckBox* BoundBox(const char* name, QAction* action, QWidget* parent) {
+    auto* box = new QCheckBox(parent);
+    if (*name) {
+        box->setObjectName(QString::fromLatin1(name));
+    }
+    BindCheckBox(box, action);
+    return box;
+}
+
+QSpinBox* SpinEdit(const char* name, int minimum, int maximum, int value, QWidget* parent) {
+    auto* edit = new QSpinBox(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setRange(minimum, maximum);
+    edit->setValue(value);
+    return edit;
+}
+
+QToolButton* ActionButton(QAction* action, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+} // namespace
+
+QComboBox* TOptionsForm::ColorList(const char* name, QWidget* parent) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    for (int i = 0; i < 16; ++i) {
+        QPixmap swatch(16, 12);
+        swatch.fill(QColor(ColorToQRgb(StandardColors[static_cast<std::size_t>(i)])));
+        QPainter(&swatch).drawRect(0, 0, 15, 11);
+        list->addItem(QIcon(swatch), TranslateText(ColorNames[i]));
+    }
+    return list;
+}
+
+ColorValue TOptionsForm::ColorOf(const QComboBox* list) {
+    return StandardColors[static_cast<std::size_t>(std::clamp(list->currentIndex(), 0, 15))];
+}
+
+void TOptionsForm::SetColor(QComboBox* list, ColorValue color) {
+    list->setCurrentIndex(StandardColorIndex(color));
+}
+
+TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
+    : QDialog(parent), Bindings(bindings) {
+    setObjectName(QStringLiteral("OptionsForm"));
+    setWindowTitle(TranslateText("Options"));
+    BuildPages();
+
+    Storage = std::make_unique<FormStorage>(this, QStringLiteral("TOptionsForm"), Bindings.SettingsFile);
+    FormStorage& store = *Storage;
+    store.Add("OptionsPageControl_ActivePage", [this] { return OptionsPageControl->currentWidget()->objectName(); },
+              [this](const QString& name) {
+                  if (auto* page = OptionsPageControl->findChild<QWidget*>(name)) {
+                      OptionsPageControl->setCurrentWidget(page);
+                  }
+              });
+    store.AddInt("SampleRateCurrencyEdit_Value", [this] { return SampleRateCurrencyEdit->value(); },
+                 [this](int v) { SampleRateCurrencyEdit->setValue(v); });
+    store.AddInt("VelocityRxSpinEdit_Value", [this] { return VelocityRxSpinEdit->value(); },
+                 [this](int v) { VelocityRxSpinEdit->setValue(v); });
+    for (QComboBox* list : {BackGroundColorComboBox, VoiceColorComboBox, SilenceColorComboBox}) {
+        store.AddInt(list->objectName() + "_ColorValue", [list] { return static_cast<int>(ColorOf(list)); },
+                     [list](int v) { SetColor(list, static_cast<ColorValue>(v)); });
+    }
+    store.AddInt("BitsPerSampleRadioGroup_ItemIndex", [this] { return BitsPerSampleRadioGroup->checkedId(); },
+                 [this](int v) {
+                     if (auto* item = BitsPerSampleRadioGroup->button(v)) {
+                         item->setChecked(true);
+                     }
+                 });
+    store.AddInt("SilenceRxSpinEdit_Value", [this] { return SilenceRxSpinEdit->value(); },
+                 [this](int v) { SilenceRxSpinEdit->setValue(v); });
+    // The hotkeys are kept as the stored shortcut numbers until they can be registered.
+    store.Add("RecordHotKey_HotKey", [this] { return RecordHotKey->property("shortcut").toString(); },
+              [this](const QString& v) { RecordHotKey->setProperty("shortcut", v.toInt()); });
+    store.Add("StopHotKey_HotKey", [this] { return StopHotKey->property("shortcut").toString(); },
+              [this](const QString& v) { StopHotKey->setProperty("shortcut", v.toInt()); });
+
+    // Loading at creation: the values are in force before anything records or draws.
+    Loading = true;
+    Storage->Restore();
+    Loading = false;
+    SampleRateRxSlider->setValue(SampleRateCurrencyEdit->value());
+    Bindings.SilenceSlider->setValue(SilenceRxSpinEdit->value());
+    VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());
+    UpdateDataRateLabel();
+    WriteThrough();
+}
+
+TOptionsForm::~TOptionsForm() = default;
+
+void TOptionsForm::BuildPages() {
+    OptionsPageControl = new QTabWidget(this);
+    OptionsPageControl->setObjectName(QStringLiteral("OptionsPageControl"));
+    auto page = [this](const char* name, const char* caption) {
+        auto* widget = new QWidget(OptionsPageControl);
+        widget->setObjectName(QString::fromLatin1(name));
+        OptionsPageControl->addTab(widget, TranslateText(caption));
+        return widget;
+    };
+    const OptionsBindings& b = Bindings;
+
+    QWidget* behavior = page("BehaviorTabSheet", "Reaction");
+    auto* behaviorLayout = new QVBoxLayout(behavior);
+    behaviorLayout->addWidget(BoundBox("AffiliateCheckBox", b.AffiliateAction, behavior));
+    behaviorLayout->addWidget(BoundBox("SoundNotificationCheckBox", b.SoundNotificationAction, behavior));
+    behaviorLayout->addWidget(BoundBox("AskDescriptionCheckBox", b.AskDescriptionAction, behavior));
+    behaviorLayout->addWidget(BoundBox("", b.AskFormatAction, behavior));
+    behaviorLayout->addWidget(BoundBox("MinimizeToTrayCheckBox", b.MinimizeToTrayAction, behavior));
+    behaviorLayout->addWidget(BoundBox("", b.AutoLaunchAction, behavior));
+    behaviorLayout->addWidget(BoundBox("", b.RecycleRecordAction, behavior));
+    QToolButton* audioSettings = ActionButton(b.AudioSettingsAction, behavior);
+    audioSettings->setObjectName(QStringLiteral("AudioSettingsSpeedButton"));
+    behaviorLayout->addWidget(audioSettings);
+    behaviorLayout->addStretch();
+
+    QWidget* record = page("RecordQualityTabSheet", "Record");
+    auto* recordLayout = new QVBoxLayout(record);
+    auto* bits = new QGroupBox(TranslateText("Bits Per Sample"), record);
+    auto* bitsLayout = new QHBoxLayout(bits);
+    BitsPerSampleRadioGroup = new QButtonGroup(this);
+    BitsPerSampleRadioGroup->setObjectName(QStringLiteral("BitsPerSampleRadioGroup"));
+    auto* eight = new QRadioButton(QStringLiteral("  8"), bits);
+    auto* sixteen = new QRadioButton(QStringLiteral("16"), bits);
+    BitsPerSampleRadioGroup->addButton(eight, 0);
+    BitsPerSampleRadioGroup->addButton(sixteen, 1);
+    sixteen->setChecked(true);
+    bitsLayout->addWidget(eight);
+    bitsLayout->addWidget(sixteen);
+    recordLayout->addWidget(bits);
+    auto* rate = new QGroupBox(TranslateText("Sample Rate"), record);
+    auto* rateLayout = new QGridLayout(rate);
+    SampleRateRxSlider = new QSlider(Qt::Horizontal, rate);
+    SampleRateRxSlider->setObjectName(QStringLiteral("SampleRateRxSlider"));
+    SampleRateRxSlider->setRange(4000, 22050);
+    SampleRateRxSlider->setValue(11025);
+    rateLayout->addWidget(new QLabel(TranslateText("(Smaller"), rate), 0, 0);
+    rateLayout->addWidget(SampleRateRxSlider, 0, 1);
+    rateLayout->addWidget(new QLabel(TranslateText("Better)"), rate), 0, 2);
+    SampleRateCurrencyEdit = SpinEdit("SampleRateCurrencyEdit", 4000, 22050, 11025, rate);
+    SampleRateCurrencyEdit->setGroupSeparatorShown(true);
+    SampleRateCurrencyEdit->setToolTip(TranslateText("Sample rate"));
+    rateLayout->addWidget(new QLabel(TranslateText("Samples/sec:"), rate), 1, 0);
+    rateLayout->addWidget(SampleRateCurrencyEdit, 1, 1);
+    KBSLabel = new QLabel(QStringLiteral("0,0 kb/sec"), rate);
+    KBSLabel->setObjectName(QStringLiteral("KBSLabel"));
+    rateLayout->addWidget(KBSLabel, 1, 2);
+    recordLayout->addWidget(rate);
+    auto* presets = new QHBoxLayout;
+    DefaultQualitySpeedButton = new QPushButton(TranslateText("Default Quality"), record);
+    DefaultQualitySpeedButton->setObjectName(QStringLiteral("DefaultQualitySpeedButton"));
+    VoiceQualitySpeedButton = new QPushButton(TranslateText("Voice Quality"), record);
+    VoiceQualitySpeedButton->setObjectName(QStringLiteral("VoiceQualitySpeedButton"));
+    presets->addWidget(DefaultQualitySpeedButton);
+    presets->addWidget(VoiceQualitySpeedButton);
+    recordLayout->addLayout(presets);
+    recordLayout->addStretch();
+
+    QWidget* playback = page("PlaybackTabSheet", "Playback");
+    auto* playbackLayout = new QFormLayout(playback);
+    playbackLayout->addRow(BoundBox("MuteCheckBox", b.MuteAction, playback));
+    VolumeRxSpinEdit = SpinEdit("VolumeRxSpinEdit", 0, 100, 50, playback);
+    playbackLayout->addRow(TranslateText("Volume, %"), VolumeRxSpinEdit);
+    playbackLayout->addRow(ActionButton(b.VolumeControlAction, playback));
+
+    QWidget* graph = page("GraphTabSheet", "Graph");
+    auto* graphLayout = new QFormLayout(graph);
+    graphLayout->addRow(BoundBox("BiDirectionalCheckBox", b.BiDirectionalAction, graph));
+    VelocityRxSpinEdit = SpinEdit("VelocityRxSpinEdit", 1, 100, 20, graph);
+    graphLayout->addRow(TranslateText("Velocity, pixels/sec"), VelocityRxSpinEdit);
+    BackGroundColorComboBox = ColorList("BackGroundColorComboBox", graph);
+    VoiceColorComboBox = ColorList("VoiceColorComboBox", graph);
+    SilenceColorComboBox = ColorList("SilenceColorComboBox", graph);
+    SetColor(BackGroundColorComboBox, ColorNavy);
+    SetColor(VoiceColorComboBox, ColorYellow);
+    SetColor(SilenceColorComboBox, ColorAqua);
+    graphLayout->addRow(TranslateText("Background"), BackGroundColorComboBox);
+    graphLayout->addRow(TranslateText("Voice"), VoiceColorComboBox);
+    graphLayout->addRow(TranslateText("Noise Level"), SilenceColorComboBox);
+    DefaultGraphSpeedButton = new QPushButton(TranslateText("Default Colors"), graph);
+    DefaultGraphSpeedButton->setObjectName(QStringLiteral("DefaultGraphSpeedButton"));
+    graphLayout->addRow(DefaultGraphSpeedButton);
+    graphLayout->addRow(BoundBox("ReDrawCheckBox", b.RedrawGraphesAction, graph));
+
+    QWidget* quiet = page("QuietTabSheet", "Quiet");
+    auto* quietLayout = new QFormLayout(quiet);
+    quietLayout->addRow(BoundBox("SilenceCheckBox", b.SilenceAction, quiet));
+    SilenceRxSpinEdit = SpinEdit("SilenceRxSpinEdit", 0, 30, 10, quiet);
+    quietLayout->addRow(TranslateText("Noise Level, %"), SilenceRxSpinEdit);
+
+    QWidget* hotKeys = page("HotKeyTabSheet", "HotKeys");
+    auto* hotKeyLayout = new QFormLayout(hotKeys);
+    RecordHotKey = new QKeySequenceEdit(hotKeys);
+    RecordHotKey->setObjectName(QStringLiteral("RecordHotKey"));
+    RecordHotKey->setProperty("shortcut", 0);
+    StopHotKey = new QKeySequenceEdit(hotKeys);
+    StopHotKey->setObjectName(QStringLiteral("StopHotKey"));
+    StopHotKey->setProperty("shortcut", 0);
+    hotKeyLayout->addRow(BoundBox("RecordHotKeyCheckBox", b.RecordHotkeyAction, hotKeys), RecordHotKey);
+    hotKeyLayout->addRow(BoundBox("StopHotKeyCheckBox", b.StopHotkeyAction, hotKeys), StopHotKey);
+    // Each hotkey field is enabled exactly while its option is on.
+    for (auto [edit, action] : {std::pair{RecordHotKey, b.RecordHotkeyAction}, std::pair{StopHotKey, b.StopHotkeyAction}}) {
+        edit->setEnabled(action->isChecked());
+        connect(action, &QAction::toggled, edit, &QWidget::setEnabled);
+    }
+    OptionsPageControl->setCurrentWidget(hotKeys); // the first run opens on the hotkeys
+    // Every page's tab in view at once.
+    OptionsPageControl->setMinimumWidth(OptionsPageControl->tabBar()->sizeHint().width() + 24);
+
+    auto* close = new QDialogButtonBox(this);
+    close->addButton(TranslateText("&Close"), QDialogButtonBox::AcceptRole);
+    connect(close, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(OptionsPageControl);
+    layout->addWidget(close);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The sample rate's edit and slider follow each other when the user moves one of them.
+    connect(SampleRateCurrencyEdit, &QSpinBox::valueChanged, this, [this](int value) {
+        if (SampleRateCurrencyEdit->hasFocus()) {
+            SampleRateRxSlider->setValue(value);
+        }
+        UpdateDataRateLabel();
+        WriteThrough();
+    });
+    connect(SampleRateRxSlider, &QSlider::valueChanged, this, [this](int value) {
+        if (SampleRateRxSlider->hasFocus()) {
+            SampleRateCurrencyEdit->setValue(value);
+        }
+        UpdateDataRateLabel();
+        WriteThrough();
+    });
+    connect(BitsPerSampleRadioGroup, &QButtonGroup::idClicked, this, [this] {
+        UpdateDataRateLabel();
+        WriteThrough();
+    });
+    connect(DefaultQualitySpeedButton, &QPushButton::clicked, this, [this] { DefaultQualitySpeedButtonClick(false); });
+    connect(VoiceQualitySpeedButton, &QPushButton::clicked, this, [this] { DefaultQualitySpeedButtonClick(true); });
+    connect(DefaultGraphSpeedButton, &QPushButton::clicked, this, [this] { DefaultGraphSpeedButtonClick(); });
+    connect(SilenceRxSpinEdit, &QSpinBox::valueChanged, this, [this](int value) {
+        if (SilenceRxSpinEdit->hasFocus()) {
+            Bindings.SilenceSlider->setValue(value);
+        }
+        WriteThrough();
+    });
+    connect(VolumeRxSpinEdit, &QSpinBox::valueChanged, this, [this](int value) {
+        if (VolumeRxSpinEdit->hasFocus()) {
+            Bindings.VolumeSlider->setValue(value);
+        }
+    });
+    connect(VelocityRxSpinEdit, &QSpinBox::valueChanged, this, [this] { WriteThrough(); });
+    for (QComboBox* list : {BackGroundColorComboBox, VoiceColorComboBox, SilenceColorComboBox}) {
+        connect(list, &QComboBox::currentIndexChanged, this, [this] { WriteThrough(); });
+    }
+}
+
+void TOptionsForm::WriteThrough() {
+    if (!SilenceRxSpinEdit || !SilenceColorComboBox || !VelocityRxSpinEdit) {
+        return; // still building the pages
+    }
+    Bindings.Recording.SampleRate = static_cast<std::uint16_t>(SampleRateCurrencyEdit->value());
+    Bindings.Recording.SixteenBit = BitsPerSampleRadioGroup->checkedId() == 1;
+    Bindings.Recording.NoiseLevelPercent = SilenceRxSpinEdit->value();
+    Bindings.Graph.Velocity = VelocityRxSpinEdit->value();
+    Bindings.Graph.BackgroundColor = ColorOf(BackGroundColorComboBox);
+    Bindings.Graph.VoiceColor = ColorOf(VoiceColorComboBox);
+    Bindings.Graph.NoiseLevelColor = ColorOf(SilenceColorComboBox);
+}
+
+void TOptionsForm::UpdateDataRateLabel() {
+    double rate = SampleRateRxSlider->value() / 1024.0;
+    if (BitsPerSampleRadioGroup->checkedId() == 1) {
+        rate *= 2;
+    }
+    KBSLabel->setText(QLocale().toString(rate, 'f', 1) + " " + TranslateText("kb/sec"));
+}
+
+void TOptionsForm::DefaultQualitySpeedButtonClick(bool voiceQuality) {
+    const int rate = voiceQuality ? 8000 : 11025;
+    SampleRateRxSlider->setValue(rate);
+    SampleRateCurrencyEdit->setValue(rate);
+    BitsPerSampleRadioGroup->button(voiceQuality ? 0 : 1)->setChecked(true);
+    UpdateDataRateLabel();
+    WriteThrough();
+}
+
+void TOptionsForm::DefaultGraphSpeedButtonClick() {
+    SetColor(BackGroundColorComboBox, ColorBlack);
+    SetColor(VoiceColorComboBox, ColorLime);
+    SetColor(SilenceColorComboBox, ColorYellow);
+}
+
+void TOptionsForm::showEvent(QShowEvent* event) {
+    if (!Loading) {
+        Storage->Restore(); // each showing reads back what the last closing wrote
+        SampleRateRxSlider->setValue(SampleRateCurrencyEdit->value());
+        SilenceRxSpinEdit->setValue(Bindings.SilenceSlider->value());
+        VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());
+        ShownBackgroundColor = ColorOf(BackGroundColorComboBox);
+        ShownVoiceColor = ColorOf(VoiceColorComboBox);
+        UpdateDataRateLabel();
+        WriteThrough();
+    }
+    QDialog::showEvent(event);
+}
+
+void TOptionsForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (Loading) {
+        return;
+    }
+    Storage->Save();
+    // Stored graphs hold the background and voice colours only; the noise-level colour alone
+    // never redraws them.
+    const bool recoloured = ColorOf(BackGroundColorComboBox) != ShownBackgroundColor ||
+                            ColorOf(VoiceColorComboBox) != ShownVoiceColor;
+    if (recoloured && Bindings.RedrawGraphesAction->isChecked() && Bindings.RedrawAllGraphs) {
+        Bindings.RedrawAllGraphs();
+    }
+}
+
+} // namespace tellamo

@@ -1,0 +1,165 @@
+#include "common/IniFile.h"
+#include "dialogs/TOptionsForm.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QKeySequenceEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace tellamo::test {
+namespace {
+
+// The dialog bound to stand-ins for the main window's actions, sliders and values.
+class OptionsForm : public ::testing::Test {
+protected:
+    OptionsForm() {
+        for (QAction* action : {&Affiliate, &Sound, &Ask, &AskFormat, &Tray, &AutoLaunch, &Recycle, &Mute,
+                                &BiDirectional, &Redraw, &Silence, &RecordHotkey, &StopHotkey}) {
+            action->setCheckable(true);
+        }
+        SilenceSlider.setRange(0, 30);
+        SilenceSlider.setValue(10);
+        VolumeSlider.setRange(0, 100);
+        VolumeSlider.setValue(50);
+    }
+    std::unique_ptr<TOptionsForm> Create() {
+        return std::make_unique<TOptionsForm>(OptionsBindings{
+            Recording, Graph, &SilenceSlider, &VolumeSlider, &Affiliate, &Sound, &Ask, &AskFormat, &Tray,
+            &AutoLaunch, &Recycle, &AudioSettings, &Mute, &VolumeControl, &BiDirectional, &Redraw, &Silence,
+            &RecordHotkey, &StopHotkey, [this] { ++Redraws; }, QString::fromStdString(Dir.File("tellamo.INI"))});
+    }
+
+    TempDir Dir;
+    RecordingOptions Recording;
+    GraphSettings Graph;
+    QSlider SilenceSlider{Qt::Horizontal};
+    QSlider VolumeSlider{Qt::Horizontal};
+    QAction Affiliate{"&Affiliated notes"}, Sound{"s"}, Ask{"a"}, AskFormat{"f"}, Tray{"t"}, AutoLaunch{"l"},
+        Recycle{"r"}, AudioSettings{"&Audio Settings..."}, Mute{"&Mute"}, VolumeControl{"v"}, BiDirectional{"b"},
+        Redraw{"&Redraw graphs"}, Silence{"&Stop record when silence"}, RecordHotkey{"Record Hotkey"},
+        StopHotkey{"Stop Hotkey"};
+    int Redraws = 0;
+};
+
+TEST_F(OptionsForm, FirstRunValuesAndTheHotKeysPage) {
+    auto form = Create();
+    EXPECT_EQ(form->OptionsPageControl->currentWidget()->objectName(), "HotKeyTabSheet");
+    EXPECT_EQ(form->OptionsPageControl->count(), 6);
+    EXPECT_EQ(Recording.SampleRate, 11025);
+    EXPECT_TRUE(Recording.SixteenBit);
+    EXPECT_EQ(Recording.NoiseLevelPercent, 10);
+    EXPECT_EQ(Graph.BackgroundColor, ColorNavy);
+    EXPECT_EQ(Graph.VoiceColor, ColorYellow);
+    EXPECT_EQ(Graph.NoiseLevelColor, ColorAqua);
+    EXPECT_EQ(Graph.Velocity, 20);
+    EXPECT_EQ(form->KBSLabel->text(), "21.5 kb/sec");
+    EXPECT_EQ(form->VoiceColorComboBox->count(), 16);
+    EXPECT_EQ(form->VoiceColorComboBox->itemText(4), "Navy");
+    EXPECT_EQ(form->SampleRateCurrencyEdit->minimum(), 4000);
+    EXPECT_EQ(form->SampleRateCurrencyEdit->maximum(), 22050);
+    EXPECT_EQ(form->SilenceRxSpinEdit->maximum(), 30);
+}
+
+TEST_F(OptionsForm, QualityPresets) {
+    auto form = Create();
+    form->VoiceQualitySpeedButton->click();
+    EXPECT_EQ(form->SampleRateCurrencyEdit->value(), 8000);
+    EXPECT_EQ(form->SampleRateRxSlider->value(), 8000);
+    EXPECT_EQ(form->BitsPerSampleRadioGroup->checkedId(), 0);
+    EXPECT_EQ(form->KBSLabel->text(), "7.8 kb/sec");
+    EXPECT_EQ(Recording.SampleRate, 8000);
+    EXPECT_FALSE(Recording.SixteenBit);
+    form->DefaultQualitySpeedButton->click();
+    EXPECT_EQ(form->SampleRateCurrencyEdit->value(), 11025);
+    EXPECT_EQ(form->BitsPerSampleRadioGroup->checkedId(), 1);
+    EXPECT_EQ(form->KBSLabel->text(), "21.5 kb/sec");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    form->UpdateDataRateLabel();
+    EXPECT_EQ(form->KBSLabel->text(), "21,5 kb/sec") << "the locale's decimal separator";
+    QLocale::setDefault(QLocale::c());
+}
+
+TEST_F(OptionsForm, OnlyTheGraphsColoursRedrawStoredGraphs) {
+    auto form = Create();
+    Redraw.setChecked(true);
+    form->show();
+    form->SilenceColorComboBox->setCurrentIndex(0);
+    form->hide();
+    EXPECT_EQ(Redraws, 0) << "the noise-level colour alone never redraws";
+    form->show();
+    form->VoiceColorComboBox->setCurrentIndex(10);
+    form->hide();
+    EXPECT_EQ(Redraws, 1);
+    EXPECT_EQ(Graph.VoiceColor, ColorLime);
+    Redraw.setChecked(false);
+    form->show();
+    form->DefaultGraphSpeedButton->click();
+    form->hide();
+    EXPECT_EQ(Redraws, 1) << "without Redraw graphs nothing is deleted";
+    EXPECT_EQ(Graph.BackgroundColor, ColorBlack);
+    EXPECT_EQ(Graph.NoiseLevelColor, ColorYellow);
+}
+
+TEST_F(OptionsForm, EachClosingWritesTheSectionAndTheNextStartReadsIt) {
+    {
+        auto form = Create();
+        form->show();
+        form->VoiceQualitySpeedButton->click();
+        form->VelocityRxSpinEdit->setValue(55);
+        form->OptionsPageControl->setCurrentIndex(3);
+        form->hide();
+        // The section is on disk now, before any exit of the program.
+        const IniFile ini = IniFile::Load(Dir.File("tellamo.INI"));
+        EXPECT_EQ(ini.Read("TOptionsForm", "SampleRateCurrencyEdit_Value"), "8000");
+        EXPECT_EQ(ini.Read("TOptionsForm", "BitsPerSampleRadioGroup_ItemIndex"), "0");
+        EXPECT_EQ(ini.Read("TOptionsForm", "VelocityRxSpinEdit_Value"), "55");
+        EXPECT_EQ(ini.Read("TOptionsForm", "OptionsPageControl_ActivePage"), "GraphTabSheet");
+        EXPECT_EQ(ini.Read("TOptionsForm", "VoiceColorComboBox_ColorValue"), "65535");
+    }
+    Recording = {};
+    Graph = {};
+    auto form = Create();
+    EXPECT_EQ(Recording.SampleRate, 8000);
+    EXPECT_FALSE(Recording.SixteenBit);
+    EXPECT_EQ(Graph.Velocity, 55);
+    EXPECT_EQ(form->OptionsPageControl->currentWidget()->objectName(), "GraphTabSheet");
+}
+
+TEST_F(OptionsForm, TheNoiseLevelAndVolumeMirrorTheToolbarSliders) {
+    auto form = Create();
+    SilenceSlider.setValue(25); // moved on the toolbar
+    VolumeSlider.setValue(70);
+    form->show();
+    EXPECT_EQ(form->SilenceRxSpinEdit->value(), 25);
+    EXPECT_EQ(form->VolumeRxSpinEdit->value(), 70);
+    EXPECT_EQ(Recording.NoiseLevelPercent, 25);
+    form->hide();
+}
+
+TEST_F(OptionsForm, CheckBoxesAreTheMainWindowsOptions) {
+    auto form = Create();
+    auto* box = form->findChild<QCheckBox*>("SilenceCheckBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "&Stop record when silence");
+    Silence.setChecked(true);
+    EXPECT_TRUE(box->isChecked());
+    box->click();
+    EXPECT_FALSE(Silence.isChecked());
+    EXPECT_FALSE(form->RecordHotKey->isEnabled());
+    RecordHotkey.setChecked(true);
+    EXPECT_TRUE(form->RecordHotKey->isEnabled()) << "a hotkey field is enabled while its option is on";
+}
+
+} // namespace
+} // namespace tellamo::test
