@@ -83,6 +83,8 @@ void TellamoProgram::FirstIdle() {
     Catalogue& cat = DataModule->Cat();
     cat.Notes().Refresh();
     Form->TreeView->viewport()->update();
+    OptionsForm->SyncStartupShortcut();
+    OptionsForm->ApplyHotKeys(true);
 }
 
 void TellamoProgram::BringToFront() {

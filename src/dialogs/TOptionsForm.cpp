@@ -327,6 +327,10 @@ void TOptionsForm::DefaultGraphSpeedButtonClick() {
     SetColor(SilenceColorComboBox, ColorYellow);
 }
 
+void TOptionsForm::ApplyHotKeys(bool) {}
+
+void TOptionsForm::SyncStartupShortcut() {}
+
 void TOptionsForm::showEvent(QShowEvent* event) {
     if (!Loading) {
         Storage->Restore(); // each showing reads back what the last closing wrote

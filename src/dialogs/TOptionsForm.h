@@ -82,6 +82,12 @@ public:
     void DefaultQualitySpeedButtonClick(bool voiceQuality);
     void DefaultGraphSpeedButtonClick();
 
+    // Register the global hotkeys from the fields (force: also when unchanged) and make the
+    // start-up launch match its option. The hotkey and autostart services do not exist yet:
+    // until they do, both do nothing and report nothing.
+    void ApplyHotKeys(bool force);
+    void SyncStartupShortcut();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

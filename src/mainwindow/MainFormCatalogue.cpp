@@ -5,6 +5,7 @@
 #include "common/Errors.h"
 #include "common/Translate.h"
 #include "dialogs/TDescriptionForm.h"
+#include "dialogs/TOptionsForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/TellamoMainForm.h"
@@ -103,6 +104,7 @@ void TTellamoMainForm::ConnectFoldersAndNotes() {
     ConnectCommand(a.OptionsAction, this, [this] {
         if (OptionsForm) {
             OptionsForm->exec();
+            OptionsForm->ApplyHotKeys(false);
         }
     });
 

@@ -37,6 +37,7 @@ class TAudio;
 class FormStorage;
 class TDescriptionForm;
 class TFolderTreeView;
+class TOptionsForm;
 class TGraphImage;
 class TMediaPlayer;
 class TSoundPaintBox;
@@ -78,7 +79,7 @@ public:
 
     // The dialogs the window uses; they are created after it.
     void SetDescriptionForm(TDescriptionForm* form) { DescriptionForm = form; }
-    void SetOptionsForm(QDialog* form) { OptionsForm = form; }
+    void SetOptionsForm(TOptionsForm* form) { OptionsForm = form; }
 
     // Recording and playback.
     void RecordActionExecute();
@@ -197,7 +198,7 @@ private:
     TDictaphoneMode CurrentMode = TDictaphoneMode::mdIdle;
     bool SaveFailureShown = false;
     TDescriptionForm* DescriptionForm = nullptr;
-    QDialog* OptionsForm = nullptr;
+    TOptionsForm* OptionsForm = nullptr;
     WindowPoster& Poster;
     // Shared with the capture thread (AudioRecord): atomics, written by one side each. The
     // window thread sets the recording's format and the silence values; the capture thread

@@ -1,0 +1,75 @@
+#include "MainWindowFixture.h"
+#include "mainwindow/NoteListModel.h"
+
+#include <QAction>
+#include <QSlider>
+#include <QTableView>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace tellamo::test {
+namespace {
+
+class ActionStates : public MainWindowFixture {
+protected:
+    ActionStates() {
+        Form.Actions.AskDescriptionAction->setChecked(false);
+        Form.Options.SampleRate = 8000;
+        Form.Options.SixteenBit = false;
+    }
+    // Which of these actions are enabled, as "Name" or "-Name".
+    std::string States(std::initializer_list<QAction*> actions) {
+        Form.ActionListUpdate();
+        QStringList out;
+        for (QAction* action : actions) {
+            out << (action->isEnabled() ? "" : "-") + action->objectName().chopped(6);
+        }
+        return out.join(' ').toStdString();
+    }
+};
+
+// Renaming is disabled while recording, as the rules of both commands say ("not recording"),
+// with the list and the tree they act on disabled too.
+TEST_F(ActionStates, WhileRecordingOnlyPauseAndStop) {
+    const MainActions& a = Form.Actions;
+    FolderNode* work = Cat.AddFolder(Cat.NotesNode(), "Work");
+    WriteFileBytes(Folder() + "000001.wav", "RIFF");
+    Cat.AddFoundNote(work, "000001", 0, 8000, 8);
+    Cat.SelectFolder(work);
+    Form.RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    EXPECT_EQ(States({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction, a.RenameNoteAction,
+                      a.RenameFolderAction, a.OptionsAction, a.DeleteNoteAction, a.AddFolderAction}),
+              "-Play Pause Stop -Record -RenameNote -RenameFolder -Options -DeleteNote -AddFolder");
+    EXPECT_FALSE(Form.RxDBGrid->isEnabled());
+    EXPECT_FALSE(Form.TreeView->isEnabled());
+    EXPECT_FALSE(Form.PositionRxSlider->isEnabled());
+    Form.StopActionExecute();
+    Form.ActionListUpdate();
+    EXPECT_TRUE(Form.RxDBGrid->isEnabled());
+    EXPECT_TRUE(Form.TreeView->isEnabled());
+}
+
+TEST_F(ActionStates, PlayNeedsTheNotesSoundAndParentFolderNeedsAffiliatedNotes) {
+    const MainActions& a = Form.Actions;
+    NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "000002", 0, 8000, 8);
+    Cat.Notes().SetCurrent(note);
+    EXPECT_EQ(States({a.PlayAction, a.ParentFolderAction, a.SaveAsFileAction}), "-Play -ParentFolder SaveAsFile");
+    WriteFileBytes(Folder() + "000002.wav", "RIFF");
+    a.AffiliateAction->trigger();
+    EXPECT_EQ(States({a.PlayAction, a.ParentFolderAction}), "Play ParentFolder");
+}
+
+TEST_F(ActionStates, GlyphBorderSwapsBothToolbarsPictures) {
+    const QIcon plain = Form.Actions.PlayAction->icon();
+    Form.Actions.BorderAction->trigger();
+    Form.ActionListUpdate();
+    EXPECT_NE(Form.Actions.PlayAction->icon().cacheKey(), plain.cacheKey());
+    const QIcon bordered = Form.Actions.FilterAction->icon();
+    Form.Actions.FilterAction->trigger(); // a toggle button shows the picture of its state
+    Form.ActionListUpdate();
+    EXPECT_NE(Form.Actions.FilterAction->icon().cacheKey(), bordered.cacheKey());
+}
+
+} // namespace
+} // namespace tellamo::test
