@@ -578,32 +578,29 @@ public:
             if (!snd_mixer_selem_is_active(e)) {
                 continue;
             }
-            const bool pv = snd_mixer_selem_has_playback_volume(e);
-            const bool ps = snd_mixer_selem_has_playback_switch(e);
-            const bool cv = snd_mixer_selem_has_capture_volume(e);
-            const bool cs = snd_mixer_selem_has_capture_switch(e);
-            if (pv || ps) {
+            // An element with both directions is listed once for each.
+            for (const bool capture : {false, true}) {
+                const bool volume = capture ? snd_mixer_selem_has_capture_volume(e)
+                                            : snd_mixer_selem_has_playback_volume(e);
+                const bool toggle = capture ? snd_mixer_selem_has_capture_switch(e)
+                                            : snd_mixer_selem_has_playback_switch(e);
+                if (!volume && !toggle) {
+                    continue;
+                }
                 Element el;
                 el.Elem = e;
-                el.HasVolume = pv;
-                el.HasSwitch = ps;
-                if (pv) {
-                    snd_mixer_selem_get_playback_volume_range(e, &el.Min, &el.Max);
+                el.Capture = capture;
+                el.HasVolume = volume;
+                el.HasSwitch = toggle;
+                if (volume) {
+                    if (capture) {
+                        snd_mixer_selem_get_capture_volume_range(e, &el.Min, &el.Max);
+                    } else {
+                        snd_mixer_selem_get_playback_volume_range(e, &el.Min, &el.Max);
+                    }
                 }
-                el.Channels = snd_mixer_selem_is_playback_mono(e) ? 1 : 2;
-                el.Name = snd_mixer_selem_get_name(e);
-                Elements.push_back(el);
-            }
-            if (cv || cs) {
-                Element el;
-                el.Elem = e;
-                el.Capture = true;
-                el.HasVolume = cv;
-                el.HasSwitch = cs;
-                if (cv) {
-                    snd_mixer_selem_get_capture_volume_range(e, &el.Min, &el.Max);
-                }
-                el.Channels = snd_mixer_selem_is_capture_mono(e) ? 1 : 2;
+                const bool mono = capture ? snd_mixer_selem_is_capture_mono(e) : snd_mixer_selem_is_playback_mono(e);
+                el.Channels = mono ? 1 : 2;
                 el.Name = snd_mixer_selem_get_name(e);
                 Elements.push_back(el);
             }
