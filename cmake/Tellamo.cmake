@@ -1,6 +1,6 @@
 # Build conventions shared by every target: warnings are errors, sanitizers are a plain option,
 # and every test goes through tellamo_add_test() so that it runs with a pinned locale and a
-# private HOME.
+# private HOME (tests/support/run-isolated.sh).
 
 set(TELLAMO_WARNINGS -Wall -Wextra -Werror)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
@@ -47,7 +47,10 @@ function(tellamo_add_test name)
   endif()
   # One ctest entry per test binary: the binary's own output names each failing case, and
   # discovery at build time would need a display for widget tests.
-  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  # A private HOME, XDG folders and TMPDIR, made fresh for every run, so that nothing a test does
+  # reaches the home of whoever runs it.
+  add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/run-isolated.sh $<TARGET_FILE:${name}>
+           --gtest_color=no)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT}
                        LABELS "${T_LABELS}")
 endfunction()

@@ -1,5 +1,6 @@
 // The real program as separate processes: a second copy, a termination signal.
 
+#include "common/IniFile.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -52,6 +53,38 @@ TEST_F(RealProgram, ASecondCopyEndsAtOnceAndTheFirstGoesOn) {
     first->terminate();
     ASSERT_TRUE(first->waitForFinished(10000));
     EXPECT_EQ(first->exitCode(), 0);
+}
+
+TEST_F(RealProgram, ASecondCopyBringsTheMinimizedFirstBackAndWaitsForItsAnswer) {
+    // The first copy starts minimized, as a window closed minimized does.
+    QDir().mkpath(QString::fromStdString(Folder()));
+    WriteFileBytes(Folder() + "tellamo.INI", "[TTellamoMainForm]\r\nShowCmd=2\r\n");
+    auto first = Launch();
+    QTRY_VERIFY_WITH_TIMEOUT(Running(), 10000);
+    const auto pid = static_cast<pid_t>(first->processId());
+
+    // While the first copy cannot answer, the second reports failure once its patience ends,
+    // never a success it did not get.
+    ::kill(pid, SIGSTOP);
+    auto unanswered = Launch();
+    const bool ended = unanswered->waitForFinished(30000);
+    ::kill(pid, SIGCONT);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(unanswered->exitCode(), 1)
+        << "the second copy did not wait for the first copy's answer";
+
+    // Answered, it ends with success, and the first copy's window is back from the task bar:
+    // the settings written at its exit record a normal window.
+    auto second = Launch();
+    ASSERT_TRUE(second->waitForFinished(15000));
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(first->state(), QProcess::Running);
+    first->terminate();
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first->exitCode(), 0);
+    EXPECT_EQ(IniFile::Load(Folder() + "tellamo.INI").Read("TTellamoMainForm", "ShowCmd"), "1")
+        << "the first copy's window stayed minimized";
 }
 
 TEST_F(RealProgram, TerminationSavesTheCatalogueAndEndsCleanly) {

@@ -4,8 +4,13 @@
 #include "support/FaultyFileSystem.h"
 
 #include <QDir>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <set>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace tellamo::test {
 namespace {
@@ -32,6 +37,25 @@ const std::string NewCatalogueFile = std::string(
     "\x01\x00\x00\x00\x00\x0E\x00\x00\x00\x00\x00\x00\x00"
     "Notes000000\r\nRecycle Bin000013\r\n",
     45);
+
+// Lets this process grow by no more than 512 MB of address space, so that a huge allocation
+// fails instead of being granted lazily by the kernel. The sanitizers reserve terabytes of
+// shadow memory up front, so under them the limit is left out.
+void LimitAddressSpace() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    std::ifstream statm("/proc/self/statm");
+    unsigned long long pages = 0;
+    statm >> pages;
+    const rlim_t limit =
+        static_cast<rlim_t>(pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE))) +
+        (512ULL << 20);
+    const rlimit r{limit, limit};
+    if (::setrlimit(RLIMIT_AS, &r) != 0) {
+        std::perror("setrlimit");
+        std::_Exit(2);
+    }
+#endif
+}
 
 class IndexFile : public CatalogueFixture {
 protected:
@@ -192,6 +216,22 @@ TEST_F(IndexFile, NegativeRecordCountLoadsNoRecords) {
     ASSERT_EQ(LoadBytes(bytes), "");
     EXPECT_TRUE(Cat->Notes().All().empty());
     EXPECT_EQ(TreeText(), "Notes#0 Recycle Bin#13 ");
+}
+
+TEST_F(IndexFile, AHugeRecordCountInAShortFileIsACleanError) {
+    // A damaged count must not become an allocation: in a process whose address space is
+    // limited, memory reserved for 2^31 records fails loudly instead of hiding the fault.
+    std::string bytes = NewCatalogueFile;
+    bytes.replace(1, 4, "\xFF\xFF\xFF\x7F");
+    EXPECT_EXIT(
+        {
+            LimitAddressSpace();
+            const std::string error = LoadBytes(bytes);
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "^The index file ends too early: it is damaged or incomplete");
 }
 
 TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {

@@ -98,6 +98,19 @@ TEST_F(StorageFolderTest, NewNamesAvoidEveryFileButNotFolders) {
     for (int i = 0; i < 50; ++i) {
         EXPECT_NE(Storage::DrawFreeName(taken), "000007");
     }
+    // Folders filled to different degrees (the names taken in stripes): a draw that lands on a
+    // taken name draws again, and the nearly full folder counts its way to a free name. Most
+    // names are taken, so one draw in a hundred landing on a free name by luck is unlikely.
+    for (const int percentTaken : {60, 85, 95, 99}) {
+        SCOPED_TRACE(percentTaken);
+        for (std::size_t i = 0; i < taken.size(); ++i) {
+            taken[i] = static_cast<int>(i % 100) < percentTaken;
+        }
+        for (int i = 0; i < 100; ++i) {
+            const std::string name = Storage::DrawFreeName(taken);
+            ASSERT_FALSE(taken[static_cast<std::size_t>(std::stoi(name))]) << name << " is taken";
+        }
+    }
 }
 
 TEST_F(StorageFolderTest, WhatTakesANoteName) {

@@ -10,6 +10,7 @@ namespace {
 
 using test::FaultyFileSystem;
 using test::FileExists;
+using test::FsOp;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -62,13 +63,59 @@ TEST(ReplaceFileDurably, AFailureAtAnyStepLeavesACompleteTarget) {
     }
 }
 
+TEST(ReplaceFileDurably, EveryFailureBeforeTheRenameIsAnErrorAndKeepsTheOldContent) {
+    // Each kind of operation fails, once (its first call) or always: a failure anywhere before
+    // the new file is renamed over the target must be reported, never a save that looks done
+    // while the new content may not be on the disk. Keeping the previous generation and syncing
+    // the folder afterwards are best effort: their failures leave the new content in place.
+    struct Case {
+        FsOp op;
+        bool all;
+        bool error;
+    };
+    const Case cases[] = {
+        {FsOp::CreateFile, false, true},    {FsOp::Write, false, true},
+        {FsOp::Write, true, true},          {FsOp::Sync, false, true},
+        {FsOp::Close, false, true},         {FsOp::Rename, true, true},
+        {FsOp::Remove, true, false},        {FsOp::Link, true, false},
+        {FsOp::SyncDirectory, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "operation " << static_cast<int>(c.op) << (c.all ? " always" : " once"));
+        TempDir dir;
+        const std::string dat = dir.File("x.dat"), tmp = dir.File("x.new"), old = dir.File("x.old");
+        WriteFileBytes(dat, "old content");
+        FaultyFileSystem fs;
+        fs.FailOp = c.op;
+        fs.FailAt = 1;
+        fs.FailAll = c.all;
+        std::string error;
+        try {
+            ReplaceFileDurably(fs, dat, "new content", tmp, old);
+        } catch (const TellamoError& e) {
+            error = e.what();
+        }
+        ASSERT_GE(fs.CallsOf(c.op), 1) << "the save never made this operation";
+        if (c.error) {
+            EXPECT_NE(error.find("No space left on device"), std::string::npos)
+                << "no error: " << error;
+            EXPECT_EQ(ReadFileBytes(dat), "old content");
+        } else {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(ReadFileBytes(dat), "new content");
+        }
+    }
+}
+
 TEST(ReplaceFileDurably, WithoutHardLinksTheTwoRenamesStillWork) {
     TempDir dir;
     const std::string dat = dir.File("x.dat"), tmp = dir.File("x.new"), old = dir.File("x.old");
     WriteFileBytes(dat, "first");
     FaultyFileSystem fs;
     fs.FailError = 1; // EPERM, as file systems without hard links answer
-    fs.FailAt = 6;    // create, write, sync, close, remove old, link
+    fs.FailOp = FsOp::Link;
+    fs.FailAt = 1;
     ReplaceFileDurably(fs, dat, "second", tmp, old);
     EXPECT_EQ(ReadFileBytes(dat), "second");
     EXPECT_EQ(ReadFileBytes(old), "first");

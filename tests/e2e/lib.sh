@@ -5,7 +5,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 start_session() {
   TEST_HOME=$(mktemp -d)
   export HOME=$TEST_HOME XDG_RUNTIME_DIR=$TEST_HOME/run XDG_CONFIG_HOME=$TEST_HOME/.config
-  export XDG_CACHE_HOME=$TEST_HOME/.cache
+  export XDG_CACHE_HOME=$TEST_HOME/.cache XDG_DATA_HOME=$TEST_HOME/.local/share XDG_STATE_HOME=$TEST_HOME/.local/state
+  unset DBUS_SESSION_BUS_ADDRESS
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   unset QT_QPA_PLATFORM
   local fifo=$TEST_HOME/display
@@ -23,6 +24,17 @@ stop_session() {
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$TEST_HOME"
+}
+
+# wait_until SECONDS COMMAND [ARGUMENTS...]: runs the command every tenth of a second until it
+# succeeds; fails when it has not within SECONDS.
+wait_until() {
+  local deadline=$(( $(date +%s) + $1 ))
+  shift
+  until "$@"; do
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
 }
 
 # wait_for_window NAME: prints the id of the first visible window with that exact title.

@@ -2,6 +2,8 @@
 #include "mainwindow/NoteListModel.h"
 
 #include <QAction>
+#include <QIcon>
+#include <QImage>
 #include <QSlider>
 #include <QTableView>
 #include <QToolBar>
@@ -61,14 +63,25 @@ TEST_F(ActionStates, PlayNeedsTheNotesSoundAndParentFolderNeedsAffiliatedNotes) 
 }
 
 TEST_F(ActionStates, GlyphBorderSwapsBothToolbarsPictures) {
-    const QIcon plain = Form.Actions.PlayAction->icon();
+    const auto picture = [](const QAction* action) {
+        return action->icon().pixmap(QSize(24, 24)).toImage();
+    };
+    Form.ActionListUpdate();
+    const QImage plain = picture(Form.Actions.PlayAction);
+    ASSERT_FALSE(plain.isNull());
     Form.Actions.BorderAction->trigger();
     Form.ActionListUpdate();
-    EXPECT_NE(Form.Actions.PlayAction->icon().cacheKey(), plain.cacheKey());
-    const QIcon bordered = Form.Actions.FilterAction->icon();
+    EXPECT_NE(picture(Form.Actions.PlayAction), plain) << "the border did not change the picture";
+    const QImage bordered = picture(Form.Actions.FilterAction);
     Form.Actions.FilterAction->trigger(); // a toggle button shows the picture of its state
     Form.ActionListUpdate();
-    EXPECT_NE(Form.Actions.FilterAction->icon().cacheKey(), bordered.cacheKey());
+    EXPECT_NE(picture(Form.Actions.FilterAction), bordered)
+        << "the pressed toggle looks like the released one";
+    Form.Actions.FilterAction->trigger();
+    Form.Actions.BorderAction->trigger();
+    Form.ActionListUpdate();
+    EXPECT_EQ(picture(Form.Actions.PlayAction), plain) << "the border did not go again";
+    EXPECT_NE(picture(Form.Actions.FilterAction), bordered);
 }
 
 } // namespace

@@ -116,6 +116,8 @@ TEST_F(Workflow, AHiddenNewNoteStillGetsItsRecording) {
     EXPECT_NE(recorded, old);
     EXPECT_EQ(recorded->Description, "not matching");
     EXPECT_EQ(recorded->Duration, 500);
+    EXPECT_EQ(WavOf(recorded).size(), 4'044u);
+    EXPECT_EQ(recorded->FileSizeKB, 4) << "3.95 KB rounds to the nearest kilobyte";
     EXPECT_FALSE(old->Duration.has_value());
     EXPECT_EQ(Cat.Notes().Current(), old);
 }

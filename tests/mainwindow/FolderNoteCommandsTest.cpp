@@ -234,12 +234,24 @@ TEST_F(Commands, KeysOfTheNoteList) {
     NoteRecord* note = Note(Cat.NotesNode(), "000001", "Keyed");
     Cat.Notes().SetCurrent(note);
     Form.ActionListUpdate();
-    QTimer::singleShot(0, &Description, [this] {
-        EXPECT_EQ(Description.windowTitle(), "Edit Description");
-        Description.reject();
-    });
-    QTest::keyClick(Form.RxDBGrid, Qt::Key_F2);
-    EXPECT_EQ(note->Description, "Keyed");
+    // F2 opens the description for editing; what is typed there becomes the note's description.
+    // The answer is given once the dialog runs; a dialog that never opened leaves it unused, and
+    // it goes with this block instead of answering some later dialog.
+    {
+        QTimer answer;
+        answer.setSingleShot(true);
+        QObject::connect(&answer, &QTimer::timeout, &Description, [this] {
+            EXPECT_TRUE(Description.isVisible());
+            EXPECT_EQ(Description.windowTitle(), "Edit Description");
+            EXPECT_EQ(Description.DescriptionEdit->text(), "Keyed");
+            Description.DescriptionEdit->setText("Renamed");
+            Description.accept();
+        });
+        answer.start(0);
+        QTest::keyClick(Form.RxDBGrid, Qt::Key_F2);
+        EXPECT_FALSE(answer.isActive()) << "F2 opened no dialog";
+    }
+    EXPECT_EQ(note->Description, "Renamed") << "F2 did not open the note's description";
     QTest::keyClick(Form.RxDBGrid, Qt::Key_Delete);
     EXPECT_EQ(note->ParentPointer, Cat.RecycleBinNode()) << "Delete moves the note to the Recycle Bin";
     // A double click right after a click on a title never starts playback.

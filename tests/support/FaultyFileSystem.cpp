@@ -2,13 +2,18 @@
 
 namespace tellamo::test {
 
-bool FaultyFileSystem::Fails() {
+bool FaultyFileSystem::Fails(FsOp op) {
     ++Calls;
-    return FailAt > 0 && (Calls == FailAt || (FailAll && Calls > FailAt));
+    const int count = ++KindCalls[static_cast<std::size_t>(op)];
+    if (FailOp != FsOp::Any && FailOp != op) {
+        return false;
+    }
+    const int number = FailOp == FsOp::Any ? Calls : count;
+    return FailAt > 0 && (number == FailAt || (FailAll && number > FailAt));
 }
 
 int FaultyFileSystem::CreateFile(const std::string& path, int& fd) {
-    if (Fails()) {
+    if (Fails(FsOp::CreateFile)) {
         fd = -1;
         return FailError;
     }
@@ -16,7 +21,7 @@ int FaultyFileSystem::CreateFile(const std::string& path, int& fd) {
 }
 
 int FaultyFileSystem::Write(int fd, const char* data, std::size_t size, std::size_t& written) {
-    if (Fails()) {
+    if (Fails(FsOp::Write)) {
         // A short write first, as a filling disk does, then the error on the next call.
         written = 0;
         return FailError;
@@ -25,29 +30,29 @@ int FaultyFileSystem::Write(int fd, const char* data, std::size_t size, std::siz
 }
 
 int FaultyFileSystem::Sync(int fd) {
-    return Fails() ? FailError : RealFileSystem().Sync(fd);
+    return Fails(FsOp::Sync) ? FailError : RealFileSystem().Sync(fd);
 }
 
 int FaultyFileSystem::Close(int fd) {
     // The descriptor is released even when the close reports an error, as POSIX close does.
     const int result = RealFileSystem().Close(fd);
-    return Fails() ? FailError : result;
+    return Fails(FsOp::Close) ? FailError : result;
 }
 
 int FaultyFileSystem::Remove(const std::string& path) {
-    return Fails() ? FailError : RealFileSystem().Remove(path);
+    return Fails(FsOp::Remove) ? FailError : RealFileSystem().Remove(path);
 }
 
 int FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
-    return Fails() ? FailError : RealFileSystem().Rename(from, to);
+    return Fails(FsOp::Rename) ? FailError : RealFileSystem().Rename(from, to);
 }
 
 int FaultyFileSystem::Link(const std::string& existing, const std::string& newPath) {
-    return Fails() ? FailError : RealFileSystem().Link(existing, newPath);
+    return Fails(FsOp::Link) ? FailError : RealFileSystem().Link(existing, newPath);
 }
 
 int FaultyFileSystem::SyncDirectory(const std::string& directory) {
-    return Fails() ? FailError : RealFileSystem().SyncDirectory(directory);
+    return Fails(FsOp::SyncDirectory) ? FailError : RealFileSystem().SyncDirectory(directory);
 }
 
 } // namespace tellamo::test
