@@ -1,24 +1,59 @@
 #include "app/TDM.h"
 
-#include "catalogue/Catalogue.h"
-#include "common/Translate.h"
-#include "mainwindow/Messages.h"
-
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QLocale>
+
+#include "catalogue/Catalogue.h"
+#include "common/IniFile.h"
+#include "common/Translate.h"
+#include "desktop/LangChanger.h"
+#include "mainwindow/Messages.h"
 
 namespace tellamo {
 
 TDM::TDM(QString documentsFolder, FileSystem& fileSystem)
-    : Documents(std::move(documentsFolder)), Fs(fileSystem) {
+    : LangChanger(new TLangChanger(this)), Documents(std::move(documentsFolder)), Fs(fileSystem) {
     setObjectName(QStringLiteral("DM"));
+}
+
+namespace {
+// The storage folder keeps its English name in every language: a folder that followed the
+// desktop's language would leave the user's notes behind at the first change of language.
+const QString StorageFolderLiteral = QStringLiteral("My Voice Notes");
+} // namespace
+
+void TDM::ChooseTranslation() {
+    // A LangFile key in the main window's section of the settings file names another file, or
+    // switches translation off when empty; without one, the desktop's language decides.
+    const QString settings =
+        QDir(Documents).filePath(StorageFolderLiteral + QStringLiteral("/tellamo.INI"));
+    const IniFile file = IniFile::Load(QFile::encodeName(settings).toStdString());
+    if (const std::optional<std::string> chosen = file.Read("TTellamoMainForm", "LangFile")) {
+        QString path = QString::fromStdString(*chosen).trimmed();
+        if (!path.isEmpty() && QDir::isRelativePath(path)) {
+            for (const QString& folder : TranslationFolders) {
+                if (QFile::exists(QDir(folder).filePath(path))) {
+                    path = QDir(folder).filePath(path);
+                    break;
+                }
+            }
+        }
+        LangChanger->SetLangFile(path);
+    } else {
+        LangChanger->SetLangFile(FindTranslationFile(TranslationFolders, QLocale().name()));
+    }
+    LangChanger->Install();
 }
 
 TDM::~TDM() = default;
 
 bool TDM::DataModuleCreate() {
+    ChooseTranslation();
     NotesFolderName = TranslateText("Notes");
     RecycleBinName = TranslateText("Recycle Bin");
-    StorageFolderName = TranslateText("My Voice Notes");
+    StorageFolderName = StorageFolderLiteral;
     ReadMeName = TranslateText("ReadMe.txt");
     QGuiApplication::setApplicationDisplayName(TranslateText("Tellamo"));
     CatalogueObject = std::make_unique<Catalogue>(Storage(Documents, StorageFolderName, ReadMeName),

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <memory>
+
 #include <QObject>
 #include <QString>
-#include <memory>
+#include <QStringList>
 
 namespace tellamo {
 
 class Catalogue;
 class FileSystem;
+class TLangChanger;
 
 // The data module: created first at start-up, it sets the translated folder names and the
 // application's title, makes sure the storage folder exists and holds the catalogue's note
@@ -25,9 +28,15 @@ public:
 
     Catalogue& Cat() { return *CatalogueObject; }
 
+    // The folders searched for the desktop language's translation file, most important first.
+    QStringList TranslationFolders;
+    TLangChanger* LangChanger;
+
     QString NotesFolderName, RecycleBinName, StorageFolderName, ReadMeName;
 
 private:
+    void ChooseTranslation();
+
     QString Documents;
     FileSystem& Fs;
     std::unique_ptr<Catalogue> CatalogueObject;

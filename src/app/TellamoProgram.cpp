@@ -1,18 +1,20 @@
 #include "app/TellamoProgram.h"
 
-#include "app/TDM.h"
-#include "audio/WindowPoster.h"
-#include "catalogue/Catalogue.h"
-#include "mainwindow/MainActions.h"
-#include "dialogs/TDescriptionForm.h"
-#include "dialogs/TOptionsForm.h"
-#include "mainwindow/Messages.h"
-#include "mainwindow/TellamoMainForm.h"
+#include <exception>
 
 #include <QAbstractEventDispatcher>
 #include <QSocketNotifier>
 #include <QTreeView>
-#include <exception>
+
+#include "app/TDM.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "desktop/LangChanger.h"
+#include "dialogs/TDescriptionForm.h"
+#include "dialogs/TOptionsForm.h"
+#include "mainwindow/MainActions.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
 
 namespace tellamo {
 
@@ -35,6 +37,7 @@ TellamoProgram::~TellamoProgram() {
 
 bool TellamoProgram::Start() {
     DataModule = std::make_unique<TDM>(Documents, Fs);
+    DataModule->TranslationFolders = TranslationFolders;
     try {
         if (!DataModule->DataModuleCreate()) {
             return false;
@@ -44,6 +47,7 @@ bool TellamoProgram::Start() {
     }
 
     Form = std::make_unique<TTellamoMainForm>(DataModule->Cat(), AudioServices{Port, Poster, PlayFilePath});
+    TranslateCreatedForm(Form.get());
     try {
         Form->LoadOrNewCatalogue();
     } catch (const std::exception& e) {
@@ -56,10 +60,20 @@ bool TellamoProgram::Start() {
         a.AutoLaunchAction, a.RecycleRecordAction, a.AudioSettingsAction, a.MuteAction, a.VolumeControlAction,
         a.BiDirectionalAction, a.RedrawGraphesAction, a.SilenceAction, a.RecordHotkeyAction, a.StopHotkeyAction,
         [this] { Form->RedrawAllGraphs(); }, DataModule->Cat().Files().SettingsFilePath()});
+    TranslateCreatedForm(OptionsForm.get());
     Form->SetOptionsForm(OptionsForm.get());
     DescriptionForm = std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
+    TranslateCreatedForm(DescriptionForm.get());
     Form->SetDescriptionForm(DescriptionForm.get());
     return true;
+}
+
+void TellamoProgram::TranslateCreatedForm(QWidget* form) {
+    try {
+        DataModule->LangChanger->TranslateForm(form);
+    } catch (const std::exception& e) {
+        ShowApplicationError(form, QString::fromStdString(e.what()));
+    }
 }
 
 void TellamoProgram::Show() {

@@ -1,9 +1,11 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
 #include <memory>
 #include <string>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
 
 namespace tellamo {
 
@@ -38,10 +40,17 @@ public:
     TDM& DM() { return *DataModule; }
     TTellamoMainForm& MainForm() { return *Form; }
     TOptionsForm& Options() { return *OptionsForm; }
+    TDescriptionForm& Description() { return *DescriptionForm; }
     bool FirstIdleDone() const { return FirstIdleRan; }
+
+    // The folders searched for the desktop language's translation file (none: English).
+    QStringList TranslationFolders;
 
 private:
     void FirstIdle();
+    // Passes a window that has just been created through the language changer; an error of
+    // the translation file is shown and the window is used as it is.
+    void TranslateCreatedForm(QWidget* form);
 
     QString Documents;
     FileSystem& Fs;

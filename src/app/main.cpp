@@ -42,6 +42,10 @@ int main(int argc, char** argv) {
     EventFdPoster poster;
     TellamoProgram program(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
                            RealFileSystem(), port, poster, (cache + "/PLAY.TMP").toStdString());
+    // Installed translations first, then those beside the binary in a build tree.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    program.TranslationFolders = {programFolder + QStringLiteral("/../share/tellamo/translations"),
+                                  programFolder + QStringLiteral("/translations")};
     if (!program.Start()) {
         return 1;
     }

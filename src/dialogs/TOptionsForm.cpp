@@ -29,8 +29,11 @@
 namespace tellamo {
 
 namespace {
-const char* const ColorNames[16] = {"Black", "Maroon", "Green", "Olive", "Navy", "Purple", "Teal", "Gray",
-                                    "Silver", "Red", "Lime", "Yellow", "Blue", "Fuchsia", "Aqua", "White"};
+const char* const ColorNames[16] = {
+    Translatable("Black"),  Translatable("Maroon"),  Translatable("Green"), Translatable("Olive"),
+    Translatable("Navy"),   Translatable("Purple"),  Translatable("Teal"),  Translatable("Gray"),
+    Translatable("Silver"), Translatable("Red"),     Translatable("Lime"),  Translatable("Yellow"),
+    Translatable("Blue"),   Translatable("Fuchsia"), Translatable("Aqua"),  Translatable("White")};
 
 QCheckBox* BoundBox(const char* name, QAction* action, QWidget* parent) {
     auto* box = new QCheckBox(parent);
@@ -137,7 +140,7 @@ void TOptionsForm::BuildPages() {
     };
     const OptionsBindings& b = Bindings;
 
-    QWidget* behavior = page("BehaviorTabSheet", "Reaction");
+    QWidget* behavior = page("BehaviorTabSheet", Translatable("Reaction"));
     auto* behaviorLayout = new QVBoxLayout(behavior);
     behaviorLayout->addWidget(BoundBox("AffiliateCheckBox", b.AffiliateAction, behavior));
     behaviorLayout->addWidget(BoundBox("SoundNotificationCheckBox", b.SoundNotificationAction, behavior));
@@ -151,7 +154,7 @@ void TOptionsForm::BuildPages() {
     behaviorLayout->addWidget(audioSettings);
     behaviorLayout->addStretch();
 
-    QWidget* record = page("RecordQualityTabSheet", "Record");
+    QWidget* record = page("RecordQualityTabSheet", Translatable("Record"));
     auto* recordLayout = new QVBoxLayout(record);
     auto* bits = new QGroupBox(TranslateText("Bits Per Sample"), record);
     auto* bitsLayout = new QHBoxLayout(bits);
@@ -193,14 +196,14 @@ void TOptionsForm::BuildPages() {
     recordLayout->addLayout(presets);
     recordLayout->addStretch();
 
-    QWidget* playback = page("PlaybackTabSheet", "Playback");
+    QWidget* playback = page("PlaybackTabSheet", Translatable("Playback"));
     auto* playbackLayout = new QFormLayout(playback);
     playbackLayout->addRow(BoundBox("MuteCheckBox", b.MuteAction, playback));
     VolumeRxSpinEdit = SpinEdit("VolumeRxSpinEdit", 0, 100, 50, playback);
     playbackLayout->addRow(TranslateText("Volume, %"), VolumeRxSpinEdit);
     playbackLayout->addRow(ActionButton(b.VolumeControlAction, playback));
 
-    QWidget* graph = page("GraphTabSheet", "Graph");
+    QWidget* graph = page("GraphTabSheet", Translatable("Graph"));
     auto* graphLayout = new QFormLayout(graph);
     graphLayout->addRow(BoundBox("BiDirectionalCheckBox", b.BiDirectionalAction, graph));
     VelocityRxSpinEdit = SpinEdit("VelocityRxSpinEdit", 1, 100, 20, graph);
@@ -219,13 +222,13 @@ void TOptionsForm::BuildPages() {
     graphLayout->addRow(DefaultGraphSpeedButton);
     graphLayout->addRow(BoundBox("ReDrawCheckBox", b.RedrawGraphesAction, graph));
 
-    QWidget* quiet = page("QuietTabSheet", "Quiet");
+    QWidget* quiet = page("QuietTabSheet", Translatable("Quiet"));
     auto* quietLayout = new QFormLayout(quiet);
     quietLayout->addRow(BoundBox("SilenceCheckBox", b.SilenceAction, quiet));
     SilenceRxSpinEdit = SpinEdit("SilenceRxSpinEdit", 0, 30, 10, quiet);
     quietLayout->addRow(TranslateText("Noise Level, %"), SilenceRxSpinEdit);
 
-    QWidget* hotKeys = page("HotKeyTabSheet", "HotKeys");
+    QWidget* hotKeys = page("HotKeyTabSheet", Translatable("HotKeys"));
     auto* hotKeyLayout = new QFormLayout(hotKeys);
     RecordHotKey = new QKeySequenceEdit(hotKeys);
     RecordHotKey->setObjectName(QStringLiteral("RecordHotKey"));

@@ -94,4 +94,15 @@ QVariant NoteListModel::headerData(int section, Qt::Orientation orientation, int
     return Titles[section];
 }
 
+bool NoteListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                  int role) {
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) ||
+        section < 0 || section >= FillerColumn) {
+        return false;
+    }
+    Titles[section] = value.toString();
+    emit headerDataChanged(Qt::Horizontal, section, section);
+    return true;
+}
+
 } // namespace tellamo

@@ -1,0 +1,313 @@
+// The translations shipped with the program: every text the program shows can be reached by
+// them, each shipped file translates all of it, and no menu of a translated window has two entries
+// with one access key. Also the choice of the file: the desktop's language, or the settings file.
+
+#include <map>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QDirIterator>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTableView>
+
+#include "app/TDM.h"
+#include "app/TellamoProgram.h"
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "common/FileSystem.h"
+#include "common/IniFile.h"
+#include "common/Translate.h"
+#include "desktop/LangChanger.h"
+#include "dialogs/TDescriptionForm.h"
+#include "dialogs/TOptionsForm.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
+
+namespace tellamo::test {
+namespace {
+
+const QString SourceDir = QStringLiteral(TELLAMO_SOURCE_DIR);
+
+// Every literal the sources hand to TranslateText, or mark as reaching it through a table.
+std::set<QString> SourceLiterals() {
+    static const QRegularExpression call(
+        QStringLiteral(R"re(\b(?:TranslateText|Translatable)\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"));
+    std::set<QString> literals;
+    QDirIterator files(SourceDir + QStringLiteral("/src"),
+                       {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+        const QString text = QString::fromUtf8(file.readAll());
+        for (auto it = call.globalMatch(text); it.hasNext();) {
+            QString literal = it.next().captured(1);
+            literal.replace(QStringLiteral("\\\""), QStringLiteral("\""))
+                .replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+            literal.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+            literals.insert(literal);
+        }
+    }
+    return literals;
+}
+
+QStringList ShippedTranslations() {
+    QStringList files;
+    for (const QString& name : QDir(SourceDir + QStringLiteral("/data/translations"))
+                                   .entryList({QStringLiteral("*.ini")})) {
+        files << SourceDir + QStringLiteral("/data/translations/") + name;
+    }
+    return files;
+}
+
+bool HasLetters(const QString& text) {
+    for (const QChar c : text) {
+        if (c.isLetter()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// One text a window shows, with the path a translation file would use to set it.
+struct ShownText {
+    QString Path; // Form.Component.Property
+    QString Text;
+};
+
+QString FormName(const QObject* form) {
+    QString name =
+        QString::fromLatin1(form->metaObject()->className()).section(QStringLiteral("::"), -1);
+    return name.mid(1);
+}
+
+std::vector<ShownText> TextsOf(QWidget* form) {
+    std::vector<ShownText> texts;
+    const QString formName = FormName(form);
+    int unnamed = 0;
+    auto add = [&](const QObject* object, const char* property, const QString& text) {
+        if (!HasLetters(text)) {
+            return;
+        }
+        QString component = object == form ? QString() : object->objectName() + ".";
+        if (component == ".") {
+            component = QStringLiteral("(unnamed %1 %2).")
+                            .arg(object->metaObject()->className())
+                            .arg(++unnamed);
+        }
+        texts.push_back({formName + "." + component + property, text});
+    };
+    add(form, "Caption", form->windowTitle());
+    for (QObject* object : form->findChildren<QObject*>()) {
+        if (auto* action = qobject_cast<QAction*>(object); action && !action->isSeparator()) {
+            if (!action->menu()) {
+                add(action, "Caption", action->text());
+                add(action, "Hint", action->toolTip());
+            }
+        } else if (auto* menu = qobject_cast<QMenu*>(object)) {
+            add(menu, "Caption", menu->title());
+        } else if (auto* button = qobject_cast<QAbstractButton*>(object)) {
+            add(button, "Caption", button->text());
+        } else if (auto* label = qobject_cast<QLabel*>(object)) {
+            add(label, "Caption", label->text());
+        } else if (auto* group = qobject_cast<QGroupBox*>(object)) {
+            add(group, "Caption", group->title());
+        } else if (auto* tabs = qobject_cast<QTabWidget*>(object)) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                add(tabs->widget(i), "Caption", tabs->tabText(i));
+            }
+        } else if (auto* view = qobject_cast<QTableView*>(object); view && view->model()) {
+            for (int c = 0; c < view->model()->columnCount(); ++c) {
+                add(view, qPrintable(QStringLiteral("Columns.%1.Title.Caption").arg(c)),
+                    view->model()->headerData(c, Qt::Horizontal).toString());
+            }
+        }
+        if (auto* widget = qobject_cast<QWidget*>(object);
+            widget && !qobject_cast<QAbstractButton*>(object)) {
+            add(widget, "Hint", widget->toolTip());
+        }
+    }
+    return texts;
+}
+
+class Translations : public ::testing::Test {
+protected:
+    Translations() {
+        SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
+            Messages << text;
+            return true;
+        });
+    }
+    ~Translations() override { SetMessageHandler({}); }
+
+    std::unique_ptr<TellamoProgram> Start(const QStringList& folders = {}) {
+        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
+                                                        RealFileSystem(), Port, Poster,
+                                                        Documents.File("PLAY.TMP"));
+        program->TranslationFolders = folders;
+        EXPECT_TRUE(program->Start());
+        return program;
+    }
+    std::vector<QWidget*> Forms(TellamoProgram& program) {
+        return {&program.MainForm(), &program.Options(), &program.Description()};
+    }
+    // The texts of every window of a program started with this translation file ("" for none).
+    std::vector<ShownText> ShownTexts(const QString& langFile) {
+        QDir(QString::fromStdString(Documents.Path())).removeRecursively();
+        QDir().mkpath(QString::fromStdString(Documents.Path() + "/My Voice Notes"));
+        WriteFileBytes(Documents.File("My Voice Notes/tellamo.INI"),
+                       "[TTellamoMainForm]\nLangFile=" + langFile.toStdString() + "\n");
+        auto program = Start();
+        std::vector<ShownText> shown;
+        for (QWidget* form : Forms(*program)) {
+            const auto texts = TextsOf(form);
+            shown.insert(shown.end(), texts.begin(), texts.end());
+        }
+        return shown;
+    }
+
+    TempDir Documents;
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    QStringList Messages;
+};
+
+TEST_F(Translations, EveryShippedFileTranslatesEveryTextTheProgramShows) {
+    const QStringList files = ShippedTranslations();
+    ASSERT_GE(files.size(), 2) << "German and one more language are shipped";
+    const std::set<QString> literals = SourceLiterals();
+    ASSERT_GT(literals.size(), 50u)
+        << "the sources' literals were not found under " << SourceDir.toStdString();
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
+        const IniFile file = IniFile::Load(path.toStdString());
+        for (const QString& literal : literals) {
+            EXPECT_TRUE(file.Read("Messages", literal.toStdString()).has_value())
+                << "no [Messages] entry for \"" << literal.toStdString() << "\"";
+        }
+    }
+
+    // Every text of every window, in English and translated: a text that stays the same must be
+    // one the file gives as its own translation (a name, a unit), never one it cannot reach.
+    const std::vector<ShownText> english = ShownTexts("");
+    ASSERT_GT(english.size(), 100u);
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
+        const IniFile file = IniFile::Load(path.toStdString());
+        const std::vector<ShownText> translated = ShownTexts(path);
+        // Texts the file gives as translations (without access keys and ellipses): a button
+        // that shows an action's caption, or a word that is the same in both languages.
+        std::set<QString> given;
+        for (const char* section : {"Messages", "Translations"}) {
+            for (const std::string& key : file.Keys(section)) {
+                given.insert(QString::fromStdString(file.ReadString(section, key, ""))
+                                 .remove('&')
+                                 .remove("..."));
+            }
+        }
+        ASSERT_EQ(translated.size(), english.size()) << "the translated windows have other parts";
+        for (std::size_t i = 0; i < english.size(); ++i) {
+            const ShownText& e = english[i];
+            if (translated[i].Text != e.Text) {
+                continue;
+            }
+            const auto message = file.Read("Messages", e.Text.toStdString());
+            const auto entry = file.Read("Translations", e.Path.toStdString());
+            EXPECT_TRUE((message && QString::fromStdString(*message) == e.Text) ||
+                        (entry && QString::fromStdString(*entry) == e.Text) ||
+                        given.count(e.Text) > 0)
+                << "\"" << e.Text.toStdString() << "\" (" << e.Path.toStdString()
+                << ") is not translated";
+        }
+    }
+}
+
+// The access key of a caption: the character after a single "&".
+QChar AccessKey(const QString& caption) {
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] == '&') {
+            if (caption[i + 1] != '&') {
+                return caption[i + 1].toLower();
+            }
+            ++i;
+        }
+    }
+    return {};
+}
+
+TEST_F(Translations, NoMenuOfATranslatedWindowHasTwoEntriesWithOneAccessKey) {
+    for (const QString& path : ShippedTranslations()) {
+        SCOPED_TRACE(path.toStdString());
+        QDir().mkpath(QString::fromStdString(Documents.Path() + "/My Voice Notes"));
+        WriteFileBytes(Documents.File("My Voice Notes/tellamo.INI"),
+                       "[TTellamoMainForm]\nLangFile=" + path.toStdString() + "\n");
+        auto program = Start();
+        std::vector<QList<QAction*>> menus{program->MainForm().menuBar()->actions()};
+        for (QMenu* menu : program->MainForm().findChildren<QMenu*>()) {
+            menus.push_back(menu->actions());
+        }
+        for (const QList<QAction*>& entries : menus) {
+            std::map<QChar, QString> seen;
+            for (QAction* entry : entries) {
+                const QChar key = AccessKey(entry->text());
+                if (key.isNull()) {
+                    continue;
+                }
+                const auto [it, fresh] = seen.emplace(key, entry->text());
+                EXPECT_TRUE(fresh) << "\"" << it->second.toStdString() << "\" and \""
+                                   << entry->text().toStdString() << "\" share the access key "
+                                   << QString(key).toStdString();
+            }
+        }
+        EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    }
+}
+
+TEST_F(Translations, TheDesktopLanguageChoosesTheFileAndTheSettingsFileCanOverrideIt) {
+    TempDir folder;
+    WriteFileBytes(folder.File("de.ini"),
+                   "[Messages]\n&File=&Datei\n[Translations]\nOptionsForm.Caption=Optionen\n");
+    WriteFileBytes(folder.File("fr.ini"), "[Messages]\n&File=&Fichier\n");
+    const QStringList folders{QString::fromStdString(folder.Path())};
+    const QLocale saved;
+    struct Case {
+        const char* Locale;
+        std::string Settings;
+        const char* FileMenu;
+        const char* OptionsTitle;
+    } cases[] = {
+        {"de_DE", "", "&Datei", "Optionen"},
+        {"de_AT", "", "&Datei", "Optionen"},
+        {"en_US", "", "&File", "Options"},
+        {"de_DE", "[TTellamoMainForm]\nLangFile=\n", "&File", "Options"},
+        {"en_US", "[TTellamoMainForm]\nLangFile=fr.ini\n", "&Fichier", "Options"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Locale) + " " + c.Settings);
+        QLocale::setDefault(QLocale(QString::fromLatin1(c.Locale)));
+        QDir(QString::fromStdString(Documents.Path())).removeRecursively();
+        QDir().mkpath(QString::fromStdString(Documents.Path() + "/My Voice Notes"));
+        WriteFileBytes(Documents.File("My Voice Notes/tellamo.INI"), c.Settings);
+        auto program = Start(folders);
+        EXPECT_EQ(program->MainForm().menuBar()->actions().front()->text(), c.FileMenu);
+        EXPECT_EQ(program->Options().windowTitle(), c.OptionsTitle);
+        EXPECT_TRUE(QDir(QString::fromStdString(Documents.Path() + "/My Voice Notes")).exists())
+            << "the storage folder keeps its name in every language";
+    }
+    QLocale::setDefault(saved);
+}
+
+} // namespace
+} // namespace tellamo::test

@@ -1,0 +1,233 @@
+#include "desktop/LangChanger.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLocale>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "common/Errors.h"
+#include "common/Translate.h"
+#include "support/TempDir.h"
+
+namespace tellamo::test {
+namespace {
+
+// A small window with one component of each kind the translation files address.
+class TSampleForm : public QWidget {
+    Q_OBJECT
+public:
+    TSampleForm() {
+        setObjectName(QStringLiteral("SampleForm"));
+        setWindowTitle(QStringLiteral("Sample"));
+        auto* layout = new QVBoxLayout(this);
+        TitleLabel = new QLabel(QStringLiteral("Title"), this);
+        TitleLabel->setObjectName(QStringLiteral("TitleLabel"));
+        layout->addWidget(TitleLabel);
+        Kinds = new QComboBox(this);
+        Kinds->setObjectName(QStringLiteral("KindComboBox"));
+        Kinds->addItems({QStringLiteral("one"), QStringLiteral("two")});
+        layout->addWidget(Kinds);
+        Group = new QButtonGroup(this);
+        Group->setObjectName(QStringLiteral("FormatRadioGroup"));
+        for (int i = 0; i < 3; ++i) {
+            auto* button = new QRadioButton(QStringLiteral("choice %1").arg(i), this);
+            layout->addWidget(button);
+            Group->addButton(button, i);
+        }
+        Count = new QSpinBox(this);
+        Count->setObjectName(QStringLiteral("CountSpinEdit"));
+        Count->setRange(0, 1000);
+        layout->addWidget(Count);
+        Factor = new QDoubleSpinBox(this);
+        Factor->setObjectName(QStringLiteral("FactorSpinEdit"));
+        layout->addWidget(Factor);
+        Pages = new QTabWidget(this);
+        Pages->setObjectName(QStringLiteral("PageControl"));
+        FirstPage = new QWidget;
+        FirstPage->setObjectName(QStringLiteral("FirstTabSheet"));
+        Pages->addTab(FirstPage, QStringLiteral("First"));
+        layout->addWidget(Pages);
+        Grid = new QTableView(this);
+        Grid->setObjectName(QStringLiteral("RxDBGrid"));
+        Model.setHorizontalHeaderLabels({QStringLiteral("Start"), QStringLiteral("Duration")});
+        Grid->setModel(&Model);
+        layout->addWidget(Grid);
+        Play = new QAction(QStringLiteral("&Play"), this);
+        Play->setObjectName(QStringLiteral("PlayAction"));
+    }
+    QLabel* TitleLabel;
+    QComboBox* Kinds;
+    QButtonGroup* Group;
+    QSpinBox* Count;
+    QDoubleSpinBox* Factor;
+    QTabWidget* Pages;
+    QWidget* FirstPage;
+    QTableView* Grid;
+    QStandardItemModel Model;
+    QAction* Play;
+};
+
+class LangChanger : public ::testing::Test {
+protected:
+    TempDir Dir;
+    TLangChanger Changer;
+    TSampleForm Form;
+
+    void UseFile(const std::string& text) {
+        static int generation = 0;
+        // A new name each time: the changer notices a changed file by its time and size.
+        const std::string path = Dir.File("lang" + std::to_string(++generation) + ".ini");
+        WriteFileBytes(path, text);
+        Changer.SetLangFile(QString::fromStdString(path));
+    }
+    QStringList ComboLines() const {
+        QStringList lines;
+        for (int i = 0; i < Form.Kinds->count(); ++i) {
+            lines << Form.Kinds->itemText(i);
+        }
+        return lines;
+    }
+};
+
+TEST_F(LangChanger, NoFileLeavesEverythingAsDesigned) {
+    EXPECT_EQ(Changer.TranslateText("Save As"), "Save As");
+    Form.Count->setValue(5);
+    Changer.TranslateForm(&Form);
+    EXPECT_EQ(Form.windowTitle(), "Sample");
+    EXPECT_EQ(Form.TitleLabel->text(), "Title");
+    // A blank-only name is no file either, and a file that does not exist translates nothing.
+    Changer.SetLangFile("   ");
+    EXPECT_TRUE(Changer.LangFile().isEmpty());
+    Changer.SetLangFile(QString::fromStdString(Dir.File("missing.ini")) + "  ");
+    EXPECT_EQ(Changer.LangFile(), QString::fromStdString(Dir.File("missing.ini")));
+    EXPECT_EQ(Changer.TranslateText("Save As"), "Save As");
+}
+
+TEST_F(LangChanger, MessagesMatchWithoutRegardToCaseAndReachTheProgramOnceInstalled) {
+    UseFile("[messages]\nsave AS = Speichern unter\nSize, kb=Größe, kB\n");
+    EXPECT_EQ(Changer.TranslateText("Save As"), "Speichern unter");
+    EXPECT_EQ(Changer.TranslateText("Size, kb"), "Größe, kB");
+    EXPECT_EQ(Changer.TranslateText("Start"), "Start");
+    EXPECT_EQ(tellamo::TranslateText("Save As"), "Save As") << "not installed yet";
+    {
+        TLangChanger installed;
+        installed.SetLangFile(Changer.LangFile());
+        installed.Install();
+        EXPECT_EQ(tellamo::TranslateText("Save As"), "Speichern unter");
+    }
+    EXPECT_EQ(tellamo::TranslateText("Save As"), "Save As") << "gone with its changer";
+}
+
+TEST_F(LangChanger, ListsAreCutAtTheSeparator) {
+    struct Case {
+        QString Separator, Value;
+        QStringList Lines;
+    } cases[] = {
+        {",", "a,,b", {"a", "", "b"}},
+        {",", "a,b,", {"a", "b"}},
+        {",", " a , b ", {"a", "b"}},
+        {"; ", "a; b", {"a", "b"}},
+        {"; ", "a;b", {"a;b"}},
+        {"  ", "a,b", {"a", "b"}}, // a blank separator means the comma
+    };
+    for (const Case& c : cases) {
+        Changer.SetSeparator(c.Separator);
+        EXPECT_EQ(Changer.SplitList(c.Value), c.Lines)
+            << c.Separator.toStdString() << " " << c.Value.toStdString();
+    }
+    UseFile("[Translations]\nSampleForm.KindComboBox.Items=a,,b\nSampleForm.FormatRadioGroup.Items="
+            "PCM,TrueSpeech\n");
+    Changer.SetSeparator(",");
+    Changer.TranslateForm(&Form);
+    EXPECT_EQ(ComboLines(), QStringList({"a", "", "b"}));
+    EXPECT_EQ(Form.Group->button(0)->text(), "PCM");
+    EXPECT_EQ(Form.Group->button(1)->text(), "TrueSpeech");
+    EXPECT_EQ(Form.Group->button(2)->text(), "choice 2") << "a line the file does not give stays";
+}
+
+TEST_F(LangChanger, PropertiesAreSetByTheirKind) {
+    UseFile("[Translations]\n"
+            "SampleForm.Caption=Beispiel\n"
+            "SampleForm.TitleLabel.Caption=Überschrift\n"
+            "sampleform.titlelabel.hint=Ein Hinweis\n"
+            "SampleForm.PlayAction.Caption=&Wiedergabe\n"
+            "SampleForm.PlayAction.Hint=Spielt die Notiz ab\n"
+            "SampleForm.FirstTabSheet.Caption=Erste\n"
+            "SampleForm.RxDBGrid.Columns.1.Title.Caption=Dauer\n"
+            "SampleForm.CountSpinEdit.Maximum=$10\n"
+            "SampleForm.CountSpinEdit.SingleStep=abc\n"
+            "OtherForm.TitleLabel.Caption=not for this form\n"
+            "SampleForm.NoSuchLabel.Caption=nowhere\n"
+            "SampleForm.TitleLabel.NoSuchProperty=nothing\n");
+    Form.Count->setSingleStep(3);
+    Changer.TranslateForm(&Form);
+    EXPECT_EQ(Form.windowTitle(), "Beispiel");
+    EXPECT_EQ(Form.TitleLabel->text(), "Überschrift")
+        << "the other form's entry and the missing component are skipped";
+    EXPECT_EQ(Form.TitleLabel->toolTip(), "Ein Hinweis");
+    EXPECT_EQ(Form.TitleLabel->statusTip(), "Ein Hinweis");
+    EXPECT_EQ(Form.Play->text(), "&Wiedergabe");
+    EXPECT_EQ(Form.Play->toolTip(), "Spielt die Notiz ab");
+    EXPECT_EQ(Form.Pages->tabText(0), "Erste");
+    EXPECT_EQ(Form.Model.headerData(1, Qt::Horizontal).toString(), "Dauer");
+    EXPECT_EQ(Form.Model.headerData(0, Qt::Horizontal).toString(), "Start");
+    EXPECT_EQ(Form.Count->maximum(), 16) << "$ makes the number hexadecimal";
+    EXPECT_EQ(Form.Count->singleStep(), 3) << "a number that does not convert is ignored";
+}
+
+TEST_F(LangChanger, FloatingPointIsWrittenWithADotAndReadWithTheDecimalComma) {
+    UseFile("[Translations]\nSampleForm.FactorSpinEdit.Value=1.5\n");
+    struct Case {
+        QLocale::Language Language;
+        QLocale::Territory Territory;
+        double Expected;
+    } cases[] = {{QLocale::German, QLocale::Germany, 1.5},
+                 {QLocale::English, QLocale::UnitedStates, 0.25}};
+    const QLocale saved;
+    for (const Case& c : cases) {
+        QLocale::setDefault(QLocale(c.Language, c.Territory));
+        Form.Factor->setValue(0.25);
+        Changer.TranslateForm(&Form);
+        EXPECT_DOUBLE_EQ(Form.Factor->value(), c.Expected) << QLocale().name().toStdString();
+    }
+    QLocale::setDefault(saved);
+}
+
+TEST_F(LangChanger, AListForAPropertyThatCannotTakeOneIsAnErrorAndStopsTheForm) {
+    UseFile("[Translations]\nSampleForm.TitleLabel.Caption=before\nSampleForm.Font=Serif,12\n"
+            "SampleForm.Caption=after\n");
+    const QFont font = Form.font();
+    EXPECT_THROW(Changer.TranslateForm(&Form), TellamoError);
+    EXPECT_EQ(Form.TitleLabel->text(), "before");
+    EXPECT_EQ(Form.windowTitle(), "Sample") << "the entries after the error are not applied";
+    EXPECT_EQ(Form.font(), font);
+}
+
+TEST(FindTranslationFile, CountryFirstThenLanguageInTheFirstFolderThatHasOne) {
+    TempDir installed, buildTree;
+    WriteFileBytes(installed.File("de.ini"), "");
+    WriteFileBytes(buildTree.File("de_AT.ini"), "");
+    const QStringList folders{QString::fromStdString(installed.Path()),
+                              QString::fromStdString(buildTree.Path())};
+    EXPECT_EQ(FindTranslationFile(folders, "de_AT.UTF-8"),
+              QString::fromStdString(buildTree.File("de_AT.ini")));
+    EXPECT_EQ(FindTranslationFile(folders, "de_DE"),
+              QString::fromStdString(installed.File("de.ini")));
+    EXPECT_EQ(FindTranslationFile(folders, "en_US"), QString());
+    EXPECT_EQ(FindTranslationFile(folders, "C"), QString());
+}
+
+} // namespace
+} // namespace tellamo::test
+
+#include "LangChangerTest.moc"
