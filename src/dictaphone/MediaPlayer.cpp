@@ -32,15 +32,14 @@ void TMediaPlayer::RequireOpen() const {
 
 void TMediaPlayer::Open(const std::string& fileName) {
     Close();
-    Info = ReadWaveHeader(fileName);
+    Info = ReadWaveHeader(fileName, WaveUse::Play);
     // Only what the file really holds is played, whatever its header claims.
-    const std::uint64_t available = Info.FileSize > Info.DataStart ? Info.FileSize - Info.DataStart : 0;
-    Info.DataSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(Info.DataSize, available));
+    Info.DataSize = Info.HeldDataSize();
     PcmFormat format;
-    format.Channels = Info.Stereo() ? 2 : 1;
-    format.BitsPerSample = Info.SixteenBit() ? 16 : 8;
-    format.SamplesPerSec = std::max<std::uint32_t>(Info.SampleRate, 1);
-    format.BlockAlign = static_cast<std::uint16_t>(format.Channels * format.BitsPerSample / 8);
+    format.Channels = Info.Channels;
+    format.BitsPerSample = Info.BitsField;
+    format.SamplesPerSec = Info.SampleRate;
+    format.BlockAlign = Info.BlockAlign;
     format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
     BlockAlign = format.BlockAlign;
     BytesPerSecond = format.AvgBytesPerSec;

@@ -64,6 +64,27 @@ TEST_F(MediaPlayerTest, ADeviceThatCannotOpenGivesItsOwnWords) {
     EXPECT_THROW(Player.Open(Dir.File("missing.wav")), TellamoError);
 }
 
+// The header of a damaged file (no channels, 0 Hz, block align 0, a data size far beyond its
+// 10 KB) is refused before a device opens, in words that name the file.
+TEST_F(MediaPlayerTest, AnImpossibleHeaderOpensNoDevice) {
+    auto header = MakeWaveHeader(1, 8000, 8);
+    PutU16(&header[22], 0);
+    PutU16(&header[24], 0);
+    PutU16(&header[32], 0);
+    PutU32(&header[40], 0xFFFFFFF0u);
+    const std::string path = Dir.File("bad.wav");
+    WriteFileBytes(path, std::string(header.begin(), header.end()) + std::string(10000, '\x80'));
+    try {
+        Player.Open(path);
+        ADD_FAILURE() << "no error";
+    } catch (const TellamoError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "\"" + path + "\" is not a sound file that can be read: it declares no channels");
+    }
+    EXPECT_FALSE(Player.IsOpen());
+    EXPECT_TRUE(Port.Calls().empty()) << "no device was opened";
+}
+
 TEST_F(MediaPlayerTest, PlaysToTheEndAndReportsThePosition) {
     Player.Open(Dir.File("note.wav"));
     EXPECT_EQ(Player.Length(), 1000u);
