@@ -264,7 +264,8 @@ std::string FakeWavePort::ErrorText(WaveResult code) {
 
 std::uint64_t FakeWavePort::PlayedBytes(WaveHandle handle) {
     std::lock_guard<std::mutex> g(Lock);
-    return handle == OutputHandle ? PlayedCount : 0;
+    return handle == OutputHandle && PlayedCount > PlayedShortfall ? PlayedCount - PlayedShortfall
+                                                                   : 0;
 }
 
 bool FakeWavePort::CompleteInput(const void* data, std::size_t size) {

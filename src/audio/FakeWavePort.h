@@ -71,6 +71,9 @@ public:
     std::uint32_t MixerDevices = 1;
     std::vector<Destination> Mixer;
     std::map<WaveResult, std::string> ErrorTexts;
+    // PlayedBytes stays this many bytes short of what came back as played, as a device whose
+    // reported delay never drains to 0 after its last buffer.
+    std::uint64_t PlayedShortfall = 0;
 
     void Fail(FakeCall call, WaveResult code, int skip = 0, int times = 1);
     void ClearFailures();

@@ -98,7 +98,13 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
         SavedBitsPerSample = mBitsPerSample;
         SavedSampleRate = mSampleRate;
     }
-    const WaveInfo info = ReadWaveHeader(fileName);
+    const WaveInfo info = ReadWaveHeader(fileName, WaveUse::Play);
+    // The component's own format holds mono or stereo and a 16-bit rate.
+    if (info.Channels > 2 || info.SampleRate > 0xFFFF) {
+        throw TellamoError("\"" + fileName + "\" has " + std::to_string(info.Channels) +
+                           " channels at " + std::to_string(info.SampleRate) +
+                           " Hz, which the audio component cannot play");
+    }
     const int sourceFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (sourceFd < 0) {
         throw TellamoError("Cannot open \"" + fileName + "\": " + SystemErrorText(errno));
@@ -117,7 +123,7 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
     }
     if (info.SampleRate != mSampleRate) {
         waitForEnd();
-        SetSampleRate(info.SampleRate);
+        SetSampleRate(static_cast<std::uint16_t>(info.SampleRate));
     }
     const TBPS bits = info.SixteenBit() ? TBPS::_16 : TBPS::_8;
     if (bits != mBitsPerSample) {

@@ -1,14 +1,16 @@
 #include "audio/WavFormat.h"
 
-#include "common/ByteIO.h"
-#include "common/Errors.h"
-#include "common/Files.h"
-
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "common/ByteIO.h"
+#include "common/Errors.h"
+#include "common/Files.h"
 
 namespace tellamo {
 
@@ -66,8 +68,9 @@ WaveInfo ParseWaveHeader(std::string_view firstBytes, std::uint64_t fileSize,
     info.FileSize = fileSize;
     r.Take(22);
     info.Channels = r.U16();
-    info.SampleRate = r.U16();
-    r.Take(8); // offsets 26..33: high half of the rate, byte rate, block align
+    info.SampleRate = r.U32();
+    r.Take(4); // offset 28: the byte rate, derived from the other fields
+    info.BlockAlign = r.U16();
     info.BitsField = r.U16();
 
     // The tag is searched byte by byte in a window of 256 bytes from offset 36.
@@ -86,9 +89,47 @@ WaveInfo ParseWaveHeader(std::string_view firstBytes, std::uint64_t fileSize,
     return info;
 }
 
-WaveInfo ReadWaveHeader(const std::string& path) {
+std::uint32_t WaveInfo::HeldDataSize() const {
+    const std::uint64_t held = FileSize > DataStart ? FileSize - DataStart : 0;
+    const std::uint32_t bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(DataSize, held));
+    return BlockAlign > 0 ? bytes - bytes % BlockAlign : bytes;
+}
+
+void CheckWaveFormat(const WaveInfo& info, const std::string& fileName, WaveUse use) {
+    constexpr std::uint16_t MaxChannels = 8;
+    constexpr std::uint32_t MinRate = 1000;
+    constexpr std::uint32_t MaxRate = 384000;
+    const auto fail = [&](const std::string& reason) {
+        throw TellamoError("\"" + fileName + "\" is not a sound file that can be read: " + reason);
+    };
+    if (info.Channels == 0) {
+        fail("it declares no channels");
+    }
+    if (info.Channels > MaxChannels) {
+        fail("it declares " + std::to_string(info.Channels) + " channels (at most " +
+             std::to_string(MaxChannels) + ")");
+    }
+    if (info.SampleRate < MinRate || info.SampleRate > MaxRate) {
+        fail("it declares a sample rate of " + std::to_string(info.SampleRate) + " Hz (" +
+             std::to_string(MinRate) + " to " + std::to_string(MaxRate) + " Hz)");
+    }
+    if (use == WaveUse::Play && info.BitsField != 8 && info.BitsField != 16) {
+        fail("it declares samples of " + std::to_string(info.BitsField) + " bits (8 or 16)");
+    }
+    const unsigned frameBytes = info.Channels * (info.SixteenBit() ? 2u : 1u);
+    if (info.BlockAlign != frameBytes) {
+        fail("it declares frames of " + std::to_string(info.BlockAlign) + " bytes where " +
+             std::to_string(info.Channels) + (info.Channels == 1 ? " channel" : " channels") +
+             " of " + std::to_string(info.SixteenBit() ? 16 : 8) + "-bit samples take " +
+             std::to_string(frameBytes));
+    }
+}
+
+WaveInfo ReadWaveHeader(const std::string& path, WaveUse use) {
     const FilePrefix prefix = ReadFilePrefix(path, WaveHeaderReadLimit);
-    return ParseWaveHeader(prefix.Bytes, prefix.FileSize, path);
+    WaveInfo info = ParseWaveHeader(prefix.Bytes, prefix.FileSize, path);
+    CheckWaveFormat(info, path, use);
+    return info;
 }
 
 } // namespace tellamo

@@ -29,8 +29,9 @@ void CompleteWaveFile(int fd);
 
 // What the reading rule yields.
 struct WaveInfo {
-    std::uint16_t Channels = 0;      // offset 22: 2 is stereo, anything else mono
-    std::uint16_t SampleRate = 0;    // offset 24, the low 16 bits; offset 26 is not read
+    std::uint16_t Channels = 0;      // offset 22: 2 is stereo
+    std::uint32_t SampleRate = 0;    // offset 24, all 32 bits (the recorder's high half is 0)
+    std::uint16_t BlockAlign = 0;    // offset 32: bytes of one frame, all channels
     std::uint16_t BitsField = 0;     // offset 34 as stored
     std::uint32_t DataStart = 0;     // offset of the first sample byte
     std::uint32_t DataSize = 0;      // the data chunk's declared size in bytes
@@ -44,16 +45,31 @@ struct WaveInfo {
     // The number of samples the catalogue counts: bytes, halved for 16-bit data (channels not
     // taken into account).
     std::uint32_t SampleCount() const { return SixteenBit() ? DataSize / 2 : DataSize; }
+    // The data bytes the file really holds, in whole frames: a data size that claims more than
+    // the file holds (a copy cut short, a damaged header) is played and converted up to the
+    // file's end, never past it.
+    std::uint32_t HeldDataSize() const;
 };
 
-// Parses the first bytes of a file (at most WaveHeaderReadLimit are looked at). Throws
-// TellamoError when the bytes end before the fields or when no "data" tag begins within the
-// search window; fileName is only used in the message.
+// Parses the first bytes of a file (at most WaveHeaderReadLimit are looked at) by the reading
+// rule alone: no field is judged. Throws TellamoError when the bytes end before the fields or
+// when no "data" tag begins within the search window; fileName is only used in the message.
 WaveInfo ParseWaveHeader(std::string_view firstBytes, std::uint64_t fileSize,
                          const std::string& fileName);
 
-// Opens the file, reads and parses its header. Throws TellamoError with the system's words when
-// the file cannot be opened or read.
-WaveInfo ReadWaveHeader(const std::string& path);
+// What a reader does with the samples: Play (the players, restore, the converter) needs 8- or
+// 16-bit samples; Graph draws whatever width the reading rule makes of the field.
+enum class WaveUse { Play, Graph };
+
+// The one check every reader of a sound file makes before it trusts the header: refuses what no
+// recorder writes (no channels, more than 8, a rate outside 1000..384000 Hz, for Play a width
+// other than 8 or 16 bits, a block align other than channels x the reading rule's bytes per
+// sample) with a TellamoError that names the file and the field. A file of such a header would
+// otherwise open a device at 1 Hz, divide by zero or spend minutes on noise.
+void CheckWaveFormat(const WaveInfo& info, const std::string& fileName, WaveUse use);
+
+// Opens the file, reads, parses and checks its header for the given use. Throws TellamoError
+// with the system's words when the file cannot be opened or read.
+WaveInfo ReadWaveHeader(const std::string& path, WaveUse use = WaveUse::Play);
 
 } // namespace tellamo

@@ -38,11 +38,13 @@ WavSampleStream::WavSampleStream(const std::string& path, std::size_t bufferByte
         const WaveInfo info = ParseWaveHeader(
             std::string_view(reinterpret_cast<const char*>(Buffer.data()), headerBytes),
             Header.FileSize, path);
+        CheckWaveFormat(info, path, WaveUse::Graph);
         Header.DataStart = info.DataStart;
         Header.DataSize = info.DataSize;
         Header.SixteenBit = info.SixteenBitByLowByte();
     } catch (const TellamoError&) {
-        // No data chunk where the reader looks for it: nothing to draw.
+        // No data chunk where the reader looks for it, or a header no recorder writes: nothing
+        // to draw.
         Header.DataSize = 0;
     }
     ReadableEnd =

@@ -32,15 +32,14 @@ void TMediaPlayer::RequireOpen() const {
 
 void TMediaPlayer::Open(const std::string& fileName) {
     Close();
-    Info = ReadWaveHeader(fileName);
+    Info = ReadWaveHeader(fileName, WaveUse::Play);
     // Only what the file really holds is played, whatever its header claims.
-    const std::uint64_t available = Info.FileSize > Info.DataStart ? Info.FileSize - Info.DataStart : 0;
-    Info.DataSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(Info.DataSize, available));
+    Info.DataSize = Info.HeldDataSize();
     PcmFormat format;
-    format.Channels = Info.Stereo() ? 2 : 1;
-    format.BitsPerSample = Info.SixteenBit() ? 16 : 8;
-    format.SamplesPerSec = std::max<std::uint32_t>(Info.SampleRate, 1);
-    format.BlockAlign = static_cast<std::uint16_t>(format.Channels * format.BitsPerSample / 8);
+    format.Channels = Info.Channels;
+    format.BitsPerSample = Info.BitsField;
+    format.SamplesPerSec = Info.SampleRate;
+    format.BlockAlign = Info.BlockAlign;
     format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
     BlockAlign = format.BlockAlign;
     BytesPerSecond = format.AvgBytesPerSec;
@@ -109,9 +108,21 @@ void TMediaPlayer::StartDevice() {
     PlayedBase = Port.PlayedBytes(Handle);
     StartByte = HeldPosition;
     NextByte = HeldPosition;
+    InFlight = 0;
     State = Mode::Playing;
     for (int i = 0; i < Slots; ++i) {
         Feed(i);
+    }
+    EndIfAllPlayed();
+}
+
+void TMediaPlayer::EndIfAllPlayed() {
+    // The device's played-byte count can stay short of the data size for good (a server's
+    // latency that never drains, a last partial frame): the end is the last buffer coming back.
+    if (State == Mode::Playing && InFlight == 0 && NextByte >= Info.DataSize) {
+        Generation.fetch_add(1, std::memory_order_acq_rel);
+        HeldPosition = Info.DataSize;
+        State = Mode::Stopped;
     }
 }
 
@@ -140,7 +151,11 @@ void TMediaPlayer::Feed(int slot) {
     NextByte += static_cast<std::uint64_t>(got);
     header.BufferLength = static_cast<std::uint32_t>(got);
     header.Flags &= WaveHeaderPrepared;
-    Port.WriteOutputBuffer(Handle, &header);
+    if (Port.WriteOutputBuffer(Handle, &header) == WaveOk) {
+        ++InFlight;
+    } else {
+        NextByte = Info.DataSize; // a device that takes no more ends the note with what it has
+    }
 }
 
 void TMediaPlayer::Play() {
@@ -195,7 +210,9 @@ void TMediaPlayer::HandlePost(std::uint32_t message, std::intptr_t param) {
     if (static_cast<std::uint32_t>(param >> 8) != Generation.load(std::memory_order_acquire)) {
         return;
     }
+    --InFlight;
     Feed(static_cast<int>(param & 0xFF));
+    EndIfAllPlayed();
 }
 
 } // namespace tellamo

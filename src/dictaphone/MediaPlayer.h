@@ -57,6 +57,9 @@ private:
     void StartDevice();
     void HaltDevice(); // takes every buffer back; the position stays where the device was
     void Feed(int slot);
+    // Playing, with every byte written and every buffer back: the note has played to its end,
+    // and the mode becomes Stopped at the length, as a media device reports it.
+    void EndIfAllPlayed();
     std::uint64_t BytesToMs(std::uint64_t bytes) const;
 
     WavePort& Port;
@@ -71,6 +74,7 @@ private:
     std::uint64_t PlayedBase = 0;  // the port's played count when it began
     std::uint64_t NextByte = 0;    // data offset of the next chunk to write
     std::uint64_t HeldPosition = 0; // position in bytes while not playing
+    int InFlight = 0;               // buffers of this play written and not yet back
     std::array<WaveHeader, Slots> Headers{};
     std::array<std::vector<unsigned char>, Slots> Buffers;
     // Written on the window thread, read by the device thread to tag its posts.

@@ -37,6 +37,7 @@ void PlaySoundSynchronously(WavePort& port, std::string_view wavBytes) {
     WaveInfo info;
     try {
         info = ParseWaveHeader(wavBytes, wavBytes.size(), "SYSTEMWAV");
+        CheckWaveFormat(info, "SYSTEMWAV", WaveUse::Play);
     } catch (...) {
         return;
     }
@@ -46,7 +47,7 @@ void PlaySoundSynchronously(WavePort& port, std::string_view wavBytes) {
     std::vector<unsigned char> samples(wavBytes.begin() + info.DataStart,
                                        wavBytes.begin() + std::min<std::size_t>(wavBytes.size(), info.DataStart + info.DataSize));
     PcmFormat format;
-    format.Channels = info.Stereo() ? 2 : 1;
+    format.Channels = info.Channels;
     format.BitsPerSample = info.SixteenBit() ? 16 : 8;
     format.SamplesPerSec = info.SampleRate;
     format.BlockAlign = static_cast<std::uint16_t>(format.Channels * format.BitsPerSample / 8);

@@ -12,12 +12,11 @@ QString ShortTime(std::int64_t milliseconds) {
     if (milliseconds < 0) {
         milliseconds = 0;
     }
-    const std::int64_t seconds = milliseconds / 1000 % 86400;
-    const QString text = QStringLiteral("%1:%2:%3")
-                             .arg(seconds / 3600)
-                             .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return text.right(7);
+    const std::int64_t seconds = milliseconds / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace tellamo

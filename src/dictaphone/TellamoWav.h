@@ -10,8 +10,9 @@ namespace tellamo {
 // Samples in a byte count: halved for 16-bit data.
 std::int32_t SampleCount(std::uint32_t bytes, bool sixteenBit);
 
-// A time as the time label shows it: hours without a leading zero, two-digit minutes and
-// seconds, cut to its last seven characters (0:01:05; ten hours and more lose their first digit).
+// A time as the time label shows it: hours without a leading zero and with every digit they
+// have, two-digit minutes and seconds (0:01:05, 19:13:23, 100:00:00); parts of a second are
+// dropped.
 QString ShortTime(std::int64_t milliseconds);
 
 } // namespace tellamo

@@ -19,7 +19,6 @@ namespace tellamo {
 
 namespace {
 constexpr unsigned TargetRate = 8000;
-constexpr unsigned MinRate = 1000;
 constexpr std::size_t ReadChunk = 64 * 1024;
 
 struct SoxrDeleter {
@@ -41,29 +40,21 @@ void Deliver(const float* samples, std::size_t count, std::vector<std::int16_t>&
 } // namespace
 
 void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink) {
-    const WaveInfo info = ReadWaveHeader(path);
-    if (info.SampleRate < MinRate) {
-        throw TellamoError("\"" + path + "\": the sample rate of " +
-                           std::to_string(info.SampleRate) + " Hz cannot be converted");
-    }
+    const WaveInfo info = ReadWaveHeader(path, WaveUse::Play);
     const int bytesPerSample = info.SixteenBit() ? 2 : 1;
-    const int channels = info.Stereo() ? 2 : 1;
-    const std::size_t frameBytes = static_cast<std::size_t>(bytesPerSample * channels);
-    std::uint64_t available = info.FileSize > info.DataStart ? info.FileSize - info.DataStart : 0;
-    std::uint64_t remaining = std::min<std::uint64_t>(info.DataSize, available);
-    remaining -= remaining % frameBytes;
+    const int channels = info.Channels;
+    const std::size_t frameBytes = info.BlockAlign;
+    std::uint64_t remaining = info.HeldDataSize();
 
     const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
         throw TellamoError("\"" + path + "\": " + SystemErrorText(errno));
     }
-    // The reading rule takes any sample width above 8 bits for 16 and never looks at the format
-    // tag: right for the program's own notes, but a float, 24-bit or compressed file read that
-    // way would be converted into loud noise. Refuse those instead.
+    // The reading rule never looks at the format tag: right for the program's own notes, but a
+    // float or compressed file read that way would be converted into loud noise. Refuse those.
     unsigned char format[2] = {};
     if (::pread(file.Get(), format, 2, 20) != 2 ||
-        (GetU16(format) != 1 && GetU16(format) != 0xFFFE) ||
-        (info.BitsField != 8 && info.BitsField != 16)) {
+        (GetU16(format) != 1 && GetU16(format) != 0xFFFE)) {
         throw TellamoError("\"" + path + "\" is not an 8- or 16-bit PCM WAV file");
     }
 

@@ -18,6 +18,8 @@ using test::WriteFileBytes;
 // The real libasound code path with ALSA's file plugin over "null": the default device captures
 // from in.raw and plays into out.raw. The override is loaded through a hook, because a sound
 // server's configuration would otherwise replace a plain .asoundrc. The plugin is not paced.
+// The suite's setup makes only what no test changes (the speech, the configuration); every file
+// a test plays or compares it makes itself, so the tests pass in any order and one at a time.
 class AlsaFile : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -34,6 +36,21 @@ protected:
     static void TearDownTestSuite() {
         delete Dir;
         Dir = nullptr;
+    }
+
+    // The speech as a 16-bit mono note at 11025 Hz, and an empty out.raw for the plugin to play
+    // into; returns the note's path.
+    static std::string SpeechNote() {
+        const std::string speech = ReadFileBytes(Dir->File("in.raw"));
+        const auto header = MakeWaveHeader(1, 11025, 16);
+        std::string file(reinterpret_cast<const char*>(header.data()), header.size());
+        PutU32(reinterpret_cast<unsigned char*>(file.data()) + 40,
+               static_cast<std::uint32_t>(speech.size()));
+        file += speech;
+        const std::string path = Dir->File("speech16.wav");
+        WriteFileBytes(path, file);
+        WriteFileBytes(Dir->File("out.raw"), "");
+        return path;
     }
 
     static test::TempDir* Dir;
@@ -83,20 +100,13 @@ TEST_F(AlsaFile, RecordsTheInputSamples) {
 
 TEST_F(AlsaFile, PlaysTheFileSamples) {
     const std::string speech = ReadFileBytes(Dir->File("in.raw"));
-    const auto header = MakeWaveHeader(1, 11025, 16);
-    std::string file(reinterpret_cast<const char*>(header.data()), header.size());
-    PutU32(reinterpret_cast<unsigned char*>(file.data()) + 40,
-           static_cast<std::uint32_t>(speech.size()));
-    file += speech;
-    WriteFileBytes(Dir->File("speech16.wav"), file);
-    WriteFileBytes(Dir->File("out.raw"), "");
+    const std::string note = SpeechNote();
 
     TAudio audio(Port, Poster, Dir->File("PLAY.TMP"));
     int played = 0;
     audio.OnPlayed = [&](TPlayer*) { ++played; };
     std::int32_t samples = 0;
-    ASSERT_TRUE(audio.Player().PlayFile(Dir->File("speech16.wav"), 0, samples))
-        << audio.ErrorMessage;
+    ASSERT_TRUE(audio.Player().PlayFile(note, 0, samples)) << audio.ErrorMessage;
     EXPECT_EQ(samples, static_cast<std::int32_t>(speech.size() / 2));
     Pump(Poster, [&] { return played > 0; });
     ASSERT_EQ(played, 1);
@@ -108,10 +118,10 @@ TEST_F(AlsaFile, PlaysTheFileSamples) {
 }
 
 TEST_F(AlsaFile, StopDuringPlaybackReturnsWithTheDeviceClosed) {
+    const std::string note = SpeechNote();
     TAudio audio(Port, Poster, Dir->File("PLAY.TMP"));
     std::int32_t samples = 0;
-    ASSERT_TRUE(audio.Player().PlayFile(Dir->File("speech16.wav"), 3, samples))
-        << audio.ErrorMessage;
+    ASSERT_TRUE(audio.Player().PlayFile(note, 3, samples)) << audio.ErrorMessage;
     audio.Player().Stop();
     EXPECT_FALSE(audio.Player().DeviceOpen());
     EXPECT_FALSE(audio.Player().DeviceActive());

@@ -118,6 +118,123 @@ TEST(WavFormat, DamagedHeadersAreClearErrors) {
     }
 }
 
+// A 44-byte header with every format field as given (MakeWaveHeader writes only what a recorder
+// can), followed by `held` sample bytes; the data size field says `dataSize`.
+std::string RawHeader(std::uint16_t channels, std::uint32_t rate, std::uint16_t blockAlign,
+                      std::uint16_t bits, std::uint32_t dataSize, std::size_t held) {
+    std::string h = Header(1, 8000, 8);
+    auto* p = reinterpret_cast<unsigned char*>(h.data());
+    PutU16(p + 22, channels);
+    PutU32(p + 24, rate);
+    PutU32(p + 28, rate * blockAlign);
+    PutU16(p + 32, blockAlign);
+    PutU16(p + 34, bits);
+    PutU32(p + 40, dataSize);
+    return h + std::string(held, '\x80');
+}
+
+// What no recorder writes is refused by every reader with the file's name and the field; what
+// recorders do write (1 to 8 channels, 1000 to 384000 Hz in all 32 bits, 8 or 16 bits in whole
+// frames) passes.
+TEST(WavFormat, TheHeaderCheckRefusesImpossibleFormats) {
+    const std::string prefix = "\"x.wav\" is not a sound file that can be read: ";
+    const struct {
+        const char* name;
+        std::string bytes;
+        WaveUse use;
+        const char* reason; // nullptr: accepted
+    } cases[] = {
+        {"mono 8-bit", RawHeader(1, 8000, 1, 8, 10, 10), WaveUse::Play, nullptr},
+        {"stereo 16-bit", RawHeader(2, 44100, 4, 16, 40, 40), WaveUse::Play, nullptr},
+        {"8 channels", RawHeader(8, 48000, 16, 16, 0, 0), WaveUse::Play, nullptr},
+        {"lowest rate", RawHeader(1, 1000, 1, 8, 0, 0), WaveUse::Play, nullptr},
+        {"highest rate", RawHeader(2, 384000, 4, 16, 0, 0), WaveUse::Play, nullptr},
+        {"12 bits drawn as 16", RawHeader(1, 8000, 2, 12, 0, 0), WaveUse::Graph, nullptr},
+        {"no channels", RawHeader(0, 0, 0, 0, 0xFFFFFFF0u, 10000), WaveUse::Play,
+         "it declares no channels"},
+        {"no channels, graph", RawHeader(0, 8000, 1, 8, 10, 10), WaveUse::Graph,
+         "it declares no channels"},
+        {"9 channels", RawHeader(9, 8000, 9, 8, 0, 0), WaveUse::Play,
+         "it declares 9 channels (at most 8)"},
+        {"65535 channels", RawHeader(65535, 8000, 65535, 8, 0, 0), WaveUse::Graph,
+         "it declares 65535 channels (at most 8)"},
+        {"0 Hz", RawHeader(1, 0, 1, 8, 0, 0), WaveUse::Play,
+         "it declares a sample rate of 0 Hz (1000 to 384000 Hz)"},
+        {"999 Hz", RawHeader(1, 999, 1, 8, 0, 0), WaveUse::Graph,
+         "it declares a sample rate of 999 Hz (1000 to 384000 Hz)"},
+        {"384001 Hz", RawHeader(1, 384001, 1, 8, 0, 0), WaveUse::Play,
+         "it declares a sample rate of 384001 Hz (1000 to 384000 Hz)"},
+        {"1000000 Hz, not its low half", RawHeader(1, 1000000, 1, 8, 0, 0), WaveUse::Play,
+         "it declares a sample rate of 1000000 Hz (1000 to 384000 Hz)"},
+        {"0 bits played", RawHeader(1, 8000, 1, 0, 0, 0), WaveUse::Play,
+         "it declares samples of 0 bits (8 or 16)"},
+        {"12 bits played", RawHeader(1, 8000, 2, 12, 0, 0), WaveUse::Play,
+         "it declares samples of 12 bits (8 or 16)"},
+        {"24 bits", RawHeader(1, 8000, 3, 24, 0, 0), WaveUse::Play,
+         "it declares samples of 24 bits (8 or 16)"},
+        {"24 bits, graph", RawHeader(1, 8000, 3, 24, 0, 0), WaveUse::Graph,
+         "it declares frames of 3 bytes where 1 channel of 16-bit samples take 2"},
+        {"block align 0", RawHeader(1, 8000, 0, 16, 0, 0), WaveUse::Play,
+         "it declares frames of 0 bytes where 1 channel of 16-bit samples take 2"},
+        {"block align of mono in stereo", RawHeader(2, 8000, 2, 16, 0, 0), WaveUse::Graph,
+         "it declares frames of 2 bytes where 2 channels of 16-bit samples take 4"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File("x.wav");
+        WriteFileBytes(path, c.bytes);
+        try {
+            const WaveInfo info = ParseWaveHeader(c.bytes, c.bytes.size(), "x.wav");
+            CheckWaveFormat(info, "x.wav", c.use);
+            EXPECT_EQ(c.reason, nullptr) << "accepted";
+        } catch (const TellamoError& e) {
+            EXPECT_EQ(e.what(), prefix + (c.reason ? c.reason : "(accepted)"));
+        }
+        // Reading the file makes the same check.
+        try {
+            ReadWaveHeader(path, c.use);
+            EXPECT_EQ(c.reason, nullptr);
+        } catch (const TellamoError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason ? c.reason : "(accepted)"),
+                      std::string::npos)
+                << e.what();
+        }
+    }
+}
+
+TEST(WavFormat, RatesAboveSixteenBitsAreReadWhole) {
+    const std::string bytes = RawHeader(2, 96000, 4, 16, 0, 0);
+    const WaveInfo info = ParseWaveHeader(bytes, bytes.size(), "x.wav");
+    EXPECT_EQ(info.SampleRate, 96000u);
+    EXPECT_EQ(info.BlockAlign, 4u);
+    EXPECT_EQ(ParseWaveHeader(RawHeader(1, 65536, 1, 8, 0, 0), 44, "x.wav").SampleRate, 65536u);
+}
+
+// The data the file really holds, in whole frames, whatever the data size claims.
+TEST(WavFormat, HeldDataStopsAtTheFilesEnd) {
+    const struct {
+        std::uint16_t channels, blockAlign, bits;
+        std::uint32_t dataSize;
+        std::size_t held;
+        std::uint32_t expected;
+    } cases[] = {
+        {1, 1, 8, 0xFFFFFFF0u, 10000, 10000},  // a data size beyond the end
+        {2, 4, 16, 0xFFFFFFF0u, 10003, 10000}, // and a partial frame at the end
+        {1, 2, 16, 1000, 5000, 1000},          // other bytes after the data are not data
+        {1, 2, 16, 1001, 5000, 1000},          // a data size of a partial frame
+        {1, 1, 8, 0, 5000, 0},                 // a recording never completed claims nothing
+        {2, 4, 16, 100, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes =
+            RawHeader(c.channels, 8000, c.blockAlign, c.bits, c.dataSize, c.held);
+        const WaveInfo info = ParseWaveHeader(bytes, bytes.size(), "x.wav");
+        EXPECT_EQ(info.DataSize, c.dataSize);
+        EXPECT_EQ(info.HeldDataSize(), c.expected) << c.dataSize << " " << c.held;
+    }
+}
+
 TEST(WavFormat, UnopenableFilesNameTheSystemsReason) {
     TempDir dir;
     EXPECT_THROW(ReadWaveHeader(dir.File("missing.wav")), TellamoError);

@@ -170,6 +170,13 @@ TEST_F(GraphFiles, ReadWavInfoFollowsTheGraphReadersRule) {
         {"tag at the last offset", WithDataTagAt(288, 8), true, 296, 8, false},
         {"tag beyond the window", WithDataTagAt(289, 16), true, 0, 0, false},
         {"only the low byte of the bits", WithDataTagAt(36, 0x0108), true, 44, 8, false},
+        {"a header no recorder writes",
+         [] {
+             std::string b = Wav(true, std::string(100, 'a'));
+             PutU16(reinterpret_cast<unsigned char*>(b.data() + 22), 0); // no channels
+             return b;
+         }(),
+         true, 0, 0, false},
         {"shorter than a header", std::string("RIFF\x10\x00", 6), true, 0, 0, false},
         {"empty", "", true, 0, 0, false},
     };

@@ -1,14 +1,17 @@
+#include "dictaphone/MediaPlayer.h"
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
 #include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
-#include "dictaphone/MediaPlayer.h"
 #include "dictaphone/SystemSound.h"
+#include "dictaphone/TellamoWav.h"
 #include "support/TempDir.h"
-
-#include <gtest/gtest.h>
-#include <thread>
 
 namespace tellamo::test {
 namespace {
@@ -64,6 +67,27 @@ TEST_F(MediaPlayerTest, ADeviceThatCannotOpenGivesItsOwnWords) {
     EXPECT_THROW(Player.Open(Dir.File("missing.wav")), TellamoError);
 }
 
+// The header of a damaged file (no channels, 0 Hz, block align 0, a data size far beyond its
+// 10 KB) is refused before a device opens, in words that name the file.
+TEST_F(MediaPlayerTest, AnImpossibleHeaderOpensNoDevice) {
+    auto header = MakeWaveHeader(1, 8000, 8);
+    PutU16(&header[22], 0);
+    PutU16(&header[24], 0);
+    PutU16(&header[32], 0);
+    PutU32(&header[40], 0xFFFFFFF0u);
+    const std::string path = Dir.File("bad.wav");
+    WriteFileBytes(path, std::string(header.begin(), header.end()) + std::string(10000, '\x80'));
+    try {
+        Player.Open(path);
+        ADD_FAILURE() << "no error";
+    } catch (const TellamoError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "\"" + path + "\" is not a sound file that can be read: it declares no channels");
+    }
+    EXPECT_FALSE(Player.IsOpen());
+    EXPECT_TRUE(Port.Calls().empty()) << "no device was opened";
+}
+
 TEST_F(MediaPlayerTest, PlaysToTheEndAndReportsThePosition) {
     Player.Open(Dir.File("note.wav"));
     EXPECT_EQ(Player.Length(), 1000u);
@@ -82,6 +106,85 @@ TEST_F(MediaPlayerTest, PlaysToTheEndAndReportsThePosition) {
     Player.Play();
     EXPECT_EQ(Player.Position(), 0u);
     EXPECT_EQ(Port.QueuedOutputCount(), 4u);
+}
+
+// The end of a note in every format the recorder writes, with lengths that are not whole
+// buffers, a data size that ends in a partial frame or claims more than the file holds, and a
+// device whose played count never quite reaches what it was given: the last buffer coming back
+// ends the playback, the mode is Stopped and the position is the length. A seek to a byte that
+// is not the start of a frame plays from the frame that holds it.
+TEST(MediaPlayerEnd, EveryFormatPlaysToItsEndAndSeeksToFrames) {
+    struct Case {
+        const char* Name;
+        std::uint16_t Channels, Bits;
+        std::uint32_t Rate;
+        std::uint32_t Held;      // sample bytes in the file
+        std::uint32_t Declared;  // the header's data size
+        std::uint64_t Shortfall; // bytes the device's played count stays short
+        std::uint32_t SeekMs;    // a seek whose byte offset falls inside a frame
+    };
+    const Case cases[] = {
+        {"8-bit mono 8000 Hz", 1, 8, 8000, 8123, 8123, 0, 0},
+        {"8-bit mono, a device short of the end", 1, 8, 8000, 8123, 8123, 100, 0},
+        {"8-bit stereo 11025 Hz", 2, 8, 11025, 2 * 11025 + 6, 2 * 11025 + 6, 1, 20},
+        {"16-bit mono 11025 Hz", 1, 16, 11025, 33075 * 2 + 10, 33075 * 2 + 10, 2, 20},
+        {"16-bit mono, a partial frame at the end", 1, 16, 22050, 4411 * 2 + 1, 4411 * 2 + 1, 0,
+         10},
+        {"16-bit stereo 44100 Hz", 2, 16, 44100, 44100 * 4 / 3 + 12, 44100 * 4 / 3 + 12, 4410, 5},
+        {"16-bit stereo, data size beyond the file", 2, 16, 11025, 4000 * 4 + 3, 0xFFFFFFF0u, 0,
+         10},
+        {"an empty note", 1, 16, 11025, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        FakeWavePort port;
+        port.PlayedShortfall = c.Shortfall;
+        EventFdPoster poster;
+        TMediaPlayer player(port, poster);
+        auto header = MakeWaveHeader(c.Channels, static_cast<std::uint16_t>(c.Rate), c.Bits);
+        PutU32(&header[40], c.Declared);
+        std::string samples(c.Held, '\0');
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            samples[i] = static_cast<char>(i % 251); // no two nearby bytes alike
+        }
+        const std::string path = dir.File("note.wav");
+        WriteFileBytes(path, std::string(header.begin(), header.end()) + samples);
+        const std::uint32_t frame = c.Channels * c.Bits / 8u;
+        const std::uint32_t playable = std::min(c.Held, c.Declared) / frame * frame;
+        const std::uint64_t bytesPerSecond = std::uint64_t{c.Rate} * frame;
+
+        player.Open(path);
+        EXPECT_EQ(port.LastFormat().Channels, c.Channels);
+        EXPECT_EQ(port.LastFormat().BitsPerSample, c.Bits);
+        EXPECT_EQ(port.LastFormat().SamplesPerSec, c.Rate);
+        EXPECT_EQ(player.Length(), playable * 1000 / bytesPerSecond);
+        player.Play();
+        for (int i = 0; i < 1000 && port.CompleteOutput(); ++i) {
+            poster.ProcessPending();
+        }
+        EXPECT_EQ(player.CurrentMode(), TMediaPlayer::Mode::Stopped);
+        EXPECT_EQ(player.Position(), player.Length());
+        EXPECT_EQ(port.WrittenBytes(), samples.substr(0, playable))
+            << "whole frames, the data only";
+
+        // Play at the end starts again; a seek inside a frame plays from that frame's start.
+        if (c.SeekMs > 0) {
+            const std::uint64_t seekByte = c.SeekMs * bytesPerSecond / 1000;
+            ASSERT_NE(seekByte % frame, 0u) << "the case must seek inside a frame";
+            const std::uint64_t frameStart = seekByte - seekByte % frame;
+            player.Seek(c.SeekMs);
+            EXPECT_EQ(player.Position(), frameStart * 1000 / bytesPerSecond);
+            const std::size_t before = port.WrittenBytes().size();
+            player.Play();
+            const std::string resumed = port.WrittenBytes().substr(before);
+            ASSERT_GE(resumed.size(), 2u * frame);
+            EXPECT_EQ(resumed.substr(0, 2 * frame), samples.substr(frameStart, 2 * frame));
+            player.Stop();
+        }
+        player.Close();
+        EXPECT_FALSE(port.OutputOpen());
+    }
 }
 
 TEST_F(MediaPlayerTest, PauseSeekAndResume) {
@@ -133,6 +236,20 @@ TEST_F(MediaPlayerTest, DeviceThreadCompletionsAreFedInOrder) {
     }
     device.join();
     EXPECT_EQ(Port.WrittenBytes(), Samples);
+}
+
+TEST(TimeLabel, ShowsEveryDigitOfTheHours) {
+    const struct {
+        std::int64_t Ms;
+        const char* Text;
+    } cases[] = {
+        {0, "0:00:00"},         {999, "0:00:00"},         {65000, "0:01:05"},
+        {35999999, "9:59:59"},  {36000000, "10:00:00"},   {69203000, "19:13:23"},
+        {86400000, "24:00:00"}, {360000000, "100:00:00"}, {-5, "0:00:00"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShortTime(c.Ms).toStdString(), c.Text) << c.Ms;
+    }
 }
 
 TEST(SystemSoundTest, PlaysTheWholeSoundAndClosesTheDevice) {

@@ -23,57 +23,137 @@ espeak-ng -v en-us -s 150 -w "$work/speech.wav" \
 sox "$work/speech.wav" -r 11025 -c 1 -b 16 -e signed-integer -t raw "$work/speech.raw" pad 1 2 ||
   fail "sox failed"
 
+# wait_until MILLISECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds; false when it
+# has not by the deadline.
+wait_until() {
+  local deadline=$(( $(date +%s%3N) + $1 )); shift
+  until "$@"; do
+    [ "$(date +%s%3N)" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+# The number of the program's menus on the screen: its visible windows other than the main
+# window (no dialog is open while a menu is used here). Qt does not mark every popup it shows
+# again with a menu's window type, so the type cannot tell.
+menus_shown() {
+  xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null | grep -cvx "$window"
+}
+menus_are() { [ "$(menus_shown)" -eq "$1" ]; }
+# menu KEY...: opens a menu with the first key and presses each further key once the menu
+# (or submenu) it belongs to is on the screen.
+menu() {
+  local depth=1 key
+  xdotool key --clearmodifiers "$1"; shift
+  for key in "$@"; do
+    wait_until 10000 menus_are "$depth" || fail "menu level $depth did not open for '$key'"
+    xdotool key "$key"
+    depth=$((depth + 1))
+  done
+}
+streams() { pactl list short sink-inputs | grep -c . ; }
+streams_are() { [ "$(streams)" "$1" "$2" ]; }
+# The WAV is complete: its RIFF size is the file's size - 8.
+wav_completed() {
+  python3 -c 'import os, struct, sys
+b = open(sys.argv[1], "rb").read(44)
+sys.exit(0 if len(b) == 44 and struct.unpack("<I", b[4:8])[0] == os.path.getsize(sys.argv[1]) - 8 else 1)' "$1"
+}
+
 "$binary" &
 APP_PID=$!
 window=$(wait_for_window Tellamo) || fail "no main window appeared"
 xdotool windowfocus --sync "$window"
 # Show the Note menu (View > Menu > Note), then Note > Record.
-xdotool key --clearmodifiers alt+v; sleep 0.3; xdotool key m; sleep 0.3; xdotool key n; sleep 0.3
+menu alt+v m n
+wait_until 10000 menus_are 0 || fail "the View menu did not close"
 pipe_source 11025
-xdotool key --clearmodifiers alt+n; sleep 0.3; xdotool key Return   # Record is the first enabled entry
+menu alt+n Return   # Record is the first enabled entry
 wait_for_window "Enter Description.*" >/dev/null || fail "no description dialog"
 xdotool type --delay 20 "spoken test note"
 xdotool key Return
 feed_speech "$work/speech.raw"
-sleep 3
+folder="$HOME/Documents/My Voice Notes"
+note_wav() { ls "$folder"/[0-9][0-9][0-9][0-9][0-9][0-9].wav 2>/dev/null | head -n 1; }
+wav_holds() { local w; w=$(note_wav); [ -n "$w" ] && [ "$(stat -c %s "$w")" -ge "$1" ]; }
+# Five seconds of sound (with its leading second of silence) before Stop.
+wait_until 20000 wav_holds $((44 + 11025 * 2 * 3)) || fail "the recording does not grow"
 import -window root "$out/e2e-recording.png"
-sleep 2
+wait_until 20000 wav_holds $((44 + 11025 * 2 * 5)) || fail "the recording stopped growing"
 xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+n; sleep 0.3; xdotool key s
-sleep 1
+menu alt+n s
+wav=$(note_wav)
+[ -n "$wav" ] || fail "no WAV file was recorded"
+wait_until 10000 wav_completed "$wav" || fail "the WAV file was not completed"
+wait_until 10000 test -f "${wav%.wav}.bmp" || fail "no graph file next to the recording"
 import -window root "$out/e2e-stopped.png"
 
-folder="$HOME/Documents/My Voice Notes"
-wav=$(ls "$folder"/[0-9][0-9][0-9][0-9][0-9][0-9].wav 2>/dev/null | head -n 1)
-[ -n "$wav" ] || fail "no WAV file was recorded"
 bytes=$(stat -c %s "$wav")
 [ "$bytes" -gt $((44 + 11025 * 2 * 3)) ] || fail "the recording is too short ($bytes bytes)"
-[ -f "${wav%.wav}.bmp" ] || fail "no graph file next to the recording"
 [ "$(stat -c %s "${wav%.wav}.bmp")" -eq 76918 ] || fail "the graph file has the wrong size"
-# The recording holds the input samples: a stretch from its middle occurs verbatim in the input.
-python3 - "$wav" "$work/speech.raw" <<'PY' || fail "the recorded samples are not the input's"
-import sys
-rec = open(sys.argv[1], 'rb').read()[44:]
-src = open(sys.argv[2], 'rb').read()
+# The header's sizes; the recording holds the input samples (a stretch from its middle occurs
+# verbatim in the input); the catalogue's record of the note: its file, description, format,
+# size in KB (halves to even) and duration (the samples at 11025 Hz, to the millisecond).
+note_ms=$(python3 - "$wav" "$work/speech.raw" "$folder/Tellamo.dat" <<'PY'
+import os, struct, sys
+wav, raw, dat = sys.argv[1:4]
+size = os.path.getsize(wav)
+b = open(wav, 'rb').read()
+def fail(m):
+    print('FAIL: ' + m, file=sys.stderr)
+    sys.exit(1)
+if struct.unpack('<I', b[4:8])[0] != size - 8: fail('the RIFF size is not the file size - 8')
+if struct.unpack('<I', b[40:44])[0] != size - 44: fail('the data size is not the file size - 44')
+if struct.unpack('<HIIHH', b[22:36]) != (1, 11025, 22050, 2, 16):
+    fail('the format fields are not those of 16-bit mono at 11025 Hz')
+rec, src = b[44:], open(raw, 'rb').read()
 mid = len(rec) // 2 & ~1
 probe = rec[mid:mid + 4000]
 if len(probe) < 4000 or probe.count(b'\0') == len(probe) or src.find(probe) < 0:
-    sys.exit(1)
+    fail("the recorded samples are not the input's")
+d = open(dat, 'rb').read()
+pos, records = 5, struct.unpack('<i', d[1:5])[0]
+def z():
+    global pos
+    end = d.index(b'\0', pos)
+    t = d[pos:end].decode()
+    pos = end + 1
+    return t
+found = None
+for _ in range(max(records, 0)):
+    duration, start = struct.unpack('<dd', d[pos:pos + 16])
+    pos += 16
+    desc, name = z(), z()
+    folder, rate, bits, kb = struct.unpack('<iHHi', d[pos:pos + 12])
+    pos += 12
+    if desc == 'spoken test note':
+        found = (duration, name, folder, rate, bits, kb)
+if found is None: fail('the note is not in the catalogue')
+duration, name, folder, rate, bits, kb = found
+if name + '.wav' != os.path.basename(wav): fail('the record names ' + name)
+if (folder, rate, bits) != (0, 11025, 16): fail('folder, rate, bits: %r' % ((folder, rate, bits),))
+if kb != round(size / 1024): fail('%d KB for %d bytes' % (kb, size))
+ms = round(duration * 86400000)
+if abs(ms - (size - 44) / 2 * 1000 / 11025) > 1: fail('%d ms for %d data bytes' % (ms, size - 44))
+print(ms)
 PY
+) || fail "the recorded note is not as it should be"
 
-# Note > Play: a stream reaches the sound server while the note plays.
-xdotool key --clearmodifiers alt+n; sleep 0.3; xdotool key p
-playing=no
-for _ in $(seq 30); do
-  if pactl list short sink-inputs | grep -q .; then playing=yes; break; fi
-  sleep 0.1
-done
-[ "$playing" = yes ] || fail "nothing was played"
+# Note > Play: a stream reaches the sound server, and the note plays to its end by itself: the
+# stream closes and Play is enabled again without Stop (within 30 s: through PulseAudio the end
+# still comes later than the note's length and a second).
+play_started=$(date +%s%3N)
+menu alt+n p
+wait_until 5000 streams_are -gt 0 || fail "nothing was played"
+wait_until 30000 streams_are -eq 0 ||
+  fail "the playback did not end by itself"
+echo "the playback ended $(( $(date +%s%3N) - play_started - note_ms )) ms after the note's length"
+menu alt+n p
+wait_until 5000 streams_are -gt 0 || fail "Play was not enabled again after the end"
+wait_until $((note_ms + 2000)) streams_are -eq 0 || fail "the second playback did not end"
 
-xdotool key --clearmodifiers alt+f; sleep 0.3; xdotool key x
+menu alt+f x
 wait_for_exit "$APP_PID" 20
 status=$?
 APP_PID=""
 [ "$status" -eq 0 ] || fail "exit status $status"
-grep -q "spoken test note" "$folder/Tellamo.dat" || fail "the note's description is not in the catalogue"
 echo "1 passed, 0 failed"

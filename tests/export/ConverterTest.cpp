@@ -95,16 +95,20 @@ TEST(NoteAudio, MixesStereoAndReads8BitAtTheTargetRateExactly) {
     }
 }
 
+// A rate of 65536 Hz or more is read in all its 32 bits, not as its low half.
 TEST(NoteAudio, ResamplesToTheRightLength) {
     test::TempDir dir;
-    for (const std::uint16_t rate : {4000, 11025, 22050}) {
+    for (const std::uint32_t rate : {4000u, 11025u, 22050u, 96000u}) {
         SCOPED_TRACE(rate);
         std::vector<std::int16_t> tone(rate * 2u);
         for (std::size_t i = 0; i < tone.size(); ++i) {
             tone[i] = static_cast<std::int16_t>(8000 * std::sin(2 * 3.14159265 * 440 * i / rate));
         }
         const std::string path = dir.File("in.wav");
-        test::WriteFileBytes(path, PcmWav(1, rate, 16, Pcm16(tone)));
+        std::string wav = PcmWav(1, 8000, 16, Pcm16(tone));
+        PutU32(reinterpret_cast<unsigned char*>(&wav[24]), rate);
+        PutU32(reinterpret_cast<unsigned char*>(&wav[28]), rate * 2);
+        test::WriteFileBytes(path, wav);
         const std::vector<std::int16_t> out = Read8k(path);
         EXPECT_NEAR(static_cast<double>(out.size()), 16000.0, 1.0);
         // The 440 Hz tone keeps its level (RMS 8000 / sqrt 2) in the middle of the file.
@@ -158,6 +162,17 @@ TEST(ConvertCtrl, FailuresLeaveTheTargetAloneAndNameTheCause) {
     std::string floatFile = PcmWav(1, 8000, 32, std::string(400, '\x10'));
     PutU16(reinterpret_cast<unsigned char*>(&floatFile[20]), 3);
     test::WriteFileBytes(float32, floatFile);
+    const std::string noChannels = dir.File("nochannels.wav");
+    test::WriteFileBytes(noChannels, PcmWav(0, 8000, 16, Pcm16({1, 2, 3})));
+    const std::string manyChannels = dir.File("manychannels.wav");
+    std::string many = PcmWav(1, 8000, 8, std::string(4000, '\x10'));
+    PutU16(reinterpret_cast<unsigned char*>(&many[22]), 65535);
+    PutU16(reinterpret_cast<unsigned char*>(&many[32]), 65535);
+    test::WriteFileBytes(manyChannels, many);
+    const std::string millionHz = dir.File("million.wav");
+    std::string million = PcmWav(1, 8000, 16, Pcm16({1, 2, 3}));
+    PutU32(reinterpret_cast<unsigned char*>(&million[24]), 1000000);
+    test::WriteFileBytes(millionHz, million);
     const std::string bits24 = dir.File("24bit.wav");
     test::WriteFileBytes(bits24, PcmWav(1, 8000, 24, std::string(300, '\x10')));
     const std::string compressed = dir.File("adpcm.wav");
@@ -175,9 +190,12 @@ TEST(ConvertCtrl, FailuresLeaveTheTargetAloneAndNameTheCause) {
         {"missing source", dir.File("missing.wav"), dir.File("t1.wav"), "missing.wav"},
         {"no data chunk", noData, dir.File("t2.wav"), "nodata.wav"},
         {"truncated header", shortFile, dir.File("t3.wav"), "short.wav"},
-        {"no sample rate", zeroRate, dir.File("t4.wav"), "zerorate.wav"},
-        {"float samples", float32, dir.File("t6.wav"), "not an 8- or 16-bit PCM"},
-        {"24-bit samples", bits24, dir.File("t7.wav"), "not an 8- or 16-bit PCM"},
+        {"no sample rate", zeroRate, dir.File("t4.wav"), "zerorate.wav\" is not a sound file"},
+        {"no channels", noChannels, dir.File("t9.wav"), "declares no channels"},
+        {"65535 channels", manyChannels, dir.File("t10.wav"), "65535 channels (at most 8)"},
+        {"1000000 Hz", millionHz, dir.File("t11.wav"), "rate of 1000000 Hz"},
+        {"float samples", float32, dir.File("t6.wav"), "samples of 32 bits (8 or 16)"},
+        {"24-bit samples", bits24, dir.File("t7.wav"), "samples of 24 bits (8 or 16)"},
         {"compressed samples", compressed, dir.File("t8.wav"), "not an 8- or 16-bit PCM"},
         {"missing folder", good, dir.File("no/such/t5.wav"), "no/such/t5.wav"},
         {"target is a folder", good, dir.Path(), dir.Path()},
@@ -240,6 +258,8 @@ TEST(ConvertTool, ReportsUsageAndErrorsWithExitStatus) {
     test::TempDir dir;
     const std::string source = dir.File("note.wav");
     test::WriteFileBytes(source, PcmWav(1, 8000, 16, Pcm16(std::vector<std::int16_t>(800, 300))));
+    const std::string empty = dir.File("empty.wav");
+    test::WriteFileBytes(empty, PcmWav(0, 8000, 16, Pcm16(std::vector<std::int16_t>(800, 300))));
     struct Case {
         std::vector<std::string> Args;
         int Status;
@@ -253,6 +273,10 @@ TEST(ConvertTool, ReportsUsageAndErrorsWithExitStatus) {
         {{"-x", source, dir.File("a.wav")}, 2, "", "unknown option '-x'"},
         {{dir.File("missing.wav"), dir.File("b.wav")}, 1, "", "missing.wav"},
         {{source, dir.File("none/c.wav")}, 1, "", "none/c.wav"},
+        {{empty, dir.File("e.wav")},
+         1,
+         "",
+         "empty.wav\" is not a sound file that can be read: it declares no channels"},
         {{source, dir.File("d.wav")}, 0, "", ""},
     };
     for (const Case& c : cases) {
