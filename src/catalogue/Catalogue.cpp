@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include "catalogue/IndexFile.h"
+#include "catalogue/NoteTexts.h"
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/Translate.h"
@@ -340,9 +341,12 @@ QString Catalogue::SaveCatalogue() {
         return TranslateText("The catalogue is not saved, so that the damaged index file is not replaced.");
     }
     try {
-        ReplaceFileDurably(Fs, StorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
-                           StorageFiles.IndexFileSibling(".new").toStdString(),
-                           StorageFiles.IndexFileSibling(".old").toStdString());
+        ReplaceFileDurably(
+            Fs, StorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
+            StorageFiles.IndexFileSibling(".new").toStdString(),
+            KeepPreviousGeneration ? std::string()
+                                   : StorageFiles.IndexFileSibling(".old").toStdString());
+        KeepPreviousGeneration = false;
         return {};
     } catch (const TellamoError& e) {
         Table.ClearSelection();
@@ -350,30 +354,57 @@ QString Catalogue::SaveCatalogue() {
     }
 }
 
-void Catalogue::LoadCatalogue() {
+QString Catalogue::ReadIndexFile(const QString& path) {
+    // Each attempt starts from nothing, so that a file that fails early leaves nothing of an
+    // earlier attempt behind.
+    Table.Clear();
+    ClearFoldersForLoad();
+    Counter = 0;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QString("Cannot open \"%1\": %2").arg(path, file.errorString());
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return QString("Cannot read \"%1\": %2").arg(path, file.errorString());
+    }
+    try {
+        ParseCatalogue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                       *this);
+    } catch (const TellamoError& e) {
+        return QString::fromStdString(e.what());
+    }
+    return {};
+}
+
+QString Catalogue::LoadCatalogue() {
     const QString path = StorageFiles.IndexFilePath();
-    QString problem;
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            problem = QString("Cannot open \"%1\": %2").arg(path, file.errorString());
+    QString problem = ReadIndexFile(path);
+    if (problem.isEmpty()) {
+        RepairAfterLoad();
+        return {};
+    }
+
+    // The previous generation is the last catalogue known to be whole; it is used when it reads
+    // cleanly, otherwise the catalogue keeps what could be read of the damaged file.
+    const QString previousPath = StorageFiles.IndexFileSibling(".old");
+    const QFileInfo previous(previousPath);
+    QString fallback;
+    if (previous.isFile()) {
+        if (ReadIndexFile(previousPath).isEmpty()) {
+            fallback = TranslateText("The previous catalogue, saved on %1, was loaded instead.")
+                           .arg(StartText(LocalTimeFromDateTime(previous.lastModified())));
         } else {
-            const QByteArray bytes = file.readAll();
-            if (file.error() != QFileDevice::NoError) {
-                problem = QString("Cannot read \"%1\": %2").arg(path, file.errorString());
-            } else {
-                try {
-                    ParseCatalogue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), *this);
-                } catch (const TellamoError& e) {
-                    problem = QString::fromStdString(e.what());
-                }
-            }
+            ReadIndexFile(path);
+            fallback =
+                TranslateText(
+                    "The previous catalogue \"%1\" could not be read either; it is kept as it is.")
+                    .arg(previousPath);
         }
     }
     RepairAfterLoad();
-    if (problem.isEmpty()) {
-        return;
-    }
+    // Until a save has succeeded, Tellamo.old may be the only good copy there is.
+    KeepPreviousGeneration = true;
 
     // Keep the unreadable file beside the catalogue under a name of its own, so that the next
     // save cannot replace it and nothing in it is lost.
@@ -387,6 +418,9 @@ void Catalogue::LoadCatalogue() {
     } else {
         SaveBlocked = true;
         problem += "\n\n" + TranslateText("The damaged index file could not be kept under another name, so the catalogue will not be saved over it.");
+    }
+    if (!fallback.isEmpty()) {
+        problem += "\n\n" + fallback;
     }
     throw TellamoError(problem.toStdString());
 }
