@@ -10,7 +10,9 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 
 namespace tellamo {
@@ -155,7 +157,7 @@ NoteRecord* Catalogue::AddRecordedNote(FolderNode* folder, const QString& descri
     record->FolderID = FolderIdOf(folder);
     record->ParentPointer = folder;
     record->Description = CutUtf8(Utf8WithoutNul(description), NoteRecord::DescriptionBytes);
-    record->FileName = StorageFiles.NewNoteFileName();
+    record->FileName = Storage::DrawFreeName(TakenNoteNames());
     record->SampleRate = sampleRate;
     record->BitRate = bitRate;
     return Table.Append(std::move(record));
@@ -216,16 +218,50 @@ void Catalogue::DeleteCurrentNote() {
 
 void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed) {
     std::vector<std::string> names;
+    std::vector<std::string> namesInUse;
     for (const auto& record : Table.All()) {
-        if (doomed(*record)) {
-            names.push_back(record->FileName);
-        }
+        (doomed(*record) ? names : namesInUse).push_back(record->FileName);
     }
     if (names.empty()) {
         return;
     }
-    StorageFiles.DeleteNoteFiles(names);
+    // A damaged catalogue or a restore can give two notes one file name: the files stay while
+    // any note that is kept still names them.
+    StorageFiles.DeleteNoteFiles(names, namesInUse);
     Table.RemoveIf(doomed);
+}
+
+QString Catalogue::DuplicateNamesNotice() const {
+    std::map<std::string, int> uses;
+    for (const auto& record : Table.All()) {
+        ++uses[record->FileName];
+    }
+    QStringList shared;
+    for (const auto& [name, count] : uses) {
+        if (count > 1) {
+            shared << QString::fromStdString(name);
+        }
+    }
+    if (shared.isEmpty()) {
+        return {};
+    }
+    return TranslateText(
+               "Some notes of the catalogue share their sound file with another note: %1. "
+               "They are all kept, and deleting one of them keeps the file while another still "
+               "uses it.")
+        .arg(shared.join(", "));
+}
+
+std::vector<bool> Catalogue::TakenNoteNames() const {
+    // A record whose files have gone still names them: a new note that took such a name would
+    // share its files with that record.
+    std::vector<bool> taken = StorageFiles.TakenNames();
+    for (const auto& record : Table.All()) {
+        if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
+            taken[static_cast<std::size_t>(number)] = true;
+        }
+    }
+    return taken;
 }
 
 bool Catalogue::FindNoteByFileName(const std::string& name) const {
@@ -382,7 +418,7 @@ QString Catalogue::LoadCatalogue() {
     QString problem = ReadIndexFile(path);
     if (problem.isEmpty()) {
         RepairAfterLoad();
-        return {};
+        return DuplicateNamesNotice();
     }
 
     // The previous generation is the last catalogue known to be whole; it is used when it reads
@@ -421,6 +457,9 @@ QString Catalogue::LoadCatalogue() {
     }
     if (!fallback.isEmpty()) {
         problem += "\n\n" + fallback;
+    }
+    if (const QString duplicates = DuplicateNamesNotice(); !duplicates.isEmpty()) {
+        problem += "\n\n" + duplicates;
     }
     throw TellamoError(problem.toStdString());
 }

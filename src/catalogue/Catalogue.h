@@ -77,6 +77,9 @@ public:
     void DeleteSelectedNotes();
     void DeleteCurrentNote();
     bool FindNoteByFileName(const std::string& name) const;
+    // The six-digit names a new note cannot take: those of the folder's files and of every
+    // record (index = the number).
+    std::vector<bool> TakenNoteNames() const;
     void LinkFolderNotes(FolderNode* folder);
     FolderNode* NoteFolder() const;
 
@@ -115,6 +118,8 @@ signals:
 
 private:
     void DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed);
+    // One sentence naming the file names that more than one note uses; empty when none.
+    QString DuplicateNamesNotice() const;
     static std::string CleanFolderName(const QString& name);
 
     Storage StorageFiles;

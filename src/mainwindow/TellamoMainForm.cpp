@@ -370,7 +370,9 @@ void TTellamoMainForm::ApplyNoteFilter() {
 
 void TTellamoMainForm::LoadOrNewCatalogue() {
     if (QFileInfo::exists(Cat.Files().IndexFilePath())) {
-        Cat.LoadCatalogue();
+        if (const QString notice = Cat.LoadCatalogue(); !notice.isEmpty()) {
+            ShowErrorBox(this, notice);
+        }
     } else {
         Cat.NewCatalogue();
     }

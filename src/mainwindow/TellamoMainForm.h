@@ -68,6 +68,7 @@ public:
 
     // The last creation step: loads the index file when there is one, otherwise makes a new
     // catalogue. Throws TellamoError for a damaged file; the catalogue is usable afterwards.
+    // What a good file still calls for (notes that share a file name) is shown in a box.
     void LoadOrNewCatalogue();
     // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
     void SaveCatalogue();
