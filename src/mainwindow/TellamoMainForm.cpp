@@ -379,7 +379,10 @@ void TTellamoMainForm::LoadOrNewCatalogue() {
 }
 
 void TTellamoMainForm::SaveCatalogue() {
-    const QString error = Cat.SaveCatalogue();
+    ShowSaveResult(Cat.SaveCatalogue());
+}
+
+void TTellamoMainForm::ShowSaveResult(const QString& error) {
     if (error.isEmpty()) {
         SaveFailureShown = false;
         return;

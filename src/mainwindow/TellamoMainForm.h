@@ -72,6 +72,8 @@ public:
     void LoadOrNewCatalogue();
     // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
     void SaveCatalogue();
+    // Shows the outcome of a save (its error text, empty for success) as SaveCatalogue does.
+    void ShowSaveResult(const QString& error);
 
     // Recomputes what is enabled and shown; runs at every idle moment.
     void ActionListUpdate();
@@ -118,6 +120,9 @@ public:
     void EnsureSelection();
     void RenameNoteActionExecute();
     void DeleteNoteActionExecute();
+    // Brings the storage folder's WAV files that no note uses back as notes in a new folder
+    // "Found"; files it passes over or cannot read are reported in one box.
+    void RestoreNotesActionExecute();
     // A click on a column title: sorts by the clicked field in front of the earlier ones.
     void TitleClick(int column);
     QString SortFields;
