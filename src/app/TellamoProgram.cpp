@@ -1,6 +1,7 @@
 #include "app/TellamoProgram.h"
 
 #include "app/TDM.h"
+#include "audio/Audio.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "mainwindow/MainActions.h"
@@ -10,7 +11,10 @@
 #include "mainwindow/TellamoMainForm.h"
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
 #include <QTreeView>
 #include <exception>
 
@@ -72,6 +76,30 @@ void TellamoProgram::Show() {
     }
     IdleConnection = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                              this, &TellamoProgram::FirstIdle);
+    Shown = true;
+}
+
+void TellamoProgram::Terminate() {
+    SetUnattended(true);
+    CloseOpenBoxes();
+    if (!Terminating) {
+        Terminating = true;
+        FinishTermination();
+    }
+}
+
+void TellamoProgram::FinishTermination() {
+    // A box's or dialog's own loop (or the start-up before the window is shown) must unwind
+    // first: closing the window under a command that is still running would cut it off.
+    if (!Shown || QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > 1) {
+        CloseOpenBoxes();
+        QTimer::singleShot(10, this, &TellamoProgram::FinishTermination);
+        return;
+    }
+    Form->close();
+    // Whatever the close left running (a device that would not stop) stops before the end.
+    Form->Audio->QueryEndSession();
+    QCoreApplication::exit(0);
 }
 
 void TellamoProgram::FirstIdle() {

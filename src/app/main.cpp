@@ -42,18 +42,16 @@ int main(int argc, char** argv) {
     EventFdPoster poster;
     TellamoProgram program(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
                            RealFileSystem(), port, poster, (cache + "/PLAY.TMP").toStdString());
+    // The end of the desktop session and termination signals close the window like Exit, also
+    // while a box of the start-up (a damaged catalogue) waits for an answer.
+    QObject::connect(&signalsToClose, &TerminationSignals::Received, &program,
+                     [&program] { program.Terminate(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &program,
+                     [&program](QSessionManager&) { program.Terminate(); });
     if (!program.Start()) {
         return 1;
     }
     QObject::connect(&instance, &SingleInstance::ShowRequested, &program, &TellamoProgram::BringToFront);
-
-    // The end of the desktop session and termination signals close the window like Exit.
-    QObject::connect(&signalsToClose, &TerminationSignals::Received, &program,
-                     [&program] { program.MainForm().close(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &program, [&program](QSessionManager&) {
-        program.MainForm().close();
-        program.MainForm().Audio->QueryEndSession();
-    });
 
     program.Show();
     return app.exec();

@@ -474,7 +474,10 @@ bool TTellamoMainForm::FormCloseQuery() {
     if (Actions.StopAction->isEnabled()) {
         RunCommand(this, [this] { StopActionExecute(); });
     }
-    SaveCatalogue();
+    // No later change will retry a save that fails here, so the error is shown as it is.
+    if (const QString error = Cat.SaveCatalogue(); !error.isEmpty()) {
+        ShowErrorBox(this, error);
+    }
     return true; // the close is never refused
 }
 
