@@ -3,10 +3,14 @@
 #include <exception>
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
 #include <QTreeView>
 
 #include "app/TDM.h"
+#include "audio/Audio.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "desktop/LangChanger.h"
@@ -46,7 +50,8 @@ bool TellamoProgram::Start() {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
 
-    Form = std::make_unique<TTellamoMainForm>(DataModule->Cat(), AudioServices{Port, Poster, PlayFilePath});
+    Form = std::make_unique<TTellamoMainForm>(DataModule->Cat(),
+                                              AudioServices{Port, Poster, PlayFilePath});
     TranslateCreatedForm(Form.get());
     try {
         Form->LoadOrNewCatalogue();
@@ -54,15 +59,32 @@ bool TellamoProgram::Start() {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
     const MainActions& a = Form->Actions;
-    OptionsForm = std::make_unique<TOptionsForm>(OptionsBindings{
-        Form->Options, Form->GraphOptions, Form->SilenceRxSlider, Form->VolumeRxSlider, a.AffiliateAction,
-        a.SoundNotificationAction, a.AskDescriptionAction, a.AskFormatAction, a.MinimizeToTrayAction,
-        a.AutoLaunchAction, a.RecycleRecordAction, a.AudioSettingsAction, a.MuteAction, a.VolumeControlAction,
-        a.BiDirectionalAction, a.RedrawGraphesAction, a.SilenceAction, a.RecordHotkeyAction, a.StopHotkeyAction,
-        [this] { Form->RedrawAllGraphs(); }, DataModule->Cat().Files().SettingsFilePath()});
+    OptionsForm = std::make_unique<TOptionsForm>(
+        OptionsBindings{Form->Options,
+                        Form->GraphOptions,
+                        Form->SilenceRxSlider,
+                        Form->VolumeRxSlider,
+                        a.AffiliateAction,
+                        a.SoundNotificationAction,
+                        a.AskDescriptionAction,
+                        a.AskFormatAction,
+                        a.MinimizeToTrayAction,
+                        a.AutoLaunchAction,
+                        a.RecycleRecordAction,
+                        a.AudioSettingsAction,
+                        a.MuteAction,
+                        a.VolumeControlAction,
+                        a.BiDirectionalAction,
+                        a.RedrawGraphesAction,
+                        a.SilenceAction,
+                        a.RecordHotkeyAction,
+                        a.StopHotkeyAction,
+                        [this] { Form->RedrawAllGraphs(); },
+                        DataModule->Cat().Files().SettingsFilePath()});
     TranslateCreatedForm(OptionsForm.get());
     Form->SetOptionsForm(OptionsForm.get());
-    DescriptionForm = std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
+    DescriptionForm =
+        std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
     TranslateCreatedForm(DescriptionForm.get());
     Form->SetDescriptionForm(DescriptionForm.get());
     return true;
@@ -84,8 +106,33 @@ void TellamoProgram::Show() {
     } else {
         Form->show();
     }
-    IdleConnection = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
-                             this, &TellamoProgram::FirstIdle);
+    IdleConnection =
+        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+                &TellamoProgram::FirstIdle);
+    Shown = true;
+}
+
+void TellamoProgram::Terminate() {
+    SetUnattended(true);
+    CloseOpenBoxes();
+    if (!Terminating) {
+        Terminating = true;
+        FinishTermination();
+    }
+}
+
+void TellamoProgram::FinishTermination() {
+    // A box's or dialog's own loop (or the start-up before the window is shown) must unwind
+    // first: closing the window under a command that is still running would cut it off.
+    if (!Shown || QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > 1) {
+        CloseOpenBoxes();
+        QTimer::singleShot(10, this, &TellamoProgram::FinishTermination);
+        return;
+    }
+    Form->close();
+    // Whatever the close left running (a device that would not stop) stops before the end.
+    Form->Audio->QueryEndSession();
+    QCoreApplication::exit(0);
 }
 
 void TellamoProgram::FirstIdle() {

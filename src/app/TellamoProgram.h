@@ -36,6 +36,12 @@ public:
     void Show();
     // Brings the window to the front, restoring it when minimized (a second copy asked).
     void BringToFront();
+    // Ends the program unattended (a termination signal, the end of the session), whatever
+    // is open: boxes and dialogs are closed as cancelled, and as soon as the window's message
+    // loop is back at its own level the window closes as by Exit (a recording is completed,
+    // the catalogue saved) and the loop ends. Messages go to the standard error output and the
+    // system log from now on, never into a box.
+    void Terminate();
 
     TDM& DM() { return *DataModule; }
     TTellamoMainForm& MainForm() { return *Form; }
@@ -51,6 +57,8 @@ private:
     // Passes a window that has just been created through the language changer; an error of
     // the translation file is shown and the window is used as it is.
     void TranslateCreatedForm(QWidget* form);
+    // Closes the window once no dialog's loop runs any more; until then tries again shortly.
+    void FinishTermination();
 
     QString Documents;
     FileSystem& Fs;
@@ -62,6 +70,8 @@ private:
     std::unique_ptr<TOptionsForm> OptionsForm;
     std::unique_ptr<TDescriptionForm> DescriptionForm;
     bool FirstIdleRan = false;
+    bool Shown = false;
+    bool Terminating = false;
     QMetaObject::Connection IdleConnection;
 };
 

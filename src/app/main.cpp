@@ -1,19 +1,19 @@
 // The composition root: the only place that picks the real implementations of the platform
 // services and runs the start-up order.
 
+#include <QDir>
+#include <QSessionManager>
+#include <QStandardPaths>
+
 #include "app/SingleInstance.h"
 #include "app/TellamoApplication.h"
 #include "app/TellamoProgram.h"
-#include "audio/Audio.h"
 #include "audio/AlsaWavePort.h"
+#include "audio/Audio.h"
 #include "audio/WindowPoster.h"
 #include "common/FileSystem.h"
 #include "mainwindow/Glyphs.h"
 #include "mainwindow/TellamoMainForm.h"
-
-#include <QDir>
-#include <QSessionManager>
-#include <QStandardPaths>
 
 using namespace tellamo;
 
@@ -46,18 +46,17 @@ int main(int argc, char** argv) {
     const QString programFolder = QCoreApplication::applicationDirPath();
     program.TranslationFolders = {programFolder + QStringLiteral("/../share/tellamo/translations"),
                                   programFolder + QStringLiteral("/translations")};
+    // The end of the desktop session and termination signals close the window like Exit, also
+    // while a box of the start-up (a damaged catalogue) waits for an answer.
+    QObject::connect(&signalsToClose, &TerminationSignals::Received, &program,
+                     [&program] { program.Terminate(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &program,
+                     [&program](QSessionManager&) { program.Terminate(); });
     if (!program.Start()) {
         return 1;
     }
-    QObject::connect(&instance, &SingleInstance::ShowRequested, &program, &TellamoProgram::BringToFront);
-
-    // The end of the desktop session and termination signals close the window like Exit.
-    QObject::connect(&signalsToClose, &TerminationSignals::Received, &program,
-                     [&program] { program.MainForm().close(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &program, [&program](QSessionManager&) {
-        program.MainForm().close();
-        program.MainForm().Audio->QueryEndSession();
-    });
+    QObject::connect(&instance, &SingleInstance::ShowRequested, &program,
+                     &TellamoProgram::BringToFront);
 
     program.Show();
     return app.exec();

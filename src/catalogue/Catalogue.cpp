@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include "catalogue/IndexFile.h"
+#include "catalogue/NoteTexts.h"
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/Translate.h"
@@ -9,7 +10,9 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 
 namespace tellamo {
@@ -154,7 +157,7 @@ NoteRecord* Catalogue::AddRecordedNote(FolderNode* folder, const QString& descri
     record->FolderID = FolderIdOf(folder);
     record->ParentPointer = folder;
     record->Description = CutUtf8(Utf8WithoutNul(description), NoteRecord::DescriptionBytes);
-    record->FileName = StorageFiles.NewNoteFileName();
+    record->FileName = Storage::DrawFreeName(TakenNoteNames());
     record->SampleRate = sampleRate;
     record->BitRate = bitRate;
     return Table.Append(std::move(record));
@@ -215,16 +218,50 @@ void Catalogue::DeleteCurrentNote() {
 
 void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed) {
     std::vector<std::string> names;
+    std::vector<std::string> namesInUse;
     for (const auto& record : Table.All()) {
-        if (doomed(*record)) {
-            names.push_back(record->FileName);
-        }
+        (doomed(*record) ? names : namesInUse).push_back(record->FileName);
     }
     if (names.empty()) {
         return;
     }
-    StorageFiles.DeleteNoteFiles(names);
+    // A damaged catalogue or a restore can give two notes one file name: the files stay while
+    // any note that is kept still names them.
+    StorageFiles.DeleteNoteFiles(names, namesInUse);
     Table.RemoveIf(doomed);
+}
+
+QString Catalogue::DuplicateNamesNotice() const {
+    std::map<std::string, int> uses;
+    for (const auto& record : Table.All()) {
+        ++uses[record->FileName];
+    }
+    QStringList shared;
+    for (const auto& [name, count] : uses) {
+        if (count > 1) {
+            shared << QString::fromStdString(name);
+        }
+    }
+    if (shared.isEmpty()) {
+        return {};
+    }
+    return TranslateText(
+               "Some notes of the catalogue share their sound file with another note: %1. "
+               "They are all kept, and deleting one of them keeps the file while another still "
+               "uses it.")
+        .arg(shared.join(", "));
+}
+
+std::vector<bool> Catalogue::TakenNoteNames() const {
+    // A record whose files have gone still names them: a new note that took such a name would
+    // share its files with that record.
+    std::vector<bool> taken = StorageFiles.TakenNames();
+    for (const auto& record : Table.All()) {
+        if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
+            taken[static_cast<std::size_t>(number)] = true;
+        }
+    }
+    return taken;
 }
 
 bool Catalogue::FindNoteByFileName(const std::string& name) const {
@@ -340,9 +377,12 @@ QString Catalogue::SaveCatalogue() {
         return TranslateText("The catalogue is not saved, so that the damaged index file is not replaced.");
     }
     try {
-        ReplaceFileDurably(Fs, StorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
-                           StorageFiles.IndexFileSibling(".new").toStdString(),
-                           StorageFiles.IndexFileSibling(".old").toStdString());
+        ReplaceFileDurably(
+            Fs, StorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
+            StorageFiles.IndexFileSibling(".new").toStdString(),
+            KeepPreviousGeneration ? std::string()
+                                   : StorageFiles.IndexFileSibling(".old").toStdString());
+        KeepPreviousGeneration = false;
         return {};
     } catch (const TellamoError& e) {
         Table.ClearSelection();
@@ -350,30 +390,57 @@ QString Catalogue::SaveCatalogue() {
     }
 }
 
-void Catalogue::LoadCatalogue() {
+QString Catalogue::ReadIndexFile(const QString& path) {
+    // Each attempt starts from nothing, so that a file that fails early leaves nothing of an
+    // earlier attempt behind.
+    Table.Clear();
+    ClearFoldersForLoad();
+    Counter = 0;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QString("Cannot open \"%1\": %2").arg(path, file.errorString());
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return QString("Cannot read \"%1\": %2").arg(path, file.errorString());
+    }
+    try {
+        ParseCatalogue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                       *this);
+    } catch (const TellamoError& e) {
+        return QString::fromStdString(e.what());
+    }
+    return {};
+}
+
+QString Catalogue::LoadCatalogue() {
     const QString path = StorageFiles.IndexFilePath();
-    QString problem;
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            problem = QString("Cannot open \"%1\": %2").arg(path, file.errorString());
+    QString problem = ReadIndexFile(path);
+    if (problem.isEmpty()) {
+        RepairAfterLoad();
+        return DuplicateNamesNotice();
+    }
+
+    // The previous generation is the last catalogue known to be whole; it is used when it reads
+    // cleanly, otherwise the catalogue keeps what could be read of the damaged file.
+    const QString previousPath = StorageFiles.IndexFileSibling(".old");
+    const QFileInfo previous(previousPath);
+    QString fallback;
+    if (previous.isFile()) {
+        if (ReadIndexFile(previousPath).isEmpty()) {
+            fallback = TranslateText("The previous catalogue, saved on %1, was loaded instead.")
+                           .arg(StartText(LocalTimeFromDateTime(previous.lastModified())));
         } else {
-            const QByteArray bytes = file.readAll();
-            if (file.error() != QFileDevice::NoError) {
-                problem = QString("Cannot read \"%1\": %2").arg(path, file.errorString());
-            } else {
-                try {
-                    ParseCatalogue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), *this);
-                } catch (const TellamoError& e) {
-                    problem = QString::fromStdString(e.what());
-                }
-            }
+            ReadIndexFile(path);
+            fallback =
+                TranslateText(
+                    "The previous catalogue \"%1\" could not be read either; it is kept as it is.")
+                    .arg(previousPath);
         }
     }
     RepairAfterLoad();
-    if (problem.isEmpty()) {
-        return;
-    }
+    // Until a save has succeeded, Tellamo.old may be the only good copy there is.
+    KeepPreviousGeneration = true;
 
     // Keep the unreadable file beside the catalogue under a name of its own, so that the next
     // save cannot replace it and nothing in it is lost.
@@ -387,6 +454,12 @@ void Catalogue::LoadCatalogue() {
     } else {
         SaveBlocked = true;
         problem += "\n\n" + TranslateText("The damaged index file could not be kept under another name, so the catalogue will not be saved over it.");
+    }
+    if (!fallback.isEmpty()) {
+        problem += "\n\n" + fallback;
+    }
+    if (const QString duplicates = DuplicateNamesNotice(); !duplicates.isEmpty()) {
+        problem += "\n\n" + duplicates;
     }
     throw TellamoError(problem.toStdString());
 }

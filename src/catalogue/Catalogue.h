@@ -77,6 +77,9 @@ public:
     void DeleteSelectedNotes();
     void DeleteCurrentNote();
     bool FindNoteByFileName(const std::string& name) const;
+    // The six-digit names a new note cannot take: those of the folder's files and of every
+    // record (index = the number).
+    std::vector<bool> TakenNoteNames() const;
     void LinkFolderNotes(FolderNode* folder);
     FolderNode* NoteFolder() const;
 
@@ -91,11 +94,13 @@ public:
     // otherwise what went wrong, for the caller to tell the user; the catalogue in memory is
     // unchanged either way.
     QString SaveCatalogue();
-    // Replaces the catalogue with the index file's content. Throws TellamoError for a damaged
+    // Replaces the catalogue with the index file's content. Returns what the user should be told
+    // about a catalogue that loaded (empty text when nothing). Throws TellamoError for a damaged
     // or unreadable file; the damaged file has then been moved aside (the message says where)
-    // so that no later save replaces it, and the catalogue holds what could be read, with both
-    // special folders and every note in a folder.
-    void LoadCatalogue();
+    // so that no later save replaces it, and the catalogue holds the previous generation
+    // (Tellamo.old) when that reads cleanly, otherwise what could be read, with both special
+    // folders and every note in a folder. Tellamo.old is then left alone until a save succeeds.
+    QString LoadCatalogue();
 
     // After a load: special folders in place as the two roots, every note linked to its folder
     // (notes whose folder is missing are filed in a new folder "Found" under Notes), a counter
@@ -113,6 +118,8 @@ signals:
 
 private:
     void DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed);
+    // One sentence naming the file names that more than one note uses; empty when none.
+    QString DuplicateNamesNotice() const;
     static std::string CleanFolderName(const QString& name);
 
     Storage StorageFiles;
@@ -125,8 +132,12 @@ private:
     FolderNode* mRecycleBinNode = nullptr;
     FolderNode* Selected = nullptr;
     std::int32_t Counter = 0;
+    // Reads one index file into the catalogue; returns the problem, empty text when none.
+    QString ReadIndexFile(const QString& path);
     // Set when a damaged index file could not be moved aside: saving would replace it.
     bool SaveBlocked = false;
+    // Set after a failed load: the next save must not replace Tellamo.old.
+    bool KeepPreviousGeneration = false;
 };
 
 } // namespace tellamo

@@ -47,6 +47,9 @@ public:
     void AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records);
 
     NoteRecord* LastAddedNote() const { return LastAdded; }
+    // Puts back the note added last (a record of this table or null) after adds that must not
+    // take its place, such as notes restored while a recording runs.
+    void SetLastAddedNote(NoteRecord* record) { LastAdded = record; }
 
     // The multi-selection, in the order notes were added to it.
     const std::vector<NoteRecord*>& Selection() const { return SelectedRecords; }

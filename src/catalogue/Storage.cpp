@@ -142,26 +142,33 @@ std::string Storage::NewNoteFileName() const {
     return DrawFreeName(TakenNames());
 }
 
+int Storage::NoteNumber(std::string_view name) {
+    if (name.size() != 6) {
+        return -1;
+    }
+    int number = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
 std::vector<bool> Storage::TakenNames() const {
     std::vector<bool> taken(NameCount, false);
     ListFolder(StorageFolder(), [&](const std::string& name, bool isFolder) {
-        const std::string_view base = BaseName(name);
-        if (isFolder || base.size() != 6) {
-            return;
+        const int number = NoteNumber(BaseName(name));
+        if (!isFolder && number >= 0) {
+            taken[static_cast<std::size_t>(number)] = true;
         }
-        int number = 0;
-        for (char c : base) {
-            if (c < '0' || c > '9') {
-                return;
-            }
-            number = number * 10 + (c - '0');
-        }
-        taken[number] = true;
     });
     return taken;
 }
 
-void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames) const {
+void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames,
+                              const std::vector<std::string>& namesInUse) const {
     std::vector<std::string> names;
     for (const std::string& name : fileNames) {
         if (IsSafeNoteFileName(name)) {
@@ -172,6 +179,8 @@ void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames) const {
         return;
     }
     std::sort(names.begin(), names.end());
+    std::vector<std::string> kept(namesInUse);
+    std::sort(kept.begin(), kept.end());
     const QString folder = StorageFolder();
     std::vector<std::string> doomed;
     ListFolder(folder, [&](const std::string& entry, bool isFolder) {
@@ -180,15 +189,20 @@ void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames) const {
         }
         // The file belongs to a note when it is the name itself or the name plus "." and an
         // extension; a note name may itself contain dots, so every dot is a candidate cut.
+        bool belongsToDoomed = false;
         for (std::size_t cut = entry.find('.'); ; cut = entry.find('.', cut + 1)) {
             const std::string base = entry.substr(0, cut);
-            if (std::binary_search(names.begin(), names.end(), base)) {
-                doomed.push_back(entry);
+            if (std::binary_search(kept.begin(), kept.end(), base)) {
                 return;
             }
+            belongsToDoomed =
+                belongsToDoomed || std::binary_search(names.begin(), names.end(), base);
             if (cut == std::string::npos) {
-                return;
+                break;
             }
+        }
+        if (belongsToDoomed) {
+            doomed.push_back(entry);
         }
     });
     for (const std::string& entry : doomed) {

@@ -36,8 +36,10 @@ public:
     // Deletes every file of each named note (name + "." + any extension) with one listing of the
     // folder. Unsafe names are skipped, and the program's own files (the index file and its
     // siblings, the settings file, the read-me) are never deleted, whatever a damaged index file
-    // names. A file that cannot be deleted stays without a message.
-    void DeleteNoteFiles(const std::vector<std::string>& fileNames) const;
+    // names. A file that also belongs to a name of namesInUse (the notes that stay) is kept. A
+    // file that cannot be deleted stays without a message.
+    void DeleteNoteFiles(const std::vector<std::string>& fileNames,
+                         const std::vector<std::string>& namesInUse = {}) const;
 
     // Creates the storage folder when it is missing and writes the read-me when it is missing.
     // Returns false when the folder cannot be created: showError has then been called with the
@@ -50,6 +52,8 @@ public:
     // without "/" or NUL, so that no name read from an index file can reach outside the folder.
     static bool IsSafeNoteFileName(std::string_view name);
 
+    // The number of a six-digit name ("000007" is 7); -1 for any other name.
+    static int NoteNumber(std::string_view name);
     // Which of the million six-digit names files of the folder use (index = the number).
     std::vector<bool> TakenNames() const;
     // Picks a free six-digit name at random given the names already taken.

@@ -1,6 +1,8 @@
 // The folder tree's and the note list's commands of the main window.
 
+#include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/RestoreNotes.h"
 #include "catalogue/NoteSort.h"
 #include "common/Errors.h"
 #include "common/Translate.h"
@@ -101,6 +103,7 @@ void TTellamoMainForm::ConnectFoldersAndNotes() {
     ConnectCommand(a.ParentFolderAction, this, [this] { ParentFolderActionExecute(); });
     ConnectCommand(a.RenameNoteAction, this, [this] { RenameNoteActionExecute(); });
     ConnectCommand(a.DeleteNoteAction, this, [this] { DeleteNoteActionExecute(); });
+    ConnectCommand(a.RestoreNotesAction, this, [this] { RestoreNotesActionExecute(); });
     ConnectCommand(a.OptionsAction, this, [this] {
         if (OptionsForm) {
             OptionsForm->exec();
@@ -292,6 +295,29 @@ void TTellamoMainForm::DeleteNoteActionExecute() {
     }
     Cat.DeleteSelectedNotes();
     SaveCatalogue();
+}
+
+void TTellamoMainForm::RestoreNotesActionExecute() {
+    // The header is read, never played: nothing is heard and the recorder's format stays as it
+    // is, so a restore can run beside a recording.
+    const RestoreResult result = RestoreNotes(Cat, [](const std::string& path) {
+        const WaveInfo info = ReadWaveHeader(path);
+        return FoundWave{
+            info.SampleRate, info.SixteenBit(), static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
+            info.DataStart,  info.DataSize,     info.FileSize};
+    });
+    TreeView->expand(Cat.Folders().IndexOf(Cat.NotesNode()));
+    ShowSaveResult(result.SaveError);
+    QStringList problems;
+    if (!result.Error.isEmpty()) {
+        problems << result.Error;
+    }
+    if (const QString skipped = result.SkippedText(); !skipped.isEmpty()) {
+        problems << skipped;
+    }
+    if (!problems.isEmpty()) {
+        ShowErrorBox(this, problems.join("\n\n"));
+    }
 }
 
 void TTellamoMainForm::TitleClick(int column) {

@@ -3,9 +3,13 @@
 #include "common/Translate.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
-#include <exception>
 #include <QMessageBox>
+#include <cstdio>
+#include <exception>
+#include <syslog.h>
 
 namespace tellamo {
 
@@ -15,7 +19,25 @@ MessageHandler& Handler() {
     return handler;
 }
 
+bool Unattended = false;
+
+void Log(const QString& text, const QString& caption) {
+    const QByteArray line = (caption + ": " + text).toLocal8Bit();
+    std::fprintf(stderr, "%s\n", line.constData());
+    std::fflush(stderr);
+    static const bool opened = [] {
+        ::openlog("tellamo", LOG_PID, LOG_USER);
+        return true;
+    }();
+    (void)opened;
+    ::syslog(LOG_ERR, "%s", line.constData());
+}
+
 bool Show(QWidget* parent, MessageKind kind, const QString& text, const QString& caption) {
+    if (Unattended) {
+        Log(text, caption);
+        return false;
+    }
     if (Handler()) {
         return Handler()(kind, text, caption);
     }
@@ -51,6 +73,25 @@ void RunCommand(QWidget* parent, const std::function<void()>& handler) {
 void ConnectCommand(QAction* action, QWidget* parent, std::function<void()> handler) {
     QObject::connect(action, &QAction::triggered, parent,
                      [parent, handler = std::move(handler)] { RunCommand(parent, handler); });
+}
+
+void SetUnattended(bool unattended) {
+    Unattended = unattended;
+}
+
+bool IsUnattended() {
+    return Unattended;
+}
+
+void CloseOpenBoxes() {
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
 }
 
 void SetMessageHandler(MessageHandler handler) {

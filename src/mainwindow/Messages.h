@@ -25,6 +25,14 @@ void RunCommand(QWidget* parent, const std::function<void()>& handler);
 // Connects a handler to an action's trigger through RunCommand.
 void ConnectCommand(QAction* action, QWidget* parent, std::function<void()> handler);
 
+// Once the program is ending unattended (a termination signal, the end of the session) nobody
+// answers a box: every message then goes to the standard error output and the system log
+// instead, and a confirmation counts as No.
+void SetUnattended(bool unattended);
+bool IsUnattended();
+// Closes every open dialog and message box as cancelled, and every open pop-up menu.
+void CloseOpenBoxes();
+
 // Replaces how boxes are shown (tests answer them without a modal loop); an empty handler
 // restores the real boxes. The handler returns the answer to a confirmation.
 using MessageHandler = std::function<bool(MessageKind kind, const QString& text, const QString& caption)>;

@@ -370,14 +370,19 @@ void TTellamoMainForm::ApplyNoteFilter() {
 
 void TTellamoMainForm::LoadOrNewCatalogue() {
     if (QFileInfo::exists(Cat.Files().IndexFilePath())) {
-        Cat.LoadCatalogue();
+        if (const QString notice = Cat.LoadCatalogue(); !notice.isEmpty()) {
+            ShowErrorBox(this, notice);
+        }
     } else {
         Cat.NewCatalogue();
     }
 }
 
 void TTellamoMainForm::SaveCatalogue() {
-    const QString error = Cat.SaveCatalogue();
+    ShowSaveResult(Cat.SaveCatalogue());
+}
+
+void TTellamoMainForm::ShowSaveResult(const QString& error) {
     if (error.isEmpty()) {
         SaveFailureShown = false;
         return;
@@ -469,7 +474,10 @@ bool TTellamoMainForm::FormCloseQuery() {
     if (Actions.StopAction->isEnabled()) {
         RunCommand(this, [this] { StopActionExecute(); });
     }
-    SaveCatalogue();
+    // No later change will retry a save that fails here, so the error is shown as it is.
+    if (const QString error = Cat.SaveCatalogue(); !error.isEmpty()) {
+        ShowErrorBox(this, error);
+    }
     return true; // the close is never refused
 }
 

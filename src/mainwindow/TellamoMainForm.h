@@ -68,9 +68,12 @@ public:
 
     // The last creation step: loads the index file when there is one, otherwise makes a new
     // catalogue. Throws TellamoError for a damaged file; the catalogue is usable afterwards.
+    // What a good file still calls for (notes that share a file name) is shown in a box.
     void LoadOrNewCatalogue();
     // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
     void SaveCatalogue();
+    // Shows the outcome of a save (its error text, empty for success) as SaveCatalogue does.
+    void ShowSaveResult(const QString& error);
 
     // Recomputes what is enabled and shown; runs at every idle moment.
     void ActionListUpdate();
@@ -117,6 +120,9 @@ public:
     void EnsureSelection();
     void RenameNoteActionExecute();
     void DeleteNoteActionExecute();
+    // Brings the storage folder's WAV files that no note uses back as notes in a new folder
+    // "Found"; files it passes over or cannot read are reported in one box.
+    void RestoreNotesActionExecute();
     // A click on a column title: sorts by the clicked field in front of the earlier ones.
     void TitleClick(int column);
     QString SortFields;

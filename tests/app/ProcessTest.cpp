@@ -21,7 +21,8 @@ protected:
         QFile::setPermissions(QString::fromStdString(Runtime), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
-    std::unique_ptr<QProcess> Launch() {
+    // With captureErrors the program's standard error output is kept for ErrorOutput().
+    std::unique_ptr<QProcess> Launch(bool captureErrors = false) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", QString::fromStdString(Home.Path()));
@@ -30,12 +31,23 @@ protected:
         env.insert("XDG_DOCUMENTS_DIR", QString::fromStdString(Home.Path() + "/Documents"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
         process->setProcessEnvironment(env);
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->setProcessChannelMode(captureErrors ? QProcess::ForwardedOutputChannel
+                                                     : QProcess::ForwardedChannels);
         process->start(qEnvironmentVariable("TELLAMO_EXE"), {});
         EXPECT_TRUE(process->waitForStarted(5000));
         return process;
     }
     std::string Folder() const { return Home.Path() + "/Documents/My Voice Notes/"; }
+    // Whether the program ends by itself in time; one that does not is killed, so that no copy
+    // outlives the test.
+    static bool EndsWithin(QProcess& process, int ms) {
+        if (process.waitForFinished(ms)) {
+            return true;
+        }
+        process.kill();
+        process.waitForFinished(5000);
+        return false;
+    }
     bool Running() const { return QFileInfo::exists(QString::fromStdString(Runtime + "/tellamo.socket")); }
 
     TempDir Home;
@@ -105,6 +117,43 @@ TEST_F(RealProgram, TerminationSavesTheCatalogueAndEndsCleanly) {
         EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat"), example);
         EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.old"), example) << "the exit saved";
     }
+}
+
+// A termination signal while the start-up's box about a damaged catalogue waits for an answer:
+// the box is closed, the catalogue saved, and the program ends at once.
+TEST_F(RealProgram, TerminationWithABoxOpenClosesItAndSaves) {
+    QDir().mkpath(QString::fromStdString(Folder()));
+    const std::string damaged("\x01\x05\x00\x00\x00garbage", 12);
+    WriteFileBytes(Folder() + "Tellamo.dat", damaged);
+    auto program = Launch();
+    const QDir folder(QString::fromStdString(Folder()));
+    // The damaged file is moved aside just before the box is shown.
+    QTRY_VERIFY_WITH_TIMEOUT(!folder.entryList({"Tellamo-damaged-*.dat"}).isEmpty(), 10000);
+    ::kill(static_cast<pid_t>(program->processId()), SIGTERM);
+    const bool ended = EndsWithin(*program, 10000);
+    ASSERT_TRUE(ended) << "the box kept the program from ending";
+    EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program->exitCode(), 0);
+    EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat").size(), 45u) << "a new catalogue was saved";
+    const QStringList kept = folder.entryList({"Tellamo-damaged-*.dat"});
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(ReadFileBytes(Folder() + kept[0].toStdString()), damaged);
+}
+
+// A save that fails at the exit of a terminated program is written to the standard error
+// output (and the system log), never shown in a box nobody would answer, and promises nothing.
+TEST_F(RealProgram, AnExitSaveThatFailsIsReportedOnStandardError) {
+    QDir().mkpath(QString::fromStdString(Folder() + "Tellamo.new")); // the save cannot create it
+    auto program = Launch(true);
+    QTRY_VERIFY_WITH_TIMEOUT(Running(), 10000);
+    ::kill(static_cast<pid_t>(program->processId()), SIGTERM);
+    const bool ended = EndsWithin(*program, 10000);
+    ASSERT_TRUE(ended) << "a box kept the program from ending";
+    EXPECT_EQ(program->exitCode(), 0);
+    const QString errors = QString::fromLocal8Bit(program->readAllStandardError());
+    EXPECT_TRUE(errors.contains("The catalogue could not be saved:")) << errors.toStdString();
+    EXPECT_FALSE(errors.contains("will be saved with the next change")) << errors.toStdString();
+    EXPECT_FALSE(FileExists(Folder() + "Tellamo.dat"));
 }
 
 } // namespace

@@ -94,6 +94,27 @@ TEST_F(Program, ADamagedIndexFileIsShownAndTheProgramRuns) {
     EXPECT_EQ(Entries().filter("Tellamo-damaged-").size(), 1);
 }
 
+TEST_F(Program, NotesThatShareAFileNameAreKeptAndShownOnceAtStartUp) {
+    // Three records, two of them named 042977; all in Notes.
+    std::string notes = std::string("\x01\x03\x00\x00\x00", 5);
+    for (const char* name : {"042977", "042977", "100000"}) {
+        notes += std::string(16, '\0') + "note" + std::string(1, '\0') + name +
+                 std::string(1, '\0') +
+                 std::string("\x00\x00\x00\x00\x11\x2B\x08\x00\x01\x00\x00\x00", 12);
+    }
+    QDir().mkpath(QString::fromStdString(Folder()));
+    WriteFileBytes(Folder() + "Tellamo.dat",
+                   notes + std::string("\x0E\x00\x00\x00\x00\x00\x00\x00", 8) +
+                       "Notes000000\r\nRecycle Bin000013\r\n");
+    auto program = Start();
+    ASSERT_EQ(Messages.size(), 1) << Messages.join('\n').toStdString();
+    EXPECT_EQ(Messages[0].toStdString(),
+              "Error: Some notes of the catalogue share their sound file with another note: "
+              "042977. They are "
+              "all kept, and deleting one of them keeps the file while another still uses it.");
+    EXPECT_EQ(program->DM().Cat().Notes().All().size(), 3u);
+}
+
 TEST_F(Program, AReadMeThatCannotBeWrittenIsShownAndStartUpGoesOn) {
     // A dangling link in its place: even root cannot write the read-me through it.
     QDir().mkpath(QString::fromStdString(Folder()));

@@ -1,6 +1,8 @@
 #include "CatalogueFixture.h"
 #include "common/Errors.h"
 
+#include <algorithm>
+
 namespace tellamo::test {
 namespace {
 
@@ -226,6 +228,50 @@ TEST_F(CatalogueOps, AHostileIndexFileCannotDeleteOutsideTheFolder) {
     EXPECT_EQ(ReadFileBytes(Documents.Path() + "/victim.wav"), "keep me");
     EXPECT_EQ(ReadFileBytes(Documents.Path() + "/victim.bmp"), "keep me");
     EXPECT_TRUE(FileExists(IndexPath()));
+}
+
+// Two records with one file name (from a damaged catalogue or a restore): the load says so once,
+// and the files stay until the last record that names them is deleted.
+TEST_F(CatalogueOps, NotesThatShareAFileKeepItUntilTheLastOneGoes) {
+    NoteWithFiles(Cat->NotesNode(), "042977", "kept");
+    NoteWithFiles(Cat->RecycleBinNode(), "042977", "binned twin");
+    NoteWithFiles(Cat->RecycleBinNode(), "ab", "binned alone");
+    AddNote(Cat->NotesNode(), "ab.cde", "dotted name");
+    WriteFileBytes(StoragePath("ab.cde.wav"), "RIFF");
+    AddNote(Cat->NotesNode(), "100001", "unique");
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    Reopen();
+    const std::string notice = Cat->LoadCatalogue().toStdString();
+    EXPECT_EQ(
+        notice,
+        "Some notes of the catalogue share their sound file with another note: 042977. They are "
+        "all kept, and deleting one of them keeps the file while another still uses it.");
+    EXPECT_EQ(Cat->Notes().All().size(), 5u);
+
+    Cat->ClearRecycleBin();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"042977", "ab.cde", "100001"}));
+    EXPECT_TRUE(FileExists(StoragePath("042977.wav")));
+    EXPECT_TRUE(FileExists(StoragePath("042977.bmp")));
+    EXPECT_TRUE(FileExists(StoragePath("ab.cde.wav"))) << "the dotted name's own file";
+    EXPECT_FALSE(HasFiles("ab"));
+
+    // The last one goes with its files; a catalogue without shared names says nothing.
+    Cat->Notes().SetCurrent(Cat->Notes().All()[0].get());
+    ASSERT_EQ(Cat->Notes().Current()->Description, "kept");
+    Cat->DeleteCurrentNote();
+    EXPECT_FALSE(HasFiles("042977"));
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    Reopen();
+    EXPECT_EQ(Cat->LoadCatalogue(), QString());
+}
+
+TEST_F(CatalogueOps, ANewNoteNeverTakesANameARecordStillUses) {
+    AddNote(Cat->NotesNode(), "123456", "its file has gone");
+    WriteFileBytes(StoragePath("654321.wav"), "RIFF");
+    const std::vector<bool> taken = Cat->TakenNoteNames();
+    EXPECT_TRUE(taken[123456]);
+    EXPECT_TRUE(taken[654321]);
+    EXPECT_EQ(std::count(taken.begin(), taken.end(), true), 2);
 }
 
 TEST_F(CatalogueOps, FolderModelFollowsEveryChange) {

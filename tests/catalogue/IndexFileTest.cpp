@@ -1,4 +1,5 @@
 #include "CatalogueFixture.h"
+#include "catalogue/NoteTexts.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "support/FaultyFileSystem.h"
@@ -255,6 +256,69 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
                 QFile::remove(QString::fromStdString(Folder()) + name);
             }
         }
+    }
+}
+
+// A damaged Tellamo.dat falls back on the previous generation, says which one, and that
+// generation survives every save of the run until one has succeeded.
+TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
+    const std::string oldPath = StoragePath("Tellamo.old");
+    const auto setOldDate = [&] {
+        QFile old(QString::fromStdString(oldPath));
+        ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(old.setFileTime(QDateTime(QDate(2004, 3, 15), QTime(14, 30, 0)),
+                                    QFileDevice::FileModificationTime));
+    };
+    const std::string damaged = ExampleFile.substr(0, 30);
+    const struct {
+        const char* what;
+        std::string previous; // empty: no Tellamo.old
+        std::string expectedTree;
+        bool mentionsDate;
+    } cases[] = {
+        {"good previous generation", ExampleFile, "Notes#0 >Work#14 Recycle Bin#13 ", true},
+        {"damaged previous generation", NewCatalogueFile.substr(0, 20), "Notes#0 Recycle Bin#13 ",
+         false},
+        {"no previous generation", "", "Notes#0 Recycle Bin#13 ", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(QString::fromStdString(oldPath));
+        if (!c.previous.empty()) {
+            WriteFileBytes(oldPath, c.previous);
+            setOldDate();
+        }
+        const std::string error = LoadBytes(damaged);
+        ASSERT_NE(error, "");
+        ExpectUsable();
+        EXPECT_EQ(TreeText(), c.expectedTree);
+        const std::string dateText = StartText(At(2004, 3, 15, 14, 30, 0)).toStdString();
+        const bool saysDate = error.find("The previous catalogue, saved on " + dateText +
+                                         ", was loaded instead.") != std::string::npos;
+        EXPECT_EQ(saysDate, c.mentionsDate) << error;
+        if (c.mentionsDate) {
+            ASSERT_EQ(Cat->Notes().All().size(), 1u);
+            EXPECT_EQ(Cat->Notes().All()[0]->Description, "Call Bob");
+        }
+
+        // The first save of the run writes Tellamo.dat and leaves Tellamo.old as it was.
+        Cat->AddFolder(Cat->NotesNode(), "After");
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        const std::string firstSave = ReadFileBytes(IndexPath());
+        EXPECT_EQ(firstSave, SerializeCatalogue(*Cat));
+        EXPECT_EQ(FileExists(oldPath), !c.previous.empty());
+        if (!c.previous.empty()) {
+            EXPECT_EQ(ReadFileBytes(oldPath), c.previous);
+        }
+        // Once a save has succeeded, saving keeps generations as always.
+        Cat->AddFolder(Cat->NotesNode(), "Later");
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        EXPECT_EQ(ReadFileBytes(oldPath), firstSave);
+        const QStringList kept =
+            QDir(QString::fromStdString(Folder())).entryList({"Tellamo-damaged-*.dat"});
+        ASSERT_EQ(kept.size(), 1);
+        EXPECT_EQ(ReadFileBytes(Folder() + kept.constFirst().toStdString()), damaged);
+        QFile::remove(QString::fromStdString(Folder()) + kept.constFirst());
     }
 }
 

@@ -1,7 +1,9 @@
 #include "MainWindowFixture.h"
 #include "audio/FakeWavePort.h"
+#include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
+#include "common/ByteIO.h"
 #include "common/FileSystem.h"
 #include "dialogs/TDescriptionForm.h"
 #include "mainwindow/FolderTreeView.h"
@@ -276,6 +278,34 @@ TEST_F(Commands, ParentFolderGoesToTheNotesOwnFolder) {
     ASSERT_EQ(Cat.Notes().Current(), note);
     Form.ParentFolderActionExecute();
     EXPECT_EQ(Cat.SelectedFolder(), deep);
+}
+
+TEST_F(Commands, RestoreNotesBringsFilesBackAndSaysWhatItPassedOver) {
+    // Ten seconds of 16-bit stereo sound, and a WAV whose name no note can have.
+    auto header = MakeWaveHeader(2, 11025, 16);
+    PutU32(&header[4], 441'000 + 36);
+    PutU32(&header[40], 441'000);
+    WriteFileBytes(Folder() + "100000.wav",
+                   std::string(reinterpret_cast<const char*>(header.data()), header.size()) +
+                       std::string(441'000, '\0'));
+    WriteFileBytes(Folder() + "abc.wav", "RIFF");
+    Form.Actions.RestoreNotesAction->trigger();
+
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].startsWith("1 WAV files were not restored as notes"))
+        << Messages[0].toStdString();
+    FolderNode* found = Cat.SelectedFolder();
+    ASSERT_EQ(found->Name, "Found");
+    EXPECT_EQ(found->Parent, Cat.NotesNode());
+    EXPECT_EQ(FolderTree::NodeAt(Form.TreeView->currentIndex()), found);
+    ASSERT_EQ(Form.NoteList()->rowCount(), 1);
+    EXPECT_EQ(Form.NoteList()->index(0, NoteListModel::DurationColumn).data().toString(),
+              "0:00:10");
+    auto saved = Reloaded();
+    ASSERT_EQ(saved->Notes().All().size(), 1u);
+    EXPECT_EQ(saved->Notes().All()[0]->FileName, "100000");
+    EXPECT_EQ(saved->Notes().All()[0]->BitRate, 16);
+    EXPECT_EQ(saved->Notes().All()[0]->ParentPointer->Name, "Found");
 }
 
 } // namespace
