@@ -1,10 +1,10 @@
 #include "app/TDM.h"
 
+#include <QGuiApplication>
+
 #include "catalogue/Catalogue.h"
 #include "common/Translate.h"
 #include "mainwindow/Messages.h"
-
-#include <QGuiApplication>
 
 namespace tellamo {
 
@@ -23,9 +23,8 @@ bool TDM::DataModuleCreate() {
     QGuiApplication::setApplicationDisplayName(TranslateText("Tellamo"));
     CatalogueObject = std::make_unique<Catalogue>(Storage(Documents, StorageFolderName, ReadMeName),
                                                   NotesFolderName, RecycleBinName, Fs);
-    return CatalogueObject->Files().EnsureStorageFolder([](const QString& text, const QString&) {
-        ShowErrorBox(nullptr, text);
-    });
+    return CatalogueObject->Files().EnsureStorageFolder(
+        [](const QString& text, const QString&) { ShowErrorBox(nullptr, text); }, Fs);
 }
 
 } // namespace tellamo

@@ -1,18 +1,20 @@
 #include "app/TellamoProgram.h"
 
-#include "app/TDM.h"
-#include "audio/WindowPoster.h"
-#include "catalogue/Catalogue.h"
-#include "mainwindow/MainActions.h"
-#include "dialogs/TDescriptionForm.h"
-#include "dialogs/TOptionsForm.h"
-#include "mainwindow/Messages.h"
-#include "mainwindow/TellamoMainForm.h"
+#include <exception>
 
 #include <QAbstractEventDispatcher>
 #include <QSocketNotifier>
 #include <QTreeView>
-#include <exception>
+
+#include "app/TDM.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "common/Translate.h"
+#include "dialogs/TDescriptionForm.h"
+#include "dialogs/TOptionsForm.h"
+#include "mainwindow/MainActions.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
 
 namespace tellamo {
 
@@ -43,22 +45,42 @@ bool TellamoProgram::Start() {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
 
-    Form = std::make_unique<TTellamoMainForm>(DataModule->Cat(), AudioServices{Port, Poster, PlayFilePath});
+    Form = std::make_unique<TTellamoMainForm>(DataModule->Cat(),
+                                              AudioServices{Port, Poster, PlayFilePath});
     try {
         Form->LoadOrNewCatalogue();
     } catch (const std::exception& e) {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
     const MainActions& a = Form->Actions;
-    OptionsForm = std::make_unique<TOptionsForm>(OptionsBindings{
-        Form->Options, Form->GraphOptions, Form->SilenceRxSlider, Form->VolumeRxSlider, a.AffiliateAction,
-        a.SoundNotificationAction, a.AskDescriptionAction, a.AskFormatAction, a.MinimizeToTrayAction,
-        a.AutoLaunchAction, a.RecycleRecordAction, a.AudioSettingsAction, a.MuteAction, a.VolumeControlAction,
-        a.BiDirectionalAction, a.RedrawGraphesAction, a.SilenceAction, a.RecordHotkeyAction, a.StopHotkeyAction,
-        [this] { Form->RedrawAllGraphs(); }, DataModule->Cat().Files().SettingsFilePath()});
+    OptionsForm = std::make_unique<TOptionsForm>(
+        OptionsBindings{Form->Options,
+                        Form->GraphOptions,
+                        Form->SilenceRxSlider,
+                        Form->VolumeRxSlider,
+                        a.AffiliateAction,
+                        a.SoundNotificationAction,
+                        a.AskDescriptionAction,
+                        a.AskFormatAction,
+                        a.MinimizeToTrayAction,
+                        a.AutoLaunchAction,
+                        a.RecycleRecordAction,
+                        a.AudioSettingsAction,
+                        a.MuteAction,
+                        a.VolumeControlAction,
+                        a.BiDirectionalAction,
+                        a.RedrawGraphesAction,
+                        a.SilenceAction,
+                        a.RecordHotkeyAction,
+                        a.StopHotkeyAction,
+                        [this] { Form->RedrawAllGraphs(); },
+                        DataModule->Cat().Files().SettingsFilePath()});
     Form->SetOptionsForm(OptionsForm.get());
-    DescriptionForm = std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
+    DescriptionForm =
+        std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
     Form->SetDescriptionForm(DescriptionForm.get());
+    // Once the options (the graph's colours) are known, and before anything is shown.
+    RecoveryMessage = Form->RecoverInterruptedRecordings();
     return true;
 }
 
@@ -70,8 +92,12 @@ void TellamoProgram::Show() {
     } else {
         Form->show();
     }
-    IdleConnection = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
-                             this, &TellamoProgram::FirstIdle);
+    if (!RecoveryMessage.isEmpty()) {
+        ShowNotice(Form.get(), RecoveryMessage, TranslateText("Recordings recovered"));
+    }
+    IdleConnection =
+        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+                &TellamoProgram::FirstIdle);
 }
 
 void TellamoProgram::FirstIdle() {

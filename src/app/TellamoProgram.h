@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
 #include <memory>
 #include <string>
+
+#include <QObject>
+#include <QString>
 
 namespace tellamo {
 
@@ -30,7 +31,8 @@ public:
     // each error of creation and going on. Returns false when the storage folder cannot be
     // created: the program must end without a window.
     bool Start();
-    // Shows the main window and arranges FirstIdle for the first idle moment after it.
+    // Shows the main window (and, beside it, the message about recordings repaired at start-up)
+    // and arranges FirstIdle for the first idle moment after it.
     void Show();
     // Brings the window to the front, restoring it when minimized (a second copy asked).
     void BringToFront();
@@ -54,6 +56,7 @@ private:
     std::unique_ptr<TDescriptionForm> DescriptionForm;
     bool FirstIdleRan = false;
     QMetaObject::Connection IdleConnection;
+    QString RecoveryMessage; // recordings repaired by Start, named once the window shows
 };
 
 } // namespace tellamo

@@ -1,16 +1,17 @@
 #include "catalogue/Catalogue.h"
 
+#include <algorithm>
+#include <unordered_map>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
 #include "catalogue/IndexFile.h"
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/Translate.h"
 #include "common/Utf8.h"
-
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
-#include <algorithm>
-#include <unordered_map>
 
 namespace tellamo {
 
@@ -92,7 +93,8 @@ void Catalogue::RenameFolder(FolderNode* folder, const QString& name) {
 }
 
 bool Catalogue::IsInsideRecycleBin(const FolderNode* folder) const {
-    return folder && mRecycleBinNode && folder != mRecycleBinNode && folder->IsWithin(mRecycleBinNode);
+    return folder && mRecycleBinNode && folder != mRecycleBinNode &&
+           folder->IsWithin(mRecycleBinNode);
 }
 
 void Catalogue::DeleteFolderNotes() {
@@ -174,7 +176,10 @@ NoteRecord* Catalogue::AddFoundNote(FolderNode* folder, const std::string& fileN
 }
 
 void Catalogue::CompleteNote(std::int32_t fileSizeKB, std::int64_t durationMs) {
-    NoteRecord* note = Table.LastAddedNote();
+    CompleteNote(Table.LastAddedNote(), fileSizeKB, durationMs);
+}
+
+void Catalogue::CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int64_t durationMs) {
     if (!note) {
         return;
     }
@@ -323,7 +328,8 @@ void Catalogue::RepairAfterLoad() {
     }
     if (!orphans.empty() && Counter <= MaxFolderId) {
         // Notes whose folder is gone would never be shown again; file them where the user sees.
-        FolderNode* found = Tree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
+        FolderNode* found =
+            Tree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
         for (NoteRecord* note : orphans) {
             note->FolderID = found->Id;
             note->ParentPointer = found;
@@ -337,16 +343,19 @@ void Catalogue::RepairAfterLoad() {
 
 QString Catalogue::SaveCatalogue() {
     if (SaveBlocked) {
-        return TranslateText("The catalogue is not saved, so that the damaged index file is not replaced.");
+        return TranslateText(
+            "The catalogue is not saved, so that the damaged index file is not replaced.");
     }
     try {
-        ReplaceFileDurably(Fs, StorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
+        ReplaceFileDurably(Fs, StorageFiles.IndexFilePath().toStdString(),
+                           SerializeCatalogue(*this),
                            StorageFiles.IndexFileSibling(".new").toStdString(),
                            StorageFiles.IndexFileSibling(".old").toStdString());
         return {};
     } catch (const TellamoError& e) {
         Table.ClearSelection();
-        return TranslateText("The catalogue could not be saved:") + " " + QString::fromStdString(e.what());
+        return TranslateText("The catalogue could not be saved:") + " " +
+               QString::fromStdString(e.what());
     }
 }
 
@@ -363,7 +372,9 @@ void Catalogue::LoadCatalogue() {
                 problem = QString("Cannot read \"%1\": %2").arg(path, file.errorString());
             } else {
                 try {
-                    ParseCatalogue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), *this);
+                    ParseCatalogue(
+                        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                        *this);
                 } catch (const TellamoError& e) {
                     problem = QString::fromStdString(e.what());
                 }
@@ -380,13 +391,16 @@ void Catalogue::LoadCatalogue() {
     const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
     QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
     for (int n = 2; QFileInfo::exists(kept); ++n) {
-        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" + QString::number(n) + ".dat";
+        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
+               QString::number(n) + ".dat";
     }
     if (QFile::rename(path, kept) || (QFile::copy(path, kept))) {
-        problem += "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
+        problem +=
+            "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
     } else {
         SaveBlocked = true;
-        problem += "\n\n" + TranslateText("The damaged index file could not be kept under another name, so the catalogue will not be saved over it.");
+        problem += "\n\n" + TranslateText("The damaged index file could not be kept under another "
+                                          "name, so the catalogue will not be saved over it.");
     }
     throw TellamoError(problem.toStdString());
 }
