@@ -58,9 +58,8 @@ bool TDM::DataModuleCreate() {
     QGuiApplication::setApplicationDisplayName(TranslateText("Tellamo"));
     CatalogueObject = std::make_unique<Catalogue>(Storage(Documents, StorageFolderName, ReadMeName),
                                                   NotesFolderName, RecycleBinName, Fs);
-    return CatalogueObject->Files().EnsureStorageFolder([](const QString& text, const QString&) {
-        ShowErrorBox(nullptr, text);
-    });
+    return CatalogueObject->Files().EnsureStorageFolder(
+        [](const QString& text, const QString&) { ShowErrorBox(nullptr, text); }, Fs);
 }
 
 } // namespace tellamo

@@ -14,6 +14,7 @@
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "desktop/LangChanger.h"
+#include "common/Translate.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
 #include "mainwindow/MainActions.h"
@@ -87,6 +88,8 @@ bool TellamoProgram::Start() {
         std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
     TranslateCreatedForm(DescriptionForm.get());
     Form->SetDescriptionForm(DescriptionForm.get());
+    // Once the options (the graph's colours) are known, and before anything is shown.
+    RecoveryMessage = Form->RecoverInterruptedRecordings();
     return true;
 }
 
@@ -105,6 +108,9 @@ void TellamoProgram::Show() {
         Form->showMinimized();
     } else {
         Form->show();
+    }
+    if (!RecoveryMessage.isEmpty()) {
+        ShowNotice(Form.get(), RecoveryMessage, TranslateText("Recordings recovered"));
     }
     IdleConnection =
         connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,

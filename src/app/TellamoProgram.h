@@ -32,7 +32,8 @@ public:
     // each error of creation and going on. Returns false when the storage folder cannot be
     // created: the program must end without a window.
     bool Start();
-    // Shows the main window and arranges FirstIdle for the first idle moment after it.
+    // Shows the main window (and, beside it, the message about recordings repaired at start-up)
+    // and arranges FirstIdle for the first idle moment after it.
     void Show();
     // Brings the window to the front, restoring it when minimized (a second copy asked).
     void BringToFront();
@@ -73,6 +74,7 @@ private:
     bool Shown = false;
     bool Terminating = false;
     QMetaObject::Connection IdleConnection;
+    QString RecoveryMessage; // recordings repaired by Start, named once the window shows
 };
 
 } // namespace tellamo

@@ -17,7 +17,8 @@ namespace tellamo {
 // the events through which they report to the application and the text of the last failure.
 //
 // Threads: constructed, used and destroyed on the window thread. OnRecord and OnBufferPlayed
-// run on the port's device thread; OnPlayed and OnMixerChange on the window thread. Assign the
+// run on the port's device thread; OnPlayed, OnMixerChange and OnFileStopped on the window
+// thread. Assign the
 // events before a device is opened. Work the device threads hand to the window thread goes
 // through the poster, whose ProcessPending the window thread must run.
 class TAudio {
@@ -27,6 +28,7 @@ public:
                            std::uint16_t bufferSize)>;
     using TNotifyBufferPlayedEvent = std::function<void(TPlayer* sender)>;
     using TNotifyPlayedEvent = std::function<void(TPlayer* sender)>;
+    using TNotifyFileStoppedEvent = std::function<void(TRecorder* sender)>;
     using TNotifyMixerChange = std::function<void(TMixerSettings* sender, std::uint16_t destination,
                                                   std::uint16_t source)>;
 
@@ -64,6 +66,9 @@ public:
     TNotifyBufferPlayedEvent OnBufferPlayed;
     TNotifyPlayedEvent OnPlayed;
     TNotifyMixerChange OnMixerChange;
+    // The recording file stopped taking sound (a failed write, or the largest size reached);
+    // the recorder's FileError says why. Window thread.
+    TNotifyFileStoppedEvent OnFileStopped;
 
     // The last failure of any recorder, player or mixer operation (window thread only).
     std::string ErrorMessage;

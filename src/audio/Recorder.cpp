@@ -4,44 +4,37 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "audio/Audio.h"
 #include "audio/WavFormat.h"
 #include "common/Errors.h"
+#include "common/FileSystem.h"
 #include "common/Rounding.h"
 
 namespace tellamo {
 
 namespace {
-// Writes all bytes; 0 or the errno of the failure.
-int WriteAll(int fd, const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return errno;
-        }
-        if (n == 0) {
-            return ENOSPC;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+// Posted by the device thread when the open file stops taking buffers.
+constexpr std::uint32_t FileStoppedPost = 0x7F01;
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
     }
-    return 0;
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 } // namespace
 
-TRecorder::TRecorder(TAudio& owner) : TAudioSettings(owner) {}
+TRecorder::TRecorder(TAudio& owner) : TAudioSettings(owner), Fs(&RealFileSystem()) {}
 
 TRecorder::~TRecorder() {
     Owner().Poster().Cancel(this);
+    StopFlusher();
     std::lock_guard<std::mutex> guard(FileLock);
     if (RecordFd >= 0) {
-        ::close(RecordFd);
+        // What was written keeps true sizes even when nobody stopped the recording.
+        WriteWaveSizes(*Fs, RecordFd, FileSize);
+        Fs->Close(RecordFd);
         RecordFd = -1;
     }
 }
@@ -71,6 +64,54 @@ std::string TRecorder::FileError() {
     return "The recording file has reached the largest size a WAV file can have";
 }
 
+void TRecorder::StartFlusher() {
+    {
+        std::lock_guard<std::mutex> wake(FlushWakeLock);
+        FlushQuit = false;
+    }
+    Flusher = std::thread(&TRecorder::FlushLoop, this, HeaderInterval,
+                          SyncEveryNthUpdate > 0 ? SyncEveryNthUpdate : 1);
+}
+
+void TRecorder::StopFlusher() {
+    if (!Flusher.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> wake(FlushWakeLock);
+        FlushQuit = true;
+    }
+    FlushWake.notify_all();
+    Flusher.join();
+}
+
+void TRecorder::FlushLoop(std::chrono::milliseconds interval, int syncEvery) {
+    int updates = 0;
+    std::unique_lock<std::mutex> wake(FlushWakeLock);
+    while (!FlushWake.wait_for(wake, interval, [this] { return FlushQuit; })) {
+        wake.unlock();
+        int fd = -1;
+        std::uint64_t size = 0;
+        {
+            std::lock_guard<std::mutex> guard(FileLock);
+            fd = RecordFd;
+            size = FileSize;
+        }
+        // Failures are left to the device thread's next append (which reports them) and to the
+        // completion, which writes the sizes again; a header that lags a second is all it costs.
+        if (fd >= 0 && WriteWaveSizes(*Fs, fd, size) == 0 && ++updates % syncEvery == 0) {
+            Fs->DataSync(fd);
+        }
+        wake.lock();
+    }
+}
+
+void TRecorder::CompleteFile() {
+    StopFlusher();
+    std::lock_guard<std::mutex> guard(FileLock);
+    CompleteFileLocked();
+}
+
 void TRecorder::CompleteFileLocked() {
     if (RecordFd < 0) {
         return;
@@ -79,42 +120,58 @@ void TRecorder::CompleteFileLocked() {
     RecordFd = -1;
     FileStopped = false;
     FileErrno = 0;
-    try {
-        CompleteWaveFile(fd);
-    } catch (...) {
-        ::close(fd);
-        throw;
+    // The sound reaches the disk first and the header that declares it second, so that the
+    // header never claims sound the disk does not hold; the directory entry last, so that the
+    // caller may record the note as complete once this returns.
+    int error = Fs->DataSync(fd);
+    if (error == 0) {
+        error = WriteWaveSizes(*Fs, fd, FileSize);
     }
-    if (::close(fd) != 0) {
-        throw TellamoError("Cannot complete the WAV file: " + SystemErrorText(errno));
+    if (error == 0) {
+        error = Fs->DataSync(fd);
     }
+    const int closeError = Fs->Close(fd);
+    if (error == 0) {
+        error = closeError;
+    }
+    if (error != 0) {
+        throw TellamoError("Cannot complete the WAV file \"" + FilePath +
+                           "\": " + SystemErrorText(error));
+    }
+    // Some file systems cannot sync a directory; the file's content is on the disk all the same.
+    Fs->SyncDirectory(DirectoryOf(FilePath));
 }
 
 void TRecorder::RecordToFile(const std::string& fileName) {
     mHoldCount.store(0, std::memory_order_relaxed);
-    std::lock_guard<std::mutex> guard(FileLock);
     // An open file is completed first in both cases: dropping it would leave a header that
     // claims no data and a descriptor that is never closed.
-    CompleteFileLocked();
+    CompleteFile();
     if (fileName.empty()) {
         return;
     }
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        throw TellamoError("Cannot create \"" + fileName + "\": " + SystemErrorText(errno));
+    {
+        std::lock_guard<std::mutex> guard(FileLock);
+        int fd = -1;
+        if (const int error = Fs->CreateRecordingFile(fileName, fd)) {
+            throw TellamoError("Cannot create \"" + fileName + "\": " + SystemErrorText(error));
+        }
+        const std::uint16_t channels = mChannels == TChannels::Stereo ? 2 : 1;
+        const std::uint16_t bits = mBitsPerSample == TBPS::_16 ? 16 : 8;
+        const auto header = MakeWaveHeader(channels, mSampleRate, bits);
+        const int error =
+            WriteAllAt(*Fs, fd, reinterpret_cast<const char*>(header.data()), header.size(), 0);
+        if (error != 0) {
+            Fs->Close(fd);
+            throw TellamoError("Cannot write \"" + fileName + "\": " + SystemErrorText(error));
+        }
+        RecordFd = fd;
+        FileSize = header.size();
+        FileStopped = false;
+        FileErrno = 0;
+        FilePath = fileName;
     }
-    const std::uint16_t channels = mChannels == TChannels::Stereo ? 2 : 1;
-    const std::uint16_t bits = mBitsPerSample == TBPS::_16 ? 16 : 8;
-    const auto header = MakeWaveHeader(channels, mSampleRate, bits);
-    const int error = WriteAll(fd, header.data(), header.size());
-    if (error != 0) {
-        ::close(fd);
-        throw TellamoError("Cannot write \"" + fileName + "\": " + SystemErrorText(error));
-    }
-    RecordFd = fd;
-    FileSize = header.size();
-    FileStopped = false;
-    FileErrno = 0;
+    StartFlusher();
 }
 
 bool TRecorder::Open() {
@@ -222,10 +279,7 @@ bool TRecorder::Close() {
 bool TRecorder::Stop() {
     mDeviceActive.store(false, std::memory_order_release);
     const bool closed = Close();
-    {
-        std::lock_guard<std::mutex> guard(FileLock);
-        CompleteFileLocked();
-    }
+    CompleteFile();
     return closed;
 }
 
@@ -310,7 +364,7 @@ void TRecorder::SplitBuffer(int slot, std::uint32_t size) {
     }
 }
 
-bool TRecorder::AppendToFile(const unsigned char* data, std::uint32_t size) {
+bool TRecorder::AppendToFile(const unsigned char* data, std::uint32_t size, bool& newlyStopped) {
     std::lock_guard<std::mutex> guard(FileLock);
     if (RecordFd < 0) {
         return true; // no file: the buffer only goes to OnRecord
@@ -320,15 +374,17 @@ bool TRecorder::AppendToFile(const unsigned char* data, std::uint32_t size) {
     }
     if (FileSize + size > std::min<std::uint64_t>(FileSizeLimit, 0xFFFFFFFFull)) {
         FileStopped = true;
+        newlyStopped = true;
         return false;
     }
-    const int error = WriteAll(RecordFd, data, size);
+    const int error =
+        WriteAllAt(*Fs, RecordFd, reinterpret_cast<const char*>(data), size, FileSize);
     if (error != 0) {
         // Undo the partial buffer so the file ends on a whole buffer and its sizes stay true.
-        [[maybe_unused]] const int r = ::ftruncate(RecordFd, static_cast<off_t>(FileSize));
-        ::lseek(RecordFd, static_cast<off_t>(FileSize), SEEK_SET);
+        Fs->Truncate(RecordFd, FileSize);
         FileStopped = true;
         FileErrno = error;
+        newlyStopped = true;
         return false;
     }
     FileSize += size;
@@ -351,8 +407,9 @@ void TRecorder::WaveBufferDone(WaveHeader* header) {
     const int slot = static_cast<int>(header->User % SlotCount);
     const std::uint32_t n = header->BytesRecorded;
     unsigned char* data = Slots[static_cast<std::size_t>(slot)].Data.data();
+    bool fileStopped = false;
     if (!mPaused.load(std::memory_order_relaxed) && CheckTrigger(data, n) &&
-        AppendToFile(data, n)) {
+        AppendToFile(data, n, fileStopped)) {
         TAudio& owner = Owner();
         if (owner.OnRecord) {
             if (mSplitChannels.load(std::memory_order_relaxed)) {
@@ -364,6 +421,9 @@ void TRecorder::WaveBufferDone(WaveHeader* header) {
             }
         }
     }
+    if (fileStopped) {
+        Owner().Poster().Post(this, FileStoppedPost, 0);
+    }
     if (n > 0) {
         mDoneIndex.store((slot + 1) % SlotCount, std::memory_order_release);
         Owner().Poster().Post(this, MM_WIM_DATA, 0);
@@ -373,6 +433,8 @@ void TRecorder::WaveBufferDone(WaveHeader* header) {
 void TRecorder::HandlePost(std::uint32_t message, std::intptr_t) {
     if (message == MM_WIM_DATA && mDeviceOpen) {
         AddBuffer();
+    } else if (message == FileStoppedPost && Owner().OnFileStopped) {
+        Owner().OnFileStopped(this);
     }
 }
 

@@ -1,14 +1,19 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "audio/AudioSettings.h"
 #include "audio/WindowPoster.h"
 
 namespace tellamo {
+
+class FileSystem;
 
 // The wave-in part of the audio component. It captures into the ring of four buffers, decides
 // for each full buffer whether it is accepted (the level trigger), appends accepted buffers to
@@ -23,7 +28,14 @@ namespace tellamo {
 // buffers are appended as they are, and the sizes are patched when the recording stops. A file
 // never grows past 4 GiB - 1 byte: the buffer that would take it there, and every later one, is
 // no longer accepted for that file, so its header stays valid. A failed write is undone back to
-// the last whole buffer and likewise ends the note there (FileError says why).
+// the last whole buffer and likewise ends the note there (FileError says why); the window thread
+// then hears of it through the component's OnFileStopped event.
+//
+// So that a killed program or a power cut loses at most the last seconds, a flush thread of the
+// recorder's own brings the header's sizes up to what has been written every HeaderInterval and
+// flushes the file to the disk at every SyncEveryNthUpdate-th update; the device thread never
+// waits for the disk beyond its own append. Completing a file flushes its data, then its final
+// header, before the call returns, so a caller may record the note as complete afterwards.
 class TRecorder final : public TAudioSettings, public WaveCallback, public PostTarget {
 public:
     explicit TRecorder(TAudio& owner);
@@ -58,6 +70,13 @@ public:
     // while it takes them.
     std::string FileError();
 
+    // The file system the recording file goes through (the real one unless set); set it before a
+    // file is opened.
+    void SetFileSystem(FileSystem& fs) { Fs = &fs; }
+    // The flush thread's pace; read when a file is opened.
+    std::chrono::milliseconds HeaderInterval{1000};
+    int SyncEveryNthUpdate = 2;
+
     // The largest size the recording file may reach: 4 GiB - 1 byte, where the 32-bit sizes of
     // the header end. Set before recording; tests lower it to reach the limit quickly.
     std::uint64_t FileSizeLimit = 0xFFFFFFFFull;
@@ -77,8 +96,17 @@ public:
 
 private:
     // Appends a buffer to the open file; false when the file no longer takes buffers.
-    bool AppendToFile(const unsigned char* data, std::uint32_t size); // device thread
+    // newlyStopped tells that this call stopped it.
+    bool AppendToFile(const unsigned char* data, std::uint32_t size,
+                      bool& newlyStopped); // device thread
+    // Stops the flush thread, then flushes, completes and closes the open file (window thread).
+    void CompleteFile();
     void CompleteFileLocked();
+    void StartFlusher();
+    void StopFlusher();
+    void FlushLoop(std::chrono::milliseconds interval, int syncEvery); // flush thread
+
+    FileSystem* Fs;
 
     // Read by the device thread, written by the window thread (and OnRecord handlers): single
     // words, atomic.
@@ -96,6 +124,15 @@ private:
     std::uint64_t FileSize = 0; // guarded by FileLock
     bool FileStopped = false;   // guarded by FileLock
     int FileErrno = 0;          // guarded by FileLock: 0, or the errno of a failed write
+    std::string FilePath;       // guarded by FileLock
+
+    // The flush thread runs while a file is open; only the window thread starts and joins it,
+    // and the file's descriptor is closed only after the join, so the thread may use it
+    // without FileLock (which it takes only to read the descriptor and the size).
+    std::thread Flusher;
+    std::mutex FlushWakeLock;
+    std::condition_variable FlushWake;
+    bool FlushQuit = false; // guarded by FlushWakeLock
 };
 
 } // namespace tellamo

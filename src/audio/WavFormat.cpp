@@ -10,13 +10,13 @@
 
 #include "common/ByteIO.h"
 #include "common/Errors.h"
+#include "common/FileSystem.h"
 #include "common/Files.h"
 
 namespace tellamo {
 
-std::array<unsigned char, WaveHeaderSize> MakeWaveHeader(std::uint16_t channels,
-                                                         std::uint16_t sampleRate,
-                                                         std::uint16_t bitsPerSample) {
+std::array<unsigned char, WaveHeaderSize>
+MakeWaveHeader(std::uint16_t channels, std::uint16_t sampleRate, std::uint16_t bitsPerSample) {
     std::array<unsigned char, WaveHeaderSize> h{};
     const std::uint16_t blockAlign = static_cast<std::uint16_t>(channels * (bitsPerSample / 8));
     std::memcpy(&h[0], "RIFF", 4);
@@ -55,7 +55,8 @@ void CompleteWaveFile(int fd) {
     const auto size = static_cast<std::uint64_t>(st.st_size);
     // The recorder never lets a file pass 4 GiB - 1; clamp anyway so that a header can never
     // claim less than the file holds by wrapping round.
-    const std::uint32_t clamped = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
+    const std::uint32_t clamped =
+        size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
     WriteAt(fd, clamped >= 8 ? clamped - 8 : 0, 4);
     WriteAt(fd, clamped >= WaveHeaderSize ? clamped - WaveHeaderSize : 0, 40);
 }
@@ -130,6 +131,19 @@ WaveInfo ReadWaveHeader(const std::string& path, WaveUse use) {
     WaveInfo info = ParseWaveHeader(prefix.Bytes, prefix.FileSize, path);
     CheckWaveFormat(info, path, use);
     return info;
+}
+
+int WriteWaveSizes(FileSystem& fs, int fd, std::uint64_t fileSize, std::uint32_t dataStart) {
+    const std::uint32_t clamped =
+        fileSize > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(fileSize);
+    unsigned char riff[4];
+    unsigned char data[4];
+    PutU32(riff, clamped >= 8 ? clamped - 8 : 0);
+    PutU32(data, clamped >= dataStart ? clamped - dataStart : 0);
+    if (const int error = WriteAllAt(fs, fd, reinterpret_cast<const char*>(riff), 4, 4)) {
+        return error;
+    }
+    return WriteAllAt(fs, fd, reinterpret_cast<const char*>(data), 4, dataStart - 4);
 }
 
 } // namespace tellamo

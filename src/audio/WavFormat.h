@@ -7,6 +7,8 @@
 
 namespace tellamo {
 
+class FileSystem;
+
 // The layout of a note's sound file: RIFF WAVE, uncompressed PCM, one fixed 44-byte header as
 // written, sizes patched when the recording is completed. Readers fix only a few offsets and
 // search for the data chunk, so they also accept headers with extra chunks or a longer format
@@ -19,9 +21,8 @@ constexpr std::size_t DataSearchWindow = 256; // the tag can begin at offset 288
 constexpr std::size_t WaveHeaderReadLimit = DataTagFirstOffset + DataSearchWindow + 4;
 
 // The 44-byte header with both size fields 0, as written when a recording file is created.
-std::array<unsigned char, WaveHeaderSize> MakeWaveHeader(std::uint16_t channels,
-                                                         std::uint16_t sampleRate,
-                                                         std::uint16_t bitsPerSample);
+std::array<unsigned char, WaveHeaderSize>
+MakeWaveHeader(std::uint16_t channels, std::uint16_t sampleRate, std::uint16_t bitsPerSample);
 
 // Sets the RIFF size (fileSize - 8, offset 4) and the data size (fileSize - 44, offset 40) of an
 // open recording file, whose current size is taken as the completed size. Throws TellamoError.
@@ -29,13 +30,13 @@ void CompleteWaveFile(int fd);
 
 // What the reading rule yields.
 struct WaveInfo {
-    std::uint16_t Channels = 0;      // offset 22: 2 is stereo
-    std::uint32_t SampleRate = 0;    // offset 24, all 32 bits (the recorder's high half is 0)
-    std::uint16_t BlockAlign = 0;    // offset 32: bytes of one frame, all channels
-    std::uint16_t BitsField = 0;     // offset 34 as stored
-    std::uint32_t DataStart = 0;     // offset of the first sample byte
-    std::uint32_t DataSize = 0;      // the data chunk's declared size in bytes
-    std::uint64_t FileSize = 0;      // bytes in the file, to compare with DataStart + DataSize
+    std::uint16_t Channels = 0;   // offset 22: 2 is stereo
+    std::uint32_t SampleRate = 0; // offset 24, all 32 bits (the recorder's high half is 0)
+    std::uint16_t BlockAlign = 0; // offset 32: bytes of one frame, all channels
+    std::uint16_t BitsField = 0;  // offset 34 as stored
+    std::uint32_t DataStart = 0;  // offset of the first sample byte
+    std::uint32_t DataSize = 0;   // the data chunk's declared size in bytes
+    std::uint64_t FileSize = 0;   // bytes in the file, to compare with DataStart + DataSize
 
     bool Stereo() const { return Channels == 2; }
     // The player's rule: more than 8 bits per sample means 16-bit samples.
@@ -71,5 +72,11 @@ void CheckWaveFormat(const WaveInfo& info, const std::string& fileName, WaveUse 
 // Opens the file, reads, parses and checks its header for the given use. Throws TellamoError
 // with the system's words when the file cannot be opened or read.
 WaveInfo ReadWaveHeader(const std::string& path, WaveUse use = WaveUse::Play);
+
+// Brings the two sizes of an open file's header up to fileSize (RIFF size at offset 4, the data
+// chunk's size in the 4 bytes before dataStart), clamped as CompleteWaveFile clamps them; the
+// file itself is not touched beyond those 8 bytes. Returns 0 or the errno of the failed write.
+int WriteWaveSizes(FileSystem& fs, int fd, std::uint64_t fileSize,
+                   std::uint32_t dataStart = WaveHeaderSize);
 
 } // namespace tellamo

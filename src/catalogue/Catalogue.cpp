@@ -1,19 +1,20 @@
 #include "catalogue/Catalogue.h"
 
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
 #include "catalogue/IndexFile.h"
 #include "catalogue/NoteTexts.h"
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/Translate.h"
 #include "common/Utf8.h"
-
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
-#include <QStringList>
-#include <algorithm>
-#include <map>
-#include <unordered_map>
 
 namespace tellamo {
 
@@ -95,7 +96,8 @@ void Catalogue::RenameFolder(FolderNode* folder, const QString& name) {
 }
 
 bool Catalogue::IsInsideRecycleBin(const FolderNode* folder) const {
-    return folder && mRecycleBinNode && folder != mRecycleBinNode && folder->IsWithin(mRecycleBinNode);
+    return folder && mRecycleBinNode && folder != mRecycleBinNode &&
+           folder->IsWithin(mRecycleBinNode);
 }
 
 void Catalogue::DeleteFolderNotes() {
@@ -177,7 +179,10 @@ NoteRecord* Catalogue::AddFoundNote(FolderNode* folder, const std::string& fileN
 }
 
 void Catalogue::CompleteNote(std::int32_t fileSizeKB, std::int64_t durationMs) {
-    NoteRecord* note = Table.LastAddedNote();
+    CompleteNote(Table.LastAddedNote(), fileSizeKB, durationMs);
+}
+
+void Catalogue::CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int64_t durationMs) {
     if (!note) {
         return;
     }
@@ -360,7 +365,8 @@ void Catalogue::RepairAfterLoad() {
     }
     if (!orphans.empty() && Counter <= MaxFolderId) {
         // Notes whose folder is gone would never be shown again; file them where the user sees.
-        FolderNode* found = Tree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
+        FolderNode* found =
+            Tree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
         for (NoteRecord* note : orphans) {
             note->FolderID = found->Id;
             note->ParentPointer = found;
@@ -374,7 +380,8 @@ void Catalogue::RepairAfterLoad() {
 
 QString Catalogue::SaveCatalogue() {
     if (SaveBlocked) {
-        return TranslateText("The catalogue is not saved, so that the damaged index file is not replaced.");
+        return TranslateText(
+            "The catalogue is not saved, so that the damaged index file is not replaced.");
     }
     try {
         ReplaceFileDurably(
@@ -386,7 +393,8 @@ QString Catalogue::SaveCatalogue() {
         return {};
     } catch (const TellamoError& e) {
         Table.ClearSelection();
-        return TranslateText("The catalogue could not be saved:") + " " + QString::fromStdString(e.what());
+        return TranslateText("The catalogue could not be saved:") + " " +
+               QString::fromStdString(e.what());
     }
 }
 
@@ -447,13 +455,16 @@ QString Catalogue::LoadCatalogue() {
     const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
     QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
     for (int n = 2; QFileInfo::exists(kept); ++n) {
-        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" + QString::number(n) + ".dat";
+        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
+               QString::number(n) + ".dat";
     }
     if (QFile::rename(path, kept) || (QFile::copy(path, kept))) {
-        problem += "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
+        problem +=
+            "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
     } else {
         SaveBlocked = true;
-        problem += "\n\n" + TranslateText("The damaged index file could not be kept under another name, so the catalogue will not be saved over it.");
+        problem += "\n\n" + TranslateText("The damaged index file could not be kept under another "
+                                          "name, so the catalogue will not be saved over it.");
     }
     if (!fallback.isEmpty()) {
         problem += "\n\n" + fallback;

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QObject>
+#include <QString>
+
 #include "catalogue/FolderTree.h"
 #include "catalogue/NoteTable.h"
 #include "catalogue/Storage.h"
-
-#include <QObject>
-#include <QString>
 
 namespace tellamo {
 
@@ -31,6 +31,9 @@ public:
     FolderTree& Folders() { return Tree; }
     const FolderTree& Folders() const { return Tree; }
     const Storage& Files() const { return StorageFiles; }
+    // The file system the storage folder is written through (a seam in tests); the recorder
+    // writes the notes' sound through it too.
+    FileSystem& FileSys() const { return Fs; }
 
     FolderNode* NotesNode() const { return mNotesNode; }
     FolderNode* RecycleBinNode() const { return mRecycleBinNode; }
@@ -72,6 +75,8 @@ public:
     NoteRecord* AddFoundNote(FolderNode* folder, const std::string& fileName, LocalTimeMs start,
                              std::uint16_t sampleRate, std::uint16_t bitRate);
     void CompleteNote(std::int32_t fileSizeKB, std::int64_t durationMs);
+    // The same for any note (a recording repaired after an interruption).
+    void CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int64_t durationMs);
     void SetNoteDescription(const QString& text);
     void MoveSelectedNotes(FolderNode* folder);
     void DeleteSelectedNotes();

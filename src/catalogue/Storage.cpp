@@ -1,16 +1,19 @@
 #include "catalogue/Storage.h"
 
-#include "common/Errors.h"
-#include "common/Translate.h"
+#include <cerrno>
+#include <random>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cerrno>
-#include <dirent.h>
-#include <random>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "common/Errors.h"
+#include "common/FileSystem.h"
+#include "common/Translate.h"
 
 namespace tellamo {
 
@@ -115,8 +118,8 @@ std::string Storage::DrawFreeName(const std::vector<bool>& taken) {
         free += t ? 0 : 1;
     }
     if (free == 0) {
-        throw TellamoError(TranslateText("The storage folder has no free name for a new note")
-                               .toStdString());
+        throw TellamoError(
+            TranslateText("The storage folder has no free name for a new note").toStdString());
     }
     static thread_local std::mt19937 generator{std::random_device{}()};
     int number = 0;
@@ -190,7 +193,7 @@ void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames,
         // The file belongs to a note when it is the name itself or the name plus "." and an
         // extension; a note name may itself contain dots, so every dot is a candidate cut.
         bool belongsToDoomed = false;
-        for (std::size_t cut = entry.find('.'); ; cut = entry.find('.', cut + 1)) {
+        for (std::size_t cut = entry.find('.');; cut = entry.find('.', cut + 1)) {
             const std::string base = entry.substr(0, cut);
             if (std::binary_search(kept.begin(), kept.end(), base)) {
                 return;
@@ -211,27 +214,47 @@ void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames,
 }
 
 bool Storage::EnsureStorageFolder(const ErrorReporter& showError) const {
+    return EnsureStorageFolder(showError, RealFileSystem());
+}
+
+bool Storage::EnsureStorageFolder(const ErrorReporter& showError, FileSystem& fs) const {
     const QString folder = StorageFolder();
     // The XDG documents folder may not exist yet on a fresh account, so the whole path is made.
     if (!QDir().mkpath(folder)) {
-        showError(TranslateText("Can't create folder for storing Voice Notes"), TranslateText("Error"));
+        showError(TranslateText("Can't create folder for storing Voice Notes"),
+                  TranslateText("Error"));
         return false;
     }
     const QString readMe = ReadMePath();
     if (QFileInfo::exists(readMe)) {
         return true;
     }
-    const QString text = TranslateText("This folder was created by the") + " " +
-                         TranslateText("Tellamo") + " " + TranslateText("program for") + "\r\n" +
-                         TranslateText("storage of your voice notes. Please, do not change its contents.") +
-                         "\r\n";
-    QFile file(readMe);
+    const QString text =
+        TranslateText("This folder was created by the") + " " + TranslateText("Tellamo") + " " +
+        TranslateText("program for") + "\r\n" +
+        TranslateText("storage of your voice notes. Please, do not change its contents.") + "\r\n";
     const QByteArray bytes = text.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.close();
-        throw TellamoError(QString("Cannot write \"%1\": %2").arg(readMe, reason).toStdString());
+    const std::string path = QFile::encodeName(readMe).toStdString();
+    int fd = -1;
+    int error = fs.CreateFile(path, fd);
+    if (error == 0) {
+        error = WriteAllAt(fs, fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), 0);
+        if (error == 0) {
+            error = fs.Sync(fd);
+        }
+        const int closeError = fs.Close(fd);
+        if (error == 0) {
+            error = closeError;
+        }
+        if (error != 0) {
+            fs.Remove(path); // a half read-me would be taken for a whole one at the next start
+        }
     }
+    if (error != 0) {
+        throw TellamoError(QString("Cannot write \"%1\": ").arg(readMe).toStdString() +
+                           SystemErrorText(error));
+    }
+    fs.SyncDirectory(QFile::encodeName(folder).toStdString());
     return true;
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 
-#include <QString>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <QString>
+
 namespace tellamo {
+
+class FileSystem;
 
 // The storage folder and the names of the files in it. Everything the user has lives here: the
 // index file and its save siblings, one WAV and one graph bitmap per note, the settings file and
@@ -19,9 +22,9 @@ public:
     Storage(QString documentsFolder, QString storageFolderName, QString readMeName);
 
     QString StorageFolder() const;
-    QString IndexFilePath() const;          // Tellamo.dat
+    QString IndexFilePath() const;                         // Tellamo.dat
     QString IndexFileSibling(const char* extension) const; // ".new", ".old"
-    QString SettingsFilePath() const;       // tellamo.INI
+    QString SettingsFilePath() const;                      // tellamo.INI
     QString ReadMePath() const;
     // The note's files; empty text when the name is not a safe file name (see below).
     QString NoteWavPath(const std::string& fileName) const;
@@ -44,9 +47,11 @@ public:
     // Creates the storage folder when it is missing and writes the read-me when it is missing.
     // Returns false when the folder cannot be created: showError has then been called with the
     // message and its caption, and the program must end. Throws TellamoError when the read-me
-    // cannot be written (start-up reports that and goes on).
+    // cannot be written (start-up reports that and goes on). A new read-me is on the disk when
+    // this returns, before any index file can name the folder.
     using ErrorReporter = std::function<void(const QString& text, const QString& caption)>;
     bool EnsureStorageFolder(const ErrorReporter& showError) const;
+    bool EnsureStorageFolder(const ErrorReporter& showError, FileSystem& fs) const;
 
     // Whether a note's file name may be used to build paths: not empty, not "." or "..", and
     // without "/" or NUL, so that no name read from an index file can reach outside the folder.

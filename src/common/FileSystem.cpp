@@ -1,12 +1,14 @@
 #include "common/FileSystem.h"
 
-#include "common/Errors.h"
-
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+
+#include "common/Errors.h"
 
 namespace tellamo {
 
@@ -67,7 +69,8 @@ std::string DirectoryOf(const std::string& path) {
     throw TellamoError("\"" + path + "\": " + SystemErrorText(error));
 }
 
-void WriteAll(FileSystem& fs, int fd, const std::string& path, std::string_view data) {
+// 0, or the errno of the failure; the descriptor stays open either way.
+int WriteAll(FileSystem& fs, int fd, std::string_view data) {
     std::size_t done = 0;
     while (done < data.size()) {
         std::size_t written = 0;
@@ -76,18 +79,76 @@ void WriteAll(FileSystem& fs, int fd, const std::string& path, std::string_view 
             continue;
         }
         if (error != 0) {
-            fs.Close(fd);
-            Fail(path, error);
+            return error;
         }
         if (written == 0) {
-            fs.Close(fd);
-            Fail(path, ENOSPC);
+            return ENOSPC;
         }
         done += written;
     }
+    return 0;
 }
 
 } // namespace
+
+int FileSystem::CreateRecordingFile(const std::string& path, int& fd) {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    return fd < 0 ? errno : 0;
+}
+
+int FileSystem::OpenForUpdate(const std::string& path, int& fd) {
+    fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    return fd < 0 ? errno : 0;
+}
+
+int FileSystem::WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
+                        std::size_t& written) {
+    const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+    if (n < 0) {
+        written = 0;
+        return errno;
+    }
+    written = static_cast<std::size_t>(n);
+    return 0;
+}
+
+int FileSystem::DataSync(int fd) {
+    return Errno(::fdatasync(fd));
+}
+
+int FileSystem::Truncate(int fd, std::uint64_t size) {
+    return Errno(::ftruncate(fd, static_cast<off_t>(size)));
+}
+
+int FileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    struct statvfs st {};
+    if (::statvfs(path.c_str(), &st) != 0) {
+        bytes = 0;
+        return errno;
+    }
+    bytes = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+    return 0;
+}
+
+int WriteAllAt(FileSystem& fs, int fd, const char* data, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        std::size_t written = 0;
+        const int error = fs.WriteAt(fd, data, size, offset, written);
+        if (error == EINTR) {
+            continue;
+        }
+        if (error != 0) {
+            return error;
+        }
+        if (written == 0) {
+            return ENOSPC;
+        }
+        data += written;
+        size -= written;
+        offset += written;
+    }
+    return 0;
+}
 
 FileSystem& RealFileSystem() {
     static PosixFileSystem fs;
@@ -100,12 +161,18 @@ void ReplaceFileDurably(FileSystem& fs, const std::string& target, std::string_v
     if (const int error = fs.CreateFile(tempPath, fd)) {
         Fail(tempPath, error);
     }
-    WriteAll(fs, fd, tempPath, data);
-    if (const int error = fs.Sync(fd)) {
-        fs.Close(fd);
-        Fail(tempPath, error);
+    // A half-written temporary file is taken away again: it would only fill the disk further
+    // and stand in the way of the next save.
+    int error = WriteAll(fs, fd, data);
+    if (error == 0) {
+        error = fs.Sync(fd);
     }
-    if (const int error = fs.Close(fd)) {
+    const int closeError = fs.Close(fd);
+    if (error == 0) {
+        error = closeError;
+    }
+    if (error != 0) {
+        fs.Remove(tempPath);
         Fail(tempPath, error);
     }
 
@@ -119,8 +186,9 @@ void ReplaceFileDurably(FileSystem& fs, const std::string& target, std::string_v
             fs.Rename(target, previousPath);
         }
     }
-    if (const int error = fs.Rename(tempPath, target)) {
-        Fail(target, error);
+    if (const int renameError = fs.Rename(tempPath, target)) {
+        fs.Remove(tempPath);
+        Fail(target, renameError);
     }
     // A directory that cannot be synced (some file systems refuse) leaves the rename in the
     // page cache only; the content itself is on the disk already.

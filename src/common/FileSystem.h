@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,21 @@ public:
     virtual int Rename(const std::string& from, const std::string& to) = 0;
     virtual int Link(const std::string& existing, const std::string& newPath) = 0;
     virtual int SyncDirectory(const std::string& directory) = 0;
+
+    // What a recording file needs on top of the safe saves. The defaults are the POSIX calls,
+    // so an implementation only overrides what it wants to watch or fail.
+    // Opens path write-only, created or truncated, never through a symbolic link.
+    virtual int CreateRecordingFile(const std::string& path, int& fd);
+    // Opens an existing file write-only, never through a symbolic link (to repair it in place).
+    virtual int OpenForUpdate(const std::string& path, int& fd);
+    // Writes at offset without moving the file position (pwrite).
+    virtual int WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
+                        std::size_t& written);
+    // Flushes the file's data (and the size that reaches it) to the disk (fdatasync).
+    virtual int DataSync(int fd);
+    virtual int Truncate(int fd, std::uint64_t size);
+    // Bytes an unprivileged writer may still use on the file system holding path (statvfs).
+    virtual int FreeSpace(const std::string& path, std::uint64_t& bytes);
 };
 
 // The process's real file system (POSIX calls).
@@ -33,5 +49,9 @@ FileSystem& RealFileSystem();
 // system's reason when the new content could not be put in place; target is then unchanged.
 void ReplaceFileDurably(FileSystem& fs, const std::string& target, std::string_view data,
                         const std::string& tempPath, const std::string& previousPath = {});
+
+// Writes all bytes at offset, going on after short writes; 0 or the errno of the failure (a
+// write that makes no progress counts as a full disk).
+int WriteAllAt(FileSystem& fs, int fd, const char* data, std::size_t size, std::uint64_t offset);
 
 } // namespace tellamo

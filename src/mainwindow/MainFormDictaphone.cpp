@@ -1,9 +1,30 @@
 // The dictaphone side of the main window: recording, playback, the window's mode, the time
 // label, the position slider and the playback volume.
 
+#include <cerrno>
+
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTableView>
+#include <QTimer>
+#include <QToolTip>
+#include <QTreeView>
+
 #include "audio/Audio.h"
 #include "catalogue/Catalogue.h"
 #include "common/Errors.h"
+#include "common/FileSystem.h"
 #include "common/Rounding.h"
 #include "common/Translate.h"
 #include "dialogs/TDescriptionForm.h"
@@ -14,25 +35,8 @@
 #include "dictaphone/TellamoWav.h"
 #include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
+#include "mainwindow/RecordingRepair.h"
 #include "mainwindow/TellamoMainForm.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QEvent>
-#include <QFile>
-#include <QDir>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QSlider>
-#include <QTableView>
-#include <QTimer>
-#include <QToolTip>
-#include <QTreeView>
-#include <QCursor>
-#include <QHelpEvent>
-#include <cerrno>
-#include <sys/stat.h>
 
 namespace tellamo {
 
@@ -70,7 +74,8 @@ void TTellamoMainForm::ConnectDictaphone() {
         }
         NoiseOptionsChanged();
     });
-    connect(VolumeRxSlider, &QSlider::valueChanged, this, [this] { RunCommand(this, [this] { VolumeRxSliderChange(); }); });
+    connect(VolumeRxSlider, &QSlider::valueChanged, this,
+            [this] { RunCommand(this, [this] { VolumeRxSliderChange(); }); });
     connect(PositionRxSlider, &QSlider::sliderPressed, this, [this] { PositionDragging = true; });
     connect(PositionRxSlider, &QSlider::sliderReleased, this, [this] { PositionDragging = false; });
     connect(PositionRxSlider, &QSlider::valueChanged, this, [this](int value) {
@@ -96,19 +101,22 @@ void TTellamoMainForm::ConnectDictaphone() {
     VolumeRxSlider->installEventFilter(this);
     SilenceRxSlider->installEventFilter(this);
 
-    Audio->OnRecord = [this](TRecorder*, const unsigned char* lp, const unsigned char*, std::uint16_t bytes) {
-        AudioRecord(lp, bytes);
+    Audio->OnRecord = [this](TRecorder*, const unsigned char* lp, const unsigned char*,
+                             std::uint16_t bytes) { AudioRecord(lp, bytes); };
+    Audio->Recorder().SetFileSystem(Cat.FileSys());
+    Audio->OnFileStopped = [this](TRecorder*) {
+        RunCommand(this, [this] { RecordingFileStopped(); });
     };
-    Audio->OnMixerChange = [this](TMixerSettings*, std::uint16_t destination, std::uint16_t source) {
-        AudioMixerChange(destination, source);
-    };
+    Audio->OnMixerChange = [this](TMixerSettings*, std::uint16_t destination,
+                                  std::uint16_t source) { AudioMixerChange(destination, source); };
     NoiseOptionsChanged();
     SetMode(TDictaphoneMode::mdIdle);
 }
 
 void TTellamoMainForm::NoiseOptionsChanged() {
     SilenceOn = Actions.SilenceAction->isChecked();
-    NoiseLevelNow = static_cast<std::uint16_t>(NoiseLevel(Options.NoiseLevelPercent, RecordingSixteenBit));
+    NoiseLevelNow =
+        static_cast<std::uint16_t>(NoiseLevel(Options.NoiseLevelPercent, RecordingSixteenBit));
 }
 
 void TTellamoMainForm::ApplySilenceSettings() {
@@ -134,7 +142,9 @@ void TTellamoMainForm::SetMode(TDictaphoneMode mode) {
         LiveState.Target = nullptr; // the live drawing is not kept anywhere
     }
     if (Actions.SoundNotificationAction->isChecked()) {
-        PlaySoundSynchronously(Audio->Port(), std::string_view(SystemWav().constData(), static_cast<std::size_t>(SystemWav().size())));
+        PlaySoundSynchronously(Audio->Port(),
+                               std::string_view(SystemWav().constData(),
+                                                static_cast<std::size_t>(SystemWav().size())));
     }
 }
 
@@ -142,18 +152,26 @@ void TTellamoMainForm::RecordActionExecute() {
     const FolderNode* selected = Cat.SelectedFolder();
     if (Actions.RecycleRecordAction->isChecked() && selected &&
         (selected == Cat.RecycleBinNode() || Cat.IsInsideRecycleBin(selected))) {
-        if (!AskConfirmation(this, TranslateText("The note will be created in the Recycle Bin. Are you sure?"))) {
+        if (!AskConfirmation(
+                this,
+                TranslateText("The note will be created in the Recycle Bin. Are you sure?"))) {
             return;
         }
     }
     Cat.Notes().ClearSelection();
-    if (Actions.AskDescriptionAction->isChecked() && DescriptionForm && !DescriptionForm->AskNewDescription()) {
+    if (Actions.AskDescriptionAction->isChecked() && DescriptionForm &&
+        !DescriptionForm->AskNewDescription()) {
         return;
     }
-    const QString description = DescriptionForm ? DescriptionForm->DescriptionEdit->text() : QString();
+    const QString description =
+        DescriptionForm ? DescriptionForm->DescriptionEdit->text() : QString();
     const std::uint16_t rate = Options.SampleRate;
     const bool sixteen = Options.SixteenBit;
-    NoteRecord* note = Cat.AddRecordedNote(Cat.SelectedFolder(), description, rate, sixteen ? 16 : 8);
+    if (!EnoughRoomToRecord(rate, sixteen)) {
+        return;
+    }
+    NoteRecord* note =
+        Cat.AddRecordedNote(Cat.SelectedFolder(), description, rate, sixteen ? 16 : 8);
     SaveCatalogue();
 
     TRecorder& recorder = Audio->Recorder();
@@ -174,6 +192,42 @@ void TTellamoMainForm::RecordActionExecute() {
     } else {
         ShowErrorBox(this, QString::fromStdString(Audio->ErrorMessage));
     }
+}
+
+QString TTellamoMainForm::RecoverInterruptedRecordings() {
+    const std::vector<RecoveredNote> recovered =
+        RepairInterruptedRecordings(Cat, CurrentGraphSettings());
+    if (recovered.empty()) {
+        return {};
+    }
+    SaveCatalogue();
+    return RecoveredNotesText(recovered);
+}
+
+bool TTellamoMainForm::EnoughRoomToRecord(std::uint16_t rate, bool sixteenBit) {
+    const std::uint64_t minute = static_cast<std::uint64_t>(rate) * (sixteenBit ? 2 : 1) * 60;
+    std::uint64_t free = 0;
+    // A file system that cannot tell is not held against the user.
+    if (Cat.FileSys().FreeSpace(Cat.Files().StorageFolder().toStdString(), free) != 0 ||
+        free >= minute) {
+        return true;
+    }
+    const std::int64_t seconds = static_cast<std::int64_t>(free / (minute / 60));
+    return AskConfirmation(
+        this, TranslateText("The storage folder's disk has room for less than one minute of "
+                            "recording in this format (about %1). Record anyway?")
+                  .arg(ShortTime(seconds * 1000)));
+}
+
+void TTellamoMainForm::RecordingFileStopped() {
+    if (CurrentMode != TDictaphoneMode::mdRecording) {
+        return;
+    }
+    const QString reason = QString::fromStdString(Audio->Recorder().FileError());
+    StopActionExecute();
+    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    ShowErrorBox(this, reason + "\n" + TranslateText("The note keeps what was recorded before:") +
+                           " " + ShortTime(note ? note->Duration.value_or(0) : 0));
 }
 
 void TTellamoMainForm::AudioRecord(const unsigned char* data, std::uint16_t bytes) {
@@ -199,7 +253,8 @@ void TTellamoMainForm::HandlePost(std::uint32_t message, std::intptr_t) {
         GraphFeed.Discard();
     }
     if (CurrentMode == TDictaphoneMode::mdRecording) {
-        TimeLabel->setText(ShortTime(static_cast<std::int64_t>(mRecordedSamples.load()) * 1000 / RecordingRate.load()));
+        TimeLabel->setText(ShortTime(static_cast<std::int64_t>(mRecordedSamples.load()) * 1000 /
+                                     RecordingRate.load()));
     }
 }
 
@@ -213,15 +268,26 @@ void TTellamoMainForm::StopActionExecute() {
     if (CurrentMode == TDictaphoneMode::mdPlaying) {
         MediaPlayer->Stop();
     } else if (CurrentMode == TDictaphoneMode::mdRecording) {
-        if (Audio->Recorder().Stop()) {
+        bool closed = false;
+        try {
+            closed = Audio->Recorder().Stop();
+        } catch (...) {
+            // The file could not be completed: the recording is over all the same.
+            SetMode(TDictaphoneMode::mdIdle);
+            throw;
+        }
+        if (closed) {
             const NoteRecord* note = Cat.Notes().LastAddedNote();
             const QString path = note ? Cat.Files().NoteWavPath(note->FileName) : QString();
             struct stat st {};
             if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-                throw TellamoError(QString("Cannot read the size of \"%1\": ").arg(path).toStdString() + SystemErrorText(errno));
+                throw TellamoError(
+                    QString("Cannot read the size of \"%1\": ").arg(path).toStdString() +
+                    SystemErrorText(errno));
             }
             const std::int32_t sizeKB = RoundHalfEven32(static_cast<double>(st.st_size) / 1024.0);
-            const std::int64_t durationMs = RoundHalfEven(mRecordedSamples.load() * 1000.0 / RecordingRate.load());
+            const std::int64_t durationMs =
+                RoundHalfEven(mRecordedSamples.load() * 1000.0 / RecordingRate.load());
             Cat.CompleteNote(sizeKB, durationMs);
             SaveCatalogue();
             LoadGraph();
@@ -281,7 +347,8 @@ void TTellamoMainForm::TimerTimer() {
 
 void TTellamoMainForm::ShowNoteTime() {
     const NoteRecord* note = Cat.Notes().Current();
-    TimeLabel->setText(note ? "0:00:00|" + ShortTime(note->Duration.value_or(0)) : QStringLiteral("0:00:00|0:00:00"));
+    TimeLabel->setText(note ? "0:00:00|" + ShortTime(note->Duration.value_or(0))
+                            : QStringLiteral("0:00:00|0:00:00"));
 }
 
 void TTellamoMainForm::VolumeRxSliderChange() {
@@ -302,7 +369,8 @@ void TTellamoMainForm::ReadMixerVolume() {
     const bool ok = Audio->Mixer().GetVolume(0, 0, left, right, muted);
     const bool volumeDelivered = ok || Audio->ErrorMessage == "Mute GetControlError in Mixer";
     if (volumeDelivered) {
-        VolumeRxSlider->setValue(static_cast<int>(RoundHalfEven(right / 65535.0 * VolumeRxSlider->maximum())));
+        VolumeRxSlider->setValue(
+            static_cast<int>(RoundHalfEven(right / 65535.0 * VolumeRxSlider->maximum())));
     }
     if (ok) {
         Actions.MuteAction->setChecked(muted);
@@ -327,7 +395,8 @@ QString TTellamoMainForm::SliderHint(const QSlider* slider) const {
 }
 
 bool TTellamoMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::ToolTip && (watched == VolumeRxSlider || watched == SilenceRxSlider)) {
+    if (event->type() == QEvent::ToolTip &&
+        (watched == VolumeRxSlider || watched == SilenceRxSlider)) {
         const auto* help = static_cast<QHelpEvent*>(event);
         auto* slider = static_cast<QSlider*>(watched);
         QToolTip::showText(help->globalPos(), SliderHint(slider), slider);
@@ -400,7 +469,8 @@ void TTellamoMainForm::LoadGraph() {
 
 void TTellamoMainForm::RedrawAllGraphs() {
     QDir folder(Cat.Files().StorageFolder());
-    const QStringList graphs = folder.entryList({QStringLiteral("*.bmp")}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList graphs =
+        folder.entryList({QStringLiteral("*.bmp")}, QDir::Files | QDir::Hidden | QDir::System);
     if (graphs.isEmpty()) {
         return;
     }
@@ -412,7 +482,8 @@ void TTellamoMainForm::RedrawAllGraphs() {
 }
 
 void TTellamoMainForm::BiDirectionalActionExecute() {
-    if (Cat.Notes().IsEmpty() || CurrentMode == TDictaphoneMode::mdRecording || ShownBitmap.Width() == 0) {
+    if (Cat.Notes().IsEmpty() || CurrentMode == TDictaphoneMode::mdRecording ||
+        ShownBitmap.Width() == 0) {
         return;
     }
     if (Actions.BiDirectionalAction->isChecked()) {

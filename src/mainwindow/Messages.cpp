@@ -1,6 +1,6 @@
 #include "mainwindow/Messages.h"
 
-#include "common/Translate.h"
+#include <exception>
 
 #include <QAction>
 #include <QApplication>
@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <exception>
 #include <syslog.h>
+
+#include "common/Translate.h"
 
 namespace tellamo {
 
@@ -60,6 +62,17 @@ void ShowErrorBox(QWidget* parent, const QString& text) {
 
 void ShowApplicationError(QWidget* parent, const QString& text) {
     Show(parent, MessageKind::ApplicationError, text, QGuiApplication::applicationDisplayName());
+}
+
+void ShowNotice(QWidget* parent, const QString& text, const QString& caption) {
+    if (Handler()) {
+        Handler()(MessageKind::Notice, text, caption);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 void RunCommand(QWidget* parent, const std::function<void()>& handler) {

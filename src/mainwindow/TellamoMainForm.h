@@ -1,5 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+
 #include "audio/WindowPoster.h"
 #include "dictaphone/GraphBitmap.h"
 #include "dictaphone/GraphSettings.h"
@@ -8,12 +15,6 @@
 #include "dictaphone/TellamoGraph.h"
 #include "mainwindow/FolderTreeView.h"
 #include "mainwindow/MainActions.h"
-
-#include <QMainWindow>
-#include <atomic>
-#include <memory>
-#include <string>
-#include <vector>
 
 class QDialog;
 class QFrame;
@@ -56,7 +57,6 @@ struct AudioServices {
 // What the window is doing; read by the action states, switched only by SetMode.
 enum class TDictaphoneMode { mdIdle = 0, mdPlaying = 1, mdRecording = 2 };
 
-
 // The main window: the toolbars, the position strip, the graph panel, the folder tree and the
 // note list, and every command of the program as an action. It receives the catalogue (and the
 // platform services) from the composition root and never picks an implementation itself.
@@ -74,6 +74,10 @@ public:
     void SaveCatalogue();
     // Shows the outcome of a save (its error text, empty for success) as SaveCatalogue does.
     void ShowSaveResult(const QString& error);
+    // At start-up, before the window shows: repairs the notes whose recording was cut off (see
+    // RecordingRepair.h), saves the catalogue when any was, and returns the message that names
+    // them (empty text when there were none).
+    QString RecoverInterruptedRecordings();
 
     // Recomputes what is enabled and shown; runs at every idle moment.
     void ActionListUpdate();
@@ -189,12 +193,19 @@ private:
     std::unique_ptr<FormStorage> Settings;
     // Each column's width as last shown (a hidden column reports none).
     std::vector<int> ColumnWidths;
-    int StoredDictaphoneTop = 2, StoredDictaphoneLeft = 11, StoredFilterTop = 36, StoredFilterLeft = 11;
+    int StoredDictaphoneTop = 2, StoredDictaphoneLeft = 11, StoredFilterTop = 36,
+        StoredFilterLeft = 11;
     bool TreeViewEdited(FolderNode* folder, const QString& name);
     std::int64_t LastTitleClickTime = 0; // ms of a monotonic clock; 0 at start
     bool SyncingSelection = false;
     void ApplyPause();
     void NoiseOptionsChanged();
+    // Before a recording: true when the storage folder's disk holds a minute of the format, or
+    // the user wants to record all the same.
+    bool EnoughRoomToRecord(std::uint16_t rate, bool sixteenBit);
+    // The recording file stopped taking sound (a full disk, a failed write): the recording ends
+    // with what was written and the user is told.
+    void RecordingFileStopped();
     // The capture thread's part of an accepted buffer: counts it and tells the window thread.
     void AudioRecord(const unsigned char* data, std::uint16_t bytes);
     void HandlePost(std::uint32_t message, std::intptr_t param) override;

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <thread>
 
@@ -9,6 +10,7 @@
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
+#include "support/SimulatedDisk.h"
 
 namespace tellamo {
 namespace {
@@ -417,6 +419,83 @@ TEST(TRecorder, AFailedWriteEndsTheNoteOnAWholeBuffer) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(f.Events, 1);
     EXPECT_NE(f.Rec().FileError().find("could not be written"), std::string::npos);
+    ASSERT_TRUE(f.Rec().Stop());
+    EXPECT_EQ(f.Data(), std::string(1102, 'a'));
+    EXPECT_EQ(ReadWaveHeader(f.Path).DataSize, 1102u);
+}
+
+// A power cut right after Stop: the sound and the header that declares it are on the disk.
+TEST(TRecorder, StopPutsTheSoundAndThenItsHeaderOnTheDisk) {
+    test::SimulatedDisk disk;
+    RecorderFixture f;
+    f.Rec().SetFileSystem(disk);
+    f.Rec().HeaderInterval = std::chrono::hours(1); // only the completion flushes
+    f.Rec().SetTriggered(true);
+    f.Rearm = false;
+    f.Start();
+    f.Deliver(std::string(1102, 'a'));
+    f.Deliver(std::string(1102, 'b'));
+    ASSERT_TRUE(f.Rec().Stop());
+    disk.PowerLoss();
+    EXPECT_EQ(f.Data(), std::string(1102, 'a') + std::string(1102, 'b'));
+    const WaveInfo info = ReadWaveHeader(f.Path);
+    EXPECT_EQ(info.DataSize, 2204u);
+    EXPECT_EQ(ReadFileBytes(f.Path).substr(4, 4), std::string("\xC0\x08\0\0", 4)); // 2204 + 36
+}
+
+// While recording, the flush thread keeps the header's sizes up to date and flushes the file, so
+// that a power cut (or a kill) leaves a file whose header declares what it holds.
+TEST(TRecorder, WhileRecordingTheHeaderFollowsTheSoundOntoTheDisk) {
+    test::SimulatedDisk disk;
+    RecorderFixture f;
+    f.Rec().SetFileSystem(disk);
+    f.Rec().HeaderInterval = std::chrono::milliseconds(10);
+    f.Rec().SyncEveryNthUpdate = 2;
+    f.Rec().SetTriggered(true);
+    f.Rearm = false;
+    f.Start();
+    for (int i = 0; i < 5; ++i) {
+        f.Deliver(std::string(1102, static_cast<char>('a' + i)));
+    }
+    // Two flushes after the last buffer: at least one whole update came after it.
+    const int seen = disk.DataSyncs.load();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (disk.DataSyncs.load() < seen + 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_GE(disk.DataSyncs.load(), seen + 2) << "the file was never flushed while recording";
+    disk.PowerLoss();
+    const std::string bytes = ReadFileBytes(f.Path);
+    ASSERT_EQ(bytes.size(), 44u + 5 * 1102);
+    EXPECT_EQ(ReadWaveHeader(f.Path).DataSize, 5u * 1102);
+    EXPECT_EQ(bytes.substr(4, 4), std::string("\xAA\x15\0\0", 4)); // 5510 + 36
+    EXPECT_EQ(bytes.substr(44 + 4 * 1102), std::string(1102, 'e'));
+}
+
+// A disk that fills while recording: the file ends on the last whole buffer, the window thread
+// hears of it once, and FileError says why.
+TEST(TRecorder, AFullDiskStopsTheFileAndTellsTheWindowThreadOnce) {
+    test::SimulatedDisk disk;
+    RecorderFixture f;
+    f.Rec().SetFileSystem(disk);
+    f.Rec().HeaderInterval = std::chrono::hours(1);
+    f.Rec().SetTriggered(true);
+    f.Rearm = false;
+    int stopped = 0;
+    f.Audio->OnFileStopped = [&](TRecorder* r) {
+        EXPECT_EQ(r, &f.Rec());
+        ++stopped;
+    };
+    disk.WriteBudget = 44 + 1102 + 551;
+    f.Start();
+    f.Deliver(std::string(1102, 'a'));
+    f.Deliver(std::string(1102, 'b'));
+    f.Deliver(std::string(1102, 'c'));
+    EXPECT_EQ(stopped, 1);
+    EXPECT_EQ(f.Events, 1);
+    EXPECT_EQ(f.Rec().FileError(),
+              "The recording file could not be written: No space left on device");
+    disk.WriteBudget = 8; // room for the header's sizes at completion
     ASSERT_TRUE(f.Rec().Stop());
     EXPECT_EQ(f.Data(), std::string(1102, 'a'));
     EXPECT_EQ(ReadWaveHeader(f.Path).DataSize, 1102u);

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
 #include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
@@ -7,15 +11,14 @@
 #include "dialogs/TDescriptionForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/SimulatedDisk.h"
 #include "support/TempDir.h"
-
-#include <QStringList>
-#include <gtest/gtest.h>
 
 namespace tellamo::test {
 
-// The main window over a fake sound card and a fresh storage folder with a new catalogue. Every
-// message box is recorded in Messages and answered with Answer.
+// The main window over a fake sound card and a fresh storage folder with a new catalogue, written
+// through a simulated disk (which passes everything through until a test makes it fail or cuts
+// its power). Every message box is recorded in Messages and answered with Answer.
 class MainWindowFixture : public ::testing::Test {
 protected:
     MainWindowFixture() {
@@ -23,7 +26,7 @@ protected:
             Messages << text;
             return Answer;
         });
-        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {}, Disk);
         Cat.NewCatalogue();
         Form.SetDescriptionForm(&Description);
     }
@@ -33,16 +36,17 @@ protected:
     std::string Saved() const { return ReadFileBytes(Folder() + "Tellamo.dat"); }
     // The saved catalogue, read back into a catalogue of its own.
     std::unique_ptr<Catalogue> Reloaded() const {
-        auto cat = std::make_unique<Catalogue>(Storage(QString::fromStdString(Documents.Path()), "My Voice Notes",
-                                                       "ReadMe.txt"),
-                                               "Notes", "Recycle Bin", RealFileSystem());
+        auto cat = std::make_unique<Catalogue>(
+            Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+            "Notes", "Recycle Bin", RealFileSystem());
         cat->LoadCatalogue();
         return cat;
     }
 
     TempDir Documents;
-    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
-                  "Recycle Bin", RealFileSystem()};
+    SimulatedDisk Disk;
+    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+                  "Notes", "Recycle Bin", Disk};
     FakeWavePort Port;
     EventFdPoster Poster;
     TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <QString>
+
+#include "common/OleDate.h"
+
+namespace tellamo {
+
+class Catalogue;
+struct GraphSettings;
+
+// A note whose recording was cut off (the program killed, the power gone) and made whole again.
+struct RecoveredNote {
+    std::string FileName;
+    std::string Description;
+    LocalTimeMs Start = 0;
+    std::int64_t DurationMs = 0;
+};
+
+// Repairs, before the window is shown, every note whose WAV file holds more sound than its
+// header declares, or whose record has no duration while its file holds sound: the file is cut
+// to whole samples, its header's sizes are set to what it holds and flushed to the disk, the
+// record gets its duration and size, and its graph file is built anew. Files that cannot be read
+// as WAV files and notes without a file are left alone. The caller saves the catalogue when the
+// list is not empty. Writes go through the catalogue's file system.
+std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
+                                                       const GraphSettings& graph);
+
+// The one message that names the recovered notes and their lengths.
+QString RecoveredNotesText(const std::vector<RecoveredNote>& notes);
+
+} // namespace tellamo

@@ -1,0 +1,252 @@
+// What the user recorded survives a power cut, a full disk and a killed program: the recording
+// workflow over a simulated disk, and the repair of cut-off recordings at start-up.
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+
+#include "MainWindowFixture.h"
+#include "audio/Audio.h"
+#include "audio/WavFormat.h"
+#include "catalogue/Catalogue.h"
+#include "common/ByteIO.h"
+#include "dictaphone/GraphSettings.h"
+#include "dictaphone/TellamoWav.h"
+#include "mainwindow/RecordingRepair.h"
+
+namespace tellamo::test {
+namespace {
+
+class RecordingSafety : public MainWindowFixture {
+protected:
+    RecordingSafety() {
+        Form.Actions.AskDescriptionAction->setChecked(false);
+        Form.Actions.SilenceAction->setChecked(false);
+        Form.Options.SampleRate = 8000;
+        Form.Options.SixteenBit = false;
+    }
+
+    // One tenth of a second at 8000 Hz, 8 bits; the window thread then hands the buffer back.
+    void Buffer(char value = '\xF0') {
+        const std::string data(800, value);
+        ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
+        Poster.ProcessPending();
+    }
+    std::string WavPath(const NoteRecord* note) const { return Folder() + note->FileName + ".wav"; }
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        for (const QString& name : QDir(QString::fromStdString(Folder())).entryList(QDir::Files)) {
+            names.push_back(name.toStdString());
+        }
+        return names;
+    }
+};
+
+// A power cut soon after Stop: the catalogue lists no more sound than the disk holds, and the
+// read-me written for the new folder is there too.
+TEST_F(RecordingSafety, APowerCutAfterStopKeepsEverythingTheCatalogueLists) {
+    Form.Audio->Recorder().HeaderInterval = std::chrono::hours(1); // only Stop flushes
+    Form.RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+    for (int i = 0; i < 30; ++i) {
+        Buffer();
+    }
+    Form.StopActionExecute();
+    Disk.PowerLoss();
+
+    const auto cat = Reloaded();
+    ASSERT_EQ(cat->Notes().All().size(), 1u);
+    const NoteRecord& note = *cat->Notes().All().front();
+    EXPECT_EQ(note.Duration.value_or(-1), 3000);
+    const std::string wav = ReadFileBytes(WavPath(&note));
+    ASSERT_EQ(wav.size(), 44u + 24000);
+    EXPECT_EQ(ReadWaveHeader(WavPath(&note)).DataSize, 24000u);
+    EXPECT_EQ(note.FileSizeKB.value_or(-1), 23); // 24044 / 1024
+    EXPECT_NE(ReadFileBytes(Folder() + "ReadMe.txt").find("voice notes"), std::string::npos);
+}
+
+// A full disk while recording: the recording ends at once with what was written, the user is told
+// why and how much was kept, and the failed catalogue save leaves no half-written file behind.
+TEST_F(RecordingSafety, AFullDiskEndsTheRecordingWithWhatWasWritten) {
+    Form.Audio->Recorder().HeaderInterval = std::chrono::hours(1);
+    Form.RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    const std::string savedBefore = Saved();
+    Disk.WriteBudget = 20 * 800 + 300; // two seconds and a bit
+    for (int i = 0; i < 25 && Form.Mode() == TDictaphoneMode::mdRecording; ++i) {
+        Buffer();
+    }
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    ASSERT_GE(Messages.size(), 1);
+    EXPECT_TRUE(Messages.join("\n").contains(
+        "The recording file could not be written: No space left on device\n"
+        "The note keeps what was recorded before: 0:00:02"))
+        << Messages.join("\n").toStdString();
+    EXPECT_TRUE(Messages.join("\n").contains("The catalogue could not be saved"))
+        << Messages.join("\n").toStdString();
+
+    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->Duration.value_or(-1), 2000);
+    EXPECT_EQ(ReadWaveHeader(WavPath(note)).DataSize, 16000u);
+    EXPECT_EQ(ReadFileBytes(WavPath(note)).size(), 44u + 16000);
+    EXPECT_EQ(Saved(), savedBefore);
+    for (const std::string& name : FolderEntries()) {
+        EXPECT_EQ(name.find(".new"), std::string::npos) << name;
+    }
+    // Room again: the next change saves the completed note.
+    Disk.WriteBudget.reset();
+    Form.SaveCatalogue();
+    EXPECT_EQ(Reloaded()->Notes().All().front()->Duration.value_or(-1), 2000);
+}
+
+// Before recording, a disk with room for less than a minute of the chosen format is named and
+// the user decides.
+TEST_F(RecordingSafety, LittleRoomLeftAsksBeforeRecording) {
+    const struct {
+        bool Sixteen;
+        std::uint64_t Free;
+        bool Answer;
+        bool Asked;
+        bool Records;
+    } cases[] = {
+        {false, 8000 * 60, true, false, true},      // exactly a minute
+        {false, 8000 * 60 - 1, false, true, false}, // declined: nothing is added
+        {false, 8000 * 30, true, true, true},       // accepted
+        {true, 8000 * 60, false, true, false},      // 16-bit takes twice the room
+        {true, 16000 * 60, false, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Sixteen << " " << c.Free);
+        Messages.clear();
+        Disk.FreeBytes = c.Free;
+        Answer = c.Answer;
+        Form.Options.SixteenBit = c.Sixteen;
+        const std::size_t before = Cat.Notes().All().size();
+        Form.RecordActionExecute();
+        EXPECT_EQ(Messages.size(), c.Asked ? 1 : 0);
+        if (c.Asked && !Messages.isEmpty()) {
+            EXPECT_TRUE(Messages[0].startsWith(
+                "The storage folder's disk has room for less than one minute"))
+                << Messages[0].toStdString();
+            EXPECT_TRUE(Messages[0].contains(c.Free == 8000 * 30 ? "0:00:30" : "0:00:"))
+                << Messages[0].toStdString();
+        }
+        EXPECT_EQ(Form.Mode(), c.Records ? TDictaphoneMode::mdRecording : TDictaphoneMode::mdIdle);
+        EXPECT_EQ(Cat.Notes().All().size(), before + (c.Records ? 1 : 0));
+        if (Form.Mode() == TDictaphoneMode::mdRecording) {
+            Form.StopActionExecute();
+        }
+    }
+}
+
+// A power cut while recording, then a new start: the repair gets back all but the last flush
+// period and a second. Time runs five times faster here: a 100 ms buffer every 20 ms, the
+// header brought up to date every 200 ms (one second of sound) and flushed every second update.
+TEST_F(RecordingSafety, AfterAPowerCutTheNextStartRecoversAllButTheLastSeconds) {
+    Form.Audio->Recorder().HeaderInterval = std::chrono::milliseconds(200);
+    Form.Audio->Recorder().SyncEveryNthUpdate = 2;
+    Form.RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    constexpr int Fed = 80; // eight seconds of sound
+    for (int i = 0; i < Fed; ++i) {
+        Buffer(static_cast<char>(i % 2 ? '\xF0' : '\x10'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Disk.PowerLoss();
+
+    auto cat = std::make_unique<Catalogue>(
+        Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+        "Recycle Bin", RealFileSystem());
+    cat->LoadCatalogue();
+    ASSERT_EQ(cat->Notes().All().size(), 1u);
+    NoteRecord& note = *cat->Notes().All().front();
+    EXPECT_EQ(note.Duration.value_or(0), 0); // saved when the recording began
+    const std::vector<RecoveredNote> recovered = RepairInterruptedRecordings(*cat, GraphSettings{});
+    ASSERT_EQ(recovered.size(), 1u);
+    ASSERT_EQ(cat->SaveCatalogue(), QString());
+
+    const std::string wav = ReadFileBytes(WavPath(&note));
+    const WaveInfo info = ReadWaveHeader(WavPath(&note));
+    EXPECT_EQ(info.DataSize + 44, wav.size());
+    EXPECT_EQ(GetU32(reinterpret_cast<const unsigned char*>(wav.data()) + 4), wav.size() - 8);
+    // All but the flush period (two seconds of sound) and one second more.
+    EXPECT_GE(info.DataSize, static_cast<std::uint32_t>((Fed - 30) * 800)) << info.DataSize;
+    EXPECT_EQ(note.Duration.value_or(-1), static_cast<std::int32_t>(info.DataSize / 8));
+    EXPECT_EQ(recovered[0].DurationMs, note.Duration.value_or(-1));
+    EXPECT_EQ(recovered[0].FileName, note.FileName);
+    EXPECT_TRUE(FileExists(Folder() + note.FileName + ".bmp"));
+    const QString text = RecoveredNotesText(recovered);
+    EXPECT_TRUE(text.startsWith("These recordings were cut off and have been recovered:\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(ShortTime(note.Duration.value_or(0)))) << text.toStdString();
+    // Saved: the next start finds nothing more to repair.
+    auto again = Reloaded();
+    EXPECT_EQ(again->Notes().All().front()->Duration, note.Duration);
+    EXPECT_TRUE(RepairInterruptedRecordings(*again, GraphSettings{}).empty());
+}
+
+// The repair's cases, on files made by hand.
+TEST_F(RecordingSafety, RepairTakesOnlyWhatNeedsIt) {
+    auto header = [](std::uint16_t bits, std::uint32_t dataSize, std::uint32_t riffSize) {
+        auto h = MakeWaveHeader(1, 8000, bits);
+        PutU32(&h[4], riffSize);
+        PutU32(&h[40], dataSize);
+        return std::string(reinterpret_cast<const char*>(h.data()), h.size());
+    };
+    const std::string sound(1001, '\x40');
+    const struct {
+        const char* Name;
+        std::uint16_t Bits;
+        std::string File; // empty: no file at all
+        bool Complete;    // the record has its duration
+        bool Repaired;
+        std::size_t SizeAfter; // the file's size after the repair
+        std::int32_t DurationAfter;
+    } cases[] = {
+        {"header says nothing, 16-bit", 16, header(16, 0, 0) + sound, false, true, 1044, 62},
+        {"header lags, 8-bit", 8, header(8, 400, 436) + sound, false, true, 1045, 125},
+        {"header lags, record complete", 8, header(8, 400, 436) + sound, true, true, 1045, 125},
+        {"file complete, record not", 8, header(8, 1001, 1037) + sound, false, true, 1045, 125},
+        {"all complete", 8, header(8, 1001, 1037) + sound, true, false, 1045, 7},
+        {"a chunk follows the sound", 8,
+         header(8, 1000, 1044) + sound.substr(1) + std::string("LIST\x04\0\0\0abcd", 12), true,
+         false, 1056, 7},
+        {"only a header", 8, header(8, 0, 36), false, false, 44, -1},
+        {"not a WAV file", 8, std::string("RIFF\0\0", 6), false, false, 6, -1},
+        {"no file", 8, std::string(), false, false, 0, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        NoteRecord* note = Cat.AddRecordedNote(Cat.NotesNode(), c.Name, 8000, c.Bits);
+        if (c.Complete) {
+            Cat.CompleteNote(note, 1, 7);
+        }
+        if (!c.File.empty()) {
+            WriteFileBytes(WavPath(note), c.File);
+        }
+        const std::vector<RecoveredNote> recovered =
+            RepairInterruptedRecordings(Cat, GraphSettings{});
+        EXPECT_EQ(recovered.size(), c.Repaired ? 1u : 0u);
+        EXPECT_EQ(note->Duration.value_or(-1), c.DurationAfter);
+        if (!c.File.empty()) {
+            const std::string after = ReadFileBytes(WavPath(note));
+            EXPECT_EQ(after.size(), c.SizeAfter);
+            if (c.Repaired) {
+                EXPECT_EQ(ReadWaveHeader(WavPath(note)).DataSize, c.SizeAfter - 44);
+                EXPECT_EQ(GetU32(reinterpret_cast<const unsigned char*>(after.data()) + 4),
+                          c.SizeAfter - 8);
+                EXPECT_EQ(note->FileSizeKB.value_or(-1), 1);
+            } else {
+                EXPECT_EQ(after, c.File);
+            }
+        }
+        EXPECT_EQ(FileExists(Folder() + note->FileName + ".bmp"), c.Repaired);
+    }
+}
+
+} // namespace
+} // namespace tellamo::test

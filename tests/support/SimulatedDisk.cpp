@@ -1,0 +1,216 @@
+#include "support/SimulatedDisk.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/TempDir.h"
+
+namespace tellamo::test {
+
+std::size_t SimulatedDisk::Allowed(std::size_t size) {
+    if (!WriteBudget) {
+        return size;
+    }
+    const std::size_t allowed = *WriteBudget < size ? static_cast<std::size_t>(*WriteBudget) : size;
+    *WriteBudget -= allowed;
+    return allowed;
+}
+
+void SimulatedDisk::Snapshot(int fd) {
+    const auto open = OpenFiles.find(fd);
+    if (open != OpenFiles.end()) {
+        Lasting[open->second] = ReadFileBytes(open->second);
+    }
+}
+
+std::optional<std::string> SimulatedDisk::LastingContent(const std::string& path) {
+    const auto known = Lasting.find(path);
+    if (known != Lasting.end()) {
+        return known->second;
+    }
+    if (Created.count(path) != 0) {
+        return std::string(); // created, never flushed
+    }
+    // A file this disk never touched is as lasting as it is now.
+    return FileExists(path) ? std::optional<std::string>(ReadFileBytes(path)) : std::nullopt;
+}
+
+void SimulatedDisk::PowerLoss() {
+    std::lock_guard<std::mutex> guard(Lock);
+    Dead = true;
+    for (const std::string& path : Created) {
+        if (Lasting.count(path) == 0) {
+            Lasting[path] = std::string();
+        }
+    }
+    for (const auto& [path, content] : Lasting) {
+        if (content) {
+            WriteFileBytes(path, *content);
+        } else {
+            ::unlink(path.c_str());
+        }
+    }
+}
+
+int SimulatedDisk::CreateFile(const std::string& path, int& fd) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Dead) {
+        return EIO;
+    }
+    const int error = RealFileSystem().CreateFile(path, fd);
+    if (error == 0) {
+        OpenFiles[fd] = path;
+        Created.insert(path);
+        Lasting.erase(path); // truncated: what lasts is an empty file until the next flush
+    }
+    return error;
+}
+
+int SimulatedDisk::CreateRecordingFile(const std::string& path, int& fd) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Dead) {
+        return EIO;
+    }
+    const int error = RealFileSystem().CreateRecordingFile(path, fd);
+    if (error == 0) {
+        OpenFiles[fd] = path;
+        Created.insert(path);
+        Lasting.erase(path);
+    }
+    return error;
+}
+
+int SimulatedDisk::OpenForUpdate(const std::string& path, int& fd) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Dead) {
+        return EIO;
+    }
+    const int error = RealFileSystem().OpenForUpdate(path, fd);
+    if (error == 0) {
+        OpenFiles[fd] = path;
+        if (Lasting.count(path) == 0 && Created.count(path) == 0) {
+            Lasting[path] = ReadFileBytes(path); // as lasting as it was when first seen
+        }
+    }
+    return error;
+}
+
+int SimulatedDisk::Write(int fd, const char* data, std::size_t size, std::size_t& written) {
+    std::lock_guard<std::mutex> guard(Lock);
+    written = 0;
+    if (Dead) {
+        return EIO;
+    }
+    const std::size_t allowed = Allowed(size);
+    if (allowed == 0 && size > 0) {
+        return ENOSPC;
+    }
+    return RealFileSystem().Write(fd, data, allowed, written);
+}
+
+int SimulatedDisk::WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
+                           std::size_t& written) {
+    std::lock_guard<std::mutex> guard(Lock);
+    written = 0;
+    if (Dead) {
+        return EIO;
+    }
+    // Bytes inside the file as it is take no new room (a header being brought up to date).
+    struct stat st {};
+    const std::uint64_t end = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    const std::size_t inside =
+        offset >= end ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(size, end - offset));
+    const std::size_t allowed = inside + Allowed(size - inside);
+    if (allowed == 0 && size > 0) {
+        return ENOSPC;
+    }
+    return RealFileSystem().WriteAt(fd, data, allowed, offset, written);
+}
+
+int SimulatedDisk::Sync(int fd) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Dead) {
+        return EIO;
+    }
+    Snapshot(fd);
+    return RealFileSystem().Sync(fd);
+}
+
+int SimulatedDisk::DataSync(int fd) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Dead) {
+        return EIO;
+    }
+    Snapshot(fd);
+    ++DataSyncs;
+    return RealFileSystem().DataSync(fd);
+}
+
+int SimulatedDisk::Close(int fd) {
+    std::lock_guard<std::mutex> guard(Lock);
+    OpenFiles.erase(fd);
+    return RealFileSystem().Close(fd);
+}
+
+int SimulatedDisk::Remove(const std::string& path) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Dead) {
+        return EIO;
+    }
+    const int error = RealFileSystem().Remove(path);
+    if (error == 0) {
+        Lasting[path] = std::nullopt;
+    }
+    return error;
+}
+
+int SimulatedDisk::Rename(const std::string& from, const std::string& to) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Dead) {
+        return EIO;
+    }
+    const std::optional<std::string> moved = LastingContent(from);
+    const int error = RealFileSystem().Rename(from, to);
+    if (error == 0) {
+        Lasting[to] = moved;
+        Lasting[from] = std::nullopt;
+    }
+    return error;
+}
+
+int SimulatedDisk::Link(const std::string& existing, const std::string& newPath) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Dead) {
+        return EIO;
+    }
+    const std::optional<std::string> content = LastingContent(existing);
+    const int error = RealFileSystem().Link(existing, newPath);
+    if (error == 0) {
+        Lasting[newPath] = content;
+    }
+    return error;
+}
+
+int SimulatedDisk::SyncDirectory(const std::string& directory) {
+    std::lock_guard<std::mutex> guard(Lock);
+    return Dead ? EIO : RealFileSystem().SyncDirectory(directory);
+}
+
+int SimulatedDisk::Truncate(int fd, std::uint64_t size) {
+    std::lock_guard<std::mutex> guard(Lock);
+    return Dead ? EIO : RealFileSystem().Truncate(fd, size);
+}
+
+int SimulatedDisk::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (FreeBytes) {
+        bytes = *FreeBytes;
+        return 0;
+    }
+    return RealFileSystem().FreeSpace(path, bytes);
+}
+
+} // namespace tellamo::test
