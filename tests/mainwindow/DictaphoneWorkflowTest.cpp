@@ -49,6 +49,14 @@ protected:
         Poster.ProcessPending();
     }
     std::string WavOf(const NoteRecord* note) const { return ReadFileBytes(Folder() + note->FileName + ".wav"); }
+    // A note's sound file of the given size in the storage folder, 8000 Hz, 8 bits, loud.
+    void WriteLoudNote(const std::string& name, std::uint32_t bytes) const {
+        const auto header = MakeWaveHeader(1, 8000, 8);
+        std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
+        wav += std::string(bytes, '\xF0');
+        PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), bytes);
+        WriteFileBytes(Folder() + name + ".wav", wav);
+    }
 };
 
 TEST_F(Workflow, AThousandFullBuffersMakeA100SecondNote) {
@@ -226,11 +234,7 @@ TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
 
 TEST_F(Workflow, AReadOnlyStorageFolderGivesOneClearErrorFirst) {
     // An older note with sound but no graph yet, in a folder that takes no writes.
-    const auto header = MakeWaveHeader(1, 8000, 8);
-    std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
-    wav += std::string(4000, '\xF0');
-    PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), 4000);
-    WriteFileBytes(Folder() + "200001.wav", wav);
+    WriteLoudNote("200001", 4000);
     FaultyFileSystem readOnly;
     readOnly.FailAt = 1;
     readOnly.FailAll = true;
@@ -266,11 +270,7 @@ TEST_F(Workflow, AReadOnlyStorageFolderGivesOneClearErrorFirst) {
 }
 
 TEST_F(Workflow, AGraphMadeBeforeTheMagnitudeMarkIsDrawnAgainOnce) {
-    const auto header = MakeWaveHeader(1, 8000, 8);
-    std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
-    wav += std::string(6000, '\xF0');
-    PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), 6000);
-    WriteFileBytes(Folder() + "123456.wav", wav);
+    WriteLoudNote("123456", 6000);
     NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "123456", 0, 8000, 8);
     Cat.Notes().SetFilter({});
     Cat.Notes().SetCurrent(note);
