@@ -147,8 +147,8 @@ void TellamoProgram::FirstIdle() {
         return;
     }
     FirstIdleRan = true;
-    Catalogue& cat = DataModule->Cat();
-    cat.Notes().Refresh();
+    // The list was first filtered before the settings file restored the options' check marks.
+    Form->ApplyNoteFilter();
     Form->TreeView->viewport()->update();
     OptionsForm->SyncStartupShortcut();
     OptionsForm->ApplyHotKeys(true);

@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <unordered_map>
 
@@ -376,6 +377,29 @@ void Catalogue::RepairAfterLoad() {
         SelectFolder(mNotesNode);
     }
     Table.Refresh();
+}
+
+QString Catalogue::StorageWriteProblem() const {
+    const std::string probe = StorageFiles.IndexFileSibling(".tmp").toStdString();
+    Fs.Remove(probe); // never write through a link planted in its place
+    int fd = -1;
+    int error = Fs.CreateFile(probe, fd);
+    if (error == 0) {
+        // As much as a note's header: a full disk may still let an empty file be made.
+        const char header[44] = {};
+        std::size_t written = 0;
+        error = Fs.Write(fd, header, sizeof header, written);
+        if (error == 0 && written != sizeof header) {
+            error = ENOSPC;
+        }
+        const int closeError = Fs.Close(fd);
+        error = error != 0 ? error : closeError;
+        Fs.Remove(probe);
+    }
+    if (error == 0) {
+        return {};
+    }
+    return QString::fromStdString(SystemErrorText(error));
 }
 
 QString Catalogue::SaveCatalogue() {

@@ -96,7 +96,7 @@ std::string EncodeGraphFile(const GraphBitmap& bitmap) {
     ByteWriter w(out);
     w.Bytes("BM");
     w.U32(static_cast<std::uint32_t>(GraphFileSize));
-    w.U16(0);
+    w.U16(GraphFileMagnitudeMark);
     w.U16(0);
     w.U32(PixelOffset);
     w.U32(InfoHeaderSize);
@@ -123,7 +123,8 @@ std::string EncodeGraphFile(const GraphBitmap& bitmap) {
     return out;
 }
 
-GraphBitmap DecodeGraphFile(std::string_view bytes, const std::string& fileName) {
+GraphBitmap DecodeGraphFile(std::string_view bytes, const std::string& fileName,
+                            bool* drawnFromMagnitudes) {
     const std::string damaged = "The graph file \"" + fileName + "\" is damaged: ";
     const auto fail = [&](const std::string& what) { throw TellamoError(damaged + what); };
     if (bytes.size() != GraphFileSize) {
@@ -141,7 +142,9 @@ GraphBitmap DecodeGraphFile(std::string_view bytes, const std::string& fileName)
         fail("it does not begin with \"BM\"");
     }
     expect(r.U32(), static_cast<std::uint32_t>(GraphFileSize), "the file size");
-    r.Take(4); // the two reserved words carry no meaning for a reader
+    // The reserved words carry no meaning for other readers; the first marks our own newer files.
+    const bool marked = r.U16() == GraphFileMagnitudeMark;
+    r.Take(2);
     expect(r.U32(), PixelOffset, "the pixel offset");
     expect(r.U32(), InfoHeaderSize, "the header size");
     expect(r.U32(), GraphFileWidth, "the width");
@@ -173,6 +176,9 @@ GraphBitmap DecodeGraphFile(std::string_view bytes, const std::string& fileName)
     for (int y = GraphFileHeight - 1; y >= 0; --y) {
         std::memcpy(bitmap.RowData(y), r.Take(FileRowBytes).data(), FileRowBytes);
     }
+    if (drawnFromMagnitudes) {
+        *drawnFromMagnitudes = marked;
+    }
     return bitmap;
 }
 
@@ -190,10 +196,10 @@ void SaveGraphFile(const GraphBitmap& bitmap, const std::string& path) {
     SaveGraphFile(bitmap, path, RealFileSystem());
 }
 
-GraphBitmap LoadGraphFile(const std::string& path) {
+GraphBitmap LoadGraphFile(const std::string& path, bool* drawnFromMagnitudes) {
     // One byte more than a graph file holds, so that a longer file is seen as such.
     const FilePrefix prefix = ReadFilePrefix(path, GraphFileSize + 1);
-    return DecodeGraphFile(prefix.Bytes, path);
+    return DecodeGraphFile(prefix.Bytes, path, drawnFromMagnitudes);
 }
 
 QImage GraphBitmapToImage(const GraphBitmap& bitmap) {

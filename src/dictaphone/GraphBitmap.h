@@ -19,7 +19,8 @@ class FileSystem;
 //
 // Graph file format (what SaveGraphFile writes and LoadGraphFile accepts): an uncompressed
 // Windows bitmap of 600 x 256 pixels, 76918 bytes:
-//   0   file header, 14 bytes: "BM", file size 76918, two reserved 0 words, pixel offset 118
+//   0   file header, 14 bytes: "BM", file size 76918, two reserved words (the first is
+//       GraphFileMagnitudeMark, the second 0), pixel offset 118
 //   14  information header, 40 bytes: size 40, width 600, height 256 (positive: rows bottom-up),
 //       1 plane, 4 bits per pixel, no compression, image size 76800, 3780 pixels per metre
 //       (96 dpi) both ways, 16 colours used, 16 important
@@ -67,18 +68,26 @@ constexpr int GraphFileWidth = 600;
 constexpr int GraphFileHeight = 256;
 constexpr std::size_t GraphFileSize = 76918;
 
+// Graph files whose bars are the mean magnitudes of the samples carry this value in the first
+// reserved word of their file header, where other readers see only a field they ignore. Files
+// without it were drawn from the mean of the signed values (almost flat for speech) and are
+// drawn again when they are next shown.
+constexpr std::uint16_t GraphFileMagnitudeMark = 1;
+
 // The bytes of a graph file for a 600 x 256 picture. Throws TellamoError for another size.
 std::string EncodeGraphFile(const GraphBitmap& bitmap);
 // Checks every header field and the colour table and decodes the picture. Throws TellamoError
-// naming the file (fileName is only used in the message) and what is wrong with it.
-GraphBitmap DecodeGraphFile(std::string_view bytes, const std::string& fileName);
+// naming the file (fileName is only used in the message) and what is wrong with it. Tells, when
+// asked, whether the file carries GraphFileMagnitudeMark.
+GraphBitmap DecodeGraphFile(std::string_view bytes, const std::string& fileName,
+                            bool* drawnFromMagnitudes = nullptr);
 
 // Replaces the file at path with the picture, through a temporary file beside it, so that a
 // failed save never leaves a half-written graph behind. Throws TellamoError.
 void SaveGraphFile(const GraphBitmap& bitmap, const std::string& path, FileSystem& fs);
 void SaveGraphFile(const GraphBitmap& bitmap, const std::string& path);
 // Throws TellamoError when the file cannot be read or is not a graph file.
-GraphBitmap LoadGraphFile(const std::string& path);
+GraphBitmap LoadGraphFile(const std::string& path, bool* drawnFromMagnitudes = nullptr);
 
 // The picture as a 32-bit image for display.
 QImage GraphBitmapToImage(const GraphBitmap& bitmap);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -107,7 +108,7 @@ std::int32_t WavSampleStream::ReadSample(bool sixteenBit) {
     return Decode(Buffer.data() + (at - BufferStart), sixteenBit);
 }
 
-std::int64_t WavSampleStream::SkipAndSum(std::uint64_t count, bool sixteenBit) {
+std::int64_t WavSampleStream::SkipAndSumMagnitudes(std::uint64_t count, bool sixteenBit) {
     const std::uint64_t size = sixteenBit ? 2 : 1;
     const std::uint64_t stride = 2 * size;
     std::int64_t sum = 0;
@@ -124,11 +125,12 @@ std::int64_t WavSampleStream::SkipAndSum(std::uint64_t count, bool sixteenBit) {
         std::int64_t part = 0;
         if (sixteenBit) {
             for (std::uint64_t k = 0; k < n; ++k, p += 4) {
-                part += static_cast<std::int16_t>(p[0] | (p[1] << 8));
+                part += std::abs(
+                    static_cast<std::int32_t>(static_cast<std::int16_t>(p[0] | (p[1] << 8))));
             }
         } else {
             for (std::uint64_t k = 0; k < n; ++k, p += 2) {
-                part += static_cast<std::int32_t>(p[0]) - 128;
+                part += std::abs(static_cast<std::int32_t>(p[0]) - 128);
             }
         }
         sum += part;
@@ -172,7 +174,9 @@ WavGraphStats DrawWavGraph(GraphState& state, const GraphSettings& settings,
     for (int i = 0; i < state.Width; ++i) {
         const double deadline =
             t0 + static_cast<double>(RoundHalfEven(600.0 / state.Width * (i + 1)));
-        std::int64_t sum = stream.ReadSample(sixteenBit);
+        // Magnitudes, not signed values: the signed mean of speech is close to zero in every
+        // column, which would leave the stored picture flat.
+        std::int64_t sum = std::abs(stream.ReadSample(sixteenBit));
         std::int64_t count = 1;
         pos += step;
         std::int64_t end = RoundHalfEven(pos);
@@ -191,7 +195,7 @@ WavGraphStats DrawWavGraph(GraphState& state, const GraphSettings& settings,
                 break;
             }
             const std::int64_t n = std::min<std::int64_t>(remaining, ClockCheckSamples);
-            sum += stream.SkipAndSum(static_cast<std::uint64_t>(n), sixteenBit);
+            sum += stream.SkipAndSumMagnitudes(static_cast<std::uint64_t>(n), sixteenBit);
             count += n;
             remaining -= n;
         }
@@ -205,11 +209,19 @@ WavGraphStats DrawWavGraph(GraphState& state, const GraphSettings& settings,
 GraphBuildResult BuildGraphFile(const std::string& wavPath, const std::string& graphPath,
                                 const GraphSettings& settings, FileSystem& fs,
                                 const MillisecondClock& clock) {
-    GraphBuildResult result{GraphBitmap(GraphFileWidth, GraphFileHeight), {}};
+    GraphBuildResult result{GraphBitmap(GraphFileWidth, GraphFileHeight), {}, false, {}};
     GraphState state;
     ClearGraph(state, &result.Bitmap, GraphFileWidth, GraphFileHeight, settings);
     result.Stats = DrawWavGraph(state, settings, wavPath, clock);
-    SaveGraphFile(result.Bitmap, graphPath, fs);
+    if (result.Stats.ColumnsDrawn == 0) {
+        return result;
+    }
+    try {
+        SaveGraphFile(result.Bitmap, graphPath, fs);
+        result.Saved = true;
+    } catch (const TellamoError& e) {
+        result.SaveError = e.what();
+    }
     return result;
 }
 

@@ -42,8 +42,8 @@ public:
     // The sample at the read position as a signed value (8-bit: byte - 128); advances by one
     // sample.
     std::int32_t ReadSample(bool sixteenBit);
-    // count times: skip one sample, then add the next one. Advances past both.
-    std::int64_t SkipAndSum(std::uint64_t count, bool sixteenBit);
+    // count times: skip one sample, then add the magnitude of the next one. Advances past both.
+    std::int64_t SkipAndSumMagnitudes(std::uint64_t count, bool sixteenBit);
 
 private:
     // Makes [offset, offset + bytes) buffered if the file holds it; false if it does not.
@@ -73,11 +73,11 @@ struct WavGraphStats {
 };
 
 // Draws the WAV's level over the current target's whole width, as one-directional bars in the
-// voice colour: each column the mean of its first sample and every second sample after it up
-// to the column's end. The drawing has a budget of 600 ms spread evenly over the columns; a
-// column whose slot is over keeps what it has gathered. The clock is read before each block of
-// ClockCheckSamples samples rather than before every sample, which keeps the clock off the hot
-// path and lets a column overrun its slot by one block at most.
+// voice colour: each column the mean magnitude of its first sample and every second sample
+// after it up to the column's end. The drawing has a budget of 600 ms spread evenly over the
+// columns; a column whose slot is over keeps what it has gathered. The clock is read before each
+// block of ClockCheckSamples samples rather than before every sample, which keeps the clock off the
+// hot path and lets a column overrun its slot by one block at most.
 constexpr std::uint64_t ClockCheckSamples = 4096;
 WavGraphStats DrawWavGraph(GraphState& state, const GraphSettings& settings,
                            const std::string& wavPath,
@@ -86,13 +86,17 @@ WavGraphStats DrawWavGraph(GraphState& state, const GraphSettings& settings,
 struct GraphBuildResult {
     GraphBitmap Bitmap;
     WavGraphStats Stats;
+    bool Saved = false;
+    std::string SaveError; // why the picture could not be saved; empty when it was or needn't be
 };
 
-// Draws the note's graph file from its WAV file into a fresh 600 x 256 picture in the
-// background colour and saves it at graphPath, replacing any file there. The drawing uses a
-// state of its own, so the caller's live graph state is left alone. Throws TellamoError when
-// the file cannot be saved; a missing or damaged WAV file is not an error (see
-// WavSampleStream).
+// Draws the note's graph from its WAV file into a fresh 600 x 256 picture in the background
+// colour and saves it at graphPath, replacing any file there. The drawing uses a state of its
+// own, so the caller's live graph state is left alone. A note without sound (no file, or no
+// data) gets the plain picture in memory and no file: there is nothing worth keeping, and a
+// folder that cannot be written is not tried for it. It never throws: a missing or damaged WAV
+// file is not an error (see WavSampleStream), and a failed save is told in SaveError with the
+// picture still returned.
 GraphBuildResult BuildGraphFile(const std::string& wavPath, const std::string& graphPath,
                                 const GraphSettings& settings, FileSystem& fs,
                                 const MillisecondClock& clock = SteadyMilliseconds);

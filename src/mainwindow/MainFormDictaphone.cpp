@@ -149,6 +149,16 @@ void TTellamoMainForm::SetMode(TDictaphoneMode mode) {
 }
 
 void TTellamoMainForm::RecordActionExecute() {
+    // Before anything is asked or added: a note that cannot get its sound file would only bring
+    // a failed catalogue save and a failed graph after it.
+    const QString problem = Cat.StorageWriteProblem();
+    if (!problem.isEmpty()) {
+        ShowErrorBox(
+            this,
+            TranslateText("The recording could not start: the storage folder cannot be written.") +
+                "\n" + Cat.Files().StorageFolder() + "\n" + problem);
+        return;
+    }
     const FolderNode* selected = Cat.SelectedFolder();
     if (Actions.RecycleRecordAction->isChecked() && selected &&
         (selected == Cat.RecycleBinNode() || Cat.IsInsideRecycleBin(selected))) {
@@ -438,13 +448,10 @@ void TTellamoMainForm::LoadGraph() {
         QWidget* focused = QApplication::focusWidget();
         RxDBGrid->setEnabled(false);
         RxDBGrid->repaint();
-        GraphBuildResult built;
-        try {
-            built = BuildGraphFile(wav, path.toStdString(), settings);
-        } catch (...) {
-            RxDBGrid->setEnabled(true);
-            throw;
-        }
+        // A graph that cannot be saved (a read-only folder) is still shown; it is only a picture
+        // of the sound, drawn again the next time, so no message is raised at every selection.
+        const GraphBuildResult built =
+            BuildGraphFile(wav, path.toStdString(), settings, Cat.FileSystemInUse());
         RxDBGrid->setEnabled(true);
         if (focused) {
             focused->setFocus();
@@ -454,10 +461,14 @@ void TTellamoMainForm::LoadGraph() {
     if (!QFileInfo::exists(path)) {
         ShownBitmap = build();
     } else {
+        bool current = false;
         try {
-            ShownBitmap = LoadGraphFile(path.toStdString());
+            ShownBitmap = LoadGraphFile(path.toStdString(), &current);
         } catch (const TellamoError&) {
             // A damaged graph file is only a picture: it is drawn again from the sound.
+        }
+        // Damaged, or drawn by the older rule (see GraphFileMagnitudeMark): drawn again.
+        if (!current) {
             ShownBitmap = build();
         }
     }

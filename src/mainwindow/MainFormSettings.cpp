@@ -1,26 +1,86 @@
 // The main window's section of the settings file, and the note list's columns.
 
+#include <algorithm>
+
+#include <QAction>
+#include <QDateTime>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QStyle>
+#include <QTableView>
+#include <QToolBar>
+
 #include "catalogue/Catalogue.h"
+#include "catalogue/NoteTexts.h"
 #include "common/IniFile.h"
 #include "dialogs/FormStorage.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/TellamoMainForm.h"
 
-#include <QAction>
-#include <QFrame>
-#include <QHeaderView>
-#include <QSplitter>
-#include <QTableView>
-#include <QToolBar>
-#include <algorithm>
-
 namespace tellamo {
 
 namespace {
 constexpr int ToolBarRowHeight = 34;
 const char* const ColumnSection = "TTellamoMainFormRxDBGrid";
+// The note list's columns as designed, at 96 dots per inch with the design's font: the settings
+// file's first-run values.
+constexpr int DesignColumnWidths[NoteListModel::FillerColumn] = {212, 81, 67, 34, 47, 63};
+
+// The longest texts each column shows (the description has no such text: its width is a
+// choice of the design, not a fit).
+QStringList LongestTexts(int column) {
+    QStringList texts;
+    switch (column) {
+    case NoteListModel::StartColumn:
+        // Every month's name and both halves of the day, with two-digit days and hours.
+        for (int month = 1; month <= 12; ++month) {
+            for (int hour : {10, 22}) {
+                texts << ShortStartText(
+                    LocalTimeFromDateTime(QDateTime(QDate(2026, month, 28), QTime(hour, 58))));
+            }
+        }
+        break;
+    case NoteListModel::DurationColumn:
+        texts << DurationText(((9 * 60 + 59) * 60 + 59) * 1000);
+        break;
+    case NoteListModel::BitRateColumn:
+        texts << QStringLiteral("16");
+        break;
+    case NoteListModel::SampleRateColumn:
+        texts << QStringLiteral("44100");
+        break;
+    case NoteListModel::FileSizeColumn:
+        texts << QStringLiteral("999999");
+        break;
+    default:
+        break;
+    }
+    return texts;
+}
 } // namespace
+
+void TTellamoMainForm::FitColumns() {
+    // The design widths fitted each column's longest text in the original font; Linux's fonts
+    // are wider, so a column gets at least the width of its longest text and its title in the
+    // window's font.
+    QHeaderView* header = RxDBGrid->horizontalHeader();
+    const QFontMetrics metrics(RxDBGrid->font());
+    const int margin =
+        2 * (RxDBGrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, RxDBGrid) + 1) +
+        (RxDBGrid->showGrid() ? 1 : 0);
+    FittedColumnWidths.clear();
+    for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
+        int width = std::max(DesignColumnWidths[column], header->sectionSizeHint(column));
+        for (const QString& text : LongestTexts(column)) {
+            width = std::max(width, metrics.horizontalAdvance(text) + margin);
+        }
+        FittedColumnWidths.push_back(width);
+        RxDBGrid->setColumnWidth(column, width);
+    }
+}
 
 void TTellamoMainForm::CreateSettingsStore() {
     Settings = std::make_unique<FormStorage>(this, QStringLiteral("TTellamoMainForm"), Cat.Files().SettingsFilePath());
@@ -83,13 +143,21 @@ void TTellamoMainForm::CreateSettingsStore() {
             ColumnWidths[static_cast<std::size_t>(logical)] = size;
         }
     });
+    // A column the user has not resized keeps its design width in the file, and a design width
+    // read back means "fitted to the font": the file's first-run values stay the design's while
+    // the list never cuts its texts, and every width the user chose comes back to the pixel.
     store.SaveExtra = [this](IniFile& ini) {
         ini.EraseSection(ColumnSection);
         QHeaderView* header = RxDBGrid->horizontalHeader();
         for (int visual = 0; visual < NoteListModel::ColumnCount; ++visual) {
             const int logical = header->logicalIndex(visual);
+            int width = ColumnWidths[static_cast<std::size_t>(logical)];
+            if (logical < NoteListModel::FillerColumn &&
+                width == FittedColumnWidths[static_cast<std::size_t>(logical)]) {
+                width = DesignColumnWidths[logical];
+            }
             ini.Write(ColumnSection, std::string("RxDBGrid.") + NoteListModel::FieldName(logical),
-                      std::to_string(visual) + "," + std::to_string(ColumnWidths[static_cast<std::size_t>(logical)]));
+                      std::to_string(visual) + "," + std::to_string(width));
         }
     };
     store.RestoreExtra = [this](const IniFile& ini) {
@@ -105,8 +173,12 @@ void TTellamoMainForm::CreateSettingsStore() {
                 if (indexOk && widthOk && parts.size() == 2) {
                     index = storedIndex;
                     if (logical != NoteListModel::FillerColumn && width > 0) {
-                        header->resizeSection(logical, width);
-                        ColumnWidths[static_cast<std::size_t>(logical)] = width;
+                        const int shown =
+                            width == DesignColumnWidths[logical]
+                                ? FittedColumnWidths[static_cast<std::size_t>(logical)]
+                                : width;
+                        header->resizeSection(logical, shown);
+                        ColumnWidths[static_cast<std::size_t>(logical)] = shown;
                     }
                 }
             }

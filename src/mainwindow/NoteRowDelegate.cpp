@@ -20,11 +20,16 @@ void NoteRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModel
     } else {
         option->state &= ~QStyle::State_Selected;
         if (note && note->Selected) {
-            // The window-title colour of the desktop theme stands in for the active caption.
+            // Between the list's base colour and its highlight, and opaque: the style has already
+            // filled the view's selected rows with the full highlight, which a translucent colour
+            // would let through, making them look like the current row.
             const QPalette& palette = option->palette;
-            QColor marked = palette.color(QPalette::Active, QPalette::Highlight);
-            marked.setAlpha(110);
-            option->backgroundBrush = marked;
+            const QColor base = palette.color(QPalette::Active, QPalette::Base);
+            const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight);
+            const auto mix = [](int from, int to) { return from + (to - from) * 45 / 100; };
+            option->backgroundBrush =
+                QColor(mix(base.red(), highlight.red()), mix(base.green(), highlight.green()),
+                       mix(base.blue(), highlight.blue()));
         }
     }
 }

@@ -1,19 +1,5 @@
 #include "mainwindow/TellamoMainForm.h"
 
-#include "audio/Audio.h"
-#include "catalogue/Catalogue.h"
-#include "dialogs/FormStorage.h"
-#include "dictaphone/MediaPlayer.h"
-#include "catalogue/NoteFilter.h"
-#include "common/Errors.h"
-#include "common/Translate.h"
-#include "mainwindow/FolderIcons.h"
-#include "mainwindow/Glyphs.h"
-#include "mainwindow/GraphWidgets.h"
-#include "mainwindow/Messages.h"
-#include "mainwindow/NoteListModel.h"
-#include "mainwindow/NoteRowDelegate.h"
-
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCloseEvent>
@@ -32,6 +18,21 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "audio/Audio.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/NoteFilter.h"
+#include "common/Errors.h"
+#include "common/Translate.h"
+#include "dialogs/FormStorage.h"
+#include "dictaphone/MediaPlayer.h"
+#include "mainwindow/FolderIcons.h"
+#include "mainwindow/Glyphs.h"
+#include "mainwindow/GraphWidgets.h"
+#include "mainwindow/MenuAccessKeys.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/NoteListModel.h"
+#include "mainwindow/NoteRowDelegate.h"
+
 namespace tellamo {
 
 namespace {
@@ -41,7 +42,6 @@ constexpr int ClientHeight = 446;
 constexpr int GraphPanelHeight = 41;
 constexpr int TreeWidth = 169;
 constexpr int BottomPanelHeight = 22;
-constexpr int DesignColumnWidths[NoteListModel::FillerColumn] = {212, 81, 67, 34, 47, 63};
 
 QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
     auto* slider = new QSlider(Qt::Horizontal, parent);
@@ -77,6 +77,7 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
 
     NoteModel->SetTitles({TranslateText("Description"), TranslateText("Start"), TranslateText("Duration"),
                           TranslateText("Bits"), TranslateText("Hz"), TranslateText("Size, kb"), QString()});
+    FitColumns();
     ConnectCatalogue();
     ConnectDictaphone();
     ConnectFoldersAndNotes();
@@ -166,9 +167,6 @@ void TTellamoMainForm::CreatePanels() {
     RxDBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The filler column takes whatever width is left, so no scroll bar appears for it.
     RxDBGrid->horizontalHeader()->setStretchLastSection(true);
-    for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
-        RxDBGrid->setColumnWidth(column, DesignColumnWidths[column]);
-    }
 
     TopPanel->addWidget(GraphPanel);
     TopPanel->addWidget(MainSplitter);
@@ -251,6 +249,11 @@ void TTellamoMainForm::CreateMenus() {
     NotePopupMenu->addAction(a.ParentFolderAction);
     NotePopupMenu->addSeparator();
     NotePopupMenu->addAction(a.DeleteNoteAction);
+
+    auto* accessKeys = new MenuAccessKeys(this);
+    for (QMenu* menu : findChildren<QMenu*>()) {
+        accessKeys->Watch(menu);
+    }
 
     TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -438,7 +441,9 @@ void TTellamoMainForm::ActionListUpdate() {
     RxDBGrid->setEnabled(idle);
     TreeView->setEnabled(idle);
     PositionRxSlider->setEnabled(CurrentMode == TDictaphoneMode::mdPlaying);
-    if (idle && Cat.NoteGraphPath() != ShownGraphPath) {
+    // The picture is also missing before the first LoadGraph, when an empty list's path and the
+    // shown path are both empty: the panel would stay grey instead of the background colour.
+    if (idle && (Cat.NoteGraphPath() != ShownGraphPath || GraphImage->Picture().isNull())) {
         RunCommand(this, [this] { LoadGraph(); });
     }
 }

@@ -81,6 +81,9 @@ public:
 
     // Recomputes what is enabled and shown; runs at every idle moment.
     void ActionListUpdate();
+    // Shows the notes that pass the filter options as they are checked now (the selected
+    // folder, affiliated notes, the filter text and its case).
+    void ApplyNoteFilter();
 
     TDictaphoneMode Mode() const { return CurrentMode; }
 
@@ -184,7 +187,6 @@ private:
     void CreateToolBars();
     void CreatePanels();
     void ConnectCatalogue();
-    void ApplyNoteFilter();
     void UpdateGlyphs();
     bool FormCloseQuery();
     void ConnectDictaphone();
@@ -193,6 +195,10 @@ private:
     std::unique_ptr<FormStorage> Settings;
     // Each column's width as last shown (a hidden column reports none).
     std::vector<int> ColumnWidths;
+    // Sizes the note list's columns (not the filler) to their longest texts in the window's
+    // font, never below their design widths; the result is kept in FittedColumnWidths.
+    void FitColumns();
+    std::vector<int> FittedColumnWidths;
     int StoredDictaphoneTop = 2, StoredDictaphoneLeft = 11, StoredFilterTop = 36,
         StoredFilterLeft = 11;
     bool TreeViewEdited(FolderNode* folder, const QString& name);

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QSlider>
 #include <QEventLoop>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -180,6 +181,37 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     EXPECT_EQ(form.TimeLabel->text(), "0:00:00|0:00:00");
     EXPECT_EQ(form.VolumeRxSlider->maximum(), 100);
     EXPECT_EQ(form.SilenceRxSlider->maximum(), 30);
+}
+
+TEST_F(Program, AffiliatedNotesStoredAsOnAreShownFromTheStart) {
+    {
+        // Notes > Work (selected, one note) > Sub (two notes).
+        QDir().mkpath(QString::fromStdString(Folder()));
+        Catalogue cat(
+            Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+            "Notes", "Recycle Bin", RealFileSystem());
+        cat.NewCatalogue();
+        FolderNode* work = cat.AddFolder(cat.NotesNode(), "Work");
+        FolderNode* sub = cat.AddFolder(work, "Sub");
+        cat.AddFoundNote(work, "100001", 0, 8000, 8);
+        cat.AddFoundNote(sub, "100002", 0, 8000, 8);
+        cat.AddFoundNote(sub, "100003", 0, 8000, 8);
+        cat.SelectFolder(work);
+        ASSERT_EQ(cat.SaveCatalogue(), QString());
+        WriteFileBytes(Folder() + "tellamo.INI",
+                       "[TTellamoMainForm]\r\nAffiliateAction_Checked=True\r\n");
+    }
+    auto program = Start();
+    TTellamoMainForm& form = program->MainForm();
+    program->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    RunUntilIdle();
+    ASSERT_TRUE(program->FirstIdleDone());
+    EXPECT_TRUE(form.Actions.AffiliateAction->isChecked());
+    EXPECT_EQ(program->DM().Cat().SelectedFolder()->Name, "Work");
+    EXPECT_EQ(form.RxDBGrid->model()->rowCount(), 3)
+        << "the folder's own note and its sub-folder's two";
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
 }
 
 TEST_F(Program, ExitSavesAndASecondCopysRequestRestoresTheWindow) {

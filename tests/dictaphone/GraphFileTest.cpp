@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 
 #include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
@@ -107,7 +110,8 @@ TEST_P(ColumnBoundaries, EachColumnGathersItsFirstAndEverySecondSample) {
             PutSample(data, i * perColumn + k, c.SixteenBit, k == 0 ? first : k % 2 ? odd : even);
         }
         const bool late = static_cast<int>(i) < c.CutShort;
-        levels.push_back(late ? first : RoundHalfEven32((first + 49.0 * even) / 50));
+        levels.push_back(late ? std::abs(first)
+                              : RoundHalfEven32((std::abs(first) + 49.0 * std::abs(even)) / 50));
     }
     WriteFileBytes(WavPath, Wav(c.SixteenBit, data));
 
@@ -128,12 +132,12 @@ INSTANTIATE_TEST_SUITE_P(Notes, ColumnBoundaries,
                                            ColumnCase{"Sixteen_AllLate", true, 1000000, 600}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(GraphFiles, BarHeightIsTwiceTheMeanOfSignedValues) {
-    // Alternating +8000/-8000 averages to 0 over every second sample only if the reader takes
-    // every sample; taking every second one sees +8000 throughout.
+TEST_F(GraphFiles, BarHeightIsTwiceTheMeanMagnitude) {
+    // The gathered samples (every second one) alternate +8000 and -8000: their signed mean is 0,
+    // a flat graph; their mean magnitude is 8000.
     std::string data(24000, '\0');
     for (std::size_t k = 0; k < 12000; ++k) {
-        PutSample(data, k, true, k % 2 ? -8000 : 8000);
+        PutSample(data, k, true, k % 2 ? 0 : (k % 4 ? -8000 : 8000));
     }
     WriteFileBytes(WavPath, Wav(true, data));
     const GraphBuildResult result =
@@ -142,6 +146,78 @@ TEST_F(GraphFiles, BarHeightIsTwiceTheMeanOfSignedValues) {
     // 2 * 8000 * 256 / 65535 = 62.501 pixels: rows 192..255 of the voice colour.
     EXPECT_EQ(result.Bitmap.ColorAt(10, 192), Settings.VoiceColor);
     EXPECT_EQ(result.Bitmap.ColorAt(10, 191), Settings.BackgroundColor);
+}
+
+// The height of column x's bar: the voice-coloured run standing on the bottom row.
+int BarHeight(const GraphBitmap& bitmap, int x, ColorValue voice) {
+    int height = 0;
+    while (height < bitmap.Height() && bitmap.ColorAt(x, bitmap.Height() - 1 - height) == voice) {
+        ++height;
+    }
+    return height;
+}
+
+// Speech as a recording holds it: a second spoken quietly (a tenth of the volume), then the
+// same second at its normal volume. The bars must follow the loudness of each column.
+TEST_F(GraphFiles, SpeechGivesBarsThatFollowItsEnvelope) {
+    const std::string speech = Dir.File("speech.wav");
+    const std::string quiet = Dir.File("quiet.wav");
+    const std::string normal = Dir.File("normal.wav");
+    const std::string log = Dir.File("tools.log");
+    const auto run = [&](const std::string& command) {
+        ASSERT_EQ(std::system((command + " > '" + log + "' 2>&1").c_str()), 0)
+            << command << "\n"
+            << ReadFileBytes(log);
+    };
+    run("espeak-ng -w '" + speech +
+        "' 'Please call Stella and ask her to bring these things from the store.'");
+    run("sox -V1 -D '" + speech + "' -r 11025 -b 16 -c 1 '" + quiet + "' trim 0 1 vol 0.1");
+    run("sox -V1 -D '" + speech + "' -r 11025 -b 16 -c 1 '" + normal + "' trim 0 1");
+    run("sox -V1 -D '" + quiet + "' '" + normal + "' '" + WavPath + "'");
+
+    const GraphBuildResult result =
+        BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(), [] { return 0.0; });
+    std::vector<int> bars;
+    for (int x = 0; x < GraphFileWidth; ++x) {
+        bars.push_back(BarHeight(result.Bitmap, x, Settings.VoiceColor));
+    }
+    const int quietTallest = *std::max_element(bars.begin(), bars.begin() + 300);
+    const int normalTallest = *std::max_element(bars.begin() + 300, bars.end());
+    EXPECT_GT(normalTallest, GraphFileHeight / 4)
+        << "normal speech fills a good part of the picture";
+    EXPECT_GT(normalTallest, 4 * quietTallest) << "the loud second stands well above the quiet one";
+    EXPECT_GE(quietTallest, 2) << "quiet speech still shows";
+
+    // Column by column, the bars follow the speech's own envelope (the mean magnitude of each
+    // column's samples, computed here from all of them).
+    const std::string wav = ReadFileBytes(WavPath);
+    const std::size_t dataAt = wav.find("data") + 8;
+    const std::size_t samples = (wav.size() - dataAt) / 2;
+    std::vector<double> envelope;
+    for (int x = 0; x < GraphFileWidth; ++x) {
+        double sum = 0;
+        const std::size_t from = samples * x / GraphFileWidth,
+                          to = samples * (x + 1) / GraphFileWidth;
+        for (std::size_t k = from; k < to; ++k) {
+            sum += std::abs(static_cast<std::int16_t>(
+                GetU16(reinterpret_cast<const unsigned char*>(wav.data()) + dataAt + 2 * k)));
+        }
+        envelope.push_back(sum / static_cast<double>(to - from));
+    }
+    double mb = 0, me = 0;
+    for (int x = 0; x < GraphFileWidth; ++x) {
+        mb += bars[x];
+        me += envelope[x];
+    }
+    mb /= GraphFileWidth;
+    me /= GraphFileWidth;
+    double cov = 0, vb = 0, ve = 0;
+    for (int x = 0; x < GraphFileWidth; ++x) {
+        cov += (bars[x] - mb) * (envelope[x] - me);
+        vb += (bars[x] - mb) * (bars[x] - mb);
+        ve += (envelope[x] - me) * (envelope[x] - me);
+    }
+    EXPECT_GT(cov / std::sqrt(vb * ve), 0.95) << "correlation of the bars with the envelope";
 }
 
 struct InfoCase {
@@ -210,8 +286,8 @@ TEST_F(GraphFiles, ReadSampleDecodesAndReadsSilenceBeyondTheFile) {
     EXPECT_EQ(stream.ReadSample(false), -128);
     EXPECT_EQ(stream.ReadSample(false), 0);
     EXPECT_EQ(stream.ReadSample(false), 127);
-    stream.Seek(42); // skips 42, 46, 50 and adds 44, 48 and the silence at 52
-    EXPECT_EQ(stream.SkipAndSum(3, true), -32768 + 1 + 0);
+    stream.Seek(42); // skips 42, 46, 50 and adds the magnitudes at 44, 48 and the silence at 52
+    EXPECT_EQ(stream.SkipAndSumMagnitudes(3, true), 32768 + 1 + 0);
     EXPECT_EQ(stream.Position(), 54u);
 }
 
@@ -225,37 +301,54 @@ TEST_F(GraphFiles, DamagedOrMissingWavGivesAGraphOfWhatCanBeRead) {
     std::fill(half.begin(), half.begin() + 300, 50);
     const GraphBitmap halfDrawn = ExpectedGraph(half, false, Settings);
 
+    // Without sound there is nothing worth a file: the plain picture stays in memory, and no
+    // file operation is tried (the fake file system fails them all).
     struct Case {
         const char* Name;
         std::string Bytes; // empty: no file at all
         GraphBitmap Expected;
+        bool Saved;
     };
     const Case cases[] = {
-        {"ends halfway through its data", Wav(false, data, 120000), halfDrawn},
-        {"no data tag", std::string(400, 'x'), Blank(Settings)},
-        {"data size 0", Wav(false, "", 0), Blank(Settings)},
-        {"header cut short", Wav(false, data).substr(0, 30), Blank(Settings)},
-        {"missing", "", Blank(Settings)},
+        {"ends halfway through its data", Wav(false, data, 120000), halfDrawn, true},
+        {"no data tag", std::string(400, 'x'), Blank(Settings), false},
+        {"data size 0 (a 44-byte note)", Wav(false, "", 0), Blank(Settings), false},
+        {"header cut short", Wav(false, data).substr(0, 30), Blank(Settings), false},
+        {"missing", "", Blank(Settings), false},
     };
     for (const Case& c : cases) {
         std::remove(WavPath.c_str());
+        std::remove(GraphPath.c_str());
         if (!c.Bytes.empty()) {
             WriteFileBytes(WavPath, c.Bytes);
         }
+        test::FaultyFileSystem readOnly;
+        readOnly.FailAt = c.Saved ? 0 : 1;
+        readOnly.FailAll = true;
         GraphBuildResult result;
-        ASSERT_NO_THROW(result = BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(),
-                                                [] { return 0.0; }))
+        ASSERT_NO_THROW(
+            result = BuildGraphFile(WavPath, GraphPath, Settings, readOnly, [] { return 0.0; }))
             << c.Name;
         EXPECT_EQ(result.Bitmap, c.Expected) << c.Name;
-        EXPECT_EQ(LoadGraphFile(GraphPath), c.Expected) << c.Name;
+        EXPECT_EQ(result.Saved, c.Saved) << c.Name;
+        EXPECT_EQ(result.SaveError, "") << c.Name;
+        EXPECT_EQ(readOnly.Calls > 0, c.Saved) << c.Name;
+        if (c.Saved) {
+            EXPECT_EQ(LoadGraphFile(GraphPath), c.Expected) << c.Name;
+        } else {
+            EXPECT_FALSE(FileExists(GraphPath)) << c.Name;
+        }
     }
 }
 
-TEST_F(GraphFiles, FailedSaveIsAnErrorAndLeavesNoGraph) {
+TEST_F(GraphFiles, FailedSaveIsToldAndLeavesNoGraph) {
     WriteFileBytes(WavPath, Wav(true, std::string(2000, '\x10')));
     test::FaultyFileSystem fs;
     fs.FailAt = 2; // the write of the new file: a full disk
-    EXPECT_THROW(BuildGraphFile(WavPath, GraphPath, Settings, fs), TellamoError);
+    const GraphBuildResult result = BuildGraphFile(WavPath, GraphPath, Settings, fs);
+    EXPECT_FALSE(result.Saved);
+    EXPECT_NE(result.SaveError.find(GraphPath + ".tmp"), std::string::npos) << result.SaveError;
+    EXPECT_NE(result.Bitmap, Blank(Settings)) << "the picture is still drawn";
     EXPECT_FALSE(FileExists(GraphPath));
     EXPECT_FALSE(FileExists(GraphPath + ".tmp"));
 }
@@ -270,7 +363,8 @@ TEST(GraphBitmapFile, HeaderFieldsAndPixelLayout) {
     ASSERT_EQ(bytes.size(), 76918u);
     EXPECT_EQ(bytes.substr(0, 2), "BM");
     EXPECT_EQ(GetU32(p + 2), 76918u);
-    EXPECT_EQ(GetU32(p + 6), 0u);
+    EXPECT_EQ(GetU16(p + 6), GraphFileMagnitudeMark);
+    EXPECT_EQ(GetU16(p + 8), 0u);
     EXPECT_EQ(GetU32(p + 10), 118u);
     EXPECT_EQ(GetU32(p + 14), 40u);
     EXPECT_EQ(GetU32(p + 18), 600u);
@@ -289,7 +383,14 @@ TEST(GraphBitmapFile, HeaderFieldsAndPixelLayout) {
     EXPECT_EQ(p[118], 0xB4);
     EXPECT_EQ(p[119], 0x44);
     EXPECT_EQ(p[76917], 0x4E);
-    EXPECT_EQ(DecodeGraphFile(bytes, "x.bmp"), bitmap);
+    bool marked = false;
+    EXPECT_EQ(DecodeGraphFile(bytes, "x.bmp", &marked), bitmap);
+    EXPECT_TRUE(marked);
+    // A file made before the mark (both reserved words 0) reads as the same picture, unmarked.
+    std::string older = bytes;
+    older[6] = '\0';
+    EXPECT_EQ(DecodeGraphFile(older, "x.bmp", &marked), bitmap);
+    EXPECT_FALSE(marked);
     EXPECT_THROW(EncodeGraphFile(GraphBitmap(600, 512)), TellamoError);
 }
 

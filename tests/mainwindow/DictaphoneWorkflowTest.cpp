@@ -1,6 +1,9 @@
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +15,7 @@
 #include "MainWindowFixture.h"
 #include "audio/Audio.h"
 #include "audio/FakeWavePort.h"
+#include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/NoteFilter.h"
@@ -19,11 +23,13 @@
 #include "common/ByteIO.h"
 #include "common/FileSystem.h"
 #include "dialogs/TDescriptionForm.h"
+#include "dictaphone/GraphBitmap.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/MediaPlayer.h"
 #include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FaultyFileSystem.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {
@@ -46,7 +52,17 @@ protected:
         ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
         Poster.ProcessPending();
     }
-    std::string WavOf(const NoteRecord* note) const { return ReadFileBytes(Folder() + note->FileName + ".wav"); }
+    std::string WavOf(const NoteRecord* note) const {
+        return ReadFileBytes(Folder() + note->FileName + ".wav");
+    }
+    // A note's sound file of the given size in the storage folder, 8000 Hz, 8 bits, loud.
+    void WriteLoudNote(const std::string& name, std::uint32_t bytes) const {
+        const auto header = MakeWaveHeader(1, 8000, 8);
+        std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
+        wav += std::string(bytes, '\xF0');
+        PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), bytes);
+        WriteFileBytes(Folder() + name + ".wav", wav);
+    }
 };
 
 TEST_F(Workflow, AThousandFullBuffersMakeA100SecondNote) {
@@ -70,7 +86,8 @@ TEST_F(Workflow, AThousandFullBuffersMakeA100SecondNote) {
     EXPECT_EQ(note->SampleRate, 8000);
     EXPECT_EQ(note->BitRate, 8);
     // The catalogue on disk knows the completed note.
-    EXPECT_NE(ReadFileBytes(Documents.Path() + "/My Voice Notes/Tellamo.dat").find(note->FileName), std::string::npos);
+    EXPECT_NE(ReadFileBytes(Documents.Path() + "/My Voice Notes/Tellamo.dat").find(note->FileName),
+              std::string::npos);
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
@@ -148,7 +165,8 @@ TEST_F(Workflow, ADeviceThatCannotRecordIsShownAndTheNoteStaysEmpty) {
     Form.RecordActionExecute();
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
     ASSERT_EQ(Messages.size(), 1);
-    EXPECT_EQ(Messages[0].toStdString(), "Could not open the input device for recording:  No such device");
+    EXPECT_EQ(Messages[0].toStdString(),
+              "Could not open the input device for recording:  No such device");
     ASSERT_EQ(Cat.Notes().All().size(), 1u);
     EXPECT_FALSE(Cat.Notes().All()[0]->Duration.has_value());
 }
@@ -180,7 +198,8 @@ TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
     EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
     EXPECT_FALSE(Form.SoundPaintBox->isVisibleTo(&Form));
     EXPECT_TRUE(Form.GraphImage->isVisibleTo(&Form));
-    EXPECT_EQ(Form.GraphImage->Picture().size(), QSize(600, 512)) << "mirrored: bi-directional is on";
+    EXPECT_EQ(Form.GraphImage->Picture().size(), QSize(600, 512))
+        << "mirrored: bi-directional is on";
 
     // Toggling the bi-directional graph twice gives the same picture back; no file changes.
     const QImage first = Form.GraphImage->Picture();
@@ -206,15 +225,90 @@ TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
     NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "123456", 0, 8000, 8);
     Cat.Notes().SetFilter({});
     Cat.Notes().SetCurrent(note);
+    Form.Actions.BiDirectionalAction->setChecked(false);
     Form.ActionListUpdate();
     const std::string graph = Documents.Path() + "/My Voice Notes/123456.bmp";
-    EXPECT_EQ(ReadFileBytes(graph).size(), 76918u) << "a note without sound gets a plain graph";
+    GraphBitmap plain(GraphFileWidth, GraphFileHeight);
+    plain.Fill(Form.GraphOptions.BackgroundColor);
+    EXPECT_EQ(Form.GraphImage->Picture(), GraphBitmapToImage(plain))
+        << "a note without sound shows a plain graph";
+    EXPECT_FALSE(FileExists(graph)) << "and keeps no file for it";
     EXPECT_EQ(Form.ShownGraphPath, Cat.NoteGraphPath());
     // A damaged graph file is drawn again instead of failing at every idle moment.
+    WriteFileBytes(Folder() + "123456.wav", std::string(100, 'x'));
     WriteFileBytes(graph, "BM damaged");
     Form.ShownGraphPath.clear();
     Form.ActionListUpdate();
-    EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
+    EXPECT_EQ(Form.GraphImage->Picture(), GraphBitmapToImage(plain));
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+TEST_F(Workflow, AReadOnlyStorageFolderGivesOneClearErrorFirst) {
+    // An older note with sound but no graph yet, in a folder that takes no writes.
+    WriteLoudNote("200001", 4000);
+    FaultyFileSystem readOnly;
+    readOnly.FailAt = 1;
+    readOnly.FailAll = true;
+    readOnly.FailError = EROFS;
+    Catalogue cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+                  "Notes", "Recycle Bin", readOnly};
+    cat.NewCatalogue();
+    cat.AddFoundNote(cat.NotesNode(), "200001", 0, 8000, 8);
+    TTellamoMainForm form(cat, AudioServices{Port, Poster, Documents.File("PLAY2.TMP")});
+    form.Actions.AskDescriptionAction->setChecked(false);
+    form.Actions.BiDirectionalAction->setChecked(false);
+    const QStringList before = QDir(QString::fromStdString(Folder())).entryList(QDir::Files);
+
+    // Selecting the note, twice: its graph is shown from memory, without a message.
+    for (int i = 0; i < 2; ++i) {
+        form.ShownGraphPath.clear();
+        form.ActionListUpdate();
+        EXPECT_EQ(form.GraphImage->Picture().pixel(300, 255),
+                  ColorToQRgb(form.GraphOptions.VoiceColor));
+    }
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+
+    form.RecordActionExecute();
+    form.ActionListUpdate();
+    ASSERT_EQ(Messages.size(), 1) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(Messages[0].startsWith("The recording could not start"))
+        << Messages[0].toStdString();
+    EXPECT_TRUE(Messages[0].contains("Read-only file system")) << Messages[0].toStdString();
+    EXPECT_EQ(form.Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_EQ(cat.Notes().All().size(), 1u) << "no note was added";
+    EXPECT_EQ(QDir(QString::fromStdString(Folder())).entryList(QDir::Files), before)
+        << "nothing was written";
+}
+
+TEST_F(Workflow, AGraphMadeBeforeTheMagnitudeMarkIsDrawnAgainOnce) {
+    WriteLoudNote("123456", 6000);
+    NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "123456", 0, 8000, 8);
+    Cat.Notes().SetFilter({});
+    Cat.Notes().SetCurrent(note);
+    Form.Actions.BiDirectionalAction->setChecked(false);
+    // A plain lime picture, stored as files were before the mark (reserved words 0).
+    GraphBitmap lime(GraphFileWidth, GraphFileHeight);
+    lime.Fill(ColorLime);
+    std::string older = EncodeGraphFile(lime);
+    older[6] = '\0';
+    const std::string graph = Folder() + "123456.bmp";
+    WriteFileBytes(graph, older);
+
+    Form.ActionListUpdate();
+    const std::string redrawn = ReadFileBytes(graph);
+    ASSERT_EQ(redrawn.size(), 76918u);
+    EXPECT_EQ(redrawn[6], static_cast<char>(GraphFileMagnitudeMark)) << "drawn again and marked";
+    const GraphBitmap shown = DecodeGraphFile(redrawn, graph);
+    EXPECT_EQ(shown.ColorAt(300, 255), Form.GraphOptions.VoiceColor) << "the loud note's bars";
+    EXPECT_EQ(shown.ColorAt(300, 0), Form.GraphOptions.BackgroundColor);
+    EXPECT_EQ(Form.GraphImage->Picture(), GraphBitmapToImage(shown));
+
+    // A marked file is shown as it is, not drawn again.
+    WriteFileBytes(graph, EncodeGraphFile(lime));
+    Form.ShownGraphPath.clear();
+    Form.ActionListUpdate();
+    EXPECT_EQ(Form.GraphImage->Picture(), GraphBitmapToImage(lime));
+    EXPECT_EQ(ReadFileBytes(graph), EncodeGraphFile(lime));
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
@@ -290,7 +384,8 @@ TEST_F(Playback, SeekingWhilePausedStaysPaused) {
 TEST_F(Playback, TheVolumeSliderSetsTheMastersLine) {
     FakeWavePort port;
     port.Mixer = {FakeWavePort::Destination{
-        {"Master", 2, {{MixerControlType::Volume, 1, {0, 0}}, {MixerControlType::Mute, 2, {0, 0}}}}, {}}};
+        {"Master", 2, {{MixerControlType::Volume, 1, {0, 0}}, {MixerControlType::Mute, 2, {0, 0}}}},
+        {}}};
     EventFdPoster poster;
     TTellamoMainForm form(Cat, AudioServices{port, poster, Documents.File("PLAY2.TMP")});
     for (int value : {0, 100, 50}) {

@@ -1,19 +1,24 @@
-#include "audio/FakeWavePort.h"
-#include "audio/WindowPoster.h"
-#include "catalogue/Catalogue.h"
-#include "common/FileSystem.h"
-#include "common/IniFile.h"
-#include "mainwindow/NoteListModel.h"
-#include "mainwindow/TellamoMainForm.h"
-#include "support/TempDir.h"
+#include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDateTime>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
 #include <QToolBar>
-#include <gtest/gtest.h>
+
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/NoteTexts.h"
+#include "common/FileSystem.h"
+#include "common/IniFile.h"
+#include "common/OleDate.h"
+#include "mainwindow/NoteListModel.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
 
 namespace tellamo::test {
 namespace {
@@ -137,6 +142,49 @@ TEST_F(SettingsFile, OptionsColumnsAndLayoutSurviveARestart) {
     EXPECT_EQ(form->LastSaveDir, "/home/me/notes/");
 }
 
+// The design widths fitted the original font; Linux's fonts are wider. Without a stored width a
+// column fits its longest text in the window's font, while the file keeps the design widths for
+// the columns the user left alone, so that a second start fits them again.
+TEST_F(SettingsFile, ColumnsWithoutAStoredWidthFitTheirLongestTexts) {
+    std::vector<int> fitted;
+    {
+        auto form = Start();
+        for (QAction* column : {form->Actions.BitsColumnAction, form->Actions.HertzColumnAction,
+                                form->Actions.SizeColumnAction}) {
+            column->setChecked(true); // hidden columns report no width
+        }
+        form->ActionListUpdate();
+        QHeaderView* header = form->RxDBGrid->horizontalHeader();
+        const QFontMetrics metrics(form->RxDBGrid->font());
+        const QString start =
+            ShortStartText(LocalTimeFromDateTime(QDateTime(QDate(2026, 12, 28), QTime(22, 58))));
+        const std::pair<int, QString> longest[] = {{NoteListModel::StartColumn, start},
+                                                   {NoteListModel::DurationColumn, "9:59:59"},
+                                                   {NoteListModel::SampleRateColumn, "44100"},
+                                                   {NoteListModel::FileSizeColumn, "999999"}};
+        for (const auto& [column, text] : longest) {
+            EXPECT_GE(header->sectionSize(column), metrics.horizontalAdvance(text) + 4)
+                << text.toStdString();
+        }
+        const int design[] = {212, 81, 67, 34, 47, 63};
+        for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
+            EXPECT_GE(header->sectionSize(column), design[column]) << column;
+            fitted.push_back(header->sectionSize(column));
+        }
+        header->resizeSection(NoteListModel::BitRateColumn, 90); // the user's own width
+        form->close();
+    }
+    EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.Start"), "1,81");
+    EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.Duration"), "2,67");
+    EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.BitRate"), "3,90");
+    auto form = Start();
+    QHeaderView* header = form->RxDBGrid->horizontalHeader();
+    EXPECT_EQ(header->sectionSize(NoteListModel::StartColumn), fitted[NoteListModel::StartColumn]);
+    EXPECT_EQ(header->sectionSize(NoteListModel::DurationColumn),
+              fitted[NoteListModel::DurationColumn]);
+    EXPECT_EQ(header->sectionSize(NoteListModel::BitRateColumn), 90);
+}
+
 TEST_F(SettingsFile, AWindowClosedMinimizedStartsMinimized) {
     {
         auto form = Start();
@@ -156,7 +204,11 @@ TEST_F(SettingsFile, UnreadableValuesKeepTheirFirstRunValues) {
     auto form = Start();
     EXPECT_FALSE(form->Actions.SilenceAction->isChecked());
     EXPECT_TRUE(form->Actions.AffiliateAction->isChecked()) << "truth values in any letter case";
-    EXPECT_EQ(form->RxDBGrid->horizontalHeader()->sectionSize(NoteListModel::StartColumn), 81);
+    EXPECT_EQ(form->RxDBGrid->horizontalHeader()->sectionSize(NoteListModel::StartColumn),
+              TTellamoMainForm(Cat, AudioServices{Port, Poster, Documents.File("PLAY2.TMP")})
+                  .RxDBGrid->horizontalHeader()
+                  ->sectionSize(NoteListModel::StartColumn))
+        << "as if no width were stored";
     EXPECT_EQ(form->RxDBGrid->horizontalHeader()->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn)
         << "the filler stays last whatever the file says";
 }

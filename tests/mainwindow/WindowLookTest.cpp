@@ -1,0 +1,140 @@
+#include <cstdlib>
+
+#include <QAction>
+#include <QFrame>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPalette>
+#include <QStyleFactory>
+#include <QTableView>
+#include <QTest>
+
+#include "MainWindowFixture.h"
+#include "dictaphone/GraphSurface.h"
+#include "mainwindow/GraphWidgets.h"
+#include "mainwindow/NoteListModel.h"
+
+namespace tellamo::test {
+namespace {
+
+// The main window as the user sees it: shown, over a fresh storage folder.
+class WindowLook : public MainWindowFixture {
+protected:
+    WindowLook() {
+        Form.Actions.AskDescriptionAction->setChecked(false);
+        Form.Options.SampleRate = 8000;
+        Form.Options.SixteenBit = false;
+        Form.resize(640, 480);
+        Form.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Form));
+        Form.ActionListUpdate();
+    }
+};
+
+TEST_F(WindowLook, AnEmptyListShowsTheBackgroundColourFromTheStart) {
+    ASSERT_TRUE(Cat.Notes().IsEmpty());
+    const QImage panel = Form.GraphImage->grab().toImage();
+    ASSERT_FALSE(panel.isNull());
+    EXPECT_EQ(panel.pixel(panel.width() / 2, panel.height() / 2),
+              ColorToQRgb(Form.GraphOptions.BackgroundColor));
+}
+
+// "&Record" and "&Rename" share the Note menu's R. With Rename disabled, R chooses Record; with
+// both enabled it only moves between them, the toolkit's way for a shared key.
+TEST_F(WindowLook, AnAccessKeySharedWithADisabledEntryChoosesTheEnabledOne) {
+    Form.Actions.MenuNoteAction->setChecked(true);
+    Form.ActionListUpdate();
+    ASSERT_FALSE(Form.Actions.RenameNoteAction->isEnabled());
+    ASSERT_TRUE(Form.Actions.RecordAction->isEnabled());
+    for (QMenu* menu : {Form.NoteMenu, Form.NotePopupMenu}) {
+        SCOPED_TRACE(menu->objectName().toStdString());
+        menu->popup(Form.mapToGlobal(QPoint(20, 20)));
+        QTRY_VERIFY(menu->isVisible());
+        QTest::keyClick(menu, Qt::Key_R);
+        EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+        EXPECT_FALSE(menu->isVisible());
+        Form.StopActionExecute();
+        Cat.Notes().SetFilter([](const NoteRecord&) { return false; }); // Rename disabled again
+        Form.ActionListUpdate();
+    }
+    Cat.Notes().SetFilter({});
+    Form.ActionListUpdate();
+
+    ASSERT_TRUE(Form.Actions.RenameNoteAction->isEnabled()) << "the recorded notes are listed";
+    Form.NoteMenu->popup(Form.mapToGlobal(QPoint(20, 20)));
+    QTRY_VERIFY(Form.NoteMenu->isVisible());
+    QTest::keyClick(Form.NoteMenu, Qt::Key_R);
+    EXPECT_EQ(Form.NoteMenu->activeAction(), Form.Actions.RecordAction);
+    QTest::keyClick(Form.NoteMenu, Qt::Key_R);
+    EXPECT_EQ(Form.NoteMenu->activeAction(), Form.Actions.RenameNoteAction);
+    EXPECT_TRUE(Form.NoteMenu->isVisible());
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    Form.NoteMenu->hide();
+}
+
+// How far apart two colours are to the eye, roughly: the largest difference of a channel.
+int Distance(QRgb a, QRgb b) {
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                     std::abs(qBlue(a) - qBlue(b))});
+}
+
+QPalette DarkPalette() {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(45, 45, 45));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    return dark;
+}
+
+// Three notes: the current one, one more of the multi-selection, and one not selected. Each row
+// is sampled in the filler column, where no text is drawn.
+TEST_F(WindowLook, TheCurrentRowAndTheOtherSelectedRowsLookDifferent) {
+    for (const char* name : {"300001", "300002", "300003"}) {
+        Cat.AddFoundNote(Cat.NotesNode(), name, 0, 8000, 8);
+    }
+    Cat.Notes().SetFilter({});
+    Form.ActionListUpdate();
+    // Click the second row, then Ctrl+click the first: the first is current, both are selected.
+    QWidget* rows = Form.RxDBGrid->viewport();
+    const auto rowCentre = [&](int r) {
+        return QPoint(20, Form.RxDBGrid->rowViewportPosition(r) + Form.RxDBGrid->rowHeight(r) / 2);
+    };
+    QTest::mouseClick(rows, Qt::LeftButton, Qt::NoModifier, rowCentre(1));
+    QTest::mouseClick(rows, Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+    ASSERT_EQ(Cat.Notes().CurrentRow(), 0);
+    ASSERT_EQ(Cat.Notes().Selection().size(), 2u);
+    Form.ActionListUpdate();
+
+    struct Look {
+        const char* Name;
+        QPalette Palette;
+    };
+    const Look looks[] = {{"default", Form.RxDBGrid->palette()}, {"dark", DarkPalette()}};
+    for (const Look& look : looks) {
+        SCOPED_TRACE(look.Name);
+        Form.RxDBGrid->setPalette(look.Palette);
+        const QImage shot = Form.RxDBGrid->viewport()->grab().toImage();
+        QHeaderView* header = Form.RxDBGrid->horizontalHeader();
+        const int x = header->sectionViewportPosition(NoteListModel::FillerColumn) + 20;
+        ASSERT_LT(x, shot.width());
+        QRgb row[3];
+        for (int r = 0; r < 3; ++r) {
+            const int y = Form.RxDBGrid->rowViewportPosition(r) + Form.RxDBGrid->rowHeight(r) / 2;
+            row[r] = shot.pixel(x, y);
+        }
+        const QRgb base = look.Palette.color(QPalette::Base).rgb();
+        EXPECT_GE(Distance(row[0], row[1]), 40) << "current against selected";
+        EXPECT_GE(Distance(row[1], row[2]), 40) << "selected against plain";
+        EXPECT_GE(Distance(row[0], row[2]), 40) << "current against plain";
+        EXPECT_LE(Distance(row[2], base), 16) << "a plain row shows the list's base colour";
+    }
+}
+
+} // namespace
+} // namespace tellamo::test
