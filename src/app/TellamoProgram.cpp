@@ -3,6 +3,8 @@
 #include "app/TDM.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
+#include "common/Translate.h"
+#include "desktop/HotKeyService.h"
 #include "mainwindow/MainActions.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
@@ -34,7 +36,12 @@ TellamoProgram::~TellamoProgram() {
 }
 
 bool TellamoProgram::Start() {
-    DataModule = std::make_unique<TDM>(Documents, Fs);
+    if (!HotKeys) {
+        NoHotKeys = std::make_unique<NoHotKeyService>(
+            TranslateText("System-wide hotkeys are not available on this desktop."));
+        HotKeys = NoHotKeys.get();
+    }
+    DataModule = std::make_unique<TDM>(Documents, Fs, *HotKeys);
     try {
         if (!DataModule->DataModuleCreate()) {
             return false;
@@ -57,6 +64,9 @@ bool TellamoProgram::Start() {
         a.BiDirectionalAction, a.RedrawGraphesAction, a.SilenceAction, a.RecordHotkeyAction, a.StopHotkeyAction,
         [this] { Form->RedrawAllGraphs(); }, DataModule->Cat().Files().SettingsFilePath()});
     Form->SetOptionsForm(OptionsForm.get());
+    OptionsForm->SetHotKeyManager(&DataModule->HotKeyManager());
+    OptionsForm->ShowError = [form = Form.get()](const QString& text) { ShowErrorBox(form, text); };
+    DataModule->ConnectHotKeys(Form.get(), OptionsForm.get());
     DescriptionForm = std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
     Form->SetDescriptionForm(DescriptionForm.get());
     return true;

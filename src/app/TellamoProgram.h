@@ -9,6 +9,7 @@ namespace tellamo {
 
 class EventFdPoster;
 class FileSystem;
+class HotKeyService;
 class TDM;
 class TDescriptionForm;
 class TOptionsForm;
@@ -25,6 +26,10 @@ public:
     TellamoProgram(QString documentsFolder, FileSystem& fileSystem, WavePort& port,
                    EventFdPoster& poster, std::string playFilePath);
     ~TellamoProgram() override;
+
+    // The desktop's hotkey service, chosen by the caller before Start; without one the program
+    // runs without system-wide hotkeys.
+    void SetHotKeyService(HotKeyService& service) { HotKeys = &service; }
 
     // Creates the data module and the main window (loading or making the catalogue), showing
     // each error of creation and going on. Returns false when the storage folder cannot be
@@ -48,6 +53,8 @@ private:
     WavePort& Port;
     EventFdPoster& Poster;
     std::string PlayFilePath;
+    HotKeyService* HotKeys = nullptr;
+    std::unique_ptr<HotKeyService> NoHotKeys;
     std::unique_ptr<TDM> DataModule;
     std::unique_ptr<TTellamoMainForm> Form;
     std::unique_ptr<TOptionsForm> OptionsForm;
