@@ -1,6 +1,7 @@
 #include "dialogs/TOptionsForm.h"
 
 #include "common/Translate.h"
+#include "desktop/DesktopLaunch.h"
 #include "desktop/HotKeyService.h"
 #include "desktop/THotKeyEdit.h"
 #include "desktop/THotKeyManager.h"
@@ -12,6 +13,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -126,6 +128,8 @@ TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
     VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());
     UpdateDataRateLabel();
     WriteThrough();
+    // AutoLaunchActionExecute: the check mark has flipped; the entry follows it at once.
+    connect(Bindings.AutoLaunchAction, &QAction::triggered, this, &TOptionsForm::SyncStartupShortcut);
 }
 
 TOptionsForm::~TOptionsForm() {
@@ -406,7 +410,9 @@ void TOptionsForm::ApplyHotKeys(bool force) {
     apply(OldStopHotKey, StopHotKey, StopHotKeyCheckBox);
 }
 
-void TOptionsForm::SyncStartupShortcut() {}
+void TOptionsForm::SyncStartupShortcut() {
+    SyncAutostartEntry(Bindings.AutoLaunchAction->isChecked(), QCoreApplication::applicationFilePath());
+}
 
 void TOptionsForm::showEvent(QShowEvent* event) {
     if (!Loading) {

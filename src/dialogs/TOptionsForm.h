@@ -100,8 +100,8 @@ public:
     // The record hotkey, then the stop hotkey; while one is refused the dialog is shown again on
     // its "Reaction" page for the user to change it.
     void ApplyHotKeys(bool force);
-    // Make the start-up launch match its option. The autostart service does not exist yet:
-    // until it does, this does nothing and reports nothing.
+    // Makes the start-at-login entry match its option: created when checked and missing,
+    // deleted when unchecked, an existing one never rewritten.
     void SyncStartupShortcut();
     // How the conflict message is shown; a plain error box unless the program sets its own.
     std::function<void(const QString& text)> ShowError;

@@ -7,6 +7,7 @@
 #include "catalogue/NoteFilter.h"
 #include "common/Errors.h"
 #include "common/Translate.h"
+#include "desktop/DesktopLaunch.h"
 #include "mainwindow/FolderIcons.h"
 #include "mainwindow/Glyphs.h"
 #include "mainwindow/GraphWidgets.h"
@@ -83,6 +84,9 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     CreateSettingsStore();
 
     ConnectCommand(Actions.ExitAction, this, [this] { close(); });
+    ConnectCommand(Actions.TopicsAction, this, [] { OpenHelp(); });
+    ConnectCommand(Actions.AudioSettingsAction, this, [] { StartFirstTool(AudioSettingsTools()); });
+    ConnectCommand(Actions.VolumeControlAction, this, [] { StartFirstTool(VolumeControlTools()); });
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TTellamoMainForm::ActionListUpdate);
     TreeView->setFocus();

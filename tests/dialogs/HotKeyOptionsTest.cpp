@@ -181,6 +181,19 @@ TEST_F(HotKeyOptions, WithoutSystemHotKeysThePageSaysSoAndTheBoxesAreOff) {
     EXPECT_FALSE(Form->StopHotKeyCheckBox->isEnabled());
 }
 
+TEST_F(HotKeyOptions, LaunchAtLoginFollowsItsCheckMarkAtOnce) {
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir.Path()));
+    const std::string entry = Dir.File("autostart/tellamo.desktop");
+    QAction* autoLaunch = Actions[5]; // bound to the Reaction page's box
+    autoLaunch->trigger();
+    EXPECT_TRUE(FileExists(entry));
+    autoLaunch->trigger();
+    EXPECT_FALSE(FileExists(entry));
+    autoLaunch->setChecked(true); // restored from the settings file, the entry deleted by the user
+    Form->SyncStartupShortcut();
+    EXPECT_TRUE(FileExists(entry));
+}
+
 TEST_F(HotKeyOptions, TheSectionIsWrittenWhenTheDialogGoesUnopened) {
     Form->RecordHotKey->SetHotKey(CtrlShiftR);
     Form.reset();
