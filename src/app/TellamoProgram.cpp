@@ -4,7 +4,9 @@
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/Translate.h"
+#include "desktop/DesktopLaunch.h"
 #include "desktop/HotKeyService.h"
+#include "dialogs/TAboutForm.h"
 #include "mainwindow/MainActions.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
@@ -14,6 +16,7 @@
 #include <QAbstractEventDispatcher>
 #include <QSocketNotifier>
 #include <QTreeView>
+#include <QUrl>
 #include <exception>
 
 namespace tellamo {
@@ -29,6 +32,7 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 
 TellamoProgram::~TellamoProgram() {
     // Reverse order of creation: the dialogs, the window (and what it owns), the data module.
+    AboutForm.reset();
     DescriptionForm.reset();
     OptionsForm.reset();
     Form.reset();
@@ -69,6 +73,15 @@ bool TellamoProgram::Start() {
     DataModule->ConnectHotKeys(Form.get(), OptionsForm.get());
     DescriptionForm = std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
     Form->SetDescriptionForm(DescriptionForm.get());
+    // Contact: the project's mail address; the second link opens the manual.
+    QString manual = HelpFilePath(QStringLiteral("tellamo.html"));
+    if (manual.isEmpty()) {
+        manual = QStringLiteral("/usr/share/tellamo/tellamo.html");
+    }
+    AboutForm = std::make_unique<TAboutForm>(Form->windowIcon(), QStringLiteral("tellamo@localhost"),
+                                             QUrl::fromLocalFile(manual).toString(),
+                                             DataModule->Cat().Files().SettingsFilePath(), Form.get());
+    ConnectCommand(a.AboutAction, Form.get(), [this] { AboutForm->exec(); });
     return true;
 }
 

@@ -11,6 +11,7 @@ class EventFdPoster;
 class FileSystem;
 class HotKeyService;
 class TDM;
+class TAboutForm;
 class TDescriptionForm;
 class TOptionsForm;
 class TTellamoMainForm;
@@ -59,6 +60,7 @@ private:
     std::unique_ptr<TTellamoMainForm> Form;
     std::unique_ptr<TOptionsForm> OptionsForm;
     std::unique_ptr<TDescriptionForm> DescriptionForm;
+    std::unique_ptr<TAboutForm> AboutForm;
     bool FirstIdleRan = false;
     QMetaObject::Connection IdleConnection;
 };
