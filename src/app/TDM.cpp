@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QAction>
+#include <QCheckBox>
 #include <QGuiApplication>
 #include <QLocale>
 
@@ -9,13 +11,20 @@
 #include "common/IniFile.h"
 #include "common/Translate.h"
 #include "desktop/LangChanger.h"
+#include "desktop/THotKeyEdit.h"
+#include "desktop/THotKeyManager.h"
+#include "dialogs/TOptionsForm.h"
 #include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
 
 namespace tellamo {
 
-TDM::TDM(QString documentsFolder, FileSystem& fileSystem)
-    : LangChanger(new TLangChanger(this)), Documents(std::move(documentsFolder)), Fs(fileSystem) {
+TDM::TDM(QString documentsFolder, FileSystem& fileSystem, HotKeyService& hotKeys)
+    : LangChanger(new TLangChanger(this)), Documents(std::move(documentsFolder)), Fs(fileSystem),
+      HotKeys(std::make_unique<THotKeyManager>(hotKeys)) {
     setObjectName(QStringLiteral("DM"));
+    connect(HotKeys.get(), &THotKeyManager::OnHotKeyPressed, this,
+            &TDM::HotKeyManagerHotKeyPressed);
 }
 
 namespace {
@@ -60,6 +69,26 @@ bool TDM::DataModuleCreate() {
                                                   NotesFolderName, RecycleBinName, Fs);
     return CatalogueObject->Files().EnsureStorageFolder(
         [](const QString& text, const QString&) { ShowErrorBox(nullptr, text); }, Fs);
+}
+
+void TDM::ConnectHotKeys(TTellamoMainForm* form, TOptionsForm* options) {
+    Form = form;
+    Options = options;
+}
+
+void TDM::HotKeyManagerHotKeyPressed(ShortCut hotKey, std::uint16_t) {
+    if (!Form || !Options) {
+        return;
+    }
+    const MainActions& a = Form->Actions;
+    if (hotKey == Options->RecordHotKey->HotKey() && Options->RecordHotKeyCheckBox->isChecked() &&
+        a.RecordAction->isEnabled()) {
+        a.RecordAction->trigger();
+    } else if (hotKey == Options->StopHotKey->HotKey() &&
+               Options->StopHotKeyCheckBox->isChecked() && a.StopAction->isEnabled()) {
+        a.StopAction->trigger();
+    }
+    Form->ActionListUpdate();
 }
 
 } // namespace tellamo

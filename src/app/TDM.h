@@ -6,19 +6,25 @@
 #include <QString>
 #include <QStringList>
 
+#include "desktop/ShortCut.h"
+
 namespace tellamo {
 
 class Catalogue;
 class FileSystem;
 class TLangChanger;
+class HotKeyService;
+class THotKeyManager;
+class TOptionsForm;
+class TTellamoMainForm;
 
 // The data module: created first at start-up, it sets the translated folder names and the
 // application's title, makes sure the storage folder exists and holds the catalogue's note
-// table for the whole run.
+// table and the hotkey manager for the whole run.
 class TDM : public QObject {
     Q_OBJECT
 public:
-    TDM(QString documentsFolder, FileSystem& fileSystem);
+    TDM(QString documentsFolder, FileSystem& fileSystem, HotKeyService& hotKeys);
     ~TDM() override;
 
     // The creation handler. Returns false when the storage folder cannot be created (the
@@ -27,6 +33,13 @@ public:
     bool DataModuleCreate();
 
     Catalogue& Cat() { return *CatalogueObject; }
+    THotKeyManager& HotKeyManager() { return *HotKeys; }
+
+    // The window and the dialog whose record and stop hotkeys the handler below serves.
+    void ConnectHotKeys(TTellamoMainForm* form, TOptionsForm* options);
+    // A registered hotkey was pressed: Record when it is the record hotkey, switched on, and
+    // Record is enabled; otherwise Stop likewise; then the window's actions are brought up to date.
+    void HotKeyManagerHotKeyPressed(ShortCut hotKey, std::uint16_t index);
 
     // The folders searched for the desktop language's translation file, most important first.
     QStringList TranslationFolders;
@@ -40,6 +53,9 @@ private:
     QString Documents;
     FileSystem& Fs;
     std::unique_ptr<Catalogue> CatalogueObject;
+    std::unique_ptr<THotKeyManager> HotKeys;
+    TTellamoMainForm* Form = nullptr;
+    TOptionsForm* Options = nullptr;
 };
 
 } // namespace tellamo

@@ -8,13 +8,17 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 
 #include "app/TDM.h"
 #include "audio/Audio.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
-#include "desktop/LangChanger.h"
 #include "common/Translate.h"
+#include "desktop/LangChanger.h"
+#include "desktop/DesktopLaunch.h"
+#include "desktop/HotKeyService.h"
+#include "dialogs/TAboutForm.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
 #include "mainwindow/MainActions.h"
@@ -34,6 +38,7 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 
 TellamoProgram::~TellamoProgram() {
     // Reverse order of creation: the dialogs, the window (and what it owns), the data module.
+    AboutForm.reset();
     DescriptionForm.reset();
     OptionsForm.reset();
     Form.reset();
@@ -41,7 +46,12 @@ TellamoProgram::~TellamoProgram() {
 }
 
 bool TellamoProgram::Start() {
-    DataModule = std::make_unique<TDM>(Documents, Fs);
+    if (!HotKeys) {
+        NoHotKeys = std::make_unique<NoHotKeyService>(
+            TranslateText("System-wide hotkeys are not available on this desktop."));
+        HotKeys = NoHotKeys.get();
+    }
+    DataModule = std::make_unique<TDM>(Documents, Fs, *HotKeys);
     DataModule->TranslationFolders = TranslationFolders;
     try {
         if (!DataModule->DataModuleCreate()) {
@@ -84,12 +94,25 @@ bool TellamoProgram::Start() {
                         DataModule->Cat().Files().SettingsFilePath()});
     TranslateCreatedForm(OptionsForm.get());
     Form->SetOptionsForm(OptionsForm.get());
+    OptionsForm->SetHotKeyManager(&DataModule->HotKeyManager());
+    OptionsForm->ShowError = [form = Form.get()](const QString& text) { ShowErrorBox(form, text); };
+    DataModule->ConnectHotKeys(Form.get(), OptionsForm.get());
     DescriptionForm =
         std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
     TranslateCreatedForm(DescriptionForm.get());
     Form->SetDescriptionForm(DescriptionForm.get());
     // Once the options (the graph's colours) are known, and before anything is shown.
     RecoveryMessage = Form->RecoverInterruptedRecordings();
+    // Contact: the project's mail address; the second link opens the manual.
+    QString manual = HelpFilePath(QStringLiteral("tellamo.html"));
+    if (manual.isEmpty()) {
+        manual = QStringLiteral("/usr/share/tellamo/tellamo.html");
+    }
+    AboutForm =
+        std::make_unique<TAboutForm>(Form->windowIcon(), QStringLiteral("tellamo@localhost"),
+                                     QUrl::fromLocalFile(manual).toString(),
+                                     DataModule->Cat().Files().SettingsFilePath(), Form.get());
+    ConnectCommand(a.AboutAction, Form.get(), [this] { AboutForm->exec(); });
     return true;
 }
 

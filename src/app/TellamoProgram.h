@@ -11,7 +11,9 @@ namespace tellamo {
 
 class EventFdPoster;
 class FileSystem;
+class HotKeyService;
 class TDM;
+class TAboutForm;
 class TDescriptionForm;
 class TOptionsForm;
 class TTellamoMainForm;
@@ -27,6 +29,10 @@ public:
     TellamoProgram(QString documentsFolder, FileSystem& fileSystem, WavePort& port,
                    EventFdPoster& poster, std::string playFilePath);
     ~TellamoProgram() override;
+
+    // The desktop's hotkey service, chosen by the caller before Start; without one the program
+    // runs without system-wide hotkeys.
+    void SetHotKeyService(HotKeyService& service) { HotKeys = &service; }
 
     // Creates the data module and the main window (loading or making the catalogue), showing
     // each error of creation and going on. Returns false when the storage folder cannot be
@@ -66,10 +72,13 @@ private:
     WavePort& Port;
     EventFdPoster& Poster;
     std::string PlayFilePath;
+    HotKeyService* HotKeys = nullptr;
+    std::unique_ptr<HotKeyService> NoHotKeys;
     std::unique_ptr<TDM> DataModule;
     std::unique_ptr<TTellamoMainForm> Form;
     std::unique_ptr<TOptionsForm> OptionsForm;
     std::unique_ptr<TDescriptionForm> DescriptionForm;
+    std::unique_ptr<TAboutForm> AboutForm;
     bool FirstIdleRan = false;
     bool Shown = false;
     bool Terminating = false;

@@ -12,6 +12,9 @@
 #include "audio/Audio.h"
 #include "audio/WindowPoster.h"
 #include "common/FileSystem.h"
+#include "common/Translate.h"
+#include "desktop/HotKeyService.h"
+#include "desktop/X11HotKeyService.h"
 #include "mainwindow/Glyphs.h"
 #include "mainwindow/TellamoMainForm.h"
 
@@ -40,6 +43,14 @@ int main(int argc, char** argv) {
     QDir().mkpath(cache);
     AlsaWavePort port;
     EventFdPoster poster;
+    // The hotkey service outlives the program, whose manager releases its keys at the end.
+    // X11 grabs where the display is X11; elsewhere the program says on the HotKeys page that
+    // it has no system-wide hotkeys.
+    std::unique_ptr<HotKeyService> hotKeys = X11HotKeyService::Create();
+    if (!hotKeys) {
+        hotKeys = std::make_unique<NoHotKeyService>(
+            TranslateText("System-wide hotkeys are not available on this desktop."));
+    }
     TellamoProgram program(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
                            RealFileSystem(), port, poster, (cache + "/PLAY.TMP").toStdString());
     // Installed translations first, then those beside the binary in a build tree.
@@ -52,6 +63,7 @@ int main(int argc, char** argv) {
                      [&program] { program.Terminate(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &program,
                      [&program](QSessionManager&) { program.Terminate(); });
+    program.SetHotKeyService(*hotKeys);
     if (!program.Start()) {
         return 1;
     }

@@ -1,6 +1,10 @@
 #include "dialogs/TOptionsForm.h"
 
 #include "common/Translate.h"
+#include "desktop/DesktopLaunch.h"
+#include "desktop/HotKeyService.h"
+#include "desktop/THotKeyEdit.h"
+#include "desktop/THotKeyManager.h"
 #include "dialogs/ActionBinding.h"
 #include "dialogs/FormStorage.h"
 #include "dictaphone/GraphSurface.h"
@@ -9,13 +13,14 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -110,24 +115,31 @@ TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
                  });
     store.AddInt("SilenceRxSpinEdit_Value", [this] { return SilenceRxSpinEdit->value(); },
                  [this](int v) { SilenceRxSpinEdit->setValue(v); });
-    // The hotkeys are kept as the stored shortcut numbers until they can be registered.
-    store.Add("RecordHotKey_HotKey", [this] { return RecordHotKey->property("shortcut").toString(); },
-              [this](const QString& v) { RecordHotKey->setProperty("shortcut", v.toInt()); });
-    store.Add("StopHotKey_HotKey", [this] { return StopHotKey->property("shortcut").toString(); },
-              [this](const QString& v) { StopHotKey->setProperty("shortcut", v.toInt()); });
+    for (THotKeyEdit* edit : {RecordHotKey, StopHotKey}) {
+        store.AddInt(edit->objectName() + "_HotKey", [edit] { return static_cast<int>(edit->HotKey()); },
+                     [edit](int v) { edit->SetHotKey(static_cast<ShortCut>(v)); });
+    }
 
     // Loading at creation: the values are in force before anything records or draws.
     Loading = true;
     Storage->Restore();
     Loading = false;
+    SavedSinceShown = false;
+    TakeOldHotKeys();
     SampleRateRxSlider->setValue(SampleRateCurrencyEdit->value());
     Bindings.SilenceSlider->setValue(SilenceRxSpinEdit->value());
     VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());
     UpdateDataRateLabel();
     WriteThrough();
+    // AutoLaunchActionExecute: the check mark has flipped; the entry follows it at once.
+    connect(Bindings.AutoLaunchAction, &QAction::triggered, this, &TOptionsForm::SyncStartupShortcut);
 }
 
-TOptionsForm::~TOptionsForm() = default;
+TOptionsForm::~TOptionsForm() {
+    if (!SavedSinceShown) {
+        Storage->Save(true);
+    }
+}
 
 void TOptionsForm::BuildPages() {
     OptionsPageControl = new QTabWidget(this);
@@ -230,14 +242,19 @@ void TOptionsForm::BuildPages() {
 
     QWidget* hotKeys = page("HotKeyTabSheet", Translatable("HotKeys"));
     auto* hotKeyLayout = new QFormLayout(hotKeys);
-    RecordHotKey = new QKeySequenceEdit(hotKeys);
+    RecordHotKey = new THotKeyEdit(hotKeys);
     RecordHotKey->setObjectName(QStringLiteral("RecordHotKey"));
-    RecordHotKey->setProperty("shortcut", 0);
-    StopHotKey = new QKeySequenceEdit(hotKeys);
+    StopHotKey = new THotKeyEdit(hotKeys);
     StopHotKey->setObjectName(QStringLiteral("StopHotKey"));
-    StopHotKey->setProperty("shortcut", 0);
-    hotKeyLayout->addRow(BoundBox("RecordHotKeyCheckBox", b.RecordHotkeyAction, hotKeys), RecordHotKey);
-    hotKeyLayout->addRow(BoundBox("StopHotKeyCheckBox", b.StopHotkeyAction, hotKeys), StopHotKey);
+    RecordHotKeyCheckBox = BoundBox("RecordHotKeyCheckBox", b.RecordHotkeyAction, hotKeys);
+    StopHotKeyCheckBox = BoundBox("StopHotKeyCheckBox", b.StopHotkeyAction, hotKeys);
+    hotKeyLayout->addRow(RecordHotKeyCheckBox, RecordHotKey);
+    hotKeyLayout->addRow(StopHotKeyCheckBox, StopHotKey);
+    HotKeyNoteLabel = new QLabel(hotKeys);
+    HotKeyNoteLabel->setObjectName(QStringLiteral("HotKeyNoteLabel"));
+    HotKeyNoteLabel->setWordWrap(true);
+    HotKeyNoteLabel->hide();
+    hotKeyLayout->addRow(HotKeyNoteLabel);
     // Each hotkey field is enabled exactly while its option is on.
     for (auto [edit, action] : {std::pair{RecordHotKey, b.RecordHotkeyAction}, std::pair{StopHotKey, b.StopHotkeyAction}}) {
         edit->setEnabled(action->isChecked());
@@ -330,13 +347,81 @@ void TOptionsForm::DefaultGraphSpeedButtonClick() {
     SetColor(SilenceColorComboBox, ColorYellow);
 }
 
-void TOptionsForm::ApplyHotKeys(bool) {}
+void TOptionsForm::TakeOldHotKeys() {
+    OldRecordHotKey = RecordHotKeyCheckBox->isChecked() ? RecordHotKey->HotKey() : ShortCut(0);
+    OldStopHotKey = StopHotKeyCheckBox->isChecked() ? StopHotKey->HotKey() : ShortCut(0);
+}
 
-void TOptionsForm::SyncStartupShortcut() {}
+void TOptionsForm::SetHotKeyManager(THotKeyManager* manager) {
+    HotKeys = manager;
+    const bool available = manager && manager->Service().Available();
+    HotKeyNoteLabel->setVisible(!available);
+    HotKeyNoteLabel->setText(available ? QString()
+                             : manager ? manager->Service().UnavailableReason()
+                                       : TranslateText("System-wide hotkeys are not available on this desktop."));
+    RecordHotKeyCheckBox->setEnabled(available);
+    StopHotKeyCheckBox->setEnabled(available);
+}
+
+bool TOptionsForm::ApplyHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox) {
+    return ApplyOneHotKey(oldKey, newKey, force, checkBox, true);
+}
+
+bool TOptionsForm::ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox,
+                                  bool oldRegistered) {
+    if (!HotKeys) {
+        return true;
+    }
+    bool result = true;
+    const bool checked = checkBox->isChecked();
+    if (oldRegistered && oldKey != 0 && (oldKey != newKey || !checked)) {
+        HotKeys->RemoveShortCut(oldKey);
+    }
+    if (newKey != 0 && checked && (oldKey != newKey || force)) {
+        result = HotKeys->AddShortCut(newKey) != 0;
+        if (!result) {
+            // The fixed part of the text is not translated.
+            const QString text = "\"" + ShortCutToText(newKey) + "\" have already been registered by another hot key.";
+            if (ShowError) {
+                ShowError(text);
+            } else {
+                QMessageBox::critical(this, TranslateText("Error"), text);
+            }
+        }
+    }
+    return result;
+}
+
+void TOptionsForm::ApplyHotKeys(bool force) {
+    // Closing the re-opened dialog without a change makes the refused shortcut the old one: the
+    // next attempt registers nothing and shows no second message, even when the first was forced.
+    // That old shortcut was never registered for this hotkey, so it is not unregistered either:
+    // the other hotkey may hold the same combination. Re-opening the dialog refreshes both old
+    // values, but the stop hotkey's registration has not been brought in line yet, so its old
+    // value stays the one from before.
+    const ShortCut stopOld = OldStopHotKey;
+    auto apply = [this, force](ShortCut& oldKey, const THotKeyEdit* edit, const QCheckBox* box) {
+        bool retry = false;
+        while (!ApplyOneHotKey(oldKey, edit->HotKey(), force && !retry, box, !retry)) {
+            OptionsPageControl->setCurrentWidget(OptionsPageControl->findChild<QWidget*>("BehaviorTabSheet"));
+            exec();
+            retry = true;
+        }
+    };
+    apply(OldRecordHotKey, RecordHotKey, RecordHotKeyCheckBox);
+    OldStopHotKey = stopOld;
+    apply(OldStopHotKey, StopHotKey, StopHotKeyCheckBox);
+}
+
+void TOptionsForm::SyncStartupShortcut() {
+    SyncAutostartEntry(Bindings.AutoLaunchAction->isChecked(), QCoreApplication::applicationFilePath());
+}
 
 void TOptionsForm::showEvent(QShowEvent* event) {
     if (!Loading) {
         Storage->Restore(); // each showing reads back what the last closing wrote
+        SavedSinceShown = false;
+        TakeOldHotKeys();
         SampleRateRxSlider->setValue(SampleRateCurrencyEdit->value());
         SilenceRxSpinEdit->setValue(Bindings.SilenceSlider->value());
         VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());
@@ -354,6 +439,7 @@ void TOptionsForm::hideEvent(QHideEvent* event) {
         return;
     }
     Storage->Save();
+    SavedSinceShown = true;
     // Stored graphs hold the background and voice colours only; the noise-level colour alone
     // never redraws them.
     const bool recoloured = ColorOf(BackGroundColorComboBox) != ShownBackgroundColor ||

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop/ShortCut.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/RecordingOptions.h"
 
@@ -11,7 +12,6 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QKeySequenceEdit;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -22,6 +22,8 @@ class QTabWidget;
 namespace tellamo {
 
 class FormStorage;
+class THotKeyEdit;
+class THotKeyManager;
 
 // What the options dialog is bound to in the main window: the values it writes, the two
 // toolbar sliders it mirrors, the check actions its boxes show, and the redraw of the graphs.
@@ -73,8 +75,15 @@ public:
     QComboBox* SilenceColorComboBox = nullptr;
     QPushButton* DefaultGraphSpeedButton = nullptr;
     QSpinBox* SilenceRxSpinEdit = nullptr;
-    QKeySequenceEdit* RecordHotKey = nullptr;
-    QKeySequenceEdit* StopHotKey = nullptr;
+    THotKeyEdit* RecordHotKey = nullptr;
+    THotKeyEdit* StopHotKey = nullptr;
+    QCheckBox* RecordHotKeyCheckBox = nullptr;
+    QCheckBox* StopHotKeyCheckBox = nullptr;
+    // One line on the HotKeys page when the desktop offers no system-wide hotkeys.
+    QLabel* HotKeyNoteLabel = nullptr;
+    // The shortcuts that counted as in force when the dialog was last shown (0 when unchecked).
+    ShortCut OldRecordHotKey = 0;
+    ShortCut OldStopHotKey = 0;
 
     // "7.8 kb/sec": the data rate of the chosen quality.
     void UpdateDataRateLabel();
@@ -82,11 +91,20 @@ public:
     void DefaultQualitySpeedButtonClick(bool voiceQuality);
     void DefaultGraphSpeedButtonClick();
 
-    // Register the global hotkeys from the fields (force: also when unchanged) and make the
-    // start-up launch match its option. The hotkey and autostart services do not exist yet:
-    // until they do, both do nothing and report nothing.
+    // The manager the hotkeys are registered with; without one nothing is registered.
+    void SetHotKeyManager(THotKeyManager* manager);
+    // Brings one hotkey's registration in line with its field and check box: unregisters the
+    // old shortcut when it changed or was switched off, registers the new one when it changed
+    // (or force) and is on. A refused registration shows the conflict message; returns false then.
+    bool ApplyHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox);
+    // The record hotkey, then the stop hotkey; while one is refused the dialog is shown again on
+    // its "Reaction" page for the user to change it.
     void ApplyHotKeys(bool force);
+    // Makes the start-at-login entry match its option: created when checked and missing,
+    // deleted when unchecked, an existing one never rewritten.
     void SyncStartupShortcut();
+    // How the conflict message is shown; a plain error box unless the program sets its own.
+    std::function<void(const QString& text)> ShowError;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -95,6 +113,8 @@ protected:
 private:
     void BuildPages();
     void WriteThrough();
+    void TakeOldHotKeys();
+    bool ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox, bool oldRegistered);
     static QComboBox* ColorList(const char* name, QWidget* parent);
     static ColorValue ColorOf(const QComboBox* list);
     static void SetColor(QComboBox* list, ColorValue color);
@@ -104,6 +124,10 @@ private:
     ColorValue ShownBackgroundColor = 0;
     ColorValue ShownVoiceColor = 0;
     bool Loading = false;
+    // The section was written since the dialog was last shown (its showing at creation counts);
+    // when not, destroying the dialog writes it, so a first run's exit leaves the section too.
+    bool SavedSinceShown = false;
+    THotKeyManager* HotKeys = nullptr;
 };
 
 } // namespace tellamo

@@ -59,7 +59,7 @@ const ActionDef Definitions[] = {
     {TELLAMO_ACTION(MinimizeToTrayAction), "Options", "Minimize to &tray", "Move icon to system tray when minimized", Unchecked},
     {TELLAMO_ACTION(RecordHotkeyAction), "Options", "Record Hotkey", "Record Hotkey Enabled", Unchecked},
     {TELLAMO_ACTION(StopHotkeyAction), "Options", "Stop Hotkey", "Stop Hotkey Enabled", Unchecked},
-    {TELLAMO_ACTION(AutoLaunchAction), "Options", "&Launch on Windows startup", "", Unchecked},
+    {TELLAMO_ACTION(AutoLaunchAction), "Options", "&Launch at login", "", Unchecked},
     {TELLAMO_ACTION(AskFormatAction), "Options", "Ask about &format before Send/Save", "", Checked},
     {TELLAMO_ACTION(RecycleRecordAction), "Options", "&Recycle Bin record confirmation", "", Checked},
     {TELLAMO_ACTION(OptionsAction), "Tools", "&Options...", "Options", NotCheckable},

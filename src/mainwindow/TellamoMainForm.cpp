@@ -23,6 +23,7 @@
 #include "catalogue/NoteFilter.h"
 #include "common/Errors.h"
 #include "common/Translate.h"
+#include "desktop/DesktopLaunch.h"
 #include "dialogs/FormStorage.h"
 #include "dictaphone/MediaPlayer.h"
 #include "mainwindow/FolderIcons.h"
@@ -53,7 +54,8 @@ QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
 }
 } // namespace
 
-TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio, QWidget* parent)
+TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio,
+                                   QWidget* parent)
     : QMainWindow(parent), Cat(catalogue), Poster(audio.Poster) {
     setObjectName(QStringLiteral("TellamoMainForm"));
     Audio = std::make_unique<TAudio>(audio.Port, audio.Poster, audio.PlayFilePath);
@@ -75,8 +77,9 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
         move(screen->availableGeometry().center() - rect().center());
     }
 
-    NoteModel->SetTitles({TranslateText("Description"), TranslateText("Start"), TranslateText("Duration"),
-                          TranslateText("Bits"), TranslateText("Hz"), TranslateText("Size, kb"), QString()});
+    NoteModel->SetTitles({TranslateText("Description"), TranslateText("Start"),
+                          TranslateText("Duration"), TranslateText("Bits"), TranslateText("Hz"),
+                          TranslateText("Size, kb"), QString()});
     FitColumns();
     ConnectCatalogue();
     ConnectDictaphone();
@@ -84,6 +87,9 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     CreateSettingsStore();
 
     ConnectCommand(Actions.ExitAction, this, [this] { close(); });
+    ConnectCommand(Actions.TopicsAction, this, [] { OpenHelp(); });
+    ConnectCommand(Actions.AudioSettingsAction, this, [] { StartFirstTool(AudioSettingsTools()); });
+    ConnectCommand(Actions.VolumeControlAction, this, [] { StartFirstTool(VolumeControlTools()); });
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TTellamoMainForm::ActionListUpdate);
     TreeView->setFocus();
@@ -143,7 +149,8 @@ void TTellamoMainForm::CreatePanels() {
     TreeView->setHeaderHidden(true);
     TreeView->setIndentation(19);
     TreeView->setMinimumWidth(40);
-    TreeView->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    TreeView->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                              QAbstractItemView::SelectedClicked);
     TreeView->setModel(&Cat.Folders());
     TreeView->setIconSize(QSize(16, 16));
     TreeView->setItemDelegate(new FolderIconDelegate(Cat, *Actions.AffiliateAction, TreeView));
@@ -331,7 +338,8 @@ void TTellamoMainForm::ConnectCatalogue() {
         Cat.Notes().ClearSelection();
         ApplyNoteFilter();
     });
-    for (QAction* option : {Actions.AffiliateAction, Actions.FilterAction, Actions.CaseInSensitiveAction}) {
+    for (QAction* option :
+         {Actions.AffiliateAction, Actions.FilterAction, Actions.CaseInSensitiveAction}) {
         connect(option, &QAction::triggered, this, [this] {
             Cat.Notes().ClearSelection();
             ApplyNoteFilter();
@@ -366,9 +374,10 @@ void TTellamoMainForm::ConnectCatalogue() {
 
 void TTellamoMainForm::ApplyNoteFilter() {
     // The filter's inputs are read here, once per refresh; every change of one refreshes.
-    Cat.Notes().SetFilter(NoteFilter({Cat.SelectedFolder(), Actions.AffiliateAction->isChecked(),
-                                      Actions.FilterAction->isChecked(),
-                                      Actions.CaseInSensitiveAction->isChecked(), FilterEdit->text()}));
+    Cat.Notes().SetFilter(
+        NoteFilter({Cat.SelectedFolder(), Actions.AffiliateAction->isChecked(),
+                    Actions.FilterAction->isChecked(), Actions.CaseInSensitiveAction->isChecked(),
+                    FilterEdit->text()}));
 }
 
 void TTellamoMainForm::LoadOrNewCatalogue() {
@@ -394,8 +403,10 @@ void TTellamoMainForm::ShowSaveResult(const QString& error) {
     // memory and the next change tries again.
     if (!SaveFailureShown) {
         SaveFailureShown = true;
-        ShowErrorBox(this, error + "\n\n" +
-                               TranslateText("Your changes are kept and will be saved with the next change."));
+        ShowErrorBox(
+            this,
+            error + "\n\n" +
+                TranslateText("Your changes are kept and will be saved with the next change."));
     }
 }
 
@@ -405,7 +416,8 @@ void TTellamoMainForm::ActionListUpdate() {
     const bool notRecording = CurrentMode != TDictaphoneMode::mdRecording;
     const bool hasNote = !Cat.Notes().IsEmpty();
     const FolderNode* selected = Cat.SelectedFolder();
-    const bool canTakeFolders = selected && selected != Cat.RecycleBinNode() && !Cat.IsInsideRecycleBin(selected);
+    const bool canTakeFolders =
+        selected && selected != Cat.RecycleBinNode() && !Cat.IsInsideRecycleBin(selected);
     const bool hasParent = selected && !selected->IsRoot();
 
     DictaphoneToolBar->setVisible(a.DictaphoneToolBarAction->isChecked());
@@ -416,16 +428,18 @@ void TTellamoMainForm::ActionListUpdate() {
 
     UpdateGlyphs();
 
-    const QAction* columnActions[] = {a.DescriptionColumnAction, a.StartColumnAction, a.DurationColumnAction,
-                                      a.BitsColumnAction, a.HertzColumnAction, a.SizeColumnAction};
+    const QAction* columnActions[] = {a.DescriptionColumnAction, a.StartColumnAction,
+                                      a.DurationColumnAction,    a.BitsColumnAction,
+                                      a.HertzColumnAction,       a.SizeColumnAction};
     for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
         RxDBGrid->setColumnHidden(column, !columnActions[column]->isChecked());
     }
 
     a.SaveAsFileAction->setEnabled(hasNote);
     a.SendByEMailAction->setEnabled(hasNote);
-    for (QAction* action : {a.OptionsAction, a.AudioSettingsAction, a.RecycleRecordAction, a.AffiliateAction,
-                            a.FilterAction, a.CaseInSensitiveAction, a.ClearTrashAction, a.RecordAction}) {
+    for (QAction* action :
+         {a.OptionsAction, a.AudioSettingsAction, a.RecycleRecordAction, a.AffiliateAction,
+          a.FilterAction, a.CaseInSensitiveAction, a.ClearTrashAction, a.RecordAction}) {
         action->setEnabled(idle);
     }
     FilterEdit->setEnabled(idle);

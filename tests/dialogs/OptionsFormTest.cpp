@@ -8,7 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QKeySequenceEdit>
+#include "desktop/THotKeyEdit.h"
 #include <QLocale>
 #include <QPushButton>
 #include <QSlider>

@@ -1,0 +1,162 @@
+#include "desktop/ShortCut.h"
+
+#include <array>
+
+namespace tellamo {
+
+namespace {
+struct NamedKey {
+    std::uint8_t VirtualKey;
+    Qt::Key QtKey;
+    std::uint32_t KeySym;
+    const char* Name;
+};
+
+// The keys with a name besides letters, digits and function keys.
+constexpr std::array<NamedKey, 15> NamedKeys{{
+    {0x08, Qt::Key_Backspace, 0xff08, "BkSp"},
+    {0x09, Qt::Key_Tab, 0xff09, "Tab"},
+    {0x0D, Qt::Key_Return, 0xff0d, "Enter"},
+    {0x1B, Qt::Key_Escape, 0xff1b, "Esc"},
+    {0x20, Qt::Key_Space, 0x0020, "Space"},
+    {0x21, Qt::Key_PageUp, 0xff55, "PgUp"},
+    {0x22, Qt::Key_PageDown, 0xff56, "PgDn"},
+    {0x23, Qt::Key_End, 0xff57, "End"},
+    {0x24, Qt::Key_Home, 0xff50, "Home"},
+    {0x25, Qt::Key_Left, 0xff51, "Left"},
+    {0x26, Qt::Key_Up, 0xff52, "Up"},
+    {0x27, Qt::Key_Right, 0xff53, "Right"},
+    {0x28, Qt::Key_Down, 0xff54, "Down"},
+    {0x2D, Qt::Key_Insert, 0xff63, "Ins"},
+    {0x2E, Qt::Key_Delete, 0xffff, "Del"},
+}};
+
+constexpr std::uint8_t VkF1 = 0x70;
+constexpr std::uint8_t VkF24 = 0x87;
+
+bool IsLetter(std::uint8_t key) {
+    return key >= 'A' && key <= 'Z';
+}
+bool IsDigit(std::uint8_t key) {
+    return key >= '0' && key <= '9';
+}
+bool IsFunctionKey(std::uint8_t key) {
+    return key >= VkF1 && key <= VkF24;
+}
+} // namespace
+
+SplitKey SplitShortCut(ShortCut shortCut) {
+    SplitKey split;
+    split.Key = static_cast<std::uint8_t>(shortCut & 0xFF);
+    if (shortCut & AltBit) {
+        split.Modifiers |= ModAlt;
+    }
+    if (shortCut & CtrlBit) {
+        split.Modifiers |= ModControl;
+    }
+    if (shortCut & ShiftBit) {
+        split.Modifiers |= ModShift;
+    }
+    return split;
+}
+
+ShortCut JoinShortCut(std::uint8_t key, std::uint32_t modifiers) {
+    ShortCut shortCut = key;
+    if (modifiers & ModShift) {
+        shortCut |= ShiftBit;
+    }
+    if (modifiers & ModControl) {
+        shortCut |= CtrlBit;
+    }
+    if (modifiers & ModAlt) {
+        shortCut |= AltBit;
+    }
+    return shortCut;
+}
+
+QString ShortCutToText(ShortCut shortCut) {
+    const std::uint8_t key = static_cast<std::uint8_t>(shortCut & 0xFF);
+    QString name;
+    if (IsLetter(key) || IsDigit(key)) {
+        name = QChar(key);
+    } else if (IsFunctionKey(key)) {
+        name = QStringLiteral("F%1").arg(key - VkF1 + 1);
+    } else {
+        for (const NamedKey& named : NamedKeys) {
+            if (named.VirtualKey == key) {
+                name = QString::fromLatin1(named.Name);
+            }
+        }
+    }
+    if (name.isEmpty()) {
+        return {};
+    }
+    QString text;
+    if (shortCut & ShiftBit) {
+        text += QStringLiteral("Shift+");
+    }
+    if (shortCut & CtrlBit) {
+        text += QStringLiteral("Ctrl+");
+    }
+    if (shortCut & AltBit) {
+        text += QStringLiteral("Alt+");
+    }
+    return text + name;
+}
+
+ShortCut ShortCutFromKey(QKeyCombination combination) {
+    const int qtKey = combination.key();
+    std::uint8_t key = 0;
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) {
+        key = static_cast<std::uint8_t>('A' + (qtKey - Qt::Key_A));
+    } else if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) {
+        key = static_cast<std::uint8_t>('0' + (qtKey - Qt::Key_0));
+    } else if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) {
+        key = static_cast<std::uint8_t>(VkF1 + (qtKey - Qt::Key_F1));
+    } else if (qtKey == Qt::Key_Enter) {
+        key = 0x0D; // the keypad's Enter is the same key to the system
+    } else if (qtKey == Qt::Key_Backtab) {
+        key = 0x09;
+    } else {
+        for (const NamedKey& named : NamedKeys) {
+            if (named.QtKey == qtKey) {
+                key = named.VirtualKey;
+            }
+        }
+    }
+    if (key == 0) {
+        return 0;
+    }
+    std::uint32_t modifiers = 0;
+    const Qt::KeyboardModifiers held = combination.keyboardModifiers();
+    if (held & Qt::ShiftModifier || qtKey == Qt::Key_Backtab) {
+        modifiers |= ModShift;
+    }
+    if (held & Qt::ControlModifier) {
+        modifiers |= ModControl;
+    }
+    if (held & Qt::AltModifier) {
+        modifiers |= ModAlt;
+    }
+    return JoinShortCut(key, modifiers);
+}
+
+std::uint32_t KeySymOfVirtualKey(std::uint8_t key) {
+    if (IsLetter(key)) {
+        return static_cast<std::uint32_t>(key - 'A' + 'a');
+    }
+    if (IsDigit(key)) {
+        return key;
+    }
+    if (IsFunctionKey(key)) {
+        return 0xffbe + static_cast<std::uint32_t>(key - VkF1);
+    }
+    for (const NamedKey& named : NamedKeys) {
+        if (named.VirtualKey == key) {
+            return named.KeySym;
+        }
+    }
+    return 0;
+}
+
+} // namespace tellamo

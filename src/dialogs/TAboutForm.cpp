@@ -1,0 +1,122 @@
+#include "dialogs/TAboutForm.h"
+
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+
+#include "common/Translate.h"
+#include "dialogs/FormStorage.h"
+
+namespace tellamo {
+
+namespace {
+QLabel* LinkLabel(const char* name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    QFont font = label->font();
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Active, QPalette::Highlight));
+    label->setPalette(palette);
+    label->setCursor(Qt::PointingHandCursor);
+    return label;
+}
+} // namespace
+
+TAboutForm::TAboutForm(const QIcon& icon, QString mail, QString web, QString settingsFile,
+                       QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("AboutForm"));
+    setWindowTitle(TranslateText("About"));
+    IcoImage = new QLabel(this);
+    IcoImage->setObjectName(QStringLiteral("IcoImage"));
+    IcoImage->setPixmap(icon.pixmap(48, 48));
+    IcoImage->setFixedSize(48, 48);
+    ProgramNameLabel = new QLabel(TranslateText("Tellamo"), this);
+    ProgramNameLabel->setObjectName(QStringLiteral("ProgramNameLabel"));
+    QFont nameFont(QStringLiteral("Times New Roman"));
+    nameFont.setStyleHint(QFont::Serif);
+    nameFont.setBold(true);
+    nameFont.setPixelSize(30);
+    ProgramNameLabel->setFont(nameFont);
+    VersionLabel =
+        new QLabel(TranslateText("Version") + " " + QStringLiteral(TELLAMO_VERSION), this);
+    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
+    ContactUsLabel = new QLabel(TranslateText("Contact us:"), this);
+    ContactUsLabel->setObjectName(QStringLiteral("ContactUsLabel"));
+    MailLabel = LinkLabel("MailLabel", mail, this);
+    WebLabel = LinkLabel("WebLabel", web, this);
+    MailLabel->installEventFilter(this);
+    WebLabel->installEventFilter(this);
+    OKBitBtn = new QPushButton(TranslateText("OK"), this);
+    OKBitBtn->setObjectName(QStringLiteral("OKBitBtn"));
+    OKBitBtn->setDefault(true);
+    connect(OKBitBtn, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(IcoImage, 0, 0, 2, 1, Qt::AlignTop);
+    layout->addWidget(ProgramNameLabel, 0, 1, 1, 2);
+    layout->addWidget(VersionLabel, 1, 1, 1, 2);
+    layout->addWidget(ContactUsLabel, 2, 1);
+    layout->addWidget(MailLabel, 2, 2);
+    layout->addWidget(WebLabel, 3, 1, 1, 2);
+    layout->addWidget(OKBitBtn, 4, 2, Qt::AlignRight);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    FormPlacement =
+        std::make_unique<FormStorage>(this, QStringLiteral("TAboutForm"), std::move(settingsFile));
+}
+
+TAboutForm::~TAboutForm() {
+    if (!SavedSinceShown) {
+        FormPlacement->Save(true);
+    }
+}
+
+void TAboutForm::MailLabelClick() {
+    const QString text = MailLabel->text();
+    QDesktopServices::openUrl(text.contains('@') ? QUrl(QStringLiteral("mailto:") + text)
+                                                 : QUrl(text));
+}
+
+void TAboutForm::WebLabelClick() {
+    QDesktopServices::openUrl(QUrl(WebLabel->text()));
+}
+
+bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == MailLabel) {
+            MailLabelClick();
+        } else if (watched == WebLabel) {
+            WebLabelClick();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TAboutForm::keyPressEvent(QKeyEvent* event) {
+    // The box has no cancel button: Esc does nothing.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TAboutForm::showEvent(QShowEvent* event) {
+    FormPlacement->Restore();
+    SavedSinceShown = false;
+    QDialog::showEvent(event);
+}
+
+void TAboutForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    FormPlacement->Save();
+    SavedSinceShown = true;
+}
+
+} // namespace tellamo

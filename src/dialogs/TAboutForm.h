@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace tellamo {
+
+class FormStorage;
+
+// The about box: the program's icon, name and version, and two links (a mail address and the
+// manual). One instance for the run, shown modally; its place is kept in the settings file.
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    // mail: the address of "Contact us:"; web: the address of the second link.
+    TAboutForm(const QIcon& icon, QString mail, QString web, QString settingsFile,
+               QWidget* parent = nullptr);
+    ~TAboutForm() override;
+
+    QLabel* IcoImage = nullptr;
+    QLabel* ProgramNameLabel = nullptr;
+    QLabel* VersionLabel = nullptr;
+    QLabel* ContactUsLabel = nullptr;
+    QLabel* MailLabel = nullptr;
+    QLabel* WebLabel = nullptr;
+    QPushButton* OKBitBtn = nullptr;
+
+    void MailLabelClick();
+    void WebLabelClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::unique_ptr<FormStorage> FormPlacement;
+    bool SavedSinceShown = true;
+};
+
+} // namespace tellamo

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QEventLoop>
+#include <QTest>
+#include <QTimer>
+
+#include "app/TDM.h"
+#include "app/TellamoProgram.h"
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "common/FileSystem.h"
+#include "common/IniFile.h"
+#include "desktop/FakeHotKeyService.h"
+#include "desktop/THotKeyEdit.h"
+#include "dialogs/TOptionsForm.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
+
+namespace tellamo::test {
+namespace {
+
+constexpr std::uint32_t CtrlShift = ModControl | ModShift;
+
+void RunUntilIdle() {
+    QEventLoop loop;
+    QTimer::singleShot(30, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The whole program in-process with a fake hotkey service; the record and stop hotkeys are
+// Ctrl+Shift+R and Ctrl+Shift+S, switched on, registered at the first idle moment.
+class HotKeyProgram : public ::testing::Test {
+protected:
+    HotKeyProgram() {
+        SetMessageHandler([this](MessageKind, const QString& text, const QString& caption) {
+            Messages << caption + ": " + text;
+            return true;
+        });
+        Program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
+                                                   RealFileSystem(), Port, Poster,
+                                                   Documents.File("PLAY.TMP"));
+        Program->SetHotKeyService(Service);
+        EXPECT_TRUE(Program->Start());
+    }
+    ~HotKeyProgram() override {
+        Program.reset();
+        SetMessageHandler({});
+    }
+    void ShowWithHotKeys() {
+        MainActions& a = Program->MainForm().Actions;
+        a.AskDescriptionAction->setChecked(false);
+        Program->Options().RecordHotKey->SetHotKey(0x6052);
+        Program->Options().StopHotKey->SetHotKey(0x6053);
+        Program->Show();
+        // The stored check marks are applied as the window is shown; the boxes are set after.
+        a.RecordHotkeyAction->setChecked(true);
+        a.StopHotkeyAction->setChecked(true);
+        RunUntilIdle();
+        ASSERT_TRUE(Program->FirstIdleDone());
+    }
+    TTellamoMainForm& Form() { return Program->MainForm(); }
+    int Notes() { return static_cast<int>(Program->DM().Cat().Notes().All().size()); }
+
+    TempDir Documents;
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    FakeHotKeyService Service;
+    QStringList Messages;
+    std::unique_ptr<TellamoProgram> Program;
+};
+
+TEST_F(HotKeyProgram, RecordAndStopKeysRunTheirActionsWhileEnabled) {
+    ShowWithHotKeys();
+    ASSERT_EQ(Service.Registered.size(), 2u) << Service.Log.join('\n').toStdString();
+    Service.Press('R', CtrlShift);
+    ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(Form().Actions.StopAction->isEnabled()) << "the action update ran at once";
+    EXPECT_FALSE(Form().Actions.RecordAction->isEnabled());
+    Service.Press('R', CtrlShift);
+    EXPECT_EQ(Notes(), 1) << "Record is disabled while recording";
+    Service.Press('S', CtrlShift);
+    EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_TRUE(Form().Actions.RecordAction->isEnabled());
+    EXPECT_FALSE(Form().Actions.StopAction->isEnabled());
+    Service.Press('S', CtrlShift);
+    EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle) << "Stop is disabled while idle";
+    EXPECT_EQ(Notes(), 1);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+}
+
+TEST_F(HotKeyProgram, AKeyWhoseBoxWasUncheckedSinceDoesNothing) {
+    ShowWithHotKeys();
+    Form().Actions.RecordHotkeyAction->setChecked(false); // the dialog has not closed yet
+    Service.Press('R', CtrlShift);
+    EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_EQ(Notes(), 0);
+}
+
+TEST_F(HotKeyProgram, OneKeyForBothRecordsWhenIdleAndStopsWhileRecording) {
+    ShowWithHotKeys();
+    Program->Options().StopHotKey->SetHotKey(0x6052); // kept so by the user after the conflict
+    Service.Press('R', CtrlShift);
+    ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording);
+    Service.Press('R', CtrlShift);
+    EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_EQ(Notes(), 1);
+}
+
+TEST_F(HotKeyProgram, TheExitReleasesTheKeysAndAFirstRunWritesTheOptionsSection) {
+    Program->Show();
+    RunUntilIdle();
+    EXPECT_TRUE(Service.Log.isEmpty()) << "nothing registered while the boxes are off";
+    Form().close();
+    const std::string ini = Documents.Path() + "/My Voice Notes/tellamo.INI";
+    Program.reset();
+    const IniFile settings = IniFile::Load(ini);
+    EXPECT_EQ(settings.ReadString("TOptionsForm", "RecordHotKey_HotKey", "missing"), "0");
+    EXPECT_EQ(settings.ReadString("TOptionsForm", "StopHotKey_HotKey", "missing"), "0");
+    EXPECT_EQ(settings.ReadString("TOptionsForm", "OptionsPageControl_ActivePage", "missing"),
+              "HotKeyTabSheet");
+    EXPECT_EQ(settings.ReadString("TOptionsForm", "VelocityRxSpinEdit_Value", "missing"), "20");
+    EXPECT_EQ(settings.ReadString("TTellamoMainForm", "RecordHotkeyAction_Checked", "missing"),
+              "False");
+}
+
+TEST_F(HotKeyProgram, RegisteredKeysAreReleasedAtTheEnd) {
+    ShowWithHotKeys();
+    ASSERT_EQ(Service.Registered.size(), 2u);
+    Form().close();
+    Program.reset();
+    EXPECT_TRUE(Service.Registered.empty());
+}
+
+} // namespace
+} // namespace tellamo::test
