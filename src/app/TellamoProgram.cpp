@@ -6,6 +6,8 @@
 #include "mainwindow/MainActions.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
+#include "export/MailSender.h"
+#include "export/TSaveFormatForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 
@@ -27,6 +29,7 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 
 TellamoProgram::~TellamoProgram() {
     // Reverse order of creation: the dialogs, the window (and what it owns), the data module.
+    SaveFormatForm.reset();
     DescriptionForm.reset();
     OptionsForm.reset();
     Form.reset();
@@ -59,6 +62,11 @@ bool TellamoProgram::Start() {
     Form->SetOptionsForm(OptionsForm.get());
     DescriptionForm = std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
     Form->SetDescriptionForm(DescriptionForm.get());
+    SaveFormatForm = std::make_unique<TSaveFormatForm>(
+        Form->Actions.AskFormatAction, DataModule->Cat().Files().SettingsFilePath());
+    Form->SetSaveFormatForm(SaveFormatForm.get());
+    Mail = std::make_unique<XdgEmailSender>();
+    Form->SetMailSender(Mail.get());
     return true;
 }
 

@@ -11,6 +11,8 @@ class EventFdPoster;
 class FileSystem;
 class TDM;
 class TDescriptionForm;
+class TSaveFormatForm;
+class XdgEmailSender;
 class TOptionsForm;
 class TTellamoMainForm;
 class WavePort;
@@ -52,6 +54,8 @@ private:
     std::unique_ptr<TTellamoMainForm> Form;
     std::unique_ptr<TOptionsForm> OptionsForm;
     std::unique_ptr<TDescriptionForm> DescriptionForm;
+    std::unique_ptr<TSaveFormatForm> SaveFormatForm;
+    std::unique_ptr<XdgEmailSender> Mail;
     bool FirstIdleRan = false;
     QMetaObject::Connection IdleConnection;
 };

@@ -81,6 +81,7 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     ConnectDictaphone();
     ConnectFoldersAndNotes();
     CreateSettingsStore();
+    ConnectExport();
 
     ConnectCommand(Actions.ExitAction, this, [this] { close(); });
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
