@@ -81,6 +81,10 @@ void TSaveFormatForm::showEvent(QShowEvent* event) {
     }
     Storage->Restore(); // a stored position wins over the centre
     QDialog::showEvent(event);
+    // The arrow keys then change the format at once, and Enter confirms it.
+    if (const int index = ItemIndex(); index >= 0) {
+        FileFormatItems[index]->setFocus();
+    }
 }
 
 void TSaveFormatForm::hideEvent(QHideEvent* event) {
