@@ -15,12 +15,14 @@
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/Translate.h"
-#include "desktop/LangChanger.h"
 #include "desktop/DesktopLaunch.h"
 #include "desktop/HotKeyService.h"
+#include "desktop/LangChanger.h"
 #include "dialogs/TAboutForm.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
+#include "export/MailSender.h"
+#include "export/TSaveFormatForm.h"
 #include "mainwindow/MainActions.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
@@ -38,6 +40,7 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 
 TellamoProgram::~TellamoProgram() {
     // Reverse order of creation: the dialogs, the window (and what it owns), the data module.
+    SaveFormatForm.reset();
     AboutForm.reset();
     DescriptionForm.reset();
     OptionsForm.reset();
@@ -113,6 +116,11 @@ bool TellamoProgram::Start() {
                                      QUrl::fromLocalFile(manual).toString(),
                                      DataModule->Cat().Files().SettingsFilePath(), Form.get());
     ConnectCommand(a.AboutAction, Form.get(), [this] { AboutForm->exec(); });
+    SaveFormatForm = std::make_unique<TSaveFormatForm>(
+        Form->Actions.AskFormatAction, DataModule->Cat().Files().SettingsFilePath());
+    Form->SetSaveFormatForm(SaveFormatForm.get());
+    Mail = std::make_unique<XdgEmailSender>();
+    Form->SetMailSender(Mail.get());
     return true;
 }
 

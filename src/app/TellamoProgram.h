@@ -15,6 +15,8 @@ class HotKeyService;
 class TDM;
 class TAboutForm;
 class TDescriptionForm;
+class TSaveFormatForm;
+class XdgEmailSender;
 class TOptionsForm;
 class TTellamoMainForm;
 class WavePort;
@@ -79,6 +81,8 @@ private:
     std::unique_ptr<TOptionsForm> OptionsForm;
     std::unique_ptr<TDescriptionForm> DescriptionForm;
     std::unique_ptr<TAboutForm> AboutForm;
+    std::unique_ptr<TSaveFormatForm> SaveFormatForm;
+    std::unique_ptr<XdgEmailSender> Mail;
     bool FirstIdleRan = false;
     bool Shown = false;
     bool Terminating = false;

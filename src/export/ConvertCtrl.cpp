@@ -11,11 +11,13 @@
 #include "codec/TrueSpeechWav.h"
 #include "common/Errors.h"
 #include "export/NoteAudio.h"
+#include "export/OggOpus.h"
 
 namespace tellamo {
 
 TCompressorList::TCompressorList() {
     Items.emplace_back(TConvertCtrl::TrueSpeechName);
+    Items.emplace_back(TConvertCtrl::OpusName);
 }
 
 const TCompressor& TCompressorList::Item(int index) const {
@@ -34,6 +36,9 @@ void TCompressorList::SetSelection(int index) {
 
 TConvertCtrl::TConvertCtrl(FileSystem& fileSystem) : Files(fileSystem) {}
 
+TConvertCtrl::TConvertCtrl(FileSystem& fileSystem, TCompressorList compressors)
+    : Files(fileSystem), Compressors(std::move(compressors)) {}
+
 namespace {
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {};
@@ -41,19 +46,14 @@ bool SameFile(const std::string& a, const std::string& b) {
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
-
-std::string TemporaryNameBeside(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = target.rfind('/');
-    const std::string dir =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    return dir + "." + name + ".tellamo-" + std::to_string(::getpid()) + "-" +
-           std::to_string(counter++) + ".tmp";
-}
 } // namespace
 
 void TConvertCtrl::StartConvert() {
+    if (Compressors.Selection() >= 0 &&
+        Compressors.Item(Compressors.Selection()).Name() == OpusName) {
+        StartOpus();
+        return;
+    }
     if (Format != TargetFormatWav) {
         throw TellamoError("The converter can only write WAV files (target format 2), not format " +
                            std::to_string(Format));
@@ -76,9 +76,10 @@ void TConvertCtrl::StartConvert() {
 
     truespeech::WavEncoder encoder;
     try {
-        ReadNoteAs8kHzMono(source, [&](const std::int16_t* samples, std::size_t count) {
-            encoder.Write(samples, count);
-        });
+        ReadNoteAsMono(
+            source, 8000,
+            [&](const std::int16_t* samples, std::size_t count) { encoder.Write(samples, count); },
+            Progress);
     } catch (const std::length_error&) {
         throw TellamoError("\"" + source + "\" is too long for one TrueSpeech WAV file");
     }
@@ -97,6 +98,23 @@ void TConvertCtrl::StartConvert() {
         }
         throw TellamoError("Cannot write \"" + target + "\": " + reason);
     }
+}
+
+void TConvertCtrl::StartOpus() {
+    if (Format != TargetFormatOgg) {
+        throw TellamoError(
+            "The Ogg Opus compressor writes Ogg files (target format 3), not format " +
+            std::to_string(Format));
+    }
+    if (Source.isEmpty() || Target.isEmpty()) {
+        throw TellamoError("No source or target file is given for the conversion");
+    }
+    const std::string source = QFile::encodeName(Source).toStdString();
+    const std::string target = QFile::encodeName(Target).toStdString();
+    if (SameFile(source, target)) {
+        throw TellamoError("\"" + target + "\" is the file being converted; choose another target");
+    }
+    EncodeOggOpus(Files, source, target, Progress);
 }
 
 } // namespace tellamo

@@ -3,9 +3,18 @@
 #include <QString>
 #include <QStringList>
 
+#include "common/Errors.h"
 #include "common/FileSystem.h"
+#include "export/StagedFile.h"
 
 namespace tellamo {
+
+// Thrown through a conversion whose progress callback asked it to stop; the target is then as
+// it was before.
+class ConversionCancelled : public TellamoError {
+public:
+    ConversionCancelled() : TellamoError("The conversion was cancelled") {}
+};
 
 // One audio compressor that the converter offers.
 class TCompressor {
@@ -21,7 +30,10 @@ private:
 // (-1: none).
 class TCompressorList {
 public:
+    // Every compressor the program has: TrueSpeech and Ogg Opus.
     TCompressorList();
+    // Exactly these compressors (a converter without some codec, for tests).
+    explicit TCompressorList(std::vector<TCompressor> items) : Items(std::move(items)) {}
     int Count() const { return static_cast<int>(Items.size()); }
     // Throws TellamoError for an index outside 0..Count()-1.
     const TCompressor& Item(int index) const;
@@ -35,7 +47,9 @@ private:
 };
 
 // Converts a note's WAV file (PCM, 8 or 16 bits, mono or stereo) into a WAV file coded with
-// DSP Group TrueSpeech 8.5: the sound is mixed to mono, resampled to 8000 Hz and encoded.
+// DSP Group TrueSpeech 8.5: the sound is mixed to mono, resampled to 8000 Hz and encoded. With
+// the Ogg Opus compressor selected and the target format Ogg, it writes an Ogg Opus file instead
+// (mono speech at about 16 kbit/s).
 // StartConvert works synchronously: when it returns, the target file is complete. The target
 // is written under a temporary name beside it and renamed into place, so a failed conversion
 // never leaves a partial file under the target's name (an old file there stays untouched).
@@ -44,9 +58,12 @@ private:
 class TConvertCtrl {
 public:
     static constexpr int TargetFormatWav = 2; // the only target format: a WAV file
+    static constexpr int TargetFormatOgg = 3; // an Ogg file, for the Ogg Opus compressor
     static inline const QString TrueSpeechName = QStringLiteral("DSP Group TrueSpeech(TM)");
+    static inline const QString OpusName = QStringLiteral("Ogg Opus");
 
     explicit TConvertCtrl(FileSystem& fileSystem = RealFileSystem());
+    TConvertCtrl(FileSystem& fileSystem, TCompressorList compressors);
 
     QString SourceFile() const { return Source; }
     void SetSourceFile(const QString& path) { Source = path; }
@@ -58,9 +75,14 @@ public:
     TCompressorList& AudioCompressors() { return Compressors; }
     const TCompressorList& AudioCompressors() const { return Compressors; }
 
+    // Called on the converting thread as the source is read; it may throw ConversionCancelled.
+    void SetProgress(WorkProgress progress) { Progress = std::move(progress); }
+
     void StartConvert();
 
 private:
+    void StartOpus();
+    WorkProgress Progress;
     FileSystem& Files;
     QString Source;
     QString Target;

@@ -11,8 +11,8 @@
 
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
-#include "common/Files.h"
 #include "common/Errors.h"
+#include "common/Files.h"
 #include "common/Rounding.h"
 
 namespace tellamo {
@@ -40,11 +40,24 @@ void Deliver(const float* samples, std::size_t count, std::vector<std::int16_t>&
 } // namespace
 
 void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink) {
+    ReadNoteAsMono(path, TargetRate, sink);
+}
+
+void ReadNoteAsMono(const std::string& path, unsigned targetRate, const SampleSink& sink,
+                    const ReadProgress& progress) {
     const WaveInfo info = ReadWaveHeader(path, WaveUse::Play);
+    if (info.SampleRate < MinRate) {
+        throw TellamoError("\"" + path + "\": the sample rate of " +
+                           std::to_string(info.SampleRate) + " Hz cannot be converted");
+    }
     const int bytesPerSample = info.SixteenBit() ? 2 : 1;
     const int channels = info.Channels;
     const std::size_t frameBytes = info.BlockAlign;
     std::uint64_t remaining = info.HeldDataSize();
+    const std::uint64_t total = remaining;
+    if (targetRate == 0) {
+        targetRate = info.SampleRate;
+    }
 
     const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
@@ -59,12 +72,12 @@ void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink) {
     }
 
     Resampler resampler;
-    if (info.SampleRate != TargetRate) {
+    if (info.SampleRate != targetRate) {
         soxr_error_t error = nullptr;
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         resampler.reset(
-            soxr_create(info.SampleRate, TargetRate, 1, &error, &io, &quality, nullptr));
+            soxr_create(info.SampleRate, targetRate, 1, &error, &io, &quality, nullptr));
         if (error != nullptr || !resampler) {
             throw TellamoError(std::string("Cannot set up the resampler: ") +
                                (error ? error : "unknown error"));
@@ -82,7 +95,7 @@ void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink) {
             return;
         }
         // Room for the whole output of this input plus the filter's pending tail.
-        resampled.resize(count * TargetRate / info.SampleRate + 1024);
+        resampled.resize(count * targetRate / info.SampleRate + 1024);
         std::size_t consumed = 0;
         do {
             std::size_t used = 0;
@@ -138,6 +151,9 @@ void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink) {
         feed(mono.data(), frames);
         offset += whole;
         remaining -= whole;
+        if (progress) {
+            progress(static_cast<double>(total - remaining) / static_cast<double>(total));
+        }
     }
     if (resampler) {
         feed(nullptr, 0);

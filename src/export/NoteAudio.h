@@ -18,4 +18,12 @@ using SampleSink = std::function<void(const std::int16_t* samples, std::size_t c
 // a user-facing text when the file cannot be read or is not such a WAV file.
 void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink);
 
+// Told how much of the note has been read (0..1) after each piece; it may throw to stop reading.
+using ReadProgress = std::function<void(double fraction)>;
+
+// The same reading, mixing and checks, with the sound delivered at targetRate, or at the note's
+// own rate when targetRate is 0 (for encoders that resample by themselves).
+void ReadNoteAsMono(const std::string& path, unsigned targetRate, const SampleSink& sink,
+                    const ReadProgress& progress = {});
+
 } // namespace tellamo

@@ -85,6 +85,7 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     ConnectDictaphone();
     ConnectFoldersAndNotes();
     CreateSettingsStore();
+    ConnectExport();
 
     ConnectCommand(Actions.ExitAction, this, [this] { close(); });
     ConnectCommand(Actions.TopicsAction, this, [] { OpenHelp(); });

@@ -33,6 +33,8 @@ namespace tellamo {
 class Catalogue;
 struct FolderNode;
 class GlyphSet;
+class MailSender;
+class TSaveFormatForm;
 class NoteListModel;
 class TAudio;
 class FormStorage;
@@ -90,6 +92,18 @@ public:
     // The dialogs the window uses; they are created after it.
     void SetDescriptionForm(TDescriptionForm* form) { DescriptionForm = form; }
     void SetOptionsForm(TOptionsForm* form) { OptionsForm = form; }
+    void SetSaveFormatForm(TSaveFormatForm* form) { SaveFormatForm = form; }
+    // The desktop's mail program, picked by the composition root; none: sending does nothing.
+    void SetMailSender(MailSender* sender) { Mail = sender; }
+
+    // Saving and sending the current note (MainFormExport.cpp).
+    void SaveAsFileActionExecute();
+    // Writes the note's WAV to target in the format the save-format dialog stands for; target
+    // is replaced only once the new file is complete. False when the user cancelled.
+    bool SaveNoteAs(const QString& target);
+    void SendByEMailActionExecute();
+    // The description as a proposed file name: < > " [ ] | \ become "_".
+    static QString ReplaceBadChars(QString text);
 
     // Recording and playback.
     void RecordActionExecute();
@@ -192,6 +206,7 @@ private:
     void ConnectDictaphone();
     void ConnectFoldersAndNotes();
     void CreateSettingsStore();
+    void ConnectExport();
     std::unique_ptr<FormStorage> Settings;
     // Each column's width as last shown (a hidden column reports none).
     std::vector<int> ColumnWidths;
@@ -222,6 +237,8 @@ private:
     bool SaveFailureShown = false;
     TDescriptionForm* DescriptionForm = nullptr;
     TOptionsForm* OptionsForm = nullptr;
+    TSaveFormatForm* SaveFormatForm = nullptr;
+    MailSender* Mail = nullptr;
     WindowPoster& Poster;
     // Shared with the capture thread (AudioRecord): atomics, written by one side each. The
     // window thread sets the recording's format and the silence values; the capture thread

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tellamo::test {
 
@@ -23,5 +24,7 @@ private:
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 bool FileExists(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& dir);
 
 } // namespace tellamo::test

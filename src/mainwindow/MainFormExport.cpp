@@ -1,0 +1,161 @@
+// Saving the current note as a file of the user's choice and handing it to the mail program.
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "catalogue/Catalogue.h"
+#include "common/Translate.h"
+#include "export/MailSender.h"
+#include "export/TSaveFormatForm.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+
+namespace tellamo {
+
+namespace {
+const QString WavSuffix = QStringLiteral("wav");
+const QString OpusSuffix = QStringLiteral("opus");
+
+bool EndsWithSuffix(const QString& path, const QString& suffix) {
+    return path.endsWith("." + suffix, Qt::CaseInsensitive);
+}
+
+// The target with the extension of the chosen format: the file dialog asked before the format
+// was known, and a WAV file named .opus (or the reverse) would mislead every program that opens
+// it.
+QString WithFormatSuffix(QString path, bool opus) {
+    const QString wanted = opus ? OpusSuffix : WavSuffix;
+    const QString other = opus ? WavSuffix : OpusSuffix;
+    if (EndsWithSuffix(path, wanted)) {
+        return path;
+    }
+    if (EndsWithSuffix(path, other)) {
+        path.chop(other.size());
+        return path + wanted;
+    }
+    return path + "." + wanted;
+}
+
+QString CanonicalFolder(const QString& folder) {
+    return QFileInfo(folder).canonicalFilePath();
+}
+} // namespace
+
+void TTellamoMainForm::ConnectExport() {
+    ConnectCommand(Actions.SaveAsFileAction, this, [this] { SaveAsFileActionExecute(); });
+    ConnectCommand(Actions.SendByEMailAction, this, [this] { SendByEMailActionExecute(); });
+}
+
+QString TTellamoMainForm::ReplaceBadChars(QString text) {
+    for (const QChar bad : {u'<', u'>', u'"', u'[', u']', u'|', u'\\'}) {
+        text.replace(bad, u'_');
+    }
+    return text;
+}
+
+void TTellamoMainForm::SaveAsFileActionExecute() {
+    const NoteRecord* note = Cat.Notes().Current();
+    if (!note || !SaveFormatForm) {
+        return;
+    }
+    const double days = note->Duration.value_or(0) / 86400000.0;
+    const QString sizeText = QString::number(note->FileSizeKB.value_or(0));
+
+    // The format is known before the file dialog when the user will not be asked: the dialog
+    // then offers the right extension from the start.
+    const bool opusKnown = !SaveFormatForm->WillAsk() && SaveFormatForm->OpusChosen();
+    QFileDialog dialog(this, TranslateText("Save As"), LastSaveDir);
+    dialog.setObjectName(QStringLiteral("SaveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(opusKnown ? TranslateText("Ogg Opus files (*.opus)")
+                                   : TranslateText("Wav files (*.wav)"));
+    dialog.setDefaultSuffix(opusKnown ? OpusSuffix : WavSuffix);
+    dialog.selectFile(ReplaceBadChars(QString::fromUtf8(note->Description)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    QString target = dialog.selectedFiles().constFirst();
+
+    // A file of the storage folder (the note's own sound, its graph, the catalogue) must never
+    // be replaced by a saved copy.
+    const QString folder = CanonicalFolder(QFileInfo(target).absolutePath());
+    const QString storage = CanonicalFolder(Cat.Files().StorageFolder());
+    if (!storage.isEmpty() && (folder == storage || folder.startsWith(storage + "/"))) {
+        ShowErrorBox(
+            this, TranslateText("The storage folder holds the notes themselves; save the note into "
+                                "another folder."));
+        return;
+    }
+
+    if (!SaveFormatForm->AskFormat(TranslateText("Save As"), sizeText, days)) {
+        return;
+    }
+    const QString corrected = WithFormatSuffix(target, SaveFormatForm->OpusChosen());
+    if (corrected != target) {
+        target = corrected;
+        if (QFileInfo::exists(target) &&
+            !AskConfirmation(this,
+                             "\"" + QFileInfo(target).fileName() + "\" " +
+                                 TranslateText("already exists. Do you want to replace it?"))) {
+            return;
+        }
+    }
+    LastSaveDir = QFileInfo(target).absolutePath() + "/";
+    SaveNoteAs(target);
+}
+
+bool TTellamoMainForm::SaveNoteAs(const QString& target) {
+    const NoteRecord* note = Cat.Notes().Current();
+    if (!note || !SaveFormatForm) {
+        return false;
+    }
+    const QString source = Cat.Files().NoteWavPath(note->FileName);
+    // Each way writes beside the target and renames over it only when complete: a missing note
+    // or a full disk leaves an existing target as it was, and the error is shown.
+    if (SaveFormatForm->TrueSpeechChosen() || SaveFormatForm->OpusChosen()) {
+        return SaveFormatForm->ConvertFile(source, target);
+    }
+    return SaveFormatForm->CopyFile(source, target);
+}
+
+void TTellamoMainForm::SendByEMailActionExecute() {
+    const NoteRecord* note = Cat.Notes().Current();
+    if (!note || !SaveFormatForm) {
+        return;
+    }
+    const QString wav = Cat.Files().NoteWavPath(note->FileName);
+    if (wav.isEmpty()) {
+        return;
+    }
+    const QString stem = wav.left(wav.size() - 4); // without ".wav"
+    const QString trueSpeechCopy = stem + "p.wav";
+    // The TrueSpeech copy is made before the question, once for good.
+    if (!QFileInfo::exists(trueSpeechCopy) && SaveFormatForm->FindTrueSpeech()) {
+        SaveFormatForm->setWindowTitle(TranslateText("Send By E-Mail"));
+        if (!SaveFormatForm->ConvertFile(wav, trueSpeechCopy)) {
+            return;
+        }
+    }
+    if (!SaveFormatForm->AskFormat(TranslateText("Send By E-Mail"),
+                                   QString::number(note->FileSizeKB.value_or(0)),
+                                   note->Duration.value_or(0) / 86400000.0)) {
+        return;
+    }
+    QString attachment = wav;
+    if (SaveFormatForm->TrueSpeechChosen()) {
+        attachment = trueSpeechCopy;
+    } else if (SaveFormatForm->OpusChosen()) {
+        attachment = stem + "o.opus";
+        if (!QFileInfo::exists(attachment) && !SaveFormatForm->ConvertFile(wav, attachment)) {
+            return;
+        }
+    }
+    if (Mail) {
+        Mail->SendMail({}, QString::fromUtf8(note->Description), QString(), {attachment});
+    }
+}
+
+} // namespace tellamo

@@ -1,0 +1,362 @@
+// Save As and Send by e-mail on the main window, with Qt's own file dialog driven by keys, the
+// real converter, FFmpeg as the judge of the files written and a stand-in xdg-email.
+
+#include <filesystem>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "MainWindowFixture.h"
+#include "codec/ChildProcess.h"
+#include "export/ExportTestSupport.h"
+#include "export/MailSender.h"
+#include "export/TSaveFormatForm.h"
+
+namespace tellamo::test {
+namespace {
+
+class Export : public MainWindowFixture {
+protected:
+    Export() {
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs, true);
+        Form.SetSaveFormatForm(&SaveFormat);
+        Form.SetMailSender(&Mail);
+    }
+    ~Export() override { delete Answers; }
+
+    // A note with a real WAV file: a voice-like sound of the given length at 11025 Hz, 16-bit.
+    NoteRecord* Note(const std::string& name, const char* description, double seconds = 2.0) {
+        const std::string bytes = PcmWavBytes(1, 11025, 16, Pcm16Bytes(VoiceLike(11025, seconds)));
+        WriteFileBytes(Folder() + name + ".wav", bytes);
+        NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), name, 0, 11025, 16);
+        Cat.CompleteNote(static_cast<std::int32_t>(bytes.size() / 1024),
+                         static_cast<std::int64_t>(seconds * 1000));
+        note->Description = description;
+        EXPECT_EQ(Cat.Notes().Current(), note);
+        Form.ActionListUpdate();
+        return note;
+    }
+
+    // Runs answer on the next modal window of type T as soon as it is up (polled).
+    template <class T> void WhenModal(std::function<void(T*)> answer) {
+        auto* timer = new QTimer(Answers);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+            if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                timer->stop();
+                answer(window);
+                timer->deleteLater();
+            }
+        });
+        timer->start(10);
+    }
+    // The file dialog: checks what it proposes, then types the path and presses Enter (or
+    // cancels when path is empty).
+    void AnswerFileDialog(const QString& path, QString* proposed = nullptr,
+                          QString* filter = nullptr) {
+        WhenModal<QFileDialog>([=](QFileDialog* dialog) {
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(edit, nullptr);
+            if (proposed) {
+                *proposed = edit->text();
+            }
+            if (filter) {
+                *filter = dialog->selectedNameFilter();
+            }
+            if (path.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            // Set rather than typed: typing opens the name completer, which takes the Enter key.
+            edit->setText(path);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+    }
+    // The format dialog: picks the item and presses OK (or Cancel for -1).
+    void AnswerFormat(int index, std::function<void()> whenShown = {}) {
+        WhenModal<TSaveFormatForm>([=, this](TSaveFormatForm* form) {
+            ++FormatShown;
+            if (whenShown) {
+                whenShown();
+            }
+            if (index < 0) {
+                form->CancelBitBtn->click();
+                return;
+            }
+            form->FileFormatItems[index]->click();
+            form->OKBitBtn->click();
+        });
+    }
+    void SaveAs() { Form.Actions.SaveAsFileAction->trigger(); }
+
+    QObject* Answers = new QObject;
+    TSaveFormatForm SaveFormat{Form.Actions.AskFormatAction, Cat.Files().SettingsFilePath()};
+    XdgEmailSender Mail;
+    TempDir Target;
+    int FormatShown = 0;
+};
+
+TEST_F(Export, ProposesTheDescriptionWithoutTheSevenBadCharacters) {
+    EXPECT_EQ(TTellamoMainForm::ReplaceBadChars("Call <Bob> [urgent]"), "Call _Bob_ _urgent_");
+    EXPECT_EQ(TTellamoMainForm::ReplaceBadChars("a/b:c*?"), "a/b:c*?");
+    EXPECT_EQ(TTellamoMainForm::ReplaceBadChars("\"q\" | back\\slash"), "_q_ _ back_slash");
+    EXPECT_EQ(TTellamoMainForm::ReplaceBadChars(""), "");
+
+    Form.LastSaveDir = QString::fromStdString(Target.Path()) + "/";
+    for (const char* description : {"Call <Bob> [urgent]", ""}) {
+        Note(description[0] ? "000001" : "000002", description);
+        QString proposed = "unset";
+        AnswerFileDialog("", &proposed);
+        SaveAs();
+        EXPECT_EQ(proposed, TTellamoMainForm::ReplaceBadChars(description));
+    }
+    EXPECT_EQ(FormatShown, 0);
+    EXPECT_TRUE(FilesIn(Target.Path()).empty());
+    EXPECT_EQ(Form.LastSaveDir, QString::fromStdString(Target.Path()) + "/");
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+// PCM is the note's file byte for byte; the folder is remembered; cancelling the format
+// question writes nothing and keeps the remembered folder.
+TEST_F(Export, SavesPcmExactlyAndCancelWritesNothing) {
+    Note("000001", "Call Bob");
+    const QString target = QString::fromStdString(Target.File("bob.wav"));
+    AnswerFileDialog(target);
+    AnswerFormat(-1);
+    SaveAs();
+    EXPECT_EQ(FormatShown, 1);
+    EXPECT_TRUE(FilesIn(Target.Path()).empty());
+    EXPECT_EQ(Form.LastSaveDir, "");
+
+    AnswerFileDialog(target);
+    AnswerFormat(TSaveFormatForm::PcmIndex);
+    SaveAs();
+    EXPECT_EQ(ReadFileBytes(Target.File("bob.wav")), ReadFileBytes(Folder() + "000001.wav"));
+    EXPECT_EQ(Form.LastSaveDir, QString::fromStdString(Target.Path()) + "/");
+    EXPECT_EQ(FilesIn(Target.Path()), std::vector<std::string>{"bob.wav"});
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+// TrueSpeech and Ogg Opus files that FFmpeg reads back at the note's length; a name typed with
+// ".wav" becomes ".opus" for Opus, and a format known before the file dialog sets its filter.
+TEST_F(Export, SavesTrueSpeechAndOpusThatFfmpegReads) {
+    Note("000001", "Call Bob", 3.0);
+    TempDir work;
+    AnswerFileDialog(QString::fromStdString(Target.File("ts")));
+    AnswerFormat(TSaveFormatForm::TrueSpeechIndex);
+    SaveAs();
+    const FfmpegDecoding ts = DecodeWithFfmpeg(Target.File("ts.wav"), work.Path());
+    ASSERT_EQ(ts.ExitStatus, 0) << ts.Messages;
+    EXPECT_NEAR(static_cast<double>(ts.Samples.size()) / 8000, 3.0, 0.1);
+
+    AnswerFileDialog(QString::fromStdString(Target.File("call.wav")));
+    AnswerFormat(TSaveFormatForm::OpusIndex);
+    SaveAs();
+    EXPECT_NEAR(FfprobeDuration(Target.File("call.opus"), work.Path()), 3.0, 0.1);
+    const FfmpegDecoding opus = DecodeWithFfmpeg(Target.File("call.opus"), work.Path());
+    ASSERT_EQ(opus.ExitStatus, 0) << opus.Messages;
+    EXPECT_EQ(FilesIn(Target.Path()), (std::vector<std::string>{"call.opus", "ts.wav"}));
+
+    // Not asked: the choice (Opus, kept from above) is known before the file dialog.
+    Form.Actions.AskFormatAction->setChecked(false);
+    QString filter;
+    AnswerFileDialog(QString::fromStdString(Target.File("later")), nullptr, &filter);
+    SaveAs();
+    EXPECT_EQ(filter, "Ogg Opus files (*.opus)");
+    EXPECT_NEAR(FfprobeDuration(Target.File("later.opus"), work.Path()), 3.0, 0.1);
+    EXPECT_EQ(FormatShown, 2);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+// A note whose sound file is gone: the existing file the user chose stays as it was and the
+// error is shown. A target inside the storage folder is refused before anything is asked.
+TEST_F(Export, FailuresKeepTheExistingFileAndSayWhy) {
+    Note("000001", "Call Bob");
+    const std::string noteBytes = ReadFileBytes(Folder() + "000001.wav");
+    WriteFileBytes(Target.File("old.wav"), "the user's old file");
+    std::filesystem::remove(Folder() + "000001.wav");
+    AnswerFileDialog(QString::fromStdString(Target.File("old.wav")));
+    WhenModal<QMessageBox>([](QMessageBox* box) { // the file dialog's own "replace?" question
+        box->button(QMessageBox::Yes)->click();
+    });
+    AnswerFormat(TSaveFormatForm::PcmIndex);
+    SaveAs();
+    EXPECT_EQ(ReadFileBytes(Target.File("old.wav")), "the user's old file");
+    EXPECT_EQ(FilesIn(Target.Path()), std::vector<std::string>{"old.wav"});
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].contains("000001.wav")) << Messages[0].toStdString();
+
+    WriteFileBytes(Folder() + "000001.wav", noteBytes);
+    Messages.clear();
+    for (const std::string& inside :
+         {Folder() + "000001.wav", Folder() + "000001.bmp", Folder() + "x.wav"}) {
+        if (FileExists(inside)) {
+            WhenModal<QMessageBox>(
+                [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+        }
+        AnswerFileDialog(QString::fromStdString(inside));
+        SaveAs();
+    }
+    EXPECT_EQ(FormatShown, 1);
+    EXPECT_EQ(Messages.size(), 3);
+    EXPECT_TRUE(Messages.value(0).contains("storage folder")) << Messages.value(0).toStdString();
+    EXPECT_EQ(ReadFileBytes(Folder() + "000001.wav"), noteBytes);
+    EXPECT_FALSE(FileExists(Folder() + "x.wav"));
+}
+
+// A long conversion shows its progress; Cancel stops it, and the old file stays with no partial
+// file beside it.
+TEST_F(Export, CancelInTheProgressDialogLeavesTheOldFile) {
+    Note("000001", "Long", 600);
+    WriteFileBytes(Target.File("long.opus"), "old");
+    AnswerFileDialog(QString::fromStdString(Target.File("long.opus")));
+    WhenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+    AnswerFormat(TSaveFormatForm::OpusIndex);
+    bool progressShown = false;
+    WhenModal<QProgressDialog>([&](QProgressDialog* progress) {
+        progressShown = true;
+        EXPECT_EQ(progress->windowTitle(), "Save As");
+        progress->findChild<QPushButton*>()->click();
+    });
+    SaveAs();
+    EXPECT_TRUE(progressShown);
+    EXPECT_EQ(ReadFileBytes(Target.File("long.opus")), "old");
+    EXPECT_EQ(FilesIn(Target.Path()), std::vector<std::string>{"long.opus"});
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+// Send by e-mail through a stand-in xdg-email first on the PATH, which keeps its arguments.
+class Mailing : public Export {
+protected:
+    Mailing() {
+        OldPath = qgetenv("PATH");
+        const std::string script = Bin.File("xdg-email");
+        WriteFileBytes(script, "#!/bin/sh\n"
+                               "f=$(mktemp \"$TELLAMO_MAIL_LOG/call.XXXXXX\")\n"
+                               "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$f\"\n"
+                               "mv \"$f\" \"$f.args\"\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        qputenv("PATH", QByteArray::fromStdString(Bin.Path()) + ":" + OldPath);
+        qputenv("TELLAMO_MAIL_LOG", QByteArray::fromStdString(Log.Path()));
+    }
+    ~Mailing() override {
+        qputenv("PATH", OldPath);
+        qunsetenv("TELLAMO_MAIL_LOG");
+    }
+    // The arguments of the n-th call (waits for it).
+    std::vector<std::string> Call(std::size_t n) {
+        std::vector<std::string> calls;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                calls.clear();
+                for (const std::string& name : FilesIn(Log.Path())) {
+                    if (name.ends_with(".args")) {
+                        calls.push_back(name);
+                    }
+                }
+                return calls.size() > n;
+            },
+            20000));
+        if (calls.size() <= n) {
+            return {};
+        }
+        std::sort(calls.begin(), calls.end(), [&](const std::string& a, const std::string& b) {
+            return std::filesystem::last_write_time(Log.File(a)) <
+                   std::filesystem::last_write_time(Log.File(b));
+        });
+        std::vector<std::string> args;
+        const std::string bytes = ReadFileBytes(Log.File(calls[n]));
+        std::size_t start = 0;
+        for (std::size_t end; (end = bytes.find('\0', start)) != std::string::npos;
+             start = end + 1) {
+            args.push_back(bytes.substr(start, end - start));
+        }
+        return args;
+    }
+    void Send() { Form.Actions.SendByEMailAction->trigger(); }
+
+    TempDir Bin;
+    TempDir Log;
+    QByteArray OldPath;
+};
+
+TEST_F(Mailing, TheTrueSpeechCopyIsMadeBeforeTheQuestionAndReused) {
+    Note("123456", "Call Bob");
+    const std::string copy = Folder() + "123456p.wav";
+    AnswerFormat(TSaveFormatForm::PcmIndex,
+                 [&] { EXPECT_TRUE(FileExists(copy)) << "made before the question"; });
+    Send();
+    EXPECT_EQ(Call(0), (std::vector<std::string>{"--subject", "Call Bob", "--attach",
+                                                 Folder() + "123456.wav"}));
+    TempDir work;
+    const FfmpegDecoding decoded = DecodeWithFfmpeg(copy, work.Path());
+    EXPECT_EQ(decoded.ExitStatus, 0) << decoded.Messages;
+
+    // The copy is reused as it is: nothing is converted again.
+    WriteFileBytes(copy, "kept copy");
+    AnswerFormat(TSaveFormatForm::TrueSpeechIndex);
+    Send();
+    EXPECT_EQ(Call(1), (std::vector<std::string>{"--subject", "Call Bob", "--attach", copy}));
+    EXPECT_EQ(ReadFileBytes(copy), "kept copy");
+
+    // Cancelling the question sends nothing.
+    AnswerFormat(-1);
+    Send();
+    AnswerFormat(TSaveFormatForm::OpusIndex);
+    Send();
+    EXPECT_EQ(Call(2), (std::vector<std::string>{"--subject", "Call Bob", "--attach",
+                                                 Folder() + "123456o.opus"}));
+    EXPECT_NEAR(FfprobeDuration(Folder() + "123456o.opus", work.Path()), 2.0, 0.1);
+    EXPECT_EQ(FilesIn(Log.Path()).size(), 3u);
+    EXPECT_EQ(FormatShown, 4);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+TEST_F(Mailing, AnyDescriptionArrivesAsOneLiteralSubject) {
+    const std::string marker = Log.File("shell-ran");
+    const std::string hostile =
+        "-x \"quoted\" 'single' $(touch " + marker + "); `touch " + marker + "` & | > <";
+    Note("123456", hostile.c_str());
+    Form.Actions.AskFormatAction->setChecked(false);
+    SaveFormat.SetItemIndex(TSaveFormatForm::PcmIndex);
+    Send();
+    EXPECT_EQ(Call(0), (std::vector<std::string>{"--subject", hostile, "--attach",
+                                                 Folder() + "123456.wav"}));
+    EXPECT_FALSE(FileExists(marker));
+    EXPECT_EQ(FormatShown, 0);
+}
+
+TEST_F(Mailing, WithoutXdgEmailNothingHappens) {
+    qputenv("PATH", QByteArray::fromStdString(Log.Path()));
+    EXPECT_EQ(Mail.SendMail({}, "s", "", {"/tmp/x.wav"}), 1);
+    Note("123456", "Call Bob");
+    AnswerFormat(TSaveFormatForm::PcmIndex);
+    Send();
+    EXPECT_EQ(FormatShown, 1);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(FilesIn(Log.Path()).empty());
+}
+
+TEST(MailArguments, CommaListsAndArgumentOrder) {
+    EXPECT_EQ(SplitCommaList(""), QStringList());
+    EXPECT_EQ(SplitCommaList("a.wav,b.wav"), (QStringList{"a.wav", "b.wav"}));
+    EXPECT_EQ(SplitCommaList("a.wav,"), QStringList{"a.wav"});
+    EXPECT_EQ(SplitCommaList(" a , ,b"), (QStringList{" a ", " ", "b"}));
+    EXPECT_EQ(XdgEmailSender::Arguments({"bob@example.org", "", "-evil"}, "S", "Body",
+                                        {"a.wav", "", "b.wav"}),
+              (QStringList{"--subject", "S", "--body", "Body", "--attach", "a.wav", "--attach",
+                           "b.wav", "bob@example.org"}));
+    EXPECT_EQ(XdgEmailSender::Arguments({}, "", "", {}), (QStringList{"--subject", ""}));
+}
+
+} // namespace
+} // namespace tellamo::test
