@@ -10,6 +10,7 @@
 #include "audio/Audio.h"
 #include "audio/WavFormat.h"
 #include "common/Errors.h"
+#include "common/FileSystem.h"
 #include "common/Rounding.h"
 
 namespace tellamo {
@@ -99,9 +100,9 @@ void TRecorder::RecordToFile(const std::string& fileName) {
     if (fileName.empty()) {
         return;
     }
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        throw TellamoError("Cannot create \"" + fileName + "\": " + SystemErrorText(errno));
+    int fd = -1;
+    if (const int error = RealFileSystem().CreateFile(fileName, fd)) {
+        throw TellamoError("Cannot create \"" + fileName + "\": " + SystemErrorText(error));
     }
     const std::uint16_t channels = mChannels == TChannels::Stereo ? 2 : 1;
     const std::uint16_t bits = mBitsPerSample == TBPS::_16 ? 16 : 8;

@@ -5,9 +5,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -204,19 +204,33 @@ bool Storage::EnsureStorageFolder(const ErrorReporter& showError) const {
         return false;
     }
     const QString readMe = ReadMePath();
-    if (QFileInfo::exists(readMe)) {
-        return true;
-    }
     const QString text = TranslateText("This folder was created by the") + " " +
                          TranslateText("Tellamo") + " " + TranslateText("program for") + "\r\n" +
                          TranslateText("storage of your voice notes. Please, do not change its contents.") +
                          "\r\n";
-    QFile file(readMe);
+    // Written only where nothing stands at its name: a read-me the user edited stays as it is,
+    // and a link planted there (even one pointing nowhere) is never written through.
+    const QByteArray path = QFile::encodeName(readMe);
+    const int fd =
+        ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        return true;
+    }
     const QByteArray bytes = text.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.close();
-        throw TellamoError(QString("Cannot write \"%1\": %2").arg(readMe, reason).toStdString());
+    int error = fd < 0 ? errno : 0;
+    if (error == 0) {
+        const ssize_t n = ::write(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        error = n < 0 ? errno : (n != bytes.size() ? ENOSPC : 0);
+        if (::close(fd) != 0 && error == 0) {
+            error = errno;
+        }
+    }
+    if (error != 0) {
+        if (fd >= 0) {
+            ::unlink(path.constData()); // a half read-me would stop the next start from writing it
+        }
+        throw TellamoError("Cannot write \"" + path.toStdString() +
+                           "\": " + SystemErrorText(error));
     }
     return true;
 }

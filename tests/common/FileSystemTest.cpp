@@ -1,6 +1,7 @@
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "support/FaultyFileSystem.h"
+#include "support/LinkTrap.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@ namespace {
 
 using test::FaultyFileSystem;
 using test::FileExists;
+using test::LinkTrap;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -72,6 +74,27 @@ TEST(ReplaceFileDurably, WithoutHardLinksTheTwoRenamesStillWork) {
     ReplaceFileDurably(fs, dat, "second", tmp, old);
     EXPECT_EQ(ReadFileBytes(dat), "second");
     EXPECT_EQ(ReadFileBytes(old), "first");
+}
+
+TEST(ReplaceFileDurably, PlantedLinksAreReplacedNeverWrittenThrough) {
+    // Links at the temporary name, the previous generation's name or the target itself, of
+    // every kind: the save lands in the folder and the files they point to stay as they were.
+    for (const char* planted : {"x.new", "x.old", "x.dat"}) {
+        for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
+            TempDir dir;
+            LinkTrap trap;
+            const std::string dat = dir.File("x.dat"), tmp = dir.File("x.new"),
+                              old = dir.File("x.old");
+            WriteFileBytes(dat, "first");
+            trap.Plant(dir.File(planted), kind);
+            ReplaceFileDurably(RealFileSystem(), dat, "second", tmp, old);
+            ReplaceFileDurably(RealFileSystem(), dat, "third", tmp, old);
+            EXPECT_TRUE(trap.Untouched()) << planted << " " << static_cast<int>(kind);
+            EXPECT_EQ(ReadFileBytes(dat), "third") << planted;
+            EXPECT_EQ(ReadFileBytes(old), "second") << planted;
+            EXPECT_FALSE(FileExists(tmp)) << planted;
+        }
+    }
 }
 
 TEST(ReplaceFileDurably, AnUnwritableFolderIsAClearError) {
