@@ -213,11 +213,17 @@ bool Storage::EnsureStorageFolder(const ErrorReporter& showError) const {
     const QByteArray path = QFile::encodeName(readMe);
     const int fd =
         ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        return true;
+    int error = fd < 0 ? errno : 0;
+    if (error == EEXIST) {
+        struct stat st {};
+        if (::stat(path.constData(), &st) == 0 || errno != ENOENT) {
+            return true;
+        }
+        // A link that leads nowhere: the read-me is missing, and cannot be written there.
+        throw TellamoError("Cannot write \"" + path.toStdString() +
+                           "\": a link to a missing file stands in its place");
     }
     const QByteArray bytes = text.toUtf8();
-    int error = fd < 0 ? errno : 0;
     if (error == 0) {
         const ssize_t n = ::write(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
         error = n < 0 ? errno : (n != bytes.size() ? ENOSPC : 0);
