@@ -4,6 +4,8 @@
 # has made RUNS executions, when RUNS is given) and prints each one's executions, coverage and
 # features. Exits non-zero when the build fails or a target finds a crash; the crashing input
 # is left in BUILD_DIR/fuzz-artifacts/TARGET/ (add it to tests/fuzz/corpus/TARGET/ once mended).
+# An input that runs longer than FUZZ_TIMEOUT seconds (60; a busy machine needs slack) counts
+# as a hang.
 #   run-fuzzers.sh BUILD_DIR SECONDS [RUNS] [TARGET...]
 set -euo pipefail
 if [[ $# -lt 2 || $1 == -h || $1 == --help ]]; then
@@ -56,7 +58,7 @@ for t in "${targets[@]}"; do
   echo "== $t: ${seconds}s" >&2
   status=0
   (cd "$build_dir" && "$binary" -max_total_time="$seconds" -runs="$runs" \
-     -max_len="${max_len[$t]}" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+     -max_len="${max_len[$t]}" -timeout="${FUZZ_TIMEOUT:-60}" -rss_limit_mb=2048 -print_final_stats=1 \
      -artifact_prefix="$artifacts" "${dirs[@]}") >"$log" 2>&1 || status=$?
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
   last=$(grep -E '^#[0-9]+' "$log" | tail -n1 || true)
