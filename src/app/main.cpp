@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     // exists, so a signal during start-up still ends the program through a normal close.
     TerminationSignals signalsToClose;
     QCoreApplication::setApplicationName(QStringLiteral("tellamo"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("tellamo"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tellamo.Tellamo"));
     QGuiApplication::setWindowIcon(ApplicationIcon());
 
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

@@ -141,7 +141,12 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
             mFormatSaved = false;
             return false;
         }
-        const int fd = ::open(mPlayFilePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        // A link planted at the play file's name is removed, never written through.
+        int fd = -1;
+        if (::unlink(mPlayFilePath.c_str()) == 0 || errno == ENOENT) {
+            fd = ::open(mPlayFilePath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        0644);
+        }
         if (fd < 0) {
             const int error = errno;
             CloseDeviceQuietly();

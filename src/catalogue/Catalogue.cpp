@@ -355,6 +355,14 @@ void Catalogue::RepairAfterLoad() {
     if (Counter <= highest) {
         Counter = highest == INT32_MAX ? highest : highest + 1;
     }
+    // A damaged file can give two folders one ID. The one that won keeps it; the others get IDs
+    // of their own, or the next load would pick another winner (for the special folders, another
+    // Notes folder) and rearrange the tree at every start.
+    Tree.ForEachPreOrder([&](FolderNode& node) {
+        if (byId[node.Id] != &node && Counter <= MaxFolderId) {
+            node.Id = TakeFolderId();
+        }
+    });
 
     std::vector<NoteRecord*> orphans;
     for (const auto& record : Table.All()) {

@@ -4,12 +4,12 @@
 #include <random>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include "common/Errors.h"
 #include "common/FileSystem.h"
@@ -226,15 +226,21 @@ bool Storage::EnsureStorageFolder(const ErrorReporter& showError, FileSystem& fs
         return false;
     }
     const QString readMe = ReadMePath();
-    if (QFileInfo::exists(readMe)) {
-        return true;
-    }
     const QString text =
         TranslateText("This folder was created by the") + " " + TranslateText("Tellamo") + " " +
         TranslateText("program for") + "\r\n" +
         TranslateText("storage of your voice notes. Please, do not change its contents.") + "\r\n";
-    const QByteArray bytes = text.toUtf8();
+    // Written only where nothing stands at its name: a read-me the user edited stays as it is,
+    // and a link planted there (even one pointing nowhere) is never written through.
     const std::string path = QFile::encodeName(readMe).toStdString();
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (::stat(path.c_str(), &st) == 0 || errno != ENOENT) {
+            return true;
+        }
+        throw TellamoError("Cannot write \"" + path + "\": a link to a missing file stands in its place");
+    }
+    const QByteArray bytes = text.toUtf8();
     int fd = -1;
     int error = fs.CreateFile(path, fd);
     if (error == 0) {

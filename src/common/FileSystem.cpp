@@ -25,7 +25,14 @@ int Errno(int result) {
 class PosixFileSystem final : public FileSystem {
 public:
     int CreateFile(const std::string& path, int& fd) override {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        // The storage folder may be shared, synced or restored from an archive: a symbolic or
+        // hard link left at a temporary name must not make the save overwrite the file it
+        // points to.
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            fd = -1;
+            return errno;
+        }
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         return fd < 0 ? errno : 0;
     }
     int Write(int fd, const char* data, std::size_t size, std::size_t& written) override {

@@ -14,7 +14,9 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    virtual int CreateFile(const std::string& path, int& fd) = 0; // write-only, truncated
+    // Write-only, always a new file: whatever stands at path is removed first, and a link put
+    // there in between makes the call fail rather than be written through.
+    virtual int CreateFile(const std::string& path, int& fd) = 0;
     virtual int Write(int fd, const char* data, std::size_t size, std::size_t& written) = 0;
     virtual int Sync(int fd) = 0;
     virtual int Close(int fd) = 0;

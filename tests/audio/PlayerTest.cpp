@@ -7,10 +7,12 @@
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
+#include "support/LinkTrap.h"
 
 namespace tellamo {
 namespace {
 
+using test::LinkTrap;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
@@ -92,6 +94,20 @@ TEST(TPlayer, PlaysAFileAndRestoresTheFormat) {
     EXPECT_FALSE(f.Play().FormatSaved());
     EXPECT_FALSE(f.Play().DeviceActive());
     EXPECT_EQ(ReadFileBytes(f.Play().PlayFilePath()), data); // the play file stays
+}
+
+TEST(TPlayer, APlayFileLinkIsReplacedNotWrittenThrough) {
+    for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
+        PlayerFixture f;
+        LinkTrap trap;
+        trap.Plant(f.Play().PlayFilePath(), kind);
+        const std::string data = Pattern(4000, 1);
+        std::int32_t samples = 0;
+        ASSERT_TRUE(f.Play().PlayFile(f.File("a.wav", Wav(1, 11025, 8, data)), 0, samples));
+        f.PlayToTheEnd();
+        EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
+        EXPECT_EQ(ReadFileBytes(f.Play().PlayFilePath()), data);
+    }
 }
 
 TEST(TPlayer, PlayedBytesFollowTheDevice) {

@@ -10,11 +10,13 @@
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
+#include "support/LinkTrap.h"
 #include "support/SimulatedDisk.h"
 
 namespace tellamo {
 namespace {
 
+using test::LinkTrap;
 using test::ReadFileBytes;
 
 // A recorder at 11025 Hz with NoSamples 1102 (count 11, hold 5), in the width asked for, whose
@@ -352,6 +354,21 @@ TEST(TRecorder, ClosedRecorderIgnoresStaleQueueRequests) {
     f.Poster.ProcessPending(); // must not queue a fifth buffer
     EXPECT_EQ(f.Port.QueuedInputCount(), 4u);
     EXPECT_TRUE(f.Rec().Stop());
+}
+
+TEST(TRecorder, ALinkAtTheNotesNameIsReplacedNotWrittenThrough) {
+    for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
+        RecorderFixture f;
+        LinkTrap trap;
+        trap.Plant(f.Path, kind);
+        f.Rec().SetTriggered(true);
+        f.Rearm = false;
+        f.Start();
+        f.Deliver(std::string(1102, 'x'));
+        ASSERT_TRUE(f.Rec().Stop());
+        EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
+        EXPECT_EQ(f.Data(), std::string(1102, 'x'));
+    }
 }
 
 TEST(TRecorder, RecordToFile) {

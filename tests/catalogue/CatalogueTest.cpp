@@ -1,5 +1,6 @@
 #include "CatalogueFixture.h"
 #include "common/Errors.h"
+#include "support/LinkTrap.h"
 
 #include <algorithm>
 
@@ -48,6 +49,25 @@ TEST_F(CatalogueOps, FolderIdsAreNeverReused) {
     Cat->LoadCatalogue();
     EXPECT_EQ(Cat->AddFolder(Cat->NotesNode(), "C")->Id, 16);
     EXPECT_EQ(Cat->FolderIdOf(nullptr), -1);
+}
+
+TEST_F(CatalogueOps, SavingReplacesLinksPlantedAtTheIndexFileNames) {
+    // The folder may be shared or restored from an archive: links at the index file's
+    // temporary, previous and current names must not lead a save to write outside it.
+    for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
+        LinkTrap trap;
+        for (const char* name : {"Tellamo.new", "Tellamo.old", "Tellamo.dat"}) {
+            trap.Plant(StoragePath(name), kind);
+        }
+        Cat->AddFolder(Cat->NotesNode(), "Kept");
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
+        const int folders = Cat->Folders().Count();
+        Reopen();
+        Cat->LoadCatalogue();
+        EXPECT_EQ(Cat->Folders().Count(), folders) << static_cast<int>(kind);
+    }
 }
 
 TEST_F(CatalogueOps, TheSixDigitLimitIsAClearError) {

@@ -334,11 +334,21 @@ TEST_F(IndexFile, HostileTreesAreRepaired) {
          "Notes#0 >Other#20 Recycle Bin#13 "},
         {"bin first", "Recycle Bin000013\r\nNotes000000\r\n\tWork000014\r\n",
          "Notes#0 >Work#14 Recycle Bin#13 "},
+        // The later folder of an ID wins it, as notes are linked; the others get new IDs.
+        {"two folders, one ID", "Notes000000\r\n\tA000014\r\n\tB000014\r\nRecycle Bin000013\r\n",
+         "Notes#0 >A#15 >B#14 Recycle Bin#13 "},
+        {"two Notes folders", "Notes000000\r\n\tWork000014\r\nOther000000\r\nRecycle Bin000013\r\n",
+         "Other#0 >Notes#15 >>Work#14 Recycle Bin#13 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(LoadBytes(head + c.tree), "");
         ExpectUsable();
+        EXPECT_EQ(TreeText(), c.expected);
+        // The repaired tree is what the next start finds again.
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        Reopen();
+        Cat->LoadCatalogue();
         EXPECT_EQ(TreeText(), c.expected);
     }
     // A counter below IDs in use never hands one of them out again.

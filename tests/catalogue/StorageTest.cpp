@@ -1,5 +1,6 @@
 #include "catalogue/Storage.h"
 #include "common/Errors.h"
+#include "support/LinkTrap.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -55,6 +56,21 @@ TEST_F(StorageFolderTest, TheReadMeIsWrittenOnlyWhenMissing) {
     std::filesystem::remove(Folder() + "ReadMe.txt");
     ASSERT_TRUE(Ensure());
     EXPECT_EQ(ReadFileBytes(Folder() + "ReadMe.txt").substr(0, 14), "This folder wa");
+}
+
+TEST_F(StorageFolderTest, ALinkPlantedAtTheReadMeIsLeftAlone) {
+    ASSERT_TRUE(Ensure());
+    for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
+        LinkTrap trap;
+        trap.Plant(Folder() + "ReadMe.txt", kind);
+        if (kind == LinkTrap::Kind::Dangling) {
+            // The read-me is missing and cannot be written: an error for start-up to show.
+            EXPECT_THROW(Ensure(), TellamoError);
+        } else {
+            EXPECT_TRUE(Ensure()) << Reported.toStdString();
+        }
+        EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
+    }
 }
 
 TEST_F(StorageFolderTest, AFolderThatCannotBeMadeEndsTheProgram) {

@@ -1,9 +1,11 @@
-#include "common/Errors.h"
 #include "common/FileSystem.h"
-#include "support/FaultyFileSystem.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include "common/Errors.h"
+#include "support/FaultyFileSystem.h"
+#include "support/LinkTrap.h"
+#include "support/TempDir.h"
 
 namespace tellamo {
 namespace {
@@ -11,6 +13,7 @@ namespace {
 using test::FaultyFileSystem;
 using test::FileExists;
 using test::FsOp;
+using test::LinkTrap;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -121,9 +124,31 @@ TEST(ReplaceFileDurably, WithoutHardLinksTheTwoRenamesStillWork) {
     EXPECT_EQ(ReadFileBytes(old), "first");
 }
 
+TEST(ReplaceFileDurably, PlantedLinksAreReplacedNeverWrittenThrough) {
+    // Links at the temporary name, the previous generation's name or the target itself, of
+    // every kind: the save lands in the folder and the files they point to stay as they were.
+    for (const char* planted : {"x.new", "x.old", "x.dat"}) {
+        for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
+            TempDir dir;
+            LinkTrap trap;
+            const std::string dat = dir.File("x.dat"), tmp = dir.File("x.new"),
+                              old = dir.File("x.old");
+            WriteFileBytes(dat, "first");
+            trap.Plant(dir.File(planted), kind);
+            ReplaceFileDurably(RealFileSystem(), dat, "second", tmp, old);
+            ReplaceFileDurably(RealFileSystem(), dat, "third", tmp, old);
+            EXPECT_TRUE(trap.Untouched()) << planted << " " << static_cast<int>(kind);
+            EXPECT_EQ(ReadFileBytes(dat), "third") << planted;
+            EXPECT_EQ(ReadFileBytes(old), "second") << planted;
+            EXPECT_FALSE(FileExists(tmp)) << planted;
+        }
+    }
+}
+
 TEST(ReplaceFileDurably, AnUnwritableFolderIsAClearError) {
     try {
-        ReplaceFileDurably(RealFileSystem(), "/nonexistent-dir/x.dat", "a", "/nonexistent-dir/x.new");
+        ReplaceFileDurably(RealFileSystem(), "/nonexistent-dir/x.dat", "a",
+                           "/nonexistent-dir/x.new");
         FAIL();
     } catch (const TellamoError& e) {
         EXPECT_STREQ(e.what(), "\"/nonexistent-dir/x.new\": No such file or directory");

@@ -2,6 +2,7 @@
 #include "common/FileSystem.h"
 #include "common/IniFile.h"
 #include "support/FaultyFileSystem.h"
+#include "support/LinkTrap.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +105,20 @@ TEST(IniFile, SavingIsDurableAndFailuresKeepTheOldFile) {
     full.FailAt = 2; // the first write
     EXPECT_THROW(ini.Save(full, path), TellamoError);
     EXPECT_EQ(IniFile::Load(path).Read("TOptionsForm", "SilenceRxSpinEdit_Value"), "25");
+}
+
+TEST(IniFile, SavingReplacesPlantedLinks) {
+    for (const test::LinkTrap::Kind kind : test::LinkTrap::Kinds) {
+        test::TempDir dir;
+        test::LinkTrap trap;
+        const std::string path = dir.File("tellamo.INI");
+        trap.Plant(path + ".new", kind);
+        IniFile ini;
+        ini.Write("TOptionsForm", "SilenceRxSpinEdit_Value", "25");
+        ini.Save(RealFileSystem(), path);
+        EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
+        EXPECT_EQ(IniFile::Load(path).Read("TOptionsForm", "SilenceRxSpinEdit_Value"), "25");
+    }
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "common/Errors.h"
 #include "common/Rounding.h"
 #include "support/FaultyFileSystem.h"
+#include "support/LinkTrap.h"
 #include "support/TempDir.h"
 
 namespace tellamo {
@@ -351,6 +352,19 @@ TEST_F(GraphFiles, FailedSaveIsToldAndLeavesNoGraph) {
     EXPECT_NE(result.Bitmap, Blank(Settings)) << "the picture is still drawn";
     EXPECT_FALSE(FileExists(GraphPath));
     EXPECT_FALSE(FileExists(GraphPath + ".tmp"));
+}
+
+TEST_F(GraphFiles, SavingReplacesPlantedLinks) {
+    WriteFileBytes(WavPath, Wav(true, std::string(2000, '\x10')));
+    for (const test::LinkTrap::Kind kind : test::LinkTrap::Kinds) {
+        test::LinkTrap trap;
+        trap.Plant(GraphPath + ".tmp", kind);
+        trap.Plant(GraphPath, kind);
+        const GraphBuildResult result = BuildGraphFile(WavPath, GraphPath, Settings);
+        EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
+        EXPECT_EQ(LoadGraphFile(GraphPath), result.Bitmap);
+        EXPECT_FALSE(FileExists(GraphPath + ".tmp"));
+    }
 }
 
 TEST(GraphBitmapFile, HeaderFieldsAndPixelLayout) {
