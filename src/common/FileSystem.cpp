@@ -99,7 +99,13 @@ int WriteAll(FileSystem& fs, int fd, std::string_view data) {
 } // namespace
 
 int FileSystem::CreateRecordingFile(const std::string& path, int& fd) {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // Whatever stands at the name goes first, so that a planted link is replaced, never
+    // written through.
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        fd = -1;
+        return errno;
+    }
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     return fd < 0 ? errno : 0;
 }
 

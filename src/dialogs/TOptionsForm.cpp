@@ -357,7 +357,7 @@ void TOptionsForm::SetHotKeyManager(THotKeyManager* manager) {
     const bool available = manager && manager->Service().Available();
     HotKeyNoteLabel->setVisible(!available);
     HotKeyNoteLabel->setText(available ? QString()
-                             : manager ? manager->Service().UnavailableReason()
+                             : manager ? TranslateText(manager->Service().UnavailableReason())
                                        : TranslateText("System-wide hotkeys are not available on this desktop."));
     RecordHotKeyCheckBox->setEnabled(available);
     StopHotKeyCheckBox->setEnabled(available);

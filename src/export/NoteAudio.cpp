@@ -46,10 +46,6 @@ void ReadNoteAs8kHzMono(const std::string& path, const SampleSink& sink) {
 void ReadNoteAsMono(const std::string& path, unsigned targetRate, const SampleSink& sink,
                     const ReadProgress& progress) {
     const WaveInfo info = ReadWaveHeader(path, WaveUse::Play);
-    if (info.SampleRate < MinRate) {
-        throw TellamoError("\"" + path + "\": the sample rate of " +
-                           std::to_string(info.SampleRate) + " Hz cannot be converted");
-    }
     const int bytesPerSample = info.SixteenBit() ? 2 : 1;
     const int channels = info.Channels;
     const std::size_t frameBytes = info.BlockAlign;

@@ -302,8 +302,13 @@ void TTellamoMainForm::RestoreNotesActionExecute() {
     // is, so a restore can run beside a recording.
     const RestoreResult result = RestoreNotes(Cat, [](const std::string& path) {
         const WaveInfo info = ReadWaveHeader(path);
+        if (info.SampleRate > 0xFFFF) {
+            // The catalogue keeps a note's rate in 16 bits.
+            throw TellamoError("\"" + path + "\": a sample rate of " + std::to_string(info.SampleRate) +
+                               " Hz cannot be kept in the catalogue");
+        }
         return FoundWave{
-            info.SampleRate, info.SixteenBit(), static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
+            static_cast<std::uint16_t>(info.SampleRate), info.SixteenBit(), static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
             info.DataStart,  info.DataSize,     info.FileSize};
     });
     TreeView->expand(Cat.Folders().IndexOf(Cat.NotesNode()));

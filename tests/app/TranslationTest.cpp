@@ -111,6 +111,10 @@ std::vector<ShownText> TextsOf(QWidget* form) {
     };
     add(form, "Caption", form->windowTitle());
     for (QObject* object : form->findChildren<QObject*>()) {
+        // Dialogs owned by this window are windows of their own, checked on their own.
+        if (auto* widget = qobject_cast<QWidget*>(object); widget && widget->window() != form) {
+            continue;
+        }
         if (auto* action = qobject_cast<QAction*>(object); action && !action->isSeparator()) {
             if (!action->menu()) {
                 add(action, "Caption", action->text());

@@ -18,7 +18,7 @@ namespace {
 FoundWave ReadHeader(const std::string& path) {
     const WaveInfo info = ReadWaveHeader(path);
     return FoundWave{
-        info.SampleRate, info.SixteenBit(), static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
+        static_cast<std::uint16_t>(info.SampleRate), info.SixteenBit(), static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
         info.DataStart,  info.DataSize,     info.FileSize};
 }
 
