@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <optional>
 #include <unordered_map>
 
 #include <QDateTime>
@@ -358,9 +359,26 @@ void Catalogue::RepairAfterLoad() {
     // A damaged file can give two folders one ID. The one that won keeps it; the others get IDs
     // of their own, or the next load would pick another winner (for the special folders, another
     // Notes folder) and rearrange the tree at every start.
+    // With the counter used up (a damaged counter can be past the last ID), the lowest ID that
+    // no folder uses serves instead.
+    std::int32_t searchFrom = 1;
+    auto freeId = [&]() -> std::optional<std::int32_t> {
+        if (Counter <= MaxFolderId) {
+            return TakeFolderId();
+        }
+        for (; searchFrom <= MaxFolderId; ++searchFrom) {
+            if (searchFrom != RecycleBinFolderId && !byId.count(searchFrom)) {
+                return searchFrom++;
+            }
+        }
+        return std::nullopt;
+    };
     Tree.ForEachPreOrder([&](FolderNode& node) {
-        if (byId[node.Id] != &node && Counter <= MaxFolderId) {
-            node.Id = TakeFolderId();
+        if (byId[node.Id] != &node) {
+            if (const std::optional<std::int32_t> id = freeId()) {
+                node.Id = *id;
+                byId[node.Id] = &node;
+            }
         }
     });
 
