@@ -12,7 +12,7 @@ start_session
 folder="$HOME/Documents/My Voice Notes"
 
 # open_options LANG KEYS TITLE [SCREENSHOT]: starts the program, opens Tools > Options with KEYS and
-# waits for a window titled TITLE, then ends the program through the dialog and the window.
+# waits for a window titled TITLE, then ends the program with SIGTERM while the dialog is open.
 open_options() {
   LANG=$1 LC_ALL=$1 "$binary" &
   APP_PID=$!
@@ -23,7 +23,7 @@ open_options() {
   xdotool key --clearmodifiers $2
   local dialog
   dialog=$(wait_for_window "$3") || { import -window root "$out/e2e-translation-failed.png"; fail "no window \"$3\" after $2 ($1)"; }
-  xdotool key --window "$dialog" Escape
+  # The end of the session with the dialog open: it is closed as cancelled and the program ends.
   kill -TERM "$APP_PID"
   wait_for_exit "$APP_PID" 20 || fail "the program did not end ($1)"
   APP_PID=""
