@@ -84,3 +84,13 @@ menu() {
     depth=$((depth + 1))
   done
 }
+# start_with_note_menu BINARY: starts the program (APP_PID), waits for its main window (window),
+# and shows the Note menu in the menu bar (View > Menu > Note).
+start_with_note_menu() {
+  "$1" &
+  APP_PID=$!
+  window=$(wait_for_window Tellamo) || fail "no main window appeared"
+  xdotool windowfocus --sync "$window"
+  menu alt+v m n
+  wait_ms 10000 menus_are 0 || fail "the View menu did not close"
+}

@@ -49,13 +49,8 @@ device_open() { ls -l "/proc/$APP_PID/fd" 2>/dev/null | grep -qF "$out"; }
 out_holds() { [ "$(stat -c %s "$out" 2>/dev/null || echo 0)" -eq "$1" ]; }
 played_to_end() { out_holds "$1" && ! device_open; }
 
-"$binary" &
-APP_PID=$!
-window=$(wait_for_window Tellamo) || fail "no main window appeared"
-xdotool windowfocus --sync "$window"
-# Show the Note menu (View > Menu > Note), then Note > Play twice, each time from the start.
-menu alt+v m n
-wait_ms 10000 menus_are 0 || fail "the View menu did not close"
+start_with_note_menu "$binary"
+# Note > Play twice, each time from the start.
 for round in 1 2; do
   menu alt+n
   wait_ms 10000 menus_are 1 || fail "the Note menu did not open"

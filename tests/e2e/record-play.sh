@@ -32,13 +32,7 @@ b = open(sys.argv[1], "rb").read(44)
 sys.exit(0 if len(b) == 44 and struct.unpack("<I", b[4:8])[0] == os.path.getsize(sys.argv[1]) - 8 else 1)' "$1"
 }
 
-"$binary" &
-APP_PID=$!
-window=$(wait_for_window Tellamo) || fail "no main window appeared"
-xdotool windowfocus --sync "$window"
-# Show the Note menu (View > Menu > Note), then Note > Record.
-menu alt+v m n
-wait_ms 10000 menus_are 0 || fail "the View menu did not close"
+start_with_note_menu "$binary"
 pipe_source 11025
 menu alt+n Return   # Record is the first enabled entry
 wait_for_window "Enter Description.*" >/dev/null || fail "no description dialog"
