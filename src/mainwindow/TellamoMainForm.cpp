@@ -262,6 +262,7 @@ void TTellamoMainForm::CreateMenus() {
     for (QMenu* menu : findChildren<QMenu*>()) {
         accessKeys->Watch(menu);
     }
+    accessKeys->WatchBar(menuBar());
 
     TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {

@@ -1,12 +1,18 @@
 # A private PulseAudio server for whole-program tests (sourced after lib.sh's start_session):
 # a null sink to play into and, on request, a pipe source that delivers known sound at the real
 # rate. ALSA's default device reaches it through the pulse plugin.
+#
+# The null sink runs without rewinds. With them, an idle null sink keeps up to two seconds of
+# silence queued ahead of the clock and takes back only a small part of it when a stream starts,
+# so every playback (paplay's too) began about a second late; without them it keeps some 50 ms
+# ahead, as a sound card's sink does, and a playback's start and end are what the program makes
+# of them.
 
 start_pulse() {
   export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
   pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n \
     --load="module-native-protocol-unix auth-anonymous=1" \
-    --load="module-null-sink sink_name=nullsink rate=44100 channels=2" \
+    --load="module-null-sink sink_name=nullsink rate=44100 channels=2 norewinds=1" \
     --load="module-null-source source_name=nullsrc" >/dev/null 2>&1 &
   PA_PID=$!
   for _ in $(seq 100); do pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done

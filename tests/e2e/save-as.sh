@@ -84,6 +84,13 @@ seconds = (os.path.getsize(sys.argv[1]) - 44) / (11025 * 2)
 sys.exit(0 if abs(seconds - float(sys.argv[2])) <= 0.1 else 1)
 PY
 
+# Alt+F opens the File menu again (the hidden Folder menu used to take every second Alt+F).
+xdotool windowfocus --sync "$window"
+menu alt+f
+wait_ms 5000 menus_are 1 || fail "Alt+F opened nothing after Save As"
+xdotool key Escape
+wait_ms 5000 menus_are 0 || fail "the File menu did not close"
+
 # Ended by the session's termination signal, which saves like a close.
 kill -TERM "$APP_PID"
 wait_for_exit "$APP_PID" 20
