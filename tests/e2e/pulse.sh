@@ -28,6 +28,14 @@ pipe_source() {
   pactl set-default-source speech
 }
 
+# speech_raw FILE.raw TEXT BEFORE AFTER: TEXT spoken by espeak-ng as raw s16le mono at 11025 Hz
+# (the recording format of a first run), with BEFORE and AFTER seconds of silence around it.
+speech_raw() {
+  espeak-ng -v en-us -s 150 -w "${1%.raw}.wav" "$2" || fail "espeak-ng failed"
+  sox "${1%.raw}.wav" -r 11025 -c 1 -b 16 -e signed-integer -t raw "$1" pad "$3" "$4" ||
+    fail "sox failed"
+}
+
 # feed_speech FILE.raw: writes the file's samples into the pipe at the real rate (the pipe
 # source itself passes on whatever it is given at once), then silence.
 feed_speech() {

@@ -15,13 +15,9 @@ start_pulse
 
 work=$TEST_HOME/work
 mkdir -p "$work"
-espeak-ng -v en-us -s 150 -w "$work/speech.wav" \
-  "This is a voice note recorded from start to end by the test. It holds known speech, so the test can find it again in the file." ||
-  fail "espeak-ng failed"
-# Leading silence lets the capture start before the speech; the sound is 11025 Hz 16-bit mono,
-# the recording format of a first run.
-sox "$work/speech.wav" -r 11025 -c 1 -b 16 -e signed-integer -t raw "$work/speech.raw" pad 1 2 ||
-  fail "sox failed"
+# Leading silence lets the capture start before the speech.
+speech_raw "$work/speech.raw" \
+  "This is a voice note recorded from start to end by the test. It holds known speech, so the test can find it again in the file." 1 2
 
 streams() { pactl list short sink-inputs | grep -c . ; }
 streams_are() { [ "$(streams)" "$1" "$2" ]; }

@@ -17,10 +17,7 @@ start_pulse
 work=$TEST_HOME/work
 saved=$TEST_HOME/saved
 mkdir -p "$work" "$saved"
-espeak-ng -v en-us -s 150 -w "$work/speech.wav" "This note is saved as an Ogg Opus file by the test." ||
-  fail "espeak-ng failed"
-sox "$work/speech.wav" -r 11025 -c 1 -b 16 -e signed-integer -t raw "$work/speech.raw" pad 0.5 1 ||
-  fail "sox failed"
+speech_raw "$work/speech.raw" "This note is saved as an Ogg Opus file by the test." 0.5 1
 
 # The file dialog opens in the folder saved to last time.
 folder="$HOME/Documents/My Voice Notes"
