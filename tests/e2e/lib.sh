@@ -84,6 +84,14 @@ menu() {
     depth=$((depth + 1))
   done
 }
+# exit_by_menu: File > Exit; the program must end within 20 s with status 0.
+exit_by_menu() {
+  menu alt+f x
+  wait_for_exit "$APP_PID" 20
+  local status=$?
+  APP_PID=""
+  [ "$status" -eq 0 ] || fail "exit status $status"
+}
 # start_with_note_menu BINARY: starts the program (APP_PID), waits for its main window (window),
 # and shows the Note menu in the menu bar (View > Menu > Note).
 start_with_note_menu() {

@@ -64,9 +64,5 @@ for round in 1 2; do
   mv "$out" "$work/out-$round.raw"
 done
 
-menu alt+f x
-wait_for_exit "$APP_PID" 20
-status=$?
-APP_PID=""
-[ "$status" -eq 0 ] || fail "exit status $status"
+exit_by_menu
 echo "1 passed, 0 failed"

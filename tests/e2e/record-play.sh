@@ -117,9 +117,5 @@ menu alt+n p
 wait_ms 5000 streams_are -gt 0 || fail "Play was not enabled again after the end"
 wait_ms $((note_ms + 2000)) streams_are -eq 0 || fail "the second playback did not end"
 
-menu alt+f x
-wait_for_exit "$APP_PID" 20
-status=$?
-APP_PID=""
-[ "$status" -eq 0 ] || fail "exit status $status"
+exit_by_menu
 echo "1 passed, 0 failed"
