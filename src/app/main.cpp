@@ -13,6 +13,7 @@
 #include "audio/WindowPoster.h"
 #include "common/FileSystem.h"
 #include "common/Translate.h"
+#include "desktop/DBusSleepInhibitor.h"
 #include "desktop/HotKeyService.h"
 #include "desktop/X11HotKeyService.h"
 #include "mainwindow/Glyphs.h"
@@ -51,6 +52,9 @@ int main(int argc, char** argv) {
         hotKeys = std::make_unique<NoHotKeyService>(
             TranslateText("System-wide hotkeys are not available on this desktop."));
     }
+    // No suspend while recording: the desktop portal, else logind; neither is needed to record.
+    // It outlives the program, whose window gives the hold back when a recording ends.
+    std::unique_ptr<DBusSleepInhibitor> noSleep = DBusSleepInhibitor::Create();
     TellamoProgram program(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
                            RealFileSystem(), port, poster, (cache + "/PLAY.TMP").toStdString());
     // Installed translations first, then those beside the binary in a build tree.
@@ -64,6 +68,7 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &program,
                      [&program](QSessionManager&) { program.Terminate(); });
     program.SetHotKeyService(*hotKeys);
+    program.SetSleepInhibitor(*noSleep);
     if (!program.Start()) {
         return 1;
     }
