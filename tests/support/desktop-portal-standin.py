@@ -14,11 +14,12 @@ Every call is appended to the log file as one line, flushed at once:
   inhibit flags=4 reason=... handle=/org/.../request/...
   close /org/.../request/...
   create-session options=handle_token:...,session_handle_token:... session=/org/...
-  bind session=/org/... shortcuts=record:description=...;preferred_trigger=CTRL+SHIFT+r|stop:...
+  bind session=/org/... shortcuts=record:description:...;preferred_trigger:CTRL+SHIFT+r|stop:...
   logind-inhibit what=sleep who=Tellamo why=... mode=block
   logind-released          (the descriptor handed out was closed by every holder)
 The test presses a shortcut by calling org.tellamo.Standin.Activate(s id) on the portal's
-object: the Activated signal goes to the last session created.
+object: the Activated signal goes to the last session created; ActivateIn(s session, s id)
+names the session.
 """
 import argparse
 import os
@@ -145,9 +146,14 @@ class Portal(dbus.service.Object):
     def Activate(self, shortcut_id):
         if self.session is None:
             return False
-        log('activate ' + shortcut_id)
-        self.Activated(dbus.ObjectPath(self.session.path), shortcut_id, dbus.UInt64(1), {})
-        self.Deactivated(dbus.ObjectPath(self.session.path), shortcut_id, dbus.UInt64(2), {})
+        return self.ActivateIn(self.session.path, shortcut_id)
+
+    @dbus.service.method('org.tellamo.Standin', in_signature='ss', out_signature='b')
+    def ActivateIn(self, session_path, shortcut_id):
+        """As a portal that still reports a session the program has given up would."""
+        log('activate %s in %s' % (shortcut_id, session_path))
+        self.Activated(dbus.ObjectPath(session_path), shortcut_id, dbus.UInt64(1), {})
+        self.Deactivated(dbus.ObjectPath(session_path), shortcut_id, dbus.UInt64(2), {})
         return True
 
     # Properties: the interfaces' versions
