@@ -1,15 +1,16 @@
 #include "app/TDM.h"
 
-#include <QDir>
-#include <QFile>
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
 
 #include "catalogue/Catalogue.h"
 #include "common/IniFile.h"
 #include "common/Translate.h"
+#include "desktop/HotKeyService.h"
 #include "desktop/LangChanger.h"
 #include "desktop/THotKeyEdit.h"
 #include "desktop/THotKeyManager.h"
@@ -74,6 +75,18 @@ bool TDM::DataModuleCreate() {
 void TDM::ConnectHotKeys(TTellamoMainForm* form, TOptionsForm* options) {
     Form = form;
     Options = options;
+    // A desktop that lists the program's hotkeys shows them under these names and texts.
+    HotKeys->Service().Purpose = [options](std::uint8_t key, std::uint32_t modifiers) {
+        const ShortCut shortCut = JoinShortCut(key, modifiers);
+        if (shortCut == options->RecordHotKey->HotKey() &&
+            options->RecordHotKeyCheckBox->isChecked()) {
+            return HotKeyPurpose{QStringLiteral("record"), TranslateText("Start recording")};
+        }
+        if (shortCut == options->StopHotKey->HotKey() && options->StopHotKeyCheckBox->isChecked()) {
+            return HotKeyPurpose{QStringLiteral("stop"), TranslateText("Stop recording")};
+        }
+        return HotKeyPurpose{};
+    };
 }
 
 void TDM::HotKeyManagerHotKeyPressed(ShortCut hotKey, std::uint16_t) {

@@ -121,6 +121,7 @@ bool TellamoProgram::Start() {
     Form->SetSaveFormatForm(SaveFormatForm.get());
     Mail = std::make_unique<XdgEmailSender>();
     Form->SetMailSender(Mail.get());
+    Form->SetSleepInhibitor(NoSleep);
     return true;
 }
 

@@ -12,6 +12,7 @@ namespace tellamo {
 class EventFdPoster;
 class FileSystem;
 class HotKeyService;
+class SleepInhibitor;
 class TDM;
 class TAboutForm;
 class TDescriptionForm;
@@ -35,6 +36,9 @@ public:
     // The desktop's hotkey service, chosen by the caller before Start; without one the program
     // runs without system-wide hotkeys.
     void SetHotKeyService(HotKeyService& service) { HotKeys = &service; }
+    // The desktop's suspend hold for recordings, chosen by the caller before Start; without one
+    // recordings run without it.
+    void SetSleepInhibitor(SleepInhibitor& inhibitor) { NoSleep = &inhibitor; }
 
     // Creates the data module and the main window (loading or making the catalogue), showing
     // each error of creation and going on. Returns false when the storage folder cannot be
@@ -77,6 +81,7 @@ private:
     EventFdPoster& Poster;
     std::string PlayFilePath;
     HotKeyService* HotKeys = nullptr;
+    SleepInhibitor* NoSleep = nullptr;
     std::unique_ptr<HotKeyService> NoHotKeys;
     std::unique_ptr<TDM> DataModule;
     std::unique_ptr<TTellamoMainForm> Form;

@@ -5,6 +5,7 @@
 #include <QSessionManager>
 #include <QStandardPaths>
 
+#include "app/HotKeyChoice.h"
 #include "app/SingleInstance.h"
 #include "app/TellamoApplication.h"
 #include "app/TellamoProgram.h"
@@ -13,8 +14,8 @@
 #include "audio/WindowPoster.h"
 #include "common/FileSystem.h"
 #include "common/Translate.h"
+#include "desktop/DBusSleepInhibitor.h"
 #include "desktop/HotKeyService.h"
-#include "desktop/X11HotKeyService.h"
 #include "mainwindow/Glyphs.h"
 #include "mainwindow/TellamoMainForm.h"
 
@@ -44,13 +45,13 @@ int main(int argc, char** argv) {
     AlsaWavePort port;
     EventFdPoster poster;
     // The hotkey service outlives the program, whose manager releases its keys at the end.
-    // X11 grabs where the display is X11; elsewhere the program says on the HotKeys page that
-    // it has no system-wide hotkeys.
-    std::unique_ptr<HotKeyService> hotKeys = X11HotKeyService::Create();
-    if (!hotKeys) {
-        hotKeys = std::make_unique<NoHotKeyService>(
-            TranslateText("System-wide hotkeys are not available on this desktop."));
-    }
+    // X11 grabs, or the desktop portal on Wayland; elsewhere the program says on the HotKeys
+    // page that it has no system-wide hotkeys.
+    std::unique_ptr<HotKeyService> hotKeys =
+        ChooseHotKeyService(IsWaylandSession(), QDBusConnection::sessionBus());
+    // No suspend while recording: the desktop portal, else logind; neither is needed to record.
+    // It outlives the program, whose window gives the hold back when a recording ends.
+    std::unique_ptr<DBusSleepInhibitor> noSleep = DBusSleepInhibitor::Create();
     TellamoProgram program(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
                            RealFileSystem(), port, poster, (cache + "/PLAY.TMP").toStdString());
     // Installed translations first, then those beside the binary in a build tree.
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &program,
                      [&program](QSessionManager&) { program.Terminate(); });
     program.SetHotKeyService(*hotKeys);
+    program.SetSleepInhibitor(*noSleep);
     if (!program.Start()) {
         return 1;
     }

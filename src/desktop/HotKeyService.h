@@ -7,6 +7,13 @@
 
 namespace tellamo {
 
+// What a hotkey is for, where the desktop lists each program's hotkeys by name (the portal):
+// a name that stays the same between runs ("record") and a description for the user.
+struct HotKeyPurpose {
+    QString Name;
+    QString Description;
+};
+
 // The desktop's system-wide hotkeys: a key with modifier flags (ModAlt, ModControl, ModShift)
 // registered under an id, reported with that id when pressed while any program has the focus.
 // X11 grabs keys on the root window; Wayland asks the desktop portal; tests use a fake. Every
@@ -26,6 +33,9 @@ public:
 
     // Set by the hotkey manager: a registered hotkey was pressed.
     std::function<void(std::uint16_t id, std::uint8_t key, std::uint32_t modifiers)> Pressed;
+    // Set by the program: what a combination about to be registered is for. Services that do
+    // not name their hotkeys ignore it; unset, or an empty name, they make a name up.
+    std::function<HotKeyPurpose(std::uint8_t key, std::uint32_t modifiers)> Purpose;
 };
 
 // A desktop without system-wide hotkeys: every registration is refused.

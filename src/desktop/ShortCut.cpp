@@ -10,25 +10,26 @@ struct NamedKey {
     Qt::Key QtKey;
     std::uint32_t KeySym;
     const char* Name;
+    const char* KeySymName; // the X keysym's name, as desktop shortcut triggers spell keys
 };
 
 // The keys with a name besides letters, digits and function keys.
 constexpr std::array<NamedKey, 15> NamedKeys{{
-    {0x08, Qt::Key_Backspace, 0xff08, "BkSp"},
-    {0x09, Qt::Key_Tab, 0xff09, "Tab"},
-    {0x0D, Qt::Key_Return, 0xff0d, "Enter"},
-    {0x1B, Qt::Key_Escape, 0xff1b, "Esc"},
-    {0x20, Qt::Key_Space, 0x0020, "Space"},
-    {0x21, Qt::Key_PageUp, 0xff55, "PgUp"},
-    {0x22, Qt::Key_PageDown, 0xff56, "PgDn"},
-    {0x23, Qt::Key_End, 0xff57, "End"},
-    {0x24, Qt::Key_Home, 0xff50, "Home"},
-    {0x25, Qt::Key_Left, 0xff51, "Left"},
-    {0x26, Qt::Key_Up, 0xff52, "Up"},
-    {0x27, Qt::Key_Right, 0xff53, "Right"},
-    {0x28, Qt::Key_Down, 0xff54, "Down"},
-    {0x2D, Qt::Key_Insert, 0xff63, "Ins"},
-    {0x2E, Qt::Key_Delete, 0xffff, "Del"},
+    {0x08, Qt::Key_Backspace, 0xff08, "BkSp", "BackSpace"},
+    {0x09, Qt::Key_Tab, 0xff09, "Tab", "Tab"},
+    {0x0D, Qt::Key_Return, 0xff0d, "Enter", "Return"},
+    {0x1B, Qt::Key_Escape, 0xff1b, "Esc", "Escape"},
+    {0x20, Qt::Key_Space, 0x0020, "Space", "space"},
+    {0x21, Qt::Key_PageUp, 0xff55, "PgUp", "Prior"},
+    {0x22, Qt::Key_PageDown, 0xff56, "PgDn", "Next"},
+    {0x23, Qt::Key_End, 0xff57, "End", "End"},
+    {0x24, Qt::Key_Home, 0xff50, "Home", "Home"},
+    {0x25, Qt::Key_Left, 0xff51, "Left", "Left"},
+    {0x26, Qt::Key_Up, 0xff52, "Up", "Up"},
+    {0x27, Qt::Key_Right, 0xff53, "Right", "Right"},
+    {0x28, Qt::Key_Down, 0xff54, "Down", "Down"},
+    {0x2D, Qt::Key_Insert, 0xff63, "Ins", "Insert"},
+    {0x2E, Qt::Key_Delete, 0xffff, "Del", "Delete"},
 }};
 
 constexpr std::uint8_t VkF1 = 0x70;
@@ -42,6 +43,26 @@ bool IsDigit(std::uint8_t key) {
 }
 bool IsFunctionKey(std::uint8_t key) {
     return key >= VkF1 && key <= VkF24;
+}
+
+// The key's name in the menu form ("R", "PgUp"), or its X keysym's name ("r", "Prior");
+// empty for a key without a name.
+QString KeyName(std::uint8_t key, bool keySymName) {
+    if (IsLetter(key)) {
+        return QChar(keySymName ? key - 'A' + 'a' : key);
+    }
+    if (IsDigit(key)) {
+        return QChar(key);
+    }
+    if (IsFunctionKey(key)) {
+        return QStringLiteral("F%1").arg(key - VkF1 + 1);
+    }
+    for (const NamedKey& named : NamedKeys) {
+        if (named.VirtualKey == key) {
+            return QString::fromLatin1(keySymName ? named.KeySymName : named.Name);
+        }
+    }
+    return {};
 }
 } // namespace
 
@@ -75,19 +96,7 @@ ShortCut JoinShortCut(std::uint8_t key, std::uint32_t modifiers) {
 }
 
 QString ShortCutToText(ShortCut shortCut) {
-    const std::uint8_t key = static_cast<std::uint8_t>(shortCut & 0xFF);
-    QString name;
-    if (IsLetter(key) || IsDigit(key)) {
-        name = QChar(key);
-    } else if (IsFunctionKey(key)) {
-        name = QStringLiteral("F%1").arg(key - VkF1 + 1);
-    } else {
-        for (const NamedKey& named : NamedKeys) {
-            if (named.VirtualKey == key) {
-                name = QString::fromLatin1(named.Name);
-            }
-        }
-    }
+    const QString name = KeyName(static_cast<std::uint8_t>(shortCut & 0xFF), false);
     if (name.isEmpty()) {
         return {};
     }
@@ -157,6 +166,24 @@ std::uint32_t KeySymOfVirtualKey(std::uint8_t key) {
         }
     }
     return 0;
+}
+
+QString PortalTrigger(ShortCut shortCut) {
+    const QString name = KeyName(static_cast<std::uint8_t>(shortCut & 0xFF), true);
+    if (name.isEmpty()) {
+        return {};
+    }
+    QString text;
+    if (shortCut & CtrlBit) {
+        text += QStringLiteral("CTRL+");
+    }
+    if (shortCut & AltBit) {
+        text += QStringLiteral("ALT+");
+    }
+    if (shortCut & ShiftBit) {
+        text += QStringLiteral("SHIFT+");
+    }
+    return text + name;
 }
 
 } // namespace tellamo

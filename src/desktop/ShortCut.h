@@ -39,4 +39,9 @@ ShortCut ShortCutFromKey(QKeyCombination combination);
 // keysym, as the keyboard map lists them first.
 std::uint32_t KeySymOfVirtualKey(std::uint8_t key);
 
+// The trigger a desktop portal is offered for a shortcut: "CTRL+", "ALT+", "SHIFT+" for the
+// modifiers present, then the key's X keysym name ("CTRL+SHIFT+r", "ALT+F5", "SHIFT+Prior");
+// empty for a key without a name.
+QString PortalTrigger(ShortCut shortCut);
+
 } // namespace tellamo

@@ -31,6 +31,7 @@
 #include "dictaphone/GraphFile.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/MediaPlayer.h"
+#include "dictaphone/SleepInhibitor.h"
 #include "dictaphone/SystemSound.h"
 #include "dictaphone/TellamoWav.h"
 #include "mainwindow/GraphWidgets.h"
@@ -127,6 +128,14 @@ void TTellamoMainForm::ApplySilenceSettings() {
 
 void TTellamoMainForm::SetMode(TDictaphoneMode mode) {
     CurrentMode = mode;
+    // Every way out of recording (Stop, a failed write, the exit) comes through here.
+    if (NoSleep) {
+        if (mode == TDictaphoneMode::mdRecording) {
+            NoSleep->Inhibit(TranslateText("Recording a voice note"));
+        } else {
+            NoSleep->Release();
+        }
+    }
     if (mode == TDictaphoneMode::mdIdle && MediaPlayer->IsOpen()) {
         MediaPlayer->Close();
     }

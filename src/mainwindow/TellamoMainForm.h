@@ -34,6 +34,7 @@ class Catalogue;
 struct FolderNode;
 class GlyphSet;
 class MailSender;
+class SleepInhibitor;
 class TSaveFormatForm;
 class NoteListModel;
 class TAudio;
@@ -95,6 +96,9 @@ public:
     void SetSaveFormatForm(TSaveFormatForm* form) { SaveFormatForm = form; }
     // The desktop's mail program, picked by the composition root; none: sending does nothing.
     void SetMailSender(MailSender* sender) { Mail = sender; }
+    // Holds off the desktop's suspend while recording, picked by the composition root; none:
+    // recordings run without the hold.
+    void SetSleepInhibitor(SleepInhibitor* inhibitor) { NoSleep = inhibitor; }
 
     // Saving and sending the current note (MainFormExport.cpp).
     void SaveAsFileActionExecute();
@@ -239,6 +243,7 @@ private:
     TOptionsForm* OptionsForm = nullptr;
     TSaveFormatForm* SaveFormatForm = nullptr;
     MailSender* Mail = nullptr;
+    SleepInhibitor* NoSleep = nullptr;
     WindowPoster& Poster;
     // Shared with the capture thread (AudioRecord): atomics, written by one side each. The
     // window thread sets the recording's format and the silence values; the capture thread

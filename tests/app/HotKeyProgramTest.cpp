@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "HotKeyProgramFixture.h"
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
 #include "audio/FakeWavePort.h"
@@ -32,44 +33,17 @@ void RunUntilIdle() {
 
 // The whole program in-process with a fake hotkey service; the record and stop hotkeys are
 // Ctrl+Shift+R and Ctrl+Shift+S, switched on, registered at the first idle moment.
-class HotKeyProgram : public ::testing::Test {
+class HotKeyProgram : public HotKeyProgramFixture {
 protected:
-    HotKeyProgram() {
-        SetMessageHandler([this](MessageKind, const QString& text, const QString& caption) {
-            Messages << caption + ": " + text;
-            return true;
-        });
-        Program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
-                                                   RealFileSystem(), Port, Poster,
-                                                   Documents.File("PLAY.TMP"));
-        Program->SetHotKeyService(Service);
-        EXPECT_TRUE(Program->Start());
-    }
-    ~HotKeyProgram() override {
-        Program.reset();
-        SetMessageHandler({});
-    }
+    HotKeyProgram() { StartProgram(Service); }
+    ~HotKeyProgram() override { Program.reset(); } // before the service it holds
     void ShowWithHotKeys() {
-        MainActions& a = Program->MainForm().Actions;
-        a.AskDescriptionAction->setChecked(false);
-        Program->Options().RecordHotKey->SetHotKey(0x6052);
-        Program->Options().StopHotKey->SetHotKey(0x6053);
-        Program->Show();
-        // The stored check marks are applied as the window is shown; the boxes are set after.
-        a.RecordHotkeyAction->setChecked(true);
-        a.StopHotkeyAction->setChecked(true);
+        HotKeyProgramFixture::ShowWithHotKeys();
         RunUntilIdle();
         ASSERT_TRUE(Program->FirstIdleDone());
     }
-    TTellamoMainForm& Form() { return Program->MainForm(); }
-    int Notes() { return static_cast<int>(Program->DM().Cat().Notes().All().size()); }
 
-    TempDir Documents;
-    FakeWavePort Port;
-    EventFdPoster Poster;
     FakeHotKeyService Service;
-    QStringList Messages;
-    std::unique_ptr<TellamoProgram> Program;
 };
 
 TEST_F(HotKeyProgram, RecordAndStopKeysRunTheirActionsWhileEnabled) {

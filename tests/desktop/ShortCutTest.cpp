@@ -43,6 +43,34 @@ TEST(ShortCut, MenuFormOfTheStoredCode) {
     }
 }
 
+// The triggers offered to the desktop portal spell modifiers and keys as desktop shortcut
+// settings do: keysym names, letters in lower case.
+TEST(ShortCut, PortalTriggerOfTheStoredCode) {
+    const struct {
+        ShortCut Code;
+        const char* Trigger;
+    } cases[] = {
+        {0x6052, "CTRL+SHIFT+r"},
+        {0x6053, "CTRL+SHIFT+s"},
+        {0x8000 | 0x2000 | 0x4000 | '7', "CTRL+ALT+SHIFT+7"},
+        {0x8074, "ALT+F5"},
+        {0x4087, "CTRL+F24"},
+        {0x2008, "SHIFT+BackSpace"},
+        {0x000D, "Return"},
+        {0x001B, "Escape"},
+        {0x0020, "space"},
+        {0x0021, "Prior"},
+        {0x0022, "Next"},
+        {0x002D, "Insert"},
+        {0x802E, "ALT+Delete"},
+        {0x60BA, ""},
+        {0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PortalTrigger(c.Code).toStdString(), c.Trigger) << std::hex << c.Code;
+    }
+}
+
 TEST(ShortCut, SplitAndJoinUseTheSystemsModifierFlags) {
     const SplitKey split = SplitShortCut(0x6052);
     EXPECT_EQ(split.Key, 0x52);

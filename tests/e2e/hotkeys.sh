@@ -16,27 +16,7 @@ trap 'stop_pulse; [ -n "${OTHER_PID:-}" ] && kill "$OTHER_PID"; stop_session' EX
 start_pulse
 
 folder="$HOME/Documents/My Voice Notes"
-mkdir -p "$folder"
-cat >"$folder/tellamo.INI" <<'INI'
-[TTellamoMainForm]
-RecordHotkeyAction_Checked=True
-StopHotkeyAction_Checked=True
-AskDescriptionAction_Checked=False
-[TOptionsForm]
-RecordHotKey_HotKey=24658
-StopHotKey_HotKey=24659
-INI
-
-# count EXT: how many note files with that extension the storage folder holds.
-count() { ls "$folder"/[0-9]*."$1" 2>/dev/null | wc -l; }
-# wait_for_files EXT COUNT: until the folder holds COUNT note files with that extension.
-wait_for_files() {
-  for _ in $(seq 100); do
-    [ "$(count "$1")" -ge "$2" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
+hotkey_settings
 
 "$binary" &
 APP_PID=$!
@@ -47,24 +27,6 @@ other=$(wait_for_window xmessage) || fail "no other client"
 sleep 1   # the first idle moment registers the hotkeys
 xdotool windowfocus --sync "$other"
 [ "$(xdotool getwindowfocus)" = "$other" ] || fail "the other client does not have the focus"
-
-# completed N: N WAV files whose header holds their sizes, which happens when a recording stops.
-completed() {
-  python3 - "$folder" "$1" <<'PY'
-import glob, os, struct, sys
-done = 0
-for path in glob.glob(os.path.join(sys.argv[1], '[0-9]*.wav')):
-    data = open(path, 'rb').read()
-    if len(data) > 44 and struct.unpack_from('<I', data, 4)[0] == len(data) - 8 \
-            and struct.unpack_from('<I', data, 40)[0] == len(data) - 44:
-        done += 1
-sys.exit(0 if done >= int(sys.argv[2]) else 1)
-PY
-}
-wait_for_completed() {
-  for _ in $(seq 100); do completed "$1" && return 0; sleep 0.1; done
-  return 1
-}
 
 round() {  # round N: one recording started and stopped by the hotkeys
   xdotool key ctrl+shift+r

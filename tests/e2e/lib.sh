@@ -102,3 +102,45 @@ start_with_note_menu() {
   menu alt+v m n
   wait_ms 10000 menus_are 0 || fail "the View menu did not close"
 }
+# The note files of the storage folder "$folder" (set by the test).
+# hotkey_settings: a settings file with the record and stop hotkeys Ctrl+Shift+R and
+# Ctrl+Shift+S stored and switched on, and no description asked for.
+hotkey_settings() {
+  mkdir -p "$folder"
+  cat >"$folder/tellamo.INI" <<'INI'
+[TTellamoMainForm]
+RecordHotkeyAction_Checked=True
+StopHotkeyAction_Checked=True
+AskDescriptionAction_Checked=False
+[TOptionsForm]
+RecordHotKey_HotKey=24658
+StopHotKey_HotKey=24659
+INI
+}
+# count EXT: how many note files with that extension the storage folder holds.
+count() { ls "$folder"/[0-9]*."$1" 2>/dev/null | wc -l; }
+# wait_for_files EXT COUNT: until the folder holds COUNT note files with that extension.
+wait_for_files() {
+  for _ in $(seq 100); do
+    [ "$(count "$1")" -ge "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# completed N: N WAV files whose header holds their sizes, which happens when a recording stops.
+completed() {
+  python3 - "$folder" "$1" <<'PY'
+import glob, os, struct, sys
+done = 0
+for path in glob.glob(os.path.join(sys.argv[1], '[0-9]*.wav')):
+    data = open(path, 'rb').read()
+    if len(data) > 44 and struct.unpack_from('<I', data, 4)[0] == len(data) - 8 \
+            and struct.unpack_from('<I', data, 40)[0] == len(data) - 44:
+        done += 1
+sys.exit(0 if done >= int(sys.argv[2]) else 1)
+PY
+}
+wait_for_completed() {
+  for _ in $(seq 100); do completed "$1" && return 0; sleep 0.1; done
+  return 1
+}

@@ -26,6 +26,7 @@
 #include "dictaphone/GraphBitmap.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/MediaPlayer.h"
+#include "dictaphone/SleepInhibitor.h"
 #include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
@@ -169,6 +170,60 @@ TEST_F(Workflow, ADeviceThatCannotRecordIsShownAndTheNoteStaysEmpty) {
               "Could not open the input device for recording:  No such device");
     ASSERT_EQ(Cat.Notes().All().size(), 1u);
     EXPECT_FALSE(Cat.Notes().All()[0]->Duration.has_value());
+}
+
+// The desktop is kept from suspending exactly while a recording runs, whichever way it ends:
+// Stop, a write that fails (a full disk), the window closing; a recording that never started
+// asks for nothing.
+TEST_F(Workflow, TheComputerIsKeptAwakeExactlyWhileRecording) {
+    struct LoggingInhibitor : SleepInhibitor {
+        void Inhibit(const QString& reason) override {
+            Log << "inhibit " + reason;
+            Held = true;
+        }
+        void Release() override {
+            if (Held) {
+                Log << QStringLiteral("release");
+            }
+            Held = false;
+        }
+        QStringList Log;
+        bool Held = false;
+    } inhibitor;
+    Form.SetSleepInhibitor(&inhibitor);
+    Form.Audio->Recorder().HeaderInterval = std::chrono::hours(1);
+    const std::string once = "inhibit Recording a voice note / release";
+    const auto log = [&inhibitor] { return inhibitor.Log.join(" / ").toStdString(); };
+
+    Form.RecordActionExecute();
+    Buffer(true);
+    EXPECT_TRUE(inhibitor.Held);
+    Form.PauseActionExecute(); // a pause is still a recording
+    EXPECT_TRUE(inhibitor.Held);
+    Form.StopActionExecute();
+    EXPECT_EQ(log(), once);
+
+    inhibitor.Log.clear();
+    Form.RecordActionExecute();
+    Disk.WriteBudget = 3 * 800;
+    for (int i = 0; i < 10 && Form.Mode() == TDictaphoneMode::mdRecording; ++i) {
+        Buffer(true);
+    }
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdIdle) << "the full disk ended the recording";
+    EXPECT_EQ(log(), once) << "after a failed write";
+    Disk.WriteBudget.reset();
+
+    inhibitor.Log.clear();
+    Port.Fail(FakeCall::OpenInput, -5);
+    Form.RecordActionExecute();
+    EXPECT_EQ(log(), "") << "a device that cannot record";
+
+    inhibitor.Log.clear();
+    Form.RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    Form.close();
+    EXPECT_EQ(log(), once) << "at the exit";
+    Form.SetSleepInhibitor(nullptr);
 }
 
 TEST_F(Workflow, PauseDropsTheSoundAndStopResumesFirst) {

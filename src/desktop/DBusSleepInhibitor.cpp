@@ -1,0 +1,136 @@
+#include "desktop/DBusSleepInhibitor.h"
+
+#include <cstdio>
+
+#include <fcntl.h>
+
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusUnixFileDescriptor>
+#include <QVariantMap>
+
+#include "common/Files.h"
+
+namespace tellamo {
+
+namespace {
+const QString PortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString PortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+constexpr std::uint32_t PortalSuspendFlag = 4;
+// A service that has not answered by then is taken as absent: long enough for a busy desktop,
+// short enough that a recording is not left unprotected for long without a note.
+constexpr int CallTimeoutMs = 3000;
+} // namespace
+
+std::unique_ptr<DBusSleepInhibitor> DBusSleepInhibitor::Create() {
+    return std::make_unique<DBusSleepInhibitor>(QDBusConnection::sessionBus(),
+                                                QDBusConnection::systemBus());
+}
+
+DBusSleepInhibitor::DBusSleepInhibitor(QDBusConnection session, QDBusConnection system,
+                                       QObject* parent)
+    : QObject(parent), Session(std::move(session)), System(std::move(system)) {}
+
+DBusSleepInhibitor::~DBusSleepInhibitor() {
+    Release();
+}
+
+void DBusSleepInhibitor::Inhibit(const QString& reason) {
+    if (Wanted) {
+        return;
+    }
+    Wanted = true;
+    Reason = reason;
+    AskPortal(++Asked);
+}
+
+void DBusSleepInhibitor::Release() {
+    Wanted = false;
+    if (!PortalHandle.isEmpty()) {
+        ClosePortalRequest(PortalHandle);
+        PortalHandle.clear();
+    }
+    LogindFd.reset();
+}
+
+void DBusSleepInhibitor::AskPortal(std::uint64_t ask) {
+    if (!Session.isConnected()) {
+        AskLogind(ask, QStringLiteral("no session bus"));
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        PortalService, PortalPath, QStringLiteral("org.freedesktop.portal.Inhibit"),
+        QStringLiteral("Inhibit"));
+    call << QString() << PortalSuspendFlag << QVariantMap{{QStringLiteral("reason"), Reason}};
+    auto* watcher = new QDBusPendingCallWatcher(Session.asyncCall(call, CallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, ask](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const QDBusPendingReply<QDBusObjectPath> reply = *finished;
+                if (reply.isError()) {
+                    if (Current(ask)) {
+                        AskLogind(ask, reply.error().message());
+                    }
+                    return;
+                }
+                const QString handle = reply.value().path();
+                if (Current(ask)) {
+                    PortalHandle = handle;
+                } else {
+                    ClosePortalRequest(handle);
+                }
+            });
+}
+
+void DBusSleepInhibitor::AskLogind(std::uint64_t ask, const QString& portalError) {
+    if (!System.isConnected()) {
+        NoteUnavailable(portalError + QStringLiteral("; no system bus"));
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
+    call << QStringLiteral("sleep") << QStringLiteral("Tellamo") << Reason
+         << QStringLiteral("block");
+    auto* watcher = new QDBusPendingCallWatcher(System.asyncCall(call, CallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, ask, portalError](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *finished;
+                if (reply.isError()) {
+                    if (Current(ask)) {
+                        NoteUnavailable(portalError + QStringLiteral("; ") +
+                                        reply.error().message());
+                    }
+                    return;
+                }
+                // The reply's own copy goes with the watcher; ours is closed at the release.
+                auto fd = std::make_unique<UniqueFd>(
+                    ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0));
+                if (Current(ask) && fd->Get() >= 0) {
+                    LogindFd = std::move(fd);
+                }
+            });
+}
+
+void DBusSleepInhibitor::ClosePortalRequest(const QString& handle) {
+    // Nothing waits for the answer: should the program end before the portal has it, the
+    // portal closes the requests of a client that leaves the bus.
+    const QDBusMessage close = QDBusMessage::createMethodCall(
+        PortalService, handle, QStringLiteral("org.freedesktop.portal.Request"),
+        QStringLiteral("Close"));
+    Session.send(close);
+}
+
+void DBusSleepInhibitor::NoteUnavailable(const QString& why) {
+    if (Noted) {
+        return;
+    }
+    Noted = true;
+    std::fprintf(stderr, "tellamo: the computer may suspend while recording: %s\n",
+                 why.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+} // namespace tellamo

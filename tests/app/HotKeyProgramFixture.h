@@ -1,0 +1,65 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QStringList>
+
+#include "app/TDM.h"
+#include "app/TellamoProgram.h"
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "catalogue/Catalogue.h"
+#include "common/FileSystem.h"
+#include "desktop/THotKeyEdit.h"
+#include "dialogs/TOptionsForm.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/TellamoMainForm.h"
+#include "support/TempDir.h"
+
+namespace tellamo::test {
+
+// The whole program in-process over a fake sound card and the hotkey service a test gives it.
+// Every message box is recorded in Messages.
+class HotKeyProgramFixture : public ::testing::Test {
+protected:
+    HotKeyProgramFixture() {
+        SetMessageHandler([this](MessageKind, const QString& text, const QString& caption) {
+            Messages << caption + ": " + text;
+            return true;
+        });
+    }
+    ~HotKeyProgramFixture() override {
+        Program.reset();
+        SetMessageHandler({});
+    }
+    void StartProgram(HotKeyService& service) {
+        Program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
+                                                   RealFileSystem(), Port, Poster,
+                                                   Documents.File("PLAY.TMP"));
+        Program->SetHotKeyService(service);
+        EXPECT_TRUE(Program->Start());
+    }
+    // Shows the window with the record and stop hotkeys Ctrl+Shift+R and Ctrl+Shift+S switched
+    // on; they are registered at the first idle moment.
+    void ShowWithHotKeys() {
+        MainActions& a = Program->MainForm().Actions;
+        a.AskDescriptionAction->setChecked(false);
+        Program->Options().RecordHotKey->SetHotKey(0x6052);
+        Program->Options().StopHotKey->SetHotKey(0x6053);
+        Program->Show();
+        // The stored check marks are applied as the window is shown; the boxes are set after.
+        a.RecordHotkeyAction->setChecked(true);
+        a.StopHotkeyAction->setChecked(true);
+    }
+    TTellamoMainForm& Form() { return Program->MainForm(); }
+    int Notes() { return static_cast<int>(Program->DM().Cat().Notes().All().size()); }
+
+    TempDir Documents;
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    QStringList Messages;
+    std::unique_ptr<TellamoProgram> Program;
+};
+
+} // namespace tellamo::test
