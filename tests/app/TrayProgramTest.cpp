@@ -200,6 +200,14 @@ TEST_F(TrayProgram, UncheckingTheOptionWhileTheWindowHidesBringsItBackAndRemoves
     EXPECT_FALSE(Form().Tray->Icon()->isVisible());
 }
 
+TEST_F(TrayProgram, ASecondCopyBringsTheWindowOutOfTheTray) {
+    ASSERT_NO_FATAL_FAILURE(Start(true));
+    ASSERT_NO_FATAL_FAILURE(CheckAndMinimizeIntoTray());
+    Program->BringToFront(); // what the running copy does when another one starts
+    EXPECT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
+    EXPECT_NE(EmbeddedIcon(), 0u);
+}
+
 TEST_F(TrayProgram, TheWindowComesBackWhenTheTrayGoesAway) {
     ASSERT_NO_FATAL_FAILURE(Start(true));
     ASSERT_NO_FATAL_FAILURE(CheckAndMinimizeIntoTray());
@@ -260,6 +268,7 @@ TEST_F(TrayProgram, WithoutATrayMinimizingLeavesTheWindowWhereTheTaskbarFindsIt)
     Form().showMinimized();
     RunFor(500);
     EXPECT_TRUE(Form().isVisible());
+    EXPECT_TRUE(Form().isMinimized()) << "minimized, not hidden and shown again";
     EXPECT_NE(MapState(Form().winId()), "IsUnMapped");
     EXPECT_FALSE(Form().Tray->HoldsWindow());
 }
