@@ -107,10 +107,7 @@ protected:
             return true;
         });
         if (withTray) {
-            Tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
-                                  "--height", "24"});
-            ASSERT_TRUE(Tray.waitForStarted());
-            ASSERT_TRUE(RunUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
+            ASSERT_NO_FATAL_FAILURE(StartTray());
         } else {
             // (The tray of an earlier test may take a moment to be gone.)
             ASSERT_TRUE(RunUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }));
@@ -127,6 +124,12 @@ protected:
         Program.reset();
         StopTray();
         SetMessageHandler({});
+    }
+    void StartTray() {
+        Tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                              "--height", "24"});
+        ASSERT_TRUE(Tray.waitForStarted());
+        ASSERT_TRUE(RunUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
     }
     void StopTray() {
         if (Tray.state() != QProcess::NotRunning) {
@@ -258,6 +261,14 @@ TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStates) {
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
     EXPECT_EQ(Program->DM().Cat().Notes().All().size(), 1u);
     EXPECT_EQ(states(), (States{true, true, false, false, true, true})) << "idle with a note";
+}
+
+TEST_F(TrayProgram, ATrayThatStartsLaterGetsTheIcon) {
+    ASSERT_NO_FATAL_FAILURE(Start(false));
+    ClickTrayCheckBox();
+    RunFor(100);
+    StartTray(); // a panel that comes up after the program
+    EXPECT_TRUE(RunUntil([] { return EmbeddedIcon() != 0; }));
 }
 
 TEST_F(TrayProgram, WithoutATrayMinimizingLeavesTheWindowWhereTheTaskbarFindsIt) {

@@ -13,6 +13,21 @@ start_session
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 TRAYER_PID=$!
 trap 'kill "$TRAYER_PID" 2>/dev/null; stop_session' EXIT
+# The tray is up before the program, as at a login: it owns the tray selection of the screen.
+tray_is_up() {
+  python3 - <<'PY'
+import ctypes, sys
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+display = x.XOpenDisplay(None)
+sys.exit(0 if display and x.XGetSelectionOwner(display, x.XInternAtom(display, b"_NET_SYSTEM_TRAY_S0", 0)) else 1)
+PY
+}
+wait_until 10 tray_is_up || fail "trayer did not take the tray"
 
 folder="$HOME/Documents/My Voice Notes"
 mkdir -p "$folder"
