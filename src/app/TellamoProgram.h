@@ -56,6 +56,8 @@ public:
     TTellamoMainForm& MainForm() { return *Form; }
     TOptionsForm& Options() { return *OptionsForm; }
     TDescriptionForm& Description() { return *DescriptionForm; }
+    TAboutForm& About() { return *AboutForm; }
+    TSaveFormatForm& SaveFormat() { return *SaveFormatForm; }
     bool FirstIdleDone() const { return FirstIdleRan; }
 
     // The folders searched for the desktop language's translation file (none: English).

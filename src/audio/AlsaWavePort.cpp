@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <optional>
 #include <thread>
 
 #include <alsa/asoundlib.h>
@@ -208,9 +209,14 @@ private:
     // heard before the player closes the device, and the close need not wait on the window
     // thread.
     void WaitTail() {
-        // Some plugins never report a delay of 0 once they run dry; the sound written cannot
-        // take longer than its own length, so the wait ends by then.
-        std::chrono::steady_clock::time_point deadline{};
+        // A sound server's plugin never reports a delay of 0: once the stream has run dry it
+        // goes on counting the server's own latency (tens of milliseconds, constant). So the
+        // moment the ring runs dry (an xrun, which the pointer update reports) ends the wait
+        // after that remaining delay, the time the last frame still needs to reach the output.
+        // Should neither come, the sound written cannot take longer than its own length.
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point deadline{};
+        std::optional<Clock::time_point> dryEnd;
         for (bool first = true;; first = false) {
             if (Interrupt.load()) {
                 return;
@@ -222,21 +228,30 @@ private:
                 }
             }
             snd_pcm_sframes_t delay = 0;
+            bool dry = false;
             int r;
             {
                 std::lock_guard<std::mutex> g(PcmLock);
                 if (snd_pcm_state(Pcm) == SND_PCM_STATE_PREPARED) {
                     snd_pcm_start(Pcm); // less than a period was written: play it anyway
                 }
+                dry = snd_pcm_avail(Pcm) == -EPIPE;
                 r = snd_pcm_delay(Pcm, &delay);
             }
             if (r < 0 || delay <= 0) {
                 return;
             }
-            const auto now = std::chrono::steady_clock::now();
+            const auto now = Clock::now();
+            const auto left = std::chrono::microseconds(delay * 1000000LL / Rate);
             if (first) {
-                deadline = now + std::chrono::milliseconds(200 + delay * 1000 / Rate);
+                deadline = now + std::chrono::milliseconds(200) + left;
             } else if (now >= deadline) {
+                return;
+            }
+            if (dry && !dryEnd) {
+                dryEnd = now + left;
+            }
+            if (dryEnd && now >= *dryEnd) {
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

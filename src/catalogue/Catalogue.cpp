@@ -473,27 +473,51 @@ QString Catalogue::ReadIndexFile(const QString& path) {
 
 QString Catalogue::LoadCatalogue() {
     const QString path = StorageFiles.IndexFilePath();
-    QString problem = ReadIndexFile(path);
+    // A missing Tellamo.dat beside an earlier generation is a save cut short where the file
+    // system has no hard links (between its two renames), or a file deleted by hand.
+    const bool missing = !QFileInfo::exists(path);
+    QString problem = missing ? TranslateText("The catalogue file \"%1\" is missing.").arg(path)
+                              : ReadIndexFile(path);
     if (problem.isEmpty()) {
         RepairAfterLoad();
         return DuplicateNamesNotice();
     }
 
     // The previous generation is the last catalogue known to be whole; it is used when it reads
-    // cleanly, otherwise the catalogue keeps what could be read of the damaged file.
-    const QString previousPath = StorageFiles.IndexFileSibling(".old");
-    const QFileInfo previous(previousPath);
+    // cleanly, otherwise the catalogue keeps what could be read of the damaged file. With the
+    // file missing, a Tellamo.new that reads cleanly is newer still: it was complete on the disk
+    // before the first rename.
+    QStringList generations;
+    if (missing) {
+        generations << StorageFiles.IndexFileSibling(".new");
+    }
+    generations << StorageFiles.IndexFileSibling(".old");
     QString fallback;
-    if (previous.isFile()) {
-        if (ReadIndexFile(previousPath).isEmpty()) {
+    bool loaded = false;
+    for (const QString& generationPath : generations) {
+        const QFileInfo generation(generationPath);
+        if (!generation.isFile()) {
+            continue;
+        }
+        if (ReadIndexFile(generationPath).isEmpty()) {
             fallback = TranslateText("The previous catalogue, saved on %1, was loaded instead.")
-                           .arg(StartText(LocalTimeFromDateTime(previous.lastModified())));
+                           .arg(StartText(LocalTimeFromDateTime(generation.lastModified())));
+            loaded = true;
+            break;
+        }
+        // An unreadable Tellamo.new is a save cut short while writing: nothing to keep.
+        if (generationPath == generations.constLast()) {
+            fallback = TranslateText("The previous catalogue \"%1\" could not be read either; "
+                                     "it is kept as it is.")
+                           .arg(generationPath);
+        }
+    }
+    if (!loaded) {
+        if (missing) {
+            Table.Clear();
+            NewCatalogue();
         } else {
             ReadIndexFile(path);
-            fallback =
-                TranslateText(
-                    "The previous catalogue \"%1\" could not be read either; it is kept as it is.")
-                    .arg(previousPath);
         }
     }
     RepairAfterLoad();
@@ -502,19 +526,22 @@ QString Catalogue::LoadCatalogue() {
 
     // Keep the unreadable file beside the catalogue under a name of its own, so that the next
     // save cannot replace it and nothing in it is lost.
-    const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
-    QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
-    for (int n = 2; QFileInfo::exists(kept); ++n) {
-        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
-               QString::number(n) + ".dat";
-    }
-    if (QFile::rename(path, kept) || (QFile::copy(path, kept))) {
-        problem +=
-            "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
-    } else {
-        SaveBlocked = true;
-        problem += "\n\n" + TranslateText("The damaged index file could not be kept under another "
-                                          "name, so the catalogue will not be saved over it.");
+    if (!missing) {
+        const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+        QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
+        for (int n = 2; QFileInfo::exists(kept); ++n) {
+            kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
+                   QString::number(n) + ".dat";
+        }
+        if (QFile::rename(path, kept) || (QFile::copy(path, kept))) {
+            problem += "\n\n" + TranslateText("The damaged index file was kept as") + " \"" +
+                       kept + "\".";
+        } else {
+            SaveBlocked = true;
+            problem +=
+                "\n\n" + TranslateText("The damaged index file could not be kept under another "
+                                        "name, so the catalogue will not be saved over it.");
+        }
     }
     if (!fallback.isEmpty()) {
         problem += "\n\n" + fallback;

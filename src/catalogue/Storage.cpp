@@ -241,21 +241,9 @@ bool Storage::EnsureStorageFolder(const ErrorReporter& showError, FileSystem& fs
         throw TellamoError("Cannot write \"" + path + "\": a link to a missing file stands in its place");
     }
     const QByteArray bytes = text.toUtf8();
-    int fd = -1;
-    int error = fs.CreateFile(path, fd);
-    if (error == 0) {
-        error = WriteAllAt(fs, fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), 0);
-        if (error == 0) {
-            error = fs.Sync(fd);
-        }
-        const int closeError = fs.Close(fd);
-        if (error == 0) {
-            error = closeError;
-        }
-        if (error != 0) {
-            fs.Remove(path); // a half read-me would be taken for a whole one at the next start
-        }
-    }
+    // A half read-me would be taken for a whole one at the next start: none is left.
+    const int error = WriteNewFileDurably(
+        fs, path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     if (error != 0) {
         throw TellamoError(QString("Cannot write \"%1\": ").arg(readMe).toStdString() +
                            SystemErrorText(error));

@@ -76,12 +76,13 @@ std::string DirectoryOf(const std::string& path) {
     throw TellamoError("\"" + path + "\": " + SystemErrorText(error));
 }
 
-// 0, or the errno of the failure; the descriptor stays open either way.
-int WriteAll(FileSystem& fs, int fd, std::string_view data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
+// Calls write(data, size, written) until every byte is written: 0, or the errno of the failure
+// (a write that makes no progress counts as a full disk).
+template <typename WriteOnce>
+int WriteLoop(const char* data, std::size_t size, WriteOnce write) {
+    while (size > 0) {
         std::size_t written = 0;
-        const int error = fs.Write(fd, data.data() + done, data.size() - done, written);
+        const int error = write(data, size, written);
         if (error == EINTR) {
             continue;
         }
@@ -91,7 +92,8 @@ int WriteAll(FileSystem& fs, int fd, std::string_view data) {
         if (written == 0) {
             return ENOSPC;
         }
-        done += written;
+        data += written;
+        size -= written;
     }
     return 0;
 }
@@ -144,23 +146,34 @@ int FileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
 }
 
 int WriteAllAt(FileSystem& fs, int fd, const char* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        std::size_t written = 0;
-        const int error = fs.WriteAt(fd, data, size, offset, written);
-        if (error == EINTR) {
-            continue;
-        }
-        if (error != 0) {
-            return error;
-        }
-        if (written == 0) {
-            return ENOSPC;
-        }
-        data += written;
-        size -= written;
+    return WriteLoop(data, size, [&](const char* part, std::size_t length, std::size_t& written) {
+        const int error = fs.WriteAt(fd, part, length, offset, written);
         offset += written;
+        return error;
+    });
+}
+
+int WriteNewFileDurably(FileSystem& fs, const std::string& path, std::string_view data) {
+    int fd = -1;
+    if (const int error = fs.CreateFile(path, fd)) {
+        return error;
     }
-    return 0;
+    int error = WriteLoop(data.data(), data.size(),
+                          [&](const char* part, std::size_t length, std::size_t& written) {
+                              return fs.Write(fd, part, length, written);
+                          });
+    if (error == 0) {
+        error = fs.Sync(fd);
+    }
+    const int closeError = fs.Close(fd);
+    if (error == 0) {
+        error = closeError;
+    }
+    if (error != 0) {
+        // A half-written file would only fill the disk further, or be taken for a whole one.
+        fs.Remove(path);
+    }
+    return error;
 }
 
 FileSystem& RealFileSystem() {
@@ -170,22 +183,7 @@ FileSystem& RealFileSystem() {
 
 void ReplaceFileDurably(FileSystem& fs, const std::string& target, std::string_view data,
                         const std::string& tempPath, const std::string& previousPath) {
-    int fd = -1;
-    if (const int error = fs.CreateFile(tempPath, fd)) {
-        Fail(tempPath, error);
-    }
-    // A half-written temporary file is taken away again: it would only fill the disk further
-    // and stand in the way of the next save.
-    int error = WriteAll(fs, fd, data);
-    if (error == 0) {
-        error = fs.Sync(fd);
-    }
-    const int closeError = fs.Close(fd);
-    if (error == 0) {
-        error = closeError;
-    }
-    if (error != 0) {
-        fs.Remove(tempPath);
+    if (const int error = WriteNewFileDurably(fs, tempPath, data)) {
         Fail(tempPath, error);
     }
 

@@ -52,6 +52,11 @@ FileSystem& RealFileSystem();
 void ReplaceFileDurably(FileSystem& fs, const std::string& target, std::string_view data,
                         const std::string& tempPath, const std::string& previousPath = {});
 
+// Writes data as a new file at path (whatever stands there is removed first, see CreateFile)
+// and flushes it to the disk; a failed write leaves no half file behind. 0 or the errno of the
+// failure.
+int WriteNewFileDurably(FileSystem& fs, const std::string& path, std::string_view data);
+
 // Writes all bytes at offset, going on after short writes; 0 or the errno of the failure (a
 // write that makes no progress counts as a full disk).
 int WriteAllAt(FileSystem& fs, int fd, const char* data, std::size_t size, std::uint64_t offset);

@@ -1,8 +1,5 @@
 #include "dialogs/TDescriptionForm.h"
 
-#include "common/Translate.h"
-#include "dialogs/ActionBinding.h"
-
 #include <QAction>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -11,6 +8,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include "common/Translate.h"
+#include "dialogs/ActionBinding.h"
+#include "dialogs/DialogButtons.h"
 
 namespace tellamo {
 
@@ -27,14 +28,7 @@ TDescriptionForm::TDescriptionForm(QAction* askDescriptionAction, QWidget* mainW
     AskDescriptionCheckBox->setObjectName(QStringLiteral("AskDescriptionCheckBox"));
     BindCheckBox(AskDescriptionCheckBox, askDescriptionAction);
 
-    auto* buttons = new QDialogButtonBox(this);
-    OKBitBtn = buttons->addButton(TranslateText("OK"), QDialogButtonBox::AcceptRole);
-    OKBitBtn->setObjectName(QStringLiteral("OKBitBtn"));
-    OKBitBtn->setDefault(true);
-    CancelBitBtn = buttons->addButton(TranslateText("Cancel"), QDialogButtonBox::RejectRole);
-    CancelBitBtn->setObjectName(QStringLiteral("CancelBitBtn"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this, OKBitBtn, CancelBitBtn);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(DescriptionEdit);

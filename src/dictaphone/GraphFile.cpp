@@ -17,7 +17,7 @@
 namespace tellamo {
 
 WavSampleStream::WavSampleStream(const std::string& path, std::size_t bufferBytes)
-    : Buffer(std::max<std::size_t>(bufferBytes, WaveHeaderReadLimit)) {
+    : Buffer(WaveHeaderReadLimit) {
     // Non-blocking open so that a FIFO put in place of a note cannot hang the window; only
     // regular files are read.
     Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -32,6 +32,9 @@ WavSampleStream::WavSampleStream(const std::string& path, std::size_t bufferByte
     }
     Header.FileSize = static_cast<std::uint64_t>(st.st_size);
     ReadableEnd = Header.FileSize;
+    // Nothing past the size seen here is read, so a short note needs no more buffer than itself.
+    Buffer.resize(static_cast<std::size_t>(std::max<std::uint64_t>(
+        WaveHeaderReadLimit, std::min<std::uint64_t>(bufferBytes, Header.FileSize))));
     Ensure(0, 0); // the first fill holds the header and the start of the data
     const std::size_t headerBytes = std::min<std::size_t>(BufferLength, WaveHeaderReadLimit);
     Header.Readable = true;

@@ -20,6 +20,7 @@
 #include "common/Rounding.h"
 #include "common/Translate.h"
 #include "dialogs/ActionBinding.h"
+#include "dialogs/DialogButtons.h"
 #include "dialogs/FormStorage.h"
 #include "export/ConvertProgress.h"
 
@@ -50,14 +51,7 @@ TSaveFormatForm::TSaveFormatForm(QAction* askFormatAction, const QString& settin
     AskFormatCheckBox->setObjectName(QStringLiteral("AskFormatCheckBox"));
     BindCheckBox(AskFormatCheckBox, askFormatAction);
 
-    auto* buttons = new QDialogButtonBox(this);
-    OKBitBtn = buttons->addButton(TranslateText("OK"), QDialogButtonBox::AcceptRole);
-    OKBitBtn->setObjectName(QStringLiteral("OKBitBtn"));
-    OKBitBtn->setDefault(true);
-    CancelBitBtn = buttons->addButton(TranslateText("Cancel"), QDialogButtonBox::RejectRole);
-    CancelBitBtn->setObjectName(QStringLiteral("CancelBitBtn"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this, OKBitBtn, CancelBitBtn);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(FileFormatRadioGroup);

@@ -264,6 +264,7 @@ void TTellamoMainForm::CreateMenus() {
     for (QMenu* menu : findChildren<QMenu*>()) {
         accessKeys->Watch(menu);
     }
+    accessKeys->WatchBar(menuBar());
 
     TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -384,7 +385,11 @@ void TTellamoMainForm::ApplyNoteFilter() {
 }
 
 void TTellamoMainForm::LoadOrNewCatalogue() {
-    if (QFileInfo::exists(Cat.Files().IndexFilePath())) {
+    // Without Tellamo.dat, an earlier generation still holds the user's catalogue.
+    const Storage& files = Cat.Files();
+    if (QFileInfo::exists(files.IndexFilePath()) ||
+        QFileInfo::exists(files.IndexFileSibling(".old")) ||
+        QFileInfo::exists(files.IndexFileSibling(".new"))) {
         if (const QString notice = Cat.LoadCatalogue(); !notice.isEmpty()) {
             ShowErrorBox(this, notice);
         }

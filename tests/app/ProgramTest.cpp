@@ -95,6 +95,33 @@ TEST_F(Program, ADamagedIndexFileIsShownAndTheProgramRuns) {
     EXPECT_EQ(Entries().filter("Tellamo-damaged-").size(), 1);
 }
 
+// A save cut short on a file system without hard links, or a Tellamo.dat deleted by hand,
+// leaves the previous generation as the only copy of the catalogue: it is loaded, said so, and
+// kept through the exit's save.
+TEST_F(Program, AMissingIndexFileBesideThePreviousGenerationLoadsIt) {
+    {
+        auto program = Start();
+        Catalogue& cat = program->DM().Cat();
+        cat.AddFolder(cat.NotesNode(), "Work");
+        program->Show();
+        program->MainForm().close();
+    }
+    const std::string saved = ReadFileBytes(Folder() + "Tellamo.dat");
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(Folder() + "Tellamo.dat"),
+                              QString::fromStdString(Folder() + "Tellamo.old")));
+    auto program = Start();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].contains("Tellamo.dat\" is missing.")) << Messages[0].toStdString();
+    EXPECT_TRUE(Messages[0].contains("The previous catalogue, saved on")) << Messages[0].toStdString();
+    Catalogue& cat = program->DM().Cat();
+    EXPECT_EQ(cat.Folders().Count(), 3) << "Notes, Work and the Recycle Bin";
+    program->Show();
+    program->MainForm().close();
+    EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat"), saved);
+    EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.old"), saved);
+    EXPECT_TRUE(Entries().filter("Tellamo-damaged-").isEmpty());
+}
+
 TEST_F(Program, NotesThatShareAFileNameAreKeptAndShownOnceAtStartUp) {
     // Three records, two of them named 042977; all in Notes.
     std::string notes = std::string("\x01\x03\x00\x00\x00", 5);

@@ -1,8 +1,11 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -49,7 +52,9 @@ std::string Output(const std::string& command) {
 
 // A PulseAudio server of the test's own, headless, with a null sink, reached through ALSA's
 // pulse plugin (which Debian's ALSA configuration loads when a server is running). Started
-// before the first test and stopped by its process id after the last.
+// before the first test and stopped by its process id after the last. The null sink runs without
+// rewinds: with them it keeps up to two seconds of silence queued while idle, and a stream began
+// about a second late.
 class AlsaPulse : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -64,15 +69,16 @@ protected:
         // ThreadSanitizer cannot see, and the test is about our side of the plugin.
         test::WriteFileBytes(d + "/client.conf", "enable-shm = no\nenable-memfd = no\n");
         ::setenv("PULSE_CLIENTCONFIG", (d + "/client.conf").c_str(), 1);
-        const char* args[] = {"pulseaudio",
-                              "--daemonize=no",
-                              "--exit-idle-time=-1",
-                              "--disallow-exit",
-                              "-n",
-                              "--load=module-native-protocol-unix auth-anonymous=1",
-                              "--load=module-null-sink sink_name=nullsink rate=44100 channels=2",
-                              "--load=module-null-source source_name=nullsrc",
-                              nullptr};
+        const char* args[] = {
+            "pulseaudio",
+            "--daemonize=no",
+            "--exit-idle-time=-1",
+            "--disallow-exit",
+            "-n",
+            "--load=module-native-protocol-unix auth-anonymous=1",
+            "--load=module-null-sink sink_name=nullsink rate=44100 channels=2 norewinds=1",
+            "--load=module-null-source source_name=nullsrc",
+            nullptr};
         ASSERT_EQ(::posix_spawnp(&ServerPid, "pulseaudio", nullptr, nullptr,
                                  const_cast<char**>(args), environ),
                   0)
@@ -210,6 +216,75 @@ TEST_F(AlsaPulse, PlaysInRealTime) {
     EXPECT_TRUE(Pump([&] { return played == 2; }, 10)) << "the short playback did not end";
     EXPECT_FALSE(Audio->Player().DeviceOpen());
     EXPECT_GT(bufferEvents.load(), 0);
+}
+
+// Records when each buffer of an output device comes back (on the device thread).
+class ReturnClock final : public WaveCallback {
+public:
+    void WaveOpened() override {}
+    void WaveBufferDone(WaveHeader*) override {
+        Last.store(std::chrono::steady_clock::now().time_since_epoch().count());
+        ++Returned;
+    }
+    void WaveClosed() override {}
+    std::atomic<int> Returned{0};
+    std::atomic<std::chrono::steady_clock::rep> Last{0};
+};
+
+// The last buffer of a playback comes back once it has been heard, and not much later: the
+// server goes on reporting its own latency as a delay after the stream has run dry, which must
+// not hold the end back until a time-out. Measured from the moment the device first reports
+// sound played (the server's start lag is not the port's), the note takes its length and a
+// little more.
+TEST_F(AlsaPulse, TheLastBufferComesBackOnceItWasHeard) {
+    constexpr std::uint32_t Rate = 11025;
+    constexpr std::uint32_t Frames = Rate * 3 / 2 + 333; // not whole buffers
+    PcmFormat format;
+    format.SamplesPerSec = Rate;
+    format.BitsPerSample = 16;
+    format.BlockAlign = 2;
+    format.AvgBytesPerSec = Rate * 2;
+    std::vector<unsigned char> sound(Frames * 2);
+    for (std::size_t i = 0; i < Frames; ++i) {
+        const auto v = static_cast<std::int16_t>(8000.0 * std::sin(i * 0.25));
+        sound[2 * i] = static_cast<unsigned char>(v & 0xFF);
+        sound[2 * i + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+    }
+    constexpr std::uint32_t Chunk = Rate / 10 * 2;
+    std::vector<WaveHeader> headers((sound.size() + Chunk - 1) / Chunk);
+    ReturnClock clock;
+    WaveHandle handle = 0;
+    ASSERT_EQ(Port.OpenOutput(handle, WaveMapper, format, &clock), WaveOk);
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        headers[i].Data = sound.data() + i * Chunk;
+        headers[i].BufferLength =
+            static_cast<std::uint32_t>(std::min<std::size_t>(Chunk, sound.size() - i * Chunk));
+        ASSERT_EQ(Port.PrepareHeader(handle, &headers[i]), WaveOk);
+        ASSERT_EQ(Port.WriteOutputBuffer(handle, &headers[i]), WaveOk);
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(15);
+    Clock::time_point heard{};
+    while (clock.Returned < static_cast<int>(headers.size()) && Clock::now() < deadline) {
+        if (heard == Clock::time_point{} && Port.PlayedBytes(handle) > 0) {
+            heard = Clock::now();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(clock.Returned.load(), static_cast<int>(headers.size()));
+    ASSERT_NE(heard, Clock::time_point{});
+    const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            Clock::time_point(Clock::duration(clock.Last.load())) - heard)
+                            .count();
+    const long lengthMs = Frames * 1000L / Rate;
+    std::printf("the last buffer came back %ld ms after the first sound; the note is %ld ms\n",
+                static_cast<long>(tookMs), lengthMs);
+    EXPECT_GE(tookMs, lengthMs - 30) << "the last buffer came back before it could be heard";
+    EXPECT_LE(tookMs, lengthMs + 150) << "the end was held back";
+    for (WaveHeader& h : headers) {
+        Port.UnprepareHeader(handle, &h);
+    }
+    EXPECT_EQ(Port.Close(handle), WaveOk);
 }
 
 // The window thread stalls for two seconds: the device runs out of buffers, its own buffer

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -259,36 +260,71 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
     }
 }
 
-// A damaged Tellamo.dat falls back on the previous generation, says which one, and that
-// generation survives every save of the run until one has succeeded.
+// A damaged or missing Tellamo.dat falls back on the previous generation, says which one, and
+// that generation survives every save of the run until one has succeeded.
 TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
     const std::string oldPath = StoragePath("Tellamo.old");
-    const auto setOldDate = [&] {
-        QFile old(QString::fromStdString(oldPath));
-        ASSERT_TRUE(old.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(old.setFileTime(QDateTime(QDate(2004, 3, 15), QTime(14, 30, 0)),
-                                    QFileDevice::FileModificationTime));
+    const std::string newPath = StoragePath("Tellamo.new");
+    const auto setDate = [](const std::string& path) {
+        QFile file(QString::fromStdString(path));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2004, 3, 15), QTime(14, 30, 0)),
+                                     QFileDevice::FileModificationTime));
     };
     const std::string damaged = ExampleFile.substr(0, 30);
+    const std::optional<std::string> missing;
     const struct {
         const char* what;
-        std::string previous; // empty: no Tellamo.old
+        std::optional<std::string> index; // none: no Tellamo.dat
+        std::string newer;                // Tellamo.new left by a save cut short; empty: none
+        std::string previous;             // empty: no Tellamo.old
         std::string expectedTree;
         bool mentionsDate;
+        std::size_t notes;
     } cases[] = {
-        {"good previous generation", ExampleFile, "Notes#0 >Work#14 Recycle Bin#13 ", true},
-        {"damaged previous generation", NewCatalogueFile.substr(0, 20), "Notes#0 Recycle Bin#13 ",
-         false},
-        {"no previous generation", "", "Notes#0 Recycle Bin#13 ", false},
+        {"good previous generation", damaged, "", ExampleFile, "Notes#0 >Work#14 Recycle Bin#13 ",
+         true, 1},
+        {"damaged previous generation", damaged, "", NewCatalogueFile.substr(0, 20),
+         "Notes#0 Recycle Bin#13 ", false, 0},
+        {"no previous generation", damaged, "", "", "Notes#0 Recycle Bin#13 ", false, 0},
+        // A Tellamo.new beside a whole Tellamo.dat is a save cut short while writing.
+        {"damaged index file and a whole Tellamo.new", damaged, NewCatalogueFile, ExampleFile,
+         "Notes#0 >Work#14 Recycle Bin#13 ", true, 1},
+        {"missing index file, good previous generation", missing, "", ExampleFile,
+         "Notes#0 >Work#14 Recycle Bin#13 ", true, 1},
+        // Cut short between the renames of a file system without hard links: Tellamo.new is
+        // whole and newer than Tellamo.old.
+        {"missing index file, whole Tellamo.new", missing, NewCatalogueFile, ExampleFile,
+         "Notes#0 Recycle Bin#13 ", true, 0},
+        {"missing index file, half a Tellamo.new", missing, NewCatalogueFile.substr(0, 20),
+         ExampleFile, "Notes#0 >Work#14 Recycle Bin#13 ", true, 1},
+        {"missing index file, damaged previous generation", missing, "",
+         NewCatalogueFile.substr(0, 20), "Notes#0 Recycle Bin#13 ", false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        QFile::remove(QString::fromStdString(oldPath));
+        for (const std::string& path : {oldPath, newPath, IndexPath()}) {
+            QFile::remove(QString::fromStdString(path));
+        }
         if (!c.previous.empty()) {
             WriteFileBytes(oldPath, c.previous);
-            setOldDate();
+            setDate(oldPath);
         }
-        const std::string error = LoadBytes(damaged);
+        if (!c.newer.empty()) {
+            WriteFileBytes(newPath, c.newer);
+            setDate(newPath);
+        }
+        std::string error;
+        if (c.index) {
+            error = LoadBytes(*c.index);
+        } else {
+            Reopen();
+            try {
+                Cat->LoadCatalogue();
+            } catch (const TellamoError& e) {
+                error = e.what();
+            }
+        }
         ASSERT_NE(error, "");
         ExpectUsable();
         EXPECT_EQ(TreeText(), c.expectedTree);
@@ -296,8 +332,9 @@ TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
         const bool saysDate = error.find("The previous catalogue, saved on " + dateText +
                                          ", was loaded instead.") != std::string::npos;
         EXPECT_EQ(saysDate, c.mentionsDate) << error;
-        if (c.mentionsDate) {
-            ASSERT_EQ(Cat->Notes().All().size(), 1u);
+        EXPECT_EQ(error.find("Tellamo.new\" could not be read"), std::string::npos) << error;
+        ASSERT_EQ(Cat->Notes().All().size(), c.notes);
+        if (c.notes > 0) {
             EXPECT_EQ(Cat->Notes().All()[0]->Description, "Call Bob");
         }
 
@@ -316,9 +353,11 @@ TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
         EXPECT_EQ(ReadFileBytes(oldPath), firstSave);
         const QStringList kept =
             QDir(QString::fromStdString(Folder())).entryList({"Tellamo-damaged-*.dat"});
-        ASSERT_EQ(kept.size(), 1);
-        EXPECT_EQ(ReadFileBytes(Folder() + kept.constFirst().toStdString()), damaged);
-        QFile::remove(QString::fromStdString(Folder()) + kept.constFirst());
+        ASSERT_EQ(kept.size(), c.index ? 1 : 0);
+        if (c.index) {
+            EXPECT_EQ(ReadFileBytes(Folder() + kept.constFirst().toStdString()), *c.index);
+            QFile::remove(QString::fromStdString(Folder()) + kept.constFirst());
+        }
     }
 }
 

@@ -21,11 +21,8 @@ start_pulse
 
 work=$TEST_HOME/work
 mkdir -p "$work"
-espeak-ng -v en-us -s 150 -w "$work/speech.wav" \
-  "This voice note is cut off by a kill signal while it is being recorded. The program must bring it back at the next start, with all of its sound but the last second or so. One, two, three, four, five, six, seven, eight, nine, ten." ||
-  fail "espeak-ng failed"
-sox "$work/speech.wav" -r 11025 -c 1 -b 16 -e signed-integer -t raw "$work/speech.raw" pad 0.5 2 ||
-  fail "sox failed"
+speech_raw "$work/speech.raw" \
+  "This voice note is cut off by a kill signal while it is being recorded. The program must bring it back at the next start, with all of its sound but the last second or so. One, two, three, four, five, six, seven, eight, nine, ten." 0.5 2
 
 # The feeder writes the number of bytes it has passed on after every step, so that the test knows
 # how much was fed at the moment of the kill.

@@ -56,3 +56,49 @@ wait_for_exit() {
   done
   fail "the program did not end within $2 s"
 }
+
+# wait_ms MILLISECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds; false when it
+# has not by the deadline.
+wait_ms() {
+  local deadline=$(( $(date +%s%3N) + $1 )); shift
+  until "$@"; do
+    [ "$(date +%s%3N)" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+# The number of the program's menus on the screen (APP_PID is the program, window its main
+# window): its visible windows other than the main window, while no dialog is open. Qt does not
+# mark every popup it shows again with a menu's window type, so the type cannot tell.
+menus_shown() {
+  xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null | grep -cvx "$window"
+}
+menus_are() { [ "$(menus_shown)" -eq "$1" ]; }
+# menu KEY...: opens a menu with the first key and presses each further key once the menu
+# (or submenu) it belongs to is on the screen.
+menu() {
+  local depth=1 key
+  xdotool key --clearmodifiers "$1"; shift
+  for key in "$@"; do
+    wait_ms 10000 menus_are "$depth" || fail "menu level $depth did not open for '$key'"
+    xdotool key "$key"
+    depth=$((depth + 1))
+  done
+}
+# exit_by_menu: File > Exit; the program must end within 20 s with status 0.
+exit_by_menu() {
+  menu alt+f x
+  wait_for_exit "$APP_PID" 20
+  local status=$?
+  APP_PID=""
+  [ "$status" -eq 0 ] || fail "exit status $status"
+}
+# start_with_note_menu BINARY: starts the program (APP_PID), waits for its main window (window),
+# and shows the Note menu in the menu bar (View > Menu > Note).
+start_with_note_menu() {
+  "$1" &
+  APP_PID=$!
+  window=$(wait_for_window Tellamo) || fail "no main window appeared"
+  xdotool windowfocus --sync "$window"
+  menu alt+v m n
+  wait_ms 10000 menus_are 0 || fail "the View menu did not close"
+}

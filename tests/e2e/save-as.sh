@@ -17,10 +17,7 @@ start_pulse
 work=$TEST_HOME/work
 saved=$TEST_HOME/saved
 mkdir -p "$work" "$saved"
-espeak-ng -v en-us -s 150 -w "$work/speech.wav" "This note is saved as an Ogg Opus file by the test." ||
-  fail "espeak-ng failed"
-sox "$work/speech.wav" -r 11025 -c 1 -b 16 -e signed-integer -t raw "$work/speech.raw" pad 0.5 1 ||
-  fail "sox failed"
+speech_raw "$work/speech.raw" "This note is saved as an Ogg Opus file by the test." 0.5 1
 
 # The file dialog opens in the folder saved to last time.
 folder="$HOME/Documents/My Voice Notes"
@@ -83,6 +80,13 @@ import os, sys
 seconds = (os.path.getsize(sys.argv[1]) - 44) / (11025 * 2)
 sys.exit(0 if abs(seconds - float(sys.argv[2])) <= 0.1 else 1)
 PY
+
+# Alt+F opens the File menu again (the hidden Folder menu used to take every second Alt+F).
+xdotool windowfocus --sync "$window"
+menu alt+f
+wait_ms 5000 menus_are 1 || fail "Alt+F opened nothing after Save As"
+xdotool key Escape
+wait_ms 5000 menus_are 0 || fail "the File menu did not close"
 
 # Ended by the session's termination signal, which saves like a close.
 kill -TERM "$APP_PID"

@@ -1,6 +1,8 @@
 #include <cstdlib>
+#include <vector>
 
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
 #include <QMenu>
@@ -70,6 +72,106 @@ TEST_F(WindowLook, AnAccessKeySharedWithADisabledEntryChoosesTheEnabledOne) {
     EXPECT_TRUE(Form.NoteMenu->isVisible());
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
     Form.NoteMenu->hide();
+}
+
+// The menu bar's access keys: Alt+letter opens the shown menu with that key every time; a hidden
+// menu (Folder and Note are hidden at first) never takes its key. "&File" and "&Folder" share F
+// once the Folder menu is shown: Alt+F opens File, and F in the open one (none of their entries
+// has it) opens the other.
+TEST_F(WindowLook, TheMenuBarsAccessKeysOpenTheShownMenus) {
+    struct Step {
+        Qt::Key Key;
+        Qt::KeyboardModifiers Modifiers;
+        const char* Open; // the menu open afterwards, "" for none
+    };
+    constexpr Qt::KeyboardModifiers Alt = Qt::AltModifier;
+    constexpr Qt::KeyboardModifiers None = Qt::NoModifier;
+    const Step close = {Qt::Key_Escape, None, ""};
+    struct Case {
+        const char* Name;
+        bool FolderShown;
+        bool NoteShown;
+        std::vector<Step> Steps;
+    };
+    const Case cases[] = {
+        {"Folder and Note hidden",
+         false,
+         false,
+         {{Qt::Key_F, Alt, "&File"},
+          close,
+          {Qt::Key_F, Alt, "&File"},
+          close,
+          {Qt::Key_F, Alt, "&File"},
+          {Qt::Key_F, None, "&File"},
+          close,
+          {Qt::Key_N, Alt, ""},
+          {Qt::Key_V, Alt, "&View"},
+          close,
+          {Qt::Key_T, Alt, "&Tools"},
+          close,
+          {Qt::Key_H, Alt, "&Help"},
+          close}},
+        {"Folder shown",
+         true,
+         false,
+         {{Qt::Key_F, Alt, "&File"},
+          {Qt::Key_F, None, "&Folder"},
+          {Qt::Key_F, None, "&File"},
+          {Qt::Key_F, None, "&Folder"},
+          close,
+          {Qt::Key_F, Alt, "&File"},
+          {Qt::Key_V, Alt, "&View"},
+          close,
+          {Qt::Key_F, Alt, "&File"},
+          close}},
+        {"Note shown",
+         false,
+         true,
+         {{Qt::Key_N, Alt, "&Note"},
+          close,
+          {Qt::Key_N, Alt, "&Note"},
+          {Qt::Key_F, Alt, "&File"},
+          close}},
+    };
+    const auto openMenu = [] {
+        const auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        return menu ? menu->title() : QString();
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Form.Actions.MenuFolderAction->setChecked(c.FolderShown);
+        Form.Actions.MenuNoteAction->setChecked(c.NoteShown);
+        Form.ActionListUpdate();
+        Form.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+        int n = 0;
+        for (const Step& step : c.Steps) {
+            SCOPED_TRACE(++n);
+            QWidget* target = QApplication::activePopupWidget();
+            QTest::keyClick(target ? target : &Form, step.Key, step.Modifiers);
+            QApplication::processEvents();
+            EXPECT_EQ(openMenu().toStdString(), step.Open);
+        }
+        while (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        }
+    }
+}
+
+// A menu opened by its key in the bar has its first entry that can be chosen highlighted, so
+// that Enter chooses it: Note > Record while no note can be played.
+TEST_F(WindowLook, AMenuOpenedByItsKeyChoosesItsFirstEntryWithEnter) {
+    Form.Actions.MenuNoteAction->setChecked(true);
+    Form.ActionListUpdate();
+    ASSERT_FALSE(Form.Actions.PlayAction->isEnabled());
+    QApplication::setActiveWindow(&Form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    QTest::keyClick(&Form, Qt::Key_N, Qt::AltModifier);
+    QTRY_VERIFY(Form.NoteMenu->isVisible());
+    EXPECT_EQ(Form.NoteMenu->activeAction(), Form.Actions.RecordAction);
+    QTest::keyClick(Form.NoteMenu, Qt::Key_Return);
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    Form.StopActionExecute();
 }
 
 // How far apart two colours are to the eye, roughly: the largest difference of a channel.
