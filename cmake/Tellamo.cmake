@@ -22,11 +22,12 @@ function(tellamo_add_library name)
   target_compile_options(${name} PRIVATE ${TELLAMO_WARNINGS})
 endfunction()
 
-# tellamo_add_test(NAME SOURCES ... LIBS ... [ENV ...] [LABELS ...] [TIMEOUT s] [WIDGETS])
+# tellamo_add_test(NAME SOURCES ... LIBS ... [ENV ...] [LABELS ...] [TIMEOUT s] [WIDGETS] [XVFB])
 # Each test binary links only the layer it tests (plus GoogleTest), so a stray dependency on a
-# higher layer fails to link. WIDGETS tests run on Qt's offscreen platform.
+# higher layer fails to link. WIDGETS tests run on Qt's offscreen platform, XVFB tests on a
+# virtual X display of their own (tests/support/with-xvfb.sh).
 function(tellamo_add_test name)
-  cmake_parse_arguments(T "WIDGETS" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
+  cmake_parse_arguments(T "WIDGETS;XVFB" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_compile_options(${name} PRIVATE ${TELLAMO_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
@@ -36,7 +37,10 @@ function(tellamo_add_test name)
   endif()
   set(env "LC_ALL=C.UTF-8" "LANG=C.UTF-8" "TELLAMO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
           "TELLAMO_BINARY_DIR=${PROJECT_BINARY_DIR}" ${T_ENV})
-  if(T_WIDGETS)
+  set(wrapper)
+  if(T_XVFB)
+    set(wrapper ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh)
+  elseif(T_WIDGETS)
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()
   if(TELLAMO_SANITIZE MATCHES "thread")
@@ -49,7 +53,7 @@ function(tellamo_add_test name)
   # discovery at build time would need a display for widget tests.
   # A private HOME, XDG folders and TMPDIR, made fresh for every run, so that nothing a test does
   # reaches the home of whoever runs it.
-  add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/run-isolated.sh $<TARGET_FILE:${name}>
+  add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/run-isolated.sh ${wrapper} $<TARGET_FILE:${name}>
            --gtest_color=no)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT}
                        LABELS "${T_LABELS}")

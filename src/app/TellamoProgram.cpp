@@ -18,6 +18,7 @@
 #include "desktop/DesktopLaunch.h"
 #include "desktop/HotKeyService.h"
 #include "desktop/LangChanger.h"
+#include "desktop/TrayIcon.h"
 #include "dialogs/TAboutForm.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
@@ -187,11 +188,8 @@ void TellamoProgram::FirstIdle() {
 }
 
 void TellamoProgram::BringToFront() {
-    if (Form->isMinimized()) {
-        Form->showNormal();
-    }
-    Form->raise();
-    Form->activateWindow();
+    // Restored from minimized or from the tray; a window shown normally only comes forward.
+    Form->Tray->RestoreWindow();
 }
 
 } // namespace tellamo

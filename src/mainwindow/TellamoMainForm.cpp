@@ -24,6 +24,7 @@
 #include "common/Errors.h"
 #include "common/Translate.h"
 #include "desktop/DesktopLaunch.h"
+#include "desktop/TrayIcon.h"
 #include "dialogs/FormStorage.h"
 #include "dictaphone/MediaPlayer.h"
 #include "mainwindow/FolderIcons.h"
@@ -86,6 +87,7 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     ConnectFoldersAndNotes();
     CreateSettingsStore();
     ConnectExport();
+    CreateTrayIcon();
 
     ConnectCommand(Actions.ExitAction, this, [this] { close(); });
     ConnectCommand(Actions.TopicsAction, this, [] { OpenHelp(); });
@@ -433,6 +435,7 @@ void TTellamoMainForm::ActionListUpdate() {
     NoteMenu->menuAction()->setVisible(a.MenuNoteAction->isChecked());
 
     UpdateGlyphs();
+    Tray->SetShown(a.MinimizeToTrayAction->isChecked());
 
     const QAction* columnActions[] = {a.DescriptionColumnAction, a.StartColumnAction,
                                       a.DurationColumnAction,    a.BitsColumnAction,
@@ -465,6 +468,22 @@ void TTellamoMainForm::ActionListUpdate() {
     // shown path are both empty: the panel would stay grey instead of the background colour.
     if (idle && (Cat.NoteGraphPath() != ShownGraphPath || GraphImage->Picture().isNull())) {
         RunCommand(this, [this] { LoadGraph(); });
+    }
+}
+
+void TTellamoMainForm::CreateTrayIcon() {
+    const MainActions& a = Actions;
+    Tray = new TTrayIcon(this, ApplicationIcon(), TranslateText("Tellamo"),
+                         {a.PlayAction, a.RecordAction, a.PauseAction, a.StopAction, nullptr,
+                          a.OptionsAction, nullptr, a.ExitAction});
+    connect(a.MinimizeToTrayAction, &QAction::triggered, this,
+            &TTellamoMainForm::MinimizeToTrayActionExecute);
+}
+
+void TTellamoMainForm::MinimizeToTrayActionExecute() {
+    // Unchecked while the window hides in the tray: nothing else would bring it back.
+    if (isMinimized() || Tray->HoldsWindow()) {
+        Tray->RestoreWindow();
     }
 }
 
@@ -510,6 +529,7 @@ void TTellamoMainForm::closeEvent(QCloseEvent* event) {
     FormCloseQuery();
     SaveSettings();
     event->accept();
+    Tray->WindowClosed();
 }
 
 } // namespace tellamo

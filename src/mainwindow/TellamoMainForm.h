@@ -45,6 +45,7 @@ class TOptionsForm;
 class TGraphImage;
 class TMediaPlayer;
 class TSoundPaintBox;
+class TTrayIcon;
 class WavePort;
 class WindowPoster;
 
@@ -189,6 +190,8 @@ public:
     QMenu* NoteMenu = nullptr;
     QMenu* FolderPopupMenu = nullptr;
     QMenu* NotePopupMenu = nullptr;
+    // The notification-area icon with TrayPopupMenu; shown while MinimizeToTrayAction is checked.
+    TTrayIcon* Tray = nullptr;
 
     NoteListModel* NoteList() const { return NoteModel; }
 
@@ -211,6 +214,8 @@ private:
     void ConnectFoldersAndNotes();
     void CreateSettingsStore();
     void ConnectExport();
+    void CreateTrayIcon();
+    void MinimizeToTrayActionExecute();
     std::unique_ptr<FormStorage> Settings;
     // Each column's width as last shown (a hidden column reports none).
     std::vector<int> ColumnWidths;
