@@ -476,6 +476,18 @@ QString Catalogue::LoadCatalogue() {
     // A missing Tellamo.dat beside an earlier generation is a save cut short where the file
     // system has no hard links (between its two renames), or a file deleted by hand.
     const bool missing = !QFileInfo::exists(path);
+    if (missing) {
+        // Between those renames Tellamo.new is whole on the disk and the newest catalogue: the
+        // save is finished here, before the next save would write a new Tellamo.new over it.
+        const QString newPath = StorageFiles.IndexFileSibling(".new");
+        if (QFileInfo(newPath).isFile() && ReadIndexFile(newPath).isEmpty() &&
+            Fs.Rename(QFile::encodeName(newPath).toStdString(),
+                      QFile::encodeName(path).toStdString()) == 0) {
+            Fs.SyncDirectory(QFile::encodeName(StorageFiles.StorageFolder()).toStdString());
+            RepairAfterLoad();
+            return DuplicateNamesNotice();
+        }
+    }
     QString problem = missing ? TranslateText("The catalogue file \"%1\" is missing.").arg(path)
                               : ReadIndexFile(path);
     if (problem.isEmpty()) {
@@ -484,41 +496,29 @@ QString Catalogue::LoadCatalogue() {
     }
 
     // The previous generation is the last catalogue known to be whole; it is used when it reads
-    // cleanly, otherwise the catalogue keeps what could be read of the damaged file. With the
-    // file missing, a Tellamo.new that reads cleanly is newer still: it was complete on the disk
-    // before the first rename.
-    QStringList generations;
-    if (missing) {
-        generations << StorageFiles.IndexFileSibling(".new");
-    }
-    generations << StorageFiles.IndexFileSibling(".old");
+    // cleanly, otherwise the catalogue keeps what could be read of the damaged file (of the
+    // previous generation when Tellamo.dat is missing).
+    const QString previousPath = StorageFiles.IndexFileSibling(".old");
+    const QFileInfo previous(previousPath);
+    QString damagedPath = missing ? QString() : path;
     QString fallback;
-    bool loaded = false;
-    for (const QString& generationPath : generations) {
-        const QFileInfo generation(generationPath);
-        if (!generation.isFile()) {
-            continue;
-        }
-        if (ReadIndexFile(generationPath).isEmpty()) {
-            fallback = TranslateText("The previous catalogue, saved on %1, was loaded instead.")
-                           .arg(StartText(LocalTimeFromDateTime(generation.lastModified())));
-            loaded = true;
-            break;
-        }
-        // An unreadable Tellamo.new is a save cut short while writing: nothing to keep.
-        if (generationPath == generations.constLast()) {
+    if (previous.isFile() && ReadIndexFile(previousPath).isEmpty()) {
+        fallback = TranslateText("The previous catalogue, saved on %1, was loaded instead.")
+                       .arg(StartText(LocalTimeFromDateTime(previous.lastModified())));
+    } else if (!missing) {
+        ReadIndexFile(path);
+        if (previous.isFile()) {
             fallback = TranslateText("The previous catalogue \"%1\" could not be read either; "
                                      "it is kept as it is.")
-                           .arg(generationPath);
+                           .arg(previousPath);
         }
-    }
-    if (!loaded) {
-        if (missing) {
-            Table.Clear();
-            NewCatalogue();
-        } else {
-            ReadIndexFile(path);
-        }
+    } else if (previous.isFile()) {
+        // The only copy there is: what can be read of it is used, and it is kept aside whole.
+        ReadIndexFile(previousPath);
+        damagedPath = previousPath;
+    } else {
+        Table.Clear();
+        NewCatalogue();
     }
     RepairAfterLoad();
     // Until a save has succeeded, Tellamo.old may be the only good copy there is.
@@ -526,14 +526,14 @@ QString Catalogue::LoadCatalogue() {
 
     // Keep the unreadable file beside the catalogue under a name of its own, so that the next
     // save cannot replace it and nothing in it is lost.
-    if (!missing) {
+    if (!damagedPath.isEmpty()) {
         const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
         QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
         for (int n = 2; QFileInfo::exists(kept); ++n) {
             kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
                    QString::number(n) + ".dat";
         }
-        if (QFile::rename(path, kept) || (QFile::copy(path, kept))) {
+        if (QFile::rename(damagedPath, kept) || (QFile::copy(damagedPath, kept))) {
             problem += "\n\n" + TranslateText("The damaged index file was kept as") + " \"" +
                        kept + "\".";
         } else {

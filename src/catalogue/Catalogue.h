@@ -110,6 +110,9 @@ public:
     // so that no later save replaces it, and the catalogue holds the previous generation
     // (Tellamo.old) when that reads cleanly, otherwise what could be read, with both special
     // folders and every note in a folder. Tellamo.old is then left alone until a save succeeds.
+    // Without Tellamo.dat, a whole Tellamo.new (a save cut short between its renames) is put in
+    // its place and loaded; otherwise Tellamo.old is used as above, and moved aside as the
+    // damaged file when it does not read cleanly.
     QString LoadCatalogue();
 
     // After a load: special folders in place as the two roots, every note linked to its folder

@@ -281,6 +281,7 @@ TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
         std::string expectedTree;
         bool mentionsDate;
         std::size_t notes;
+        bool previousKeptAside = false; // the only copy, unreadable: moved aside whole
     } cases[] = {
         {"good previous generation", damaged, "", ExampleFile, "Notes#0 >Work#14 Recycle Bin#13 ",
          true, 1},
@@ -292,14 +293,10 @@ TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
          "Notes#0 >Work#14 Recycle Bin#13 ", true, 1},
         {"missing index file, good previous generation", missing, "", ExampleFile,
          "Notes#0 >Work#14 Recycle Bin#13 ", true, 1},
-        // Cut short between the renames of a file system without hard links: Tellamo.new is
-        // whole and newer than Tellamo.old.
-        {"missing index file, whole Tellamo.new", missing, NewCatalogueFile, ExampleFile,
-         "Notes#0 Recycle Bin#13 ", true, 0},
         {"missing index file, half a Tellamo.new", missing, NewCatalogueFile.substr(0, 20),
          ExampleFile, "Notes#0 >Work#14 Recycle Bin#13 ", true, 1},
         {"missing index file, damaged previous generation", missing, "",
-         NewCatalogueFile.substr(0, 20), "Notes#0 Recycle Bin#13 ", false, 0},
+         NewCatalogueFile.substr(0, 20), "Notes#0 Recycle Bin#13 ", false, 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -343,8 +340,8 @@ TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
         ASSERT_EQ(Cat->SaveCatalogue(), QString());
         const std::string firstSave = ReadFileBytes(IndexPath());
         EXPECT_EQ(firstSave, SerializeCatalogue(*Cat));
-        EXPECT_EQ(FileExists(oldPath), !c.previous.empty());
-        if (!c.previous.empty()) {
+        EXPECT_EQ(FileExists(oldPath), !c.previous.empty() && !c.previousKeptAside);
+        if (!c.previous.empty() && !c.previousKeptAside) {
             EXPECT_EQ(ReadFileBytes(oldPath), c.previous);
         }
         // Once a save has succeeded, saving keeps generations as always.
@@ -353,12 +350,40 @@ TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
         EXPECT_EQ(ReadFileBytes(oldPath), firstSave);
         const QStringList kept =
             QDir(QString::fromStdString(Folder())).entryList({"Tellamo-damaged-*.dat"});
-        ASSERT_EQ(kept.size(), c.index ? 1 : 0);
-        if (c.index) {
-            EXPECT_EQ(ReadFileBytes(Folder() + kept.constFirst().toStdString()), *c.index);
+        ASSERT_EQ(kept.size(), c.index || c.previousKeptAside ? 1 : 0);
+        if (!kept.isEmpty()) {
+            EXPECT_EQ(ReadFileBytes(Folder() + kept.constFirst().toStdString()),
+                      c.index ? *c.index : c.previous);
             QFile::remove(QString::fromStdString(Folder()) + kept.constFirst());
         }
     }
+}
+
+// Cut short between the two renames of a file system without hard links, a save leaves a whole
+// Tellamo.new, newer than Tellamo.old, and no Tellamo.dat: the load finishes that save, so that
+// the next save's temporary file cannot take the newest catalogue's place.
+TEST_F(IndexFile, AWholeTellamoNewWithoutTheIndexFileFinishesTheSave) {
+    WriteFileBytes(StoragePath("Tellamo.old"), NewCatalogueFile);
+    WriteFileBytes(StoragePath("Tellamo.new"), ExampleFile);
+    QFile::remove(QString::fromStdString(IndexPath()));
+    Reopen();
+    EXPECT_EQ(Cat->LoadCatalogue(), QString());
+    EXPECT_EQ(TreeText(), "Notes#0 >Work#14 Recycle Bin#13 ");
+    EXPECT_EQ(ReadFileBytes(IndexPath()), ExampleFile);
+    EXPECT_FALSE(FileExists(StoragePath("Tellamo.new")));
+    EXPECT_EQ(ReadFileBytes(StoragePath("Tellamo.old")), NewCatalogueFile);
+
+    // A save that fails now loses nothing on the disk: Tellamo.dat holds the loaded catalogue.
+    FaultyFileSystem full;
+    full.FailOp = FsOp::Write;
+    full.FailAt = 1;
+    full.FailAll = true;
+    Catalogue cat(Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+                  "Notes", "Recycle Bin", full);
+    EXPECT_EQ(cat.LoadCatalogue(), QString());
+    cat.AddFolder(cat.NotesNode(), "After");
+    EXPECT_NE(cat.SaveCatalogue(), QString());
+    EXPECT_EQ(ReadFileBytes(IndexPath()), ExampleFile);
 }
 
 TEST_F(IndexFile, HostileTreesAreRepaired) {
