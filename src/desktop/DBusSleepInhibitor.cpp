@@ -62,13 +62,27 @@ void DBusSleepInhibitor::AskPortal(std::uint64_t ask) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         PortalService, PortalPath, QStringLiteral("org.freedesktop.portal.Inhibit"),
         QStringLiteral("Inhibit"));
-    call << QString() << PortalSuspendFlag << QVariantMap{{QStringLiteral("reason"), Reason}};
+    // A named request has a path known before the answer: should the portal answer only after
+    // the time-out, its hold can still be given back.
+    const QString token = QStringLiteral("tellamo_inhibit_%1").arg(ask);
+    QString sender = Session.baseService().mid(1);
+    sender.replace('.', '_');
+    const QString expectedHandle =
+        QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    call << QString() << PortalSuspendFlag
+         << QVariantMap{{QStringLiteral("handle_token"), token},
+                        {QStringLiteral("reason"), Reason}};
     auto* watcher = new QDBusPendingCallWatcher(Session.asyncCall(call, CallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, ask](QDBusPendingCallWatcher* finished) {
+            [this, ask, expectedHandle](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 const QDBusPendingReply<QDBusObjectPath> reply = *finished;
                 if (reply.isError()) {
+                    const QDBusError::ErrorType type = reply.error().type();
+                    if (type == QDBusError::NoReply || type == QDBusError::Timeout ||
+                        type == QDBusError::TimedOut) {
+                        ClosePortalRequest(expectedHandle);
+                    }
                     if (Current(ask)) {
                         AskLogind(ask, reply.error().message());
                     }

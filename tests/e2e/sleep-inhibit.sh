@@ -100,17 +100,31 @@ logged "$log" "^close $handle\$" || fail "SIGTERM did not give the hold back: $(
 [ "$(grep -c '^inhibit' "$log")" -eq 2 ] || fail "unexpected holds: $(cat "$log")"
 kill "$STANDIN_PID"; wait "$STANDIN_PID" 2>/dev/null; STANDIN_PID=""
 
+# 1b. A portal that answers only after the program stopped waiting (3 s): the hold it then
+# makes is given back at once, since nothing would give it back later.
+log=$TEST_HOME/slow-portal.log
+export DBUS_SESSION_BUS_ADDRESS=$(new_bus)
+standin "$DBUS_SESSION_BUS_ADDRESS" "$log" --portal --inhibit-delay 4
+start_program
+record 3
+wait_until 15 logged "$log" "^inhibit flags=4" || fail "the slow portal was not asked: $(cat "$log")"
+handle=$(sed -n 's/^inhibit .* handle=//p' "$log" | head -n 1)
+wait_until 10 logged "$log" "^close $handle\$" || fail "the late hold was kept: $(cat "$log")"
+stop 3
+exit_program
+kill "$STANDIN_PID"; wait "$STANDIN_PID" 2>/dev/null; STANDIN_PID=""
+
 # 2. No portal on the session bus: logind on the system bus.
 log=$TEST_HOME/logind.log
 export DBUS_SESSION_BUS_ADDRESS=$(new_bus)
 export DBUS_SYSTEM_BUS_ADDRESS=$(new_bus)
 standin "$DBUS_SYSTEM_BUS_ADDRESS" "$log" --logind
 start_program
-record 3
+record 4
 wait_until 10 logged "$log" "^logind-inhibit what=sleep who=Tellamo why=Recording a voice note mode=block\$" ||
   fail "logind was not asked: $(cat "$log")"
 logged "$log" "^logind-released" && fail "the logind hold was given back while recording"
-stop 3
+stop 4
 wait_until 10 logged "$log" "^logind-released" || fail "Stop did not close logind's descriptor"
 exit_program
 kill "$STANDIN_PID"; wait "$STANDIN_PID" 2>/dev/null; STANDIN_PID=""
@@ -119,10 +133,10 @@ kill "$STANDIN_PID"; wait "$STANDIN_PID" 2>/dev/null; STANDIN_PID=""
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$TEST_HOME/no-session-bus
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$TEST_HOME/no-system-bus
 start_program
-record 4
-stop 4
+record 5
+stop 5
 exit_program
 [ "$(grep -c "may suspend while recording" "$TEST_HOME/stderr")" -eq 1 ] ||
   fail "expected one line about the missing hold: $(cat "$TEST_HOME/stderr")"
-completed 4 || fail "not every recording was completed"
+completed 5 || fail "not every recording was completed"
 echo "1 passed, 0 failed"

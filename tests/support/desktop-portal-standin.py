@@ -24,6 +24,7 @@ names the session.
 import argparse
 import os
 import sys
+import time
 
 import dbus
 import dbus.bus
@@ -102,6 +103,8 @@ class Portal(dbus.service.Object):
     # Inhibit
     @dbus.service.method(INHIBIT, in_signature='sua{sv}', out_signature='o', sender_keyword='sender')
     def Inhibit(self, window, flags, options, sender=None):
+        # A portal that is slow to start answers after the caller has stopped waiting.
+        time.sleep(args.inhibit_delay)
         request = self.new_request(sender, options)
         log('inhibit flags=%d reason=%s handle=%s' % (flags, options.get('reason', ''), request.path))
         return dbus.ObjectPath(request.path)
@@ -206,6 +209,7 @@ def main():
     parser.add_argument('--portal', action='store_true')
     parser.add_argument('--no-shortcuts', action='store_true')
     parser.add_argument('--logind', action='store_true')
+    parser.add_argument('--inhibit-delay', type=float, default=0)
     args = parser.parse_args()
     log_file = open(args.log, 'a', buffering=1)
     DBusGMainLoop(set_as_default=True)
