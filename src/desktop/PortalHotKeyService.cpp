@@ -177,6 +177,10 @@ void PortalHotKeyService::Ask(const QString& method, const QList<QVariant>& argu
                     ListenForResponse(false);
                     PendingRequest.clear();
                     Busy = Stage::Idle;
+                    // Changes made meanwhile are still owed to the portal.
+                    if (Changed) {
+                        Bind();
+                    }
                     return;
                 }
                 // An older portal chooses its own path.

@@ -300,9 +300,11 @@ void TTellamoMainForm::StopActionExecute() {
             const QString path = note ? Cat.Files().NoteWavPath(note->FileName) : QString();
             struct stat st {};
             if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+                const int error = errno;
+                SetMode(TDictaphoneMode::mdIdle); // the recording is over all the same
                 throw TellamoError(
                     QString("Cannot read the size of \"%1\": ").arg(path).toStdString() +
-                    SystemErrorText(errno));
+                    SystemErrorText(error));
             }
             const std::int32_t sizeKB = RoundHalfEven32(static_cast<double>(st.st_size) / 1024.0);
             const std::int64_t durationMs =

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -21,6 +22,7 @@
 #include "catalogue/NoteFilter.h"
 #include "catalogue/NoteTexts.h"
 #include "common/ByteIO.h"
+#include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dictaphone/GraphBitmap.h"
@@ -217,6 +219,17 @@ TEST_F(Workflow, TheComputerIsKeptAwakeExactlyWhileRecording) {
     Port.Fail(FakeCall::OpenInput, -5);
     Form.RecordActionExecute();
     EXPECT_EQ(log(), "") << "a device that cannot record";
+
+    // The file taken away during the recording: Stop says so, and the recording is over.
+    inhibitor.Log.clear();
+    Form.RecordActionExecute();
+    Buffer(true);
+    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    ASSERT_NE(note, nullptr);
+    ASSERT_TRUE(QFile::remove(Cat.Files().NoteWavPath(note->FileName)));
+    EXPECT_THROW(Form.StopActionExecute(), TellamoError);
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_EQ(log(), once) << "after a recording whose file went away";
 
     inhibitor.Log.clear();
     Form.RecordActionExecute();

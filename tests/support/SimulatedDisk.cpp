@@ -21,8 +21,10 @@ std::size_t SimulatedDisk::Allowed(std::size_t size) {
 
 void SimulatedDisk::Snapshot(int fd) {
     const auto open = OpenFiles.find(fd);
-    if (open != OpenFiles.end()) {
+    if (open != OpenFiles.end() && FileExists(open->second)) {
         Lasting[open->second] = ReadFileBytes(open->second);
+    } else if (open != OpenFiles.end()) {
+        Lasting.erase(open->second); // removed while open: nothing lasts under its name
     }
 }
 
