@@ -45,13 +45,9 @@ PY
   FEED_PID=$!
 }
 
-"$binary" &
-APP_PID=$!
-window=$(wait_for_window Tellamo) || fail "no main window appeared"
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+v; sleep 0.3; xdotool key m; sleep 0.3; xdotool key n; sleep 0.3
+start_with_note_menu "$binary"
 pipe_source 11025
-xdotool key --clearmodifiers alt+n; sleep 0.3; xdotool key Return   # Record
+menu alt+n Return   # Record
 wait_for_window "Enter Description.*" >/dev/null || fail "no description dialog"
 # The speech flows from before the recording begins, so that what was fed at the kill is known
 # whatever the start-up lag of the sound server.

@@ -24,13 +24,9 @@ folder="$HOME/Documents/My Voice Notes"
 mkdir -p "$folder"
 printf '[TTellamoMainForm]\r\nLastSaveDirLabel_Caption=%s/\r\n' "$saved" >"$folder/tellamo.INI"
 
-"$binary" &
-APP_PID=$!
-window=$(wait_for_window Tellamo) || fail "no main window appeared"
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+v; sleep 0.3; xdotool key m; sleep 0.3; xdotool key n; sleep 0.3
+start_with_note_menu "$binary"
 pipe_source 11025
-xdotool key --clearmodifiers alt+n; sleep 0.3; xdotool key Return
+menu alt+n Return   # Record
 wait_for_window "Enter Description.*" >/dev/null || fail "no description dialog"
 xdotool type --delay 20 "opus <test> note"
 xdotool key Return

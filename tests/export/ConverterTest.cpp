@@ -17,6 +17,7 @@
 
 namespace tellamo {
 namespace {
+using test::FilesIn;
 
 std::string PcmWav(std::uint16_t channels, std::uint16_t rate, std::uint16_t bits,
                    const std::string& samples) {
@@ -50,15 +51,6 @@ void Convert(const std::string& source, const std::string& target,
     converter.SetTargetFile(QFile::decodeName(target.c_str()));
     converter.SetTargetFormat(TConvertCtrl::TargetFormatWav);
     converter.StartConvert();
-}
-
-std::vector<std::string> FilesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(NoteAudio, MixesStereoAndReads8BitAtTheTargetRateExactly) {
