@@ -1,86 +1,214 @@
 #include "export/OggOpus.h"
 
+#include <array>
 #include <memory>
-#include <stdexcept>
+#include <random>
+#include <vector>
 
-#include <opus/opusenc.h>
+#include <opus/opus.h>
 
 #include "audio/WavFormat.h"
+#include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "export/NoteAudio.h"
 
 namespace tellamo {
 
 namespace {
+
+// Granule positions of Ogg Opus count samples at 48 kHz whatever rate was encoded.
+constexpr int GranuleRate = 48000;
+constexpr int FramesPerSecond = 50; // 20 ms packets
+// A page is closed after about a second of sound: small enough that a player seeks well, large
+// enough that the 27-byte page headers stay a small part of a 2 kB second.
+constexpr int PacketsPerPage = FramesPerSecond;
+
 struct EncoderDeleter {
-    void operator()(OggOpusEnc* e) const { ope_encoder_destroy(e); }
-};
-struct CommentsDeleter {
-    void operator()(OggOpusComments* c) const { ope_comments_destroy(c); }
+    void operator()(OpusEncoder* e) const { opus_encoder_destroy(e); }
 };
 
-// The encoder writes from inside C code, where no exception may pass: a failed write is kept
-// here and thrown once the library has returned.
-struct Output {
-    StagedFile* File;
-    std::exception_ptr Failure;
-};
-
-int WritePage(void* user, const unsigned char* data, opus_int32 length) {
-    auto* out = static_cast<Output*>(user);
-    try {
-        out->File->Write(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
-        return 0;
-    } catch (...) {
-        out->Failure = std::current_exception();
-        return 1;
+// The CRC of Ogg pages: polynomial 0x04c11db7, most significant bit first, no reflection, no
+// final inversion, starting from 0.
+std::uint32_t OggCrc(const std::string& page) {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t r = i << 24;
+            for (int bit = 0; bit < 8; ++bit) {
+                r = (r & 0x80000000u) ? (r << 1) ^ 0x04c11db7u : r << 1;
+            }
+            t[i] = r;
+        }
+        return t;
+    }();
+    std::uint32_t crc = 0;
+    for (unsigned char c : page) {
+        crc = (crc << 8) ^ table[((crc >> 24) ^ c) & 0xFF];
     }
+    return crc;
 }
 
-int CloseNothing(void*) {
-    return 0; // the StagedFile closes and commits the file itself
+// Writes one logical Ogg stream of whole packets; no packet is split across pages, which the
+// Opus packets (at most 1275 bytes, a few lacing values) never need.
+class OggStreamWriter {
+public:
+    OggStreamWriter(StagedFile& file, std::uint32_t serial) : File(file), Serial(serial) {}
+
+    // Adds a packet whose end lies at granule; the page is written when endsPage is set.
+    void AddPacket(const unsigned char* data, std::size_t size, std::int64_t granule, bool endsPage,
+                   bool lastOfStream) {
+        if (Lacing.size() + size / 255 + 1 > 255) {
+            WritePage(false);
+        }
+        for (std::size_t left = size;; left -= 255) {
+            Lacing.push_back(static_cast<char>(left < 255 ? left : 255));
+            if (left < 255) {
+                break;
+            }
+        }
+        Body.append(reinterpret_cast<const char*>(data), size);
+        Granule = granule;
+        if (endsPage || lastOfStream) {
+            WritePage(lastOfStream);
+        }
+    }
+
+private:
+    void WritePage(bool last) {
+        std::string page;
+        ByteWriter out(page);
+        out.Bytes("OggS");
+        out.U8(0); // version
+        out.U8((Sequence == 0 ? 0x02 : 0) | (last ? 0x04 : 0));
+        out.U64(static_cast<std::uint64_t>(Granule));
+        out.U32(Serial);
+        out.U32(Sequence++);
+        out.U32(0); // the CRC, computed over the page with this field zero
+        out.U8(static_cast<std::uint8_t>(Lacing.size()));
+        out.Bytes(Lacing);
+        out.Bytes(Body);
+        PutU32(reinterpret_cast<unsigned char*>(page.data()) + 22, OggCrc(page));
+        File.Write(page.data(), page.size());
+        Lacing.clear();
+        Body.clear();
+    }
+
+    StagedFile& File;
+    const std::uint32_t Serial;
+    std::uint32_t Sequence = 0;
+    std::int64_t Granule = 0;
+    std::string Lacing;
+    std::string Body;
+};
+
+// The smallest rate the encoder takes that keeps the note's own bandwidth, up to the 16 kHz
+// (wideband) that speech at this bit rate is coded at anyway.
+int EncodingRate(unsigned noteRate) {
+    for (int rate : {8000, 12000}) {
+        if (noteRate <= static_cast<unsigned>(rate)) {
+            return rate;
+        }
+    }
+    return 16000;
 }
+
 } // namespace
 
 void EncodeOggOpus(FileSystem& fileSystem, const std::string& source, const std::string& target,
                    const WorkProgress& progress) {
     const WaveInfo info = ReadWaveHeader(source);
-    StagedFile file(fileSystem, target);
-    Output out{&file, nullptr};
+    const int rate = EncodingRate(info.SampleRate);
+    const int frameSize = rate / FramesPerSecond;
+    const int granulePerSample = GranuleRate / rate;
     auto check = [&](int result, const char* what) {
-        if (out.Failure) {
-            std::rethrow_exception(out.Failure);
-        }
-        if (result != OPE_OK) {
+        if (result < 0) {
             throw TellamoError("Cannot encode \"" + source + "\" as Ogg Opus (" + what +
-                               "): " + ope_strerror(result));
+                               "): " + opus_strerror(result));
         }
+        return result;
     };
 
-    std::unique_ptr<OggOpusComments, CommentsDeleter> comments(ope_comments_create());
-    if (!comments) {
-        throw std::bad_alloc();
-    }
-    ope_comments_add(comments.get(), "ENCODER", "Tellamo");
-    const OpusEncCallbacks callbacks{WritePage, CloseNothing};
-    int error = OPE_OK;
-    std::unique_ptr<OggOpusEnc, EncoderDeleter> encoder(ope_encoder_create_callbacks(
-        &callbacks, &out, comments.get(), info.SampleRate, 1, 0, &error));
-    check(encoder ? OPE_OK : error, "set-up");
-    check(ope_encoder_ctl(encoder.get(), OPUS_SET_BITRATE(OggOpusBitRate)), "bit rate");
-    check(ope_encoder_ctl(encoder.get(), OPUS_SET_SIGNAL(OPUS_SIGNAL_VOICE)), "signal");
-    // The middle of the encoder's range: about a third of the highest setting's time for speech
-    // that sounds much the same at this rate, so that an hour's note is saved in seconds.
-    check(ope_encoder_ctl(encoder.get(), OPUS_SET_COMPLEXITY(OggOpusComplexity)), "complexity");
+    int error = OPUS_OK;
+    std::unique_ptr<OpusEncoder, EncoderDeleter> encoder(
+        opus_encoder_create(rate, 1, OPUS_APPLICATION_VOIP, &error));
+    check(encoder ? OPUS_OK : error, "set-up");
+    check(opus_encoder_ctl(encoder.get(), OPUS_SET_BITRATE(OggOpusBitRate)), "bit rate");
+    check(opus_encoder_ctl(encoder.get(), OPUS_SET_SIGNAL(OPUS_SIGNAL_VOICE)), "signal");
+    check(opus_encoder_ctl(encoder.get(), OPUS_SET_COMPLEXITY(OggOpusComplexity)), "complexity");
+    opus_int32 lookahead = 0;
+    check(opus_encoder_ctl(encoder.get(), OPUS_GET_LOOKAHEAD(&lookahead)), "lookahead");
+    const std::int64_t preSkip = std::int64_t{lookahead} * granulePerSample;
+
+    StagedFile file(fileSystem, target);
+    OggStreamWriter stream(file, std::random_device{}());
+    std::string head;
+    ByteWriter headOut(head);
+    headOut.Bytes("OpusHead");
+    headOut.U8(1); // version
+    headOut.U8(1); // channels
+    headOut.U16(static_cast<std::uint16_t>(preSkip));
+    headOut.U32(info.SampleRate); // what the note was recorded at, for players that show it
+    headOut.U16(0);               // output gain
+    headOut.U8(0);                // channel mapping family: mono or stereo, no table
+    stream.AddPacket(reinterpret_cast<const unsigned char*>(head.data()), head.size(), 0, true,
+                     false);
+    std::string tags;
+    ByteWriter tagsOut(tags);
+    const std::string vendor = opus_get_version_string();
+    const std::string comment = "ENCODER=Tellamo";
+    tagsOut.Bytes("OpusTags");
+    tagsOut.U32(static_cast<std::uint32_t>(vendor.size()));
+    tagsOut.Bytes(vendor);
+    tagsOut.U32(1);
+    tagsOut.U32(static_cast<std::uint32_t>(comment.size()));
+    tagsOut.Bytes(comment);
+    stream.AddPacket(reinterpret_cast<const unsigned char*>(tags.data()), tags.size(), 0, true,
+                     false);
+
+    std::vector<opus_int16> frame;
+    frame.reserve(static_cast<std::size_t>(frameSize));
+    std::int64_t samplesIn = 0;
+    std::int64_t packets = 0;
+    std::array<unsigned char, 1500> packet{};
+    // Sends the frame; the last one carries the granule of the note's true end, so that players
+    // drop the padding after it (and the pre-skip before the first sample).
+    auto encodeFrame = [&](bool last) {
+        const int size = check(opus_encode(encoder.get(), frame.data(), frameSize, packet.data(),
+                                           static_cast<opus_int32>(packet.size())),
+                               "write");
+        ++packets;
+        const std::int64_t granule =
+            last ? preSkip + samplesIn * granulePerSample : packets * frameSize * granulePerSample;
+        stream.AddPacket(packet.data(), static_cast<std::size_t>(size), granule,
+                         packets % PacketsPerPage == 0, last);
+        frame.clear();
+    };
+    auto lastNeeded = [&] {
+        // The encoder hands the sound back lookahead samples late: the note has been sent whole
+        // once the frames cover its samples and that delay.
+        return (packets + 1) * frameSize >= samplesIn + lookahead;
+    };
 
     ReadNoteAsMono(
-        source, 0,
+        source, static_cast<unsigned>(rate),
         [&](const std::int16_t* samples, std::size_t count) {
-            check(ope_encoder_write(encoder.get(), samples, static_cast<int>(count)), "write");
+            for (std::size_t i = 0; i < count; ++i) {
+                frame.push_back(samples[i]);
+                if (frame.size() == static_cast<std::size_t>(frameSize)) {
+                    encodeFrame(false);
+                }
+            }
+            samplesIn += static_cast<std::int64_t>(count);
         },
         progress);
-    check(ope_encoder_drain(encoder.get()), "end");
-    encoder.reset();
+    for (;;) {
+        const bool last = lastNeeded();
+        frame.resize(static_cast<std::size_t>(frameSize), 0);
+        encodeFrame(last);
+        if (last) {
+            break;
+        }
+    }
     file.Commit();
 }
 

@@ -1,5 +1,7 @@
 // The Ogg Opus encoding, the staged PCM copy and the conversion on a worker thread.
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -107,10 +109,49 @@ TEST(OggOpus, NotesBecomeMonoSpeechOpusOfTheRightLength) {
         const test::FfmpegDecoding decoded = test::DecodeWithFfmpeg(target, work.Path());
         ASSERT_EQ(decoded.ExitStatus, 0) << decoded.Messages;
         EXPECT_EQ(decoded.Messages, "");
+        // Players drop the encoder's delay and the padding of the last packet: the note's own
+        // length, to the sample of the 48 kHz output (give or take the resampler's rounding).
+        EXPECT_NEAR(static_cast<double>(decoded.Samples.size()),
+                    static_cast<double>(voice.size()) * 48000 / c.Rate, 8);
         const double ratio = test::Rms(decoded.Samples) / test::Rms(voice);
         EXPECT_GT(ratio, 0.7);
         EXPECT_LT(ratio, 1.3);
         EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"note.opus", "note.wav"}));
+
+        // The reference tools' own reader finds the pages, headers and positions in order.
+        const std::string report = work.File("opusinfo.txt");
+        EXPECT_EQ(test::RunProgram({"opusinfo", target}, report, report), 0);
+        const std::string info = test::ReadFileBytes(report);
+        EXPECT_EQ(info.find("WARNING"), std::string::npos) << info;
+        EXPECT_EQ(info.find("ERROR"), std::string::npos) << info;
+        EXPECT_NE(info.find("Channels: 1"), std::string::npos) << info;
+    }
+}
+
+// The sound stays where it was in the note: a voice between two seconds of silence starts and
+// ends at the same moments in the decoded Opus, at each of the encoder's rates.
+TEST(OggOpus, SoundStaysInPlace) {
+    test::TempDir dir;
+    test::TempDir work;
+    for (const std::uint16_t rate : {8000, 11025, 22050}) {
+        SCOPED_TRACE(rate);
+        std::vector<std::int16_t> note(rate, 0);
+        const std::vector<std::int16_t> voice = test::VoiceLike(rate, 0.5);
+        note.insert(note.end(), voice.begin(), voice.end());
+        note.resize(note.size() + rate, 0);
+        const std::string source = dir.File("note.wav");
+        test::WriteFileBytes(source, test::PcmWavBytes(1, rate, 16, test::Pcm16Bytes(note)));
+        const std::string target = dir.File("note.opus");
+        ConvertOpus(source, target);
+
+        const test::FfmpegDecoding decoded = test::DecodeWithFfmpeg(target, work.Path());
+        ASSERT_EQ(decoded.ExitStatus, 0) << decoded.Messages;
+        const auto loud = [](std::int16_t s) { return std::abs(s) > 1000; };
+        const auto first = std::find_if(decoded.Samples.begin(), decoded.Samples.end(), loud);
+        const auto last = std::find_if(decoded.Samples.rbegin(), decoded.Samples.rend(), loud);
+        ASSERT_NE(first, decoded.Samples.end());
+        EXPECT_NEAR(static_cast<double>(first - decoded.Samples.begin()) / 48000, 1.0, 0.003);
+        EXPECT_NEAR(static_cast<double>(decoded.Samples.rend() - last) / 48000, 1.5, 0.003);
     }
 }
 
