@@ -11,7 +11,9 @@ start_session() {
   unset QT_QPA_PLATFORM
   local fifo=$TEST_HOME/display
   mkfifo "$fifo"
-  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$fifo" >/dev/null 2>&1 &
+  # -noreset: a server that resets when its last client leaves (a program killed on purpose,
+  # a tool that ran) can refuse the next connection while it does.
+  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$fifo" >/dev/null 2>&1 &
   XVFB_PID=$!
   local number
   read -r -t 20 number <"$fifo" || fail "Xvfb did not start"
