@@ -151,7 +151,10 @@ TEST(OggOpus, SoundStaysInPlace) {
         const auto last = std::find_if(decoded.Samples.rbegin(), decoded.Samples.rend(), loud);
         ASSERT_NE(first, decoded.Samples.end());
         EXPECT_NEAR(static_cast<double>(first - decoded.Samples.begin()) / 48000, 1.0, 0.003);
-        EXPECT_NEAR(static_cast<double>(decoded.Samples.rend() - last) / 48000, 1.5, 0.003);
+        // The codec's decay may ring on for a few milliseconds, never end the voice early.
+        const double end = static_cast<double>(decoded.Samples.rend() - last) / 48000;
+        EXPECT_GE(end, 1.5 - 0.003);
+        EXPECT_LE(end, 1.5 + 0.010);
     }
 }
 
