@@ -1,11 +1,14 @@
 #include "export/OggOpus.h"
 
 #include <array>
+#include <cassert>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include <opus/opus.h>
+#include <unistd.h>
 
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
@@ -20,7 +23,7 @@ namespace {
 constexpr int GranuleRate = 48000;
 constexpr int FramesPerSecond = 50; // 20 ms packets
 // A page is closed after about a second of sound: small enough that a player seeks well, large
-// enough that the 27-byte page headers stay a small part of a 2 kB second.
+// enough that a page's header (27 bytes and a lacing value per packet) stays about 4 % of it.
 constexpr int PacketsPerPage = FramesPerSecond;
 
 struct EncoderDeleter {
@@ -54,9 +57,11 @@ class OggStreamWriter {
 public:
     OggStreamWriter(StagedFile& file, std::uint32_t serial) : File(file), Serial(serial) {}
 
-    // Adds a packet whose end lies at granule; the page is written when endsPage is set.
+    // Adds a packet whose end lies at granule. The page is written after it when endsPage or
+    // lastOfStream is set, and before it when the packet's lacing values would not fit.
     void AddPacket(const unsigned char* data, std::size_t size, std::int64_t granule, bool endsPage,
                    bool lastOfStream) {
+        assert(size / 255 + 1 <= 255); // whole packets only: at most 65,024 bytes
         if (Lacing.size() + size / 255 + 1 > 255) {
             WritePage(false);
         }
@@ -101,6 +106,18 @@ private:
     std::string Body;
 };
 
+// Any number tells this file's only stream apart; a random one keeps streams apart should anyone
+// chain the files. Without a source of randomness the clock and the process do as well.
+std::uint32_t StreamSerial() {
+    try {
+        return std::random_device{}();
+    } catch (const std::exception&) {
+        return static_cast<std::uint32_t>(
+                   std::chrono::steady_clock::now().time_since_epoch().count()) ^
+               static_cast<std::uint32_t>(::getpid());
+    }
+}
+
 // The smallest rate the encoder takes that keeps the note's own bandwidth, up to the 16 kHz
 // (wideband) that speech at this bit rate is coded at anyway.
 int EncodingRate(unsigned noteRate) {
@@ -140,7 +157,7 @@ void EncodeOggOpus(FileSystem& fileSystem, const std::string& source, const std:
     const std::int64_t preSkip = std::int64_t{lookahead} * granulePerSample;
 
     StagedFile file(fileSystem, target);
-    OggStreamWriter stream(file, std::random_device{}());
+    OggStreamWriter stream(file, StreamSerial());
     std::string head;
     ByteWriter headOut(head);
     headOut.Bytes("OpusHead");
@@ -171,7 +188,7 @@ void EncodeOggOpus(FileSystem& fileSystem, const std::string& source, const std:
     std::int64_t packets = 0;
     std::array<unsigned char, 1500> packet{};
     // Sends the frame; the last one carries the granule of the note's true end, so that players
-    // drop the padding after it (and the pre-skip before the first sample).
+    // drop the padding after it (OpusHead's pre-skip drops the encoder's delay before it).
     auto encodeFrame = [&](bool last) {
         const int size = check(opus_encode(encoder.get(), frame.data(), frameSize, packet.data(),
                                            static_cast<opus_int32>(packet.size())),

@@ -11,7 +11,7 @@ set -u
 binary=$1
 out=$2
 seed=${3:-$(date +%s%N | cut -c10-18)}
-seed=$((10#$seed)) # digits from the clock may begin with 0, which is not octal here
+seed=$((10#$seed)) # RANDOM= evaluates arithmetic, where a leading 0 would mean octal
 RANDOM=$seed
 kill_ms=$(( 3000 + RANDOM % 6001 ))
 echo "seed $seed: SIGKILL ${kill_ms} ms into the recording"

@@ -51,6 +51,18 @@ Probe ProbeAudio(const std::string& path, const std::string& work) {
     return p;
 }
 
+// opusinfo, the reference tools' own reader, checks the pages, headers and positions in order and
+// reports each fault it finds as a warning or an error.
+void ExpectOpusinfoClean(const std::string& path, const std::string& work) {
+    const std::string out = work + "/opusinfo-out.txt";
+    const std::string err = work + "/opusinfo-err.txt";
+    EXPECT_EQ(test::RunProgram({"opusinfo", path}, out, err), 0);
+    const std::string info = test::ReadFileBytes(out) + test::ReadFileBytes(err);
+    EXPECT_EQ(info.find("WARNING"), std::string::npos) << info;
+    EXPECT_EQ(info.find("ERROR"), std::string::npos) << info;
+    EXPECT_NE(info.find("Channels: 1"), std::string::npos) << info;
+}
+
 void ConvertOpus(const std::string& source, const std::string& target) {
     TConvertCtrl converter;
     TCompressorList& list = converter.AudioCompressors();
@@ -118,13 +130,28 @@ TEST(OggOpus, NotesBecomeMonoSpeechOpusOfTheRightLength) {
         EXPECT_LT(ratio, 1.3);
         EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"note.opus", "note.wav"}));
 
-        // The reference tools' own reader finds the pages, headers and positions in order.
-        const std::string report = work.File("opusinfo.txt");
-        EXPECT_EQ(test::RunProgram({"opusinfo", target}, report, report), 0);
-        const std::string info = test::ReadFileBytes(report);
-        EXPECT_EQ(info.find("WARNING"), std::string::npos) << info;
-        EXPECT_EQ(info.find("ERROR"), std::string::npos) << info;
-        EXPECT_NE(info.find("Channels: 1"), std::string::npos) << info;
+        ExpectOpusinfoClean(target, work.Path());
+    }
+}
+
+// Notes shorter than a page, down to none at all: the first page of sound is also the last, and
+// its position trims the decoded sound to the note's own samples (16 kHz: no resampling, so
+// exactly three samples of 48 kHz output each).
+TEST(OggOpus, ShortNotesKeepTheirExactLength) {
+    test::TempDir dir;
+    test::TempDir work;
+    for (const std::size_t samples : {std::size_t{0}, std::size_t{1}, std::size_t{1600}}) {
+        SCOPED_TRACE(samples);
+        std::vector<std::int16_t> note = test::VoiceLike(16000, 0.1);
+        note.resize(samples);
+        const std::string source = dir.File("note.wav");
+        test::WriteFileBytes(source, test::PcmWavBytes(1, 16000, 16, test::Pcm16Bytes(note)));
+        const std::string target = dir.File("note.opus");
+        ConvertOpus(source, target);
+        ExpectOpusinfoClean(target, work.Path());
+        const test::FfmpegDecoding decoded = test::DecodeWithFfmpeg(target, work.Path());
+        ASSERT_EQ(decoded.ExitStatus, 0) << decoded.Messages;
+        EXPECT_EQ(decoded.Samples.size(), 3 * samples);
     }
 }
 
@@ -177,6 +204,12 @@ TEST(OggOpus, FailuresLeaveTheTargetAlone) {
     wrongFormat.SetTargetFile(QFile::decodeName(target.c_str()));
     wrongFormat.SetTargetFormat(TConvertCtrl::TargetFormatWav);
     EXPECT_THROW(wrongFormat.StartConvert(), TellamoError);
+    // Cancelled after the first piece of the note, as the progress dialog's Cancel does it.
+    EXPECT_THROW(
+        EncodeOggOpus(RealFileSystem(), good, target, [](double) { throw ConversionCancelled(); }),
+        ConversionCancelled);
+    EXPECT_EQ(test::ReadFileBytes(target), "old content");
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"good.wav", "old.opus"}));
 
     // Each file-system operation failing in turn.
     test::FaultyFileSystem counting;
