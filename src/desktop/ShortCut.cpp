@@ -64,6 +64,27 @@ QString KeyName(std::uint8_t key, bool keySymName) {
     }
     return {};
 }
+
+struct ModifierText {
+    ShortCut Bit;
+    const char* Text;
+};
+
+// The modifiers' texts, in the order and spelling the reader expects, before the key's name;
+// empty for a key without a name.
+QString WithModifiers(ShortCut shortCut, const QString& name,
+                      const std::array<ModifierText, 3>& modifiers) {
+    if (name.isEmpty()) {
+        return {};
+    }
+    QString text;
+    for (const ModifierText& modifier : modifiers) {
+        if (shortCut & modifier.Bit) {
+            text += QLatin1String(modifier.Text);
+        }
+    }
+    return text + name;
+}
 } // namespace
 
 SplitKey SplitShortCut(ShortCut shortCut) {
@@ -96,21 +117,8 @@ ShortCut JoinShortCut(std::uint8_t key, std::uint32_t modifiers) {
 }
 
 QString ShortCutToText(ShortCut shortCut) {
-    const QString name = KeyName(static_cast<std::uint8_t>(shortCut & 0xFF), false);
-    if (name.isEmpty()) {
-        return {};
-    }
-    QString text;
-    if (shortCut & ShiftBit) {
-        text += QStringLiteral("Shift+");
-    }
-    if (shortCut & CtrlBit) {
-        text += QStringLiteral("Ctrl+");
-    }
-    if (shortCut & AltBit) {
-        text += QStringLiteral("Alt+");
-    }
-    return text + name;
+    return WithModifiers(shortCut, KeyName(static_cast<std::uint8_t>(shortCut & 0xFF), false),
+                         {{{ShiftBit, "Shift+"}, {CtrlBit, "Ctrl+"}, {AltBit, "Alt+"}}});
 }
 
 ShortCut ShortCutFromKey(QKeyCombination combination) {
@@ -169,21 +177,8 @@ std::uint32_t KeySymOfVirtualKey(std::uint8_t key) {
 }
 
 QString PortalTrigger(ShortCut shortCut) {
-    const QString name = KeyName(static_cast<std::uint8_t>(shortCut & 0xFF), true);
-    if (name.isEmpty()) {
-        return {};
-    }
-    QString text;
-    if (shortCut & CtrlBit) {
-        text += QStringLiteral("CTRL+");
-    }
-    if (shortCut & AltBit) {
-        text += QStringLiteral("ALT+");
-    }
-    if (shortCut & ShiftBit) {
-        text += QStringLiteral("SHIFT+");
-    }
-    return text + name;
+    return WithModifiers(shortCut, KeyName(static_cast<std::uint8_t>(shortCut & 0xFF), true),
+                         {{{CtrlBit, "CTRL+"}, {AltBit, "ALT+"}, {ShiftBit, "SHIFT+"}}});
 }
 
 } // namespace tellamo
