@@ -1,18 +1,19 @@
 // The recorder's work on the device thread for one accepted buffer, and an hour of simulated
 // capture through the scripted port.
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "BenchSupport.h"
 #include "audio/Audio.h"
 #include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
-
-#include <atomic>
-#include <benchmark/benchmark.h>
-#include <cstdlib>
-#include <new>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tellamo {
 namespace {

@@ -6,20 +6,22 @@
 // The storage folder is made under $TMPDIR (default /tmp), so the figures are those of that
 // file system.
 
+#include <fstream>
+#include <random>
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
 #include "BenchSupport.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/IndexFile.h"
 #include "catalogue/NoteFilter.h"
 #include "catalogue/NoteSort.h"
 #include "common/FileSystem.h"
-
-#include <QDir>
-#include <QTemporaryDir>
-#include <benchmark/benchmark.h>
-#include <fstream>
-#include <malloc.h>
-#include <random>
-#include <unistd.h>
 
 namespace tellamo {
 namespace {
@@ -94,16 +96,20 @@ void BM_FilterRefresh(benchmark::State& state) {
     auto cat = MakeCatalogue(dir.path());
     cat->NewCatalogue();
     for (int i = 0; i < 100000; ++i) {
-        cat->AddFoundNote(cat->NotesNode(), std::to_string(100000 + i), 3'288'522'600'000LL + i * 60'000LL, 11025, 16);
+        cat->AddFoundNote(cat->NotesNode(), std::to_string(100000 + i),
+                          3'288'522'600'000LL + i * 60'000LL, 11025, 16);
         cat->CompleteNote(100, 1000 + i);
-        cat->Notes().LastAddedNote()->Description = "Call about the quarterly report " + std::to_string(i % 97);
+        cat->Notes().LastAddedNote()->Description =
+            "Call about the quarterly report " + std::to_string(i % 97);
     }
     const bool caseless = state.range(0) != 0;
     const QString texts[] = {"q", "qu", "qua", "quar", "quart", "quarte"};
-    cat->Notes().SetFilter(NoteFilter({cat->NotesNode(), false, true, caseless, "x"})); // first build of the search texts
+    cat->Notes().SetFilter(NoteFilter(
+        {cat->NotesNode(), false, true, caseless, "x"})); // first build of the search texts
     std::size_t keystroke = 0;
     for (auto _ : state) {
-        cat->Notes().SetFilter(NoteFilter({cat->NotesNode(), false, true, caseless, texts[keystroke++ % 6]}));
+        cat->Notes().SetFilter(
+            NoteFilter({cat->NotesNode(), false, true, caseless, texts[keystroke++ % 6]}));
     }
     state.counters["shown"] = static_cast<double>(cat->Notes().Shown().size());
 }

@@ -25,9 +25,9 @@
 
 #include <QImage>
 
+#include "BenchSupport.h"
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
-#include "BenchSupport.h"
 #include "dictaphone/GraphFile.h"
 #include "dictaphone/LiveGraphFeed.h"
 #include "dictaphone/TellamoGraph.h"

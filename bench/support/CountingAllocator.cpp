@@ -1,11 +1,11 @@
 // Replaces the global allocation functions in the benchmarks that call AllocationCount() (the
 // linker takes this file only for them).
 
-#include "BenchSupport.h"
-
 #include <atomic>
 #include <cstdlib>
 #include <new>
+
+#include "BenchSupport.h"
 
 namespace {
 std::atomic<std::uint64_t> Allocations{0};

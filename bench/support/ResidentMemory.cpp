@@ -1,7 +1,8 @@
-#include "BenchSupport.h"
-
 #include <fstream>
+
 #include <unistd.h>
+
+#include "BenchSupport.h"
 
 long tellamo::bench::ResidentKb() {
     std::ifstream statm("/proc/self/statm");

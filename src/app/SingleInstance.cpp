@@ -65,10 +65,12 @@ bool SingleInstance::AskRunningCopyToShow(int timeoutMs) {
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
         socket.connectToServer(SocketPath());
-        if (socket.waitForConnected(static_cast<int>(std::min<qint64>(500, deadline.remainingTime())))) {
+        if (socket.waitForConnected(
+                static_cast<int>(std::min<qint64>(500, deadline.remainingTime())))) {
             socket.write(ShowRequest);
             socket.flush();
-            while (!socket.canReadLine() && socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            while (!socket.canReadLine() &&
+                   socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
             }
             return socket.canReadLine() && socket.readLine() == ShownAnswer;
         }

@@ -1,12 +1,14 @@
 #include "app/TellamoApplication.h"
 
-#include "mainwindow/Messages.h"
-
-#include <QSocketNotifier>
 #include <csignal>
 #include <exception>
+
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <QSocketNotifier>
+
+#include "mainwindow/Messages.h"
 
 namespace tellamo {
 

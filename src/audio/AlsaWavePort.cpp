@@ -614,7 +614,8 @@ public:
                         snd_mixer_selem_get_playback_volume_range(e, &el.Min, &el.Max);
                     }
                 }
-                const bool mono = capture ? snd_mixer_selem_is_capture_mono(e) : snd_mixer_selem_is_playback_mono(e);
+                const bool mono = capture ? snd_mixer_selem_is_capture_mono(e)
+                                          : snd_mixer_selem_is_playback_mono(e);
                 el.Channels = mono ? 1 : 2;
                 el.Name = snd_mixer_selem_get_name(e);
                 Elements.push_back(el);

@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include "audio/Audio.h"
-#include "common/Files.h"
 #include "audio/WavFormat.h"
 #include "common/Errors.h"
+#include "common/Files.h"
 
 namespace tellamo {
 

@@ -534,13 +534,13 @@ QString Catalogue::LoadCatalogue() {
                    QString::number(n) + ".dat";
         }
         if (QFile::rename(damagedPath, kept) || (QFile::copy(damagedPath, kept))) {
-            problem += "\n\n" + TranslateText("The damaged index file was kept as") + " \"" +
-                       kept + "\".";
+            problem +=
+                "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
         } else {
             SaveBlocked = true;
             problem +=
                 "\n\n" + TranslateText("The damaged index file could not be kept under another "
-                                        "name, so the catalogue will not be saved over it.");
+                                       "name, so the catalogue will not be saved over it.");
         }
     }
     if (!fallback.isEmpty()) {

@@ -1,7 +1,8 @@
 #include "catalogue/FolderTree.h"
 
-#include <QMimeData>
 #include <algorithm>
+
+#include <QMimeData>
 
 namespace tellamo {
 
@@ -26,7 +27,8 @@ std::vector<std::unique_ptr<FolderNode>>& FolderTree::SiblingsOf(FolderNode* par
     return parent ? parent->Children : RootNodes;
 }
 
-const std::vector<std::unique_ptr<FolderNode>>& FolderTree::SiblingsOf(const FolderNode* parent) const {
+const std::vector<std::unique_ptr<FolderNode>>&
+FolderTree::SiblingsOf(const FolderNode* parent) const {
     return parent ? parent->Children : RootNodes;
 }
 

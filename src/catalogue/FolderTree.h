@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QAbstractItemModel>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <QAbstractItemModel>
 
 namespace tellamo {
 
@@ -68,7 +69,9 @@ public:
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
     Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
-    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction | Qt::CopyAction; }
+    Qt::DropActions supportedDropActions() const override {
+        return Qt::MoveAction | Qt::CopyAction;
+    }
 
 private:
     std::vector<std::unique_ptr<FolderNode>>& SiblingsOf(FolderNode* parent);

@@ -1,19 +1,20 @@
 #include "catalogue/IndexFile.h"
 
+#include <cstdio>
+
 #include "catalogue/Catalogue.h"
 #include "common/Errors.h"
 #include "common/OleDate.h"
 #include "common/Translate.h"
 #include "common/Utf8.h"
 
-#include <cstdio>
-
 namespace tellamo {
 
 namespace {
 
 std::string EndOfFileText() {
-    return TranslateText("The index file ends too early: it is damaged or incomplete").toStdString();
+    return TranslateText("The index file ends too early: it is damaged or incomplete")
+        .toStdString();
 }
 
 // The ID text of a tree line: optional leading blanks, an optional sign, decimal digits.
@@ -116,11 +117,13 @@ void ReadFolderTree(ByteReader& in, Catalogue& catalogue) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find_first_of("\r\n", pos);
-        std::string_view line = text.substr(pos, end == std::string_view::npos ? text.size() - pos : end - pos);
+        std::string_view line =
+            text.substr(pos, end == std::string_view::npos ? text.size() - pos : end - pos);
         if (end == std::string_view::npos) {
             pos = text.size();
         } else {
-            pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+            pos = end +
+                  ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
         }
 
         std::size_t level = 0;
@@ -132,9 +135,10 @@ void ReadFolderTree(ByteReader& in, Catalogue& catalogue) {
         const std::string_view idText = item.substr(item.size() - idLength);
         std::int32_t id = 0;
         if (!ParseId(idText, id)) {
-            throw TellamoError(TranslateText("'%1' is not a valid integer value")
-                                   .arg(QString::fromUtf8(idText.data(), static_cast<qsizetype>(idText.size())))
-                                   .toStdString());
+            throw TellamoError(
+                TranslateText("'%1' is not a valid integer value")
+                    .arg(QString::fromUtf8(idText.data(), static_cast<qsizetype>(idText.size())))
+                    .toStdString());
         }
         std::string name(item.substr(0, item.size() - idLength));
 
@@ -142,10 +146,11 @@ void ReadFolderTree(ByteReader& in, Catalogue& catalogue) {
         if (previous) {
             const std::size_t previousLevel = static_cast<std::size_t>(previous->Depth());
             if (level > previousLevel + 1) {
-                throw TellamoError(TranslateText("Invalid level (%1) for item \"%2\"")
-                                       .arg(level)
-                                       .arg(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())))
-                                       .toStdString());
+                throw TellamoError(
+                    TranslateText("Invalid level (%1) for item \"%2\"")
+                        .arg(level)
+                        .arg(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())))
+                        .toStdString());
             }
             if (level == previousLevel + 1) {
                 parent = previous;

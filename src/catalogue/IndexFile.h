@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/ByteIO.h"
-
 #include <string>
 #include <string_view>
+
+#include "common/ByteIO.h"
 
 namespace tellamo {
 
@@ -36,7 +36,11 @@ void WriteNotes(ByteWriter& out, const NoteTable& table);
 void ReadNotes(ByteReader& in, NoteTable& table);
 void WriteFolderTree(ByteWriter& out, const Catalogue& catalogue);
 void ReadFolderTree(ByteReader& in, Catalogue& catalogue);
-inline void WriteZString(ByteWriter& out, std::string_view text) { out.ZString(text); }
-inline std::string ReadZString(ByteReader& in) { return std::string(in.ZString()); }
+inline void WriteZString(ByteWriter& out, std::string_view text) {
+    out.ZString(text);
+}
+inline std::string ReadZString(ByteReader& in) {
+    return std::string(in.ZString());
+}
 
 } // namespace tellamo

@@ -1,10 +1,10 @@
 #include "catalogue/NoteFilter.h"
 
+#include <QLocale>
+
 #include "catalogue/FolderTree.h"
 #include "catalogue/NoteRecord.h"
 #include "catalogue/NoteTexts.h"
-
-#include <QLocale>
 
 namespace tellamo {
 
@@ -12,9 +12,9 @@ const QString& NoteSearchText(const NoteRecord& note) {
     if (!note.Search.Valid) {
         const QChar nul(0);
         note.Search.Text = DurationText(note.Duration) + nul + StartText(note.Start) + nul +
-                           QString::fromUtf8(note.Description) + nul + QString::number(note.SampleRate) +
-                           nul + QString::number(note.BitRate) + nul +
-                           (note.FileSizeKB ? QString::number(*note.FileSizeKB) : QString());
+                           QString::fromUtf8(note.Description) + nul +
+                           QString::number(note.SampleRate) + nul + QString::number(note.BitRate) +
+                           nul + (note.FileSizeKB ? QString::number(*note.FileSizeKB) : QString());
         note.Search.Lower.clear();
         note.Search.Valid = true;
     }
@@ -44,7 +44,8 @@ bool NoteFilter::operator()(const NoteRecord& note) const {
     if (!Settings.TextFilter || Needle.isEmpty()) {
         return true;
     }
-    const QString& haystack = Settings.CaseInsensitive ? NoteSearchTextLower(note) : NoteSearchText(note);
+    const QString& haystack =
+        Settings.CaseInsensitive ? NoteSearchTextLower(note) : NoteSearchText(note);
     return haystack.contains(Needle);
 }
 

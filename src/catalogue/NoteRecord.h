@@ -1,11 +1,12 @@
 #pragma once
 
-#include "common/OleDate.h"
-
 #include <cstdint>
-#include <QString>
 #include <optional>
 #include <string>
+
+#include <QString>
+
+#include "common/OleDate.h"
 
 namespace tellamo {
 

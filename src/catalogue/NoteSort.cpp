@@ -1,11 +1,12 @@
 #include "catalogue/NoteSort.h"
 
-#include "catalogue/NoteTable.h"
+#include <unordered_map>
 
 #include <QCollator>
 #include <QLocale>
 #include <QStringList>
-#include <unordered_map>
+
+#include "catalogue/NoteTable.h"
 
 namespace tellamo {
 
@@ -38,13 +39,15 @@ int CompareOptional(const std::optional<std::int32_t>& a, const std::optional<st
 
 void SortNotes(NoteTable& table, const QString& sortFields) {
     static const std::pair<const char*, Key> names[] = {
-        {"Description", Key::Description}, {"Start", Key::Start},           {"Duration", Key::Duration},
-        {"BitRate", Key::BitRate},         {"SampleRate", Key::SampleRate}, {"FileSizeKB", Key::FileSizeKB}};
+        {"Description", Key::Description}, {"Start", Key::Start},
+        {"Duration", Key::Duration},       {"BitRate", Key::BitRate},
+        {"SampleRate", Key::SampleRate},   {"FileSizeKB", Key::FileSizeKB}};
     std::vector<Key> keys;
     for (const QString& name : sortFields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         for (const auto& [text, key] : names) {
             // A field named twice is decided by its first place; later ones never decide.
-            if (name == QLatin1String(text) && std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            if (name == QLatin1String(text) &&
+                std::find(keys.begin(), keys.end(), key) == keys.end()) {
                 keys.push_back(key);
             }
         }
@@ -57,7 +60,8 @@ void SortNotes(NoteTable& table, const QString& sortFields) {
         collator.setCaseSensitivity(Qt::CaseSensitive);
         descriptions.reserve(table.All().size());
         for (const auto& record : table.All()) {
-            descriptions.emplace(record.get(), collator.sortKey(QString::fromUtf8(record->Description)));
+            descriptions.emplace(record.get(),
+                                 collator.sortKey(QString::fromUtf8(record->Description)));
         }
     }
 

@@ -132,7 +132,8 @@ void NoteTable::RemoveIf(const std::function<bool(const NoteRecord&)>& remove) {
     if (CurrentRecord && doomed.count(CurrentRecord)) {
         CurrentRecord = nullptr;
     }
-    std::erase_if(Records, [&](const std::unique_ptr<NoteRecord>& r) { return doomed.count(r.get()) != 0; });
+    std::erase_if(Records,
+                  [&](const std::unique_ptr<NoteRecord>& r) { return doomed.count(r.get()) != 0; });
     RebuildShown(nextCurrent);
     if (SelectedRecords.size() != selectedBefore) {
         emit SelectionChanged();
@@ -188,9 +189,8 @@ void NoteTable::ClearSelection() {
 
 void NoteTable::Reorder(const std::function<bool(const NoteRecord&, const NoteRecord&)>& less) {
     std::stable_sort(Records.begin(), Records.end(),
-                     [&](const std::unique_ptr<NoteRecord>& a, const std::unique_ptr<NoteRecord>& b) {
-                         return less(*a, *b);
-                     });
+                     [&](const std::unique_ptr<NoteRecord>& a,
+                         const std::unique_ptr<NoteRecord>& b) { return less(*a, *b); });
     RebuildShown(CurrentRecord);
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "catalogue/NoteRecord.h"
-
-#include <QObject>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include <QObject>
+
+#include "catalogue/NoteRecord.h"
 
 namespace tellamo {
 
@@ -68,7 +69,9 @@ signals:
     void SelectionChanged();
 
 private:
-    bool Passes(const NoteRecord& record) const { return !FilterFunction || FilterFunction(record); }
+    bool Passes(const NoteRecord& record) const {
+        return !FilterFunction || FilterFunction(record);
+    }
     void RebuildShown(NoteRecord* preferredCurrent);
 
     std::vector<std::unique_ptr<NoteRecord>> Records;

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "common/OleDate.h"
-
-#include <QString>
 #include <cstdint>
 #include <optional>
+
+#include <QString>
+
+#include "common/OleDate.h"
 
 namespace tellamo {
 

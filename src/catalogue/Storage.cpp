@@ -238,7 +238,8 @@ bool Storage::EnsureStorageFolder(const ErrorReporter& showError, FileSystem& fs
         if (::stat(path.c_str(), &st) == 0 || errno != ENOENT) {
             return true;
         }
-        throw TellamoError("Cannot write \"" + path + "\": a link to a missing file stands in its place");
+        throw TellamoError("Cannot write \"" + path +
+                           "\": a link to a missing file stands in its place");
     }
     const QByteArray bytes = text.toUtf8();
     // A half read-me would be taken for a whole one at the next start: none is left.

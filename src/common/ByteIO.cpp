@@ -1,8 +1,8 @@
 #include "common/ByteIO.h"
 
-#include "common/Errors.h"
-
 #include <bit>
+
+#include "common/Errors.h"
 
 namespace tellamo {
 

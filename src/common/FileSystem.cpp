@@ -78,8 +78,7 @@ std::string DirectoryOf(const std::string& path) {
 
 // Calls write(data, size, written) until every byte is written: 0, or the errno of the failure
 // (a write that makes no progress counts as a full disk).
-template <typename WriteOnce>
-int WriteLoop(const char* data, std::size_t size, WriteOnce write) {
+template <typename WriteOnce> int WriteLoop(const char* data, std::size_t size, WriteOnce write) {
     while (size > 0) {
         std::size_t written = 0;
         const int error = write(data, size, written);

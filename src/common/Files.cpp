@@ -1,11 +1,12 @@
 #include "common/Files.h"
 
-#include "common/Errors.h"
-
 #include <cerrno>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "common/Errors.h"
 
 namespace tellamo {
 

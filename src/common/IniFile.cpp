@@ -1,9 +1,9 @@
 #include "common/IniFile.h"
 
-#include "common/FileSystem.h"
-
 #include <fstream>
 #include <sstream>
+
+#include "common/FileSystem.h"
 
 namespace tellamo {
 
@@ -47,14 +47,16 @@ IniFile::IniFile(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
-        std::string_view raw = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        std::string_view raw =
+            text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
         pos = end == std::string_view::npos ? text.size() : end + 1;
         if (!raw.empty() && raw.back() == '\r') {
             raw.remove_suffix(1);
         }
         Line line{std::string(raw), section, {}, false};
         const std::string_view trimmed = Trim(raw);
-        if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.find(']') != std::string_view::npos) {
+        if (trimmed.size() >= 2 && trimmed.front() == '[' &&
+            trimmed.find(']') != std::string_view::npos) {
             section = std::string(Trim(trimmed.substr(1, trimmed.find(']') - 1)));
             line.Section = section;
             line.IsHeader = true;
@@ -80,7 +82,8 @@ IniFile IniFile::Load(const std::string& path) {
 
 int IniFile::FindKey(std::string_view section, std::string_view key) const {
     for (std::size_t i = 0; i < Lines.size(); ++i) {
-        if (!Lines[i].Key.empty() && SameName(Lines[i].Section, section) && SameName(Lines[i].Key, key)) {
+        if (!Lines[i].Key.empty() && SameName(Lines[i].Section, section) &&
+            SameName(Lines[i].Key, key)) {
             return static_cast<int>(i);
         }
     }
@@ -100,7 +103,8 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
     return std::string(value.substr(0, MaxValueLength));
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view fallback) const {
     return Read(section, key).value_or(std::string(fallback));
 }
 

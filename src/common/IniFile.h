@@ -26,7 +26,8 @@ public:
     static IniFile Load(const std::string& path);
 
     std::optional<std::string> Read(std::string_view section, std::string_view key) const;
-    std::string ReadString(std::string_view section, std::string_view key, std::string_view fallback) const;
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view fallback) const;
     // The keys of a section in file order (each once, as first written).
     std::vector<std::string> Keys(std::string_view section) const;
     bool HasSection(std::string_view section) const;

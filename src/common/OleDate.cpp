@@ -1,12 +1,13 @@
 #include "common/OleDate.h"
 
-#include "common/Rounding.h"
+#include <algorithm>
+#include <cmath>
 
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
-#include <algorithm>
-#include <cmath>
+
+#include "common/Rounding.h"
 
 namespace tellamo {
 
@@ -30,7 +31,8 @@ qint64 EpochJulianDay() {
 
 double ToOleDate(LocalTimeMs ms) {
     const std::int64_t days = FloorDiv(ms, MsPerDay);
-    const double fraction = static_cast<double>(ms - days * MsPerDay) / static_cast<double>(MsPerDay);
+    const double fraction =
+        static_cast<double>(ms - days * MsPerDay) / static_cast<double>(MsPerDay);
     return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
 

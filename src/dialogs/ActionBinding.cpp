@@ -17,7 +17,8 @@ void BindCheckBox(QAbstractButton* box, QAction* action) {
         }
         box->setChecked(action->isChecked());
     });
-    QObject::connect(action, &QAction::toggled, box, [box](bool checked) { box->setChecked(checked); });
+    QObject::connect(action, &QAction::toggled, box,
+                     [box](bool checked) { box->setChecked(checked); });
 }
 
 } // namespace tellamo

@@ -1,14 +1,15 @@
 #include "dialogs/FormStorage.h"
 
-#include "common/FileSystem.h"
-#include "common/IniFile.h"
+#include <cmath>
 
 #include <QAction>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
 #include <QWidget>
-#include <cmath>
+
+#include "common/FileSystem.h"
+#include "common/IniFile.h"
 
 namespace tellamo {
 
@@ -31,12 +32,14 @@ int PixelsPerInch(const QWidget* window) {
 FormStorage::FormStorage(QWidget* window, QString section, QString iniPath)
     : Window(window), Section(std::move(section)), Path(std::move(iniPath)) {}
 
-void FormStorage::Add(QString key, std::function<QString()> get, std::function<void(const QString&)> set) {
+void FormStorage::Add(QString key, std::function<QString()> get,
+                      std::function<void(const QString&)> set) {
     Values.push_back({std::move(key), std::move(get), std::move(set)});
 }
 
 void FormStorage::AddChecked(QAction* action) {
-    Add(action->objectName() + "_Checked", [action] { return TruthText(action->isChecked()); },
+    Add(
+        action->objectName() + "_Checked", [action] { return TruthText(action->isChecked()); },
         [action](const QString& text) {
             if (text.compare("True", Qt::CaseInsensitive) == 0) {
                 action->setChecked(true);
@@ -47,7 +50,8 @@ void FormStorage::AddChecked(QAction* action) {
 }
 
 void FormStorage::AddInt(QString key, std::function<int()> get, std::function<void(int)> set) {
-    Add(std::move(key), [get] { return QString::number(get()); },
+    Add(
+        std::move(key), [get] { return QString::number(get()); },
         [set](const QString& text) {
             bool ok = false;
             const int value = text.trimmed().toInt(&ok);
@@ -62,7 +66,8 @@ bool FormStorage::Restore() {
     const IniFile ini = IniFile::Load(Utf8(Path));
     const std::string section = Utf8(Section);
     bool ok = true;
-    const int version = QString::fromStdString(ini.ReadString(section, "FormVersion", "0")).toInt(&ok);
+    const int version =
+        QString::fromStdString(ini.ReadString(section, "FormVersion", "0")).toInt(&ok);
     if (ok && version < 0) {
         return false;
     }
@@ -116,10 +121,14 @@ QString FormStorage::Save(bool beingDestroyed) {
     }
     IniFile ini = IniFile::Load(Utf8(Path));
     const std::string section = Utf8(Section);
-    const QRect normal = Window->isMaximized() || Window->isMinimized() ? Window->normalGeometry() : Window->geometry();
+    const QRect normal = Window->isMaximized() || Window->isMinimized() ? Window->normalGeometry()
+                                                                        : Window->geometry();
     const int showCmd = Window->isMinimized() ? 2 : Window->isMaximized() ? 3 : 1;
-    const QString norm = QStringLiteral("%1,%2,%3,%4").arg(normal.left()).arg(normal.top())
-                             .arg(normal.left() + normal.width()).arg(normal.top() + normal.height());
+    const QString norm = QStringLiteral("%1,%2,%3,%4")
+                             .arg(normal.left())
+                             .arg(normal.top())
+                             .arg(normal.left() + normal.width())
+                             .arg(normal.top() + normal.height());
     const QString minMax = QStringLiteral("-1,-1,-1,-1");
     ini.Write(section, "FormVersion", "0");
     ini.Write(section, "Flags", "0");

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QString>
 #include <functional>
 #include <vector>
+
+#include <QString>
 
 class QAction;
 class QWidget;
@@ -22,7 +23,7 @@ public:
 
     // A stored value: how to read it into text and how to apply text read back.
     void Add(QString key, std::function<QString()> get, std::function<void(const QString&)> set);
-    void AddChecked(QAction* action);            // key: objectName + "_Checked"
+    void AddChecked(QAction* action); // key: objectName + "_Checked"
     void AddInt(QString key, std::function<int()> get, std::function<void(int)> set);
     // Extra sections written and read with the window's (the note list's columns).
     std::function<void(IniFile&)> SaveExtra;
@@ -36,7 +37,9 @@ public:
     QString Save(bool beingDestroyed = false);
     bool Restored() const { return WasRestored; }
 
-    static QString TruthText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+    static QString TruthText(bool value) {
+        return value ? QStringLiteral("True") : QStringLiteral("False");
+    }
 
 private:
     struct Value {

@@ -1,14 +1,5 @@
 #include "dialogs/TOptionsForm.h"
 
-#include "common/Translate.h"
-#include "desktop/DesktopLaunch.h"
-#include "desktop/HotKeyService.h"
-#include "desktop/THotKeyEdit.h"
-#include "desktop/THotKeyManager.h"
-#include "dialogs/ActionBinding.h"
-#include "dialogs/FormStorage.h"
-#include "dictaphone/GraphSurface.h"
-
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -30,6 +21,15 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include "common/Translate.h"
+#include "desktop/DesktopLaunch.h"
+#include "desktop/HotKeyService.h"
+#include "desktop/THotKeyEdit.h"
+#include "desktop/THotKeyManager.h"
+#include "dialogs/ActionBinding.h"
+#include "dialogs/FormStorage.h"
+#include "dictaphone/GraphSurface.h"
 
 namespace tellamo {
 
@@ -91,33 +91,43 @@ TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
     setWindowTitle(TranslateText("Options"));
     BuildPages();
 
-    Storage = std::make_unique<FormStorage>(this, QStringLiteral("TOptionsForm"), Bindings.SettingsFile);
+    Storage =
+        std::make_unique<FormStorage>(this, QStringLiteral("TOptionsForm"), Bindings.SettingsFile);
     FormStorage& store = *Storage;
-    store.Add("OptionsPageControl_ActivePage", [this] { return OptionsPageControl->currentWidget()->objectName(); },
-              [this](const QString& name) {
-                  if (auto* page = OptionsPageControl->findChild<QWidget*>(name)) {
-                      OptionsPageControl->setCurrentWidget(page);
-                  }
-              });
-    store.AddInt("SampleRateCurrencyEdit_Value", [this] { return SampleRateCurrencyEdit->value(); },
-                 [this](int v) { SampleRateCurrencyEdit->setValue(v); });
-    store.AddInt("VelocityRxSpinEdit_Value", [this] { return VelocityRxSpinEdit->value(); },
-                 [this](int v) { VelocityRxSpinEdit->setValue(v); });
+    store.Add(
+        "OptionsPageControl_ActivePage",
+        [this] { return OptionsPageControl->currentWidget()->objectName(); },
+        [this](const QString& name) {
+            if (auto* page = OptionsPageControl->findChild<QWidget*>(name)) {
+                OptionsPageControl->setCurrentWidget(page);
+            }
+        });
+    store.AddInt(
+        "SampleRateCurrencyEdit_Value", [this] { return SampleRateCurrencyEdit->value(); },
+        [this](int v) { SampleRateCurrencyEdit->setValue(v); });
+    store.AddInt(
+        "VelocityRxSpinEdit_Value", [this] { return VelocityRxSpinEdit->value(); },
+        [this](int v) { VelocityRxSpinEdit->setValue(v); });
     for (QComboBox* list : {BackGroundColorComboBox, VoiceColorComboBox, SilenceColorComboBox}) {
-        store.AddInt(list->objectName() + "_ColorValue", [list] { return static_cast<int>(ColorOf(list)); },
-                     [list](int v) { SetColor(list, static_cast<ColorValue>(v)); });
+        store.AddInt(
+            list->objectName() + "_ColorValue", [list] { return static_cast<int>(ColorOf(list)); },
+            [list](int v) { SetColor(list, static_cast<ColorValue>(v)); });
     }
-    store.AddInt("BitsPerSampleRadioGroup_ItemIndex", [this] { return BitsPerSampleRadioGroup->checkedId(); },
-                 [this](int v) {
-                     if (auto* item = BitsPerSampleRadioGroup->button(v)) {
-                         item->setChecked(true);
-                     }
-                 });
-    store.AddInt("SilenceRxSpinEdit_Value", [this] { return SilenceRxSpinEdit->value(); },
-                 [this](int v) { SilenceRxSpinEdit->setValue(v); });
+    store.AddInt(
+        "BitsPerSampleRadioGroup_ItemIndex",
+        [this] { return BitsPerSampleRadioGroup->checkedId(); },
+        [this](int v) {
+            if (auto* item = BitsPerSampleRadioGroup->button(v)) {
+                item->setChecked(true);
+            }
+        });
+    store.AddInt(
+        "SilenceRxSpinEdit_Value", [this] { return SilenceRxSpinEdit->value(); },
+        [this](int v) { SilenceRxSpinEdit->setValue(v); });
     for (THotKeyEdit* edit : {RecordHotKey, StopHotKey}) {
-        store.AddInt(edit->objectName() + "_HotKey", [edit] { return static_cast<int>(edit->HotKey()); },
-                     [edit](int v) { edit->SetHotKey(static_cast<ShortCut>(v)); });
+        store.AddInt(
+            edit->objectName() + "_HotKey", [edit] { return static_cast<int>(edit->HotKey()); },
+            [edit](int v) { edit->SetHotKey(static_cast<ShortCut>(v)); });
     }
 
     // Loading at creation: the values are in force before anything records or draws.
@@ -132,7 +142,8 @@ TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
     UpdateDataRateLabel();
     WriteThrough();
     // AutoLaunchActionExecute: the check mark has flipped; the entry follows it at once.
-    connect(Bindings.AutoLaunchAction, &QAction::triggered, this, &TOptionsForm::SyncStartupShortcut);
+    connect(Bindings.AutoLaunchAction, &QAction::triggered, this,
+            &TOptionsForm::SyncStartupShortcut);
 }
 
 TOptionsForm::~TOptionsForm() {
@@ -155,7 +166,8 @@ void TOptionsForm::BuildPages() {
     QWidget* behavior = page("BehaviorTabSheet", Translatable("Reaction"));
     auto* behaviorLayout = new QVBoxLayout(behavior);
     behaviorLayout->addWidget(BoundBox("AffiliateCheckBox", b.AffiliateAction, behavior));
-    behaviorLayout->addWidget(BoundBox("SoundNotificationCheckBox", b.SoundNotificationAction, behavior));
+    behaviorLayout->addWidget(
+        BoundBox("SoundNotificationCheckBox", b.SoundNotificationAction, behavior));
     behaviorLayout->addWidget(BoundBox("AskDescriptionCheckBox", b.AskDescriptionAction, behavior));
     behaviorLayout->addWidget(BoundBox("", b.AskFormatAction, behavior));
     behaviorLayout->addWidget(BoundBox("MinimizeToTrayCheckBox", b.MinimizeToTrayAction, behavior));
@@ -256,7 +268,8 @@ void TOptionsForm::BuildPages() {
     HotKeyNoteLabel->hide();
     hotKeyLayout->addRow(HotKeyNoteLabel);
     // Each hotkey field is enabled exactly while its option is on.
-    for (auto [edit, action] : {std::pair{RecordHotKey, b.RecordHotkeyAction}, std::pair{StopHotKey, b.StopHotkeyAction}}) {
+    for (auto [edit, action] : {std::pair{RecordHotKey, b.RecordHotkeyAction},
+                                std::pair{StopHotKey, b.StopHotkeyAction}}) {
         edit->setEnabled(action->isChecked());
         connect(action, &QAction::toggled, edit, &QWidget::setEnabled);
     }
@@ -291,9 +304,12 @@ void TOptionsForm::BuildPages() {
         UpdateDataRateLabel();
         WriteThrough();
     });
-    connect(DefaultQualitySpeedButton, &QPushButton::clicked, this, [this] { DefaultQualitySpeedButtonClick(false); });
-    connect(VoiceQualitySpeedButton, &QPushButton::clicked, this, [this] { DefaultQualitySpeedButtonClick(true); });
-    connect(DefaultGraphSpeedButton, &QPushButton::clicked, this, [this] { DefaultGraphSpeedButtonClick(); });
+    connect(DefaultQualitySpeedButton, &QPushButton::clicked, this,
+            [this] { DefaultQualitySpeedButtonClick(false); });
+    connect(VoiceQualitySpeedButton, &QPushButton::clicked, this,
+            [this] { DefaultQualitySpeedButtonClick(true); });
+    connect(DefaultGraphSpeedButton, &QPushButton::clicked, this,
+            [this] { DefaultGraphSpeedButtonClick(); });
     connect(SilenceRxSpinEdit, &QSpinBox::valueChanged, this, [this](int value) {
         if (SilenceRxSpinEdit->hasFocus()) {
             Bindings.SilenceSlider->setValue(value);
@@ -356,19 +372,21 @@ void TOptionsForm::SetHotKeyManager(THotKeyManager* manager) {
     HotKeys = manager;
     const bool available = manager && manager->Service().Available();
     HotKeyNoteLabel->setVisible(!available);
-    HotKeyNoteLabel->setText(available ? QString()
-                             : manager ? TranslateText(manager->Service().UnavailableReason())
-                                       : TranslateText("System-wide hotkeys are not available on this desktop."));
+    HotKeyNoteLabel->setText(
+        available ? QString()
+        : manager ? TranslateText(manager->Service().UnavailableReason())
+                  : TranslateText("System-wide hotkeys are not available on this desktop."));
     RecordHotKeyCheckBox->setEnabled(available);
     StopHotKeyCheckBox->setEnabled(available);
 }
 
-bool TOptionsForm::ApplyHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox) {
+bool TOptionsForm::ApplyHotKey(ShortCut oldKey, ShortCut newKey, bool force,
+                               const QCheckBox* checkBox) {
     return ApplyOneHotKey(oldKey, newKey, force, checkBox, true);
 }
 
-bool TOptionsForm::ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox,
-                                  bool oldRegistered) {
+bool TOptionsForm::ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force,
+                                  const QCheckBox* checkBox, bool oldRegistered) {
     if (!HotKeys) {
         return true;
     }
@@ -381,7 +399,8 @@ bool TOptionsForm::ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force, 
         result = HotKeys->AddShortCut(newKey) != 0;
         if (!result) {
             // The fixed part of the text is not translated.
-            const QString text = "\"" + ShortCutToText(newKey) + "\" have already been registered by another hot key.";
+            const QString text = "\"" + ShortCutToText(newKey) +
+                                 "\" have already been registered by another hot key.";
             if (ShowError) {
                 ShowError(text);
             } else {
@@ -403,7 +422,8 @@ void TOptionsForm::ApplyHotKeys(bool force) {
     auto apply = [this, force](ShortCut& oldKey, const THotKeyEdit* edit, const QCheckBox* box) {
         bool retry = false;
         while (!ApplyOneHotKey(oldKey, edit->HotKey(), force && !retry, box, !retry)) {
-            OptionsPageControl->setCurrentWidget(OptionsPageControl->findChild<QWidget*>("BehaviorTabSheet"));
+            OptionsPageControl->setCurrentWidget(
+                OptionsPageControl->findChild<QWidget*>("BehaviorTabSheet"));
             exec();
             retry = true;
         }
@@ -414,7 +434,8 @@ void TOptionsForm::ApplyHotKeys(bool force) {
 }
 
 void TOptionsForm::SyncStartupShortcut() {
-    SyncAutostartEntry(Bindings.AutoLaunchAction->isChecked(), QCoreApplication::applicationFilePath());
+    SyncAutostartEntry(Bindings.AutoLaunchAction->isChecked(),
+                       QCoreApplication::applicationFilePath());
 }
 
 void TOptionsForm::showEvent(QShowEvent* event) {

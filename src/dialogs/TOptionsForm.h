@@ -1,12 +1,13 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
+#include <QDialog>
+
 #include "desktop/ShortCut.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/RecordingOptions.h"
-
-#include <QDialog>
-#include <functional>
-#include <memory>
 
 class QAction;
 class QButtonGroup;
@@ -114,7 +115,8 @@ private:
     void BuildPages();
     void WriteThrough();
     void TakeOldHotKeys();
-    bool ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox, bool oldRegistered);
+    bool ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox,
+                        bool oldRegistered);
     static QComboBox* ColorList(const char* name, QWidget* parent);
     static ColorValue ColorOf(const QComboBox* list);
     static void SetColor(QComboBox* list, ColorValue color);

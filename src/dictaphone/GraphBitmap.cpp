@@ -11,8 +11,8 @@
 
 #include "common/ByteIO.h"
 #include "common/Errors.h"
-#include "common/Files.h"
 #include "common/FileSystem.h"
+#include "common/Files.h"
 
 namespace tellamo {
 

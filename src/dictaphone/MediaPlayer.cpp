@@ -1,11 +1,12 @@
 #include "dictaphone/MediaPlayer.h"
 
-#include "common/Errors.h"
-
 #include <algorithm>
 #include <cerrno>
+
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "common/Errors.h"
 
 namespace tellamo {
 
@@ -53,10 +54,12 @@ void TMediaPlayer::Open(const std::string& fileName) {
         ::close(FileFd);
         FileFd = -1;
         const std::string text = Port.ErrorText(result);
-        throw TellamoError(text.empty() ? "The sound device cannot play \"" + fileName + "\"" : text);
+        throw TellamoError(text.empty() ? "The sound device cannot play \"" + fileName + "\""
+                                        : text);
     }
     // A tenth of a second per buffer, whole frames.
-    const std::uint32_t chunk = std::max<std::uint32_t>(BlockAlign, BytesPerSecond / 10 / BlockAlign * BlockAlign);
+    const std::uint32_t chunk =
+        std::max<std::uint32_t>(BlockAlign, BytesPerSecond / 10 / BlockAlign * BlockAlign);
     for (int i = 0; i < Slots; ++i) {
         Buffers[i].assign(chunk, 0);
         Headers[i] = WaveHeader{};
@@ -129,7 +132,8 @@ void TMediaPlayer::EndIfAllPlayed() {
 void TMediaPlayer::HaltDevice() {
     if (State == Mode::Playing) {
         const std::uint64_t played = Port.PlayedBytes(Handle);
-        HeldPosition = std::min<std::uint64_t>(StartByte + (played > PlayedBase ? played - PlayedBase : 0), Info.DataSize);
+        HeldPosition = std::min<std::uint64_t>(
+            StartByte + (played > PlayedBase ? played - PlayedBase : 0), Info.DataSize);
         HeldPosition -= HeldPosition % BlockAlign;
     }
     // Buffers returned by the reset carry an old generation and are not fed again.
@@ -142,8 +146,10 @@ void TMediaPlayer::Feed(int slot) {
         return;
     }
     WaveHeader& header = Headers[static_cast<std::size_t>(slot)];
-    const std::uint64_t want = std::min<std::uint64_t>(Buffers[slot].size(), Info.DataSize - NextByte);
-    const ssize_t got = ::pread(FileFd, Buffers[slot].data(), want, static_cast<off_t>(Info.DataStart + NextByte));
+    const std::uint64_t want =
+        std::min<std::uint64_t>(Buffers[slot].size(), Info.DataSize - NextByte);
+    const ssize_t got =
+        ::pread(FileFd, Buffers[slot].data(), want, static_cast<off_t>(Info.DataStart + NextByte));
     if (got <= 0) {
         NextByte = Info.DataSize; // the file ends early: what is left plays as the end
         return;
@@ -198,8 +204,9 @@ void TMediaPlayer::Seek(std::uint32_t milliseconds) {
 }
 
 void TMediaPlayer::WaveBufferDone(WaveHeader* header) {
-    const std::intptr_t param = static_cast<std::intptr_t>(Generation.load(std::memory_order_acquire)) << 8 |
-                                static_cast<std::intptr_t>(header->User);
+    const std::intptr_t param =
+        static_cast<std::intptr_t>(Generation.load(std::memory_order_acquire)) << 8 |
+        static_cast<std::intptr_t>(header->User);
     Poster.Post(this, FeedMessage, param);
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "audio/WavePort.h"
-#include "audio/WindowPoster.h"
-#include "audio/WavFormat.h"
-
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "audio/WavFormat.h"
+#include "audio/WavePort.h"
+#include "audio/WindowPoster.h"
 
 namespace tellamo {
 
@@ -70,9 +70,9 @@ private:
     std::uint32_t BlockAlign = 1;
     std::uint32_t BytesPerSecond = 1;
     Mode State = Mode::NotOpen;
-    std::uint64_t StartByte = 0;   // data offset where the current play began
-    std::uint64_t PlayedBase = 0;  // the port's played count when it began
-    std::uint64_t NextByte = 0;    // data offset of the next chunk to write
+    std::uint64_t StartByte = 0;    // data offset where the current play began
+    std::uint64_t PlayedBase = 0;   // the port's played count when it began
+    std::uint64_t NextByte = 0;     // data offset of the next chunk to write
     std::uint64_t HeldPosition = 0; // position in bytes while not playing
     int InFlight = 0;               // buffers of this play written and not yet back
     std::array<WaveHeader, Slots> Headers{};

@@ -1,12 +1,12 @@
 #include "dictaphone/SystemSound.h"
 
-#include "audio/WavFormat.h"
-#include "audio/WavePort.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
+
+#include "audio/WavFormat.h"
+#include "audio/WavePort.h"
 
 namespace tellamo {
 
@@ -44,8 +44,9 @@ void PlaySoundSynchronously(WavePort& port, std::string_view wavBytes) {
     if (info.DataStart >= wavBytes.size()) {
         return;
     }
-    std::vector<unsigned char> samples(wavBytes.begin() + info.DataStart,
-                                       wavBytes.begin() + std::min<std::size_t>(wavBytes.size(), info.DataStart + info.DataSize));
+    std::vector<unsigned char> samples(
+        wavBytes.begin() + info.DataStart,
+        wavBytes.begin() + std::min<std::size_t>(wavBytes.size(), info.DataStart + info.DataSize));
     PcmFormat format;
     format.Channels = info.Channels;
     format.BitsPerSample = info.SixteenBit() ? 16 : 8;
@@ -67,7 +68,8 @@ void PlaySoundSynchronously(WavePort& port, std::string_view wavBytes) {
     if (port.PrepareHeader(handle, &header) == WaveOk) {
         if (port.WriteOutputBuffer(handle, &header) == WaveOk) {
             // The sound's own length and a margin for the device's start-up.
-            const auto length = std::chrono::milliseconds(1000LL * samples.size() / format.AvgBytesPerSec);
+            const auto length =
+                std::chrono::milliseconds(1000LL * samples.size() / format.AvgBytesPerSec);
             if (!done.WaitFor(length + std::chrono::seconds(2))) {
                 port.Reset(handle);
             }

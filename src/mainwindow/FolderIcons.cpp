@@ -1,13 +1,14 @@
 #include "mainwindow/FolderIcons.h"
 
+#include <QAction>
+
 #include "catalogue/Catalogue.h"
 #include "mainwindow/Glyphs.h"
 
-#include <QAction>
-
 namespace tellamo {
 
-int FolderImageIndex(const FolderNode* node, bool selected, bool affiliated, const FolderNode* recycleBin) {
+int FolderImageIndex(const FolderNode* node, bool selected, bool affiliated,
+                     const FolderNode* recycleBin) {
     const bool isBin = node == recycleBin;
     if (!selected) {
         return isBin ? 2 : 0;
@@ -18,17 +19,20 @@ int FolderImageIndex(const FolderNode* node, bool selected, bool affiliated, con
     return isBin ? 3 : 1;
 }
 
-FolderIconDelegate::FolderIconDelegate(Catalogue& catalogue, const QAction& affiliateAction, QObject* parent)
+FolderIconDelegate::FolderIconDelegate(Catalogue& catalogue, const QAction& affiliateAction,
+                                       QObject* parent)
     : QStyledItemDelegate(parent), Cat(catalogue), Affiliate(affiliateAction) {
     for (int i = 0; i < 6; ++i) {
         Images[static_cast<std::size_t>(i)] = TreeImage(i);
     }
 }
 
-void FolderIconDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+void FolderIconDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                         const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     const FolderNode* node = FolderTree::NodeAt(index);
-    const int image = FolderImageIndex(node, node == Cat.SelectedFolder(), Affiliate.isChecked(), Cat.RecycleBinNode());
+    const int image = FolderImageIndex(node, node == Cat.SelectedFolder(), Affiliate.isChecked(),
+                                       Cat.RecycleBinNode());
     option->icon = Images[static_cast<std::size_t>(image)];
     option->features |= QStyleOptionViewItem::HasDecoration;
     option->decorationSize = QSize(16, 16);

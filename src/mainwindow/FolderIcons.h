@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QStyledItemDelegate>
 #include <array>
+
+#include <QStyledItemDelegate>
 
 class QAction;
 
@@ -12,7 +13,8 @@ struct FolderNode;
 
 // The picture of a folder in the tree: the Recycle Bin or a yellow folder, open when selected,
 // with a magnifying glass when the selected folder's list also shows its sub-folders' notes.
-int FolderImageIndex(const FolderNode* node, bool selected, bool affiliated, const FolderNode* recycleBin);
+int FolderImageIndex(const FolderNode* node, bool selected, bool affiliated,
+                     const FolderNode* recycleBin);
 
 // Draws each folder of the tree with its picture.
 class FolderIconDelegate : public QStyledItemDelegate {

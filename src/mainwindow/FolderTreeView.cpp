@@ -1,10 +1,10 @@
 #include "mainwindow/FolderTreeView.h"
 
-#include "catalogue/FolderTree.h"
-#include "mainwindow/NoteListModel.h"
-
 #include <QDragMoveEvent>
 #include <QMimeData>
+
+#include "catalogue/FolderTree.h"
+#include "mainwindow/NoteListModel.h"
 
 namespace tellamo {
 

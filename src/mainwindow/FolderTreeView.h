@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QTreeView>
 #include <functional>
+
+#include <QTreeView>
 
 namespace tellamo {
 
@@ -18,7 +19,8 @@ public:
     explicit TFolderTreeView(QWidget* parent);
 
     std::function<bool(DragSource source, FolderNode* dragged, FolderNode* target)> DragOver;
-    std::function<void(DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel)> DragDrop;
+    std::function<void(DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel)>
+        DragDrop;
 
     // The folder under a point of the viewport, and whether the point is on its label, icon,
     // expand button or indentation (not to the right of the label).

@@ -16,7 +16,8 @@ namespace {
 
 QString FindResource(const QString& folder, int index, int digits) {
     InitIconResources();
-    const QString prefix = QStringLiteral("%1").arg(index, digits, 10, QLatin1Char('0')) + QLatin1Char('-');
+    const QString prefix =
+        QStringLiteral("%1").arg(index, digits, 10, QLatin1Char('0')) + QLatin1Char('-');
     QDirIterator it(QStringLiteral(":/icons/") + folder);
     while (it.hasNext()) {
         const QString path = it.next();
@@ -78,7 +79,8 @@ QIcon MakeIcon(const QString& path, int size, bool bordered) {
 
 GlyphSet::GlyphSet(bool bordered) : IsBordered(bordered) {
     for (int i = 0; i < GlyphCount; ++i) {
-        Icons[static_cast<std::size_t>(i)] = MakeIcon(FindResource(QStringLiteral("toolbar"), i, 2), 24, bordered);
+        Icons[static_cast<std::size_t>(i)] =
+            MakeIcon(FindResource(QStringLiteral("toolbar"), i, 2), 24, bordered);
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QIcon>
 #include <array>
+
+#include <QIcon>
 
 namespace tellamo {
 

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "dictaphone/GraphSurface.h"
+#include <functional>
 
 #include <QImage>
 #include <QWidget>
-#include <functional>
+
+#include "dictaphone/GraphSurface.h"
 
 namespace tellamo {
 

@@ -1,17 +1,5 @@
 // The folder tree's and the note list's commands of the main window.
 
-#include "audio/WavFormat.h"
-#include "catalogue/Catalogue.h"
-#include "catalogue/RestoreNotes.h"
-#include "catalogue/NoteSort.h"
-#include "common/Errors.h"
-#include "common/Translate.h"
-#include "dialogs/TDescriptionForm.h"
-#include "dialogs/TOptionsForm.h"
-#include "mainwindow/Messages.h"
-#include "mainwindow/NoteListModel.h"
-#include "mainwindow/TellamoMainForm.h"
-
 #include <QAction>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -21,6 +9,18 @@
 #include <QMouseEvent>
 #include <QTableView>
 #include <QTreeView>
+
+#include "audio/WavFormat.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/NoteSort.h"
+#include "catalogue/RestoreNotes.h"
+#include "common/Errors.h"
+#include "common/Translate.h"
+#include "dialogs/TDescriptionForm.h"
+#include "dialogs/TOptionsForm.h"
+#include "mainwindow/Messages.h"
+#include "mainwindow/NoteListModel.h"
+#include "mainwindow/TellamoMainForm.h"
 
 namespace tellamo {
 
@@ -114,7 +114,8 @@ void TTellamoMainForm::ConnectFoldersAndNotes() {
     TreeView->DragOver = [this](DragSource source, FolderNode* dragged, FolderNode* target) {
         return TreeViewDragOver(source, dragged, target);
     };
-    TreeView->DragDrop = [this](DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel) {
+    TreeView->DragDrop = [this](DragSource source, FolderNode* dragged, FolderNode* target,
+                                bool onLabel) {
         RunCommand(this, [=, this] { TreeViewDragDrop(source, dragged, target, onLabel); });
     };
     Cat.Folders().RenameHandler = [this](FolderNode* folder, const QString& name) {
@@ -160,15 +161,16 @@ void TTellamoMainForm::ConnectFoldersAndNotes() {
         }
     });
     // The filler column stays last: a move from or onto its place is moved straight back.
-    connect(RxDBGrid->horizontalHeader(), &QHeaderView::sectionMoved, this, [this](int, int from, int to) {
-        const int fillerPlace = NoteListModel::FillerColumn;
-        if (SyncingSelection || (from != fillerPlace && to != fillerPlace)) {
-            return;
-        }
-        SyncingSelection = true;
-        RxDBGrid->horizontalHeader()->moveSection(to, from);
-        SyncingSelection = false;
-    });
+    connect(RxDBGrid->horizontalHeader(), &QHeaderView::sectionMoved, this,
+            [this](int, int from, int to) {
+                const int fillerPlace = NoteListModel::FillerColumn;
+                if (SyncingSelection || (from != fillerPlace && to != fillerPlace)) {
+                    return;
+                }
+                SyncingSelection = true;
+                RxDBGrid->horizontalHeader()->moveSection(to, from);
+                SyncingSelection = false;
+            });
 }
 
 bool TTellamoMainForm::TreeViewEdited(FolderNode* folder, const QString& name) {
@@ -208,8 +210,8 @@ void TTellamoMainForm::DeleteFolderActionExecute() {
         return;
     }
     if (Cat.IsInsideRecycleBin(folder)) {
-        const QString question = TranslateText("Delete") + " " + QString::fromUtf8(folder->Name) + " " +
-                                 TranslateText("with all contents?");
+        const QString question = TranslateText("Delete") + " " + QString::fromUtf8(folder->Name) +
+                                 " " + TranslateText("with all contents?");
         if (!AskConfirmation(this, question)) {
             return;
         }
@@ -235,7 +237,8 @@ void TTellamoMainForm::ParentFolderActionExecute() {
     }
 }
 
-bool TTellamoMainForm::TreeViewDragOver(DragSource source, FolderNode* dragged, FolderNode* target) const {
+bool TTellamoMainForm::TreeViewDragOver(DragSource source, FolderNode* dragged,
+                                        FolderNode* target) const {
     switch (source) {
     case DragSource::Folder:
         return target && dragged && !dragged->IsRoot() && target != dragged;
@@ -246,7 +249,8 @@ bool TTellamoMainForm::TreeViewDragOver(DragSource source, FolderNode* dragged, 
     }
 }
 
-void TTellamoMainForm::TreeViewDragDrop(DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel) {
+void TTellamoMainForm::TreeViewDragDrop(DragSource source, FolderNode* dragged, FolderNode* target,
+                                        bool onLabel) {
     if (!target) {
         return;
     }
@@ -271,7 +275,8 @@ void TTellamoMainForm::EnsureSelection() {
 void TTellamoMainForm::RenameNoteActionExecute() {
     Cat.Notes().ClearSelection();
     const NoteRecord* note = Cat.Notes().Current();
-    if (!note || !DescriptionForm || !DescriptionForm->AskEditDescription(QString::fromUtf8(note->Description))) {
+    if (!note || !DescriptionForm ||
+        !DescriptionForm->AskEditDescription(QString::fromUtf8(note->Description))) {
         return;
     }
     Cat.SetNoteDescription(DescriptionForm->DescriptionEdit->text());
@@ -287,9 +292,11 @@ void TTellamoMainForm::DeleteNoteActionExecute() {
         return;
     }
     const std::size_t count = Cat.Notes().Selection().size();
-    const QString question =
-        count == 1 ? TranslateText("Delete") + " " + QString::fromUtf8(Cat.Notes().Current()->Description) + "?"
-                   : TranslateText("Delete") + " " + QString::number(count) + " " + TranslateText("notes?");
+    const QString question = count == 1
+                                 ? TranslateText("Delete") + " " +
+                                       QString::fromUtf8(Cat.Notes().Current()->Description) + "?"
+                                 : TranslateText("Delete") + " " + QString::number(count) + " " +
+                                       TranslateText("notes?");
     if (!AskConfirmation(this, question)) {
         return;
     }
@@ -304,12 +311,16 @@ void TTellamoMainForm::RestoreNotesActionExecute() {
         const WaveInfo info = ReadWaveHeader(path);
         if (info.SampleRate > 0xFFFF) {
             // The catalogue keeps a note's rate in 16 bits.
-            throw TellamoError("\"" + path + "\": a sample rate of " + std::to_string(info.SampleRate) +
+            throw TellamoError("\"" + path + "\": a sample rate of " +
+                               std::to_string(info.SampleRate) +
                                " Hz cannot be kept in the catalogue");
         }
-        return FoundWave{
-            static_cast<std::uint16_t>(info.SampleRate), info.SixteenBit(), static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
-            info.DataStart,  info.DataSize,     info.FileSize};
+        return FoundWave{static_cast<std::uint16_t>(info.SampleRate),
+                         info.SixteenBit(),
+                         static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
+                         info.DataStart,
+                         info.DataSize,
+                         info.FileSize};
     });
     TreeView->expand(Cat.Folders().IndexOf(Cat.NotesNode()));
     ShowSaveResult(result.SaveError);

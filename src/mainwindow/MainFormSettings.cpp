@@ -83,7 +83,8 @@ void TTellamoMainForm::FitColumns() {
 }
 
 void TTellamoMainForm::CreateSettingsStore() {
-    Settings = std::make_unique<FormStorage>(this, QStringLiteral("TTellamoMainForm"), Cat.Files().SettingsFilePath());
+    Settings = std::make_unique<FormStorage>(this, QStringLiteral("TTellamoMainForm"),
+                                             Cat.Files().SettingsFilePath());
     FormStorage& store = *Settings;
     const MainActions& a = Actions;
     // Toolbars are stored as rows of 34 pixels and places within them.
@@ -98,8 +99,10 @@ void TTellamoMainForm::CreateSettingsStore() {
         splitter->setSizes({size, std::max(1, total - size)});
     };
     auto storeToolBar = [&](QToolBar* bar, const QString& name, int& top, int& left) {
-        store.AddInt(name + "_Top", [=] { return toolBarTop(bar); }, [&top](int v) { top = v; });
-        store.AddInt(name + "_Left", [bar] { return bar->x() + 11; }, [&left](int v) { left = v; });
+        store.AddInt(
+            name + "_Top", [=] { return toolBarTop(bar); }, [&top](int v) { top = v; });
+        store.AddInt(
+            name + "_Left", [bar] { return bar->x() + 11; }, [&left](int v) { left = v; });
     };
 
     store.AddChecked(a.BiDirectionalAction);
@@ -107,10 +110,12 @@ void TTellamoMainForm::CreateSettingsStore() {
     store.AddChecked(a.AffiliateAction);
     store.AddChecked(a.SilenceAction);
     store.AddChecked(a.SoundNotificationAction);
-    store.AddInt("GraphPanel_Height", [=, this] { return panelSize(TopPanel); },
-                 [=, this](int v) { setPanelSize(TopPanel, std::max(40, v)); });
-    store.AddInt("TreeView_Width", [=, this] { return panelSize(MainSplitter); },
-                 [=, this](int v) { setPanelSize(MainSplitter, std::max(40, v)); });
+    store.AddInt(
+        "GraphPanel_Height", [=, this] { return panelSize(TopPanel); },
+        [=, this](int v) { setPanelSize(TopPanel, std::max(40, v)); });
+    store.AddInt(
+        "TreeView_Width", [=, this] { return panelSize(MainSplitter); },
+        [=, this](int v) { setPanelSize(MainSplitter, std::max(40, v)); });
     store.AddChecked(a.DictaphoneToolBarAction);
     storeToolBar(DictaphoneToolBar, "DictaphoneToolBar", StoredDictaphoneTop, StoredDictaphoneLeft);
     store.AddChecked(a.GraphPanelAction);
@@ -120,13 +125,17 @@ void TTellamoMainForm::CreateSettingsStore() {
     store.AddChecked(a.SizeColumnAction);
     store.AddChecked(a.StartColumnAction);
     store.AddChecked(a.DescriptionColumnAction);
-    store.Add("LastSaveDirLabel_Caption", [this] { return LastSaveDir; },
-              [this](const QString& text) { LastSaveDir = text == "LastSaveDirLabel" ? QString() : text; });
+    store.Add(
+        "LastSaveDirLabel_Caption", [this] { return LastSaveDir; },
+        [this](const QString& text) {
+            LastSaveDir = text == "LastSaveDirLabel" ? QString() : text;
+        });
     storeToolBar(FilterToolBar, "FilterToolBar", StoredFilterTop, StoredFilterLeft);
-    for (QAction* action : {a.FilterAction, a.CaseInSensitiveAction, a.FilterToolBarAction, a.BorderAction,
-                            a.MenuFolderAction, a.MenuNoteAction, a.RedrawGraphesAction, a.MinimizeToTrayAction,
-                            a.RecordHotkeyAction, a.StopHotkeyAction, a.AutoLaunchAction, a.AskFormatAction,
-                            a.RecycleRecordAction}) {
+    for (QAction* action :
+         {a.FilterAction, a.CaseInSensitiveAction, a.FilterToolBarAction, a.BorderAction,
+          a.MenuFolderAction, a.MenuNoteAction, a.RedrawGraphesAction, a.MinimizeToTrayAction,
+          a.RecordHotkeyAction, a.StopHotkeyAction, a.AutoLaunchAction, a.AskFormatAction,
+          a.RecycleRecordAction}) {
         store.AddChecked(action);
     }
 
@@ -165,7 +174,8 @@ void TTellamoMainForm::CreateSettingsStore() {
         std::vector<std::pair<int, int>> places; // stored index, logical column
         for (int logical = 0; logical < NoteListModel::ColumnCount; ++logical) {
             int index = header->visualIndex(logical);
-            if (const auto text = ini.Read(ColumnSection, std::string("RxDBGrid.") + NoteListModel::FieldName(logical))) {
+            if (const auto text = ini.Read(ColumnSection, std::string("RxDBGrid.") +
+                                                              NoteListModel::FieldName(logical))) {
                 const QStringList parts = QString::fromStdString(*text).split(',');
                 bool indexOk = false, widthOk = false;
                 const int storedIndex = parts.value(0).trimmed().toInt(&indexOk);
@@ -190,7 +200,8 @@ void TTellamoMainForm::CreateSettingsStore() {
             header->moveSection(header->visualIndex(places[visual].second), visual);
         }
         // Whatever the file says, the filler stays last.
-        header->moveSection(header->visualIndex(NoteListModel::FillerColumn), NoteListModel::ColumnCount - 1);
+        header->moveSection(header->visualIndex(NoteListModel::FillerColumn),
+                            NoteListModel::ColumnCount - 1);
         SyncingSelection = false;
     };
 }
@@ -201,7 +212,8 @@ bool TTellamoMainForm::RestoreSettings() {
     StoredDictaphoneLeft = StoredFilterLeft = 11;
     const bool minimized = Settings->Restore();
     // The toolbars in their stored rows and order.
-    const bool sameRow = StoredDictaphoneTop / ToolBarRowHeight == StoredFilterTop / ToolBarRowHeight;
+    const bool sameRow =
+        StoredDictaphoneTop / ToolBarRowHeight == StoredFilterTop / ToolBarRowHeight;
     const bool dictaphoneFirst = StoredDictaphoneTop < StoredFilterTop ||
                                  (sameRow && StoredDictaphoneLeft <= StoredFilterLeft);
     QToolBar* first = dictaphoneFirst ? DictaphoneToolBar : FilterToolBar;

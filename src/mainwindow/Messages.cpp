@@ -1,15 +1,15 @@
 #include "mainwindow/Messages.h"
 
+#include <cstdio>
 #include <exception>
+
+#include <syslog.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <cstdio>
-#include <exception>
-#include <syslog.h>
 
 #include "common/Translate.h"
 

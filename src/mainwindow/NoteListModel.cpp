@@ -1,9 +1,9 @@
 #include "mainwindow/NoteListModel.h"
 
+#include <QMimeData>
+
 #include "catalogue/NoteTable.h"
 #include "catalogue/NoteTexts.h"
-
-#include <QMimeData>
 
 namespace tellamo {
 
@@ -74,7 +74,8 @@ QVariant NoteListModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags NoteListModel::flags(const QModelIndex& index) const {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled : Qt::NoItemFlags;
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled
+                           : Qt::NoItemFlags;
 }
 
 QStringList NoteListModel::mimeTypes() const {
@@ -88,7 +89,8 @@ QMimeData* NoteListModel::mimeData(const QModelIndexList&) const {
 }
 
 QVariant NoteListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount) {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= ColumnCount) {
         return {};
     }
     return Titles[section];

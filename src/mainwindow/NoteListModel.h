@@ -14,8 +14,16 @@ struct NoteRecord;
 class NoteListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { DescriptionColumn, StartColumn, DurationColumn, BitRateColumn, SampleRateColumn,
-                  FileSizeColumn, FillerColumn, ColumnCount };
+    enum Column {
+        DescriptionColumn,
+        StartColumn,
+        DurationColumn,
+        BitRateColumn,
+        SampleRateColumn,
+        FileSizeColumn,
+        FillerColumn,
+        ColumnCount
+    };
     // The record field each column shows ("" for the filler), as the settings file names them.
     static const char* FieldName(int column);
 
@@ -27,7 +35,8 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
     // A column title set by a translation file.
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role = Qt::EditRole) override;
@@ -37,7 +46,9 @@ public:
     static constexpr const char* NotesMimeType = "application/x-tellamo-notes";
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
-    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction | Qt::CopyAction; }
+    Qt::DropActions supportedDragActions() const override {
+        return Qt::MoveAction | Qt::CopyAction;
+    }
 
 private:
     NoteTable& Table;

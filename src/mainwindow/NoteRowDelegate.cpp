@@ -1,16 +1,17 @@
 #include "mainwindow/NoteRowDelegate.h"
 
+#include <QTableView>
+
 #include "catalogue/NoteRecord.h"
 #include "mainwindow/NoteListModel.h"
-
-#include <QTableView>
 
 namespace tellamo {
 
 NoteRowDelegate::NoteRowDelegate(QTableView* view, const NoteListModel& model)
     : QStyledItemDelegate(view), View(view), Model(model) {}
 
-void NoteRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+void NoteRowDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                      const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     const bool current = View->currentIndex().row() == index.row();
     const NoteRecord* note = Model.RecordAt(index.row());

@@ -1,12 +1,13 @@
-#include "app/TellamoApplication.h"
-#include "common/Errors.h"
-#include "mainwindow/Messages.h"
+#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <gtest/gtest.h>
+
+#include "app/TellamoApplication.h"
+#include "common/Errors.h"
+#include "mainwindow/Messages.h"
 
 namespace tellamo::test {
 namespace {

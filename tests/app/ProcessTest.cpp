@@ -1,14 +1,16 @@
 // The real program as separate processes: a second copy, a termination signal.
 
-#include "common/IniFile.h"
-#include "support/TempDir.h"
+#include <csignal>
+
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
-#include <csignal>
-#include <gtest/gtest.h>
+
+#include "common/IniFile.h"
+#include "support/TempDir.h"
 
 namespace tellamo::test {
 namespace {
@@ -18,7 +20,9 @@ protected:
     RealProgram() {
         Runtime = Home.Path() + "/run";
         QDir().mkpath(QString::fromStdString(Runtime));
-        QFile::setPermissions(QString::fromStdString(Runtime), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(QString::fromStdString(Runtime), QFileDevice::ReadOwner |
+                                                                   QFileDevice::WriteOwner |
+                                                                   QFileDevice::ExeOwner);
     }
 
     // With captureErrors the program's standard error output is kept for ErrorOutput().
@@ -48,7 +52,9 @@ protected:
         process.waitForFinished(5000);
         return false;
     }
-    bool Running() const { return QFileInfo::exists(QString::fromStdString(Runtime + "/tellamo.socket")); }
+    bool Running() const {
+        return QFileInfo::exists(QString::fromStdString(Runtime + "/tellamo.socket"));
+    }
 
     TempDir Home;
     std::string Runtime;
@@ -101,8 +107,9 @@ TEST_F(RealProgram, ASecondCopyBringsTheMinimizedFirstBackAndWaitsForItsAnswer) 
 
 TEST_F(RealProgram, TerminationSavesTheCatalogueAndEndsCleanly) {
     // A catalogue with one folder; the save at exit rewrites it and keeps the previous file.
-    const std::string example = std::string("\x01\x00\x00\x00\x00\x0F\x00\x00\x00\x0E\x00\x00\x00", 13) +
-                                "Notes000000\r\n\tWork000014\r\nRecycle Bin000013\r\n";
+    const std::string example =
+        std::string("\x01\x00\x00\x00\x00\x0F\x00\x00\x00\x0E\x00\x00\x00", 13) +
+        "Notes000000\r\n\tWork000014\r\nRecycle Bin000013\r\n";
     QDir().mkpath(QString::fromStdString(Folder()));
     WriteFileBytes(Folder() + "Tellamo.dat", example);
     for (int signalNumber : {SIGTERM, SIGINT}) {

@@ -1,3 +1,18 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QEventLoop>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QSlider>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
 #include "audio/Audio.h"
@@ -8,20 +23,6 @@
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 #include "support/TempDir.h"
-
-#include <QAction>
-#include <QDir>
-#include <QFrame>
-#include <QLabel>
-#include <QMenu>
-#include <QSlider>
-#include <QEventLoop>
-#include <QTableView>
-#include <QTest>
-#include <QTimer>
-#include <QToolBar>
-#include <QTreeView>
-#include <gtest/gtest.h>
 
 namespace tellamo::test {
 namespace {
@@ -47,8 +48,9 @@ protected:
 
     std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
     std::unique_ptr<TellamoProgram> Start() {
-        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()), RealFileSystem(),
-                                                        Port, Poster, Documents.File("PLAY.TMP"));
+        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
+                                                        RealFileSystem(), Port, Poster,
+                                                        Documents.File("PLAY.TMP"));
         EXPECT_TRUE(program->Start());
         return program;
     }
@@ -72,7 +74,8 @@ TEST_F(Program, FirstStartMakesTheFolderAndWritesTheCatalogueOnlyAtExit) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&program->MainForm()));
     RunUntilIdle();
     EXPECT_TRUE(program->FirstIdleDone());
-    EXPECT_EQ(Entries(), QStringList{"ReadMe.txt"}) << "nothing is saved before a change or the exit";
+    EXPECT_EQ(Entries(), QStringList{"ReadMe.txt"})
+        << "nothing is saved before a change or the exit";
     program->MainForm().close();
     EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat").size(), 45u);
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
@@ -83,7 +86,8 @@ TEST_F(Program, ADamagedIndexFileIsShownAndTheProgramRuns) {
     WriteFileBytes(Folder() + "Tellamo.dat", std::string("\x01\x05\x00\x00\x00garbage", 12));
     auto program = Start();
     ASSERT_EQ(Messages.size(), 1);
-    EXPECT_TRUE(Messages[0].startsWith("Tellamo: The index file ends too early")) << Messages[0].toStdString();
+    EXPECT_TRUE(Messages[0].startsWith("Tellamo: The index file ends too early"))
+        << Messages[0].toStdString();
     EXPECT_TRUE(Messages[0].contains("Tellamo-damaged-")) << Messages[0].toStdString();
     Catalogue& cat = program->DM().Cat();
     ASSERT_NE(cat.NotesNode(), nullptr);
@@ -112,7 +116,8 @@ TEST_F(Program, AMissingIndexFileBesideThePreviousGenerationLoadsIt) {
     auto program = Start();
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_TRUE(Messages[0].contains("Tellamo.dat\" is missing.")) << Messages[0].toStdString();
-    EXPECT_TRUE(Messages[0].contains("The previous catalogue, saved on")) << Messages[0].toStdString();
+    EXPECT_TRUE(Messages[0].contains("The previous catalogue, saved on"))
+        << Messages[0].toStdString();
     Catalogue& cat = program->DM().Cat();
     EXPECT_EQ(cat.Folders().Count(), 3) << "Notes, Work and the Recycle Bin";
     program->Show();
@@ -156,8 +161,8 @@ TEST_F(Program, AReadMeThatCannotBeWrittenIsShownAndStartUpGoesOn) {
 
 TEST_F(Program, AStorageFolderThatCannotBeMadeEndsTheProgram) {
     WriteFileBytes(Documents.Path() + "/blocker", "file");
-    TellamoProgram program(QString::fromStdString(Documents.Path() + "/blocker"), RealFileSystem(), Port, Poster,
-                           Documents.File("PLAY.TMP"));
+    TellamoProgram program(QString::fromStdString(Documents.Path() + "/blocker"), RealFileSystem(),
+                           Port, Poster, Documents.File("PLAY.TMP"));
     EXPECT_FALSE(program.Start());
     EXPECT_EQ(Messages, QStringList{"Error: Can't create folder for storing Voice Notes"});
 }
@@ -178,10 +183,12 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
             checked << action->objectName();
         }
     }
-    EXPECT_EQ(checked, (QStringList{"DictaphoneToolBarAction", "DescriptionColumnAction", "StartColumnAction",
-                                    "DurationColumnAction", "GraphPanelAction", "BiDirectionalAction",
-                                    "AskDescriptionAction", "AskFormatAction", "RecycleRecordAction"}));
-    EXPECT_EQ(form.Actions.SilenceAction->toolTip(), "Voice Operated System\nStop record when silence");
+    EXPECT_EQ(checked, (QStringList{"DictaphoneToolBarAction", "DescriptionColumnAction",
+                                    "StartColumnAction", "DurationColumnAction", "GraphPanelAction",
+                                    "BiDirectionalAction", "AskDescriptionAction",
+                                    "AskFormatAction", "RecycleRecordAction"}));
+    EXPECT_EQ(form.Actions.SilenceAction->toolTip(),
+              "Voice Operated System\nStop record when silence");
     EXPECT_EQ(form.Actions.RecordAction->property("category").toString(), "Note");
     // First run: the Dictaphone toolbar and the graph panel, no Folder or Note menu, three columns.
     EXPECT_TRUE(form.DictaphoneToolBar->isVisible());
@@ -254,7 +261,8 @@ TEST_F(Program, ExitSavesAndASecondCopysRequestRestoresTheWindow) {
     QTRY_VERIFY(!form.isMinimized());
     form.Actions.ExitAction->trigger();
     EXPECT_FALSE(form.isVisible());
-    EXPECT_NE(ReadFileBytes(Folder() + "Tellamo.dat").find("Kept at exit000014"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(Folder() + "Tellamo.dat").find("Kept at exit000014"),
+              std::string::npos);
 }
 
 } // namespace

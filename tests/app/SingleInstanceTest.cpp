@@ -1,12 +1,15 @@
 #include "app/SingleInstance.h"
-#include "support/TempDir.h"
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QSysInfo>
 #include <QTest>
-#include <atomic>
-#include <gtest/gtest.h>
-#include <thread>
+
+#include "support/TempDir.h"
 
 namespace tellamo::test {
 namespace {

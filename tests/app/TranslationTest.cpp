@@ -167,8 +167,8 @@ protected:
         return program;
     }
     std::vector<QWidget*> Forms(TellamoProgram& program) {
-        return {&program.MainForm(), &program.Options(), &program.Description(),
-                &program.About(), &program.SaveFormat()};
+        return {&program.MainForm(), &program.Options(), &program.Description(), &program.About(),
+                &program.SaveFormat()};
     }
     // The texts of every window of a program started with this translation file ("" for none).
     std::vector<ShownText> ShownTexts(const QString& langFile) {
@@ -221,10 +221,13 @@ TEST_F(Translations, EveryShippedFileTranslatesEveryTextTheProgramShows) {
         // Texts the file gives as their own translation (compared without access keys and
         // ellipses, since a button may show an action's caption without them): a name, a unit,
         // a word that is the same in both languages.
-        const auto bare = [](QString text) { return text.remove('&').remove(QStringLiteral("...")); };
+        const auto bare = [](QString text) {
+            return text.remove('&').remove(QStringLiteral("..."));
+        };
         std::set<QString> given;
         for (const std::string& key : file.Keys("Messages")) {
-            const QString value = bare(QString::fromStdString(file.ReadString("Messages", key, "")));
+            const QString value =
+                bare(QString::fromStdString(file.ReadString("Messages", key, "")));
             if (value == bare(QString::fromStdString(key))) {
                 given.insert(value);
             }

@@ -1,13 +1,15 @@
 #pragma once
 
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
 #include "catalogue/Catalogue.h"
 #include "catalogue/IndexFile.h"
 #include "common/FileSystem.h"
 #include "support/TempDir.h"
-
-#include <QDateTime>
-#include <gtest/gtest.h>
-#include <memory>
 
 namespace tellamo::test {
 
@@ -18,12 +20,11 @@ protected:
 
     // A new catalogue object over the same folder, as at the next start of the program.
     void Reopen() {
-        Cat = std::make_unique<Catalogue>(Storage(QString::fromStdString(Documents.Path()),
-                                                  "My Voice Notes", "ReadMe.txt"),
-                                          "Notes", "Recycle Bin", Fs);
-        EXPECT_TRUE(Cat->Files().EnsureStorageFolder([](const QString& text, const QString&) {
-            ADD_FAILURE() << text.toStdString();
-        }));
+        Cat = std::make_unique<Catalogue>(
+            Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+            "Notes", "Recycle Bin", Fs);
+        EXPECT_TRUE(Cat->Files().EnsureStorageFolder(
+            [](const QString& text, const QString&) { ADD_FAILURE() << text.toStdString(); }));
     }
 
     std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
@@ -37,7 +38,8 @@ protected:
     // A completed note in a folder, as a recording leaves it.
     NoteRecord* AddNote(FolderNode* folder, const std::string& fileName, const QString& description,
                         std::int32_t durationMs = 1000) {
-        NoteRecord* note = Cat->AddFoundNote(folder, fileName, At(2004, 3, 15, 14, 30, 0), 11025, 8);
+        NoteRecord* note =
+            Cat->AddFoundNote(folder, fileName, At(2004, 3, 15, 14, 30, 0), 11025, 8);
         Cat->CompleteNote(1, durationMs);
         note->Description = description.toStdString();
         return note;

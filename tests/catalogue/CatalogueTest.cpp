@@ -1,8 +1,8 @@
+#include <algorithm>
+
 #include "CatalogueFixture.h"
 #include "common/Errors.h"
 #include "support/LinkTrap.h"
-
-#include <algorithm>
 
 namespace tellamo::test {
 namespace {
@@ -12,7 +12,8 @@ protected:
     void SetUp() override { Cat->NewCatalogue(); }
 
     // Creates the note's WAV and graph files, as a recording and its graph leave them.
-    NoteRecord* NoteWithFiles(FolderNode* folder, const std::string& name, const QString& description) {
+    NoteRecord* NoteWithFiles(FolderNode* folder, const std::string& name,
+                              const QString& description) {
         WriteFileBytes(StoragePath(name + ".wav"), "RIFF");
         WriteFileBytes(StoragePath(name + ".bmp"), "BM");
         return AddNote(folder, name, description);
@@ -78,7 +79,8 @@ TEST_F(CatalogueOps, TheSixDigitLimitIsAClearError) {
         Cat->AddFolder(Cat->NotesNode(), "One too many");
         FAIL() << "no error";
     } catch (const TellamoError& e) {
-        EXPECT_STREQ(e.what(), "No new folder can be made: the catalogue has used up its folder numbers");
+        EXPECT_STREQ(e.what(),
+                     "No new folder can be made: the catalogue has used up its folder numbers");
     }
     EXPECT_EQ(Cat->Folders().Count(), before);
     EXPECT_EQ(Cat->FolderIdCounter(), 1'000'000);
@@ -228,8 +230,8 @@ TEST_F(CatalogueOps, AHostileIndexFileCannotDeleteOutsideTheFolder) {
     // deleted for good: nothing outside the storage folder (nor the catalogue itself) goes.
     WriteFileBytes(Documents.Path() + "/victim.wav", "keep me");
     WriteFileBytes(Documents.Path() + "/victim.bmp", "keep me");
-    for (const std::string& name : {std::string("../vic"), std::string(".."), std::string(""),
-                                    std::string("Tellam")}) {
+    for (const std::string& name :
+         {std::string("../vic"), std::string(".."), std::string(""), std::string("Tellam")}) {
         AddNote(Cat->RecycleBinNode(), name, "hostile");
     }
     NoteRecord* climbing = Cat->Notes().All()[0].get();

@@ -1,10 +1,10 @@
+#include <QCollator>
+#include <QLocale>
+
 #include "CatalogueFixture.h"
 #include "catalogue/NoteFilter.h"
 #include "catalogue/NoteSort.h"
 #include "catalogue/NoteTexts.h"
-
-#include <QCollator>
-#include <QLocale>
 
 namespace tellamo::test {
 namespace {
@@ -102,7 +102,8 @@ TEST_F(FilterAndSort, FilterCases) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(Shown({Work, c.affiliate, c.text, c.caseless, QString::fromUtf8(c.filter)}), c.shown);
+        EXPECT_EQ(Shown({Work, c.affiliate, c.text, c.caseless, QString::fromUtf8(c.filter)}),
+                  c.shown);
     }
     // No folder selected: only notes without a folder could show.
     EXPECT_EQ(Shown({nullptr, true, false, false, ""}), std::vector<std::string>{});
@@ -127,7 +128,8 @@ TEST_F(FilterAndSort, SortFieldsKeepTheLastClickFirst) {
     // Longer than 64 characters: exactly the oldest key goes, once per click.
     QString longFields = "Description;Description;Description;Description;Duration;";
     ASSERT_EQ(longFields.size(), 57);
-    EXPECT_EQ(AddSortField(longFields, "SampleRate"), "SampleRate;Description;Description;Description;Description;");
+    EXPECT_EQ(AddSortField(longFields, "SampleRate"),
+              "SampleRate;Description;Description;Description;Description;");
     EXPECT_EQ(AddSortField("Start;", "Duration"), "Duration;Start;");
 }
 

@@ -1,24 +1,28 @@
-#include "CatalogueFixture.h"
-#include "catalogue/NoteTexts.h"
-#include "common/ByteIO.h"
-#include "common/Errors.h"
-#include "support/FaultyFileSystem.h"
-
-#include <QDir>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <set>
+
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <QDir>
+
+#include "CatalogueFixture.h"
+#include "catalogue/NoteTexts.h"
+#include "common/ByteIO.h"
+#include "common/Errors.h"
+#include "support/FaultyFileSystem.h"
 
 namespace tellamo::test {
 namespace {
 
 // The catalogue of the worked example: folder Work (ID 14) under Notes, selected, holding the
 // note "Call Bob", 90 s, 15 March 2004 14:30:00, 11025 Hz, 8 bits, 042977, 969 KB; counter 15.
+// One line per field of the byte layout.
+// clang-format off
 const std::string ExampleFile = std::string(
     "\x01"
     "\x01\x00\x00\x00"
@@ -39,6 +43,7 @@ const std::string NewCatalogueFile = std::string(
     "\x01\x00\x00\x00\x00\x0E\x00\x00\x00\x00\x00\x00\x00"
     "Notes000000\r\nRecycle Bin000013\r\n",
     45);
+// clang-format on
 
 // Lets this process grow by no more than 512 MB of address space, so that a huge allocation
 // fails instead of being granted lazily by the kernel. The sanitizers reserve terabytes of
@@ -170,7 +175,8 @@ TEST_F(IndexFile, LoadingCases) {
         std::string error; // empty: loads
         std::string tree;  // expected tree after the load (checked when not empty)
     } cases[] = {
-        {"version 0", std::string(1, '\0') + ExampleFile.substr(1), "", "Notes#0 >Work#14 Recycle Bin#13 "},
+        {"version 0", std::string(1, '\0') + ExampleFile.substr(1), "",
+         "Notes#0 >Work#14 Recycle Bin#13 "},
         {"version 2", "\x02" + ExampleFile.substr(1), "", "Notes#0 >Work#14 Recycle Bin#13 "},
         {"version 255", "\xFF" + ExampleFile.substr(1), "", "Notes#0 >Work#14 Recycle Bin#13 "},
         {"lone LF", treeStart + "Notes000000\n\tWork000014\nRecycle Bin000013\n", "",
@@ -179,15 +185,20 @@ TEST_F(IndexFile, LoadingCases) {
          "Notes#0 >Work#14 Recycle Bin#13 "},
         {"no last line end", treeStart + "Notes000000\r\n\tWork000014\r\nRecycle Bin000013", "",
          "Notes#0 >Work#14 Recycle Bin#13 "},
-        {"spaces as levels", treeStart + "Notes000000\r\n Work000014\r\n  Deep000015\r\n\t Deeper000016\r\nRecycle Bin000013\r\n",
+        {"spaces as levels",
+         treeStart + "Notes000000\r\n Work000014\r\n  Deep000015\r\n\t Deeper000016\r\nRecycle "
+                     "Bin000013\r\n",
          "", "Notes#0 >Work#14 >>Deep#15 >>Deeper#16 Recycle Bin#13 "},
-        {"up two levels", treeStart + "Notes000000\r\n\tA000014\r\n\t\tB000015\r\nRecycle Bin000013\r\n", "",
+        {"up two levels",
+         treeStart + "Notes000000\r\n\tA000014\r\n\t\tB000015\r\nRecycle Bin000013\r\n", "",
          "Notes#0 >A#14 >>B#15 Recycle Bin#13 "},
-        {"0 byte ends the text", treeStart + "Notes000000\r\nRecycle Bin000013\r\n" + std::string(1, '\0') + "junk", "",
+        {"0 byte ends the text",
+         treeStart + "Notes000000\r\nRecycle Bin000013\r\n" + std::string(1, '\0') + "junk", "",
          "Notes#0 >Found#15 Recycle Bin#13 "},
         {"empty name", treeStart + "Notes000000\r\n\t000014\r\nRecycle Bin000013\r\n", "",
          "Notes#0 >#14 Recycle Bin#13 "},
-        {"name that is a number", treeStart + "Notes000000\r\n\t2004000014\r\nRecycle Bin000013\r\n", "",
+        {"name that is a number",
+         treeStart + "Notes000000\r\n\t2004000014\r\nRecycle Bin000013\r\n", "",
          "Notes#0 >2004#14 Recycle Bin#13 "},
         {"invalid level", treeStart + "Notes000000\r\n\t\tWork000014\r\nRecycle Bin000013\r\n",
          "Invalid level (2) for item \"Work000014\"", ""},
@@ -241,7 +252,8 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
         SCOPED_TRACE(length);
         const std::string error = LoadBytes(ExampleFile.substr(0, length));
         if (length < 57) {
-            EXPECT_EQ(error.substr(0, 58), "The index file ends too early: it is damaged or incomplete");
+            EXPECT_EQ(error.substr(0, 58),
+                      "The index file ends too early: it is damaged or incomplete");
         }
         ExpectUsable();
         // A load that failed kept the damaged file beside the catalogue; the next save writes a
@@ -249,11 +261,13 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
         if (!error.empty()) {
             EXPECT_FALSE(FileExists(IndexPath()));
             EXPECT_EQ(Cat->SaveCatalogue(), QString());
-            const QStringList kept = QDir(QString::fromStdString(Folder())).entryList({"Tellamo-damaged-*.dat"});
+            const QStringList kept =
+                QDir(QString::fromStdString(Folder())).entryList({"Tellamo-damaged-*.dat"});
             ASSERT_FALSE(kept.isEmpty());
             EXPECT_NE(error.find(kept.constFirst().toStdString()), std::string::npos) << error;
             for (const QString& name : kept) {
-                EXPECT_EQ(ReadFileBytes(Folder() + name.toStdString()), ExampleFile.substr(0, length));
+                EXPECT_EQ(ReadFileBytes(Folder() + name.toStdString()),
+                          ExampleFile.substr(0, length));
                 QFile::remove(QString::fromStdString(Folder()) + name);
             }
         }
@@ -487,9 +501,9 @@ TEST(IndexFileFaults, AFailedSaveLosesNothing) {
     TempDir documents;
     const std::string folder = documents.Path() + "/My Voice Notes/";
     auto open = [&](FileSystem& fs) {
-        auto cat = std::make_unique<Catalogue>(Storage(QString::fromStdString(documents.Path()),
-                                                       "My Voice Notes", "ReadMe.txt"),
-                                               "Notes", "Recycle Bin", fs);
+        auto cat = std::make_unique<Catalogue>(
+            Storage(QString::fromStdString(documents.Path()), "My Voice Notes", "ReadMe.txt"),
+            "Notes", "Recycle Bin", fs);
         EXPECT_TRUE(cat->Files().EnsureStorageFolder([](const QString&, const QString&) {}));
         return cat;
     };

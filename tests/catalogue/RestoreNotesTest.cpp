@@ -17,9 +17,12 @@ namespace {
 // The reader the program gives the restore.
 FoundWave ReadHeader(const std::string& path) {
     const WaveInfo info = ReadWaveHeader(path);
-    return FoundWave{
-        static_cast<std::uint16_t>(info.SampleRate), info.SixteenBit(), static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
-        info.DataStart,  info.DataSize,     info.FileSize};
+    return FoundWave{static_cast<std::uint16_t>(info.SampleRate),
+                     info.SixteenBit(),
+                     static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
+                     info.DataStart,
+                     info.DataSize,
+                     info.FileSize};
 }
 
 // A WAV file as the recorder writes it, whose header declares declaredBytes of data and which

@@ -1,12 +1,15 @@
 #include "catalogue/Storage.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+
 #include "common/Errors.h"
 #include "support/LinkTrap.h"
 #include "support/TempDir.h"
-
-#include <QDir>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace tellamo::test {
 namespace {
@@ -39,12 +42,14 @@ TEST_F(StorageFolderTest, PathsOfTheFolder) {
 
 TEST_F(StorageFolderTest, FirstStartCreatesTheFolderAndTheReadMe) {
     // The documents folder itself may be missing on a fresh account.
-    Storage deeper(QString::fromStdString(Documents.Path() + "/Documents"), "My Voice Notes", "ReadMe.txt");
+    Storage deeper(QString::fromStdString(Documents.Path() + "/Documents"), "My Voice Notes",
+                   "ReadMe.txt");
     ASSERT_TRUE(deeper.EnsureStorageFolder([](const QString&, const QString&) { FAIL(); }));
     EXPECT_EQ(ReadFileBytes(Documents.Path() + "/Documents/My Voice Notes/ReadMe.txt"),
               "This folder was created by the Tellamo program for\r\n"
               "storage of your voice notes. Please, do not change its contents.\r\n");
-    EXPECT_EQ(QDir(QString::fromStdString(Documents.Path() + "/Documents/My Voice Notes")).entryList(QDir::Files | QDir::Hidden),
+    EXPECT_EQ(QDir(QString::fromStdString(Documents.Path() + "/Documents/My Voice Notes"))
+                  .entryList(QDir::Files | QDir::Hidden),
               QStringList{"ReadMe.txt"});
 }
 
@@ -75,10 +80,10 @@ TEST_F(StorageFolderTest, ALinkPlantedAtTheReadMeIsLeftAlone) {
 
 TEST_F(StorageFolderTest, AFolderThatCannotBeMadeEndsTheProgram) {
     WriteFileBytes(Documents.Path() + "/file", "not a folder");
-    Storage blocked(QString::fromStdString(Documents.Path() + "/file"), "My Voice Notes", "ReadMe.txt");
-    EXPECT_FALSE(blocked.EnsureStorageFolder([this](const QString& text, const QString& caption) {
-        Reported = caption + ": " + text;
-    }));
+    Storage blocked(QString::fromStdString(Documents.Path() + "/file"), "My Voice Notes",
+                    "ReadMe.txt");
+    EXPECT_FALSE(blocked.EnsureStorageFolder(
+        [this](const QString& text, const QString& caption) { Reported = caption + ": " + text; }));
     EXPECT_EQ(Reported, "Error: Can't create folder for storing Voice Notes");
 }
 
@@ -132,11 +137,11 @@ TEST_F(StorageFolderTest, NewNamesAvoidEveryFileButNotFolders) {
 TEST_F(StorageFolderTest, WhatTakesANoteName) {
     ASSERT_TRUE(Ensure());
     std::filesystem::create_directory(Folder() + "123456.wav"); // a folder: takes nothing
-    Touch("654321");        // a file without extension: takes its name
+    Touch("654321"); // a file without extension: takes its name
     Touch("123458.wav");
     Touch("123459.bmp.tmp");
-    Touch(".123457.wav");   // a dot-file: its name part is empty
-    Touch("12345.wav");     // five digits
+    Touch(".123457.wav"); // a dot-file: its name part is empty
+    Touch("12345.wav");   // five digits
     Touch("abcdef.wav");
     const std::vector<bool> taken = Files.TakenNames();
     std::vector<int> numbers;
@@ -173,9 +178,9 @@ TEST_F(StorageFolderTest, HostileNamesNeverReachOutsideTheFolder) {
         Touch(own);
     }
     Touch("..wav");
-    const std::vector<std::string> hostile = {"",        ".",           "..",  "../secret",
-                                              "/etc/pa", std::string("a\0b", 3),
-                                              "Tellamo", "tellamo",     "ReadMe", "..."};
+    const std::vector<std::string> hostile = {
+        "",        ".",       "..",     "../secret", "/etc/pa", std::string("a\0b", 3),
+        "Tellamo", "tellamo", "ReadMe", "..."};
     for (const std::string& name : hostile) {
         if (name != "Tellamo" && name != "tellamo" && name != "ReadMe" && name != "...") {
             EXPECT_FALSE(Storage::IsSafeNoteFileName(name)) << name;
@@ -186,8 +191,8 @@ TEST_F(StorageFolderTest, HostileNamesNeverReachOutsideTheFolder) {
     Files.DeleteNoteFiles(hostile);
     EXPECT_EQ(ReadFileBytes(Documents.Path() + "/secret.wav"), "outside");
     EXPECT_EQ(ReadFileBytes(Documents.Path() + "/My Voice Notes.wav"), "outside");
-    for (const char* own : {"Tellamo.dat", "Tellamo.old", "Tellamo.new", "tellamo.INI", "ReadMe.txt",
-                            "Tellamo-damaged-20260101-000000.dat", "..wav"}) {
+    for (const char* own : {"Tellamo.dat", "Tellamo.old", "Tellamo.new", "tellamo.INI",
+                            "ReadMe.txt", "Tellamo-damaged-20260101-000000.dat", "..wav"}) {
         EXPECT_TRUE(FileExists(Folder() + own)) << own;
     }
 }

@@ -1,7 +1,8 @@
 #include "common/ByteIO.h"
-#include "common/Errors.h"
 
 #include <gtest/gtest.h>
+
+#include "common/Errors.h"
 
 namespace tellamo {
 namespace {

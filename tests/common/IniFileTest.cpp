@@ -1,32 +1,32 @@
+#include "common/IniFile.h"
+
+#include <gtest/gtest.h>
+
 #include "common/Errors.h"
 #include "common/FileSystem.h"
-#include "common/IniFile.h"
 #include "support/FaultyFileSystem.h"
 #include "support/LinkTrap.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
 namespace tellamo {
 namespace {
 
-const char* const Sample =
-    "; written by hand\r\n"
-    "[TTellamoMainForm]\r\n"
-    "FormVersion=0\r\n"
-    "  BiDirectionalAction_Checked  =  True  \r\n"
-    "LastSaveDirLabel_Caption=\"\"/home/me/\"\"\r\n"
-    "Quoted='single'\r\n"
-    "Half=\"open\r\n"
-    "Empty=\r\n"
-    "no equals sign here\r\n"
-    "\r\n"
-    "[tOptionsForm]\n"
-    "VelocityRxSpinEdit_Value=20\n"
-    "velocityrxspinedit_value=99\n"
-    "[TTellamoMainFormRxDBGrid]\n"
-    "RxDBGrid.Description=0,212\n"
-    "RxDBGrid.=6,1600\n";
+const char* const Sample = "; written by hand\r\n"
+                           "[TTellamoMainForm]\r\n"
+                           "FormVersion=0\r\n"
+                           "  BiDirectionalAction_Checked  =  True  \r\n"
+                           "LastSaveDirLabel_Caption=\"\"/home/me/\"\"\r\n"
+                           "Quoted='single'\r\n"
+                           "Half=\"open\r\n"
+                           "Empty=\r\n"
+                           "no equals sign here\r\n"
+                           "\r\n"
+                           "[tOptionsForm]\n"
+                           "VelocityRxSpinEdit_Value=20\n"
+                           "velocityrxspinedit_value=99\n"
+                           "[TTellamoMainFormRxDBGrid]\n"
+                           "RxDBGrid.Description=0,212\n"
+                           "RxDBGrid.=6,1600\n";
 
 TEST(IniFile, ReadingCases) {
     const IniFile ini(Sample);
@@ -36,7 +36,7 @@ TEST(IniFile, ReadingCases) {
         std::optional<std::string> value;
     } cases[] = {
         {"TTellamoMainForm", "FormVersion", "0"},
-        {"ttellamomainform", "FORMVERSION", "0"},                 // case of section and key
+        {"ttellamomainform", "FORMVERSION", "0"},                    // case of section and key
         {"TTellamoMainForm", "BiDirectionalAction_Checked", "True"}, // blanks dropped
         {"TTellamoMainForm", "LastSaveDirLabel_Caption", "\"/home/me/\""}, // one pair of quotes off
         {"TTellamoMainForm", "Quoted", "single"},
@@ -52,7 +52,8 @@ TEST(IniFile, ReadingCases) {
         EXPECT_EQ(ini.Read(c.section, c.key), c.value) << c.section << "/" << c.key;
     }
     EXPECT_EQ(ini.ReadString("X", "Y", "fallback"), "fallback");
-    EXPECT_EQ(ini.Keys("TTellamoMainFormRxDBGrid"), (std::vector<std::string>{"RxDBGrid.Description", "RxDBGrid."}));
+    EXPECT_EQ(ini.Keys("TTellamoMainFormRxDBGrid"),
+              (std::vector<std::string>{"RxDBGrid.Description", "RxDBGrid."}));
     EXPECT_EQ(ini.Keys("TOptionsForm"), std::vector<std::string>{"VelocityRxSpinEdit_Value"});
 }
 
@@ -66,13 +67,19 @@ TEST(IniFile, LongValuesAreReadUpTo2047Characters) {
 
 TEST(IniFile, WritingKeepsEveryOtherLine) {
     IniFile ini(Sample);
-    ini.Write("TTELLAMOMAINFORM", "formversion", "1");       // replaced where it stands
+    ini.Write("TTELLAMOMAINFORM", "formversion", "1");        // replaced where it stands
     ini.Write("TTellamoMainForm", "NewKey", "'both quotes'"); // quoted values get a pair more
     ini.Write("TAboutForm", "FormVersion", "0");              // a new section at the end
     const std::string text = ini.Text();
-    EXPECT_NE(text.find("; written by hand\r\n[TTellamoMainForm]\r\nFormVersion=1\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("no equals sign here\r\nNewKey=\"'both quotes'\"\r\n\r\n[tOptionsForm]"), std::string::npos) << text;
-    EXPECT_NE(text.find("RxDBGrid.=6,1600\r\n\r\n[TAboutForm]\r\nFormVersion=0\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("; written by hand\r\n[TTellamoMainForm]\r\nFormVersion=1\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("no equals sign here\r\nNewKey=\"'both quotes'\"\r\n\r\n[tOptionsForm]"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("RxDBGrid.=6,1600\r\n\r\n[TAboutForm]\r\nFormVersion=0\r\n"),
+              std::string::npos)
+        << text;
     const IniFile again(text);
     EXPECT_EQ(again.Read("TTellamoMainForm", "NewKey"), "'both quotes'");
     EXPECT_EQ(again.Read("TTellamoMainForm", "LastSaveDirLabel_Caption"), "\"/home/me/\"");
@@ -85,7 +92,8 @@ TEST(IniFile, WritingKeepsEveryOtherLine) {
 }
 
 TEST(IniFile, DamagedTextNeverFails) {
-    const std::string damaged = std::string("\0\x01[\xFF\xFE]\n=\n[=]\nk=v\n[S\nx=1\n]\n", 25) + std::string(5000, '[');
+    const std::string damaged =
+        std::string("\0\x01[\xFF\xFE]\n=\n[=]\nk=v\n[S\nx=1\n]\n", 25) + std::string(5000, '[');
     const IniFile ini(damaged);
     EXPECT_EQ(ini.Read("=", "k"), "v"); // "[=]" names a section "="
     EXPECT_EQ(ini.Read("=", "x"), "1"); // "[S" without "]" starts none

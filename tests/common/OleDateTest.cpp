@@ -1,9 +1,11 @@
 #include "common/OleDate.h"
 
-#include <QDateTime>
 #include <bit>
 #include <cstring>
+
 #include <gtest/gtest.h>
+
+#include <QDateTime>
 
 namespace tellamo {
 namespace {

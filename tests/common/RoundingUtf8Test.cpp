@@ -1,8 +1,9 @@
+#include <cmath>
+
+#include <gtest/gtest.h>
+
 #include "common/Rounding.h"
 #include "common/Utf8.h"
-
-#include <cmath>
-#include <gtest/gtest.h>
 
 namespace tellamo {
 namespace {
@@ -11,8 +12,8 @@ TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
     const struct {
         double in;
         std::int64_t out;
-    } cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {3.5, 4}, {-0.5, 0}, {-1.5, -2}, {-2.5, -2},
-                 {2.4999, 2}, {2.5001, 3}, {1102.5, 1102}, {327.67, 328}, {12.7, 13}};
+    } cases[] = {{0.5, 0},   {1.5, 2},    {2.5, 2},    {3.5, 4},       {-0.5, 0},     {-1.5, -2},
+                 {-2.5, -2}, {2.4999, 2}, {2.5001, 3}, {1102.5, 1102}, {327.67, 328}, {12.7, 13}};
     for (const auto& c : cases) {
         EXPECT_EQ(RoundHalfEven(c.in), c.out) << c.in;
     }
@@ -27,8 +28,8 @@ TEST(RoundHalfEven, NonFiniteAndHugeValuesAreSafe) {
 }
 
 TEST(CutUtf8, NeverCutsInsideACharacter) {
-    const std::string e = "\xC3\xA9";         // é, 2 bytes
-    const std::string euro = "\xE2\x82\xAC";  // €, 3 bytes
+    const std::string e = "\xC3\xA9";            // é, 2 bytes
+    const std::string euro = "\xE2\x82\xAC";     // €, 3 bytes
     const std::string clef = "\xF0\x9D\x84\x9E"; // 𝄞, 4 bytes
     const struct {
         std::string in;

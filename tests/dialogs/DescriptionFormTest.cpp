@@ -1,4 +1,6 @@
-#include "dialogs/TDescriptionForm.h"
+#include <functional>
+
+#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
@@ -7,8 +9,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <functional>
-#include <gtest/gtest.h>
+
+#include "dialogs/TDescriptionForm.h"
 
 namespace tellamo::test {
 namespace {

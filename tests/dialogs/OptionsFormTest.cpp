@@ -1,6 +1,4 @@
-#include "common/IniFile.h"
-#include "dialogs/TOptionsForm.h"
-#include "support/TempDir.h"
+#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
@@ -8,14 +6,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include "desktop/THotKeyEdit.h"
 #include <QLocale>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
-#include <gtest/gtest.h>
+
+#include "common/IniFile.h"
+#include "desktop/THotKeyEdit.h"
+#include "dialogs/TOptionsForm.h"
+#include "support/TempDir.h"
 
 namespace tellamo::test {
 namespace {
@@ -24,8 +25,9 @@ namespace {
 class OptionsForm : public ::testing::Test {
 protected:
     OptionsForm() {
-        for (QAction* action : {&Affiliate, &Sound, &Ask, &AskFormat, &Tray, &AutoLaunch, &Recycle, &Mute,
-                                &BiDirectional, &Redraw, &Silence, &RecordHotkey, &StopHotkey}) {
+        for (QAction* action :
+             {&Affiliate, &Sound, &Ask, &AskFormat, &Tray, &AutoLaunch, &Recycle, &Mute,
+              &BiDirectional, &Redraw, &Silence, &RecordHotkey, &StopHotkey}) {
             action->setCheckable(true);
         }
         SilenceSlider.setRange(0, 30);
@@ -34,10 +36,28 @@ protected:
         VolumeSlider.setValue(50);
     }
     std::unique_ptr<TOptionsForm> Create() {
-        return std::make_unique<TOptionsForm>(OptionsBindings{
-            Recording, Graph, &SilenceSlider, &VolumeSlider, &Affiliate, &Sound, &Ask, &AskFormat, &Tray,
-            &AutoLaunch, &Recycle, &AudioSettings, &Mute, &VolumeControl, &BiDirectional, &Redraw, &Silence,
-            &RecordHotkey, &StopHotkey, [this] { ++Redraws; }, QString::fromStdString(Dir.File("tellamo.INI"))});
+        return std::make_unique<TOptionsForm>(
+            OptionsBindings{Recording,
+                            Graph,
+                            &SilenceSlider,
+                            &VolumeSlider,
+                            &Affiliate,
+                            &Sound,
+                            &Ask,
+                            &AskFormat,
+                            &Tray,
+                            &AutoLaunch,
+                            &Recycle,
+                            &AudioSettings,
+                            &Mute,
+                            &VolumeControl,
+                            &BiDirectional,
+                            &Redraw,
+                            &Silence,
+                            &RecordHotkey,
+                            &StopHotkey,
+                            [this] { ++Redraws; },
+                            QString::fromStdString(Dir.File("tellamo.INI"))});
     }
 
     TempDir Dir;
@@ -45,9 +65,10 @@ protected:
     GraphSettings Graph;
     QSlider SilenceSlider{Qt::Horizontal};
     QSlider VolumeSlider{Qt::Horizontal};
-    QAction Affiliate{"&Affiliated notes"}, Sound{"s"}, Ask{"a"}, AskFormat{"f"}, Tray{"t"}, AutoLaunch{"l"},
-        Recycle{"r"}, AudioSettings{"&Audio Settings..."}, Mute{"&Mute"}, VolumeControl{"v"}, BiDirectional{"b"},
-        Redraw{"&Redraw graphs"}, Silence{"&Stop record when silence"}, RecordHotkey{"Record Hotkey"},
+    QAction Affiliate{"&Affiliated notes"}, Sound{"s"}, Ask{"a"}, AskFormat{"f"}, Tray{"t"},
+        AutoLaunch{"l"}, Recycle{"r"}, AudioSettings{"&Audio Settings..."}, Mute{"&Mute"},
+        VolumeControl{"v"}, BiDirectional{"b"}, Redraw{"&Redraw graphs"},
+        Silence{"&Stop record when silence"}, RecordHotkey{"Record Hotkey"},
         StopHotkey{"Stop Hotkey"};
     int Redraws = 0;
 };
@@ -158,7 +179,8 @@ TEST_F(OptionsForm, CheckBoxesAreTheMainWindowsOptions) {
     EXPECT_FALSE(Silence.isChecked());
     EXPECT_FALSE(form->RecordHotKey->isEnabled());
     RecordHotkey.setChecked(true);
-    EXPECT_TRUE(form->RecordHotKey->isEnabled()) << "a hotkey field is enabled while its option is on";
+    EXPECT_TRUE(form->RecordHotKey->isEnabled())
+        << "a hotkey field is enabled while its option is on";
 }
 
 } // namespace

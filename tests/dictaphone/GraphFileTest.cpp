@@ -1,14 +1,14 @@
 #include "dictaphone/GraphFile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QImage>
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
 #include <unistd.h>
 
 #include <QString>

@@ -1,7 +1,8 @@
 #include "FuzzFile.h"
 
-#include <fcntl.h>
 #include <filesystem>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace tellamo::fuzz {

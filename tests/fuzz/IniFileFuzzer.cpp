@@ -2,8 +2,8 @@
 // without a crash or undefined behaviour, writing it back changes nothing, and a key written
 // reads back as written (within the reader's length limit) without disturbing the other keys.
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>

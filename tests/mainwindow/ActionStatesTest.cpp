@@ -1,6 +1,3 @@
-#include "MainWindowFixture.h"
-#include "mainwindow/NoteListModel.h"
-
 #include <QAction>
 #include <QIcon>
 #include <QImage>
@@ -8,6 +5,9 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QTreeView>
+
+#include "MainWindowFixture.h"
+#include "mainwindow/NoteListModel.h"
 
 namespace tellamo::test {
 namespace {
@@ -40,9 +40,10 @@ TEST_F(ActionStates, WhileRecordingOnlyPauseAndStop) {
     Cat.SelectFolder(work);
     Form.RecordActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
-    EXPECT_EQ(States({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction, a.RenameNoteAction,
-                      a.RenameFolderAction, a.OptionsAction, a.DeleteNoteAction, a.AddFolderAction}),
-              "-Play Pause Stop -Record -RenameNote -RenameFolder -Options -DeleteNote -AddFolder");
+    EXPECT_EQ(
+        States({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction, a.RenameNoteAction,
+                a.RenameFolderAction, a.OptionsAction, a.DeleteNoteAction, a.AddFolderAction}),
+        "-Play Pause Stop -Record -RenameNote -RenameFolder -Options -DeleteNote -AddFolder");
     EXPECT_FALSE(Form.RxDBGrid->isEnabled());
     EXPECT_FALSE(Form.TreeView->isEnabled());
     EXPECT_FALSE(Form.PositionRxSlider->isEnabled());
@@ -56,7 +57,8 @@ TEST_F(ActionStates, PlayNeedsTheNotesSoundAndParentFolderNeedsAffiliatedNotes) 
     const MainActions& a = Form.Actions;
     NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "000002", 0, 8000, 8);
     Cat.Notes().SetCurrent(note);
-    EXPECT_EQ(States({a.PlayAction, a.ParentFolderAction, a.SaveAsFileAction}), "-Play -ParentFolder SaveAsFile");
+    EXPECT_EQ(States({a.PlayAction, a.ParentFolderAction, a.SaveAsFileAction}),
+              "-Play -ParentFolder SaveAsFile");
     WriteFileBytes(Folder() + "000002.wav", "RIFF");
     a.AffiliateAction->trigger();
     EXPECT_EQ(States({a.PlayAction, a.ParentFolderAction}), "Play ParentFolder");

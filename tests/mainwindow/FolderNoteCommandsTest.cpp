@@ -1,3 +1,15 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
 #include "MainWindowFixture.h"
 #include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
@@ -11,17 +23,6 @@
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/TellamoMainForm.h"
 #include "support/TempDir.h"
-
-#include <QAbstractItemModelTester>
-#include <QAction>
-#include <QApplication>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QTableView>
-#include <QTest>
-#include <QTimer>
-#include <QTreeView>
-#include <gtest/gtest.h>
 
 namespace tellamo::test {
 namespace {
@@ -38,8 +39,10 @@ protected:
 };
 
 TEST_F(Commands, BothModelsPassQtsModelTester) {
-    QAbstractItemModelTester folders(&Cat.Folders(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QAbstractItemModelTester notes(Form.NoteList(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester folders(&Cat.Folders(),
+                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester notes(Form.NoteList(),
+                                   QAbstractItemModelTester::FailureReportingMode::Fatal);
     FolderNode* work = Cat.AddFolder(Cat.NotesNode(), "Work");
     Note(work, "000001", "a");
     Note(Cat.NotesNode(), "000002", "b");
@@ -80,7 +83,8 @@ TEST_F(Commands, ANameBeginningWithABlankIsRefused) {
     EXPECT_FALSE(Cat.Folders().setData(Cat.Folders().IndexOf(work), " Work"));
     EXPECT_EQ(Messages, QStringList{"A folder name cannot begin with a space or a tab."});
     EXPECT_EQ(work->Name, "Work");
-    EXPECT_FALSE(Cat.Folders().setData(Cat.Folders().IndexOf(Cat.NotesNode()), "Mine")) << "roots keep their names";
+    EXPECT_FALSE(Cat.Folders().setData(Cat.Folders().IndexOf(Cat.NotesNode()), "Mine"))
+        << "roots keep their names";
 }
 
 TEST_F(Commands, DeletingAFolderMovesItToTheBinThenAsks) {
@@ -157,8 +161,8 @@ TEST_F(Commands, RenamingANoteEditsItsDescription) {
 }
 
 TEST_F(Commands, TitleClicksSortAndTheFillerStaysLast) {
-    for (int click : {NoteListModel::StartColumn, NoteListModel::DurationColumn, NoteListModel::StartColumn,
-                      NoteListModel::FillerColumn}) {
+    for (int click : {NoteListModel::StartColumn, NoteListModel::DurationColumn,
+                      NoteListModel::StartColumn, NoteListModel::FillerColumn}) {
         Form.TitleClick(click);
     }
     EXPECT_EQ(Form.SortFields, "Start;Duration;Start;");
@@ -176,11 +180,13 @@ TEST_F(Commands, DroppingAFolderOnItsOwnDescendantChangesNothingButSaves) {
     FolderNode* b = Cat.AddFolder(a, "B");
     FolderNode* c = Cat.AddFolder(Cat.NotesNode(), "C");
     EXPECT_FALSE(Form.TreeViewDragOver(DragSource::Folder, a, a));
-    EXPECT_FALSE(Form.TreeViewDragOver(DragSource::Folder, Cat.NotesNode(), c)) << "roots are never dragged";
+    EXPECT_FALSE(Form.TreeViewDragOver(DragSource::Folder, Cat.NotesNode(), c))
+        << "roots are never dragged";
     EXPECT_TRUE(Form.TreeViewDragOver(DragSource::Folder, a, c));
     Form.TreeViewDragDrop(DragSource::Folder, a, b, true);
     EXPECT_EQ(a->Parent, Cat.NotesNode());
-    EXPECT_NE(Saved().find("\tA000014\r\n\t\tB000015\r\n"), std::string::npos) << "saved all the same";
+    EXPECT_NE(Saved().find("\tA000014\r\n\t\tB000015\r\n"), std::string::npos)
+        << "saved all the same";
     Form.TreeViewDragDrop(DragSource::Folder, c, a, false);
     EXPECT_EQ(c->Parent, Cat.NotesNode()) << "to the right of the label nothing moves";
     Form.TreeViewDragDrop(DragSource::Folder, c, a, true);
@@ -200,7 +206,8 @@ TEST_F(Commands, ThreeSelectedRowsDroppedOnAFolderAllMove) {
     // Ctrl-clicks on three rows, as the user selects them.
     for (int row : {0, 1, 3}) {
         const QRect cell = Form.RxDBGrid->visualRect(Form.NoteList()->index(row, 0));
-        QTest::mouseClick(Form.RxDBGrid->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+        QTest::mouseClick(Form.RxDBGrid->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          cell.center());
     }
     ASSERT_EQ(Cat.Notes().Selection().size(), 3u);
     // The drop on the folder's label, as the tree's view hands it on (the toolkit delivers drop
@@ -255,7 +262,8 @@ TEST_F(Commands, KeysOfTheNoteList) {
     }
     EXPECT_EQ(note->Description, "Renamed") << "F2 did not open the note's description";
     QTest::keyClick(Form.RxDBGrid, Qt::Key_Delete);
-    EXPECT_EQ(note->ParentPointer, Cat.RecycleBinNode()) << "Delete moves the note to the Recycle Bin";
+    EXPECT_EQ(note->ParentPointer, Cat.RecycleBinNode())
+        << "Delete moves the note to the Recycle Bin";
     // A double click right after a click on a title never starts playback.
     Cat.SelectFolder(Cat.RecycleBinNode());
     Cat.Notes().SetCurrent(note);

@@ -32,7 +32,8 @@ protected:
         Cat.NewCatalogue();
     }
     std::unique_ptr<TTellamoMainForm> Start() {
-        auto form = std::make_unique<TTellamoMainForm>(Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")});
+        auto form = std::make_unique<TTellamoMainForm>(
+            Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")});
         Minimized = form->RestoreSettings();
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -42,8 +43,8 @@ protected:
     IniFile Ini() const { return IniFile::Load(IniPath()); }
 
     TempDir Documents;
-    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
-                  "Recycle Bin", RealFileSystem()};
+    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+                  "Notes", "Recycle Bin", RealFileSystem()};
     FakeWavePort Port;
     EventFdPoster Poster;
     bool Minimized = false;
@@ -96,18 +97,24 @@ TEST_F(SettingsFile, FirstRunValuesAreWrittenWhenTheWindowCloses) {
     for (const auto& [key, value] : firstRun) {
         EXPECT_EQ(ini.Read(section, key), std::optional<std::string>(value)) << key;
     }
-    for (const char* key : {"Flags", "PixelsPerInch", "MinMaxPos", "NormPos", "GraphPanel_Height", "TreeView_Width"}) {
+    for (const char* key : {"Flags", "PixelsPerInch", "MinMaxPos", "NormPos", "GraphPanel_Height",
+                            "TreeView_Width"}) {
         EXPECT_TRUE(ini.Read(section, key).has_value()) << key;
     }
     EXPECT_EQ(ini.Keys("TTellamoMainFormRxDBGrid"),
-              (std::vector<std::string>{"RxDBGrid.Description", "RxDBGrid.Start", "RxDBGrid.Duration", "RxDBGrid.BitRate",
-                                        "RxDBGrid.SampleRate", "RxDBGrid.FileSizeKB", "RxDBGrid."}));
-    const std::pair<const char*, const char*> columns[] = {{"RxDBGrid.Description", "0,212"}, {"RxDBGrid.Start", "1,81"},
-                                                           {"RxDBGrid.Duration", "2,67"},    {"RxDBGrid.BitRate", "3,34"},
-                                                           {"RxDBGrid.SampleRate", "4,47"},  {"RxDBGrid.FileSizeKB", "5,63"},
+              (std::vector<std::string>{
+                  "RxDBGrid.Description", "RxDBGrid.Start", "RxDBGrid.Duration", "RxDBGrid.BitRate",
+                  "RxDBGrid.SampleRate", "RxDBGrid.FileSizeKB", "RxDBGrid."}));
+    const std::pair<const char*, const char*> columns[] = {{"RxDBGrid.Description", "0,212"},
+                                                           {"RxDBGrid.Start", "1,81"},
+                                                           {"RxDBGrid.Duration", "2,67"},
+                                                           {"RxDBGrid.BitRate", "3,34"},
+                                                           {"RxDBGrid.SampleRate", "4,47"},
+                                                           {"RxDBGrid.FileSizeKB", "5,63"},
                                                            {"RxDBGrid.", "6,1600"}};
     for (const auto& [key, value] : columns) {
-        EXPECT_EQ(ini.Read("TTellamoMainFormRxDBGrid", key), std::optional<std::string>(value)) << key;
+        EXPECT_EQ(ini.Read("TTellamoMainFormRxDBGrid", key), std::optional<std::string>(value))
+            << key;
     }
 }
 
@@ -198,9 +205,11 @@ TEST_F(SettingsFile, AWindowClosedMinimizedStartsMinimized) {
 }
 
 TEST_F(SettingsFile, UnreadableValuesKeepTheirFirstRunValues) {
-    WriteFileBytes(IniPath(), "[TTellamoMainForm]\r\nSilenceAction_Checked=maybe\r\nTreeView_Width=wide\r\n"
-                              "AffiliateAction_Checked=tRuE\r\n[TTellamoMainFormRxDBGrid]\r\nRxDBGrid.Start=x,y\r\n"
-                              "RxDBGrid.=0,5\r\n");
+    WriteFileBytes(
+        IniPath(),
+        "[TTellamoMainForm]\r\nSilenceAction_Checked=maybe\r\nTreeView_Width=wide\r\n"
+        "AffiliateAction_Checked=tRuE\r\n[TTellamoMainFormRxDBGrid]\r\nRxDBGrid.Start=x,y\r\n"
+        "RxDBGrid.=0,5\r\n");
     auto form = Start();
     EXPECT_FALSE(form->Actions.SilenceAction->isChecked());
     EXPECT_TRUE(form->Actions.AffiliateAction->isChecked()) << "truth values in any letter case";
@@ -209,7 +218,8 @@ TEST_F(SettingsFile, UnreadableValuesKeepTheirFirstRunValues) {
                   .RxDBGrid->horizontalHeader()
                   ->sectionSize(NoteListModel::StartColumn))
         << "as if no width were stored";
-    EXPECT_EQ(form->RxDBGrid->horizontalHeader()->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn)
+    EXPECT_EQ(form->RxDBGrid->horizontalHeader()->logicalIndex(NoteListModel::FillerColumn),
+              NoteListModel::FillerColumn)
         << "the filler stays last whatever the file says";
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/FileSystem.h"
-
 #include <array>
 #include <string>
+
+#include "common/FileSystem.h"
 
 namespace tellamo::test {
 
