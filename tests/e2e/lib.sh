@@ -27,6 +27,9 @@
 #   focus WINDOW                    gives WINDOW the keyboard focus and checks that it has it
 #   screenshot FILE [WINDOW]        a picture of the screen, once WINDOW (else the screen) shows
 #                                   more than a few colours, that is once it is painted
+#   conditions to wait on: window_titled TITLE, window_gone TITLE, process_gone PID,
+#   has_focus WINDOW, holds_files EXT N, larger_than FILE BYTES, tray_is_up, wm_is_up; now_ms is
+#   the clock they keep. fail MESSAGE ends the test.
 #
 # The program (TELLAMO is its binary; APP_PID and window are its process and main window)
 #   launch [ARGUMENTS...]          starts it in the background (put VAR=value before it, or
@@ -55,7 +58,16 @@
 #
 # A new test: a script here that takes the binary (and an output folder for screenshots) as
 # arguments, sources this file, calls start_session with what it needs and ends with
-# "1 passed, 0 failed"; register it in CMakeLists.txt with tellamo_add_e2e_test().
+# "1 passed, 0 failed"; register it in CMakeLists.txt with tellamo_add_e2e_test(). For example,
+# what a note plays under a window manager:
+#   . "$(dirname "$0")/lib.sh"; TELLAMO=$1
+#   start_session --pipe-sink 11025 --wm
+#   sox -n -r 11025 -b 16 -c 1 "$folder/480151.wav" synth 1 sine 440   # (mkdir -p "$folder" first)
+#   one_note_catalogue 480151 "a tone" >/dev/null
+#   start_with_note_menu; menu alt+n p
+#   wait_ms 10000 streams_are -gt 0 && wait_ms 20000 streams_are -eq 0 || fail "no playback"
+#   played_sound "$WORK/sound.raw" || fail "only silence was played"
+#   exit_by_menu; echo "1 passed, 0 failed"
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$E2E_DIR/../support/session.sh"
