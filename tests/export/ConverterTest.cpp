@@ -6,12 +6,12 @@
 
 #include <QFile>
 
+#include "audio/NoteAudio.h"
 #include "audio/WavFormat.h"
 #include "codec/ChildProcess.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "export/ConvertCtrl.h"
-#include "export/NoteAudio.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempDir.h"
 

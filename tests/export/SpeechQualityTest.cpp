@@ -7,9 +7,9 @@
 
 #include <QFile>
 
+#include "audio/NoteAudio.h"
 #include "codec/ChildProcess.h"
 #include "export/ConvertCtrl.h"
-#include "export/NoteAudio.h"
 #include "support/TempDir.h"
 
 namespace tellamo {
