@@ -272,6 +272,12 @@ void SearchIndex::CommitBatch() {
     Exec("COMMIT");
 }
 
+void SearchIndex::RollbackBatch() {
+    if (!sqlite3_get_autocommit(mDb)) {
+        sqlite3_exec(mDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
 std::vector<std::string> SearchIndex::Find(std::string_view typed) {
     const std::vector<std::string> tokens = SearchTokens(typed);
     if (tokens.empty()) {

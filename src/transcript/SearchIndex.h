@@ -61,6 +61,8 @@ public:
     // Several changes in one transaction (much faster when many notes are added).
     void BeginBatch();
     void CommitBatch();
+    // Drops a batch cut short by a failure (nothing when none is open).
+    void RollbackBatch();
 
     // The file names of the notes in whose transcript or description every typed word occurs,
     // a word also matching the beginning of a longer one ("budg" finds "budget"). Case and
