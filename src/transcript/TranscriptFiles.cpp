@@ -1,5 +1,6 @@
 #include "transcript/TranscriptFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <sys/stat.h>
@@ -45,7 +46,11 @@ void WriteTranscriptFile(FileSystem& fs, const std::string& vttPath, const Trans
 }
 
 Transcript ReadTranscriptFile(const std::string& vttPath) {
-    const FilePrefix file = ReadFilePrefix(vttPath, MaxWebVttBytes + 1);
+    // No more than the file holds: a buffer of the largest size would be cleared for every
+    // transcript read (one byte beyond tells a file that is too large).
+    const std::uint64_t size = StampOf(vttPath).Bytes;
+    const FilePrefix file = ReadFilePrefix(
+        vttPath, static_cast<std::size_t>(std::min<std::uint64_t>(size, MaxWebVttBytes)) + 1);
     return ParseWebVtt(file.Bytes, vttPath);
 }
 

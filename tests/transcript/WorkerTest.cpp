@@ -25,6 +25,9 @@
 namespace tellamo {
 namespace {
 
+// The worker runs at the lowest priority: on a busy machine it gets the CPU last.
+constexpr int IdleTimeoutMs = 180'000;
+
 struct Counters {
     std::atomic<int> Made{0};
     std::atomic<int> Alive{0};
@@ -125,7 +128,7 @@ TEST_F(WorkerFixture, TranscribesNewestFirstIndexesAndGivesTheModelBack) {
         Qt::DirectConnection);
     worker->SetNotes(notes);
     worker->Start();
-    ASSERT_TRUE(worker->WaitUntilIdle(20000));
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     // Idle means the recogniser has gone too; give the thread its last step.
     for (int i = 0; i < 200 && mCounters.Alive > 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -155,7 +158,7 @@ TEST_F(WorkerFixture, TranscribesNewestFirstIndexesAndGivesTheModelBack) {
     worker->NoteRecorded({Name(9), Wav(9), "Fresh"});
     worker->DescriptionChanged("000001", "Renamed");
     worker->NotesDeleted({"000002"});
-    ASSERT_TRUE(worker->WaitUntilIdle(20000));
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(index.Find("w1009 fresh"), std::vector<std::string>{"000009"});
     EXPECT_EQ(index.Find("renamed w1001"), std::vector<std::string>{"000001"});
     EXPECT_TRUE(index.Find("w1002").empty());
@@ -167,7 +170,7 @@ TEST_F(WorkerFixture, OnlyNotesWithoutACurrentTranscriptAreTranscribedAgain) {
         auto worker = MakeWorker();
         worker->SetNotes(notes);
         worker->Start();
-        ASSERT_TRUE(worker->WaitUntilIdle(20000));
+        ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     }
     EXPECT_EQ(mCounters.Recognised, 3);
     // Note 2's sound is replaced (another level), note 3's transcript is deleted.
@@ -177,7 +180,7 @@ TEST_F(WorkerFixture, OnlyNotesWithoutACurrentTranscriptAreTranscribedAgain) {
     auto worker = MakeWorker();
     worker->SetNotes(notes);
     worker->Start();
-    ASSERT_TRUE(worker->WaitUntilIdle(20000));
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(mCounters.Recognised, 5);
     EXPECT_EQ(ReadTranscriptFile(TranscriptPathFor(Wav(2))).Text(), "w1502 spoken");
     SearchIndex index(IndexPath());
@@ -191,7 +194,7 @@ TEST_F(WorkerFixture, AMissingModelIsSaidOnceAndTheIndexStillFollowsTheTranscrip
         auto worker = MakeWorker();
         worker->SetNotes({notes[2]}); // note 1 only
         worker->Start();
-        ASSERT_TRUE(worker->WaitUntilIdle(20000));
+        ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     }
     ::unlink(IndexPath().c_str());
     std::atomic<int> said{0};
@@ -205,7 +208,7 @@ TEST_F(WorkerFixture, AMissingModelIsSaidOnceAndTheIndexStillFollowsTheTranscrip
         Qt::DirectConnection);
     worker->SetNotes(notes);
     worker->Start();
-    ASSERT_TRUE(worker->WaitUntilIdle(20000));
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(said, 1);
     EXPECT_FALSE(test::FileExists(TranscriptPathFor(Wav(3))));
     SearchIndex index(IndexPath());
@@ -219,14 +222,14 @@ TEST_F(WorkerFixture, ADamagedIndexIsMadeAgainFromTheTranscripts) {
         auto worker = MakeWorker();
         worker->SetNotes(notes);
         worker->Start();
-        ASSERT_TRUE(worker->WaitUntilIdle(20000));
+        ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     }
     test::WriteFileBytes(IndexPath(), std::string(8192, '\x17'));
     ::unlink((IndexPath() + "-wal").c_str());
     auto worker = MakeWorker();
     worker->SetNotes(notes);
     worker->Start();
-    ASSERT_TRUE(worker->WaitUntilIdle(20000));
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(mCounters.Recognised, 3); // nothing transcribed again
     SearchIndex index(IndexPath());
     EXPECT_FALSE(index.WasRebuilt());
@@ -241,7 +244,7 @@ TEST_F(WorkerFixture, AKillInTheMiddleLeavesWholeTranscriptsAndTheNextStartGoesO
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        auto worker = MakeWorker(60);
+        auto worker = MakeWorker(250);
         worker->SetNotes(notes);
         worker->Start();
         worker->WaitUntilIdle(60000);
@@ -254,7 +257,9 @@ TEST_F(WorkerFixture, AKillInTheMiddleLeavesWholeTranscriptsAndTheNextStartGoesO
         }
         return n;
     };
-    for (int i = 0; i < 3000 && transcribed() < 4; ++i) {
+    // The child spends a quarter of a second on each note: plenty of time to kill it between
+    // two notes or in the middle of one, even on a loaded machine.
+    for (int i = 0; i < 30000 && transcribed() < 3; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     ::kill(child, SIGKILL);
@@ -262,7 +267,7 @@ TEST_F(WorkerFixture, AKillInTheMiddleLeavesWholeTranscriptsAndTheNextStartGoesO
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child finished before it was killed";
     const int before = transcribed();
-    ASSERT_GE(before, 4);
+    ASSERT_GE(before, 3);
     ASSERT_LT(before, Count);
     for (int i = 1; i <= Count; ++i) {
         if (test::FileExists(TranscriptPathFor(Wav(i)))) {
@@ -274,7 +279,7 @@ TEST_F(WorkerFixture, AKillInTheMiddleLeavesWholeTranscriptsAndTheNextStartGoesO
     auto worker = MakeWorker();
     worker->SetNotes(notes);
     worker->Start();
-    ASSERT_TRUE(worker->WaitUntilIdle(20000));
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(mCounters.Recognised, Count - before); // the finished ones were not done again
     SearchIndex index(IndexPath());
     for (int i = 1; i <= Count; ++i) {
@@ -293,7 +298,7 @@ TEST_F(WorkerFixture, APausedWorkerFinishesNothingUntilResumed) {
     EXPECT_FALSE(worker->WaitUntilIdle(300));
     EXPECT_EQ(mCounters.Recognised, 0);
     worker->Resume();
-    ASSERT_TRUE(worker->WaitUntilIdle(20000));
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(mCounters.Recognised, 2);
 }
 
