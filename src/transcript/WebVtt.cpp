@@ -250,7 +250,7 @@ void AppendEscaped(std::string& out, std::string_view word) {
             break;
         default:
             // A blank inside a word would split it in two on reading.
-            if (IsBlank(c) || c == '\v') {
+            if (IsBlank(c)) {
                 out += "&nbsp;";
             } else {
                 out.push_back(c);
