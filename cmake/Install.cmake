@@ -38,7 +38,7 @@ endif()
 # Man pages, compressed as Debian installs them.
 find_program(TELLAMO_GZIP gzip REQUIRED)
 set(_manpages)
-foreach(page tellamo.1 tellamo-convert.1)
+foreach(page tellamo.1 tellamo-convert.1 tellamo-transcribe.1 tellamo-find.1)
   set(gz ${_generated}/${page}.gz)
   add_custom_command(OUTPUT ${gz}
     COMMAND ${TELLAMO_GZIP} -9nc ${_data}/packaging/${page} > ${gz}
@@ -96,7 +96,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TELLAMO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tellamo.github.io/")
 # Qt draws the icons from SVG and needs a platform plugin, which the shared-library scan does
 # not see.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins")
+# The speech model is data, which the scan cannot see either; without it notes are simply not
+# transcribed, but the package promises transcripts.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins, pocketsphinx-en-us")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "voice-note recorder with a catalogue")
 # The synopsis is the summary above; CPack indents these lines and writes empty ones as " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tellamo is a dictaphone for the desktop: it records spoken notes from the
@@ -108,6 +110,10 @@ sortable, filterable list, played back with a position slider, and shown
 with their level graph. They can be saved as WAV files, as recorded or
 compressed with the TrueSpeech speech codec, or attached to an e-mail.
 
+Every note is transcribed on the computer itself (English, with CMU
+PocketSphinx), so that notes can be found by the words spoken in them.
+
 The package also holds tellamo-convert, which compresses a note from a
-script.")
+script, tellamo-transcribe, which prints the transcript of any WAV file,
+and tellamo-find, which lists the notes in which given words were said.")
 include(CPack)

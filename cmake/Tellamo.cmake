@@ -37,7 +37,7 @@ function(tellamo_add_test name)
     set(T_TIMEOUT 300)
   endif()
   set(env "LC_ALL=C.UTF-8" "LANG=C.UTF-8" "TELLAMO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
-          "TELLAMO_BINARY_DIR=${PROJECT_BINARY_DIR}" ${T_ENV})
+          "TELLAMO_BINARY_DIR=${PROJECT_BINARY_DIR}")
   set(wrapper)
   if(T_XVFB)
     set(wrapper ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh)
@@ -50,6 +50,8 @@ function(tellamo_add_test name)
     list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1" "UBSAN_OPTIONS=print_stacktrace=1"
          "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
   endif()
+  # A test's own settings come last, so that they win over the defaults above.
+  list(APPEND env ${T_ENV})
   # One ctest entry per test binary: the binary's own output names each failing case, and
   # discovery at build time would need a display for widget tests.
   # A private HOME, XDG folders and TMPDIR, made fresh for every run, so that nothing a test does

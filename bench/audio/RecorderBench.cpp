@@ -2,10 +2,15 @@
 // capture through the scripted port.
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <benchmark/benchmark.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +19,8 @@
 #include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
+#include "transcript/PocketSphinxRecogniser.h"
+#include "transcript/Transcriber.h"
 
 namespace tellamo {
 namespace {
@@ -47,9 +54,46 @@ struct Rig {
     ~Rig() { ::unlink(Path.c_str()); }
 };
 
+// What the transcript worker does beside a recording: PocketSphinx decoding speech-like sound
+// without a pause, on a thread at the lowest priority, as long as it lives.
+class TranscriptionBeside {
+public:
+    TranscriptionBeside() {
+        mThread = std::thread([this] {
+            sched_param param{};
+            pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+            PocketSphinxRecogniser recogniser;
+            std::vector<std::int16_t> sound(16000 * 10);
+            for (std::size_t i = 0; i < sound.size(); ++i) {
+                sound[i] = static_cast<std::int16_t>(((i * 2654435761u) >> 16) % 4000 - 2000);
+            }
+            try {
+                while (!mStop.load()) {
+                    benchmark::DoNotOptimize(TranscribeSamples(
+                        recogniser, sound.data(), sound.size(), [this] { return mStop.load(); }));
+                }
+            } catch (const TranscriptionStopped&) {
+            }
+        });
+    }
+    ~TranscriptionBeside() {
+        mStop = true;
+        mThread.join();
+    }
+
+private:
+    std::atomic<bool> mStop{false};
+    std::thread mThread;
+};
+
 // The device thread's part: level test (a full pass, the loud samples are at the end), the
-// append to the file and OnRecord, and the post that hands the buffer back.
+// append to the file and OnRecord, and the post that hands the buffer back. With argument 1,
+// a transcription runs beside it, as the worker does after a recording.
 void BM_AcceptedBuffer22050Hz16Bit(benchmark::State& state) {
+    std::unique_ptr<TranscriptionBeside> beside;
+    if (state.range(0) == 1) {
+        beside = std::make_unique<TranscriptionBeside>();
+    }
     Rig rig;
     TRecorder& rec = rig.Audio.Recorder();
     rec.SetTrigLevel(3277); // 10 per cent
@@ -95,7 +139,7 @@ void BM_AcceptedBuffer22050Hz16Bit(benchmark::State& state) {
     }
     rec.Stop();
 }
-BENCHMARK(BM_AcceptedBuffer22050Hz16Bit);
+BENCHMARK(BM_AcceptedBuffer22050Hz16Bit)->Arg(0)->Arg(1)->UseRealTime();
 
 // One hour at 22050 Hz 16-bit through the scripted port: every buffer is completed by the
 // "device" and handed back by the window thread; none may be lost and the file must hold

@@ -13,10 +13,10 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include "audio/NoteAudio.h"
 #include "codec/TrueSpeechDecoder.h"
 #include "codec/TrueSpeechEncoder.h"
 #include "codec/TrueSpeechWav.h"
-#include "export/NoteAudio.h"
 
 namespace {
 

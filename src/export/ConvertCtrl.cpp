@@ -8,9 +8,9 @@
 
 #include <QFile>
 
+#include "audio/NoteAudio.h"
 #include "codec/TrueSpeechWav.h"
 #include "common/Errors.h"
-#include "export/NoteAudio.h"
 #include "export/OggOpus.h"
 
 namespace tellamo {

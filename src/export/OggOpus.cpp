@@ -10,10 +10,10 @@
 #include <opus/opus.h>
 #include <unistd.h>
 
+#include "audio/NoteAudio.h"
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
-#include "export/NoteAudio.h"
 
 namespace tellamo {
 

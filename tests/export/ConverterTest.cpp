@@ -6,11 +6,11 @@
 
 #include <QFile>
 
+#include "audio/NoteAudio.h"
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "export/ConvertCtrl.h"
-#include "export/NoteAudio.h"
 #include "support/ChildProcess.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempDir.h"

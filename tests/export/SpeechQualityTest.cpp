@@ -7,8 +7,8 @@
 
 #include <QFile>
 
+#include "audio/NoteAudio.h"
 #include "export/ConvertCtrl.h"
-#include "export/NoteAudio.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 

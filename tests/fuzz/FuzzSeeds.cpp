@@ -16,6 +16,7 @@
 #include "dictaphone/GraphBitmap.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/TellamoGraph.h"
+#include "transcript/WebVtt.h"
 
 namespace {
 
@@ -88,6 +89,16 @@ int main(int argc, char** argv) {
         DrawLevelColumn(state, column, (column * 7) % 128, true);
     }
     Put("graph_bitmap_fuzzer", "graph.bmp", EncodeGraphFile(bitmap));
+
+    Transcript transcript;
+    transcript.HasSource = true;
+    transcript.Source = {123456, 1765382485123456789};
+    transcript.Cues.push_back({1200, 3450, {{"budget", 1200, 1700}, {"r&d", 1700, 3450}}});
+    transcript.Cues.push_back({61000, 62000, {{"<late>", 61000, 62000}}});
+    Put("webvtt_fuzzer", "transcript.vtt", FormatWebVtt(transcript));
+    Put("webvtt_fuzzer", "foreign.vtt",
+        "WEBVTT title\r\n\r\nid\r\n00:01.000 --> 00:02.000 align:start\r\n<v Ann>a "
+        "<00:01.500><c>b</c> &amp;&nbsp;c\r\n\r\nNOTE x\r\n");
 
     IniFile ini;
     ini.Write("TOptionsForm", "SilenceRxSpinEdit_Value", "25");

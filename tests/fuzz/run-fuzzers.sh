@@ -24,10 +24,10 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 declare -A max_len=(
   [truespeech_decoder_fuzzer]=2048 [index_file_fuzzer]=4096 [wav_header_fuzzer]=512
   [graph_wav_fuzzer]=8192 [graph_bitmap_fuzzer]=80000 [ini_file_fuzzer]=4096
-  [converter_fuzzer]=4096
+  [converter_fuzzer]=4096 [webvtt_fuzzer]=8192
 )
 order=(truespeech_decoder_fuzzer index_file_fuzzer wav_header_fuzzer graph_wav_fuzzer
-       graph_bitmap_fuzzer ini_file_fuzzer converter_fuzzer)
+       graph_bitmap_fuzzer ini_file_fuzzer converter_fuzzer webvtt_fuzzer)
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=("${order[@]}")
 

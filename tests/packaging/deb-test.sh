@@ -27,14 +27,17 @@ echo "$lintian_output"
 if grep -q '^E: ' <<<"$lintian_output"; then fail "lintian reports errors"; fi
 [[ $(dpkg-deb --field "$deb" Section) == sound ]] || fail "section is not sound"
 dpkg-deb --field "$deb" Depends | grep -q 'libc6' || fail "no computed shared-library dependencies"
+dpkg-deb --field "$deb" Depends | grep -q 'libpocketsphinx' || fail "no dependency on the recogniser"
+dpkg-deb --field "$deb" Depends | grep -q 'pocketsphinx-en-us' || fail "no dependency on the speech model"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 expected=(
-  usr/bin/tellamo usr/bin/tellamo-convert
+  usr/bin/tellamo usr/bin/tellamo-convert usr/bin/tellamo-transcribe usr/bin/tellamo-find
   "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml"
   "usr/share/icons/hicolor/scalable/apps/$id.svg"
   usr/share/man/man1/tellamo.1.gz usr/share/man/man1/tellamo-convert.1.gz
+  usr/share/man/man1/tellamo-transcribe.1.gz usr/share/man/man1/tellamo-find.1.gz
   usr/share/doc/tellamo/copyright usr/share/doc/tellamo/changelog.gz
 )
 for size in 16 24 32 48 64 128 256; do

@@ -1,4 +1,4 @@
-#include "export/NoteAudio.h"
+#include "audio/NoteAudio.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,7 +7,7 @@
 
 namespace tellamo {
 
-// Receives the next piece of 8000 Hz 16-bit mono sound.
+// Receives the next piece of 16-bit mono sound (at the rate the reading asked for).
 using SampleSink = std::function<void(const std::int16_t* samples, std::size_t count)>;
 
 // Reads a note's WAV file by the program's reading rule (8- or 16-bit PCM, mono or stereo, any

@@ -1,0 +1,351 @@
+#include "transcript/SearchIndex.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QString>
+
+namespace tellamo {
+
+namespace {
+
+// Raised whenever the layout below changes: an index of another layout is simply rebuilt.
+constexpr int LayoutVersion = 2;
+
+// detail=none keeps only which notes hold a word, not where: all the search needs, and the
+// smallest index. The words themselves are kept once, in the note table, as the FTS5 table's
+// external content. The prefix indexes of one to three letters make the first keystrokes cheap:
+// without them "b" merges the lists of every word beginning with b (over 300 ms with 100,000
+// notes). A note's row id is its six-digit number, so that a search yields names without
+// reading the note table; other names get ids above the six digits.
+constexpr const char* Layout = R"(
+CREATE TABLE note(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,
+                  vtt_bytes INTEGER, vtt_ns INTEGER,
+                  words TEXT NOT NULL DEFAULT '', description TEXT NOT NULL DEFAULT '');
+CREATE VIRTUAL TABLE note_text USING fts5(words, description, content='note', content_rowid='id',
+                                          detail=none, prefix='1 2 3',
+                                          tokenize='unicode61 remove_diacritics 2');
+CREATE TRIGGER note_added AFTER INSERT ON note BEGIN
+  INSERT INTO note_text(rowid, words, description) VALUES (new.id, new.words, new.description);
+END;
+CREATE TRIGGER note_removed AFTER DELETE ON note BEGIN
+  INSERT INTO note_text(note_text, rowid, words, description)
+    VALUES ('delete', old.id, old.words, old.description);
+END;
+CREATE TRIGGER note_changed AFTER UPDATE ON note BEGIN
+  INSERT INTO note_text(note_text, rowid, words, description)
+    VALUES ('delete', old.id, old.words, old.description);
+  INSERT INTO note_text(rowid, words, description) VALUES (new.id, new.words, new.description);
+END;
+)";
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+bool IsDamage(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_FORMAT;
+}
+
+// The id of a new row: ?6, the six-digit number, else the next id above every other.
+#define IdOfName                                                                                   \
+    "CASE WHEN ?6 >= 0 THEN ?6 ELSE "                                                              \
+    "(SELECT max(1000000, coalesce(max(id), 0)) + 1 FROM note) END"
+
+void BindText(sqlite3_stmt* s, int index, std::string_view text) {
+    sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string ColumnText(sqlite3_stmt* s, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(s, column)))
+                : std::string();
+}
+
+// An FTS5 string: in double quotes, a quote inside doubled.
+constexpr std::int64_t FirstOtherId = 1'000'000;
+
+// The id of a six-digit name ("042977" is 42977); -1 for any other name.
+std::int64_t SixDigitId(std::string_view name) {
+    if (name.size() != 6 ||
+        !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return -1;
+    }
+    std::int64_t id = 0;
+    for (const char c : name) {
+        id = id * 10 + (c - '0');
+    }
+    return id;
+}
+
+std::string SixDigitName(std::int64_t id) {
+    char name[24];
+    std::snprintf(name, sizeof name, "%06lld", static_cast<long long>(id));
+    return name;
+}
+
+std::string Quoted(const std::string& token) {
+    std::string out = "\"";
+    for (const char c : token) {
+        out.push_back(c);
+        if (c == '"') {
+            out.push_back('"');
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+std::vector<std::string> SearchTokens(std::string_view typed) {
+    const QString text =
+        QString::fromUtf8(typed.data(), static_cast<qsizetype>(typed.size())).toCaseFolded();
+    std::vector<std::string> tokens;
+    QString token;
+    const auto flush = [&] {
+        if (!token.isEmpty()) {
+            tokens.push_back(token.toStdString());
+            token.clear();
+        }
+    };
+    for (const QChar c : text) {
+        if (c.isLetterOrNumber() || c.isMark() || c.isSurrogate()) {
+            token.append(c);
+        } else {
+            flush();
+        }
+    }
+    flush();
+    return tokens;
+}
+
+std::optional<TranscriptMatch> FirstMatch(const std::vector<TimedWord>& words,
+                                          std::string_view typed) {
+    const std::vector<std::string> wanted = SearchTokens(typed);
+    if (wanted.empty()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        for (const std::string& part : SearchTokens(words[i].Text)) {
+            for (const std::string& prefix : wanted) {
+                if (part.compare(0, prefix.size(), prefix) == 0) {
+                    return TranscriptMatch{i, words[i].StartMs};
+                }
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+SearchIndex::SearchIndex(const std::string& path) : mPath(path) {
+    try {
+        Open();
+    } catch (const IndexDamaged&) {
+        sqlite3_close(mDb);
+        mDb = nullptr;
+        Discard(mPath);
+        Open();
+        mRebuilt = true;
+    }
+}
+
+SearchIndex::~SearchIndex() {
+    sqlite3_close(mDb);
+}
+
+void SearchIndex::Discard(const std::string& path) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        ::unlink((path + suffix).c_str());
+    }
+}
+
+void SearchIndex::Open() {
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX;
+    const int opened = sqlite3_open_v2(mPath.c_str(), &mDb, flags, nullptr);
+    if (opened != SQLITE_OK) {
+        const std::string reason = mDb ? sqlite3_errmsg(mDb) : sqlite3_errstr(opened);
+        sqlite3_close(mDb);
+        mDb = nullptr;
+        if (IsDamage(opened)) {
+            throw IndexDamaged("The search index \"" + mPath + "\" is damaged: " + reason);
+        }
+        throw TellamoError("Cannot open the search index \"" + mPath + "\": " + reason);
+    }
+    sqlite3_extended_result_codes(mDb, 1);
+    // The worker and the window (and tellamo-find) share the file.
+    sqlite3_busy_timeout(mDb, 5000);
+    Exec("PRAGMA journal_mode=WAL");
+    // A cache: a power cut may lose the last changes, which the next start finds missing and
+    // makes again, but never breaks the file.
+    Exec("PRAGMA synchronous=NORMAL");
+
+    Statement version(Prepare("PRAGMA user_version"));
+    Check(sqlite3_step(version.get()), "reading the index's layout");
+    const int found = sqlite3_column_int(version.get(), 0);
+    version.reset();
+    if (found == LayoutVersion) {
+        // A file of the right version whose tables are damaged fails here rather than later.
+        Statement probe(Prepare("SELECT count(*) FROM note_text WHERE note_text MATCH 'x*'"));
+        Check(sqlite3_step(probe.get()), "reading the index");
+        return;
+    }
+    Statement tables(Prepare("SELECT count(*) FROM sqlite_master"));
+    Check(sqlite3_step(tables.get()), "reading the index's layout");
+    const bool empty = sqlite3_column_int(tables.get(), 0) == 0;
+    tables.reset();
+    if (!empty) {
+        // Another layout, or another file altogether: not ours to keep.
+        throw IndexDamaged("The search index \"" + mPath + "\" has another layout");
+    }
+    Exec("BEGIN");
+    Exec(Layout);
+    Exec(("PRAGMA user_version=" + std::to_string(LayoutVersion)).c_str());
+    Exec("COMMIT");
+    mRebuilt = true;
+}
+
+void SearchIndex::Fail(int code, const std::string& what) {
+    const std::string text =
+        "The search index \"" + mPath + "\" failed " + what + ": " + sqlite3_errmsg(mDb);
+    if (IsDamage(code)) {
+        throw IndexDamaged(text);
+    }
+    throw TellamoError(text);
+}
+
+void SearchIndex::Check(int code, const char* what) {
+    if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE) {
+        Fail(code, what);
+    }
+}
+
+void SearchIndex::Exec(const char* sql) {
+    Check(sqlite3_exec(mDb, sql, nullptr, nullptr, nullptr), "a change");
+}
+
+sqlite3_stmt* SearchIndex::Prepare(const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    Check(sqlite3_prepare_v2(mDb, sql, -1, &statement, nullptr), "a query");
+    return statement;
+}
+
+void SearchIndex::Put(const std::string& fileName, const IndexEntry& entry) {
+    Statement s(Prepare("INSERT INTO note(id, name, vtt_bytes, vtt_ns, words, description) "
+                        "VALUES (" IdOfName ", ?1, ?2, ?3, ?4, ?5) ON CONFLICT(name) DO UPDATE SET "
+                        "vtt_bytes = ?2, vtt_ns = ?3, words = ?4, description = ?5"));
+    BindText(s.get(), 1, fileName);
+    sqlite3_bind_int64(s.get(), 6, SixDigitId(fileName));
+    if (entry.TranscriptStamp) {
+        sqlite3_bind_int64(s.get(), 2, static_cast<sqlite3_int64>(entry.TranscriptStamp->Bytes));
+        sqlite3_bind_int64(s.get(), 3, entry.TranscriptStamp->ModifiedNs);
+    }
+    BindText(s.get(), 4, entry.Words);
+    BindText(s.get(), 5, entry.Description);
+    Check(sqlite3_step(s.get()), "adding a note");
+}
+
+void SearchIndex::SetDescription(const std::string& fileName, const std::string& description) {
+    Statement s(Prepare("INSERT INTO note(id, name, description) VALUES (" IdOfName ", ?1, ?2) "
+                        "ON CONFLICT(name) DO UPDATE SET description = ?2 "
+                        "WHERE description IS NOT ?2"));
+    BindText(s.get(), 1, fileName);
+    sqlite3_bind_int64(s.get(), 6, SixDigitId(fileName));
+    BindText(s.get(), 2, description);
+    Check(sqlite3_step(s.get()), "changing a description");
+}
+
+void SearchIndex::Remove(const std::string& fileName) {
+    Statement s(Prepare("DELETE FROM note WHERE name = ?1"));
+    BindText(s.get(), 1, fileName);
+    Check(sqlite3_step(s.get()), "removing a note");
+}
+
+std::optional<IndexEntry> SearchIndex::Get(const std::string& fileName) {
+    Statement s(Prepare("SELECT vtt_bytes, vtt_ns, words, description FROM note WHERE name = ?1"));
+    BindText(s.get(), 1, fileName);
+    const int step = sqlite3_step(s.get());
+    Check(step, "reading a note");
+    if (step != SQLITE_ROW) {
+        return std::nullopt;
+    }
+    IndexEntry entry;
+    if (sqlite3_column_type(s.get(), 0) != SQLITE_NULL) {
+        entry.TranscriptStamp =
+            SourceStamp{static_cast<std::uint64_t>(sqlite3_column_int64(s.get(), 0)),
+                        sqlite3_column_int64(s.get(), 1)};
+    }
+    entry.Words = ColumnText(s.get(), 2);
+    entry.Description = ColumnText(s.get(), 3);
+    return entry;
+}
+
+std::vector<std::string> SearchIndex::FileNames() {
+    Statement s(Prepare("SELECT name FROM note ORDER BY name"));
+    std::vector<std::string> names;
+    int step = 0;
+    while ((step = sqlite3_step(s.get())) == SQLITE_ROW) {
+        names.push_back(ColumnText(s.get(), 0));
+    }
+    Check(step, "listing the notes");
+    return names;
+}
+
+void SearchIndex::BeginBatch() {
+    Exec("BEGIN IMMEDIATE");
+}
+
+void SearchIndex::CommitBatch() {
+    Exec("COMMIT");
+}
+
+void SearchIndex::RollbackBatch() {
+    if (!sqlite3_get_autocommit(mDb)) {
+        sqlite3_exec(mDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+std::vector<std::string> SearchIndex::Find(std::string_view typed) {
+    const std::vector<std::string> tokens = SearchTokens(typed);
+    if (tokens.empty()) {
+        return {};
+    }
+    std::string query;
+    for (const std::string& token : tokens) {
+        query += (query.empty() ? "" : " AND ") + Quoted(token) + "*";
+    }
+    Statement s(Prepare("SELECT rowid FROM note_text WHERE note_text MATCH ?1"));
+    BindText(s.get(), 1, query);
+    std::vector<std::string> names;
+    std::vector<std::int64_t> otherIds;
+    int step = 0;
+    while ((step = sqlite3_step(s.get())) == SQLITE_ROW) {
+        const std::int64_t id = sqlite3_column_int64(s.get(), 0);
+        if (id < FirstOtherId) {
+            names.push_back(SixDigitName(id));
+        } else {
+            otherIds.push_back(id);
+        }
+    }
+    Check(step, "searching");
+    if (!otherIds.empty()) {
+        Statement name(Prepare("SELECT name FROM note WHERE id = ?1"));
+        for (const std::int64_t id : otherIds) {
+            sqlite3_bind_int64(name.get(), 1, id);
+            if (Check(sqlite3_step(name.get()), "searching"), sqlite3_data_count(name.get()) > 0) {
+                names.push_back(ColumnText(name.get(), 0));
+            }
+            sqlite3_reset(name.get());
+        }
+    }
+    return names;
+}
+
+} // namespace tellamo

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/Errors.h"
+#include "transcript/Transcript.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tellamo {
+
+// The index file is damaged (or not an index at all); throw it away and build it again from the
+// transcripts, which are the real copies.
+class IndexDamaged : public TellamoError {
+public:
+    using TellamoError::TellamoError;
+};
+
+// What the index holds of one note: its transcript's words, its description, and the stamp of
+// the .vtt file the words came from (to tell when it must be read again).
+struct IndexEntry {
+    std::string Words;
+    std::string Description;
+    std::optional<SourceStamp> TranscriptStamp; // none: the note has no transcript yet
+};
+
+// The full-text index of the notes' transcripts and descriptions: SQLite FTS5 in the cache
+// folder. A rebuildable copy of the .vtt files and the catalogue's descriptions, never the only
+// copy of anything: a missing, foreign or damaged file is deleted and made anew (WasRebuilt),
+// and its owner fills it again. Each thread opens its own SearchIndex on the file (the worker
+// writes, the window reads); SQLite's locks and WAL journal keep them apart. Failures are thrown
+// as TellamoError, damage found later as IndexDamaged.
+class SearchIndex {
+public:
+    // Opens the index file at path, never through a link planted there, creating it (and
+    // nothing above it) when missing.
+    explicit SearchIndex(const std::string& path);
+    ~SearchIndex();
+    SearchIndex(const SearchIndex&) = delete;
+    SearchIndex& operator=(const SearchIndex&) = delete;
+
+    // True when the file had to be made anew: every note must be added again.
+    bool WasRebuilt() const { return mRebuilt; }
+    // Deletes the index file and its journal (after IndexDamaged, before opening it again).
+    static void Discard(const std::string& path);
+
+    // Adds the note or replaces what the index holds of it.
+    void Put(const std::string& fileName, const IndexEntry& entry);
+    // Changes only the description (adds the note without a transcript when it is unknown).
+    void SetDescription(const std::string& fileName, const std::string& description);
+    void Remove(const std::string& fileName);
+    // What the index holds of the note; nullopt when it does not know it.
+    std::optional<IndexEntry> Get(const std::string& fileName);
+    std::vector<std::string> FileNames();
+
+    // Several changes in one transaction (much faster when many notes are added).
+    void BeginBatch();
+    void CommitBatch();
+    // Drops a batch cut short by a failure (nothing when none is open).
+    void RollbackBatch();
+
+    // The file names of the notes in whose transcript or description every typed word occurs,
+    // a word also matching the beginning of a longer one ("budg" finds "budget"). Case and
+    // accents do not count; punctuation separates words. Nothing typed finds nothing.
+    std::vector<std::string> Find(std::string_view typed);
+
+private:
+    void Open();
+    void Exec(const char* sql);
+    sqlite3_stmt* Prepare(const char* sql);
+    [[noreturn]] void Fail(int code, const std::string& what);
+    void Check(int code, const char* what);
+
+    std::string mPath;
+    sqlite3* mDb = nullptr;
+    bool mRebuilt = false;
+};
+
+// The words of what was typed, as the index compares them: case-folded, split at every
+// character that is neither a letter nor a digit.
+std::vector<std::string> SearchTokens(std::string_view typed);
+
+// Where in a transcript the typed words are first found: the first word that one of them
+// begins (by SearchTokens' rules); nullopt when none is.
+struct TranscriptMatch {
+    std::size_t WordIndex = 0; // in Transcript::Words()
+    std::int64_t StartMs = 0;
+};
+std::optional<TranscriptMatch> FirstMatch(const std::vector<TimedWord>& words,
+                                          std::string_view typed);
+
+} // namespace tellamo

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+
+#include "common/FileSystem.h"
+
+namespace tellamo {
+
+class Recogniser;
+class SearchIndex;
+
+// One note as the catalogue knows it. WavPath comes from the storage folder's own path rule
+// (empty for a name that is not safe to build a path from: such a note is left alone).
+struct NoteToTranscribe {
+    std::string FileName;
+    std::string WavPath;
+    std::string Description;
+};
+
+// Transcribes notes in the background and keeps the search index up to date with their .vtt
+// files and descriptions. One thread of its own at the lowest priority (SCHED_IDLE, nice 19),
+// never on the capture path. It keeps no state of its own between runs: a note whose .vtt is
+// missing, or was made from other sound, is transcribed again, so a restart goes on where the
+// last run stopped, and a kill leaves at worst a stale "NNNNNN.vtt.new", never a half .vtt.
+// The recogniser is made once when there is work and dropped (its memory given back) when the
+// queue is empty.
+//
+// Public functions are for the window thread; the signals are emitted on the worker's thread
+// and reach receivers of the window thread queued. Shared between the two threads: everything
+// below mLock is guarded by it; mStopping and mPaused are atomics read by the transcription's
+// stop check. A note being recorded must not be handed over before its recording has ended.
+class TranscriptWorker : public QObject {
+    Q_OBJECT
+public:
+    using RecogniserFactory = std::function<std::unique_ptr<Recogniser>()>;
+
+    // indexPath: the search index in the cache folder (its folder is made when missing).
+    TranscriptWorker(std::string indexPath, RecogniserFactory makeRecogniser,
+                     FileSystem& fileSystem = RealFileSystem());
+    // Stops the thread; a transcription under way is abandoned and nothing of it written.
+    ~TranscriptWorker() override;
+
+    void Start();
+    // The catalogue's notes, newest first (replaces the earlier list). Each is looked at on
+    // the worker's thread, so that a start-up with many notes costs the window nothing.
+    void SetNotes(std::vector<NoteToTranscribe> notes);
+    // A recording has ended, or a note's sound was replaced: it comes next.
+    void NoteRecorded(const NoteToTranscribe& note);
+    void DescriptionChanged(const std::string& fileName, const std::string& description);
+    // Deleted notes leave the index (their files went with the note).
+    void NotesDeleted(const std::vector<std::string>& fileNames);
+
+    // A paused worker finishes no note and starts none (a recording may want the CPU).
+    void Pause();
+    void Resume();
+    bool IsPaused() const { return mPaused.load(); }
+
+    // This round's figures: notes transcribed, and notes transcribed plus still to do.
+    struct Progress {
+        int Done = 0;
+        int Total = 0;
+        bool Idle = true;
+    };
+    Progress CurrentProgress() const;
+    // "Transcribing 3 of 120 notes…" for the third note of 120.
+    static QString ProgressText(int current, int total);
+
+    // Waits until every note handed over has been looked at and the queue is empty; false when
+    // timeoutMs passed first. For tools and tests.
+    bool WaitUntilIdle(int timeoutMs);
+
+signals:
+    void ProgressChanged(int done, int total);
+    // A new .vtt is on the disk (and in the index).
+    void TranscriptWritten(const QString& fileName);
+    // The index has changed: a search by spoken words may find other notes now.
+    void IndexChanged();
+    // Said once: no note can be transcribed (the speech model is missing).
+    void TranscriptionUnavailable(const QString& text);
+    void NoteFailed(const QString& fileName, const QString& text);
+    void Paused(bool paused);
+    void Idle();
+
+private:
+    void Run();
+    void SetLowestPriority();
+    bool OpenIndex();
+    void ApplyIndexChanges();
+    void Look(const NoteToTranscribe& note);
+    void Transcribe(const NoteToTranscribe& note);
+    bool StopRequested();
+    void ReleaseRecogniser();
+
+    const std::string mIndexPath;
+    const RecogniserFactory mMakeRecogniser;
+    FileSystem& mFs;
+    std::thread mThread;
+    std::atomic<bool> mStopping{false};
+    std::atomic<bool> mPaused{false};
+
+    mutable std::mutex mLock;
+    std::condition_variable mWake;
+    std::deque<NoteToTranscribe> mToLook;   // not looked at yet, newest first
+    std::deque<NoteToTranscribe> mToDo;     // no current transcript, newest first
+    std::deque<NoteToTranscribe> mRecorded; // comes before everything else
+    std::vector<std::pair<std::string, std::string>> mDescriptions;
+    std::vector<std::string> mDeleted;
+    std::vector<NoteToTranscribe> mAllNotes; // looked at again when the index is rebuilt
+    std::set<std::string> mFailed;           // not tried again in this run
+    int mDone = 0;
+    bool mBusy = false; // the worker holds a note it took from the queues
+
+    // The worker thread's own.
+    std::unique_ptr<SearchIndex> mIndex;
+    std::unique_ptr<Recogniser> mRecogniser;
+    bool mRecogniserUnavailable = false;
+};
+
+} // namespace tellamo

@@ -1,0 +1,154 @@
+// The search index: a table of queries against a few notes, and an index file that is missing,
+// foreign or damaged is made anew rather than trusted.
+
+#include "transcript/SearchIndex.h"
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/TempDir.h"
+
+namespace tellamo {
+namespace {
+
+using Names = std::vector<std::string>;
+
+Names Sorted(Names names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void Fill(SearchIndex& index) {
+    index.Put("000001", {"the budget for next year is tight", "Call with Bob", SourceStamp{1, 1}});
+    index.Put("000002", {"we will meet on thursday about the budgie", "Vet", SourceStamp{2, 2}});
+    index.Put("000003", {"don't forget the café order", "Shopping list", SourceStamp{3, 3}});
+    index.SetDescription("000004", "Budget review (no transcript yet)");
+}
+
+TEST(SearchIndex, FindsNotesWhereEveryTypedWordBeginsAWord) {
+    test::TempDir dir;
+    SearchIndex index(dir.File("index.sqlite"));
+    EXPECT_TRUE(index.WasRebuilt()); // a new file: everything must be added
+    Fill(index);
+    const struct {
+        const char* Typed;
+        Names Expected;
+    } cases[] = {
+        {"budget", {"000001", "000004"}},         // transcript and description alike
+        {"budg", {"000001", "000002", "000004"}}, // a prefix: budget, budgie
+        {"BUDGET tight", {"000001"}},             // several words, all needed; case does not count
+        {"budget thursday", {}},                  // in two different notes: not one note
+        {"bob budget", {"000001"}},               // one word only in the description
+        {"shopping forget", {"000003"}},
+        {"dget", {}},         // the middle of a word is not its beginning
+        {"cafe", {"000003"}}, // accents do not count
+        {"don't", {"000003"}},
+        {"\"budg\"* (", {"000001", "000002", "000004"}}, // the query language's signs are not
+        {"budget OR thursday", {}},                      // and its operators are plain words
+        {"  ,;  ", {}},                                  // nothing to look for finds nothing
+        {"review", {"000004"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        EXPECT_EQ(Sorted(index.Find(c.Typed)), c.Expected);
+    }
+}
+
+TEST(SearchIndex, ChangesReplaceWhatWasIndexed) {
+    test::TempDir dir;
+    SearchIndex index(dir.File("index.sqlite"));
+    Fill(index);
+    index.Put("000001", {"a new transcript about holidays", "Call with Bob", SourceStamp{9, 9}});
+    EXPECT_EQ(index.Find("budget"), Names{"000004"});
+    EXPECT_EQ(index.Find("holid"), Names{"000001"});
+    index.SetDescription("000002", "Dentist");
+    EXPECT_TRUE(index.Find("vet").empty());
+    EXPECT_EQ(index.Find("thursday dentist"), Names{"000002"});
+    EXPECT_EQ(index.Get("000002")->TranscriptStamp, (SourceStamp{2, 2})); // words kept
+    index.Remove("000003");
+    EXPECT_TRUE(index.Find("cafe").empty());
+    EXPECT_FALSE(index.Get("000003"));
+    EXPECT_EQ(index.FileNames(), (Names{"000001", "000002", "000004"}));
+}
+
+TEST(SearchIndex, AForeignOrDamagedFileIsMadeAnew) {
+    test::TempDir dir;
+    const std::string path = dir.File("index.sqlite");
+    {
+        SearchIndex index(path);
+        Fill(index);
+        // Enough notes for the file to have pages beyond the first few.
+        index.BeginBatch();
+        for (int i = 0; i < 2000; ++i) {
+            index.Put("n" + std::to_string(i),
+                      {"word" + std::to_string(i) + " budget", "", SourceStamp{}});
+        }
+        index.CommitBatch();
+    }
+    {
+        SearchIndex reopened(path);
+        EXPECT_FALSE(reopened.WasRebuilt());
+        EXPECT_EQ(reopened.Find("tight"), Names{"000001"});
+    }
+    // Not an index at all, then a real index whose pages are overwritten in the middle.
+    test::WriteFileBytes(path, "this is not a database, but some other program's file\n");
+    {
+        SearchIndex index(path);
+        EXPECT_TRUE(index.WasRebuilt());
+        EXPECT_TRUE(index.Find("budget").empty());
+        Fill(index);
+        index.BeginBatch();
+        for (int i = 0; i < 2000; ++i) {
+            index.Put("n" + std::to_string(i),
+                      {"word" + std::to_string(i) + " budget", "", SourceStamp{}});
+        }
+        index.CommitBatch();
+    }
+    {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(0, std::ios::end);
+        const auto size = static_cast<long>(file.tellp());
+        ASSERT_GT(size, 64 * 1024);
+        for (long at = 4096; at < size; at += 8192) {
+            file.seekp(at);
+            file.write(std::string(4096, '\x5A').data(), 4096);
+        }
+    }
+    bool damageSeen = false;
+    try {
+        SearchIndex index(path);
+        damageSeen = index.WasRebuilt();
+        if (!damageSeen) {
+            index.Find("budget");
+            index.Find("tight");
+        }
+    } catch (const IndexDamaged&) {
+        damageSeen = true;
+    }
+    EXPECT_TRUE(damageSeen);
+    SearchIndex::Discard(path);
+    SearchIndex fresh(path);
+    EXPECT_TRUE(fresh.WasRebuilt());
+    Fill(fresh);
+    EXPECT_EQ(fresh.Find("tight"), Names{"000001"});
+}
+
+TEST(SearchIndex, FirstMatchInATranscript) {
+    const std::vector<TimedWord> words = {{"we", 0, 100},
+                                          {"need", 100, 300},
+                                          {"a", 300, 400},
+                                          {"budget", 400, 900},
+                                          {"o'clock", 900, 1200}};
+    EXPECT_EQ(FirstMatch(words, "budg")->WordIndex, 3u);
+    EXPECT_EQ(FirstMatch(words, "budg")->StartMs, 400);
+    EXPECT_EQ(FirstMatch(words, "zebra budget NEE")->WordIndex, 1u); // the earliest of any word
+    EXPECT_EQ(FirstMatch(words, "clock")->WordIndex, 4u);
+    EXPECT_FALSE(FirstMatch(words, "dget"));
+    EXPECT_FALSE(FirstMatch(words, ""));
+}
+
+} // namespace
+} // namespace tellamo
