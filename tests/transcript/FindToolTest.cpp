@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 
 #include "catalogue/Catalogue.h"
-#include "codec/ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "common/FileSystem.h"
 #include "support/TempDir.h"
 #include "transcript/PocketSphinxRecogniser.h"
