@@ -110,8 +110,11 @@ std::uint64_t TMediaPlayer::PositionBytes() {
     if (mState != Mode::Playing) {
         return mHeldPosition;
     }
+    // A sound server's delay estimate wobbles, so the device's count can step back a little;
+    // the position of one play only moves on.
     const std::uint64_t now = mPort.PlayedBytes(mHandle);
-    const std::uint64_t played = now > mPlayedBase ? now - mPlayedBase : 0;
+    mPlayedHigh = std::max(mPlayedHigh, now > mPlayedBase ? now - mPlayedBase : 0);
+    const std::uint64_t played = mPlayedHigh;
     std::uint64_t noteBytes = played;
     if (Stretching()) {
         // Each played frame stands for speed frames of the note.
@@ -130,6 +133,7 @@ std::uint32_t TMediaPlayer::Position() {
 void TMediaPlayer::StartDevice() {
     mGeneration.fetch_add(1, std::memory_order_acq_rel);
     mPlayedBase = mPort.PlayedBytes(mHandle);
+    mPlayedHigh = 0;
     mStartByte = mHeldPosition;
     mNextByte = mHeldPosition;
     mAllWritten = mNextByte >= mInfo.DataSize;

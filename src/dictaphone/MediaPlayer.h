@@ -117,6 +117,7 @@ private:
     bool mRewindDue = false;               // paused from playing, not moved since
     std::uint64_t mStartByte = 0;          // data offset where the current play began
     std::uint64_t mPlayedBase = 0;         // the port's played count when it began
+    std::uint64_t mPlayedHigh = 0;         // the most it has counted since, less mPlayedBase
     std::uint64_t mNextByte = 0;           // data offset of the next bytes to read
     std::uint64_t mHeldPosition = 0;       // position in bytes while not playing
     bool mAllWritten = false;              // this play has nothing more for the device
