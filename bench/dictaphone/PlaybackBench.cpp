@@ -39,6 +39,7 @@
 #include "common/ByteIO.h"
 #include "dictaphone/MediaPlayer.h"
 #include "dictaphone/TimeStretch.h"
+#include "export/ExportTestSupport.h"
 
 namespace tellamo {
 namespace {
@@ -56,22 +57,10 @@ double ThreadCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Something voice-like: a 150 Hz tone with harmonics whose loudness swells and fades four times
-// a second, silent before `onset` seconds.
-std::vector<std::int16_t> VoiceLike(double seconds, double onset = 0) {
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(Rate * seconds));
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const double t = static_cast<double>(i) / Rate;
-        if (t < onset) {
-            continue;
-        }
-        const double envelope = 0.55 + 0.45 * std::sin(2 * M_PI * 4 * t);
-        double v = 0;
-        for (int h = 1; h <= 8; ++h) {
-            v += std::sin(2 * M_PI * 150 * h * t) / h;
-        }
-        samples[i] = static_cast<std::int16_t>(6000 * envelope * v);
-    }
+// Voice-like sound, silent before `onset` seconds.
+std::vector<std::int16_t> Voice(double seconds, double onset = 0) {
+    std::vector<std::int16_t> samples = test::VoiceLike(Rate, seconds);
+    std::fill_n(samples.begin(), static_cast<std::size_t>(Rate * onset), std::int16_t{0});
     return samples;
 }
 
@@ -136,7 +125,7 @@ private:
 void BM_StretchNoteSecond(benchmark::State& state) {
     const double speed = static_cast<double>(state.range(0)) / 10;
     const std::size_t frames = Rate / 10;
-    LoopingSource source(VoiceLike(10));
+    LoopingSource source(Voice(10));
     TimeStretch stretch(Rate, 1, true);
     stretch.Start(speed);
     std::vector<unsigned char> buffer(frames * 2);
@@ -251,13 +240,22 @@ private:
     std::uint64_t mPlayed = 0;
 };
 
+// The media player over a KeepingPort, with a note of its own at the benchmark's speed.
+struct BenchPlayer {
+    BenchPlayer(const char* name, const std::vector<std::int16_t>& samples, int tenths) {
+        Player.Open(WriteNote(name, samples));
+        Player.SetSpeedTenths(tenths);
+    }
+    KeepingPort Port;
+    EventFdPoster Poster;
+    TMediaPlayer Player{Port, Poster};
+};
+
 void BM_PlayerFeedBuffer(benchmark::State& state) {
-    const std::string path = WriteNote("tellamo-bench-feed.wav", VoiceLike(60));
-    KeepingPort port;
-    EventFdPoster poster;
-    TMediaPlayer player(port, poster);
-    player.Open(path);
-    player.SetSpeedTenths(static_cast<int>(state.range(0)));
+    BenchPlayer b("tellamo-bench-feed.wav", Voice(60), static_cast<int>(state.range(0)));
+    KeepingPort& port = b.Port;
+    EventFdPoster& poster = b.Poster;
+    TMediaPlayer& player = b.Player;
     player.Play();
     for (int i = 0; i < 5; ++i) {
         port.CompleteOne();
@@ -281,12 +279,10 @@ void BM_PlayerFeedBuffer(benchmark::State& state) {
 BENCHMARK(BM_PlayerFeedBuffer)->Arg(10)->Arg(20)->Unit(benchmark::kMicrosecond);
 
 void BM_PlayToFirstSound(benchmark::State& state) {
-    const std::string path = WriteNote("tellamo-bench-first.wav", VoiceLike(2));
-    KeepingPort port;
-    EventFdPoster poster;
-    TMediaPlayer player(port, poster);
-    player.Open(path);
-    player.SetSpeedTenths(static_cast<int>(state.range(0)));
+    BenchPlayer b("tellamo-bench-first.wav", Voice(2), static_cast<int>(state.range(0)));
+    KeepingPort& port = b.Port;
+    EventFdPoster& poster = b.Poster;
+    TMediaPlayer& player = b.Player;
     double firstSoundMs = 0;
     for (auto _ : state) {
         player.Play();
@@ -307,12 +303,10 @@ void BM_PlayToFirstSound(benchmark::State& state) {
 BENCHMARK(BM_PlayToFirstSound)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 
 void BM_SeekAccuracy(benchmark::State& state) {
-    const std::string path = WriteNote("tellamo-bench-seek.wav", VoiceLike(5, 3.0));
-    KeepingPort port;
-    EventFdPoster poster;
-    TMediaPlayer player(port, poster);
-    player.Open(path);
-    player.SetSpeedTenths(static_cast<int>(state.range(0)));
+    BenchPlayer b("tellamo-bench-seek.wav", Voice(5, 3.0), static_cast<int>(state.range(0)));
+    KeepingPort& port = b.Port;
+    EventFdPoster& poster = b.Poster;
+    TMediaPlayer& player = b.Player;
     double worstMs = 0;
     std::vector<std::int16_t> heard;
     heard.reserve(Rate * 12);
