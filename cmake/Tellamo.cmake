@@ -1,6 +1,7 @@
 # Build conventions shared by every target: warnings are errors, sanitizers are a plain option,
 # and every test goes through tellamo_add_test() so that it runs with a pinned locale and a
-# private HOME (tests/support/run-isolated.sh).
+# private HOME (tests/support/run-isolated.sh), or, for a whole-program test, through
+# tellamo_add_e2e_test().
 
 set(TELLAMO_WARNINGS -Wall -Wextra -Werror)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
@@ -57,4 +58,21 @@ function(tellamo_add_test name)
            --gtest_color=no)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT}
                        LABELS "${T_LABELS}")
+endfunction()
+
+# tellamo_add_e2e_test(NAME SCRIPT [ARGS ...] [LABELS ...] [TIMEOUT s])
+# A whole-program test: tests/e2e/SCRIPT run as e2e_NAME with ARGS (generator expressions such as
+# $<TARGET_FILE:tellamo> allowed). The script makes its own session with lib.sh's start_session
+# (private folders, a virtual display, a sound server), so no wrapper runs it. These tests feed
+# and play sound in real time and drive a virtual display; beside other tests on a two-core
+# machine their timing suffers, so each runs alone.
+function(tellamo_add_e2e_test name script)
+  cmake_parse_arguments(T "" "TIMEOUT" "ARGS;LABELS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 180)
+  endif()
+  add_test(NAME e2e_${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/${script} ${T_ARGS})
+  set_tests_properties(e2e_${name} PROPERTIES
+    ENVIRONMENT "LC_ALL=C.UTF-8;LANG=C.UTF-8;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
+    TIMEOUT ${T_TIMEOUT} LABELS "e2e;${T_LABELS}" RUN_SERIAL TRUE)
 endfunction()

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "codec/ChildProcess.h"
 #include "codec/TrueSpeechEncoder.h"
 #include "codec/TrueSpeechWav.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace tellamo::truespeech {

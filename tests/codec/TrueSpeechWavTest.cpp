@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "codec/ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace tellamo::truespeech {

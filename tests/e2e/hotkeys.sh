@@ -6,71 +6,65 @@
 # dialog again.
 set -u
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/pulse.sh"
-binary=$1
+TELLAMO=$1
 grabber=$2
 out=$3
 
-start_session
-trap 'stop_pulse; [ -n "${OTHER_PID:-}" ] && kill "$OTHER_PID"; stop_session' EXIT
-start_pulse
-
-folder="$HOME/Documents/My Voice Notes"
+start_session --pulse
 hotkey_settings
 
-"$binary" &
-APP_PID=$!
+launch
 window=$(wait_for_window Tellamo) || fail "no main window appeared"
 xmessage "another program has the focus" &
-OTHER_PID=$!
+track $!
 other=$(wait_for_window xmessage) || fail "no other client"
-sleep 1   # the first idle moment registers the hotkeys
-xdotool windowfocus --sync "$other"
-[ "$(xdotool getwindowfocus)" = "$other" ] || fail "the other client does not have the focus"
+focus "$other" || fail "the other client does not have the focus"
 
-round() {  # round N: one recording started and stopped by the hotkeys
-  xdotool key ctrl+shift+r
+# round N: one recording started and stopped by the hotkeys. It must go on until it holds half a
+# second of sound (a recording that ended by itself stops growing) and be the only one a press
+# started.
+round() {
   wait_for_files wav "$1" || fail "Ctrl+Shift+R did not start recording $1"
-  sleep 1
+  wait_until 20 wav_holds $((44 + 11025 * 2 / 2)) || fail "recording $1 does not grow"
   [ "$(count wav)" -eq "$1" ] || fail "more than one recording started"
-  completed "$1" && fail "recording $1 ended by itself"
-  xdotool key ctrl+shift+s
-  wait_for_completed "$1" || fail "Ctrl+Shift+S did not stop recording $1"
+  recording_grows || fail "recording $1 ended by itself"
+  stop_by_hotkey "$1"
 }
+# The first press may come before the program's first idle moment registers the hotkeys.
+record_by_hotkey 1
 round 1
 xdotool key Num_Lock
 [ "$("$grabber" numlock)" = on ] || fail "NumLock is not on"
+# Registered now: a single press starts recording 2.
+xdotool key ctrl+shift+r
 round 2
-import -window root "$out/e2e-hotkeys.png"
+screenshot "$out/e2e-hotkeys.png"
 for wav in "$folder"/[0-9]*.wav; do
   [ "$(stat -c %s "$wav")" -gt $((44 + 11025 * 2 / 2)) ] || fail "$wav holds less than half a second"
 done
 
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+f; sleep 0.3; xdotool key x
-wait_for_exit "$APP_PID" 20 || fail "exit status"
-APP_PID=""
+focus "$window" || fail "the main window did not get the focus"
+exit_by_menu
 xdotool key Num_Lock
 
 # Another client holds Ctrl+Shift+R: the program says so and opens the Options dialog again.
-"$grabber" r >"$TEST_HOME/grab.out" &
+"$grabber" r >"$WORK/grab.out" &
 GRAB_PID=$!
-for _ in $(seq 50); do grep -q grabbed "$TEST_HOME/grab.out" && break; sleep 0.1; done
-grep -q grabbed "$TEST_HOME/grab.out" || fail "the helper could not grab the key"
-"$binary" &
-APP_PID=$!
+track "$GRAB_PID"
+wait_until 10 grep -q grabbed "$WORK/grab.out" || fail "the helper could not grab the key"
+launch
 error=$(wait_for_window Error) || fail "no conflict message"
-import -window root "$out/e2e-hotkey-conflict.png"
-xdotool windowfocus --sync "$error"; xdotool key Return
+screenshot "$out/e2e-hotkey-conflict.png" "$error"
+focus "$error" || fail "the message did not get the focus"
+xdotool key Return
 options=$(wait_for_window Options) || fail "the Options dialog did not open again"
-xdotool windowfocus --sync "$options"; xdotool key Escape
-sleep 0.5
-xdotool search --onlyvisible --name "^Error\$" >/dev/null 2>&1 && fail "a second message after closing unchanged"
+focus "$options" || fail "the Options dialog did not get the focus"
+xdotool key Escape
+wait_until 10 window_gone Options || fail "the Options dialog did not close"
+never_within 1 window_titled Error || fail "a second message after closing unchanged"
 # Ctrl+Shift+S was still registered: it is the program's.
-kill "$GRAB_PID"; wait "$GRAB_PID" 2>/dev/null
+end_process "$GRAB_PID"
 window=$(wait_for_window Tellamo) || fail "no main window"
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+f; sleep 0.3; xdotool key x
-wait_for_exit "$APP_PID" 20 || fail "exit status"
-APP_PID=""
+focus "$window" || fail "the main window did not get the focus"
+exit_by_menu
 echo "1 passed, 0 failed"

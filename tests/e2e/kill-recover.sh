@@ -7,8 +7,7 @@
 # what was fed, and the program must say which recordings it recovered.
 set -u
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/pulse.sh"
-binary=$1
+TELLAMO=$1
 out=$2
 seed=${3:-$(date +%s%N | cut -c10-18)}
 seed=$((10#$seed)) # RANDOM= evaluates arithmetic, where a leading 0 would mean octal
@@ -16,76 +15,43 @@ RANDOM=$seed
 kill_ms=$(( 3000 + RANDOM % 6001 ))
 echo "seed $seed: SIGKILL ${kill_ms} ms into the recording"
 
-start_session
-trap 'stop_pulse; stop_session' EXIT
-start_pulse
+start_session --pulse
 
-work=$TEST_HOME/work
-mkdir -p "$work"
-speech_raw "$work/speech.raw" \
+speech_raw "$WORK/speech.raw" \
   "This voice note is cut off by a kill signal while it is being recorded. The program must bring it back at the next start, with all of its sound but the last second or so. One, two, three, four, five, six, seven, eight, nine, ten." 0.5 2
 
-# The feeder writes the number of bytes it has passed on after every step, so that the test knows
-# how much was fed at the moment of the kill.
-feed_counted() {
-  python3 - "$1" "$SPEECH_FIFO" "$SPEECH_RATE" "$work/fed" <<'PY' &
-import os, sys, time
-data = open(sys.argv[1], 'rb').read() + bytes(int(sys.argv[3]) * 2 * 30)
-step = int(sys.argv[3]) * 2 // 20  # 50 ms
-start = time.monotonic()
-with open(sys.argv[2], 'wb', buffering=0) as fifo:
-    for i in range(0, len(data), step):
-        fifo.write(data[i:i + step])
-        with open(sys.argv[4] + '.tmp', 'w') as f:
-            f.write(str(min(i + step, len(data))))
-        os.replace(sys.argv[4] + '.tmp', sys.argv[4])
-        delay = start + (i // step + 1) * 0.05 - time.monotonic()
-        if delay > 0:
-            time.sleep(delay)
-PY
-  FEED_PID=$!
-}
-
-start_with_note_menu "$binary"
+start_with_note_menu
 pipe_source 11025
 menu alt+n Return   # Record
 wait_for_window "Enter Description.*" >/dev/null || fail "no description dialog"
 # The speech flows from before the recording begins, so that what was fed at the kill is known
-# whatever the start-up lag of the sound server.
-feed_counted "$work/speech.raw"
+# whatever the start-up lag of the sound server; the feeder keeps count of it.
+feed_speech "$WORK/speech.raw" "$WORK/fed"
 xdotool type --delay 20 "cut off note"
 xdotool key Return
-folder="$HOME/Documents/My Voice Notes"
-# The recording has begun once its file exists.
-for _ in $(seq 100); do
-  ls "$folder"/[0-9][0-9][0-9][0-9][0-9][0-9].wav >/dev/null 2>&1 && break
-  sleep 0.05
-done
+# The recording has begun once its file exists; the kill comes at a chosen time into it.
+wait_ms 20000 note_wav >/dev/null || fail "the recording did not begin"
 sleep "$(printf '%d.%03d' $((kill_ms / 1000)) $((kill_ms % 1000)))"
 kill -9 "$APP_PID"
-fed=$(cat "$work/fed")
+fed=$(cat "$WORK/fed")
 wait "$APP_PID" 2>/dev/null
 APP_PID=""
-kill "$FEED_PID" 2>/dev/null; wait "$FEED_PID" 2>/dev/null; FEED_PID=""
-wav=$(ls "$folder"/[0-9][0-9][0-9][0-9][0-9][0-9].wav 2>/dev/null | head -n 1)
+end_process "$FEED_PID"
+wav=$(note_wav)
 [ -n "$wav" ] || fail "no WAV file was recorded"
 echo "fed $fed bytes; the file holds $(stat -c %s "$wav") bytes at the kill"
 
-"$binary" &
-APP_PID=$!
+launch
 wait_for_window Tellamo >/dev/null || fail "no main window at the second start"
 notice=$(wait_for_window "Recordings recovered") || fail "no message about the recovered recording"
-import -window root "$out/e2e-recovered.png"
-xdotool windowfocus --sync "$notice"; xdotool key Return
-window=$(wait_for_window Tellamo)
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+f; sleep 0.3; xdotool key x
-wait_for_exit "$APP_PID" 20
-status=$?
-APP_PID=""
-[ "$status" -eq 0 ] || fail "exit status $status"
+screenshot "$out/e2e-recovered.png" "$notice"
+focus "$notice" || fail "the message did not get the focus"
+xdotool key Return
+window=$(wait_for_window Tellamo) || fail "no main window after the message"
+focus "$window" || fail "the main window did not get the focus"
+exit_by_menu
 
-python3 - "$folder/Tellamo.dat" "$wav" "$work/speech.raw" "$fed" <<'PY' || fail "the recovered note is not whole"
+python3 - "$folder/Tellamo.dat" "$wav" "$WORK/speech.raw" "$fed" <<'PY' || fail "the recovered note is not whole"
 import struct, sys
 index, wav, src_path, fed = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
 d = open(index, 'rb').read()

@@ -5,50 +5,33 @@
 # Screenshots of the window while recording and after stopping are left in OUTPUT_FOLDER.
 set -u
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/pulse.sh"
-binary=$1
+TELLAMO=$1
 out=$2
 
-start_session
-trap 'stop_pulse; stop_session' EXIT
-start_pulse
+start_session --pulse
 
-work=$TEST_HOME/work
-mkdir -p "$work"
 # Leading silence lets the capture start before the speech.
-speech_raw "$work/speech.raw" \
+speech_raw "$WORK/speech.raw" \
   "This is a voice note recorded from start to end by the test. It holds known speech, so the test can find it again in the file." 1 2
 
-streams() { pactl list short sink-inputs | grep -c . ; }
-streams_are() { [ "$(streams)" "$1" "$2" ]; }
-# The WAV is complete: its RIFF size is the file's size - 8.
-wav_completed() {
-  python3 -c 'import os, struct, sys
-b = open(sys.argv[1], "rb").read(44)
-sys.exit(0 if len(b) == 44 and struct.unpack("<I", b[4:8])[0] == os.path.getsize(sys.argv[1]) - 8 else 1)' "$1"
-}
-
-start_with_note_menu "$binary"
+start_with_note_menu
 pipe_source 11025
 menu alt+n Return   # Record is the first enabled entry
 wait_for_window "Enter Description.*" >/dev/null || fail "no description dialog"
 xdotool type --delay 20 "spoken test note"
 xdotool key Return
-feed_speech "$work/speech.raw"
-folder="$HOME/Documents/My Voice Notes"
-note_wav() { ls "$folder"/[0-9][0-9][0-9][0-9][0-9][0-9].wav 2>/dev/null | head -n 1; }
-wav_holds() { local w; w=$(note_wav); [ -n "$w" ] && [ "$(stat -c %s "$w")" -ge "$1" ]; }
+feed_speech "$WORK/speech.raw"
 # Five seconds of sound (with its leading second of silence) before Stop.
 wait_ms 20000 wav_holds $((44 + 11025 * 2 * 3)) || fail "the recording does not grow"
-import -window root "$out/e2e-recording.png"
+screenshot "$out/e2e-recording.png"
 wait_ms 20000 wav_holds $((44 + 11025 * 2 * 5)) || fail "the recording stopped growing"
-xdotool windowfocus --sync "$window"
+focus "$window" || fail "the main window did not get the focus"
 menu alt+n s
 wav=$(note_wav)
 [ -n "$wav" ] || fail "no WAV file was recorded"
-wait_ms 10000 wav_completed "$wav" || fail "the WAV file was not completed"
+wait_ms 10000 completed 1 || fail "the WAV file was not completed"
 wait_ms 10000 test -f "${wav%.wav}.bmp" || fail "no graph file next to the recording"
-import -window root "$out/e2e-stopped.png"
+screenshot "$out/e2e-stopped.png"
 
 bytes=$(stat -c %s "$wav")
 [ "$bytes" -gt $((44 + 11025 * 2 * 3)) ] || fail "the recording is too short ($bytes bytes)"
@@ -56,7 +39,7 @@ bytes=$(stat -c %s "$wav")
 # The header's sizes; the recording holds the input samples (a stretch from its middle occurs
 # verbatim in the input); the catalogue's record of the note: its file, description, format,
 # size in KB (halves to even) and duration (the samples at 11025 Hz, to the millisecond).
-note_ms=$(python3 - "$wav" "$work/speech.raw" "$folder/Tellamo.dat" <<'PY'
+note_ms=$(python3 - "$wav" "$WORK/speech.raw" "$folder/Tellamo.dat" <<'PY'
 import os, struct, sys
 wav, raw, dat = sys.argv[1:4]
 size = os.path.getsize(wav)
@@ -107,12 +90,12 @@ PY
 # length over five runs on this 2-core machine at a load of 5-7).
 menu alt+n
 wait_ms 10000 menus_are 1 || fail "the Note menu did not open"
-play_started=$(date +%s%3N)
+play_started=$(now_ms)
 xdotool key p
 wait_ms 5000 streams_are -gt 0 || fail "nothing was played"
-wait_ms $((note_ms + 1000 - ($(date +%s%3N) - play_started))) streams_are -eq 0 ||
+wait_ms $((note_ms + 1000 - ($(now_ms) - play_started))) streams_are -eq 0 ||
   fail "the playback did not end by itself within the note's length ($note_ms ms) and a second"
-echo "the playback of $note_ms ms ended $(( $(date +%s%3N) - play_started )) ms after Play was pressed"
+echo "the playback of $note_ms ms ended $(( $(now_ms) - play_started )) ms after Play was pressed"
 menu alt+n p
 wait_ms 5000 streams_are -gt 0 || fail "Play was not enabled again after the end"
 wait_ms $((note_ms + 2000)) streams_are -eq 0 || fail "the second playback did not end"

@@ -5,28 +5,22 @@
 # screenshot of the German window is left in OUTPUT_FOLDER.
 set -u
 . "$(dirname "$0")/lib.sh"
-binary=$1
+TELLAMO=$1
 out=$2
 
 start_session
-folder="$HOME/Documents/My Voice Notes"
 
 # open_options LANG KEYS TITLE [SCREENSHOT]: starts the program, opens Tools > Options with KEYS and
 # waits for a window titled TITLE, then ends the program with SIGTERM while the dialog is open.
 open_options() {
-  LANG=$1 LC_ALL=$1 "$binary" &
-  APP_PID=$!
-  local window
+  LANG=$1 LC_ALL=$1 launch
   window=$(wait_for_window Tellamo) || fail "no main window appeared ($1)"
-  xdotool windowfocus --sync "$window" || fail "cannot focus the window"
-  [ -n "${4:-}" ] && { sleep 0.5; import -window root "$out/$4" || fail "no screenshot"; }
+  focus "$window" || fail "cannot focus the window"
+  [ -n "${4:-}" ] && { screenshot "$out/$4" "$window" || fail "no screenshot"; }
   xdotool key --clearmodifiers $2
-  local dialog
-  dialog=$(wait_for_window "$3") || { import -window root "$out/e2e-translation-failed.png"; fail "no window \"$3\" after $2 ($1)"; }
+  wait_for_window "$3" >/dev/null || { import -window root "$out/e2e-translation-failed.png"; fail "no window \"$3\" after $2 ($1)"; }
   # The end of the session with the dialog open: it is closed as cancelled and the program ends.
-  kill -TERM "$APP_PID"
-  wait_for_exit "$APP_PID" 20 || fail "the program did not end ($1)"
-  APP_PID=""
+  end_program
 }
 
 # German: Extras (Alt+X) > Optionen... (o) opens "Optionen".

@@ -6,30 +6,12 @@
 # A screenshot of the tray with the icon is left in the build folder.
 set -u
 . "$(dirname "$0")/lib.sh"
-binary=$1
+TELLAMO=$1
 out=$2
 
-start_session
-trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
-TRAYER_PID=$!
-trap 'kill "$TRAYER_PID" 2>/dev/null; stop_session' EXIT
-# The tray is up before the program, as at a login: it owns the tray selection of the screen.
-tray_is_up() {
-  python3 - <<'PY'
-import ctypes, sys
-x = ctypes.cdll.LoadLibrary("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XInternAtom.restype = ctypes.c_ulong
-x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x.XGetSelectionOwner.restype = ctypes.c_ulong
-display = x.XOpenDisplay(None)
-sys.exit(0 if display and x.XGetSelectionOwner(display, x.XInternAtom(display, b"_NET_SYSTEM_TRAY_S0", 0)) else 1)
-PY
-}
-wait_until 10 tray_is_up || fail "trayer did not take the tray"
+# The tray is up before the program, as at a login.
+start_session --tray
 
-folder="$HOME/Documents/My Voice Notes"
 mkdir -p "$folder"
 printf '[TTellamoMainForm]\nMinimizeToTrayAction_Checked=True\nShowCmd=2\n' >"$folder/tellamo.INI"
 
@@ -54,37 +36,32 @@ click_icon() {
   y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
   xdotool mousemove $((x + 8)) $((y + 8)) click "$1"
 }
-popup_count() { xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null | wc -l; }
+popup_count() { program_windows | wc -l; }
+more_windows_than() { [ "$(popup_count)" -gt "$1" ]; }
 
-"$binary" &
-APP_PID=$!
+launch
 wait_until 20 hidden_in_tray || fail "the program did not start hidden in the tray (window: $(main_window) $(map_state "$(main_window)" 2>/dev/null), icon: $(icon_window))"
 import -window root -crop 200x30+824+0 "$out/e2e-tray.png"
 
 # Options... from the icon's menu, then closed with Escape: the program goes on in the tray.
 before=$(popup_count)
 click_icon 3
-wait_until 10 bash -c '[ "$(xdotool search --onlyvisible --pid '"$APP_PID"' 2>/dev/null | wc -l)" -gt '"$before"' ]' ||
-  fail "the icon's menu did not open"
+wait_until 10 more_windows_than "$before" || fail "the icon's menu did not open"
 xdotool key o
 options=$(wait_for_window Options) || fail "the Options dialog did not open from the tray menu"
-xdotool windowfocus --sync "$options"
+focus "$options" || fail "the Options dialog did not get the focus"
 xdotool key Escape
-wait_until 10 bash -c "! xdotool search --onlyvisible --name '^Options\$' >/dev/null" || fail "the Options dialog did not close"
+wait_until 10 window_gone Options || fail "the Options dialog did not close"
 # A program that took the dialog for its last window would end at once.
-! wait_until 2 bash -c "! kill -0 $APP_PID 2>/dev/null" || fail "closing the dialog ended the program"
+never_within 2 process_gone "$APP_PID" || fail "closing the dialog ended the program"
 hidden_in_tray || fail "the window left the tray when the dialog closed"
 
 # Exit from the icon's menu while the window hides: a normal end that remembers the tray.
 before=$(popup_count)
 click_icon 3
-wait_until 10 bash -c '[ "$(xdotool search --onlyvisible --pid '"$APP_PID"' 2>/dev/null | wc -l)" -gt '"$before"' ]' ||
-  fail "the icon's menu did not open again"
+wait_until 10 more_windows_than "$before" || fail "the icon's menu did not open again"
 xdotool key x
-wait_for_exit "$APP_PID" 15
-status=$?
-APP_PID=""
-[ "$status" -eq 0 ] || fail "exit status $status"
+program_ended 15
 grep -q '^ShowCmd=2' "$folder/tellamo.INI" || fail "the window was not remembered as minimized"
 grep -q '^MinimizeToTrayAction_Checked=True' "$folder/tellamo.INI" || fail "the option was not kept"
 echo "1 passed, 0 failed"

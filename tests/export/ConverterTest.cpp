@@ -7,11 +7,11 @@
 #include <QFile>
 
 #include "audio/WavFormat.h"
-#include "codec/ChildProcess.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "export/ConvertCtrl.h"
 #include "export/NoteAudio.h"
+#include "support/ChildProcess.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempDir.h"
 

@@ -9,13 +9,13 @@
 
 #include <QFile>
 
-#include "codec/ChildProcess.h"
 #include "common/Errors.h"
 #include "export/BackgroundWork.h"
 #include "export/ConvertCtrl.h"
 #include "export/ExportTestSupport.h"
 #include "export/OggOpus.h"
 #include "export/StagedFile.h"
+#include "support/ChildProcess.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempDir.h"
 

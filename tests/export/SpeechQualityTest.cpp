@@ -7,9 +7,9 @@
 
 #include <QFile>
 
-#include "codec/ChildProcess.h"
 #include "export/ConvertCtrl.h"
 #include "export/NoteAudio.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace tellamo {

@@ -17,10 +17,10 @@
 #include <QTimer>
 
 #include "MainWindowFixture.h"
-#include "codec/ChildProcess.h"
 #include "export/ExportTestSupport.h"
 #include "export/MailSender.h"
 #include "export/TSaveFormatForm.h"
+#include "support/ChildProcess.h"
 
 namespace tellamo::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "codec/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The FFmpeg oracle of the tests: FFmpeg and ffprobe, never our own code, judge what the codec,
+// the converter and the export commands write.
+
 #include <cstdint>
 #include <string>
 #include <vector>
