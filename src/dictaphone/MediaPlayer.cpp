@@ -18,101 +18,135 @@ constexpr std::uint32_t FeedMessage = 1;
 }
 } // namespace
 
-TMediaPlayer::TMediaPlayer(WavePort& port, WindowPoster& poster) : Port(port), Poster(poster) {}
+TMediaPlayer::TMediaPlayer(WavePort& port, WindowPoster& poster) : mPort(port), mPoster(poster) {}
 
 TMediaPlayer::~TMediaPlayer() {
     Close();
-    Poster.Cancel(this);
+    mPoster.Cancel(this);
 }
 
 void TMediaPlayer::RequireOpen() const {
-    if (State == Mode::NotOpen) {
+    if (mState == Mode::NotOpen) {
         NoDevice();
     }
 }
 
 void TMediaPlayer::Open(const std::string& fileName) {
     Close();
-    Info = ReadWaveHeader(fileName, WaveUse::Play);
+    mInfo = ReadWaveHeader(fileName, WaveUse::Play);
     // Only what the file really holds is played, whatever its header claims.
-    Info.DataSize = Info.HeldDataSize();
+    mInfo.DataSize = mInfo.HeldDataSize();
     PcmFormat format;
-    format.Channels = Info.Channels;
-    format.BitsPerSample = Info.BitsField;
-    format.SamplesPerSec = Info.SampleRate;
-    format.BlockAlign = Info.BlockAlign;
+    format.Channels = mInfo.Channels;
+    format.BitsPerSample = mInfo.BitsField;
+    format.SamplesPerSec = mInfo.SampleRate;
+    format.BlockAlign = mInfo.BlockAlign;
     format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
-    BlockAlign = format.BlockAlign;
-    BytesPerSecond = format.AvgBytesPerSec;
+    mBlockAlign = format.BlockAlign;
+    mBytesPerSecond = format.AvgBytesPerSec;
 
-    FileFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (FileFd < 0) {
+    mFileFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (mFileFd < 0) {
         throw TellamoError("Cannot open \"" + fileName + "\": " + SystemErrorText(errno));
     }
-    const WaveResult result = Port.OpenOutput(Handle, WaveMapper, format, this);
+    const WaveResult result = mPort.OpenOutput(mHandle, WaveMapper, format, this);
     if (result != WaveOk) {
-        ::close(FileFd);
-        FileFd = -1;
-        const std::string text = Port.ErrorText(result);
+        ::close(mFileFd);
+        mFileFd = -1;
+        const std::string text = mPort.ErrorText(result);
         throw TellamoError(text.empty() ? "The sound device cannot play \"" + fileName + "\""
                                         : text);
     }
     // A tenth of a second per buffer, whole frames.
-    const std::uint32_t chunk =
-        std::max<std::uint32_t>(BlockAlign, BytesPerSecond / 10 / BlockAlign * BlockAlign);
+    mChunkBytes =
+        std::max<std::uint32_t>(mBlockAlign, mBytesPerSecond / 10 / mBlockAlign * mBlockAlign);
     for (int i = 0; i < Slots; ++i) {
-        Buffers[i].assign(chunk, 0);
-        Headers[i] = WaveHeader{};
-        Headers[i].Data = Buffers[i].data();
-        Headers[i].BufferLength = chunk;
-        Headers[i].User = static_cast<std::uintptr_t>(i);
-        Port.PrepareHeader(Handle, &Headers[i]);
+        mBuffers[i].assign(mChunkBytes, 0);
+        mHeaders[i] = WaveHeader{};
+        mHeaders[i].Data = mBuffers[i].data();
+        mHeaders[i].BufferLength = mChunkBytes;
+        mHeaders[i].User = static_cast<std::uintptr_t>(i);
+        mPort.PrepareHeader(mHandle, &mHeaders[i]);
     }
-    State = Mode::Stopped;
-    HeldPosition = 0;
+    if (mStretch && !mStretch->SameFormat(mInfo.SampleRate, mInfo.Channels, mInfo.SixteenBit())) {
+        mStretch.reset();
+    }
+    mState = Mode::Stopped;
+    mHeldPosition = 0;
+    mRewindDue = false;
 }
 
 void TMediaPlayer::Close() {
-    if (State == Mode::NotOpen) {
+    if (mState == Mode::NotOpen) {
         return;
     }
     HaltDevice();
-    for (WaveHeader& header : Headers) {
-        Port.UnprepareHeader(Handle, &header);
+    for (WaveHeader& header : mHeaders) {
+        mPort.UnprepareHeader(mHandle, &header);
     }
-    Port.Close(Handle);
-    Poster.Cancel(this);
-    ::close(FileFd);
-    FileFd = -1;
-    State = Mode::NotOpen;
+    mPort.Close(mHandle);
+    mPoster.Cancel(this);
+    ::close(mFileFd);
+    mFileFd = -1;
+    mState = Mode::NotOpen;
 }
 
 std::uint64_t TMediaPlayer::BytesToMs(std::uint64_t bytes) const {
-    return bytes * 1000 / BytesPerSecond;
+    return bytes * 1000 / mBytesPerSecond;
+}
+
+std::uint64_t TMediaPlayer::MsToBytes(std::uint64_t milliseconds) const {
+    const std::uint64_t bytes =
+        std::min<std::uint64_t>(milliseconds * mBytesPerSecond / 1000, mInfo.DataSize);
+    return bytes - bytes % mBlockAlign;
 }
 
 std::uint32_t TMediaPlayer::Length() const {
     RequireOpen();
-    return static_cast<std::uint32_t>(BytesToMs(Info.DataSize));
+    return static_cast<std::uint32_t>(BytesToMs(mInfo.DataSize));
+}
+
+std::uint64_t TMediaPlayer::PositionBytes() {
+    if (mState != Mode::Playing) {
+        return mHeldPosition;
+    }
+    // A sound server's delay estimate wobbles, so the device's count can step back a little;
+    // the position of one play only moves on.
+    const std::uint64_t now = mPort.PlayedBytes(mHandle);
+    mPlayedHigh = std::max(mPlayedHigh, now > mPlayedBase ? now - mPlayedBase : 0);
+    const std::uint64_t played = mPlayedHigh;
+    std::uint64_t noteBytes = played;
+    if (Stretching()) {
+        // Each played frame stands for speed frames of the note.
+        const std::uint64_t frames = played / mBlockAlign;
+        const auto tenths = static_cast<std::uint64_t>(mSpeedTenths);
+        noteBytes = (frames * tenths + 5) / 10 * mBlockAlign;
+    }
+    return std::min<std::uint64_t>(mStartByte + noteBytes, mInfo.DataSize);
 }
 
 std::uint32_t TMediaPlayer::Position() {
     RequireOpen();
-    std::uint64_t bytes = HeldPosition;
-    if (State == Mode::Playing) {
-        const std::uint64_t played = Port.PlayedBytes(Handle);
-        bytes = StartByte + (played > PlayedBase ? played - PlayedBase : 0);
-    }
-    return static_cast<std::uint32_t>(BytesToMs(std::min<std::uint64_t>(bytes, Info.DataSize)));
+    return static_cast<std::uint32_t>(BytesToMs(PositionBytes()));
 }
 
 void TMediaPlayer::StartDevice() {
-    Generation.fetch_add(1, std::memory_order_acq_rel);
-    PlayedBase = Port.PlayedBytes(Handle);
-    StartByte = HeldPosition;
-    NextByte = HeldPosition;
-    InFlight = 0;
-    State = Mode::Playing;
+    mGeneration.fetch_add(1, std::memory_order_acq_rel);
+    mPlayedBase = mPort.PlayedBytes(mHandle);
+    mPlayedHigh = 0;
+    mStartByte = mHeldPosition;
+    mNextByte = mHeldPosition;
+    mAllWritten = mNextByte >= mInfo.DataSize;
+    mInFlight = 0;
+    mRewindDue = false;
+    mState = Mode::Playing;
+    if (Stretching()) {
+        if (!mStretch) {
+            mStretch =
+                std::make_unique<TimeStretch>(mInfo.SampleRate, mInfo.Channels, mInfo.SixteenBit());
+        }
+        mStretch->Start(mSpeedTenths / 10.0);
+    }
     for (int i = 0; i < Slots; ++i) {
         Feed(i);
     }
@@ -121,69 +155,106 @@ void TMediaPlayer::StartDevice() {
 
 void TMediaPlayer::EndIfAllPlayed() {
     // The device's played-byte count can stay short of the data size for good (a server's
-    // latency that never drains, a last partial frame): the end is the last buffer coming back.
-    if (State == Mode::Playing && InFlight == 0 && NextByte >= Info.DataSize) {
-        Generation.fetch_add(1, std::memory_order_acq_rel);
-        HeldPosition = Info.DataSize;
-        State = Mode::Stopped;
+    // latency that never drains, a last partial frame, a stretch a few frames short): the end
+    // is the last buffer coming back.
+    if (mState == Mode::Playing && mInFlight == 0 && mAllWritten) {
+        mGeneration.fetch_add(1, std::memory_order_acq_rel);
+        mHeldPosition = mInfo.DataSize;
+        mState = Mode::Stopped;
     }
 }
 
 void TMediaPlayer::HaltDevice() {
-    if (State == Mode::Playing) {
-        const std::uint64_t played = Port.PlayedBytes(Handle);
-        HeldPosition = std::min<std::uint64_t>(
-            StartByte + (played > PlayedBase ? played - PlayedBase : 0), Info.DataSize);
-        HeldPosition -= HeldPosition % BlockAlign;
+    if (mState == Mode::Playing) {
+        mHeldPosition = PositionBytes();
+        mHeldPosition -= mHeldPosition % mBlockAlign;
     }
     // Buffers returned by the reset carry an old generation and are not fed again.
-    Generation.fetch_add(1, std::memory_order_acq_rel);
-    Port.Reset(Handle);
+    mGeneration.fetch_add(1, std::memory_order_acq_rel);
+    mPort.Reset(mHandle);
+}
+
+std::size_t TMediaPlayer::ReadFrames(unsigned char* data, std::size_t frames) {
+    const std::uint64_t want =
+        std::min<std::uint64_t>(frames * mBlockAlign, mInfo.DataSize - mNextByte);
+    const ssize_t got =
+        want == 0 ? 0
+                  : ::pread(mFileFd, data, want, static_cast<off_t>(mInfo.DataStart + mNextByte));
+    if (got <= 0) {
+        mNextByte = mInfo.DataSize; // the file ends early: what is left plays as the end
+        return 0;
+    }
+    const std::size_t whole = static_cast<std::size_t>(got) / mBlockAlign;
+    mNextByte += whole * mBlockAlign;
+    if (whole == 0) {
+        mNextByte = mInfo.DataSize;
+    }
+    return whole;
 }
 
 void TMediaPlayer::Feed(int slot) {
-    if (State != Mode::Playing || NextByte >= Info.DataSize) {
+    if (mState != Mode::Playing || mAllWritten) {
         return;
     }
-    WaveHeader& header = Headers[static_cast<std::size_t>(slot)];
-    const std::uint64_t want =
-        std::min<std::uint64_t>(Buffers[slot].size(), Info.DataSize - NextByte);
-    const ssize_t got =
-        ::pread(FileFd, Buffers[slot].data(), want, static_cast<off_t>(Info.DataStart + NextByte));
-    if (got <= 0) {
-        NextByte = Info.DataSize; // the file ends early: what is left plays as the end
-        return;
-    }
-    NextByte += static_cast<std::uint64_t>(got);
-    header.BufferLength = static_cast<std::uint32_t>(got);
-    header.Flags &= WaveHeaderPrepared;
-    if (Port.WriteOutputBuffer(Handle, &header) == WaveOk) {
-        ++InFlight;
+    WaveHeader& header = mHeaders[static_cast<std::size_t>(slot)];
+    unsigned char* data = mBuffers[static_cast<std::size_t>(slot)].data();
+    std::uint64_t bytes = 0;
+    if (Stretching()) {
+        const std::size_t frames = mChunkBytes / mBlockAlign;
+        const std::size_t got = mStretch->Fill(data, frames, *this);
+        bytes = got * mBlockAlign;
+        mAllWritten = got < frames;
     } else {
-        NextByte = Info.DataSize; // a device that takes no more ends the note with what it has
+        const std::uint64_t want = std::min<std::uint64_t>(mChunkBytes, mInfo.DataSize - mNextByte);
+        const ssize_t got =
+            ::pread(mFileFd, data, want, static_cast<off_t>(mInfo.DataStart + mNextByte));
+        if (got > 0) {
+            bytes = static_cast<std::uint64_t>(got);
+            mNextByte += bytes;
+        } else {
+            mNextByte = mInfo.DataSize; // the file ends early: what is left plays as the end
+        }
+        mAllWritten = mNextByte >= mInfo.DataSize;
+    }
+    if (bytes == 0) {
+        mAllWritten = true;
+        return;
+    }
+    header.BufferLength = static_cast<std::uint32_t>(bytes);
+    header.Flags &= WaveHeaderPrepared;
+    if (mPort.WriteOutputBuffer(mHandle, &header) == WaveOk) {
+        ++mInFlight;
+    } else {
+        mAllWritten = true; // a device that takes no more ends the note with what it has
     }
 }
 
 void TMediaPlayer::Play() {
     RequireOpen();
-    if (State == Mode::Playing) {
+    if (mState == Mode::Playing) {
         if (Position() < Length()) {
             return;
         }
         HaltDevice(); // played to the end: this play starts again
     }
-    if (HeldPosition >= Info.DataSize) {
-        HeldPosition = 0;
+    if (mHeldPosition >= mInfo.DataSize) {
+        mHeldPosition = 0;
     }
     StartDevice();
 }
 
 void TMediaPlayer::PauseToggle() {
     RequireOpen();
-    if (State == Mode::Playing) {
+    if (mState == Mode::Playing) {
         HaltDevice();
-        State = Mode::Paused;
-    } else if (State == Mode::Paused) {
+        mState = Mode::Paused;
+        mRewindDue = true;
+    } else if (mState == Mode::Paused) {
+        if (mRewindDue) {
+            // Whoever paused to type lost the last words: the resume repeats them.
+            const std::uint64_t back = MsToBytes(mRewindOnResumeMs);
+            mHeldPosition = mHeldPosition > back ? mHeldPosition - back : 0;
+        }
         StartDevice();
     }
 }
@@ -191,33 +262,82 @@ void TMediaPlayer::PauseToggle() {
 void TMediaPlayer::Stop() {
     RequireOpen();
     HaltDevice();
-    State = Mode::Stopped;
+    mState = Mode::Stopped;
 }
 
 void TMediaPlayer::Seek(std::uint32_t milliseconds) {
     RequireOpen();
     HaltDevice();
-    std::uint64_t bytes = static_cast<std::uint64_t>(milliseconds) * BytesPerSecond / 1000;
-    bytes = std::min<std::uint64_t>(bytes, Info.DataSize);
-    HeldPosition = bytes - bytes % BlockAlign;
-    State = Mode::Stopped;
+    mHeldPosition = MsToBytes(milliseconds);
+    mState = Mode::Stopped;
+}
+
+void TMediaPlayer::MoveTo(std::uint64_t bytes) {
+    bytes = std::min<std::uint64_t>(bytes, mInfo.DataSize);
+    // The end itself is a place too, though it may not be a whole frame from the start.
+    if (bytes < mInfo.DataSize) {
+        bytes -= bytes % mBlockAlign;
+    }
+    if (mState == Mode::Playing) {
+        HaltDevice();
+        mHeldPosition = bytes;
+        StartDevice();
+    } else {
+        // A place chosen while paused is where the resume starts.
+        mHeldPosition = bytes;
+        mRewindDue = false;
+    }
+}
+
+void TMediaPlayer::JumpTo(std::uint32_t milliseconds) {
+    RequireOpen();
+    MoveTo(static_cast<std::uint64_t>(milliseconds) * mBytesPerSecond / 1000);
+}
+
+void TMediaPlayer::Skip(bool forward) {
+    RequireOpen();
+    const std::uint64_t here = PositionBytes();
+    const std::uint64_t step = static_cast<std::uint64_t>(mSkipStepMs) * mBytesPerSecond / 1000;
+    MoveTo(forward ? here + step : (here > step ? here - step : 0));
+}
+
+void TMediaPlayer::SkipBack() {
+    Skip(false);
+}
+
+void TMediaPlayer::SkipForward() {
+    Skip(true);
+}
+
+void TMediaPlayer::SetSpeedTenths(int tenths) {
+    tenths = std::clamp(tenths, MinSpeedTenths, MaxSpeedTenths);
+    if (tenths == mSpeedTenths) {
+        return;
+    }
+    if (mState == Mode::Playing) {
+        HaltDevice(); // the position at the old speed
+        mSpeedTenths = tenths;
+        StartDevice();
+    } else {
+        mSpeedTenths = tenths;
+    }
 }
 
 void TMediaPlayer::WaveBufferDone(WaveHeader* header) {
     const std::intptr_t param =
-        static_cast<std::intptr_t>(Generation.load(std::memory_order_acquire)) << 8 |
+        static_cast<std::intptr_t>(mGeneration.load(std::memory_order_acquire)) << 8 |
         static_cast<std::intptr_t>(header->User);
-    Poster.Post(this, FeedMessage, param);
+    mPoster.Post(this, FeedMessage, param);
 }
 
 void TMediaPlayer::HandlePost(std::uint32_t message, std::intptr_t param) {
-    if (message != FeedMessage || State != Mode::Playing) {
+    if (message != FeedMessage || mState != Mode::Playing) {
         return;
     }
-    if (static_cast<std::uint32_t>(param >> 8) != Generation.load(std::memory_order_acquire)) {
+    if (static_cast<std::uint32_t>(param >> 8) != mGeneration.load(std::memory_order_acquire)) {
         return;
     }
-    --InFlight;
+    --mInFlight;
     Feed(static_cast<int>(param & 0xFF));
     EndIfAllPlayed();
 }

@@ -2,23 +2,18 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include "audio/AlsaTestSupport.h"
 #include "audio/AlsaWavePort.h"
 #include "audio/Audio.h"
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
+#include "support/HeadlessPulse.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 // Read by ThreadSanitizer (in its build only). libpulse, which ALSA's pulse plugin loads, is not
 // built with the sanitizer: its own threads synchronise through atomics and shared memory the
@@ -50,62 +45,28 @@ std::string Output(const std::string& command) {
     return out;
 }
 
-// A PulseAudio server of the test's own, headless, with a null sink, reached through ALSA's
-// pulse plugin (which Debian's ALSA configuration loads when a server is running). Started
-// before the first test and stopped by its process id after the last. The null sink runs without
-// rewinds: with them it keeps up to two seconds of silence queued while idle, and a stream began
-// about a second late.
+// A PulseAudio server of the test's own with a null sink, started before the first test and
+// stopped after the last. The null sink runs without rewinds: with them it keeps up to two
+// seconds of silence queued while idle, and a stream began about a second late.
 class AlsaPulse : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         Dir = new test::TempDir;
-        const std::string d = Dir->Path();
-        ASSERT_TRUE(
-            Shell("mkdir -p '" + d + "/home' '" + d + "/run' && chmod 700 '" + d + "/run'"));
-        ::setenv("HOME", (d + "/home").c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", (d + "/run").c_str(), 1);
-        ::setenv("PULSE_SERVER", ("unix:" + d + "/run/pulse/native").c_str(), 1);
-        // Plain socket transport for the client: its shared-memory channel synchronises in ways
-        // ThreadSanitizer cannot see, and the test is about our side of the plugin.
-        test::WriteFileBytes(d + "/client.conf", "enable-shm = no\nenable-memfd = no\n");
-        ::setenv("PULSE_CLIENTCONFIG", (d + "/client.conf").c_str(), 1);
-        const char* args[] = {
-            "pulseaudio",
-            "--daemonize=no",
-            "--exit-idle-time=-1",
-            "--disallow-exit",
-            "-n",
-            "--load=module-native-protocol-unix auth-anonymous=1",
-            "--load=module-null-sink sink_name=nullsink rate=44100 channels=2 norewinds=1",
-            "--load=module-null-source source_name=nullsrc",
-            nullptr};
-        ASSERT_EQ(::posix_spawnp(&ServerPid, "pulseaudio", nullptr, nullptr,
-                                 const_cast<char**>(args), environ),
-                  0)
-            << "pulseaudio could not be started";
-        bool up = false;
-        for (int i = 0; i < 100 && !up; ++i) {
-            up = std::system("pactl info >/dev/null 2>&1") == 0;
-            if (!up) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-        }
-        ASSERT_TRUE(up) << "the PulseAudio server did not come up";
+        Server = new test::HeadlessPulse(
+            Dir->Path(), {"module-null-sink sink_name=nullsink rate=44100 channels=2 norewinds=1",
+                          "module-null-source source_name=nullsrc"});
+        ASSERT_TRUE(Server->Running()) << "the PulseAudio server did not come up";
     }
 
     static void TearDownTestSuite() {
-        if (ServerPid > 0) {
-            ::kill(ServerPid, SIGTERM);
-            int status = 0;
-            ::waitpid(ServerPid, &status, 0);
-            ServerPid = 0;
-        }
+        delete Server;
+        Server = nullptr;
         delete Dir;
         Dir = nullptr;
     }
 
     void SetUp() override {
-        ASSERT_GT(ServerPid, 0);
+        ASSERT_TRUE(Server->Running());
         Audio = std::make_unique<TAudio>(Port, Poster, Dir->File("PLAY.TMP"));
     }
     void TearDown() override { Audio.reset(); }
@@ -120,14 +81,14 @@ protected:
     }
 
     static test::TempDir* Dir;
-    static pid_t ServerPid;
+    static test::HeadlessPulse* Server;
     AlsaWavePort Port;
     EventFdPoster Poster;
     std::unique_ptr<TAudio> Audio;
 };
 
 test::TempDir* AlsaPulse::Dir = nullptr;
-pid_t AlsaPulse::ServerPid = 0;
+test::HeadlessPulse* AlsaPulse::Server = nullptr;
 
 TEST_F(AlsaPulse, MasterVolumeAndMuteReachTheServer) {
     TMixerSettings& mixer = Audio->Mixer();

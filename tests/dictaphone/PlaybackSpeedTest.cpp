@@ -1,0 +1,358 @@
+// Listening to dictation: the stretch that keeps the pitch, the player's speed, skips and the
+// rewind on resume, all in the note's own time, over the fake wave port.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "audio/FakeWavePort.h"
+#include "audio/WindowPoster.h"
+#include "dictaphone/MediaPlayer.h"
+#include "dictaphone/TimeStretch.h"
+#include "dictaphone/ToneAnalysis.h"
+#include "export/ExportTestSupport.h"
+#include "support/TempDir.h"
+
+namespace tellamo::test {
+namespace {
+
+class MemorySource final : public FrameSource {
+public:
+    MemorySource(std::string bytes, std::size_t frameBytes)
+        : mBytes(std::move(bytes)), mFrameBytes(frameBytes) {}
+    std::size_t ReadFrames(unsigned char* data, std::size_t frames) override {
+        const std::size_t n = std::min(frames, (mBytes.size() - mAt) / mFrameBytes);
+        std::memcpy(data, mBytes.data() + mAt, n * mFrameBytes);
+        mAt += n * mFrameBytes;
+        return n;
+    }
+
+private:
+    std::string mBytes;
+    std::size_t mFrameBytes;
+    std::size_t mAt = 0;
+};
+
+// Runs a whole stretch in device-sized buffers of a tenth of a second.
+std::string StretchAll(TimeStretch& stretch, FrameSource& source, std::size_t frameBytes,
+                       unsigned rate) {
+    const std::size_t frames = rate / 10;
+    std::string out;
+    std::vector<unsigned char> buffer(frames * frameBytes);
+    for (;;) {
+        const std::size_t got = stretch.Fill(buffer.data(), frames, source);
+        out.append(reinterpret_cast<const char*>(buffer.data()), got * frameBytes);
+        if (got < frames) {
+            return out;
+        }
+    }
+}
+
+// A 4 s 440 Hz tone keeps its pitch at every speed while its length becomes 4 s / speed; it
+// starts at once (the stretcher's own latency is trimmed away), and a run after a finished one
+// on the same stretcher is just as good.
+TEST(TimeStretchTest, KeepsThePitchAndScalesTheLength) {
+    constexpr unsigned Rate = 22050;
+    constexpr double Amplitude = 12000;
+    const std::string note = Pcm16Bytes(Tone(Rate, 4, 440, Amplitude));
+    TimeStretch stretch(Rate, 1, true);
+    for (double speed : {0.5, 0.8, 1.5, 2.0, 1.5}) {
+        SCOPED_TRACE(speed);
+        MemorySource source(note, 2);
+        stretch.Start(speed);
+        const std::vector<std::int16_t> out = Samples16(StretchAll(stretch, source, 2, Rate));
+        const double seconds = static_cast<double>(out.size()) / Rate;
+        EXPECT_NEAR(seconds, 4 / speed, 0.05);
+        EXPECT_NEAR(PeakFrequency(out, Rate), 440, 2);
+        // A stretch by resampling would have moved the tone to 440 × speed.
+        const std::size_t middle = out.size() / 2 - Rate / 4;
+        EXPECT_GT(Power(out, middle, Rate / 2, Rate, 440),
+                  100 * Power(out, middle, Rate / 2, Rate, 440 * speed));
+        EXPECT_LT(Onset(out, Amplitude), Rate / 200) << "sound within 5 ms of the start";
+        EXPECT_NEAR(Rms(out), Amplitude / std::sqrt(2), Amplitude * 0.1);
+    }
+}
+
+// Stretching overshoots full scale (a full-scale tone comes out up to 1.6 times as loud where
+// it stops): such samples are clipped, never wrapped round to the other sign, in both widths and
+// with two channels.
+TEST(TimeStretchTest, ClipsWhatOvershootsFullScale) {
+    constexpr unsigned Rate = 11025;
+    const std::vector<std::int16_t> loud = Tone(Rate, 1, 440, 32767);
+    std::string bytes16, bytes8, stereo16;
+    for (std::size_t i = 0; i < loud.size(); ++i) {
+        const std::int16_t v = i < loud.size() * 3 / 4 ? loud[i] : 0; // stops abruptly
+        bytes16 += Pcm16Bytes({v});
+        stereo16 += Pcm16Bytes({v, static_cast<std::int16_t>(-v / 2)});
+        bytes8.push_back(static_cast<char>(std::clamp(v / 256 + 128, 0, 255)));
+    }
+    // Next to each other, the samples of a 440 Hz tone differ by at most 2π × 440 / 11025 of
+    // full scale (a quarter); a wrapped sample jumps by nearly all of it.
+    const struct {
+        const char* Name;
+        std::uint16_t Channels;
+        bool Sixteen;
+        const std::string& Bytes;
+    } cases[] = {{"16-bit mono", 1, true, bytes16},
+                 {"16-bit stereo", 2, true, stereo16},
+                 {"8-bit mono", 1, false, bytes8}};
+    for (const auto& c : cases) {
+        for (double speed : {0.5, 2.0}) {
+            SCOPED_TRACE(std::string(c.Name) + " at " + std::to_string(speed));
+            const std::size_t frameBytes = c.Channels * (c.Sixteen ? 2u : 1u);
+            TimeStretch stretch(Rate, c.Channels, c.Sixteen);
+            stretch.Start(speed);
+            MemorySource source(c.Bytes, frameBytes);
+            const std::string out = StretchAll(stretch, source, frameBytes, Rate);
+            ASSERT_FALSE(out.empty());
+            double largestStep = 0;
+            const std::size_t frames = out.size() / frameBytes;
+            for (std::size_t ch = 0; ch < c.Channels; ++ch) {
+                double previous = 0;
+                for (std::size_t i = 0; i < frames; ++i) {
+                    const unsigned char* p =
+                        reinterpret_cast<const unsigned char*>(out.data()) + i * frameBytes;
+                    const double v = c.Sixteen
+                                         ? static_cast<std::int16_t>(GetU16(p + 2 * ch)) / 32768.0
+                                         : (p[ch] - 128) / 128.0;
+                    if (i > 0) {
+                        largestStep = std::max(largestStep, std::fabs(v - previous));
+                    }
+                    previous = v;
+                }
+            }
+            EXPECT_LT(largestStep, 0.6);
+        }
+    }
+}
+
+// Twenty seconds of 8-bit mono sound at 8000 Hz: buffers of 800 bytes, a tenth of a second.
+class PlayerSkipTest : public ::testing::Test {
+protected:
+    static constexpr std::uint32_t LengthMs = 20000;
+
+    PlayerSkipTest() {
+        std::string samples(160000, '\0');
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            samples[i] = static_cast<char>(128 + 60 * std::sin(2 * M_PI * 300 * i / 8000.0));
+        }
+        WriteFileBytes(Dir.File("note.wav"), PcmWavBytes(1, 8000, 8, samples));
+    }
+    // Lets the device play `buffers` buffers.
+    void PlayBuffers(int buffers) {
+        for (int i = 0; i < buffers; ++i) {
+            ASSERT_TRUE(Port.CompleteOutput());
+            Poster.ProcessPending();
+        }
+    }
+    // Opens the note at this speed and plays it from `fromMs` for three buffers, so that the
+    // position comes from what the device has played.
+    std::uint32_t PlayFrom(int tenths, std::uint32_t fromMs) {
+        Player.Open(Dir.File("note.wav"));
+        Player.SetSpeedTenths(tenths);
+        Player.JumpTo(fromMs);
+        Player.Play();
+        PlayBuffers(3);
+        return fromMs + 3 * 10 * static_cast<std::uint32_t>(tenths);
+    }
+
+    TempDir Dir;
+    FakeWavePort Port;
+    EventFdPoster Poster;
+    TMediaPlayer Player{Port, Poster};
+};
+
+// Skips of the default 5 s step near the start, in the middle and near the end, at every speed,
+// while playing and while paused: never before the start or past the end; playing goes on from
+// the new place at the same speed (or the note has ended, when the skip reached the end), paused
+// stays paused and resumes from exactly the new place.
+TEST_F(PlayerSkipTest, SkipsStayInsideTheNoteAndKeepTheMode) {
+    const struct {
+        const char* Name;
+        std::uint32_t From;
+        bool Forward;
+        std::int64_t Delta; // from where the position is when the skip comes; INT64_MIN: the start
+        bool ToEnd;
+    } cases[] = {
+        {"back near the start", 1000, false, INT64_MIN, false},
+        {"forward near the start", 1000, true, 5000, false},
+        {"back in the middle", 10000, false, -5000, false},
+        {"forward in the middle", 10000, true, 5000, false},
+        {"back near the end", 17000, false, -5000, false},
+        {"forward near the end", 17000, true, 0, true},
+    };
+    for (const int tenths : {5, 10, 15, 20}) {
+        for (const bool paused : {false, true}) {
+            for (const auto& c : cases) {
+                SCOPED_TRACE(std::string(c.Name) + (paused ? ", paused" : ", playing") + " at " +
+                             std::to_string(tenths) + " tenths");
+                const std::uint32_t here = PlayFrom(tenths, c.From);
+                ASSERT_EQ(Player.Position(), here);
+                if (paused) {
+                    Player.PauseToggle();
+                }
+                const std::uint32_t expected =
+                    c.ToEnd
+                        ? LengthMs
+                        : (c.Delta == INT64_MIN ? 0 : static_cast<std::uint32_t>(here + c.Delta));
+                c.Forward ? Player.SkipForward() : Player.SkipBack();
+                EXPECT_EQ(Player.Position(), expected);
+                if (paused) {
+                    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Paused);
+                    Player.PauseToggle();
+                    EXPECT_EQ(Player.Position(), expected) << "no rewind after a skip";
+                }
+                if (c.ToEnd) {
+                    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Stopped);
+                    EXPECT_EQ(Port.QueuedOutputCount(), 0u);
+                } else {
+                    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Playing);
+                    PlayBuffers(1);
+                    EXPECT_EQ(Player.Position(), expected + 10 * tenths) << "at the same speed";
+                }
+                EXPECT_EQ(Player.SpeedTenths(), tenths);
+                Player.Close();
+            }
+        }
+    }
+}
+
+// A resume after a pause starts the rewind earlier (never before the start); 0 turns it off; a
+// place chosen while paused (a jump or a skip) is where the resume starts; a stop is no pause.
+TEST_F(PlayerSkipTest, ResumeRewindsAfterAPause) {
+    const struct {
+        const char* Name;
+        std::uint32_t From;
+        std::uint32_t Rewind;
+        std::int64_t Expected; // from where the pause was; INT64_MIN: the start
+    } cases[] = {
+        {"default second", 8000, TMediaPlayer::DefaultRewindOnResumeMs, -1000},
+        {"three seconds", 8000, 3000, -3000},
+        {"off", 8000, 0, 0},
+        {"near the start", 200, 1000, INT64_MIN},
+    };
+    for (const int tenths : {5, 10, 20}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.Name) + " at " + std::to_string(tenths) + " tenths");
+            Player.SetRewindOnResumeMs(c.Rewind);
+            const std::uint32_t here = PlayFrom(tenths, c.From);
+            Player.PauseToggle();
+            EXPECT_EQ(Player.Position(), here) << "paused where it was";
+            Player.PauseToggle();
+            const std::uint32_t resumed =
+                c.Expected == INT64_MIN ? 0 : static_cast<std::uint32_t>(here + c.Expected);
+            EXPECT_EQ(Player.Position(), resumed);
+            EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Playing);
+            PlayBuffers(1);
+            EXPECT_EQ(Player.Position(), resumed + 10 * tenths);
+            Player.Close();
+        }
+    }
+    Player.SetRewindOnResumeMs(1000);
+    PlayFrom(10, 8000);
+    Player.PauseToggle();
+    Player.JumpTo(12000);
+    Player.PauseToggle();
+    EXPECT_EQ(Player.Position(), 12000u) << "a place chosen while paused";
+    PlayBuffers(3);
+    Player.Stop();
+    Player.Play();
+    EXPECT_EQ(Player.Position(), 12300u) << "a stop is not a pause";
+}
+
+// The speed changes while a note plays without moving its position; the position, the length
+// and seeks stay in note time; speeds outside 0.5 to 2.0 are held to them.
+TEST_F(PlayerSkipTest, SpeedChangesKeepNoteTime) {
+    EXPECT_EQ(PlayFrom(10, 0), 300u);
+    EXPECT_EQ(Player.Length(), LengthMs);
+    Player.SetSpeedTenths(20);
+    EXPECT_EQ(Player.Position(), 300u);
+    EXPECT_EQ(Port.QueuedOutputCount(), 4u) << "the buffers at the old speed were taken back";
+    PlayBuffers(2);
+    EXPECT_EQ(Player.Position(), 700u);
+    Player.SetSpeedTenths(7);
+    PlayBuffers(1);
+    EXPECT_EQ(Player.Position(), 770u);
+    Player.Seek(15000);
+    EXPECT_EQ(Player.Position(), 15000u);
+    Player.Play();
+    PlayBuffers(1);
+    EXPECT_EQ(Player.Position(), 15070u);
+    EXPECT_EQ(Player.Length(), LengthMs);
+
+    Player.SetSpeedTenths(1);
+    EXPECT_EQ(Player.SpeedTenths(), TMediaPlayer::MinSpeedTenths);
+    Player.SetSpeedTenths(99);
+    EXPECT_EQ(Player.SpeedTenths(), TMediaPlayer::MaxSpeedTenths);
+}
+
+// A note played to its end at every speed: the last buffer coming back ends it at the length,
+// with about length / speed of sound written; at normal speed the bytes are the file's own.
+TEST_F(PlayerSkipTest, EveryPlayEndsAtTheLength) {
+    for (const int tenths : {5, 10, 13, 20}) {
+        SCOPED_TRACE(tenths);
+        Player.Open(Dir.File("note.wav"));
+        Player.SetSpeedTenths(tenths);
+        Player.JumpTo(16000);
+        const std::size_t before = Port.WrittenBytes().size();
+        Player.Play();
+        for (int i = 0; i < 1000 && Port.CompleteOutput(); ++i) {
+            Poster.ProcessPending();
+        }
+        EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Stopped);
+        EXPECT_EQ(Player.Position(), LengthMs);
+        const double seconds = (Port.WrittenBytes().size() - before) / 8000.0;
+        EXPECT_NEAR(seconds, 4 * 10.0 / tenths, 0.1);
+        if (tenths == 10) {
+            const std::string file = ReadFileBytes(Dir.File("note.wav"));
+            EXPECT_EQ(Port.WrittenBytes().substr(before), file.substr(44 + 128000));
+        }
+        Player.Close();
+    }
+}
+
+// Where a seek lands at any speed: a tone that begins 3 s into the note is heard where the
+// position says 3 s, to within a buffer.
+TEST(PlayerSeekTest, TheSoundAfterASeekIsWhereThePositionSays) {
+    constexpr unsigned Rate = 22050;
+    TempDir dir;
+    WriteFileBytes(dir.File("note.wav"),
+                   PcmWavBytes(1, Rate, 16, Pcm16Bytes(Tone(Rate, 5, 440, 12000, 3.0))));
+    for (const int tenths : {5, 10, 15, 20}) {
+        SCOPED_TRACE(tenths);
+        FakeWavePort port;
+        EventFdPoster poster;
+        TMediaPlayer player(port, poster);
+        player.Open(dir.File("note.wav"));
+        player.SetSpeedTenths(tenths);
+        player.Seek(2000);
+        player.Play();
+        EXPECT_EQ(player.Position(), 2000u);
+        // The positions the player reports as each buffer has played, against the samples
+        // played by then; between two of them the position is taken to move evenly.
+        std::vector<std::pair<std::size_t, std::uint32_t>> reports{{0, 2000}};
+        for (int i = 0; i < 1000 && port.CompleteOutput(); ++i) {
+            poster.ProcessPending();
+            reports.emplace_back(port.PlayedBytesSoFar().size() / 2, player.Position());
+        }
+        const std::size_t onset = Onset(Samples16(port.WrittenBytes()), 12000);
+        double heardAt = 0;
+        for (std::size_t i = 1; i < reports.size(); ++i) {
+            if (onset < reports[i].first) {
+                const auto [fromSample, fromMs] = reports[i - 1];
+                const auto [toSample, toMs] = reports[i];
+                heardAt = (fromMs + (toMs - fromMs) * static_cast<double>(onset - fromSample) /
+                                        static_cast<double>(toSample - fromSample)) /
+                          1000;
+                break;
+            }
+        }
+        EXPECT_NEAR(heardAt, 3.0, 0.1);
+    }
+}
+
+} // namespace
+} // namespace tellamo::test
