@@ -8,8 +8,8 @@
 #include <QStandardPaths>
 
 #include "catalogue/Catalogue.h"
-#include "support/ChildProcess.h"
 #include "common/FileSystem.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "transcript/PocketSphinxRecogniser.h"
 #include "transcript/TranscriptFiles.h"
