@@ -5,8 +5,15 @@
 #include <mutex>
 #include <vector>
 
+#include <QFile>
+
 #include "audio/WavFormat.h"
 #include "audio/WavePort.h"
+
+// The resource lives in a static library: nothing would pull its registration into the program.
+static void InitSoundResources() {
+    Q_INIT_RESOURCE(sounds);
+}
 
 namespace tellamo {
 
@@ -77,6 +84,19 @@ void PlaySoundSynchronously(WavePort& port, std::string_view wavBytes) {
         port.UnprepareHeader(handle, &header);
     }
     port.Close(handle);
+}
+
+std::string_view NotificationSound() {
+    static const QByteArray bytes = [] {
+        InitSoundResources();
+        QFile file(QStringLiteral(":/sounds/SYSTEMWAV"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+void PlayNotificationSound(WavePort& port) {
+    PlaySoundSynchronously(port, NotificationSound());
 }
 
 } // namespace tellamo

@@ -11,4 +11,10 @@ class WavePort;
 // notification is never worth an error box.
 void PlaySoundSynchronously(WavePort& port, std::string_view wavBytes);
 
+// The start/stop notification built into the program (a WAV file); empty only if the build lost it.
+std::string_view NotificationSound();
+
+// Plays the built-in notification through the port that plays the notes.
+void PlayNotificationSound(WavePort& port);
+
 } // namespace tellamo

@@ -43,14 +43,6 @@ namespace tellamo {
 
 namespace {
 constexpr std::uint32_t RecordedMessage = 1;
-
-const QByteArray& SystemWav() {
-    static const QByteArray bytes = [] {
-        QFile file(QStringLiteral(":/sounds/SYSTEMWAV"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
-    return bytes;
-}
 } // namespace
 
 void TTellamoMainForm::ConnectDictaphone() {
@@ -151,9 +143,7 @@ void TTellamoMainForm::SetMode(TDictaphoneMode mode) {
         LiveState.Target = nullptr; // the live drawing is not kept anywhere
     }
     if (Actions.SoundNotificationAction->isChecked()) {
-        PlaySoundSynchronously(Audio->Port(),
-                               std::string_view(SystemWav().constData(),
-                                                static_cast<std::size_t>(SystemWav().size())));
+        PlayNotificationSound(Audio->Port());
     }
 }
 

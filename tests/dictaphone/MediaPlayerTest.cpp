@@ -275,5 +275,22 @@ TEST(SystemSoundTest, PlaysTheWholeSoundAndClosesTheDevice) {
     PlaySoundSynchronously(port, "not a wav");
 }
 
+TEST(SystemSoundTest, TheBuiltInNotificationReachesTheOutput) {
+    const std::string_view wav = NotificationSound();
+    ASSERT_GT(wav.size(), 44u) << "the notification is not built into the library";
+    const WaveInfo info = ParseWaveHeader(wav, wav.size(), "SYSTEMWAV");
+    FakeWavePort port;
+    std::thread device([&] {
+        while (!port.CompleteOutput()) {
+            std::this_thread::yield();
+        }
+    });
+    PlayNotificationSound(port);
+    device.join();
+    EXPECT_EQ(port.WrittenBytes(), std::string(wav.substr(info.DataStart, info.DataSize)));
+    EXPECT_EQ(port.LastFormat().SamplesPerSec, info.SampleRate);
+    EXPECT_EQ(port.LastDevice(), WaveMapper);
+}
+
 } // namespace
 } // namespace tellamo::test
