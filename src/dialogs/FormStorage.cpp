@@ -1,11 +1,13 @@
 #include "dialogs/FormStorage.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QAction>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
+#include <QStyle>
 #include <QWidget>
 
 #include "common/FileSystem.h"
@@ -27,7 +29,70 @@ QString ScreenSuffix() {
 int PixelsPerInch(const QWidget* window) {
     return static_cast<int>(std::lround(window->logicalDpiY()));
 }
+
+// Far beyond any desktop, yet small enough that no sum or difference of two overflows.
+constexpr qint64 CoordinateLimit = 1 << 24;
+
+// What the window manager adds around the window: known once it has framed the window; before
+// that, a title bar of the style's height and a border of a quarter of it (too much costs a few
+// pixels of the window, too little can put the title bar out of reach).
+QMargins FrameAllowance(const QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
+    if (frame != client) {
+        return {client.left() - frame.left(), client.top() - frame.top(),
+                frame.right() - client.right(), frame.bottom() - client.bottom()};
+    }
+    if (!window->isWindow() || QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        return {};
+    }
+    const int title =
+        std::max(window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window), 8);
+    const int border = title / 4;
+    return {border, title, border, border};
+}
 } // namespace
+
+QRect FitIntoScreen(const QRect& client, const QMargins& frame, const QRect& available,
+                    const QSize& minimum, bool resizable) {
+    if (!available.isValid()) {
+        return client;
+    }
+    const int roomWidth = std::max(1, available.width() - frame.left() - frame.right());
+    const int roomHeight = std::max(1, available.height() - frame.top() - frame.bottom());
+    QSize size = client.size();
+    if (resizable) {
+        size = size.boundedTo(QSize(roomWidth, roomHeight)).expandedTo(minimum);
+    }
+    // Too large even so: its top left corner (the title bar, the menus) stays on the screen.
+    const int left = std::max(
+        available.left() + frame.left(),
+        std::min(client.left(), available.left() + frame.left() + roomWidth - size.width()));
+    const int top = std::max(
+        available.top() + frame.top(),
+        std::min(client.top(), available.top() + frame.top() + roomHeight - size.height()));
+    return {QPoint(left, top), size};
+}
+
+void FitIntoScreen(QWidget* window) {
+    if (!window->testAttribute(Qt::WA_Moved)) {
+        return; // placed when shown (a dialog over its parent), fitted by whoever places it
+    }
+    const QRect client = window->geometry();
+    const QScreen* screen = QGuiApplication::screenAt(client.center());
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (!screen) {
+        return;
+    }
+    const QRect fitted =
+        FitIntoScreen(client, FrameAllowance(window), screen->availableGeometry(),
+                      window->minimumSize(), window->minimumSize() != window->maximumSize());
+    if (fitted != client) {
+        window->setGeometry(fitted);
+    }
+}
 
 FormStorage::FormStorage(QWidget* window, QString section, QString iniPath)
     : Window(window), Section(std::move(section)), Path(std::move(iniPath)) {}
@@ -82,21 +147,28 @@ bool FormStorage::Restore() {
     }
     const QStringList rect = QString::fromStdString(normPos).split(',');
     if (ok && ppi == PixelsPerInch(Window) && rect.size() == 4) {
-        int v[4];
+        qint64 v[4];
         bool all = true;
         for (int i = 0; i < 4; ++i) {
             bool good = false;
-            v[i] = rect[i].trimmed().toInt(&good);
+            v[i] =
+                std::clamp(rect[i].trimmed().toLongLong(&good), -CoordinateLimit, CoordinateLimit);
             all = all && good;
         }
         if (all && v[0] < v[2] && v[1] < v[3]) {
+            const int left = static_cast<int>(v[0]);
+            const int top = static_cast<int>(v[1]);
+            // The position is the client area's, as Save writes it: the frame the window
+            // manager adds goes around it and is not counted twice.
             if (Window->minimumSize() == Window->maximumSize()) {
-                Window->move(v[0], v[1]); // a window of fixed size takes only its position
+                Window->setGeometry(QRect(QPoint(left, top), Window->size()));
             } else {
-                Window->setGeometry(v[0], v[1], v[2] - v[0], v[3] - v[1]);
+                Window->setGeometry(left, top, static_cast<int>(v[2] - v[0]),
+                                    static_cast<int>(v[3] - v[1]));
             }
         }
     }
+    FitIntoScreen(Window);
     const int cmd = showCmd.toInt(&ok);
     if (ok) {
         minimized = cmd == 2 || cmd == 6 || cmd == 7;

@@ -3,6 +3,8 @@
 #include <functional>
 #include <vector>
 
+#include <QMargins>
+#include <QRect>
 #include <QString>
 
 class QAction;
@@ -11,6 +13,15 @@ class QWidget;
 namespace tellamo {
 
 class IniFile;
+
+// Where a window's client area goes so that it and the frame around it lie within `available`:
+// a resizable window shrinks to it (not below `minimum`), then the window moves inside it; one
+// too large even so keeps its top left corner, with the title bar, on the screen.
+QRect FitIntoScreen(const QRect& client, const QMargins& frame, const QRect& available,
+                    const QSize& minimum, bool resizable);
+// The same for a window that has been given a position, on the screen it is mostly on, with its
+// frame as far as it is known.
+void FitIntoScreen(QWidget* window);
 
 // Remembers a window between runs in the settings file: its placement and the stored values of
 // its components, each under the key component + "_" + property. Read when the window is shown,
@@ -29,8 +40,9 @@ public:
     std::function<void(IniFile&)> SaveExtra;
     std::function<void(const IniFile&)> RestoreExtra;
 
-    // Applies the stored placement, the extra sections and the values; returns true when the
-    // window was closed minimized last time (the caller then shows it minimized).
+    // Applies the stored placement (fitted into the screen, as the first-run placement is when
+    // nothing is stored), the extra sections and the values; returns true when the window was
+    // closed minimized last time (the caller then shows it minimized).
     bool Restore();
     // Writes "FormVersion", the placement, the extra sections and the values. A failure to
     // write is returned as text (empty on success).

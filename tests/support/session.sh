@@ -21,12 +21,13 @@ isolate_session() {
 }
 
 # start_xvfb FOLDER: a virtual X display of its own on a free display number (FOLDER, which must
-# exist, holds the pipe the number comes through), no window manager. Sets DISPLAY and XVFB_PID.
+# exist, holds the pipe the number comes through), no window manager; XVFB_SCREEN (WxHxDEPTH,
+# 1024x768x24 unless set) is its screen. Sets DISPLAY and XVFB_PID.
 start_xvfb() {
   mkfifo "$1/display" || return 1
   # -noreset: a server that resets when its last client leaves (a program killed on purpose,
   # a tool that ran) can refuse the next connection while it does.
-  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$1/display" >/dev/null 2>&1 &
+  Xvfb -displayfd 5 -screen 0 ${XVFB_SCREEN:-1024x768x24} -nolisten tcp -noreset 5>"$1/display" >/dev/null 2>&1 &
   XVFB_PID=$!
   local number
   # A loaded machine can take its time to start a server; the number comes once it listens.
