@@ -1,5 +1,7 @@
 #include "dialogs/TOptionsForm.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -21,6 +23,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "common/Translate.h"
 #include "desktop/DesktopLaunch.h"
@@ -49,8 +52,46 @@ QCheckBox* BoundBox(const char* name, QAction* action, QWidget* parent) {
     return box;
 }
 
+// A number typed past the range is taken whole and brought to the nearest end of the range when
+// the field is left, instead of losing the keys that would carry it past (44100 becoming 4410).
+class ClampingSpinBox final : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+
+    QValidator::State validate(QString& text, int& pos) const override {
+        const QValidator::State state = QSpinBox::validate(text, pos);
+        if (state != QValidator::Invalid) {
+            return state;
+        }
+        bool ok = false;
+        const qint64 typed = Typed(text, &ok);
+        return ok && (typed < minimum() || typed > maximum()) ? QValidator::Intermediate : state;
+    }
+
+    void fixup(QString& text) const override {
+        bool ok = false;
+        const qint64 typed = Typed(text, &ok);
+        if (ok) {
+            text = textFromValue(static_cast<int>(std::clamp<qint64>(typed, minimum(), maximum())));
+        } else {
+            QSpinBox::fixup(text);
+        }
+    }
+
+private:
+    // Plain digits (the locale's group separators allowed), no more than a few past the range's.
+    qint64 Typed(const QString& text, bool* ok) const {
+        QString digits = text.trimmed();
+        digits.remove(locale().groupSeparator());
+        *ok = !digits.isEmpty() && digits.size() <= 12 &&
+              std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); });
+        return *ok ? digits.toLongLong(ok) : 0;
+    }
+};
+
 QSpinBox* SpinEdit(const char* name, int minimum, int maximum, int value, QWidget* parent) {
-    auto* edit = new QSpinBox(parent);
+    auto* edit = new ClampingSpinBox(parent);
+    edit->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setRange(minimum, maximum);
     edit->setValue(value);

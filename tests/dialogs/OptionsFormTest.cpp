@@ -111,6 +111,38 @@ TEST_F(OptionsForm, QualityPresets) {
     QLocale::setDefault(QLocale::c());
 }
 
+// What is typed into Samples/sec is judged whole when the field is left: out of the range it
+// goes to the nearer end, never to its first digits.
+TEST_F(OptionsForm, ASampleRateTypedOutOfRangeIsClampedWhenTheFieldIsLeft) {
+    auto form = Create();
+    QSpinBox* edit = form->SampleRateCurrencyEdit;
+    for (int i = 0; i < form->OptionsPageControl->count(); ++i) {
+        if (form->OptionsPageControl->widget(i)->isAncestorOf(edit)) {
+            form->OptionsPageControl->setCurrentIndex(i);
+        }
+    }
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const struct {
+        const char* Typed;
+        int Rate;
+    } cases[] = {
+        {"44100", 22050}, {"22051", 22050}, {"999999999999", 22050}, {"16000", 16000},
+        {"999", 4000},    {"3", 4000},      {"8000", 8000},
+    };
+    for (const auto& c : cases) {
+        edit->setFocus();
+        ASSERT_TRUE(edit->hasFocus());
+        edit->selectAll();
+        QTest::keyClicks(edit, c.Typed);
+        form->SampleRateRxSlider->setFocus(); // the field is left
+        EXPECT_EQ(edit->value(), c.Rate) << c.Typed;
+        EXPECT_EQ(Recording.SampleRate, c.Rate) << c.Typed;
+    }
+    form->hide();
+}
+
 TEST_F(OptionsForm, OnlyTheGraphsColoursRedrawStoredGraphs) {
     auto form = Create();
     Redraw.setChecked(true);
