@@ -82,5 +82,44 @@ TEST_F(DescriptionForm, TheCheckBoxIsTheMainWindowsOption) {
     EXPECT_TRUE(Form.AskDescriptionCheckBox->isChecked());
 }
 
+// The catalogue keeps 127 bytes of UTF-8: the field takes no more than that, cutting what is typed
+// or pasted (at the cursor) and never inside a character.
+TEST_F(DescriptionForm, TheFieldTakesNoMoreThanTheCatalogueKeeps) {
+    const QString a127(127, 'a');
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80"); // 4 bytes, two UTF-16 units
+    const QString e = QString::fromUtf8("\xC3\xA9");             // 2 bytes
+    const struct {
+        const char* What;
+        QString Before;
+        int Cursor;
+        QString Inserted;
+        QString After;
+    } cases[] = {
+        {"a letter past the limit", a127, 127, "x", a127},
+        {"a letter inside a full text", a127, 10, "Z", a127},
+        {"two bytes where one is left", QString(126, 'a'), 126, e, QString(126, 'a')},
+        {"two bytes where two are left", QString(125, 'a'), 125, e, QString(125, 'a') + e},
+        {"four bytes where three are left", QString(124, 'a'), 124, smile, QString(124, 'a')},
+        {"four bytes where four are left", QString(123, 'a'), 123, smile,
+         QString(123, 'a') + smile},
+        {"a long paste keeps its start", "", 0, QString(100, 'b') + e.repeated(50),
+         QString(100, 'b') + e.repeated(13)},
+        {"a paste in the middle", "startend", 5, smile.repeated(40),
+         "start" + smile.repeated(29) + "end"},
+    };
+    for (const auto& c : cases) {
+        Form.DescriptionEdit->setText(c.Before);
+        Form.DescriptionEdit->setCursorPosition(c.Cursor);
+        Form.DescriptionEdit->insert(c.Inserted);
+        EXPECT_EQ(Form.DescriptionEdit->text(), c.After) << c.What;
+        EXPECT_LE(Form.DescriptionEdit->text().toUtf8().size(), 127) << c.What;
+    }
+    // Typed key by key.
+    Form.DescriptionEdit->setText(QString(120, 'a'));
+    Form.DescriptionEdit->end(false);
+    QTest::keyClicks(Form.DescriptionEdit, "0123456789");
+    EXPECT_EQ(Form.DescriptionEdit->text(), QString(120, 'a') + "0123456");
+}
+
 } // namespace
 } // namespace tellamo::test
