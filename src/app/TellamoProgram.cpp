@@ -8,7 +8,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
-#include <QUrl>
 
 #include "app/TDM.h"
 #include "audio/Audio.h"
@@ -107,14 +106,11 @@ bool TellamoProgram::Start() {
     Form->SetDescriptionForm(DescriptionForm.get());
     // Once the options (the graph's colours) are known, and before anything is shown.
     RecoveryMessage = Form->RecoverInterruptedRecordings();
-    // Contact: the project's mail address; the second link opens the manual.
-    QString manual = HelpFilePath(QStringLiteral("tellamo.html"));
-    if (manual.isEmpty()) {
-        manual = QStringLiteral("/usr/share/tellamo/tellamo.html");
-    }
+    // Contact: the address the build was configured with, if any; the second link opens the
+    // manual that Help > Contents opens, shown by its path.
     AboutForm =
-        std::make_unique<TAboutForm>(Form->windowIcon(), QStringLiteral("tellamo@localhost"),
-                                     QUrl::fromLocalFile(manual).toString(),
+        std::make_unique<TAboutForm>(Form->windowIcon(), QStringLiteral(TELLAMO_CONTACT_ADDRESS),
+                                     HelpFilePath(QStringLiteral("tellamo.html")),
                                      DataModule->Cat().Files().SettingsFilePath(), Form.get());
     ConnectCommand(a.AboutAction, Form.get(), [this] { AboutForm->exec(); });
     SaveFormatForm = std::make_unique<TSaveFormatForm>(

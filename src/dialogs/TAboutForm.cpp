@@ -46,6 +46,12 @@ TAboutForm::TAboutForm(const QIcon& icon, QString mail, QString web, QString set
     VersionLabel =
         new QLabel(TranslateText("Version") + " " + QStringLiteral(TELLAMO_VERSION), this);
     VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
+    LicenceLabel = new QLabel(
+        TranslateText("Free software under the GNU General Public License, version 3 or later") +
+            QStringLiteral(" (GPL-3.0-or-later)"),
+        this);
+    LicenceLabel->setObjectName(QStringLiteral("LicenceLabel"));
+    LicenceLabel->setWordWrap(true);
     ContactUsLabel = new QLabel(TranslateText("Contact us:"), this);
     ContactUsLabel->setObjectName(QStringLiteral("ContactUsLabel"));
     MailLabel = LinkLabel("MailLabel", mail, this);
@@ -61,10 +67,15 @@ TAboutForm::TAboutForm(const QIcon& icon, QString mail, QString web, QString set
     layout->addWidget(IcoImage, 0, 0, 2, 1, Qt::AlignTop);
     layout->addWidget(ProgramNameLabel, 0, 1, 1, 2);
     layout->addWidget(VersionLabel, 1, 1, 1, 2);
-    layout->addWidget(ContactUsLabel, 2, 1);
-    layout->addWidget(MailLabel, 2, 2);
-    layout->addWidget(WebLabel, 3, 1, 1, 2);
-    layout->addWidget(OKBitBtn, 4, 2, Qt::AlignRight);
+    layout->addWidget(LicenceLabel, 2, 1, 1, 2);
+    layout->addWidget(ContactUsLabel, 3, 1);
+    layout->addWidget(MailLabel, 3, 2);
+    layout->addWidget(WebLabel, 4, 1, 1, 2);
+    layout->addWidget(OKBitBtn, 5, 2, Qt::AlignRight);
+    // No address is shown that leads nowhere.
+    ContactUsLabel->setVisible(!mail.isEmpty());
+    MailLabel->setVisible(!mail.isEmpty());
+    WebLabel->setVisible(!web.isEmpty());
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     FormPlacement =
@@ -84,7 +95,8 @@ void TAboutForm::MailLabelClick() {
 }
 
 void TAboutForm::WebLabelClick() {
-    QDesktopServices::openUrl(QUrl(WebLabel->text()));
+    // A local file is shown as its path.
+    QDesktopServices::openUrl(QUrl::fromUserInput(WebLabel->text()));
 }
 
 bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {

@@ -11,12 +11,14 @@ namespace tellamo {
 
 class FormStorage;
 
-// The about box: the program's icon, name and version, and two links (a mail address and the
-// manual). One instance for the run, shown modally; its place is kept in the settings file.
+// The about box: the program's icon, name, version and licence, the manual as a link and a mail
+// address to contact. One instance for the run, shown modally; its place is kept in the settings
+// file.
 class TAboutForm : public QDialog {
     Q_OBJECT
 public:
-    // mail: the address of "Contact us:"; web: the address of the second link.
+    // mail: the address of "Contact us:", whose line is left out when it is empty; web: the
+    // address of the second link (the manual), left out when empty.
     TAboutForm(const QIcon& icon, QString mail, QString web, QString settingsFile,
                QWidget* parent = nullptr);
     ~TAboutForm() override;
@@ -24,6 +26,7 @@ public:
     QLabel* IcoImage = nullptr;
     QLabel* ProgramNameLabel = nullptr;
     QLabel* VersionLabel = nullptr;
+    QLabel* LicenceLabel = nullptr;
     QLabel* ContactUsLabel = nullptr;
     QLabel* MailLabel = nullptr;
     QLabel* WebLabel = nullptr;

@@ -61,6 +61,40 @@ TEST(AboutForm, ShowsNameVersionAndOpensItsLinks) {
     EXPECT_NE(ini.ReadString("TAboutForm", "NormPos", ""), "");
 }
 
+// A build without a contact address shows no contact line; the licence is always there, and the
+// manual is shown by its path and opened as a file.
+TEST(AboutForm, ShowsTheLicenceAndOnlyAddressesThatExist) {
+    TempDir dir;
+    LinkRecorder links;
+    QDesktopServices::setUrlHandler("file", &links, "Open");
+    {
+        TAboutForm form(QIcon(), "", "/usr/share/tellamo/tellamo.html",
+                        QString::fromStdString(dir.File("tellamo.INI")));
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        EXPECT_FALSE(form.ContactUsLabel->isVisible());
+        EXPECT_FALSE(form.MailLabel->isVisible());
+        ASSERT_NE(form.LicenceLabel, nullptr);
+        EXPECT_TRUE(form.LicenceLabel->isVisible());
+        EXPECT_TRUE(form.LicenceLabel->text().contains("GPL-3.0-or-later"))
+            << form.LicenceLabel->text().toStdString();
+        EXPECT_EQ(form.WebLabel->text(), "/usr/share/tellamo/tellamo.html");
+        QTest::mouseClick(form.WebLabel, Qt::LeftButton);
+        form.OKBitBtn->click();
+    }
+    {
+        TAboutForm form(QIcon(), "notes@example.org", "",
+                        QString::fromStdString(dir.File("tellamo.INI")));
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        EXPECT_TRUE(form.MailLabel->isVisible());
+        EXPECT_FALSE(form.WebLabel->isVisible()) << "no manual found: no link to it";
+        form.OKBitBtn->click();
+    }
+    QDesktopServices::unsetUrlHandler("file");
+    EXPECT_EQ(links.Opened, QStringList({"file:///usr/share/tellamo/tellamo.html"}));
+}
+
 } // namespace
 } // namespace tellamo::test
 

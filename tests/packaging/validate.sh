@@ -15,7 +15,8 @@ for file in "$@"; do
       for element in '<summary>' '<description>' '<category>AudioVideo</category>' \
           '<category>Audio</category>' '<category>Recorder</category>' '<screenshot[ >]' \
           '<release version=' '<content_rating type="oars' '<launchable type="desktop-id">' \
-          '<binary>tellamo</binary>' '<binary>tellamo-convert</binary>'; do
+          '<binary>tellamo</binary>' '<binary>tellamo-convert</binary>' \
+          '<project_license>GPL-3.0-or-later</project_license>'; do
         grep -qE "$element" "$file" || { echo "missing: $element"; status=1; }
       done ;;
     man) output=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$file" 2>&1 >/dev/null) || status=1 ;;
