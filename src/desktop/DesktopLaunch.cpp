@@ -77,24 +77,68 @@ bool StartFirstTool(const std::vector<QStringList>& tools) {
     return false;
 }
 
-const std::vector<QStringList>& AudioSettingsTools() {
-    static const std::vector<QStringList> tools{
-        {QStringLiteral("pavucontrol"), QStringLiteral("--tab=4")},
-        {QStringLiteral("pavucontrol-qt"), QStringLiteral("--tab=4")},
-        {QStringLiteral("gnome-control-center"), QStringLiteral("sound")},
-        {QStringLiteral("systemsettings"), QStringLiteral("kcm_pulseaudio")},
-    };
-    return tools;
+namespace {
+// The desktop's own sound settings by the names XDG_CURRENT_DESKTOP gives; for the rest the
+// sound server's own mixers come first, then the big desktops' settings.
+QStringList DesktopToolFirst(const QString& desktop) {
+    QStringList order{QStringLiteral("pavucontrol"), QStringLiteral("pavucontrol-qt"),
+                      QStringLiteral("gnome-control-center"), QStringLiteral("systemsettings")};
+    const QStringList names = desktop.toUpper().split(':', Qt::SkipEmptyParts);
+    QString own;
+    for (const QString& name : names) {
+        if (name == QLatin1String("GNOME") || name == QLatin1String("UNITY") ||
+            name == QLatin1String("BUDGIE")) {
+            own = QStringLiteral("gnome-control-center");
+        } else if (name == QLatin1String("KDE")) {
+            own = QStringLiteral("systemsettings");
+        } else if (name == QLatin1String("LXQT")) {
+            own = QStringLiteral("pavucontrol-qt");
+        }
+        if (!own.isEmpty()) {
+            break;
+        }
+    }
+    if (!own.isEmpty()) {
+        order.removeAll(own);
+        order.prepend(own);
+    }
+    return order;
 }
 
-const std::vector<QStringList>& VolumeControlTools() {
-    static const std::vector<QStringList> tools{
-        {QStringLiteral("pavucontrol"), QStringLiteral("--tab=3")},
-        {QStringLiteral("pavucontrol-qt"), QStringLiteral("--tab=3")},
-        {QStringLiteral("gnome-control-center"), QStringLiteral("sound")},
-        {QStringLiteral("systemsettings"), QStringLiteral("kcm_pulseaudio")},
-    };
+std::vector<QStringList> SoundTools(const QString& desktop, const QString& pavucontrolTab) {
+    std::vector<QStringList> tools;
+    for (const QString& program : DesktopToolFirst(desktop)) {
+        if (program.startsWith(QLatin1String("pavucontrol"))) {
+            tools.push_back({program, QStringLiteral("--tab=") + pavucontrolTab});
+        } else if (program == QLatin1String("gnome-control-center")) {
+            tools.push_back({program, QStringLiteral("sound")});
+        } else {
+            tools.push_back({program, QStringLiteral("kcm_pulseaudio")});
+        }
+    }
     return tools;
+}
+} // namespace
+
+std::vector<QStringList> AudioSettingsTools(const QString& desktop) {
+    return SoundTools(desktop, QStringLiteral("4"));
+}
+
+std::vector<QStringList> VolumeControlTools(const QString& desktop) {
+    return SoundTools(desktop, QStringLiteral("3"));
+}
+
+QString CurrentDesktop() {
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+}
+
+QString NoSoundToolText(const std::vector<QStringList>& tools) {
+    QStringList names;
+    for (const QStringList& tool : tools) {
+        names << tool.first();
+    }
+    return TranslateText("No sound settings program is installed. Tellamo looks for these:") +
+           "\n" + names.join(QStringLiteral(", "));
 }
 
 QString HelpFilePath(const QString& helpName) {

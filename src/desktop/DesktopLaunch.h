@@ -20,9 +20,13 @@ void SyncAutostartEntry(bool wanted, const QString& programPath);
 // Starts the first of the tools that is installed (program name and its arguments), detached,
 // without a shell. False when none is installed.
 bool StartFirstTool(const std::vector<QStringList>& tools);
-// The desktop's sound settings on their recording side, and its volume control.
-const std::vector<QStringList>& AudioSettingsTools();
-const std::vector<QStringList>& VolumeControlTools();
+QString CurrentDesktop();
+// The desktop's sound settings on their recording side, and its volume control, the desktop's
+// own first (desktop: as XDG_CURRENT_DESKTOP names it, see CurrentDesktop).
+std::vector<QStringList> AudioSettingsTools(const QString& desktop = CurrentDesktop());
+std::vector<QStringList> VolumeControlTools(const QString& desktop = CurrentDesktop());
+// What to tell the user when none of the tools is installed: the programs looked for, in order.
+QString NoSoundToolText(const std::vector<QStringList>& tools);
 
 // The user manual: helpName (the translated name of the help file) beside the program, as in a
 // build tree, else in the installed data folder. Empty when it is nowhere.

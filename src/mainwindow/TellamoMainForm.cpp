@@ -91,8 +91,16 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
 
     ConnectCommand(Actions.ExitAction, this, [this] { close(); });
     ConnectCommand(Actions.TopicsAction, this, [] { OpenHelp(); });
-    ConnectCommand(Actions.AudioSettingsAction, this, [] { StartFirstTool(AudioSettingsTools()); });
-    ConnectCommand(Actions.VolumeControlAction, this, [] { StartFirstTool(VolumeControlTools()); });
+    for (const auto& [action, tools] :
+         {std::pair{Actions.AudioSettingsAction, &AudioSettingsTools},
+          std::pair{Actions.VolumeControlAction, &VolumeControlTools}}) {
+        ConnectCommand(action, this, [this, tools = tools] {
+            if (!StartFirstTool(tools(CurrentDesktop()))) {
+                ShowNotice(this, NoSoundToolText(tools(CurrentDesktop())),
+                           TranslateText("Tellamo"));
+            }
+        });
+    }
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TTellamoMainForm::ActionListUpdate);
     TreeView->setFocus();

@@ -89,6 +89,33 @@ TEST_F(DesktopLaunch, SoundToolsStartTheFirstInstalledWithItsArguments) {
     EXPECT_EQ(WaitForLog(), "gnome-control-center sound\n");
 }
 
+TEST(SoundTools, TheDesktopsOwnSettingsComeFirst) {
+    const struct {
+        const char* Desktop;
+        const char* First;
+    } cases[] = {
+        {"", "pavucontrol"},
+        {"GNOME", "gnome-control-center"},
+        {"ubuntu:GNOME", "gnome-control-center"},
+        {"KDE", "systemsettings"},
+        {"LXQt", "pavucontrol-qt"},
+        {"XFCE", "pavucontrol"},
+    };
+    for (const auto& c : cases) {
+        for (const auto& tools : {AudioSettingsTools(c.Desktop), VolumeControlTools(c.Desktop)}) {
+            ASSERT_EQ(tools.size(), 4u) << c.Desktop;
+            EXPECT_EQ(tools.front().first(), c.First) << c.Desktop;
+        }
+    }
+    EXPECT_EQ(AudioSettingsTools("KDE").front(), QStringList({"systemsettings", "kcm_pulseaudio"}));
+    EXPECT_EQ(AudioSettingsTools("GNOME")[1], QStringList({"pavucontrol", "--tab=4"}));
+    // With none installed the user is told which programs were looked for, in that order.
+    const QString text = NoSoundToolText(AudioSettingsTools("KDE"));
+    EXPECT_TRUE(
+        text.endsWith("\nsystemsettings, pavucontrol, pavucontrol-qt, gnome-control-center"))
+        << text.toStdString();
+}
+
 TEST_F(DesktopLaunch, HelpOpensTheManualBesideTheProgram) {
     const QString beside = QCoreApplication::applicationDirPath() + "/tellamo.html";
     QFile::remove(beside);

@@ -1,3 +1,5 @@
+#include <vector>
+
 #include <QAction>
 #include <QIcon>
 #include <QImage>
@@ -84,6 +86,26 @@ TEST_F(ActionStates, GlyphBorderSwapsBothToolbarsPictures) {
     Form.ActionListUpdate();
     EXPECT_EQ(picture(Form.Actions.PlayAction), plain) << "the border did not go again";
     EXPECT_NE(picture(Form.Actions.FilterAction), bordered);
+}
+
+// With no sound-settings program on the PATH, Audio Settings... and the volume control say so
+// once, naming what they looked for, instead of doing nothing.
+TEST_F(ActionStates, SoundToolsThatAreNotInstalledAreNamed) {
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(Documents.Path()));
+    std::vector<QStringList> said;
+    for (QAction* action : {Form.Actions.AudioSettingsAction, Form.Actions.VolumeControlAction}) {
+        Messages.clear();
+        action->trigger();
+        said.push_back(Messages);
+    }
+    qputenv("PATH", oldPath);
+    for (const QStringList& messages : said) {
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].contains("pavucontrol") &&
+                    messages[0].contains("gnome-control-center"))
+            << messages[0].toStdString();
+    }
 }
 
 } // namespace
