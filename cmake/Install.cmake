@@ -97,8 +97,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tellamo.github.io/")
 # Qt draws the icons from SVG and needs a platform plugin, which the shared-library scan does
 # not see.
 # The speech model is data, which the scan cannot see either; without it notes are simply not
-# transcribed, but the package promises transcripts.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins, pocketsphinx-en-us")
+# transcribed, but the package promises transcripts. Qt's own translations (the standard buttons,
+# the file dialogs) are data too.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins, pocketsphinx-en-us, qt6-translations-l10n")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "voice-note recorder with a catalogue")
 # The synopsis is the summary above; CPack indents these lines and writes empty ones as " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tellamo is a dictaphone for the desktop: it records spoken notes from the

@@ -30,16 +30,14 @@ QString StartText(LocalTimeMs start) {
 }
 
 QString ShortStartText(LocalTimeMs start) {
-    // The year leaves the date with the separator that joined it; the seconds leave the time.
-    QString date = ShortDateFormat();
-    static const QRegularExpression year(QStringLiteral("^y+[^dM]*|[^dM]*y+$"));
-    date.remove(year);
+    // The date as the locale writes it short: a date pattern cut by hand loses the punctuation
+    // some languages need ("10.12" where German writes "10.12."). The seconds leave the time.
     QString time = LongTimeFormat();
     static const QRegularExpression seconds(QStringLiteral("[^hHm]?s+[^hHmAaPpt ]*"));
     time.remove(seconds);
     const QDateTime when = DateTimeFromLocalTime(start);
     const QLocale locale;
-    return locale.toString(when.date(), date.trimmed()) + QLatin1Char(' ') +
+    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
            locale.toString(when.time(), time.trimmed());
 }
 

@@ -19,9 +19,9 @@ QString LongTimeFormat();
 QString ShortDateFormat();
 // Start in the short date format and the long time format ("25.12.2005 14:30:05").
 QString StartText(LocalTimeMs start);
-// The list's shortened start: the day and month and the hours and minutes, in the locale's order
-// ("25.12 14:30" for day.month locales, "12/25 2:30 PM" for month/day ones). Cutting the full
-// text by character positions, as a day.month.year locale would allow, gives nonsense in others.
+// The list's shortened start: the locale's short date and the hours and minutes ("25.12.05 14:30"
+// in German, "12/25/05 2:30 PM" in American English). Cutting the full text by character
+// positions, as a day.month.year locale would allow, gives nonsense in others.
 QString ShortStartText(LocalTimeMs start);
 // A time span as h:mm:ss; empty text for an empty duration.
 QString DurationText(std::optional<std::int32_t> durationMs);

@@ -1,12 +1,14 @@
 #include "desktop/LangChanger.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDockWidget>
@@ -14,16 +16,19 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
 #include <QMetaProperty>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
 #include <QToolBar>
+#include <QTranslator>
 
 #include "common/Errors.h"
 #include "common/IniFile.h"
@@ -410,6 +415,39 @@ QString FindTranslationFile(const QStringList& folders, const QString& localeNam
         }
     }
     return {};
+}
+
+QString TranslationLanguage(const QString& langFile) {
+    if (langFile.isEmpty()) {
+        return {};
+    }
+    const QString name = QFileInfo(langFile).completeBaseName();
+    static const QRegularExpression localeName(QStringLiteral("^[a-z]{2,3}(_[A-Z]{2})?$"));
+    if (!localeName.match(name).hasMatch() || QLocale(name).language() == QLocale::C) {
+        return {};
+    }
+    return name;
+}
+
+bool InstallToolkitTranslation(const QString& language, const QString& folder) {
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    if (language.isEmpty()) {
+        return false;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    const QString from =
+        folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
+    if (!translator->load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"), from)) {
+        return false;
+    }
+    installed = translator.release();
+    QCoreApplication::installTranslator(installed);
+    return true;
 }
 
 } // namespace tellamo

@@ -63,4 +63,12 @@ private:
 // needs no file).
 QString FindTranslationFile(const QStringList& folders, const QString& localeName);
 
+// The language a translation file is for, by its name ("de.ini", "pt_BR.ini"); empty for a file
+// not named after a language, whose texts the toolkit cannot match.
+QString TranslationLanguage(const QString& langFile);
+// Puts the toolkit's own texts (standard buttons, file dialogs) into that language as well, from
+// Qt's translations in `folder` (Qt's own folder when empty), in place of any installed before;
+// an empty language or a missing file leaves them English. True when a translation was loaded.
+bool InstallToolkitTranslation(const QString& language, const QString& folder = {});
+
 } // namespace tellamo

@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QGroupBox>
@@ -17,9 +18,12 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
@@ -323,12 +327,15 @@ TEST_F(Translations, TheDesktopLanguageChoosesTheFileAndTheSettingsFileCanOverri
         std::string Settings;
         const char* FileMenu;
         const char* OptionsTitle;
+        // The toolkit's own texts follow the same choice (its translations for that language).
+        const char* Yes;
+        const char* No;
     } cases[] = {
-        {"de_DE", "", "&Datei", "Optionen"},
-        {"de_AT", "", "&Datei", "Optionen"},
-        {"en_US", "", "&File", "Options"},
-        {"de_DE", "[TTellamoMainForm]\nLangFile=\n", "&File", "Options"},
-        {"en_US", "[TTellamoMainForm]\nLangFile=fr.ini\n", "&Fichier", "Options"},
+        {"de_DE", "", "&Datei", "Optionen", "&Ja", "&Nein"},
+        {"de_AT", "", "&Datei", "Optionen", "&Ja", "&Nein"},
+        {"en_US", "", "&File", "Options", "&Yes", "&No"},
+        {"de_DE", "[TTellamoMainForm]\nLangFile=\n", "&File", "Options", "&Yes", "&No"},
+        {"en_US", "[TTellamoMainForm]\nLangFile=fr.ini\n", "&Fichier", "Options", "&Oui", "&Non"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.Locale) + " " + c.Settings);
@@ -341,6 +348,22 @@ TEST_F(Translations, TheDesktopLanguageChoosesTheFileAndTheSettingsFileCanOverri
         EXPECT_EQ(program->Options().windowTitle(), c.OptionsTitle);
         EXPECT_TRUE(QDir(QString::fromStdString(Documents.Path() + "/My Voice Notes")).exists())
             << "the storage folder keeps its name in every language";
+        // A real confirmation box, answered No through its button.
+        SetMessageHandler({});
+        QStringList buttons;
+        QTimer::singleShot(0, [&buttons] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            buttons << box->button(QMessageBox::Yes)->text()
+                    << box->button(QMessageBox::No)->text();
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_FALSE(AskConfirmation(&program->MainForm(), "Sure?"));
+        EXPECT_EQ(buttons, QStringList({c.Yes, c.No}));
+        SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
+            Messages << text;
+            return true;
+        });
     }
     QLocale::setDefault(saved);
 }

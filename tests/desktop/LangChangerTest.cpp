@@ -227,6 +227,27 @@ TEST(FindTranslationFile, CountryFirstThenLanguageInTheFirstFolderThatHasOne) {
     EXPECT_EQ(FindTranslationFile(folders, "C"), QString());
 }
 
+// Only a file named after a language picks the toolkit's translation; whatever else a settings
+// file names (a path of the storage folder, a device) leaves its texts English.
+TEST(ToolkitTranslation, TheLanguageComesFromTheFilesName) {
+    const struct {
+        const char* File;
+        const char* Language;
+    } cases[] = {
+        {"/usr/share/tellamo/translations/de.ini", "de"},
+        {"pt_BR.ini", "pt_BR"},
+        {"fr.ini", "fr"},
+        {"", ""},
+        {"/dev/zero", ""},
+        {"Deutsch.ini", ""},
+        {"../../de.ini/x.ini", ""},
+        {"zz.ini", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TranslationLanguage(c.File).toStdString(), c.Language) << c.File;
+    }
+}
+
 } // namespace
 } // namespace tellamo::test
 

@@ -29,6 +29,7 @@ if grep -q '^E: ' <<<"$lintian_output"; then fail "lintian reports errors"; fi
 dpkg-deb --field "$deb" Depends | grep -q 'libc6' || fail "no computed shared-library dependencies"
 dpkg-deb --field "$deb" Depends | grep -q 'libpocketsphinx' || fail "no dependency on the recogniser"
 dpkg-deb --field "$deb" Depends | grep -q 'pocketsphinx-en-us' || fail "no dependency on the speech model"
+dpkg-deb --field "$deb" Depends | grep -q 'qt6-translations-l10n' || fail "no dependency on Qt's translations"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
@@ -46,6 +47,8 @@ done
 for f in "${expected[@]}"; do
   [[ -s $root/$f ]] || fail "$f is missing from the package"
 done
+grep -q '^License: GPL-3+$' "$root/usr/share/doc/tellamo/copyright" ||
+  fail "the package's copyright does not give the licence"
 for size in 16 256; do
   file "$root/usr/share/icons/hicolor/${size}x${size}/apps/$id.png" | grep -q "$size x $size" ||
     fail "the ${size}x${size} icon has another size"
