@@ -55,6 +55,8 @@ void TDM::ChooseTranslation() {
         LangChanger->SetLangFile(FindTranslationFile(TranslationFolders, QLocale().name()));
     }
     LangChanger->Install();
+    // The toolkit's buttons and file dialogs speak the same language as the program's texts.
+    InstallToolkitTranslation(TranslationLanguage(LangChanger->LangFile()));
 }
 
 TDM::~TDM() = default;

@@ -44,7 +44,7 @@ QMargins FrameAllowance(const QWidget* window) {
                 frame.right() - client.right(), frame.bottom() - client.bottom()};
     }
     if (!window->isWindow() || QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        return {};
+        return {}; // no window manager frames anything there
     }
     const int title =
         std::max(window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window), 8);
