@@ -9,9 +9,10 @@
 #       on request: a headless PulseAudio with a null sink (--pulse); the same with a pipe sink
 #       as the default sink that records what is played (--pipe-sink, see pulse.sh's
 #       pipe_sink); a private session bus (--bus, DBUS_SESSION_BUS_ADDRESS); trayer holding the
-#       tray (--tray); openbox managing the windows (--wm). Sets WORK (a scratch folder beside
-#       HOME, not the program's) and folder (the storage folder, not made yet). Everything is
-#       stopped and removed at exit by stop_session.
+#       tray (--tray); openbox managing the windows (--wm). XVFB_SCREEN=WxHxDEPTH before it sets
+#       the display's size (1024x768x24). Sets WORK (a scratch folder beside HOME, not the
+#       program's) and folder (the storage folder, not made yet). Everything is stopped and
+#       removed at exit by stop_session.
 #   track PID           a process the test started that the session ends at exit
 #   end_process PID     ends a tracked process now (SIGTERM, SIGKILL after 10 s)
 #   new_bus VARIABLE    a further private bus; its address goes into VARIABLE
