@@ -35,6 +35,7 @@ struct FolderNode;
 class GlyphSet;
 class MailSender;
 class SleepInhibitor;
+struct NoteRecord;
 class TSaveFormatForm;
 class NoteListModel;
 class TAudio;
@@ -204,6 +205,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Says why and returns true when note is the one being recorded: its file is not complete.
+    bool RefuseNoteBeingRecorded(const NoteRecord* note);
     void CreateMenus();
     void CreateToolBars();
     void CreatePanels();
