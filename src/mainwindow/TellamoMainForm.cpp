@@ -175,8 +175,11 @@ void TTellamoMainForm::CreatePanels() {
     RxDBGrid->horizontalHeader()->setSectionsMovable(true);
     RxDBGrid->horizontalHeader()->setHighlightSections(false);
     RxDBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // The filler column takes whatever width is left, so no scroll bar appears for it.
-    RxDBGrid->horizontalHeader()->setStretchLastSection(true);
+    // The filler column takes whatever width is left, so no scroll bar appears for it. (A
+    // stretched last section never shrinks below the width it had before it was stretched, and
+    // that alone made an empty list scroll sideways.)
+    RxDBGrid->horizontalHeader()->setSectionResizeMode(NoteListModel::FillerColumn,
+                                                       QHeaderView::Stretch);
 
     TopPanel->addWidget(GraphPanel);
     TopPanel->addWidget(MainSplitter);
@@ -474,6 +477,7 @@ void TTellamoMainForm::ActionListUpdate() {
 void TTellamoMainForm::CreateTrayIcon() {
     const MainActions& a = Actions;
     Tray = new TTrayIcon(this, ApplicationIcon(), TranslateText("Tellamo"),
+                         TranslateText("Show Tellamo"),
                          {a.PlayAction, a.RecordAction, a.PauseAction, a.StopAction, nullptr,
                           a.OptionsAction, nullptr, a.ExitAction});
     connect(a.MinimizeToTrayAction, &QAction::triggered, this,

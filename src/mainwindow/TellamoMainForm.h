@@ -232,6 +232,9 @@ private:
     std::int64_t LastTitleClickTime = 0; // ms of a monotonic clock; 0 at start
     bool SyncingSelection = false;
     void ApplyPause();
+    // The tray icon's hint names what the program is doing and for how long, so that a glance
+    // at the icon tells a recording hidden in the tray from an idle program.
+    void UpdateTrayHint();
     void NoiseOptionsChanged();
     // Before a recording: true when the storage folder's disk holds a minute of the format, or
     // the user wants to record all the same.
