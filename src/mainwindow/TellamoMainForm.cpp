@@ -1,5 +1,7 @@
 #include "mainwindow/TellamoMainForm.h"
 
+#include <utility>
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCloseEvent>
@@ -21,6 +23,7 @@
 #include "audio/Audio.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/NoteFilter.h"
+#include "catalogue/RestoreNotes.h"
 #include "common/Errors.h"
 #include "common/Translate.h"
 #include "desktop/DesktopLaunch.h"
@@ -398,6 +401,19 @@ void TTellamoMainForm::LoadOrNewCatalogue() {
         }
     } else {
         Cat.NewCatalogue();
+        FoundRecordings = CountRestorableWavFiles(files.StorageFolder());
+    }
+}
+
+void TTellamoMainForm::OfferToRestoreFoundRecordings() {
+    // Recordings with no catalogue at all: a catalogue deleted by hand, or a folder copied
+    // without it. An empty list alone would tell the user nothing of them.
+    const int found = std::exchange(FoundRecordings, 0);
+    if (found > 0 &&
+        AskConfirmation(this, TranslateText("No catalogue was found, but the storage folder "
+                                            "holds %1 recordings. Restore them as notes now?")
+                                  .arg(found))) {
+        RestoreNotesActionExecute();
     }
 }
 

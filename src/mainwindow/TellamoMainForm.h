@@ -75,6 +75,9 @@ public:
     // catalogue. Throws TellamoError for a damaged file; the catalogue is usable afterwards.
     // What a good file still calls for (notes that share a file name) is shown in a box.
     void LoadOrNewCatalogue();
+    // Once the window is shown: when the start found recordings but no catalogue at all, asks
+    // whether to restore them as notes, and does.
+    void OfferToRestoreFoundRecordings();
     // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
     void SaveCatalogue();
     // Shows the outcome of a save (its error text, empty for success) as SaveCatalogue does.
@@ -193,6 +196,7 @@ public:
     QMenu* NotePopupMenu = nullptr;
     // The notification-area icon with TrayPopupMenu; shown while MinimizeToTrayAction is checked.
     TTrayIcon* Tray = nullptr;
+    int FoundRecordings = 0; // restorable files the start found without any catalogue
 
     NoteListModel* NoteList() const { return NoteModel; }
 
