@@ -246,7 +246,7 @@ void TTellamoMainForm::CreateMenus() {
     tools->addSeparator();
     tools->addActions({a.AudioSettingsAction, a.VolumeControlAction});
     tools->addSeparator();
-    tools->addAction(a.RestoreNotesAction);
+    tools->addActions({a.RestoreNotesAction, a.RestoreBackupAction});
 
     QMenu* help = menuBar()->addMenu(TranslateText("&Help"));
     help->addAction(a.TopicsAction);
@@ -424,6 +424,12 @@ void TTellamoMainForm::SaveCatalogue() {
 void TTellamoMainForm::ShowSaveResult(const QString& error) {
     if (error.isEmpty()) {
         SaveFailureShown = false;
+        // The save itself stands; the user hears once a run that the backups have stopped.
+        if (const QString& problem = Cat.BackupProblem();
+            !problem.isEmpty() && !BackupFailureShown) {
+            BackupFailureShown = true;
+            ShowErrorBox(this, problem);
+        }
         return;
     }
     // A full disk would otherwise raise the same box after every change; the catalogue stays in
@@ -465,9 +471,9 @@ void TTellamoMainForm::ActionListUpdate() {
 
     a.SaveAsFileAction->setEnabled(hasNote);
     a.SendByEMailAction->setEnabled(hasNote);
-    for (QAction* action :
-         {a.OptionsAction, a.AudioSettingsAction, a.RecycleRecordAction, a.AffiliateAction,
-          a.FilterAction, a.CaseInSensitiveAction, a.ClearTrashAction, a.RecordAction}) {
+    for (QAction* action : {a.OptionsAction, a.AudioSettingsAction, a.RecycleRecordAction,
+                            a.AffiliateAction, a.FilterAction, a.CaseInSensitiveAction,
+                            a.ClearTrashAction, a.RecordAction, a.RestoreBackupAction}) {
         action->setEnabled(idle);
     }
     FilterEdit->setEnabled(idle);

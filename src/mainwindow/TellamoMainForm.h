@@ -153,6 +153,9 @@ public:
     // Brings the storage folder's WAV files that no note uses back as notes in a new folder
     // "Found"; files it passes over or cannot read are reported in one box.
     void RestoreNotesActionExecute();
+    // Lists the catalogue's backups with their dates and note counts and, once the user has
+    // chosen one and confirmed, puts it in place of the catalogue.
+    void RestoreBackupActionExecute();
     // A click on a column title: sorts by the clicked field in front of the earlier ones.
     void TitleClick(int column);
     QString SortFields;
@@ -254,6 +257,7 @@ private:
     NoteListModel* NoteModel = nullptr;
     TDictaphoneMode CurrentMode = TDictaphoneMode::mdIdle;
     bool SaveFailureShown = false;
+    bool BackupFailureShown = false;
     TDescriptionForm* DescriptionForm = nullptr;
     TOptionsForm* OptionsForm = nullptr;
     TSaveFormatForm* SaveFormatForm = nullptr;
