@@ -141,6 +141,7 @@ void TellamoProgram::Show() {
     if (!RecoveryMessage.isEmpty()) {
         ShowNotice(Form.get(), RecoveryMessage, TranslateText("Recordings recovered"));
     }
+    Form->OfferToRestoreFoundRecordings();
     IdleConnection =
         connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
                 &TellamoProgram::FirstIdle);

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "catalogue/CatalogueBackups.h"
 #include "catalogue/IndexFile.h"
 #include "catalogue/NoteTexts.h"
 #include "common/Errors.h"
@@ -434,18 +435,43 @@ QString Catalogue::SaveCatalogue() {
             "The catalogue is not saved, so that the damaged index file is not replaced.");
     }
     try {
-        ReplaceFileDurably(
-            Fs, StorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
-            StorageFiles.IndexFileSibling(".new").toStdString(),
-            KeepPreviousGeneration ? std::string()
-                                   : StorageFiles.IndexFileSibling(".old").toStdString());
+        const std::string bytes = SerializeCatalogue(*this);
+        ReplaceFileDurably(Fs, StorageFiles.IndexFilePath().toStdString(), bytes,
+                           StorageFiles.IndexFileSibling(".new").toStdString(),
+                           KeepPreviousGeneration
+                               ? std::string()
+                               : StorageFiles.IndexFileSibling(".old").toStdString());
         KeepPreviousGeneration = false;
+        BackupProblemText = KeepCatalogueBackup(StorageFiles, Fs, bytes, QDate::currentDate());
         return {};
     } catch (const TellamoError& e) {
         Table.ClearSelection();
         return TranslateText("The catalogue could not be saved:") + " " +
                QString::fromStdString(e.what());
     }
+}
+
+std::optional<std::size_t> Catalogue::NotesInIndexFile(const QString& path) const {
+    Catalogue scratch(StorageFiles, NotesFolderName, RecycleBinName, Fs);
+    if (!scratch.ReadIndexFile(path).isEmpty()) {
+        return std::nullopt;
+    }
+    return scratch.Notes().All().size();
+}
+
+QString Catalogue::RestoreFromBackup(const QString& path) {
+    // Read into a scratch catalogue first: a backup that does not read leaves this one as it is.
+    Catalogue scratch(StorageFiles, NotesFolderName, RecycleBinName, Fs);
+    if (QString problem = scratch.ReadIndexFile(path); !problem.isEmpty()) {
+        return problem;
+    }
+    ReadIndexFile(path);
+    RepairAfterLoad();
+    // The file a failed load kept aside, and the previous generation, are both as they were;
+    // the restored catalogue is what the user chose to have.
+    SaveBlocked = false;
+    KeepPreviousGeneration = false;
+    return {};
 }
 
 QString Catalogue::ReadIndexFile(const QString& path) {

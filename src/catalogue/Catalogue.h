@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
+
 #include <QObject>
 #include <QString>
 
@@ -114,6 +117,13 @@ public:
     // its place and loaded; otherwise Tellamo.old is used as above, and moved aside as the
     // damaged file when it does not read cleanly.
     QString LoadCatalogue();
+    // Why the last save made no backup of the catalogue (see CatalogueBackups.h), or empty text.
+    const QString& BackupProblem() const { return BackupProblemText; }
+    // How many notes the index file at path holds; nothing when it does not read cleanly.
+    std::optional<std::size_t> NotesInIndexFile(const QString& path) const;
+    // Replaces the catalogue with the index file at path (a backup), which must read cleanly;
+    // returns its problem otherwise, and the catalogue is unchanged. The caller saves.
+    QString RestoreFromBackup(const QString& path);
 
     // After a load: special folders in place as the two roots, every note linked to its folder
     // (notes whose folder is missing are filed in a new folder "Found" under Notes), a counter
@@ -151,6 +161,7 @@ private:
     bool SaveBlocked = false;
     // Set after a failed load: the next save must not replace Tellamo.old.
     bool KeepPreviousGeneration = false;
+    QString BackupProblemText;
 };
 
 } // namespace tellamo

@@ -56,6 +56,25 @@ std::vector<std::string> ListWavEntries(const QString& folder) {
 
 } // namespace
 
+int CountRestorableWavFiles(const QString& storageFolder) {
+    std::vector<std::string> names;
+    try {
+        names = ListWavEntries(storageFolder);
+    } catch (const TellamoError&) {
+        return 0; // a folder that cannot be listed holds nothing to offer
+    }
+    const QByteArray folder = QFile::encodeName(storageFolder);
+    int count = 0;
+    for (const std::string& name : names) {
+        struct stat st {};
+        if (IsNoteWavName(name) && ::lstat((folder + name.c_str()).constData(), &st) == 0 &&
+            S_ISREG(st.st_mode)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::int64_t FoundWaveDurationMs(const FoundWave& wave) {
     if (wave.SampleRate == 0) {
         return 0;

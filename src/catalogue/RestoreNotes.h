@@ -49,6 +49,10 @@ struct RestoreResult {
 // one a running recording completes.
 RestoreResult RestoreNotes(Catalogue& catalogue, const WaveHeaderReader& readHeader);
 
+// How many files of the storage folder RestoreNotes would make notes of, by their names and
+// kinds alone (no header is read): a start that finds no catalogue beside them can offer it.
+int CountRestorableWavFiles(const QString& storageFolder);
+
 // The length of the sound a header describes, in whole milliseconds: sample frames (a frame
 // holds one sample per channel) over the rate. Data beyond the end of the file does not count.
 std::int64_t FoundWaveDurationMs(const FoundWave& wave);

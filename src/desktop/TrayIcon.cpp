@@ -11,11 +11,14 @@
 namespace tellamo {
 
 TTrayIcon::TTrayIcon(QWidget* window, const QIcon& icon, const QString& hint,
-                     const QList<QAction*>& menuItems)
+                     const QString& showText, const QList<QAction*>& menuItems)
     : QObject(window), Window(window), TrayPopupMenu(std::make_unique<QMenu>()),
       TrayIcon(new QSystemTrayIcon(icon, this)) {
     setObjectName(QStringLiteral("TrayIcon"));
     TrayPopupMenu->setObjectName(QStringLiteral("TrayPopupMenu"));
+    QAction* show = TrayPopupMenu->addAction(showText, this, &TTrayIcon::RestoreWindow);
+    show->setObjectName(QStringLiteral("ShowWindowItem"));
+    TrayPopupMenu->addSeparator();
     for (QAction* item : menuItems) {
         if (item) {
             TrayPopupMenu->addAction(item);
@@ -56,6 +59,12 @@ void TTrayIcon::RestoreWindow() {
     Window->show();
     Window->raise();
     Window->activateWindow();
+}
+
+void TTrayIcon::SetHint(const QString& hint) {
+    if (TrayIcon->toolTip() != hint) {
+        TrayIcon->setToolTip(hint);
+    }
 }
 
 void TTrayIcon::WindowClosed() {

@@ -24,8 +24,10 @@ class TTrayIcon : public QObject {
     Q_OBJECT
 public:
     // menuItems are the pop-up menu's entries in order, nullptr for a separator; the actions
-    // stay the caller's, so that their enabled states are the window's own.
-    TTrayIcon(QWidget* window, const QIcon& icon, const QString& hint,
+    // stay the caller's, so that their enabled states are the window's own. The menu starts
+    // with showText, which brings the window back: some notification areas give a click on the
+    // icon to the menu, and the window would have no other way back.
+    TTrayIcon(QWidget* window, const QIcon& icon, const QString& hint, const QString& showText,
               const QList<QAction*>& menuItems);
     ~TTrayIcon() override;
 
@@ -34,6 +36,8 @@ public:
     void SetShown(bool shown);
     // Brings the window back from the tray or from minimized, restored and in front.
     void RestoreWindow();
+    // The text shown over the icon; the desktop is told only when it changes.
+    void SetHint(const QString& hint);
     // The window is closing for good: the program may end although it is hidden.
     void WindowClosed();
 

@@ -74,6 +74,8 @@ const ActionDef Definitions[] = {
     {TELLAMO_ACTION(VolumeControlAction), "Tools", "&Volume Control...", "Volume Control",
      NotCheckable},
     {TELLAMO_ACTION(RestoreNotesAction), "Tools", "&Restore Notes", "", NotCheckable},
+    {TELLAMO_ACTION(RestoreBackupAction), "Tools", "Restore Catalogue From &Backup...", "",
+     NotCheckable},
     {TELLAMO_ACTION(TopicsAction), "Help", "&Contents...", "", NotCheckable},
     {TELLAMO_ACTION(AboutAction), "Help", "&About...", "", NotCheckable},
 };

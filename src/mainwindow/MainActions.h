@@ -62,6 +62,7 @@ struct MainActions {
     QAction* AudioSettingsAction = nullptr;
     QAction* VolumeControlAction = nullptr;
     QAction* RestoreNotesAction = nullptr;
+    QAction* RestoreBackupAction = nullptr;
     // Help
     QAction* TopicsAction = nullptr;
     QAction* AboutAction = nullptr;

@@ -1,17 +1,24 @@
 // The folder tree's and the note list's commands of the main window.
 
+#include <optional>
+#include <vector>
+
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QTableView>
 #include <QTreeView>
 
 #include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueBackups.h"
 #include "catalogue/NoteSort.h"
 #include "catalogue/RestoreNotes.h"
 #include "common/Errors.h"
@@ -104,6 +111,7 @@ void TTellamoMainForm::ConnectFoldersAndNotes() {
     ConnectCommand(a.RenameNoteAction, this, [this] { RenameNoteActionExecute(); });
     ConnectCommand(a.DeleteNoteAction, this, [this] { DeleteNoteActionExecute(); });
     ConnectCommand(a.RestoreNotesAction, this, [this] { RestoreNotesActionExecute(); });
+    ConnectCommand(a.RestoreBackupAction, this, [this] { RestoreBackupActionExecute(); });
     ConnectCommand(a.OptionsAction, this, [this] {
         if (OptionsForm) {
             OptionsForm->exec();
@@ -334,6 +342,78 @@ void TTellamoMainForm::RestoreNotesActionExecute() {
     if (!problems.isEmpty()) {
         ShowErrorBox(this, problems.join("\n\n"));
     }
+}
+
+void TTellamoMainForm::RestoreBackupActionExecute() {
+    const std::vector<CatalogueBackup> backups = ListCatalogueBackups(Cat.Files());
+    if (backups.empty()) {
+        ShowNotice(this, TranslateText("There is no backup of the catalogue yet."),
+                   TranslateText("Restore Catalogue From Backup"));
+        return;
+    }
+    QStringList items;
+    std::vector<bool> readable;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const QLocale locale;
+        for (const CatalogueBackup& backup : backups) {
+            const std::optional<std::size_t> notes = Cat.NotesInIndexFile(backup.Path);
+            readable.push_back(notes.has_value());
+            QString count = TranslateText("damaged");
+            if (notes) {
+                count = *notes == 1 ? TranslateText("1 note")
+                                    : TranslateText("%1 notes")
+                                          .arg(locale.toString(static_cast<qulonglong>(*notes)));
+            }
+            QString item = locale.toString(backup.Saved, QLocale::ShortFormat) + "  " + count;
+            if (backup.BeforeRestore) {
+                item += "  " + TranslateText("(kept before a restore)");
+            }
+            items << item;
+        }
+        QApplication::restoreOverrideCursor();
+    }
+    QInputDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("BackupDialog"));
+    dialog.setWindowTitle(TranslateText("Restore Catalogue From Backup"));
+    dialog.setLabelText(TranslateText("Backups of the catalogue, newest first:"));
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(false);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const auto chosen = static_cast<std::size_t>(items.indexOf(dialog.textValue()));
+    if (chosen >= backups.size()) {
+        return;
+    }
+    const CatalogueBackup& backup = backups[chosen];
+    if (!readable[chosen]) {
+        ShowErrorBox(this, TranslateText("This backup cannot be read; choose another one."));
+        return;
+    }
+    if (!AskConfirmation(this, TranslateText("Replace the catalogue with the backup of %1? The "
+                                             "catalogue as it is now is kept in the Backups "
+                                             "folder.")
+                                   .arg(QLocale().toString(backup.Saved, QLocale::ShortFormat)))) {
+        return;
+    }
+    if (const QString problem =
+            KeepCatalogueBeforeRestore(Cat.Files(), Cat.FileSys(), QDateTime::currentDateTime());
+        !problem.isEmpty()) {
+        ShowErrorBox(this, problem);
+        return;
+    }
+    if (const QString problem = Cat.RestoreFromBackup(backup.Path); !problem.isEmpty()) {
+        ShowErrorBox(this, problem);
+        return;
+    }
+    SaveCatalogue();
+    ApplyNoteFilter();
+    TreeView->expand(Cat.Folders().IndexOf(Cat.NotesNode()));
+    ShowNotice(this,
+               TranslateText("The catalogue was restored. Notes recorded after the backup can "
+                             "be brought back with Restore Notes."),
+               TranslateText("Restore Catalogue From Backup"));
 }
 
 void TTellamoMainForm::TitleClick(int column) {

@@ -27,6 +27,7 @@
 #include "common/FileSystem.h"
 #include "common/Rounding.h"
 #include "common/Translate.h"
+#include "desktop/TrayIcon.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dictaphone/GraphFile.h"
 #include "dictaphone/GraphSettings.h"
@@ -142,6 +143,7 @@ void TTellamoMainForm::SetMode(TDictaphoneMode mode) {
     if (mode != TDictaphoneMode::mdRecording) {
         LiveState.Target = nullptr; // the live drawing is not kept anywhere
     }
+    UpdateTrayHint();
     if (Actions.SoundNotificationAction->isChecked()) {
         PlayNotificationSound(Audio->Port());
     }
@@ -264,6 +266,7 @@ void TTellamoMainForm::HandlePost(std::uint32_t message, std::intptr_t) {
     if (CurrentMode == TDictaphoneMode::mdRecording) {
         TimeLabel->setText(ShortTime(static_cast<std::int64_t>(mRecordedSamples.load()) * 1000 /
                                      RecordingRate.load()));
+        UpdateTrayHint();
     }
 }
 
@@ -320,6 +323,25 @@ void TTellamoMainForm::ApplyPause() {
             Audio->Recorder().Resume();
         }
     }
+    UpdateTrayHint();
+}
+
+void TTellamoMainForm::UpdateTrayHint() {
+    if (!Tray) {
+        return; // the window is still being built: the icon starts with the idle hint
+    }
+    QString hint = TranslateText("Tellamo");
+    if (CurrentMode != TDictaphoneMode::mdIdle) {
+        const bool recording = CurrentMode == TDictaphoneMode::mdRecording;
+        const QString state = Actions.PauseAction->isChecked() ? TranslateText("Paused")
+                              : recording                      ? TranslateText("Recording")
+                                                               : TranslateText("Playing");
+        const std::int64_t ms = recording ? static_cast<std::int64_t>(mRecordedSamples.load()) *
+                                                1000 / RecordingRate.load()
+                                          : static_cast<std::int64_t>(MediaPlayer->Position());
+        hint += ": " + state + " " + ShortTime(ms);
+    }
+    Tray->SetHint(hint);
 }
 
 void TTellamoMainForm::PauseActionExecute() {
@@ -348,6 +370,7 @@ void TTellamoMainForm::TimerTimer() {
     const std::uint32_t position = MediaPlayer->Position();
     const std::uint32_t length = MediaPlayer->Length();
     TimeLabel->setText(ShortTime(position) + "|" + ShortTime(length));
+    UpdateTrayHint();
     if (!PositionDragging) {
         PositionRxSlider->setValue(static_cast<int>(position));
         if (position >= length) {

@@ -55,9 +55,20 @@ QString TTellamoMainForm::ReplaceBadChars(QString text) {
     return text;
 }
 
+bool TTellamoMainForm::RefuseNoteBeingRecorded(const NoteRecord* note) {
+    // The recorder completes the header only now and then, so a copy taken now would declare
+    // less sound than it holds, and the size in the format question would read 0.
+    if (CurrentMode != TDictaphoneMode::mdRecording || note != Cat.Notes().LastAddedNote()) {
+        return false;
+    }
+    ShowErrorBox(this, TranslateText("This note is still being recorded. Stop the recording "
+                                     "first, then pass the note on."));
+    return true;
+}
+
 void TTellamoMainForm::SaveAsFileActionExecute() {
     const NoteRecord* note = Cat.Notes().Current();
-    if (!note || !SaveFormatForm) {
+    if (!note || !SaveFormatForm || RefuseNoteBeingRecorded(note)) {
         return;
     }
     const double days = note->Duration.value_or(0) / 86400000.0;
@@ -123,7 +134,7 @@ bool TTellamoMainForm::SaveNoteAs(const QString& target) {
 
 void TTellamoMainForm::SendByEMailActionExecute() {
     const NoteRecord* note = Cat.Notes().Current();
-    if (!note || !SaveFormatForm) {
+    if (!note || !SaveFormatForm || RefuseNoteBeingRecorded(note)) {
         return;
     }
     const QString wav = Cat.Files().NoteWavPath(note->FileName);

@@ -1,5 +1,7 @@
 #include "mainwindow/TellamoMainForm.h"
 
+#include <utility>
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCloseEvent>
@@ -21,6 +23,7 @@
 #include "audio/Audio.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/NoteFilter.h"
+#include "catalogue/RestoreNotes.h"
 #include "common/Errors.h"
 #include "common/Translate.h"
 #include "desktop/DesktopLaunch.h"
@@ -183,8 +186,11 @@ void TTellamoMainForm::CreatePanels() {
     RxDBGrid->horizontalHeader()->setSectionsMovable(true);
     RxDBGrid->horizontalHeader()->setHighlightSections(false);
     RxDBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // The filler column takes whatever width is left, so no scroll bar appears for it.
-    RxDBGrid->horizontalHeader()->setStretchLastSection(true);
+    // The filler column takes whatever width is left, so no scroll bar appears for it. (A
+    // stretched last section never shrinks below the width it had before it was stretched, and
+    // that alone made an empty list scroll sideways.)
+    RxDBGrid->horizontalHeader()->setSectionResizeMode(NoteListModel::FillerColumn,
+                                                       QHeaderView::Stretch);
 
     TopPanel->addWidget(GraphPanel);
     TopPanel->addWidget(MainSplitter);
@@ -248,7 +254,7 @@ void TTellamoMainForm::CreateMenus() {
     tools->addSeparator();
     tools->addActions({a.AudioSettingsAction, a.VolumeControlAction});
     tools->addSeparator();
-    tools->addAction(a.RestoreNotesAction);
+    tools->addActions({a.RestoreNotesAction, a.RestoreBackupAction});
 
     QMenu* help = menuBar()->addMenu(TranslateText("&Help"));
     help->addAction(a.TopicsAction);
@@ -403,6 +409,19 @@ void TTellamoMainForm::LoadOrNewCatalogue() {
         }
     } else {
         Cat.NewCatalogue();
+        FoundRecordings = CountRestorableWavFiles(files.StorageFolder());
+    }
+}
+
+void TTellamoMainForm::OfferToRestoreFoundRecordings() {
+    // Recordings with no catalogue at all: a catalogue deleted by hand, or a folder copied
+    // without it. An empty list alone would tell the user nothing of them.
+    const int found = std::exchange(FoundRecordings, 0);
+    if (found > 0 &&
+        AskConfirmation(this, TranslateText("No catalogue was found, but the storage folder "
+                                            "holds %1 recordings. Restore them as notes now?")
+                                  .arg(found))) {
+        RestoreNotesActionExecute();
     }
 }
 
@@ -413,6 +432,12 @@ void TTellamoMainForm::SaveCatalogue() {
 void TTellamoMainForm::ShowSaveResult(const QString& error) {
     if (error.isEmpty()) {
         SaveFailureShown = false;
+        // The save itself stands; the user hears once a run that the backups have stopped.
+        if (const QString& problem = Cat.BackupProblem();
+            !problem.isEmpty() && !BackupFailureShown) {
+            BackupFailureShown = true;
+            ShowErrorBox(this, problem);
+        }
         return;
     }
     // A full disk would otherwise raise the same box after every change; the catalogue stays in
@@ -454,9 +479,9 @@ void TTellamoMainForm::ActionListUpdate() {
 
     a.SaveAsFileAction->setEnabled(hasNote);
     a.SendByEMailAction->setEnabled(hasNote);
-    for (QAction* action :
-         {a.OptionsAction, a.AudioSettingsAction, a.RecycleRecordAction, a.AffiliateAction,
-          a.FilterAction, a.CaseInSensitiveAction, a.ClearTrashAction, a.RecordAction}) {
+    for (QAction* action : {a.OptionsAction, a.AudioSettingsAction, a.RecycleRecordAction,
+                            a.AffiliateAction, a.FilterAction, a.CaseInSensitiveAction,
+                            a.ClearTrashAction, a.RecordAction, a.RestoreBackupAction}) {
         action->setEnabled(idle);
     }
     FilterEdit->setEnabled(idle);
@@ -482,6 +507,7 @@ void TTellamoMainForm::ActionListUpdate() {
 void TTellamoMainForm::CreateTrayIcon() {
     const MainActions& a = Actions;
     Tray = new TTrayIcon(this, ApplicationIcon(), TranslateText("Tellamo"),
+                         TranslateText("Show Tellamo"),
                          {a.PlayAction, a.RecordAction, a.PauseAction, a.StopAction, nullptr,
                           a.OptionsAction, nullptr, a.ExitAction});
     connect(a.MinimizeToTrayAction, &QAction::triggered, this,

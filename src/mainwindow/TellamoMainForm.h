@@ -35,6 +35,7 @@ struct FolderNode;
 class GlyphSet;
 class MailSender;
 class SleepInhibitor;
+struct NoteRecord;
 class TSaveFormatForm;
 class NoteListModel;
 class TAudio;
@@ -74,6 +75,9 @@ public:
     // catalogue. Throws TellamoError for a damaged file; the catalogue is usable afterwards.
     // What a good file still calls for (notes that share a file name) is shown in a box.
     void LoadOrNewCatalogue();
+    // Once the window is shown: when the start found recordings but no catalogue at all, asks
+    // whether to restore them as notes, and does.
+    void OfferToRestoreFoundRecordings();
     // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
     void SaveCatalogue();
     // Shows the outcome of a save (its error text, empty for success) as SaveCatalogue does.
@@ -149,6 +153,9 @@ public:
     // Brings the storage folder's WAV files that no note uses back as notes in a new folder
     // "Found"; files it passes over or cannot read are reported in one box.
     void RestoreNotesActionExecute();
+    // Lists the catalogue's backups with their dates and note counts and, once the user has
+    // chosen one and confirmed, puts it in place of the catalogue.
+    void RestoreBackupActionExecute();
     // A click on a column title: sorts by the clicked field in front of the earlier ones.
     void TitleClick(int column);
     QString SortFields;
@@ -192,6 +199,7 @@ public:
     QMenu* NotePopupMenu = nullptr;
     // The notification-area icon with TrayPopupMenu; shown while MinimizeToTrayAction is checked.
     TTrayIcon* Tray = nullptr;
+    int FoundRecordings = 0; // restorable files the start found without any catalogue
 
     NoteListModel* NoteList() const { return NoteModel; }
 
@@ -204,6 +212,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Says why and returns true when note is the one being recorded: its file is not complete.
+    bool RefuseNoteBeingRecorded(const NoteRecord* note);
     void CreateMenus();
     void CreateToolBars();
     void CreatePanels();
@@ -229,6 +239,9 @@ private:
     std::int64_t LastTitleClickTime = 0; // ms of a monotonic clock; 0 at start
     bool SyncingSelection = false;
     void ApplyPause();
+    // The tray icon's hint names what the program is doing and for how long, so that a glance
+    // at the icon tells a recording hidden in the tray from an idle program.
+    void UpdateTrayHint();
     void NoiseOptionsChanged();
     // Before a recording: true when the storage folder's disk holds a minute of the format, or
     // the user wants to record all the same.
@@ -244,6 +257,7 @@ private:
     NoteListModel* NoteModel = nullptr;
     TDictaphoneMode CurrentMode = TDictaphoneMode::mdIdle;
     bool SaveFailureShown = false;
+    bool BackupFailureShown = false;
     TDescriptionForm* DescriptionForm = nullptr;
     TOptionsForm* OptionsForm = nullptr;
     TSaveFormatForm* SaveFormatForm = nullptr;

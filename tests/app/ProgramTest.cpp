@@ -1,3 +1,5 @@
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -17,8 +19,10 @@
 #include "app/TellamoProgram.h"
 #include "audio/Audio.h"
 #include "audio/FakeWavePort.h"
+#include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
+#include "common/ByteIO.h"
 #include "common/FileSystem.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
@@ -125,6 +129,44 @@ TEST_F(Program, AMissingIndexFileBesideThePreviousGenerationLoadsIt) {
     EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat"), saved);
     EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.old"), saved);
     EXPECT_TRUE(Entries().filter("Tellamo-damaged-").isEmpty());
+}
+
+// Recordings with no catalogue at all (deleted by hand, or a folder copied without it): once the
+// window is up, the start offers to restore them, counting only what the restore would take (a
+// link named like a note is no recording); declined or done, it is not asked again.
+TEST_F(Program, RecordingsWithoutAnyCatalogueAreOfferedForRestoreOnce) {
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "restored" : "declined");
+        std::filesystem::remove_all(Folder());
+        QDir().mkpath(QString::fromStdString(Folder()));
+        const auto header = MakeWaveHeader(1, 8000, 8);
+        for (const char* name : {"000001.wav", "000002.wav", "000003.wav"}) {
+            std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
+            wav += std::string(800, '\x80');
+            PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), 800);
+            WriteFileBytes(Folder() + name, wav);
+        }
+        std::filesystem::create_symlink(Folder() + "000001.wav", Folder() + "000004.wav");
+        Messages.clear();
+        SetMessageHandler([&](MessageKind kind, const QString& text, const QString& caption) {
+            Messages << caption + ": " + text;
+            return kind != MessageKind::Confirmation || yes;
+        });
+        {
+            auto program = Start();
+            EXPECT_TRUE(Messages.isEmpty()) << "nothing is asked before the window is shown";
+            program->Show();
+            ASSERT_FALSE(Messages.isEmpty());
+            EXPECT_TRUE(Messages[0].contains("holds 3 recordings")) << Messages[0].toStdString();
+            EXPECT_EQ(program->DM().Cat().Notes().All().size(), yes ? 3u : 0u);
+            program->MainForm().close();
+        }
+        Messages.clear();
+        auto again = Start();
+        again->Show();
+        EXPECT_TRUE(Messages.filter("No catalogue").isEmpty()) << Messages.join('\n').toStdString();
+        again->MainForm().close();
+    }
 }
 
 TEST_F(Program, NotesThatShareAFileNameAreKeptAndShownOnceAtStartUp) {

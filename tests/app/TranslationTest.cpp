@@ -48,8 +48,10 @@ const QString SourceDir = QStringLiteral(TELLAMO_SOURCE_DIR);
 
 // Every literal the sources hand to TranslateText, or mark as reaching it through a table.
 std::set<QString> SourceLiterals() {
-    static const QRegularExpression call(
-        QStringLiteral(R"re(\b(?:TranslateText|Translatable)\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"));
+    // A long text is written as adjacent literals over several lines; the compiler joins them.
+    static const QRegularExpression call(QStringLiteral(
+        R"re(\b(?:TranslateText|Translatable)\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+)\))re"));
+    static const QRegularExpression piece(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     std::set<QString> literals;
     QDirIterator files(SourceDir + QStringLiteral("/src"),
                        {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
@@ -59,7 +61,11 @@ std::set<QString> SourceLiterals() {
         EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
         const QString text = QString::fromUtf8(file.readAll());
         for (auto it = call.globalMatch(text); it.hasNext();) {
-            QString literal = it.next().captured(1);
+            const QString pieces = it.next().captured(1);
+            QString literal;
+            for (auto p = piece.globalMatch(pieces); p.hasNext();) {
+                literal += p.next().captured(1);
+            }
             literal.replace(QStringLiteral("\\\""), QStringLiteral("\""))
                 .replace(QStringLiteral("\\n"), QStringLiteral("\n"));
             literal.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));

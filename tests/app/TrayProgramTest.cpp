@@ -218,7 +218,7 @@ TEST_F(TrayProgram, TheWindowComesBackWhenTheTrayGoesAway) {
     EXPECT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
 }
 
-TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStates) {
+TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStatesAndTheHintSaysWhatRuns) {
     ASSERT_NO_FATAL_FAILURE(Start(true));
     ClickTrayCheckBox();
     ASSERT_TRUE(RunUntil([] { return EmbeddedIcon() != 0; }));
@@ -226,41 +226,59 @@ TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStates) {
     QMenu* menu = Form().Tray->Menu();
     EXPECT_EQ(menu->objectName(), "TrayPopupMenu");
     const QList<QAction*> items = menu->actions();
-    ASSERT_EQ(items.size(), 8);
-    const QAction* expected[] = {a.PlayAction, a.RecordAction,  a.PauseAction, a.StopAction,
-                                 nullptr,      a.OptionsAction, nullptr,       a.ExitAction};
-    for (int i = 0; i < 8; ++i) {
+    ASSERT_EQ(items.size(), 10);
+    EXPECT_EQ(items[0]->text(), "Show Tellamo");
+    const QAction* expected[] = {nullptr,         a.PlayAction, a.RecordAction,
+                                 a.PauseAction,   a.StopAction, nullptr,
+                                 a.OptionsAction, nullptr,      a.ExitAction};
+    for (int i = 0; i < 9; ++i) {
         if (expected[i]) {
-            EXPECT_EQ(items[i], expected[i]) << "item " << i;
+            EXPECT_EQ(items[i + 1], expected[i]) << "item " << i + 1;
         } else {
-            EXPECT_TRUE(items[i]->isSeparator()) << "item " << i;
+            EXPECT_TRUE(items[i + 1]->isSeparator()) << "item " << i + 1;
         }
     }
     // (enabled: Play, Record, Pause, Stop, Options, Exit)
     using States = std::vector<bool>;
     const auto states = [&] {
         States s;
-        for (int i : {0, 1, 2, 3, 5, 7}) {
+        for (int i : {2, 3, 4, 5, 7, 9}) {
             s.push_back(items[i]->isEnabled());
         }
         return s;
     };
+    const auto hint = [this] { return Form().Tray->Icon()->toolTip().toStdString(); };
     EXPECT_EQ(states(), (States{false, true, false, false, true, true})) << "idle, no note";
+    EXPECT_EQ(hint(), "Tellamo");
 
     // A right click shows the menu at the icon.
     ClickIcon(EmbeddedIcon(), 3, 1);
     ASSERT_TRUE(RunUntil([menu] { return menu->isVisible(); }));
     menu->close();
 
-    items[1]->trigger(); // Record, from the tray menu
+    items[3]->trigger(); // Record, from the tray menu
     RunFor(100);
     ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording) << Messages.join('\n').toStdString();
     EXPECT_EQ(states(), (States{false, false, true, true, false, true})) << "recording";
-    items[3]->trigger(); // Stop
+    EXPECT_EQ(hint(), "Tellamo: Recording 0:00:00");
+    items[4]->trigger(); // Pause
+    EXPECT_EQ(hint(), "Tellamo: Paused 0:00:00");
+    items[5]->trigger(); // Stop
     RunFor(100);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
     EXPECT_EQ(Program->DM().Cat().Notes().All().size(), 1u);
     EXPECT_EQ(states(), (States{true, true, false, false, true, true})) << "idle with a note";
+    EXPECT_EQ(hint(), "Tellamo");
+}
+
+// Some notification areas give every click on the icon to its menu: the menu's first item is
+// then the only way back to the window.
+TEST_F(TrayProgram, TheMenusFirstItemBringsTheWindowBack) {
+    ASSERT_NO_FATAL_FAILURE(Start(true));
+    ASSERT_NO_FATAL_FAILURE(CheckAndMinimizeIntoTray());
+    Form().Tray->Menu()->actions().constFirst()->trigger();
+    EXPECT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
+    EXPECT_NE(EmbeddedIcon(), 0u);
 }
 
 TEST_F(TrayProgram, ATrayThatStartsLaterGetsTheIcon) {

@@ -346,6 +346,40 @@ TEST_F(Mailing, WithoutXdgEmailNothingHappens) {
     EXPECT_TRUE(FilesIn(Log.Path()).empty());
 }
 
+// The recorder completes the note's header only now and then: until Stop, neither a saved copy
+// nor a mailed one would be the sound the user hears later. Refused with the reason before any
+// dialog, and no copy is written.
+TEST_F(Mailing, TheNoteBeingRecordedIsNotPassedOn) {
+    Form.Actions.AskDescriptionAction->setChecked(false);
+    Form.Options.SampleRate = 8000;
+    Form.Options.SixteenBit = false;
+    Form.RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+    const std::string buffer(800, '\xF0');
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(Port.CompleteInput(buffer.data(), buffer.size()));
+        Poster.ProcessPending();
+    }
+    const auto files = FilesIn(Folder());
+    // Should a dialog come up all the same, it is cancelled rather than left waiting.
+    for (int i = 0; i < 2; ++i) {
+        WhenModal<QDialog>([](QDialog* dialog) { dialog->reject(); });
+    }
+
+    SaveAs();
+    Send();
+    ASSERT_EQ(Messages.size(), 2) << Messages.join("\n").toStdString();
+    for (const QString& message : Messages) {
+        EXPECT_TRUE(message.contains("still being recorded")) << message.toStdString();
+    }
+    EXPECT_EQ(FilesIn(Folder()), files);
+    EXPECT_EQ(FormatShown, 0);
+    EXPECT_TRUE(FilesIn(Log.Path()).empty());
+
+    Form.StopActionExecute();
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+}
+
 TEST(MailArguments, CommaListsAndArgumentOrder) {
     EXPECT_EQ(SplitCommaList(""), QStringList());
     EXPECT_EQ(SplitCommaList("a.wav,b.wav"), (QStringList{"a.wav", "b.wav"}));

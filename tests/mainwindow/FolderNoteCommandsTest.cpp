@@ -1,9 +1,12 @@
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
@@ -314,6 +317,55 @@ TEST_F(Commands, RestoreNotesBringsFilesBackAndSaysWhatItPassedOver) {
     EXPECT_EQ(saved->Notes().All()[0]->FileName, "100000");
     EXPECT_EQ(saved->Notes().All()[0]->BitRate, 16);
     EXPECT_EQ(saved->Notes().All()[0]->ParentPointer->Name, "Found");
+}
+
+// The user picks an older backup from the list (with its note count), confirms, and gets that
+// catalogue back in the tree and the list; the one replaced stays among the backups.
+TEST_F(Commands, ACatalogueBackupChosenFromTheListReplacesTheCatalogue) {
+    Form.Actions.RestoreBackupAction->trigger();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0], "There is no backup of the catalogue yet.");
+    Messages.clear();
+
+    Note(Cat.NotesNode(), "000001", "Kept");
+    Form.SaveCatalogue();
+    const std::string backups = Folder() + "Backups/";
+    const std::string today =
+        "Tellamo-" + QDate::currentDate().toString("yyyy-MM-dd").toStdString() + ".dat";
+    WriteFileBytes(backups + "Tellamo-2026-01-31.dat", ReadFileBytes(backups + today));
+    Cat.AddFolder(Cat.NotesNode(), "Added later");
+    Note(Cat.SelectedFolder(), "000002", "Later");
+    Form.SaveCatalogue();
+
+    QStringList offered;
+    auto* answer = new QTimer(&Form);
+    QObject::connect(answer, &QTimer::timeout, answer, [&offered, answer] {
+        if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            answer->stop();
+            offered = dialog->comboBoxItems();
+            dialog->setTextValue(offered.value(1));
+            dialog->accept();
+        }
+    });
+    answer->start(10);
+    Form.Actions.RestoreBackupAction->trigger();
+    delete answer;
+
+    ASSERT_EQ(offered.size(), 2) << offered.join("\n").toStdString();
+    EXPECT_TRUE(offered[0].contains("2 notes")) << offered[0].toStdString();
+    EXPECT_TRUE(offered[1].endsWith("1 note")) << offered[1].toStdString();
+    ASSERT_EQ(Messages.size(), 2) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(Messages[0].startsWith("Replace the catalogue with the backup of"));
+    EXPECT_TRUE(Messages[1].startsWith("The catalogue was restored.")) << Messages[1].toStdString();
+    EXPECT_EQ(Cat.Folders().Count(), 2);
+    EXPECT_EQ(Form.NoteList()->rowCount(), 1);
+    EXPECT_EQ(Reloaded()->Notes().All().size(), 1u);
+    const auto names = FilesIn(backups);
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                            [](const std::string& name) {
+                                return name.starts_with("Tellamo-before-restore-");
+                            }),
+              1);
 }
 
 } // namespace

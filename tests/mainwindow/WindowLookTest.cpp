@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPalette>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QStyleFactory>
 #include <QTableView>
 #include <QTest>
@@ -39,6 +41,22 @@ TEST_F(WindowLook, AnEmptyListShowsTheBackgroundColourFromTheStart) {
     ASSERT_FALSE(panel.isNull());
     EXPECT_EQ(panel.pixel(panel.width() / 2, panel.height() / 2),
               ColorToQRgb(Form.GraphOptions.BackgroundColor));
+}
+
+// The filler column takes the room the other columns leave, never more: an empty list at the
+// first start, or one narrowed by the splitter, shows no horizontal scroll bar.
+TEST_F(WindowLook, TheListScrollsSidewaysOnlyWhenItsColumnsDoNotFit) {
+    QScrollBar* bar = Form.RxDBGrid->horizontalScrollBar();
+    QTest::qWait(50);
+    EXPECT_FALSE(bar->isVisible()) << "columns " << Form.RxDBGrid->horizontalHeader()->length()
+                                   << " in " << Form.RxDBGrid->viewport()->width();
+    Form.MainSplitter->setSizes({400, 240});
+    QTest::qWait(50);
+    EXPECT_TRUE(bar->isVisible()) << "the three columns are wider than the list";
+    Form.MainSplitter->setSizes({150, 490});
+    QTest::qWait(50);
+    EXPECT_FALSE(bar->isVisible()) << "columns " << Form.RxDBGrid->horizontalHeader()->length()
+                                   << " in " << Form.RxDBGrid->viewport()->width();
 }
 
 // "&Record" and "&Rename" share the Note menu's R. With Rename disabled, R chooses Record; with
