@@ -186,7 +186,7 @@ void TellamoProgram::FirstIdle() {
 
 void TellamoProgram::BringToFront() {
     // Restored from minimized or from the tray; a window shown normally only comes forward.
-    Form->Tray->RestoreWindow();
+    Form->BringToFront();
 }
 
 } // namespace tellamo

@@ -10,86 +10,86 @@
 
 namespace tellamo {
 
-TTrayIcon::TTrayIcon(QWidget* window, const QIcon& icon, const QString& hint,
-                     const QString& showText, const QList<QAction*>& menuItems)
-    : QObject(window), Window(window), TrayPopupMenu(std::make_unique<QMenu>()),
-      TrayIcon(new QSystemTrayIcon(icon, this)) {
+TrayIcon::TrayIcon(QWidget* window, const QIcon& icon, const QString& hint, const QString& showText,
+                   const QList<QAction*>& menuItems)
+    : QObject(window), mWindow(window), mMenu(std::make_unique<QMenu>()),
+      mIcon(new QSystemTrayIcon(icon, this)) {
     setObjectName(QStringLiteral("TrayIcon"));
-    TrayPopupMenu->setObjectName(QStringLiteral("TrayPopupMenu"));
-    QAction* show = TrayPopupMenu->addAction(showText, this, &TTrayIcon::RestoreWindow);
+    mMenu->setObjectName(QStringLiteral("TrayPopupMenu"));
+    QAction* show = mMenu->addAction(showText, this, &TrayIcon::RestoreWindow);
     show->setObjectName(QStringLiteral("ShowWindowItem"));
-    TrayPopupMenu->addSeparator();
+    mMenu->addSeparator();
     for (QAction* item : menuItems) {
         if (item) {
-            TrayPopupMenu->addAction(item);
+            mMenu->addAction(item);
         } else {
-            TrayPopupMenu->addSeparator();
+            mMenu->addSeparator();
         }
     }
-    TrayIcon->setToolTip(hint);
-    TrayIcon->setContextMenu(TrayPopupMenu.get());
+    mIcon->setToolTip(hint);
+    mIcon->setContextMenu(mMenu.get());
     // A StatusNotifierItem host reports a click as Trigger and has no double click, so both
     // bring the window back; the X11 tray reports both.
-    connect(TrayIcon, &QSystemTrayIcon::activated, this,
+    connect(mIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
                     RestoreWindow();
                 }
             });
-    Window->installEventFilter(this);
+    mWindow->installEventFilter(this);
 }
 
-TTrayIcon::~TTrayIcon() {
+TrayIcon::~TrayIcon() {
     // The icon goes before the menu it shows.
-    delete TrayIcon;
-    TrayIcon = nullptr;
+    delete mIcon;
+    mIcon = nullptr;
 }
 
-void TTrayIcon::SetShown(bool shown) {
-    if (TrayIcon->isVisible() != shown) {
-        TrayIcon->setVisible(shown);
+void TrayIcon::SetShown(bool shown) {
+    if (mIcon->isVisible() != shown) {
+        mIcon->setVisible(shown);
     }
-    if (Hidden && (!shown || !QSystemTrayIcon::isSystemTrayAvailable())) {
+    if (mHidden && (!shown || !QSystemTrayIcon::isSystemTrayAvailable())) {
         RestoreWindow();
     }
 }
 
-void TTrayIcon::RestoreWindow() {
-    Window->setWindowState((Window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    Window->show();
-    Window->raise();
-    Window->activateWindow();
+void TrayIcon::RestoreWindow() {
+    mWindow->setWindowState((mWindow->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    mWindow->show();
+    mWindow->raise();
+    mWindow->activateWindow();
 }
 
-void TTrayIcon::SetHint(const QString& hint) {
-    if (TrayIcon->toolTip() != hint) {
-        TrayIcon->setToolTip(hint);
+void TrayIcon::SetHint(const QString& hint) {
+    if (mIcon->toolTip() != hint) {
+        mIcon->setToolTip(hint);
     }
 }
 
-void TTrayIcon::WindowClosed() {
-    Hidden = false;
-    KeepRunning.reset();
+void TrayIcon::WindowClosed() {
+    mHidden = false;
+    mKeepRunning.reset();
 }
 
-void TTrayIcon::HideWindowIfMinimized() {
-    if (Window->isMinimized() && Window->isVisible() && TrayIcon->isVisible() &&
+void TrayIcon::HideWindowIfMinimized() {
+    if (mWindow->isMinimized() && mWindow->isVisible() && mIcon->isVisible() &&
         QSystemTrayIcon::isSystemTrayAvailable()) {
-        Hidden = true;
-        KeepRunning.emplace();
-        Window->hide();
+        mHidden = true;
+        mKeepRunning.emplace();
+        mWindow->hide();
     }
 }
 
-bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Window) {
-        if (event->type() == QEvent::WindowStateChange && Window->isMinimized()) {
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == mWindow) {
+        if (event->type() == QEvent::WindowStateChange && mWindow->isMinimized()) {
             // Hiding inside the state change would fight the window system's own handling of it.
-            QTimer::singleShot(0, this, &TTrayIcon::HideWindowIfMinimized);
-        } else if (event->type() == QEvent::Show && Window->isVisible()) {
+            QTimer::singleShot(0, this, &TrayIcon::HideWindowIfMinimized);
+        } else if (event->type() == QEvent::Show && mWindow->isVisible()) {
             // (The window system also reports an expose of the hidden window as a show.)
-            Hidden = false;
-            KeepRunning.reset();
+            mHidden = false;
+            mKeepRunning.reset();
         }
     }
     return QObject::eventFilter(watched, event);

@@ -21,7 +21,7 @@ int FolderImageIndex(const FolderNode* node, bool selected, bool affiliated,
 
 FolderIconDelegate::FolderIconDelegate(Catalogue& catalogue, const QAction& affiliateAction,
                                        QObject* parent)
-    : QStyledItemDelegate(parent), Cat(catalogue), Affiliate(affiliateAction) {
+    : QStyledItemDelegate(parent), mCat(catalogue), mAffiliate(affiliateAction) {
     for (int i = 0; i < 6; ++i) {
         Images[static_cast<std::size_t>(i)] = TreeImage(i);
     }
@@ -31,8 +31,8 @@ void FolderIconDelegate::initStyleOption(QStyleOptionViewItem* option,
                                          const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     const FolderNode* node = FolderTree::NodeAt(index);
-    const int image = FolderImageIndex(node, node == Cat.SelectedFolder(), Affiliate.isChecked(),
-                                       Cat.RecycleBinNode());
+    const int image = FolderImageIndex(node, node == mCat.SelectedFolder(), mAffiliate.isChecked(),
+                                       mCat.RecycleBinNode());
     option->icon = Images[static_cast<std::size_t>(image)];
     option->features |= QStyleOptionViewItem::HasDecoration;
     option->decorationSize = QSize(16, 16);

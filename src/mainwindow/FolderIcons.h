@@ -26,8 +26,8 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
 private:
-    Catalogue& Cat;
-    const QAction& Affiliate;
+    Catalogue& mCat;
+    const QAction& mAffiliate;
     std::array<QIcon, 6> Images;
 };
 

@@ -8,7 +8,7 @@
 
 namespace tellamo {
 
-TFolderTreeView::TFolderTreeView(QWidget* parent) : QTreeView(parent) {
+FolderTreeView::FolderTreeView(QWidget* parent) : QTreeView(parent) {
     setDragEnabled(true);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -17,7 +17,7 @@ TFolderTreeView::TFolderTreeView(QWidget* parent) : QTreeView(parent) {
     setDefaultDropAction(Qt::MoveAction);
 }
 
-FolderNode* TFolderTreeView::FolderAt(const QPoint& point, bool* onLabel) const {
+FolderNode* FolderTreeView::FolderAt(const QPoint& point, bool* onLabel) const {
     const QModelIndex index = indexAt(point);
     if (onLabel) {
         *onLabel = index.isValid() && point.x() <= visualRect(index).right();
@@ -25,7 +25,7 @@ FolderNode* TFolderTreeView::FolderAt(const QPoint& point, bool* onLabel) const 
     return FolderTree::NodeAt(index);
 }
 
-DragSource TFolderTreeView::Source(const QMimeData* data, FolderNode** dragged) const {
+DragSource FolderTreeView::Source(const QMimeData* data, FolderNode** dragged) const {
     *dragged = nullptr;
     if (!data) {
         return DragSource::None;
@@ -43,7 +43,7 @@ DragSource TFolderTreeView::Source(const QMimeData* data, FolderNode** dragged) 
     return DragSource::None;
 }
 
-void TFolderTreeView::dragEnterEvent(QDragEnterEvent* event) {
+void FolderTreeView::dragEnterEvent(QDragEnterEvent* event) {
     FolderNode* dragged = nullptr;
     if (Source(event->mimeData(), &dragged) == DragSource::None) {
         event->ignore();
@@ -52,7 +52,7 @@ void TFolderTreeView::dragEnterEvent(QDragEnterEvent* event) {
     event->acceptProposedAction();
 }
 
-void TFolderTreeView::dragMoveEvent(QDragMoveEvent* event) {
+void FolderTreeView::dragMoveEvent(QDragMoveEvent* event) {
     QTreeView::dragMoveEvent(event); // scrolling and the drop indicator
     FolderNode* dragged = nullptr;
     const DragSource source = Source(event->mimeData(), &dragged);
@@ -65,7 +65,7 @@ void TFolderTreeView::dragMoveEvent(QDragMoveEvent* event) {
     }
 }
 
-void TFolderTreeView::dropEvent(QDropEvent* event) {
+void FolderTreeView::dropEvent(QDropEvent* event) {
     FolderNode* dragged = nullptr;
     const DragSource source = Source(event->mimeData(), &dragged);
     bool onLabel = false;

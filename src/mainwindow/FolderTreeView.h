@@ -13,10 +13,10 @@ enum class DragSource { None, Folder, Notes };
 
 // The folder tree's view: it accepts folders dragged within it and note rows dragged from the
 // note list, and leaves the decisions to the main window (TreeViewDragOver, TreeViewDragDrop).
-class TFolderTreeView : public QTreeView {
+class FolderTreeView : public QTreeView {
     Q_OBJECT
 public:
-    explicit TFolderTreeView(QWidget* parent);
+    explicit FolderTreeView(QWidget* parent);
 
     std::function<bool(DragSource source, FolderNode* dragged, FolderNode* target)> DragOver;
     std::function<void(DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel)>

@@ -77,9 +77,9 @@ QIcon MakeIcon(const QString& path, int size, bool bordered) {
 
 } // namespace
 
-GlyphSet::GlyphSet(bool bordered) : IsBordered(bordered) {
+GlyphSet::GlyphSet(bool bordered) : mBordered(bordered) {
     for (int i = 0; i < GlyphCount; ++i) {
-        Icons[static_cast<std::size_t>(i)] =
+        mIcons[static_cast<std::size_t>(i)] =
             MakeIcon(FindResource(QStringLiteral("toolbar"), i, 2), 24, bordered);
     }
 }

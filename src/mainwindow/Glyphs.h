@@ -17,12 +17,12 @@ constexpr int GlyphCount = 14;
 class GlyphSet {
 public:
     explicit GlyphSet(bool bordered);
-    bool Bordered() const { return IsBordered; }
-    const QIcon& Icon(int index) const { return Icons.at(static_cast<std::size_t>(index)); }
+    bool Bordered() const { return mBordered; }
+    const QIcon& Icon(int index) const { return mIcons.at(static_cast<std::size_t>(index)); }
 
 private:
-    bool IsBordered;
-    std::array<QIcon, GlyphCount> Icons;
+    bool mBordered;
+    std::array<QIcon, GlyphCount> mIcons;
 };
 
 // The folder tree's pictures: 0 closed folder, 1 open folder, 2 and 3 Recycle Bin, 4 Recycle

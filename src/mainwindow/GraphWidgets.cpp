@@ -5,53 +5,53 @@
 
 namespace tellamo {
 
-TSoundPaintBox::TSoundPaintBox(QWidget* parent) : QWidget(parent) {
+SoundPaintBox::SoundPaintBox(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("SoundPaintBox"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    Image = QImage(1, 1, QImage::Format_RGB32);
+    mImage = QImage(1, 1, QImage::Format_RGB32);
 }
 
-void TSoundPaintBox::SetSurfaceSize(QSize size) {
+void SoundPaintBox::SetSurfaceSize(QSize size) {
     size = size.expandedTo(QSize(1, 1));
-    if (Image.size() != size) {
-        Image = QImage(size, QImage::Format_RGB32);
+    if (mImage.size() != size) {
+        mImage = QImage(size, QImage::Format_RGB32);
     }
 }
 
-void TSoundPaintBox::resizeEvent(QResizeEvent* event) {
+void SoundPaintBox::resizeEvent(QResizeEvent* event) {
     const QSize size = event->size().expandedTo(QSize(1, 1));
-    if (Image.size() != size) {
+    if (mImage.size() != size) {
         SetSurfaceSize(size);
         if (Resized) {
-            Resized(Image.width(), Image.height());
+            Resized(mImage.width(), mImage.height());
         }
     }
     QWidget::resizeEvent(event);
 }
 
-void TSoundPaintBox::paintEvent(QPaintEvent*) {
+void SoundPaintBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(0, 0, Image);
+    painter.drawImage(0, 0, mImage);
 }
 
-TGraphImage::TGraphImage(QWidget* parent) : QWidget(parent) {
+GraphImage::GraphImage(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("GraphImage"));
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TGraphImage::SetPicture(QImage picture) {
-    Image = std::move(picture);
+void GraphImage::SetPicture(QImage picture) {
+    mImage = std::move(picture);
     update();
 }
 
-void TGraphImage::paintEvent(QPaintEvent*) {
+void GraphImage::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (Image.isNull()) {
+    if (mImage.isNull()) {
         painter.fillRect(rect(), palette().window());
         return;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(rect(), Image);
+    painter.drawImage(rect(), mImage);
 }
 
 } // namespace tellamo

@@ -12,11 +12,11 @@ namespace tellamo {
 // The live graph's surface while recording: an off-screen picture the window thread draws into
 // and the widget shows. A resize blanks it (the window redraws the background through Resized);
 // being uncovered only shows the picture again.
-class TSoundPaintBox : public QWidget {
+class SoundPaintBox : public QWidget {
     Q_OBJECT
 public:
-    explicit TSoundPaintBox(QWidget* parent);
-    GraphSurface& Surface() { return ImageSurface; }
+    explicit SoundPaintBox(QWidget* parent);
+    GraphSurface& Surface() { return mSurface; }
     // Sizes the picture now, also while the widget is hidden (a recording starts before the
     // surface is shown).
     void SetSurfaceSize(QSize size);
@@ -27,23 +27,23 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage Image;
-    QImageSurface ImageSurface{Image};
+    QImage mImage;
+    QImageSurface mSurface{mImage};
 };
 
 // The stored graph of the current note, stretched over the whole panel.
-class TGraphImage : public QWidget {
+class GraphImage : public QWidget {
     Q_OBJECT
 public:
-    explicit TGraphImage(QWidget* parent);
+    explicit GraphImage(QWidget* parent);
     void SetPicture(QImage picture);
-    const QImage& Picture() const { return Image; }
+    const QImage& Picture() const { return mImage; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage Image;
+    QImage mImage;
 };
 
 } // namespace tellamo

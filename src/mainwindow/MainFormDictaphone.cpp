@@ -85,7 +85,7 @@ void TTellamoMainForm::ConnectDictaphone() {
         });
     });
 
-    SoundPaintBox->Resized = [this](int width, int height) {
+    mSoundPaintBox->Resized = [this](int width, int height) {
         if (LiveState.Target) {
             ResizeGraph(LiveState, width, height, CurrentGraphSettings());
         }
@@ -138,8 +138,8 @@ void TTellamoMainForm::SetMode(TDictaphoneMode mode) {
         Timer->stop();
     }
     mRecordedSamples = 0;
-    SoundPaintBox->setVisible(mode == TDictaphoneMode::mdRecording);
-    GraphImage->setVisible(mode != TDictaphoneMode::mdRecording);
+    mSoundPaintBox->setVisible(mode == TDictaphoneMode::mdRecording);
+    mGraphImage->setVisible(mode != TDictaphoneMode::mdRecording);
     if (mode != TDictaphoneMode::mdRecording) {
         LiveState.Target = nullptr; // the live drawing is not kept anywhere
     }
@@ -195,9 +195,9 @@ void TTellamoMainForm::RecordActionExecute() {
     recorder.RecordToFile(Cat.Files().NoteWavPath(note->FileName).toStdString());
     ApplySilenceSettings();
     GraphFeed.Discard();
-    SoundPaintBox->SetSurfaceSize(GraphPanel->contentsRect().size());
-    ClearGraph(LiveState, &SoundPaintBox->Surface(), SoundPaintBox->Surface().SurfaceWidth(),
-               SoundPaintBox->Surface().SurfaceHeight(), CurrentGraphSettings());
+    mSoundPaintBox->SetSurfaceSize(GraphPanel->contentsRect().size());
+    ClearGraph(LiveState, &mSoundPaintBox->Surface(), mSoundPaintBox->Surface().SurfaceWidth(),
+               mSoundPaintBox->Surface().SurfaceHeight(), CurrentGraphSettings());
     if (recorder.StartRecording()) {
         SetMode(TDictaphoneMode::mdRecording);
     } else {
@@ -259,7 +259,7 @@ void TTellamoMainForm::HandlePost(std::uint32_t message, std::intptr_t) {
     LabelUpdatePosted = false;
     if (CurrentMode == TDictaphoneMode::mdRecording && LiveState.Target) {
         DrawFedBuffers(GraphFeed, LiveState, CurrentGraphSettings());
-        SoundPaintBox->update();
+        mSoundPaintBox->update();
     } else {
         GraphFeed.Discard();
     }
@@ -327,7 +327,7 @@ void TTellamoMainForm::ApplyPause() {
 }
 
 void TTellamoMainForm::UpdateTrayHint() {
-    if (!Tray) {
+    if (!mTray) {
         return; // the window is still being built: the icon starts with the idle hint
     }
     QString hint = TranslateText("Tellamo");
@@ -341,7 +341,7 @@ void TTellamoMainForm::UpdateTrayHint() {
                                           : static_cast<std::int64_t>(MediaPlayer->Position());
         hint += ": " + state + " " + ShortTime(ms);
     }
-    Tray->SetHint(hint);
+    mTray->SetHint(hint);
 }
 
 void TTellamoMainForm::PauseActionExecute() {
@@ -448,7 +448,7 @@ GraphSettings TTellamoMainForm::CurrentGraphSettings() const {
 }
 
 void TTellamoMainForm::ShowBitmap() {
-    GraphImage->SetPicture(ShownBitmap.Width() > 0 ? GraphBitmapToImage(ShownBitmap) : QImage());
+    mGraphImage->SetPicture(ShownBitmap.Width() > 0 ? GraphBitmapToImage(ShownBitmap) : QImage());
 }
 
 void TTellamoMainForm::LoadGraph() {

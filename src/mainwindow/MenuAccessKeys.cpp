@@ -28,12 +28,12 @@ void MenuAccessKeys::Watch(QMenu* menu) {
 }
 
 void MenuAccessKeys::WatchBar(QMenuBar* bar) {
-    Bar = bar;
+    mBar = bar;
     bar->installEventFilter(this);
 }
 
 bool MenuAccessKeys::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Shortcut && watched == Bar) {
+    if (event->type() == QEvent::Shortcut && watched == mBar) {
         // The bar's own Alt+letter shortcuts; nothing else of the bar is a shortcut. (Alt
         // pressed in an open menu closes it first, so the bar's menus are all closed here.)
         const QKeySequence sequence = static_cast<QShortcutEvent*>(event)->key();
@@ -73,7 +73,7 @@ bool MenuAccessKeys::MenuKeyPress(QMenu* menu, int key) {
             ++enabledCount;
         }
     }
-    if (sharing == 0 && Bar && Bar->actions().contains(menu->menuAction()) &&
+    if (sharing == 0 && mBar && mBar->actions().contains(menu->menuAction()) &&
         AccessKey(menu->menuAction()) == key) {
         // The bar's menu's own key, which none of its entries has: the next menu of the bar
         // that shares it.
@@ -91,11 +91,11 @@ bool MenuAccessKeys::MenuKeyPress(QMenu* menu, int key) {
 }
 
 bool MenuAccessKeys::OpenBarMenu(int key, QMenu* open) {
-    if (!Bar) {
+    if (!mBar) {
         return false;
     }
     QList<QAction*> sharing;
-    for (QAction* action : Bar->actions()) {
+    for (QAction* action : mBar->actions()) {
         if (Offered(action) && AccessKey(action) == key) {
             sharing.append(action);
         }
@@ -113,7 +113,7 @@ bool MenuAccessKeys::OpenBarMenu(int key, QMenu* open) {
     if (menu->isVisible()) {
         return true; // the only menu with the key is the one open
     }
-    Bar->setActiveAction(chosen);
+    mBar->setActiveAction(chosen);
     // Opened by the keyboard: the first entry that can be chosen is highlighted (a sub-menu's
     // entry without opening it), so that Enter chooses it, as when the toolkit opens a menu by
     // its key.

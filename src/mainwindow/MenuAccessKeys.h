@@ -41,7 +41,7 @@ private:
     // false when no shown, enabled menu has the key.
     bool OpenBarMenu(int key, QMenu* open);
 
-    QPointer<QMenuBar> Bar;
+    QPointer<QMenuBar> mBar;
 };
 
 } // namespace tellamo

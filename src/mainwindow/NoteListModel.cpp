@@ -14,15 +14,15 @@ const char* NoteListModel::FieldName(int column) {
 }
 
 NoteListModel::NoteListModel(NoteTable& table, QObject* parent)
-    : QAbstractTableModel(parent), Table(table) {
+    : QAbstractTableModel(parent), mTable(table) {
     for (int c = 0; c < ColumnCount; ++c) {
-        Titles << QString();
+        mTitles << QString();
     }
-    connect(&Table, &NoteTable::ShownChanged, this, [this] {
+    connect(&mTable, &NoteTable::ShownChanged, this, [this] {
         beginResetModel();
         endResetModel();
     });
-    connect(&Table, &NoteTable::RecordDataChanged, this, [this](NoteRecord* record) {
+    connect(&mTable, &NoteTable::RecordDataChanged, this, [this](NoteRecord* record) {
         if (record->ShownRow >= 0) {
             emit dataChanged(index(record->ShownRow, 0), index(record->ShownRow, ColumnCount - 1));
         }
@@ -30,20 +30,20 @@ NoteListModel::NoteListModel(NoteTable& table, QObject* parent)
 }
 
 void NoteListModel::SetTitles(const QStringList& titles) {
-    Titles = titles;
-    while (Titles.size() < ColumnCount) {
-        Titles << QString();
+    mTitles = titles;
+    while (mTitles.size() < ColumnCount) {
+        mTitles << QString();
     }
     emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
 }
 
 NoteRecord* NoteListModel::RecordAt(int row) const {
-    const auto& shown = Table.Shown();
+    const auto& shown = mTable.Shown();
     return row >= 0 && row < static_cast<int>(shown.size()) ? shown[row] : nullptr;
 }
 
 int NoteListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(Table.Shown().size());
+    return parent.isValid() ? 0 : static_cast<int>(mTable.Shown().size());
 }
 
 int NoteListModel::columnCount(const QModelIndex& parent) const {
@@ -93,7 +93,7 @@ QVariant NoteListModel::headerData(int section, Qt::Orientation orientation, int
         section >= ColumnCount) {
         return {};
     }
-    return Titles[section];
+    return mTitles[section];
 }
 
 bool NoteListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
@@ -102,7 +102,7 @@ bool NoteListModel::setHeaderData(int section, Qt::Orientation orientation, cons
         section < 0 || section >= FillerColumn) {
         return false;
     }
-    Titles[section] = value.toString();
+    mTitles[section] = value.toString();
     emit headerDataChanged(Qt::Horizontal, section, section);
     return true;
 }

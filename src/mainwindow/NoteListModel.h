@@ -51,8 +51,8 @@ public:
     }
 
 private:
-    NoteTable& Table;
-    QStringList Titles;
+    NoteTable& mTable;
+    QStringList mTitles;
 };
 
 } // namespace tellamo

@@ -8,13 +8,13 @@
 namespace tellamo {
 
 NoteRowDelegate::NoteRowDelegate(QTableView* view, const NoteListModel& model)
-    : QStyledItemDelegate(view), View(view), Model(model) {}
+    : QStyledItemDelegate(view), mView(view), mModel(model) {}
 
 void NoteRowDelegate::initStyleOption(QStyleOptionViewItem* option,
                                       const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
-    const bool current = View->currentIndex().row() == index.row();
-    const NoteRecord* note = Model.RecordAt(index.row());
+    const bool current = mView->currentIndex().row() == index.row();
+    const NoteRecord* note = mModel.RecordAt(index.row());
     option->state &= ~QStyle::State_HasFocus;
     if (current) {
         option->state |= QStyle::State_Selected | QStyle::State_Active;

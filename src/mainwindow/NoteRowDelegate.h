@@ -20,8 +20,8 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
 private:
-    QTableView* View;
-    const NoteListModel& Model;
+    QTableView* mView;
+    const NoteListModel& mModel;
 };
 
 } // namespace tellamo

@@ -146,10 +146,10 @@ void TTellamoMainForm::CreatePanels() {
     auto* graphLayout = new QVBoxLayout(GraphPanel);
     graphLayout->setContentsMargins(0, 0, 0, 0);
     graphLayout->setSpacing(0);
-    SoundPaintBox = new TSoundPaintBox(GraphPanel);
-    GraphImage = new TGraphImage(GraphPanel);
-    graphLayout->addWidget(SoundPaintBox);
-    graphLayout->addWidget(GraphImage);
+    mSoundPaintBox = new SoundPaintBox(GraphPanel);
+    mGraphImage = new GraphImage(GraphPanel);
+    graphLayout->addWidget(mSoundPaintBox);
+    graphLayout->addWidget(mGraphImage);
 
     MainSplitter = new QSplitter(Qt::Horizontal, TopPanel);
     MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
@@ -158,7 +158,7 @@ void TTellamoMainForm::CreatePanels() {
     MainSplitter->setOpaqueResize(true);
     MainSplitter->setMinimumHeight(40);
 
-    TreeView = new TFolderTreeView(MainSplitter);
+    TreeView = new FolderTreeView(MainSplitter);
     TreeView->setObjectName(QStringLiteral("TreeView"));
     TreeView->setHeaderHidden(true);
     TreeView->setIndentation(19);
@@ -468,7 +468,7 @@ void TTellamoMainForm::ActionListUpdate() {
     NoteMenu->menuAction()->setVisible(a.MenuNoteAction->isChecked());
 
     UpdateGlyphs();
-    Tray->SetShown(a.MinimizeToTrayAction->isChecked());
+    mTray->SetShown(a.MinimizeToTrayAction->isChecked());
 
     const QAction* columnActions[] = {a.DescriptionColumnAction, a.StartColumnAction,
                                       a.DurationColumnAction,    a.BitsColumnAction,
@@ -499,14 +499,14 @@ void TTellamoMainForm::ActionListUpdate() {
     PositionRxSlider->setEnabled(CurrentMode == TDictaphoneMode::mdPlaying);
     // The picture is also missing before the first LoadGraph, when an empty list's path and the
     // shown path are both empty: the panel would stay grey instead of the background colour.
-    if (idle && (Cat.NoteGraphPath() != ShownGraphPath || GraphImage->Picture().isNull())) {
+    if (idle && (Cat.NoteGraphPath() != ShownGraphPath || mGraphImage->Picture().isNull())) {
         RunCommand(this, [this] { LoadGraph(); });
     }
 }
 
 void TTellamoMainForm::CreateTrayIcon() {
     const MainActions& a = Actions;
-    Tray = new TTrayIcon(this, ApplicationIcon(), TranslateText("Tellamo"),
+    mTray = new TrayIcon(this, ApplicationIcon(), TranslateText("Tellamo"),
                          TranslateText("Show Tellamo"),
                          {a.PlayAction, a.RecordAction, a.PauseAction, a.StopAction, nullptr,
                           a.OptionsAction, nullptr, a.ExitAction});
@@ -514,10 +514,14 @@ void TTellamoMainForm::CreateTrayIcon() {
             &TTellamoMainForm::MinimizeToTrayActionExecute);
 }
 
+void TTellamoMainForm::BringToFront() {
+    mTray->RestoreWindow();
+}
+
 void TTellamoMainForm::MinimizeToTrayActionExecute() {
     // Unchecked while the window hides in the tray: nothing else would bring it back.
-    if (isMinimized() || Tray->HoldsWindow()) {
-        Tray->RestoreWindow();
+    if (isMinimized() || mTray->HoldsWindow()) {
+        mTray->RestoreWindow();
     }
 }
 
@@ -563,7 +567,7 @@ void TTellamoMainForm::closeEvent(QCloseEvent* event) {
     FormCloseQuery();
     SaveSettings();
     event->accept();
-    Tray->WindowClosed();
+    mTray->WindowClosed();
 }
 
 } // namespace tellamo

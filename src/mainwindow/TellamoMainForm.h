@@ -41,12 +41,12 @@ class NoteListModel;
 class TAudio;
 class FormStorage;
 class TDescriptionForm;
-class TFolderTreeView;
+class FolderTreeView;
 class TOptionsForm;
-class TGraphImage;
+class GraphImage;
 class TMediaPlayer;
-class TSoundPaintBox;
-class TTrayIcon;
+class SoundPaintBox;
+class TrayIcon;
 class WavePort;
 class WindowPoster;
 
@@ -104,6 +104,8 @@ public:
     // Holds off the desktop's suspend while recording, picked by the composition root; none:
     // recordings run without the hold.
     void SetSleepInhibitor(SleepInhibitor* inhibitor) { NoSleep = inhibitor; }
+    // Brings the window back from the tray or from minimized, restored and in front.
+    void BringToFront();
 
     // Saving and sending the current note (MainFormExport.cpp).
     void SaveAsFileActionExecute();
@@ -170,8 +172,8 @@ public:
 
     RecordingOptions Options;
     GraphSettings GraphOptions; // colours and velocity; the options dialog binds them
-    TSoundPaintBox* SoundPaintBox = nullptr;
-    TGraphImage* GraphImage = nullptr;
+    SoundPaintBox* mSoundPaintBox = nullptr;
+    GraphImage* mGraphImage = nullptr;
     QString ShownGraphPath;
     QTimer* Timer = nullptr;
     std::unique_ptr<TMediaPlayer> MediaPlayer;
@@ -191,14 +193,14 @@ public:
     QSplitter* TopPanel = nullptr;
     QFrame* GraphPanel = nullptr;
     QSplitter* MainSplitter = nullptr;
-    TFolderTreeView* TreeView = nullptr;
+    FolderTreeView* TreeView = nullptr;
     QTableView* RxDBGrid = nullptr;
     QMenu* FolderMenu = nullptr;
     QMenu* NoteMenu = nullptr;
     QMenu* FolderPopupMenu = nullptr;
     QMenu* NotePopupMenu = nullptr;
     // The notification-area icon with TrayPopupMenu; shown while MinimizeToTrayAction is checked.
-    TTrayIcon* Tray = nullptr;
+    TrayIcon* mTray = nullptr;
     int FoundRecordings = 0; // restorable files the start found without any catalogue
 
     NoteListModel* NoteList() const { return NoteModel; }

@@ -26,6 +26,7 @@
 #include "dialogs/TOptionsForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/NamedChild.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {
@@ -172,12 +173,12 @@ TEST_F(TrayProgram, TheIconFollowsTheOptionAndTheWindowHidesThereUntilTheIconIsD
     ASSERT_NO_FATAL_FAILURE(Start(true));
     RunFor(300);
     EXPECT_EQ(EmbeddedIcon(), 0u) << "no icon while the option is off";
-    EXPECT_FALSE(Form().Tray->Icon()->isVisible());
+    EXPECT_FALSE(NamedChild<TrayIcon>(Form(), "TrayIcon").Icon()->isVisible());
 
     ASSERT_NO_FATAL_FAILURE(CheckAndMinimizeIntoTray());
     const WId icon = EmbeddedIcon();
     ASSERT_NE(icon, 0u) << "the icon stays while the window hides";
-    EXPECT_EQ(Form().Tray->Icon()->toolTip(), "Tellamo");
+    EXPECT_EQ(NamedChild<TrayIcon>(Form(), "TrayIcon").Icon()->toolTip(), "Tellamo");
 
     ClickIcon(icon, 1, 2);
     ASSERT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
@@ -200,7 +201,7 @@ TEST_F(TrayProgram, UncheckingTheOptionWhileTheWindowHidesBringsItBackAndRemoves
     EXPECT_FALSE(Form().Actions.MinimizeToTrayAction->isChecked());
     ASSERT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
     EXPECT_TRUE(RunUntil([] { return EmbeddedIcon() == 0; }));
-    EXPECT_FALSE(Form().Tray->Icon()->isVisible());
+    EXPECT_FALSE(NamedChild<TrayIcon>(Form(), "TrayIcon").Icon()->isVisible());
 }
 
 TEST_F(TrayProgram, ASecondCopyBringsTheWindowOutOfTheTray) {
@@ -223,7 +224,7 @@ TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStatesAndTheHintSay
     ClickTrayCheckBox();
     ASSERT_TRUE(RunUntil([] { return EmbeddedIcon() != 0; }));
     const MainActions& a = Form().Actions;
-    QMenu* menu = Form().Tray->Menu();
+    QMenu* menu = NamedChild<TrayIcon>(Form(), "TrayIcon").Menu();
     EXPECT_EQ(menu->objectName(), "TrayPopupMenu");
     const QList<QAction*> items = menu->actions();
     ASSERT_EQ(items.size(), 10);
@@ -247,7 +248,9 @@ TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStatesAndTheHintSay
         }
         return s;
     };
-    const auto hint = [this] { return Form().Tray->Icon()->toolTip().toStdString(); };
+    const auto hint = [this] {
+        return NamedChild<TrayIcon>(Form(), "TrayIcon").Icon()->toolTip().toStdString();
+    };
     EXPECT_EQ(states(), (States{false, true, false, false, true, true})) << "idle, no note";
     EXPECT_EQ(hint(), "Tellamo");
 
@@ -276,7 +279,7 @@ TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStatesAndTheHintSay
 TEST_F(TrayProgram, TheMenusFirstItemBringsTheWindowBack) {
     ASSERT_NO_FATAL_FAILURE(Start(true));
     ASSERT_NO_FATAL_FAILURE(CheckAndMinimizeIntoTray());
-    Form().Tray->Menu()->actions().constFirst()->trigger();
+    NamedChild<TrayIcon>(Form(), "TrayIcon").Menu()->actions().constFirst()->trigger();
     EXPECT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
     EXPECT_NE(EmbeddedIcon(), 0u);
 }
@@ -299,7 +302,7 @@ TEST_F(TrayProgram, WithoutATrayMinimizingLeavesTheWindowWhereTheTaskbarFindsIt)
     EXPECT_TRUE(Form().isVisible());
     EXPECT_TRUE(Form().isMinimized()) << "minimized, not hidden and shown again";
     EXPECT_NE(MapState(Form().winId()), "IsUnMapped");
-    EXPECT_FALSE(Form().Tray->HoldsWindow());
+    EXPECT_FALSE(NamedChild<TrayIcon>(Form(), "TrayIcon").HoldsWindow());
 }
 
 } // namespace

@@ -255,8 +255,8 @@ TEST_F(Workflow, PauseDropsTheSoundAndStopResumesFirst) {
 TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
     Form.resize(640, 480);
     Form.RecordActionExecute();
-    EXPECT_TRUE(Form.SoundPaintBox->isVisibleTo(&Form));
-    EXPECT_FALSE(Form.GraphImage->isVisibleTo(&Form));
+    EXPECT_TRUE(NamedChild<SoundPaintBox>(Form, "SoundPaintBox").isVisibleTo(&Form));
+    EXPECT_FALSE(NamedChild<GraphImage>(Form, "GraphImage").isVisibleTo(&Form));
     for (int i = 0; i < 20; ++i) {
         Buffer(true);
     }
@@ -264,18 +264,18 @@ TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
     const NoteRecord* note = Cat.Notes().LastAddedNote();
     const std::string graph = Documents.Path() + "/My Voice Notes/" + note->FileName + ".bmp";
     EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
-    EXPECT_FALSE(Form.SoundPaintBox->isVisibleTo(&Form));
-    EXPECT_TRUE(Form.GraphImage->isVisibleTo(&Form));
-    EXPECT_EQ(Form.GraphImage->Picture().size(), QSize(600, 512))
+    EXPECT_FALSE(NamedChild<SoundPaintBox>(Form, "SoundPaintBox").isVisibleTo(&Form));
+    EXPECT_TRUE(NamedChild<GraphImage>(Form, "GraphImage").isVisibleTo(&Form));
+    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture().size(), QSize(600, 512))
         << "mirrored: bi-directional is on";
 
     // Toggling the bi-directional graph twice gives the same picture back; no file changes.
-    const QImage first = Form.GraphImage->Picture();
+    const QImage first = NamedChild<GraphImage>(Form, "GraphImage").Picture();
     const std::string file = ReadFileBytes(graph);
     Form.Actions.BiDirectionalAction->trigger();
-    EXPECT_EQ(Form.GraphImage->Picture().size(), QSize(600, 256));
+    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture().size(), QSize(600, 256));
     Form.Actions.BiDirectionalAction->trigger();
-    EXPECT_EQ(Form.GraphImage->Picture(), first);
+    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), first);
     EXPECT_EQ(ReadFileBytes(graph), file);
 
     // Redrawing all graphs deletes them and builds the current note's again at once.
@@ -298,7 +298,7 @@ TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
     const std::string graph = Documents.Path() + "/My Voice Notes/123456.bmp";
     GraphBitmap plain(GraphFileWidth, GraphFileHeight);
     plain.Fill(Form.GraphOptions.BackgroundColor);
-    EXPECT_EQ(Form.GraphImage->Picture(), GraphBitmapToImage(plain))
+    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(plain))
         << "a note without sound shows a plain graph";
     EXPECT_FALSE(FileExists(graph)) << "and keeps no file for it";
     EXPECT_EQ(Form.ShownGraphPath, Cat.NoteGraphPath());
@@ -307,7 +307,7 @@ TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
     WriteFileBytes(graph, "BM damaged");
     Form.ShownGraphPath.clear();
     Form.ActionListUpdate();
-    EXPECT_EQ(Form.GraphImage->Picture(), GraphBitmapToImage(plain));
+    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(plain));
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
@@ -331,7 +331,7 @@ TEST_F(Workflow, AReadOnlyStorageFolderGivesOneClearErrorFirst) {
     for (int i = 0; i < 2; ++i) {
         form.ShownGraphPath.clear();
         form.ActionListUpdate();
-        EXPECT_EQ(form.GraphImage->Picture().pixel(300, 255),
+        EXPECT_EQ(NamedChild<GraphImage>(form, "GraphImage").Picture().pixel(300, 255),
                   ColorToQRgb(form.GraphOptions.VoiceColor));
     }
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
@@ -369,13 +369,13 @@ TEST_F(Workflow, AGraphMadeBeforeTheMagnitudeMarkIsDrawnAgainOnce) {
     const GraphBitmap shown = DecodeGraphFile(redrawn, graph);
     EXPECT_EQ(shown.ColorAt(300, 255), Form.GraphOptions.VoiceColor) << "the loud note's bars";
     EXPECT_EQ(shown.ColorAt(300, 0), Form.GraphOptions.BackgroundColor);
-    EXPECT_EQ(Form.GraphImage->Picture(), GraphBitmapToImage(shown));
+    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(shown));
 
     // A marked file is shown as it is, not drawn again.
     WriteFileBytes(graph, EncodeGraphFile(lime));
     Form.ShownGraphPath.clear();
     Form.ActionListUpdate();
-    EXPECT_EQ(Form.GraphImage->Picture(), GraphBitmapToImage(lime));
+    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(lime));
     EXPECT_EQ(ReadFileBytes(graph), EncodeGraphFile(lime));
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }

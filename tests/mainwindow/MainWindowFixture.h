@@ -11,6 +11,7 @@
 #include "dialogs/TDescriptionForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/NamedChild.h"
 #include "support/SimulatedDisk.h"
 #include "support/TempDir.h"
 

@@ -37,7 +37,7 @@ protected:
 
 TEST_F(WindowLook, AnEmptyListShowsTheBackgroundColourFromTheStart) {
     ASSERT_TRUE(Cat.Notes().IsEmpty());
-    const QImage panel = Form.GraphImage->grab().toImage();
+    const QImage panel = NamedChild<GraphImage>(Form, "GraphImage").grab().toImage();
     ASSERT_FALSE(panel.isNull());
     EXPECT_EQ(panel.pixel(panel.width() / 2, panel.height() / 2),
               ColorToQRgb(Form.GraphOptions.BackgroundColor));
