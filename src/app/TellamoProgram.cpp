@@ -74,10 +74,10 @@ bool TellamoProgram::Start() {
     }
     const MainActions& a = Form->Actions;
     OptionsForm = std::make_unique<TOptionsForm>(
-        OptionsBindings{Form->Options,
-                        Form->GraphOptions,
-                        Form->SilenceRxSlider,
-                        Form->VolumeRxSlider,
+        OptionsBindings{Form->Options(),
+                        Form->GraphOptions(),
+                        Form->DictaphonePart().SilenceSlider(),
+                        Form->DictaphonePart().VolumeSlider(),
                         a.AffiliateAction,
                         a.SoundNotificationAction,
                         a.AskDescriptionAction,
@@ -93,7 +93,7 @@ bool TellamoProgram::Start() {
                         a.SilenceAction,
                         a.RecordHotkeyAction,
                         a.StopHotkeyAction,
-                        [this] { Form->RedrawAllGraphs(); },
+                        [this] { Form->DictaphonePart().RedrawAllGraphs(); },
                         DataModule->Cat().Files().SettingsFilePath()});
     TranslateCreatedForm(OptionsForm.get());
     Form->SetOptionsForm(OptionsForm.get());
@@ -167,7 +167,7 @@ void TellamoProgram::FinishTermination() {
     }
     Form->close();
     // Whatever the close left running (a device that would not stop) stops before the end.
-    Form->Audio->QueryEndSession();
+    Form->Audio().QueryEndSession();
     QCoreApplication::exit(0);
 }
 

@@ -58,7 +58,7 @@ QString TTellamoMainForm::ReplaceBadChars(QString text) {
 bool TTellamoMainForm::RefuseNoteBeingRecorded(const NoteRecord* note) {
     // The recorder completes the header only now and then, so a copy taken now would declare
     // less sound than it holds, and the size in the format question would read 0.
-    if (CurrentMode != TDictaphoneMode::mdRecording || note != Cat.Notes().LastAddedNote()) {
+    if (Mode() != TDictaphoneMode::mdRecording || note != Cat.Notes().LastAddedNote()) {
         return false;
     }
     ShowErrorBox(this, TranslateText("This note is still being recorded. Stop the recording "

@@ -46,33 +46,21 @@ constexpr int ClientWidth = 637;
 constexpr int ClientHeight = 446;
 constexpr int GraphPanelHeight = 41;
 constexpr int TreeWidth = 169;
-constexpr int BottomPanelHeight = 22;
-
-QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
-    auto* slider = new QSlider(Qt::Horizontal, parent);
-    slider->setObjectName(QString::fromLatin1(name));
-    slider->setRange(0, maximum);
-    slider->setSingleStep(1);
-    slider->setValue(value);
-    return slider;
-}
 } // namespace
 
 TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio,
                                    QWidget* parent)
-    : QMainWindow(parent), Cat(catalogue), Poster(audio.Poster) {
+    : QMainWindow(parent), Cat(catalogue) {
     setObjectName(QStringLiteral("TellamoMainForm"));
-    Audio = std::make_unique<TAudio>(audio.Port, audio.Poster, audio.PlayFilePath);
-    // The window's design: the trigger starts closed at level 0.
-    Audio->Recorder().SetTrigLevel(0);
-    Audio->Recorder().SetTriggered(false);
     setWindowIcon(ApplicationIcon());
     Actions.Create(this);
     PlainGlyphs = std::make_unique<GlyphSet>(false);
     BorderGlyphs = std::make_unique<GlyphSet>(true);
+    CreateToolBars();
+    mDictaphone = std::make_unique<DictaphonePanel>(*this, *DictaphoneToolBar, Cat, Actions, audio,
+                                                    static_cast<DictaphoneHost&>(*this));
     CreatePanels();
     CreateMenus();
-    CreateToolBars();
 
     setWindowTitle(TranslateText("Tellamo"));
     setMinimumSize(160, 37);
@@ -86,7 +74,6 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
                           TranslateText("Size, kb"), QString()});
     FitColumns();
     ConnectCatalogue();
-    ConnectDictaphone();
     ConnectFoldersAndNotes();
     CreateSettingsStore();
     ConnectExport();
@@ -110,10 +97,8 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
 }
 
 TTellamoMainForm::~TTellamoMainForm() {
-    // The component goes first, so that no device thread is left to post to this window.
-    MediaPlayer.reset();
-    Audio.reset();
-    Poster.Cancel(this);
+    // The dictaphone goes first, while the widgets it shows its state in are still there.
+    mDictaphone.reset();
 }
 
 void TTellamoMainForm::CreatePanels() {
@@ -122,14 +107,7 @@ void TTellamoMainForm::CreatePanels() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    BottomPanel = new QWidget(central);
-    BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
-    BottomPanel->setFixedHeight(BottomPanelHeight);
-    auto* strip = new QHBoxLayout(BottomPanel);
-    strip->setContentsMargins(0, 0, 0, 0);
-    PositionRxSlider = MakeSlider("PositionRxSlider", 0, 0, BottomPanel);
-    strip->addWidget(PositionRxSlider);
-    layout->addWidget(BottomPanel);
+    layout->addWidget(mDictaphone->BottomPanel());
 
     TopPanel = new QSplitter(Qt::Vertical, central);
     TopPanel->setObjectName(QStringLiteral("TopPanel"));
@@ -137,19 +115,6 @@ void TTellamoMainForm::CreatePanels() {
     TopPanel->setHandleWidth(3);
     TopPanel->setChildrenCollapsible(false);
     TopPanel->setOpaqueResize(true);
-
-    GraphPanel = new QFrame(TopPanel);
-    GraphPanel->setObjectName(QStringLiteral("GraphPanel"));
-    GraphPanel->setFrameShape(QFrame::Panel);
-    GraphPanel->setFrameShadow(QFrame::Sunken);
-    GraphPanel->setMinimumHeight(40);
-    auto* graphLayout = new QVBoxLayout(GraphPanel);
-    graphLayout->setContentsMargins(0, 0, 0, 0);
-    graphLayout->setSpacing(0);
-    mSoundPaintBox = new SoundPaintBox(GraphPanel);
-    mGraphImage = new GraphImage(GraphPanel);
-    graphLayout->addWidget(mSoundPaintBox);
-    graphLayout->addWidget(mGraphImage);
 
     MainSplitter = new QSplitter(Qt::Horizontal, TopPanel);
     MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
@@ -192,7 +157,7 @@ void TTellamoMainForm::CreatePanels() {
     RxDBGrid->horizontalHeader()->setSectionResizeMode(NoteListModel::FillerColumn,
                                                        QHeaderView::Stretch);
 
-    TopPanel->addWidget(GraphPanel);
+    TopPanel->addWidget(mDictaphone->GraphPanel());
     TopPanel->addWidget(MainSplitter);
     TopPanel->setStretchFactor(1, 1);
     TopPanel->setSizes({GraphPanelHeight, ClientHeight});
@@ -305,28 +270,8 @@ void TTellamoMainForm::CreateToolBars() {
         return bar;
     };
 
+    // The dictaphone part fills its bar.
     DictaphoneToolBar = makeToolBar("DictaphoneToolBar", TranslateText("Dictaphone"));
-    DictaphoneToolBar->addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
-    DictaphoneToolBar->addSeparator();
-    TimeLabel = new QLabel(QStringLiteral("0:00:00|0:00:00"), DictaphoneToolBar);
-    TimeLabel->setObjectName(QStringLiteral("TimeLabel"));
-    QFont timeFont(QStringLiteral("Arial"));
-    timeFont.setStyleHint(QFont::SansSerif);
-    TimeLabel->setFont(timeFont);
-    TimeLabel->setFixedSize(110, 24);
-    TimeLabel->setAlignment(Qt::AlignCenter);
-    DictaphoneToolBar->addWidget(TimeLabel);
-    DictaphoneToolBar->addSeparator();
-    DictaphoneToolBar->addAction(a.MuteAction);
-    VolumeRxSlider = MakeSlider("VolumeRxSlider", 100, 50, DictaphoneToolBar);
-    VolumeRxSlider->setFixedWidth(100);
-    DictaphoneToolBar->addWidget(VolumeRxSlider);
-    DictaphoneToolBar->addSeparator();
-    DictaphoneToolBar->addAction(a.SilenceAction);
-    SilenceRxSlider = MakeSlider("SilenceRxSlider", 30, 10, DictaphoneToolBar);
-    SilenceRxSlider->setFixedWidth(100);
-    DictaphoneToolBar->addWidget(SilenceRxSlider);
-
     addToolBarBreak(Qt::TopToolBarArea);
     FilterToolBar = makeToolBar("FilterToolBar", TranslateText("Filter"));
     FilterToolBar->addAction(a.AffiliateAction);
@@ -453,8 +398,8 @@ void TTellamoMainForm::ShowSaveResult(const QString& error) {
 
 void TTellamoMainForm::ActionListUpdate() {
     const MainActions& a = Actions;
-    const bool idle = CurrentMode == TDictaphoneMode::mdIdle;
-    const bool notRecording = CurrentMode != TDictaphoneMode::mdRecording;
+    const bool idle = Mode() == TDictaphoneMode::mdIdle;
+    const bool notRecording = Mode() != TDictaphoneMode::mdRecording;
     const bool hasNote = !Cat.Notes().IsEmpty();
     const FolderNode* selected = Cat.SelectedFolder();
     const bool canTakeFolders =
@@ -463,7 +408,6 @@ void TTellamoMainForm::ActionListUpdate() {
 
     DictaphoneToolBar->setVisible(a.DictaphoneToolBarAction->isChecked());
     FilterToolBar->setVisible(a.FilterToolBarAction->isChecked());
-    GraphPanel->setVisible(a.GraphPanelAction->isChecked());
     FolderMenu->menuAction()->setVisible(a.MenuFolderAction->isChecked());
     NoteMenu->menuAction()->setVisible(a.MenuNoteAction->isChecked());
 
@@ -496,12 +440,7 @@ void TTellamoMainForm::ActionListUpdate() {
     a.ParentFolderAction->setEnabled(hasNote && idle && a.AffiliateAction->isChecked());
     RxDBGrid->setEnabled(idle);
     TreeView->setEnabled(idle);
-    PositionRxSlider->setEnabled(CurrentMode == TDictaphoneMode::mdPlaying);
-    // The picture is also missing before the first LoadGraph, when an empty list's path and the
-    // shown path are both empty: the panel would stay grey instead of the background colour.
-    if (idle && (Cat.NoteGraphPath() != ShownGraphPath || mGraphImage->Picture().isNull())) {
-        RunCommand(this, [this] { LoadGraph(); });
-    }
+    mDictaphone->UpdateStates();
 }
 
 void TTellamoMainForm::CreateTrayIcon() {
@@ -554,7 +493,7 @@ void TTellamoMainForm::UpdateGlyphs() {
 
 bool TTellamoMainForm::FormCloseQuery() {
     if (Actions.StopAction->isEnabled()) {
-        RunCommand(this, [this] { StopActionExecute(); });
+        RunCommand(this, [this] { mDictaphone->StopActionExecute(); });
     }
     // No later change will retry a save that fails here, so the error is shown as it is.
     if (const QString error = Cat.SaveCatalogue(); !error.isEmpty()) {

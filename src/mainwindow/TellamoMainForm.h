@@ -1,18 +1,12 @@
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <QMainWindow>
 
-#include "audio/WindowPoster.h"
-#include "dictaphone/GraphBitmap.h"
-#include "dictaphone/GraphSettings.h"
-#include "dictaphone/LiveGraphFeed.h"
-#include "dictaphone/RecordingOptions.h"
-#include "dictaphone/TellamoGraph.h"
+#include "mainwindow/DictaphonePanel.h"
 #include "mainwindow/FolderTreeView.h"
 #include "mainwindow/MainActions.h"
 
@@ -50,22 +44,10 @@ class TrayIcon;
 class WavePort;
 class WindowPoster;
 
-// The sound services the composition root hands the main window: the wave-audio port (ALSA, or
-// a fake in tests), the poster that brings device notifications to the window thread, and the
-// player's play file.
-struct AudioServices {
-    WavePort& Port;
-    WindowPoster& Poster;
-    std::string PlayFilePath;
-};
-
-// What the window is doing; read by the action states, switched only by SetMode.
-enum class TDictaphoneMode { mdIdle = 0, mdPlaying = 1, mdRecording = 2 };
-
 // The main window: the toolbars, the position strip, the graph panel, the folder tree and the
 // note list, and every command of the program as an action. It receives the catalogue (and the
 // platform services) from the composition root and never picks an implementation itself.
-class TTellamoMainForm : public QMainWindow, private PostTarget {
+class TTellamoMainForm : public QMainWindow, private DictaphoneHost {
     Q_OBJECT
 public:
     TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio, QWidget* parent = nullptr);
@@ -79,7 +61,7 @@ public:
     // whether to restore them as notes, and does.
     void OfferToRestoreFoundRecordings();
     // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
-    void SaveCatalogue();
+    void SaveCatalogue() override;
     // Shows the outcome of a save (its error text, empty for success) as SaveCatalogue does.
     void ShowSaveResult(const QString& error);
     // At start-up, before the window shows: repairs the notes whose recording was cut off (see
@@ -93,17 +75,17 @@ public:
     // folder, affiliated notes, the filter text and its case).
     void ApplyNoteFilter();
 
-    TDictaphoneMode Mode() const { return CurrentMode; }
+    TDictaphoneMode Mode() const { return mDictaphone->Mode(); }
 
     // The dialogs the window uses; they are created after it.
-    void SetDescriptionForm(TDescriptionForm* form) { DescriptionForm = form; }
+    void SetDescriptionForm(TDescriptionForm* form);
     void SetOptionsForm(TOptionsForm* form) { OptionsForm = form; }
     void SetSaveFormatForm(TSaveFormatForm* form) { SaveFormatForm = form; }
     // The desktop's mail program, picked by the composition root; none: sending does nothing.
     void SetMailSender(MailSender* sender) { Mail = sender; }
     // Holds off the desktop's suspend while recording, picked by the composition root; none:
     // recordings run without the hold.
-    void SetSleepInhibitor(SleepInhibitor* inhibitor) { NoSleep = inhibitor; }
+    void SetSleepInhibitor(SleepInhibitor* inhibitor) { mDictaphone->SetSleepInhibitor(inhibitor); }
     // Brings the window back from the tray or from minimized, restored and in front.
     void BringToFront();
 
@@ -116,21 +98,11 @@ public:
     // The description as a proposed file name: < > " [ ] | \ become "_".
     static QString ReplaceBadChars(QString text);
 
-    // Recording and playback.
-    void RecordActionExecute();
-    void StopActionExecute();
-    void PauseActionExecute();
-    void PlayActionExecute();
-    void SetMode(TDictaphoneMode mode);
-    void ApplySilenceSettings();
-    void TimerTimer();
-    void ShowNoteTime();
-    void VolumeRxSliderChange();
-    void ReadMixerVolume();
-    void AudioMixerChange(std::uint16_t destination, std::uint16_t source);
-    std::int32_t RecordedSamples() const { return mRecordedSamples.load(); }
-    // The hint a slider shows: "Volume: 50%", "Noise level: 10%".
-    QString SliderHint(const QSlider* slider) const;
+    // The dictaphone part: recording, playback, the graph panel and the position strip.
+    DictaphonePanel& DictaphonePart() { return *mDictaphone; }
+    TAudio& Audio() { return mDictaphone->Audio(); }
+    RecordingOptions& Options() { return mDictaphone->Options(); }
+    GraphSettings& GraphOptions() { return mDictaphone->GraphOptions(); }
 
     // The settings file: the window's placement, the options' check marks, the layout and the
     // note list's columns. Restored before the window is first shown (returns whether it is to
@@ -162,36 +134,13 @@ public:
     void TitleClick(int column);
     QString SortFields;
 
-    // Shows the current note's stored graph, building it first when its file is missing.
-    void LoadGraph();
-    // Deletes every graph file of the storage folder, then shows the current note's anew.
-    void RedrawAllGraphs();
-    // The graph values as they are now: colours and velocity of the options, the bi-directional
-    // and silence options, the noise level.
-    GraphSettings CurrentGraphSettings() const;
-
-    RecordingOptions Options;
-    GraphSettings GraphOptions; // colours and velocity; the options dialog binds them
-    SoundPaintBox* mSoundPaintBox = nullptr;
-    GraphImage* mGraphImage = nullptr;
-    QString ShownGraphPath;
-    QTimer* Timer = nullptr;
-    std::unique_ptr<TMediaPlayer> MediaPlayer;
-    bool PositionDragging = false;
-
     MainActions Actions;
 
     // Components, named as the settings and translation files address them.
     QToolBar* DictaphoneToolBar = nullptr;
     QToolBar* FilterToolBar = nullptr;
-    QLabel* TimeLabel = nullptr;
-    QSlider* VolumeRxSlider = nullptr;
-    QSlider* SilenceRxSlider = nullptr;
     QLineEdit* FilterEdit = nullptr;
-    QWidget* BottomPanel = nullptr;
-    QSlider* PositionRxSlider = nullptr;
     QSplitter* TopPanel = nullptr;
-    QFrame* GraphPanel = nullptr;
     QSplitter* MainSplitter = nullptr;
     FolderTreeView* TreeView = nullptr;
     QTableView* RxDBGrid = nullptr;
@@ -205,13 +154,9 @@ public:
 
     NoteListModel* NoteList() const { return NoteModel; }
 
-    // The audio component; the window owns it and destroys it with itself.
-    std::unique_ptr<TAudio> Audio;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Says why and returns true when note is the one being recorded: its file is not complete.
@@ -222,7 +167,6 @@ private:
     void ConnectCatalogue();
     void UpdateGlyphs();
     bool FormCloseQuery();
-    void ConnectDictaphone();
     void ConnectFoldersAndNotes();
     void CreateSettingsStore();
     void ConnectExport();
@@ -240,51 +184,22 @@ private:
     bool TreeViewEdited(FolderNode* folder, const QString& name);
     std::int64_t LastTitleClickTime = 0; // ms of a monotonic clock; 0 at start
     bool SyncingSelection = false;
-    void ApplyPause();
+    // The dictaphone's side of the window.
+    void SetBrowsingEnabled(bool enabled) override;
+    void SetNoteListBusy(bool busy) override;
     // The tray icon's hint names what the program is doing and for how long, so that a glance
     // at the icon tells a recording hidden in the tray from an idle program.
-    void UpdateTrayHint();
-    void NoiseOptionsChanged();
-    // Before a recording: true when the storage folder's disk holds a minute of the format, or
-    // the user wants to record all the same.
-    bool EnoughRoomToRecord(std::uint16_t rate, bool sixteenBit);
-    // The recording file stopped taking sound (a full disk, a failed write): the recording ends
-    // with what was written and the user is told.
-    void RecordingFileStopped();
-    // The capture thread's part of an accepted buffer: counts it and tells the window thread.
-    void AudioRecord(const unsigned char* data, std::uint16_t bytes);
-    void HandlePost(std::uint32_t message, std::intptr_t param) override;
+    void DictaphoneStateChanged() override;
 
     Catalogue& Cat;
     NoteListModel* NoteModel = nullptr;
-    TDictaphoneMode CurrentMode = TDictaphoneMode::mdIdle;
     bool SaveFailureShown = false;
     bool BackupFailureShown = false;
     TDescriptionForm* DescriptionForm = nullptr;
     TOptionsForm* OptionsForm = nullptr;
     TSaveFormatForm* SaveFormatForm = nullptr;
     MailSender* Mail = nullptr;
-    SleepInhibitor* NoSleep = nullptr;
-    WindowPoster& Poster;
-    // Shared with the capture thread (AudioRecord): atomics, written by one side each. The
-    // window thread sets the recording's format and the silence values; the capture thread
-    // counts the samples it accepted.
-    std::atomic<std::int32_t> mRecordedSamples{0};
-    std::atomic<bool> RecordingSixteenBit{false};
-    std::atomic<std::uint16_t> RecordingRate{11025};
-    std::atomic<bool> SilenceOn{false};
-    std::atomic<std::uint16_t> NoiseLevelNow{0};
-    // A time-label update is waiting on the window thread (so that one post per buffer at most
-    // is queued).
-    std::atomic<bool> LabelUpdatePosted{false};
-    // The live graph: the capture thread copies each accepted buffer into the feed; the window
-    // thread draws it with LiveState (window thread only).
-    LiveGraphFeed GraphFeed;
-    GraphState LiveState;
-    // The stored graph being shown, as loaded (mirrored when bi-directional); empty while none.
-    GraphBitmap ShownBitmap;
-    void ShowBitmap();
-    void BiDirectionalActionExecute();
+    std::unique_ptr<DictaphonePanel> mDictaphone;
     std::unique_ptr<GlyphSet> PlainGlyphs;
     std::unique_ptr<GlyphSet> BorderGlyphs;
     // The picture each toolbar action shows now: glyph index and whether from the bordered set.

@@ -26,6 +26,7 @@
 #include "common/FileSystem.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/NamedChild.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {
@@ -217,7 +218,7 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     RunUntilIdle();
     EXPECT_TRUE(program->FirstIdleDone());
     const QList<QAction*> actions = form.Actions.All();
-    EXPECT_EQ(actions.size(), 47);
+    EXPECT_EQ(actions.size(), 48);
     QStringList checked;
     for (QAction* action : actions) {
         EXPECT_EQ(form.findChild<QAction*>(action->objectName()), action);
@@ -235,7 +236,7 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     // First run: the Dictaphone toolbar and the graph panel, no Folder or Note menu, three columns.
     EXPECT_TRUE(form.DictaphoneToolBar->isVisible());
     EXPECT_FALSE(form.FilterToolBar->isVisible());
-    EXPECT_TRUE(form.GraphPanel->isVisible());
+    EXPECT_TRUE(NamedChild<QFrame>(form, "GraphPanel").isVisible());
     EXPECT_FALSE(form.FolderMenu->menuAction()->isVisible());
     EXPECT_FALSE(form.NoteMenu->menuAction()->isVisible());
     EXPECT_FALSE(form.DictaphoneToolBar->isFloatable());
@@ -244,7 +245,7 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     EXPECT_TRUE(form.Actions.RecordAction->isEnabled());
     EXPECT_FALSE(form.Actions.PlayAction->isEnabled());
     EXPECT_FALSE(form.Actions.StopAction->isEnabled());
-    EXPECT_FALSE(form.PositionRxSlider->isEnabled());
+    EXPECT_FALSE(NamedChild<QSlider>(form, "PositionRxSlider").isEnabled());
     EXPECT_TRUE(form.Actions.AddFolderAction->isEnabled());
     EXPECT_FALSE(form.Actions.DeleteFolderAction->isEnabled()) << "Notes is a root";
     EXPECT_FALSE(form.Actions.SaveAsFileAction->isEnabled());
@@ -254,9 +255,9 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     RunUntilIdle();
     EXPECT_TRUE(form.FolderMenu->menuAction()->isVisible());
     EXPECT_TRUE(form.FilterToolBar->isVisible());
-    EXPECT_EQ(form.TimeLabel->text(), "0:00:00|0:00:00");
-    EXPECT_EQ(form.VolumeRxSlider->maximum(), 100);
-    EXPECT_EQ(form.SilenceRxSlider->maximum(), 30);
+    EXPECT_EQ(NamedChild<QLabel>(form, "TimeLabel").text(), "0:00:00|0:00:00");
+    EXPECT_EQ(NamedChild<QSlider>(form, "VolumeRxSlider").maximum(), 100);
+    EXPECT_EQ(NamedChild<QSlider>(form, "SilenceRxSlider").maximum(), 30);
 }
 
 TEST_F(Program, AffiliatedNotesStoredAsOnAreShownFromTheStart) {

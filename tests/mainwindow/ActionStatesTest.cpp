@@ -18,8 +18,8 @@ class ActionStates : public MainWindowFixture {
 protected:
     ActionStates() {
         Form.Actions.AskDescriptionAction->setChecked(false);
-        Form.Options.SampleRate = 8000;
-        Form.Options.SixteenBit = false;
+        Form.Options().SampleRate = 8000;
+        Form.Options().SixteenBit = false;
     }
     // Which of these actions are enabled, as "Name" or "-Name".
     std::string States(std::initializer_list<QAction*> actions) {
@@ -40,7 +40,7 @@ TEST_F(ActionStates, WhileRecordingOnlyPauseAndStop) {
     WriteFileBytes(Folder() + "000001.wav", "RIFF");
     Cat.AddFoundNote(work, "000001", 0, 8000, 8);
     Cat.SelectFolder(work);
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
     EXPECT_EQ(
         States({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction, a.RenameNoteAction,
@@ -48,8 +48,8 @@ TEST_F(ActionStates, WhileRecordingOnlyPauseAndStop) {
         "-Play Pause Stop -Record -RenameNote -RenameFolder -Options -DeleteNote -AddFolder");
     EXPECT_FALSE(Form.RxDBGrid->isEnabled());
     EXPECT_FALSE(Form.TreeView->isEnabled());
-    EXPECT_FALSE(Form.PositionRxSlider->isEnabled());
-    Form.StopActionExecute();
+    EXPECT_FALSE(NamedChild<QSlider>(Form, "PositionRxSlider").isEnabled());
+    Form.DictaphonePart().StopActionExecute();
     Form.ActionListUpdate();
     EXPECT_TRUE(Form.RxDBGrid->isEnabled());
     EXPECT_TRUE(Form.TreeView->isEnabled());

@@ -44,9 +44,9 @@ class Workflow : public MainWindowFixture {
 protected:
     Workflow() {
         Form.Actions.AskDescriptionAction->setChecked(false);
-        Form.Options.SampleRate = 8000;
-        Form.Options.SixteenBit = false;
-        Form.Options.NoiseLevelPercent = 10;
+        Form.Options().SampleRate = 8000;
+        Form.Options().SixteenBit = false;
+        Form.Options().NoiseLevelPercent = 10;
     }
 
     // One buffer of a tenth of a second at 8000 Hz, 8 bits: loud or silent.
@@ -69,17 +69,17 @@ protected:
 };
 
 TEST_F(Workflow, AThousandFullBuffersMakeA100SecondNote) {
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
     EXPECT_EQ(Port.LastFormat().SamplesPerSec, 8000u);
-    EXPECT_EQ(Form.Audio->Recorder().NoSamples(), 800);
+    EXPECT_EQ(Form.Audio().Recorder().NoSamples(), 800);
     for (int i = 0; i < 1000; ++i) {
         Buffer(i % 2 == 0);
     }
-    EXPECT_EQ(Form.TimeLabel->text(), "0:01:40");
+    EXPECT_EQ(NamedChild<QLabel>(Form, "TimeLabel").text(), "0:01:40");
     const std::string partial(300, '\xF0');
     Port.FillInputPartly(partial.data(), partial.size()); // in hand at the stop: dropped
-    Form.StopActionExecute();
+    Form.DictaphonePart().StopActionExecute();
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
     const NoteRecord* note = Cat.Notes().LastAddedNote();
     ASSERT_NE(note, nullptr);
@@ -96,14 +96,14 @@ TEST_F(Workflow, AThousandFullBuffersMakeA100SecondNote) {
 
 TEST_F(Workflow, SilenceIsLeftOutWhenTheOptionIsOn) {
     Form.Actions.SilenceAction->setChecked(true);
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     for (int i = 0; i < 100; ++i) {
         Buffer(true);
     }
     for (int i = 0; i < 200; ++i) {
         Buffer(false);
     }
-    Form.StopActionExecute();
+    Form.DictaphonePart().StopActionExecute();
     const NoteRecord* note = Cat.Notes().LastAddedNote();
     EXPECT_EQ(note->Duration, 10'400) << "ten loud seconds and the four quiet buffers after them";
     EXPECT_EQ(WavOf(note).size(), 44u + 104 * 800);
@@ -111,13 +111,14 @@ TEST_F(Workflow, SilenceIsLeftOutWhenTheOptionIsOn) {
 
 TEST_F(Workflow, TotalSilenceRecordsNothing) {
     Form.Actions.SilenceAction->setChecked(true);
-    Form.TimeLabel->setText("0:00:07|0:00:07");
-    Form.RecordActionExecute();
+    NamedChild<QLabel>(Form, "TimeLabel").setText("0:00:07|0:00:07");
+    Form.DictaphonePart().RecordActionExecute();
     for (int i = 0; i < 30; ++i) {
         Buffer(false);
     }
-    EXPECT_EQ(Form.TimeLabel->text(), "0:00:07|0:00:07") << "the label keeps what it showed";
-    Form.StopActionExecute();
+    EXPECT_EQ(NamedChild<QLabel>(Form, "TimeLabel").text(), "0:00:07|0:00:07")
+        << "the label keeps what it showed";
+    Form.DictaphonePart().StopActionExecute();
     const NoteRecord* note = Cat.Notes().LastAddedNote();
     EXPECT_EQ(WavOf(note).size(), 44u);
     EXPECT_EQ(DurationText(note->Duration), "0:00:00");
@@ -130,11 +131,11 @@ TEST_F(Workflow, AHiddenNewNoteStillGetsItsRecording) {
     Cat.Notes().SetFilter(NoteFilter({Cat.NotesNode(), false, true, false, "shown"}));
     Cat.Notes().SetCurrent(old);
     Description.DescriptionEdit->setText("not matching");
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     for (int i = 0; i < 5; ++i) {
         Buffer(true);
     }
-    Form.StopActionExecute();
+    Form.DictaphonePart().StopActionExecute();
     const NoteRecord* recorded = Cat.Notes().LastAddedNote();
     EXPECT_NE(recorded, old);
     EXPECT_EQ(recorded->Description, "not matching");
@@ -149,7 +150,7 @@ TEST_F(Workflow, CancellingLeavesTheCatalogueUnchanged) {
     FolderNode* inBin = Cat.AddFolder(Cat.RecycleBinNode(), "Old");
     Cat.SelectFolder(inBin);
     Answer = false;
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     EXPECT_EQ(Messages, QStringList{"The note will be created in the Recycle Bin. Are you sure?"});
     EXPECT_TRUE(Cat.Notes().All().empty());
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
@@ -157,7 +158,7 @@ TEST_F(Workflow, CancellingLeavesTheCatalogueUnchanged) {
     Cat.SelectFolder(Cat.NotesNode());
     Form.Actions.AskDescriptionAction->setChecked(true);
     QTimer::singleShot(0, &Description, [&] { Description.reject(); });
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     EXPECT_TRUE(Cat.Notes().All().empty());
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
 }
@@ -165,7 +166,7 @@ TEST_F(Workflow, CancellingLeavesTheCatalogueUnchanged) {
 TEST_F(Workflow, ADeviceThatCannotRecordIsShownAndTheNoteStaysEmpty) {
     Port.ErrorTexts[-5] = "No such device";
     Port.Fail(FakeCall::OpenInput, -5);
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_EQ(Messages[0].toStdString(),
@@ -193,20 +194,20 @@ TEST_F(Workflow, TheComputerIsKeptAwakeExactlyWhileRecording) {
         bool Held = false;
     } inhibitor;
     Form.SetSleepInhibitor(&inhibitor);
-    Form.Audio->Recorder().HeaderInterval = std::chrono::hours(1);
+    Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
     const std::string once = "inhibit Recording a voice note / release";
     const auto log = [&inhibitor] { return inhibitor.Log.join(" / ").toStdString(); };
 
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     Buffer(true);
     EXPECT_TRUE(inhibitor.Held);
-    Form.PauseActionExecute(); // a pause is still a recording
+    Form.DictaphonePart().PauseActionExecute(); // a pause is still a recording
     EXPECT_TRUE(inhibitor.Held);
-    Form.StopActionExecute();
+    Form.DictaphonePart().StopActionExecute();
     EXPECT_EQ(log(), once);
 
     inhibitor.Log.clear();
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     Disk.WriteBudget = 3 * 800;
     for (int i = 0; i < 10 && Form.Mode() == TDictaphoneMode::mdRecording; ++i) {
         Buffer(true);
@@ -217,22 +218,22 @@ TEST_F(Workflow, TheComputerIsKeptAwakeExactlyWhileRecording) {
 
     inhibitor.Log.clear();
     Port.Fail(FakeCall::OpenInput, -5);
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     EXPECT_EQ(log(), "") << "a device that cannot record";
 
     // The file taken away during the recording: Stop says so, and the recording is over.
     inhibitor.Log.clear();
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     Buffer(true);
     const NoteRecord* note = Cat.Notes().LastAddedNote();
     ASSERT_NE(note, nullptr);
     ASSERT_TRUE(QFile::remove(Cat.Files().NoteWavPath(note->FileName)));
-    EXPECT_THROW(Form.StopActionExecute(), TellamoError);
+    EXPECT_THROW(Form.DictaphonePart().StopActionExecute(), TellamoError);
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
     EXPECT_EQ(log(), once) << "after a recording whose file went away";
 
     inhibitor.Log.clear();
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
     Form.close();
     EXPECT_EQ(log(), once) << "at the exit";
@@ -240,27 +241,27 @@ TEST_F(Workflow, TheComputerIsKeptAwakeExactlyWhileRecording) {
 }
 
 TEST_F(Workflow, PauseDropsTheSoundAndStopResumesFirst) {
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     Buffer(true);
-    Form.PauseActionExecute();
+    Form.DictaphonePart().PauseActionExecute();
     EXPECT_TRUE(Form.Actions.PauseAction->isChecked());
     Buffer(true);
     Buffer(true);
-    EXPECT_EQ(Form.RecordedSamples(), 800);
-    Form.StopActionExecute();
+    EXPECT_EQ(Form.DictaphonePart().RecordedSamples(), 800);
+    Form.DictaphonePart().StopActionExecute();
     EXPECT_FALSE(Form.Actions.PauseAction->isChecked());
     EXPECT_EQ(Cat.Notes().LastAddedNote()->Duration, 100);
 }
 
 TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
     Form.resize(640, 480);
-    Form.RecordActionExecute();
+    Form.DictaphonePart().RecordActionExecute();
     EXPECT_TRUE(NamedChild<SoundPaintBox>(Form, "SoundPaintBox").isVisibleTo(&Form));
     EXPECT_FALSE(NamedChild<GraphImage>(Form, "GraphImage").isVisibleTo(&Form));
     for (int i = 0; i < 20; ++i) {
         Buffer(true);
     }
-    Form.StopActionExecute();
+    Form.DictaphonePart().StopActionExecute();
     const NoteRecord* note = Cat.Notes().LastAddedNote();
     const std::string graph = Documents.Path() + "/My Voice Notes/" + note->FileName + ".bmp";
     EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
@@ -282,8 +283,8 @@ TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
     WriteFileBytes(Documents.Path() + "/My Voice Notes/999999.bmp", "stale");
     Cat.Notes().SetFilter({});
     Cat.Notes().SetCurrent(Cat.Notes().LastAddedNote());
-    Form.GraphOptions.VoiceColor = ColorLime;
-    Form.RedrawAllGraphs();
+    Form.GraphOptions().VoiceColor = ColorLime;
+    Form.DictaphonePart().RedrawAllGraphs();
     EXPECT_FALSE(FileExists(Documents.Path() + "/My Voice Notes/999999.bmp"));
     EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
     EXPECT_NE(ReadFileBytes(graph), file) << "drawn in the new voice colour";
@@ -297,15 +298,15 @@ TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
     Form.ActionListUpdate();
     const std::string graph = Documents.Path() + "/My Voice Notes/123456.bmp";
     GraphBitmap plain(GraphFileWidth, GraphFileHeight);
-    plain.Fill(Form.GraphOptions.BackgroundColor);
+    plain.Fill(Form.GraphOptions().BackgroundColor);
     EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(plain))
         << "a note without sound shows a plain graph";
     EXPECT_FALSE(FileExists(graph)) << "and keeps no file for it";
-    EXPECT_EQ(Form.ShownGraphPath, Cat.NoteGraphPath());
+    EXPECT_TRUE(Form.DictaphonePart().ShowsGraphOf(Cat.NoteGraphPath()));
     // A damaged graph file is drawn again instead of failing at every idle moment.
     WriteFileBytes(Folder() + "123456.wav", std::string(100, 'x'));
     WriteFileBytes(graph, "BM damaged");
-    Form.ShownGraphPath.clear();
+    Form.DictaphonePart().ForgetShownGraph();
     Form.ActionListUpdate();
     EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(plain));
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
@@ -329,14 +330,14 @@ TEST_F(Workflow, AReadOnlyStorageFolderGivesOneClearErrorFirst) {
 
     // Selecting the note, twice: its graph is shown from memory, without a message.
     for (int i = 0; i < 2; ++i) {
-        form.ShownGraphPath.clear();
+        form.DictaphonePart().ForgetShownGraph();
         form.ActionListUpdate();
         EXPECT_EQ(NamedChild<GraphImage>(form, "GraphImage").Picture().pixel(300, 255),
-                  ColorToQRgb(form.GraphOptions.VoiceColor));
+                  ColorToQRgb(form.GraphOptions().VoiceColor));
     }
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 
-    form.RecordActionExecute();
+    form.DictaphonePart().RecordActionExecute();
     form.ActionListUpdate();
     ASSERT_EQ(Messages.size(), 1) << Messages.join("\n").toStdString();
     EXPECT_TRUE(Messages[0].startsWith("The recording could not start"))
@@ -367,13 +368,13 @@ TEST_F(Workflow, AGraphMadeBeforeTheMagnitudeMarkIsDrawnAgainOnce) {
     ASSERT_EQ(redrawn.size(), 76918u);
     EXPECT_EQ(redrawn[6], static_cast<char>(GraphFileMagnitudeMark)) << "drawn again and marked";
     const GraphBitmap shown = DecodeGraphFile(redrawn, graph);
-    EXPECT_EQ(shown.ColorAt(300, 255), Form.GraphOptions.VoiceColor) << "the loud note's bars";
-    EXPECT_EQ(shown.ColorAt(300, 0), Form.GraphOptions.BackgroundColor);
+    EXPECT_EQ(shown.ColorAt(300, 255), Form.GraphOptions().VoiceColor) << "the loud note's bars";
+    EXPECT_EQ(shown.ColorAt(300, 0), Form.GraphOptions().BackgroundColor);
     EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(shown));
 
     // A marked file is shown as it is, not drawn again.
     WriteFileBytes(graph, EncodeGraphFile(lime));
-    Form.ShownGraphPath.clear();
+    Form.DictaphonePart().ForgetShownGraph();
     Form.ActionListUpdate();
     EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(lime));
     EXPECT_EQ(ReadFileBytes(graph), EncodeGraphFile(lime));
@@ -381,21 +382,23 @@ TEST_F(Workflow, AGraphMadeBeforeTheMagnitudeMarkIsDrawnAgainOnce) {
 }
 
 TEST_F(Workflow, TheSlidersHintsCarryTheirValues) {
-    Form.VolumeRxSlider->setValue(35);
-    Form.SilenceRxSlider->setValue(25);
-    EXPECT_EQ(Form.SliderHint(Form.VolumeRxSlider), "Volume: 35%");
-    EXPECT_EQ(Form.SliderHint(Form.SilenceRxSlider), "Noise level: 25%");
+    NamedChild<QSlider>(Form, "VolumeRxSlider").setValue(35);
+    NamedChild<QSlider>(Form, "SilenceRxSlider").setValue(25);
+    EXPECT_EQ(Form.DictaphonePart().SliderHint(&NamedChild<QSlider>(Form, "VolumeRxSlider")),
+              "Volume: 35%");
+    EXPECT_EQ(Form.DictaphonePart().SliderHint(&NamedChild<QSlider>(Form, "SilenceRxSlider")),
+              "Noise level: 25%");
 }
 
 // Playback of a recorded note.
 class Playback : public Workflow {
 protected:
     void SetUp() override {
-        Form.RecordActionExecute();
+        Form.DictaphonePart().RecordActionExecute();
         for (int i = 0; i < 10; ++i) {
             Buffer(true);
         }
-        Form.StopActionExecute();
+        Form.DictaphonePart().StopActionExecute();
         Cat.Notes().SetFilter({});
         Cat.Notes().SetCurrent(Cat.Notes().LastAddedNote());
         Messages.clear();
@@ -409,14 +412,14 @@ protected:
 };
 
 TEST_F(Playback, TheTimerStopsAtTheEnd) {
-    Form.PlayActionExecute();
+    Form.DictaphonePart().PlayActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << Messages.join("\n").toStdString();
-    EXPECT_TRUE(Form.Timer->isActive());
-    EXPECT_EQ(Form.PositionRxSlider->maximum(), 1000);
+    EXPECT_TRUE(NamedChild<QTimer>(Form, "Timer").isActive());
+    EXPECT_EQ(NamedChild<QSlider>(Form, "PositionRxSlider").maximum(), 1000);
     Played(5);
-    Form.TimerTimer();
-    EXPECT_EQ(Form.TimeLabel->text(), "0:00:00|0:00:01");
-    EXPECT_EQ(Form.PositionRxSlider->value(), 500);
+    Form.DictaphonePart().TimerTimer();
+    EXPECT_EQ(NamedChild<QLabel>(Form, "TimeLabel").text(), "0:00:00|0:00:01");
+    EXPECT_EQ(NamedChild<QSlider>(Form, "PositionRxSlider").value(), 500);
     // A sound server's delay that never drains keeps the device's count a byte short for good:
     // the last buffer coming back is the end all the same, and the running timer finds it.
     Port.PlayedShortfall = 1;
@@ -427,25 +430,25 @@ TEST_F(Playback, TheTimerStopsAtTheEnd) {
         QTest::qWait(10);
     }
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
-    EXPECT_FALSE(Form.Timer->isActive());
+    EXPECT_FALSE(NamedChild<QTimer>(Form, "Timer").isActive());
     Form.ActionListUpdate();
     EXPECT_TRUE(Form.Actions.PlayAction->isEnabled());
     EXPECT_FALSE(Form.Actions.StopAction->isEnabled());
     EXPECT_TRUE(Form.RxDBGrid->isEnabled());
-    EXPECT_EQ(Form.PositionRxSlider->value(), 0);
-    EXPECT_EQ(Form.TimeLabel->text(), "0:00:00|0:00:01");
-    EXPECT_FALSE(Form.MediaPlayer->IsOpen());
+    EXPECT_EQ(NamedChild<QSlider>(Form, "PositionRxSlider").value(), 0);
+    EXPECT_EQ(NamedChild<QLabel>(Form, "TimeLabel").text(), "0:00:00|0:00:01");
+    EXPECT_FALSE(Form.DictaphonePart().Player().IsOpen());
 }
 
 TEST_F(Playback, SeekingWhilePausedStaysPaused) {
-    Form.PlayActionExecute();
-    Form.PauseActionExecute();
-    Form.PositionDragging = true;
-    Form.PositionRxSlider->setValue(600);
-    Form.PositionDragging = false;
-    EXPECT_EQ(Form.MediaPlayer->CurrentMode(), TMediaPlayer::Mode::Paused);
-    EXPECT_EQ(Form.MediaPlayer->Position(), 600u);
-    Form.StopActionExecute();
+    Form.DictaphonePart().PlayActionExecute();
+    Form.DictaphonePart().PauseActionExecute();
+    emit NamedChild<QSlider>(Form, "PositionRxSlider").sliderPressed();
+    NamedChild<QSlider>(Form, "PositionRxSlider").setValue(600);
+    emit NamedChild<QSlider>(Form, "PositionRxSlider").sliderReleased();
+    EXPECT_EQ(Form.DictaphonePart().Player().CurrentMode(), TMediaPlayer::Mode::Paused);
+    EXPECT_EQ(Form.DictaphonePart().Player().Position(), 600u);
+    Form.DictaphonePart().StopActionExecute();
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
 }
 
@@ -457,7 +460,7 @@ TEST_F(Playback, TheVolumeSliderSetsTheMastersLine) {
     EventFdPoster poster;
     TTellamoMainForm form(Cat, AudioServices{port, poster, Documents.File("PLAY2.TMP")});
     for (int value : {0, 100, 50}) {
-        form.VolumeRxSlider->setValue(value);
+        NamedChild<QSlider>(form, "VolumeRxSlider").setValue(value);
         const auto values = port.ControlValues(1);
         const std::uint32_t expected = value == 0 ? 0 : value == 100 ? 65535 : 32768;
         EXPECT_EQ(values[0], expected) << value;
@@ -467,11 +470,11 @@ TEST_F(Playback, TheVolumeSliderSetsTheMastersLine) {
     EXPECT_EQ(port.ControlValues(2)[0], 1u);
     // A change made by another program moves the slider.
     port.SetControlValues(1, {32767, 32767});
-    form.VolumeRxSlider->setValue(10);
+    NamedChild<QSlider>(form, "VolumeRxSlider").setValue(10);
     port.SetControlValues(1, {32767, 32767});
     port.RaiseControlChange(1);
     poster.ProcessPending();
-    EXPECT_EQ(form.VolumeRxSlider->value(), 50);
+    EXPECT_EQ(NamedChild<QSlider>(form, "VolumeRxSlider").value(), 50);
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 

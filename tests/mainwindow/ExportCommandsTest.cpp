@@ -351,9 +351,9 @@ TEST_F(Mailing, WithoutXdgEmailNothingHappens) {
 // dialog, and no copy is written.
 TEST_F(Mailing, TheNoteBeingRecordedIsNotPassedOn) {
     Form.Actions.AskDescriptionAction->setChecked(false);
-    Form.Options.SampleRate = 8000;
-    Form.Options.SixteenBit = false;
-    Form.RecordActionExecute();
+    Form.Options().SampleRate = 8000;
+    Form.Options().SixteenBit = false;
+    Form.DictaphonePart().RecordActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
     const std::string buffer(800, '\xF0');
     for (int i = 0; i < 5; ++i) {
@@ -376,7 +376,7 @@ TEST_F(Mailing, TheNoteBeingRecordedIsNotPassedOn) {
     EXPECT_EQ(FormatShown, 0);
     EXPECT_TRUE(FilesIn(Log.Path()).empty());
 
-    Form.StopActionExecute();
+    Form.DictaphonePart().StopActionExecute();
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
 }
 

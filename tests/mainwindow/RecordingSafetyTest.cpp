@@ -25,8 +25,8 @@ protected:
     RecordingSafety() {
         Form.Actions.AskDescriptionAction->setChecked(false);
         Form.Actions.SilenceAction->setChecked(false);
-        Form.Options.SampleRate = 8000;
-        Form.Options.SixteenBit = false;
+        Form.Options().SampleRate = 8000;
+        Form.Options().SixteenBit = false;
     }
 
     // One tenth of a second at 8000 Hz, 8 bits; the window thread then hands the buffer back.
@@ -48,13 +48,13 @@ protected:
 // A power cut soon after Stop: the catalogue lists no more sound than the disk holds, and the
 // read-me written for the new folder is there too.
 TEST_F(RecordingSafety, APowerCutAfterStopKeepsEverythingTheCatalogueLists) {
-    Form.Audio->Recorder().HeaderInterval = std::chrono::hours(1); // only Stop flushes
-    Form.RecordActionExecute();
+    Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1); // only Stop flushes
+    Form.DictaphonePart().RecordActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
     for (int i = 0; i < 30; ++i) {
         Buffer();
     }
-    Form.StopActionExecute();
+    Form.DictaphonePart().StopActionExecute();
     Disk.PowerLoss();
 
     const auto cat = Reloaded();
@@ -71,8 +71,8 @@ TEST_F(RecordingSafety, APowerCutAfterStopKeepsEverythingTheCatalogueLists) {
 // A full disk while recording: the recording ends at once with what was written, the user is told
 // why and how much was kept, and the failed catalogue save leaves no half-written file behind.
 TEST_F(RecordingSafety, AFullDiskEndsTheRecordingWithWhatWasWritten) {
-    Form.Audio->Recorder().HeaderInterval = std::chrono::hours(1);
-    Form.RecordActionExecute();
+    Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
+    Form.DictaphonePart().RecordActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
     const std::string savedBefore = Saved();
     Disk.WriteBudget = 20 * 800 + 300; // two seconds and a bit
@@ -124,9 +124,9 @@ TEST_F(RecordingSafety, LittleRoomLeftAsksBeforeRecording) {
         Messages.clear();
         Disk.FreeBytes = c.Free;
         Answer = c.Answer;
-        Form.Options.SixteenBit = c.Sixteen;
+        Form.Options().SixteenBit = c.Sixteen;
         const std::size_t before = Cat.Notes().All().size();
-        Form.RecordActionExecute();
+        Form.DictaphonePart().RecordActionExecute();
         EXPECT_EQ(Messages.size(), c.Asked ? 1 : 0);
         if (c.Asked && !Messages.isEmpty()) {
             EXPECT_TRUE(Messages[0].startsWith(
@@ -138,7 +138,7 @@ TEST_F(RecordingSafety, LittleRoomLeftAsksBeforeRecording) {
         EXPECT_EQ(Form.Mode(), c.Records ? TDictaphoneMode::mdRecording : TDictaphoneMode::mdIdle);
         EXPECT_EQ(Cat.Notes().All().size(), before + (c.Records ? 1 : 0));
         if (Form.Mode() == TDictaphoneMode::mdRecording) {
-            Form.StopActionExecute();
+            Form.DictaphonePart().StopActionExecute();
         }
     }
 }
@@ -147,9 +147,9 @@ TEST_F(RecordingSafety, LittleRoomLeftAsksBeforeRecording) {
 // period and a second. Time runs five times faster here: a 100 ms buffer every 20 ms, the
 // header brought up to date every 200 ms (one second of sound) and flushed every second update.
 TEST_F(RecordingSafety, AfterAPowerCutTheNextStartRecoversAllButTheLastSeconds) {
-    Form.Audio->Recorder().HeaderInterval = std::chrono::milliseconds(200);
-    Form.Audio->Recorder().SyncEveryNthUpdate = 2;
-    Form.RecordActionExecute();
+    Form.Audio().Recorder().HeaderInterval = std::chrono::milliseconds(200);
+    Form.Audio().Recorder().SyncEveryNthUpdate = 2;
+    Form.DictaphonePart().RecordActionExecute();
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
     constexpr int Fed = 80; // eight seconds of sound
     for (int i = 0; i < Fed; ++i) {

@@ -26,8 +26,8 @@ class WindowLook : public MainWindowFixture {
 protected:
     WindowLook() {
         Form.Actions.AskDescriptionAction->setChecked(false);
-        Form.Options.SampleRate = 8000;
-        Form.Options.SixteenBit = false;
+        Form.Options().SampleRate = 8000;
+        Form.Options().SixteenBit = false;
         Form.resize(640, 480);
         Form.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&Form));
@@ -40,7 +40,7 @@ TEST_F(WindowLook, AnEmptyListShowsTheBackgroundColourFromTheStart) {
     const QImage panel = NamedChild<GraphImage>(Form, "GraphImage").grab().toImage();
     ASSERT_FALSE(panel.isNull());
     EXPECT_EQ(panel.pixel(panel.width() / 2, panel.height() / 2),
-              ColorToQRgb(Form.GraphOptions.BackgroundColor));
+              ColorToQRgb(Form.GraphOptions().BackgroundColor));
 }
 
 // The filler column takes the room the other columns leave, never more: an empty list at the
@@ -73,7 +73,7 @@ TEST_F(WindowLook, AnAccessKeySharedWithADisabledEntryChoosesTheEnabledOne) {
         QTest::keyClick(menu, Qt::Key_R);
         EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
         EXPECT_FALSE(menu->isVisible());
-        Form.StopActionExecute();
+        Form.DictaphonePart().StopActionExecute();
         Cat.Notes().SetFilter([](const NoteRecord&) { return false; }); // Rename disabled again
         Form.ActionListUpdate();
     }
@@ -189,7 +189,7 @@ TEST_F(WindowLook, AMenuOpenedByItsKeyChoosesItsFirstEntryWithEnter) {
     EXPECT_EQ(Form.NoteMenu->activeAction(), Form.Actions.RecordAction);
     QTest::keyClick(Form.NoteMenu, Qt::Key_Return);
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
-    Form.StopActionExecute();
+    Form.DictaphonePart().StopActionExecute();
 }
 
 // How far apart two colours are to the eye, roughly: the largest difference of a channel.

@@ -1,0 +1,179 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <QObject>
+#include <QString>
+
+#include "dictaphone/GraphBitmap.h"
+#include "dictaphone/GraphSettings.h"
+#include "dictaphone/RecordingOptions.h"
+#include "dictaphone/TellamoGraph.h"
+#include "mainwindow/CaptureHandOff.h"
+
+class QFrame;
+class QLabel;
+class QSlider;
+class QTimer;
+class QToolBar;
+class QWidget;
+
+namespace tellamo {
+
+class Catalogue;
+class GraphImage;
+struct MainActions;
+class SleepInhibitor;
+class SoundPaintBox;
+class TAudio;
+class TDescriptionForm;
+class TMediaPlayer;
+class WavePort;
+class WindowPoster;
+
+// The sound services the composition root hands the main window: the wave-audio port (ALSA, or
+// a fake in tests), the poster that brings device notifications to the window thread, and the
+// player's play file.
+struct AudioServices {
+    WavePort& Port;
+    WindowPoster& Poster;
+    std::string PlayFilePath;
+};
+
+// What the window is doing; read by the action states, switched only by SetMode.
+enum class TDictaphoneMode { mdIdle = 0, mdPlaying = 1, mdRecording = 2 };
+
+// What the dictaphone asks of the window around it.
+class DictaphoneHost {
+public:
+    virtual ~DictaphoneHost() = default;
+    // After a note was added or completed.
+    virtual void SaveCatalogue() = 0;
+    // The folder tree and the note list take no input while a note plays.
+    virtual void SetBrowsingEnabled(bool enabled) = 0;
+    // The note list is shown greyed while a note's graph is built (which can take a moment).
+    virtual void SetNoteListBusy(bool busy) = 0;
+    // The mode, the pause or the time shown changed.
+    virtual void DictaphoneStateChanged() = 0;
+};
+
+// The dictaphone part of the main window: recording and playback, the window's mode, the time
+// label, the volume and noise sliders of the dictaphone toolbar, the graph panel (the live graph
+// while recording, the current note's stored graph otherwise) and the position strip. It owns
+// the audio component and the media player.
+//
+// Threads: a window-thread object. The audio component calls back on the capture thread only
+// through the hand-off (CaptureHandOff), which it reads and resets on the window thread.
+class DictaphonePanel : public QObject {
+    Q_OBJECT
+public:
+    // Fills toolBar (the window's "DictaphoneToolBar") and creates the graph panel and the
+    // position strip as children of window, for the window to place.
+    DictaphonePanel(QWidget& window, QToolBar& toolBar, Catalogue& catalogue, MainActions& actions,
+                    const AudioServices& audio, DictaphoneHost& host);
+    ~DictaphonePanel() override;
+
+    QFrame* GraphPanel() const { return mGraphPanel; }
+    QWidget* BottomPanel() const { return mBottomPanel; }
+    QSlider* VolumeSlider() const { return mVolumeRxSlider; }
+    QSlider* SilenceSlider() const { return mSilenceRxSlider; }
+
+    TAudio& Audio() { return *mAudio; }
+    TMediaPlayer& Player() { return *mMediaPlayer; }
+    TDictaphoneMode Mode() const { return mMode; }
+    std::int32_t RecordedSamples() const { return mHandOff.RecordedSamples(); }
+    // The options dialog binds these.
+    RecordingOptions& Options() { return mOptions; }
+    GraphSettings& GraphOptions() { return mGraphOptions; }
+
+    void SetDescriptionForm(TDescriptionForm* form) { mDescriptionForm = form; }
+    void SetSleepInhibitor(SleepInhibitor* inhibitor) { mNoSleep = inhibitor; }
+
+    // The action-state update's part: the graph panel shown or not, the position strip usable
+    // while playing, the current note's graph loaded when idle.
+    void UpdateStates();
+
+    void RecordActionExecute();
+    void StopActionExecute();
+    void PauseActionExecute();
+    void PlayActionExecute();
+    void SetMode(TDictaphoneMode mode);
+    void TimerTimer();
+    void ShowNoteTime();
+    void ReadMixerVolume();
+    // The hint a slider shows: "Volume: 50%", "Noise level: 10%".
+    QString SliderHint(const QSlider* slider) const;
+    // "Tellamo", or what it is doing and for how long ("Tellamo: Recording 0:01:05").
+    QString StateHint() const;
+
+    // Shows the current note's stored graph, building it first when its file is missing.
+    void LoadGraph();
+    // Whether the graph shown is the current note's: otherwise the window loads it when idle.
+    bool ShowsGraphOf(const QString& graphPath) const;
+    // The next idle moment loads the current note's graph again.
+    void ForgetShownGraph() { mShownGraphPath.clear(); }
+    // Deletes every graph file of the storage folder, then shows the current note's anew.
+    void RedrawAllGraphs();
+    // The graph values as they are now: colours and velocity of the options, the bi-directional
+    // and silence options, the noise level.
+    GraphSettings CurrentGraphSettings() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateToolBarPart(QToolBar& toolBar);
+    void CreateGraphPanel();
+    void Connect();
+    void ApplyPause();
+    void ApplySilenceSettings();
+    void NoiseOptionsChanged();
+    void VolumeRxSliderChange();
+    void AudioMixerChange(std::uint16_t destination, std::uint16_t source);
+    // Before a recording: true when the storage folder's disk holds a minute of the format, or
+    // the user wants to record all the same.
+    bool EnoughRoomToRecord(std::uint16_t rate, bool sixteenBit);
+    // The recording file stopped taking sound (a full disk, a failed write): the recording ends
+    // with what was written and the user is told.
+    void RecordingFileStopped();
+    // Window thread, after captured buffers: draws them and shows the time.
+    void CapturedDelivered();
+    void ShowBitmap();
+    void BiDirectionalActionExecute();
+
+    QWidget& mWindow;
+    Catalogue& mCat;
+    MainActions& mActions;
+    DictaphoneHost& mHost;
+    RecordingOptions mOptions;
+    GraphSettings mGraphOptions;
+    TDictaphoneMode mMode = TDictaphoneMode::mdIdle;
+    TDescriptionForm* mDescriptionForm = nullptr;
+    SleepInhibitor* mNoSleep = nullptr;
+
+    // Components, named as the settings and translation files address them.
+    QLabel* mTimeLabel = nullptr;
+    QSlider* mVolumeRxSlider = nullptr;
+    QSlider* mSilenceRxSlider = nullptr;
+    QFrame* mGraphPanel = nullptr;
+    SoundPaintBox* mSoundPaintBox = nullptr;
+    GraphImage* mGraphImage = nullptr;
+    QWidget* mBottomPanel = nullptr;
+    QSlider* mPositionRxSlider = nullptr;
+    QTimer* mTimer = nullptr;
+    bool mPositionDragging = false;
+
+    // Declared before the audio component, so that it outlives the device threads that call it.
+    CaptureHandOff mHandOff;
+    // The live graph the window thread draws from the hand-off's feed (window thread only).
+    GraphState mLiveState;
+    // The stored graph being shown, as loaded (mirrored when bi-directional); empty while none.
+    GraphBitmap mShownBitmap;
+    QString mShownGraphPath;
+    std::unique_ptr<TAudio> mAudio;
+    std::unique_ptr<TMediaPlayer> mMediaPlayer;
+};
+
+} // namespace tellamo
