@@ -95,7 +95,7 @@ void TDM::HotKeyManagerHotKeyPressed(ShortCut hotKey, std::uint16_t) {
     if (!Form || !Options) {
         return;
     }
-    const MainActions& a = Form->Actions;
+    const MainActions& a = Form->Actions();
     if (hotKey == Options->RecordHotKey->HotKey() && Options->RecordHotKeyCheckBox->isChecked() &&
         a.RecordAction->isEnabled()) {
         a.RecordAction->trigger();

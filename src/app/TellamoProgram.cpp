@@ -72,7 +72,7 @@ bool TellamoProgram::Start() {
     } catch (const std::exception& e) {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
-    const MainActions& a = Form->Actions;
+    const MainActions& a = Form->Actions();
     OptionsForm = std::make_unique<TOptionsForm>(
         OptionsBindings{Form->Options(),
                         Form->GraphOptions(),
@@ -101,7 +101,7 @@ bool TellamoProgram::Start() {
     OptionsForm->ShowError = [form = Form.get()](const QString& text) { ShowErrorBox(form, text); };
     DataModule->ConnectHotKeys(Form.get(), OptionsForm.get());
     DescriptionForm =
-        std::make_unique<TDescriptionForm>(Form->Actions.AskDescriptionAction, Form.get());
+        std::make_unique<TDescriptionForm>(Form->Actions().AskDescriptionAction, Form.get());
     TranslateCreatedForm(DescriptionForm.get());
     Form->SetDescriptionForm(DescriptionForm.get());
     // Once the options (the graph's colours) are known, and before anything is shown.
@@ -114,7 +114,7 @@ bool TellamoProgram::Start() {
                                      DataModule->Cat().Files().SettingsFilePath(), Form.get());
     ConnectCommand(a.AboutAction, Form.get(), [this] { AboutForm->exec(); });
     SaveFormatForm = std::make_unique<TSaveFormatForm>(
-        Form->Actions.AskFormatAction, DataModule->Cat().Files().SettingsFilePath());
+        Form->Actions().AskFormatAction, DataModule->Cat().Files().SettingsFilePath());
     Form->SetSaveFormatForm(SaveFormatForm.get());
     Mail = std::make_unique<XdgEmailSender>();
     Form->SetMailSender(Mail.get());
@@ -178,8 +178,8 @@ void TellamoProgram::FirstIdle() {
     }
     FirstIdleRan = true;
     // The list was first filtered before the settings file restored the options' check marks.
-    Form->ApplyNoteFilter();
-    Form->TreeView->viewport()->update();
+    Form->CataloguePart().ApplyNoteFilter();
+    Form->CataloguePart().RepaintFolders();
     OptionsForm->SyncStartupShortcut();
     OptionsForm->ApplyHotKeys(true);
 }

@@ -12,7 +12,7 @@ struct FolderNode;
 enum class DragSource { None, Folder, Notes };
 
 // The folder tree's view: it accepts folders dragged within it and note rows dragged from the
-// note list, and leaves the decisions to the main window (TreeViewDragOver, TreeViewDragDrop).
+// note list, and leaves the decisions to the catalogue part (TreeViewDragOver, TreeViewDragDrop).
 class FolderTreeView : public QTreeView {
     Q_OBJECT
 public:

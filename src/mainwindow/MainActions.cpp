@@ -1,6 +1,7 @@
 #include "mainwindow/MainActions.h"
 
 #include <QAction>
+#include <QMenu>
 
 namespace tellamo {
 
@@ -105,6 +106,24 @@ QList<QAction*> MainActions::All() const {
         all << this->*(def.Member);
     }
     return all;
+}
+
+void FillFolderMenu(QMenu& menu, const MainActions& a) {
+    menu.addActions({a.AddFolderAction, a.RenameFolderAction});
+    menu.addSeparator();
+    menu.addAction(a.DeleteFolderAction);
+    menu.addSeparator();
+    menu.addAction(a.ClearTrashAction);
+}
+
+void FillNoteMenu(QMenu& menu, const MainActions& a) {
+    menu.addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
+    menu.addSeparator();
+    menu.addAction(a.RenameNoteAction);
+    menu.addSeparator();
+    menu.addAction(a.ParentFolderAction);
+    menu.addSeparator();
+    menu.addAction(a.DeleteNoteAction);
 }
 
 } // namespace tellamo

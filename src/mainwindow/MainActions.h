@@ -3,6 +3,7 @@
 #include <QList>
 
 class QAction;
+class QMenu;
 class QObject;
 
 namespace tellamo {
@@ -73,5 +74,10 @@ struct MainActions {
     void Create(QObject* owner);
     QList<QAction*> All() const;
 };
+
+// The Folder menu's items, the same in the main menu and the folder tree's pop-up menu.
+void FillFolderMenu(QMenu& menu, const MainActions& actions);
+// The Note menu's items, the same in the main menu and the note list's pop-up menu.
+void FillNoteMenu(QMenu& menu, const MainActions& actions);
 
 } // namespace tellamo

@@ -2,8 +2,6 @@
 // tray icon's hint, and the folder tree and note list held still while the dictaphone works.
 
 #include <QEvent>
-#include <QTableView>
-#include <QTreeView>
 
 #include "desktop/TrayIcon.h"
 #include "mainwindow/Messages.h"
@@ -14,7 +12,7 @@ namespace tellamo {
 
 QString TTellamoMainForm::RecoverInterruptedRecordings() {
     const std::vector<RecoveredNote> recovered =
-        RepairInterruptedRecordings(Cat, mDictaphone->CurrentGraphSettings());
+        RepairInterruptedRecordings(mCat, mDictaphone->CurrentGraphSettings());
     if (recovered.empty()) {
         return {};
     }
@@ -23,20 +21,17 @@ QString TTellamoMainForm::RecoverInterruptedRecordings() {
 }
 
 void TTellamoMainForm::SetDescriptionForm(TDescriptionForm* form) {
-    DescriptionForm = form;
+    mDescriptionForm = form;
     mDictaphone->SetDescriptionForm(form);
+    mCatalogue->SetDescriptionForm(form);
 }
 
 void TTellamoMainForm::SetBrowsingEnabled(bool enabled) {
-    RxDBGrid->setEnabled(enabled);
-    TreeView->setEnabled(enabled);
+    mCatalogue->SetBrowsingEnabled(enabled);
 }
 
 void TTellamoMainForm::SetNoteListBusy(bool busy) {
-    RxDBGrid->setEnabled(!busy);
-    if (busy) {
-        RxDBGrid->repaint();
-    }
+    mCatalogue->SetNoteListBusy(busy);
 }
 
 void TTellamoMainForm::DictaphoneStateChanged() {

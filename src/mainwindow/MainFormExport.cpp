@@ -44,8 +44,8 @@ QString CanonicalFolder(const QString& folder) {
 } // namespace
 
 void TTellamoMainForm::ConnectExport() {
-    ConnectCommand(Actions.SaveAsFileAction, this, [this] { SaveAsFileActionExecute(); });
-    ConnectCommand(Actions.SendByEMailAction, this, [this] { SendByEMailActionExecute(); });
+    ConnectCommand(mActions.SaveAsFileAction, this, [this] { SaveAsFileActionExecute(); });
+    ConnectCommand(mActions.SendByEMailAction, this, [this] { SendByEMailActionExecute(); });
 }
 
 QString TTellamoMainForm::ReplaceBadChars(QString text) {
@@ -58,7 +58,7 @@ QString TTellamoMainForm::ReplaceBadChars(QString text) {
 bool TTellamoMainForm::RefuseNoteBeingRecorded(const NoteRecord* note) {
     // The recorder completes the header only now and then, so a copy taken now would declare
     // less sound than it holds, and the size in the format question would read 0.
-    if (Mode() != TDictaphoneMode::mdRecording || note != Cat.Notes().LastAddedNote()) {
+    if (Mode() != TDictaphoneMode::mdRecording || note != mCat.Notes().LastAddedNote()) {
         return false;
     }
     ShowErrorBox(this, TranslateText("This note is still being recorded. Stop the recording "
@@ -67,8 +67,8 @@ bool TTellamoMainForm::RefuseNoteBeingRecorded(const NoteRecord* note) {
 }
 
 void TTellamoMainForm::SaveAsFileActionExecute() {
-    const NoteRecord* note = Cat.Notes().Current();
-    if (!note || !SaveFormatForm || RefuseNoteBeingRecorded(note)) {
+    const NoteRecord* note = mCat.Notes().Current();
+    if (!note || !mSaveFormatForm || RefuseNoteBeingRecorded(note)) {
         return;
     }
     const double days = note->Duration.value_or(0) / 86400000.0;
@@ -76,8 +76,8 @@ void TTellamoMainForm::SaveAsFileActionExecute() {
 
     // The format is known before the file dialog when the user will not be asked: the dialog
     // then offers the right extension from the start.
-    const bool opusKnown = !SaveFormatForm->WillAsk() && SaveFormatForm->OpusChosen();
-    QFileDialog dialog(this, TranslateText("Save As"), LastSaveDir);
+    const bool opusKnown = !mSaveFormatForm->WillAsk() && mSaveFormatForm->OpusChosen();
+    QFileDialog dialog(this, TranslateText("Save As"), mLastSaveDir);
     dialog.setObjectName(QStringLiteral("SaveDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -93,7 +93,7 @@ void TTellamoMainForm::SaveAsFileActionExecute() {
     // A file of the storage folder (the note's own sound, its graph, the catalogue) must never
     // be replaced by a saved copy.
     const QString folder = CanonicalFolder(QFileInfo(target).absolutePath());
-    const QString storage = CanonicalFolder(Cat.Files().StorageFolder());
+    const QString storage = CanonicalFolder(mCat.Files().StorageFolder());
     if (!storage.isEmpty() && (folder == storage || folder.startsWith(storage + "/"))) {
         ShowErrorBox(
             this, TranslateText("The storage folder holds the notes themselves; save the note into "
@@ -101,10 +101,10 @@ void TTellamoMainForm::SaveAsFileActionExecute() {
         return;
     }
 
-    if (!SaveFormatForm->AskFormat(TranslateText("Save As"), sizeText, days)) {
+    if (!mSaveFormatForm->AskFormat(TranslateText("Save As"), sizeText, days)) {
         return;
     }
-    const QString corrected = WithFormatSuffix(target, SaveFormatForm->OpusChosen());
+    const QString corrected = WithFormatSuffix(target, mSaveFormatForm->OpusChosen());
     if (corrected != target) {
         target = corrected;
         if (QFileInfo::exists(target) &&
@@ -114,58 +114,58 @@ void TTellamoMainForm::SaveAsFileActionExecute() {
             return;
         }
     }
-    LastSaveDir = QFileInfo(target).absolutePath() + "/";
+    mLastSaveDir = QFileInfo(target).absolutePath() + "/";
     SaveNoteAs(target);
 }
 
 bool TTellamoMainForm::SaveNoteAs(const QString& target) {
-    const NoteRecord* note = Cat.Notes().Current();
-    if (!note || !SaveFormatForm) {
+    const NoteRecord* note = mCat.Notes().Current();
+    if (!note || !mSaveFormatForm) {
         return false;
     }
-    const QString source = Cat.Files().NoteWavPath(note->FileName);
+    const QString source = mCat.Files().NoteWavPath(note->FileName);
     // Each way writes beside the target and renames over it only when complete: a missing note
     // or a full disk leaves an existing target as it was, and the error is shown.
-    if (SaveFormatForm->TrueSpeechChosen() || SaveFormatForm->OpusChosen()) {
-        return SaveFormatForm->ConvertFile(source, target);
+    if (mSaveFormatForm->TrueSpeechChosen() || mSaveFormatForm->OpusChosen()) {
+        return mSaveFormatForm->ConvertFile(source, target);
     }
-    return SaveFormatForm->CopyFile(source, target);
+    return mSaveFormatForm->CopyFile(source, target);
 }
 
 void TTellamoMainForm::SendByEMailActionExecute() {
-    const NoteRecord* note = Cat.Notes().Current();
-    if (!note || !SaveFormatForm || RefuseNoteBeingRecorded(note)) {
+    const NoteRecord* note = mCat.Notes().Current();
+    if (!note || !mSaveFormatForm || RefuseNoteBeingRecorded(note)) {
         return;
     }
-    const QString wav = Cat.Files().NoteWavPath(note->FileName);
+    const QString wav = mCat.Files().NoteWavPath(note->FileName);
     if (wav.isEmpty()) {
         return;
     }
     const QString stem = wav.left(wav.size() - 4); // without ".wav"
     const QString trueSpeechCopy = stem + "p.wav";
     // The TrueSpeech copy is made before the question, once for good.
-    if (!QFileInfo::exists(trueSpeechCopy) && SaveFormatForm->FindTrueSpeech()) {
-        SaveFormatForm->setWindowTitle(TranslateText("Send By E-Mail"));
-        if (!SaveFormatForm->ConvertFile(wav, trueSpeechCopy)) {
+    if (!QFileInfo::exists(trueSpeechCopy) && mSaveFormatForm->FindTrueSpeech()) {
+        mSaveFormatForm->setWindowTitle(TranslateText("Send By E-Mail"));
+        if (!mSaveFormatForm->ConvertFile(wav, trueSpeechCopy)) {
             return;
         }
     }
-    if (!SaveFormatForm->AskFormat(TranslateText("Send By E-Mail"),
-                                   QString::number(note->FileSizeKB.value_or(0)),
-                                   note->Duration.value_or(0) / 86400000.0)) {
+    if (!mSaveFormatForm->AskFormat(TranslateText("Send By E-Mail"),
+                                    QString::number(note->FileSizeKB.value_or(0)),
+                                    note->Duration.value_or(0) / 86400000.0)) {
         return;
     }
     QString attachment = wav;
-    if (SaveFormatForm->TrueSpeechChosen()) {
+    if (mSaveFormatForm->TrueSpeechChosen()) {
         attachment = trueSpeechCopy;
-    } else if (SaveFormatForm->OpusChosen()) {
+    } else if (mSaveFormatForm->OpusChosen()) {
         attachment = stem + "o.opus";
-        if (!QFileInfo::exists(attachment) && !SaveFormatForm->ConvertFile(wav, attachment)) {
+        if (!QFileInfo::exists(attachment) && !mSaveFormatForm->ConvertFile(wav, attachment)) {
             return;
         }
     }
-    if (Mail) {
-        Mail->SendMail({}, QString::fromUtf8(note->Description), QString(), {attachment});
+    if (mMail) {
+        mMail->SendMail({}, QString::fromUtf8(note->Description), QString(), {attachment});
     }
 }
 

@@ -29,6 +29,7 @@
 #include "desktop/DesktopLaunch.h"
 #include "desktop/TrayIcon.h"
 #include "dialogs/FormStorage.h"
+#include "dialogs/TOptionsForm.h"
 #include "dictaphone/MediaPlayer.h"
 #include "mainwindow/FolderIcons.h"
 #include "mainwindow/Glyphs.h"
@@ -50,15 +51,17 @@ constexpr int TreeWidth = 169;
 
 TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio,
                                    QWidget* parent)
-    : QMainWindow(parent), Cat(catalogue) {
+    : QMainWindow(parent), mCat(catalogue) {
     setObjectName(QStringLiteral("TellamoMainForm"));
     setWindowIcon(ApplicationIcon());
-    Actions.Create(this);
-    PlainGlyphs = std::make_unique<GlyphSet>(false);
-    BorderGlyphs = std::make_unique<GlyphSet>(true);
+    mActions.Create(this);
+    mPlainGlyphs = std::make_unique<GlyphSet>(false);
+    mBorderGlyphs = std::make_unique<GlyphSet>(true);
     CreateToolBars();
-    mDictaphone = std::make_unique<DictaphonePanel>(*this, *DictaphoneToolBar, Cat, Actions, audio,
-                                                    static_cast<DictaphoneHost&>(*this));
+    mDictaphone = std::make_unique<DictaphonePanel>(*this, *mDictaphoneToolBar, mCat, mActions,
+                                                    audio, static_cast<DictaphoneHost&>(*this));
+    mCatalogue = std::make_unique<CataloguePanel>(*this, *mFilterToolBar, mCat, mActions,
+                                                  static_cast<CatalogueHost&>(*this));
     CreatePanels();
     CreateMenus();
 
@@ -69,21 +72,15 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
         move(screen->availableGeometry().center() - rect().center());
     }
 
-    NoteModel->SetTitles({TranslateText("Description"), TranslateText("Start"),
-                          TranslateText("Duration"), TranslateText("Bits"), TranslateText("Hz"),
-                          TranslateText("Size, kb"), QString()});
-    FitColumns();
-    ConnectCatalogue();
-    ConnectFoldersAndNotes();
     CreateSettingsStore();
     ConnectExport();
     CreateTrayIcon();
 
-    ConnectCommand(Actions.ExitAction, this, [this] { close(); });
-    ConnectCommand(Actions.TopicsAction, this, [] { OpenHelp(); });
+    ConnectCommand(mActions.ExitAction, this, [this] { close(); });
+    ConnectCommand(mActions.TopicsAction, this, [] { OpenHelp(); });
     for (const auto& [action, tools] :
-         {std::pair{Actions.AudioSettingsAction, &AudioSettingsTools},
-          std::pair{Actions.VolumeControlAction, &VolumeControlTools}}) {
+         {std::pair{mActions.AudioSettingsAction, &AudioSettingsTools},
+          std::pair{mActions.VolumeControlAction, &VolumeControlTools}}) {
         ConnectCommand(action, this, [this, tools = tools] {
             if (!StartFirstTool(tools(CurrentDesktop()))) {
                 ShowNotice(this, NoSoundToolText(tools(CurrentDesktop())),
@@ -93,12 +90,20 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     }
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TTellamoMainForm::ActionListUpdate);
-    TreeView->setFocus();
+    ConnectCommand(mActions.OptionsAction, this, [this] {
+        if (mOptionsForm) {
+            mOptionsForm->exec();
+            mOptionsForm->ApplyHotKeys(false);
+        }
+    });
+    mCatalogue->Tree()->setFocus();
 }
 
 TTellamoMainForm::~TTellamoMainForm() {
-    // The dictaphone goes first, while the widgets it shows its state in are still there.
+    // The parts go first, while the widgets they show their state in are still there; the
+    // dictaphone first of all, so that no device thread is left to call into the window.
     mDictaphone.reset();
+    mCatalogue.reset();
 }
 
 void TTellamoMainForm::CreatePanels() {
@@ -109,93 +114,46 @@ void TTellamoMainForm::CreatePanels() {
 
     layout->addWidget(mDictaphone->BottomPanel());
 
-    TopPanel = new QSplitter(Qt::Vertical, central);
-    TopPanel->setObjectName(QStringLiteral("TopPanel"));
-    TopPanel->setMinimumHeight(50);
-    TopPanel->setHandleWidth(3);
-    TopPanel->setChildrenCollapsible(false);
-    TopPanel->setOpaqueResize(true);
+    mTopPanel = new QSplitter(Qt::Vertical, central);
+    mTopPanel->setObjectName(QStringLiteral("TopPanel"));
+    mTopPanel->setMinimumHeight(50);
+    mTopPanel->setHandleWidth(3);
+    mTopPanel->setChildrenCollapsible(false);
+    mTopPanel->setOpaqueResize(true);
 
-    MainSplitter = new QSplitter(Qt::Horizontal, TopPanel);
-    MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
-    MainSplitter->setHandleWidth(3);
-    MainSplitter->setChildrenCollapsible(false);
-    MainSplitter->setOpaqueResize(true);
-    MainSplitter->setMinimumHeight(40);
+    mMainSplitter = new QSplitter(Qt::Horizontal, mTopPanel);
+    mMainSplitter->setObjectName(QStringLiteral("MainSplitter"));
+    mMainSplitter->setHandleWidth(3);
+    mMainSplitter->setChildrenCollapsible(false);
+    mMainSplitter->setOpaqueResize(true);
+    mMainSplitter->setMinimumHeight(40);
 
-    TreeView = new FolderTreeView(MainSplitter);
-    TreeView->setObjectName(QStringLiteral("TreeView"));
-    TreeView->setHeaderHidden(true);
-    TreeView->setIndentation(19);
-    TreeView->setMinimumWidth(40);
-    TreeView->setEditTriggers(QAbstractItemView::EditKeyPressed |
-                              QAbstractItemView::SelectedClicked);
-    TreeView->setModel(&Cat.Folders());
-    TreeView->setIconSize(QSize(16, 16));
-    TreeView->setItemDelegate(new FolderIconDelegate(Cat, *Actions.AffiliateAction, TreeView));
+    mMainSplitter->addWidget(mCatalogue->Tree());
+    mMainSplitter->addWidget(mCatalogue->NoteGrid());
 
-    NoteModel = new NoteListModel(Cat.Notes(), this);
-    RxDBGrid = new QTableView(MainSplitter);
-    RxDBGrid->setObjectName(QStringLiteral("RxDBGrid"));
-    RxDBGrid->setModel(NoteModel);
-    RxDBGrid->setItemDelegate(new NoteRowDelegate(RxDBGrid, *NoteModel));
-    RxDBGrid->setMinimumWidth(40);
-    RxDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    RxDBGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    RxDBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    RxDBGrid->setWordWrap(false);
-    RxDBGrid->setDragEnabled(true); // rows onto a folder, after the system's drag distance
-    RxDBGrid->setDragDropMode(QAbstractItemView::DragOnly);
-    RxDBGrid->verticalHeader()->hide();
-    RxDBGrid->verticalHeader()->setDefaultSectionSize(RxDBGrid->fontMetrics().height() + 4);
-    RxDBGrid->horizontalHeader()->setSectionsMovable(true);
-    RxDBGrid->horizontalHeader()->setHighlightSections(false);
-    RxDBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // The filler column takes whatever width is left, so no scroll bar appears for it. (A
-    // stretched last section never shrinks below the width it had before it was stretched, and
-    // that alone made an empty list scroll sideways.)
-    RxDBGrid->horizontalHeader()->setSectionResizeMode(NoteListModel::FillerColumn,
-                                                       QHeaderView::Stretch);
-
-    TopPanel->addWidget(mDictaphone->GraphPanel());
-    TopPanel->addWidget(MainSplitter);
-    TopPanel->setStretchFactor(1, 1);
-    TopPanel->setSizes({GraphPanelHeight, ClientHeight});
-    MainSplitter->setStretchFactor(1, 1);
-    MainSplitter->setSizes({TreeWidth, ClientWidth - TreeWidth});
-    layout->addWidget(TopPanel, 1);
+    mTopPanel->addWidget(mDictaphone->GraphPanel());
+    mTopPanel->addWidget(mMainSplitter);
+    mTopPanel->setStretchFactor(1, 1);
+    mTopPanel->setSizes({GraphPanelHeight, ClientHeight});
+    mMainSplitter->setStretchFactor(1, 1);
+    mMainSplitter->setSizes({TreeWidth, ClientWidth - TreeWidth});
+    layout->addWidget(mTopPanel, 1);
     setCentralWidget(central);
 }
 
 void TTellamoMainForm::CreateMenus() {
-    const MainActions& a = Actions;
+    const MainActions& a = mActions;
     QMenu* file = menuBar()->addMenu(TranslateText("&File"));
     file->addActions({a.SaveAsFileAction, a.SendByEMailAction});
     file->addSeparator();
     file->addAction(a.ExitAction);
 
-    auto fillFolderMenu = [&a](QMenu* menu) {
-        menu->addActions({a.AddFolderAction, a.RenameFolderAction});
-        menu->addSeparator();
-        menu->addAction(a.DeleteFolderAction);
-        menu->addSeparator();
-        menu->addAction(a.ClearTrashAction);
-    };
-    auto fillNoteMenu = [&a](QMenu* menu) {
-        menu->addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
-        menu->addSeparator();
-        menu->addAction(a.RenameNoteAction);
-        menu->addSeparator();
-        menu->addAction(a.ParentFolderAction);
-        menu->addSeparator();
-        menu->addAction(a.DeleteNoteAction);
-    };
-    FolderMenu = menuBar()->addMenu(TranslateText("&Folder"));
-    FolderMenu->setObjectName(QStringLiteral("FolderMenu"));
-    fillFolderMenu(FolderMenu);
-    NoteMenu = menuBar()->addMenu(TranslateText("&Note"));
-    NoteMenu->setObjectName(QStringLiteral("NoteMenu"));
-    fillNoteMenu(NoteMenu);
+    mFolderMenu = menuBar()->addMenu(TranslateText("&Folder"));
+    mFolderMenu->setObjectName(QStringLiteral("FolderMenu"));
+    FillFolderMenu(*mFolderMenu, a);
+    mNoteMenu = menuBar()->addMenu(TranslateText("&Note"));
+    mNoteMenu->setObjectName(QStringLiteral("NoteMenu"));
+    FillNoteMenu(*mNoteMenu, a);
 
     QMenu* view = menuBar()->addMenu(TranslateText("&View"));
     QMenu* toolbars = view->addMenu(TranslateText("&Toolbars"));
@@ -226,37 +184,14 @@ void TTellamoMainForm::CreateMenus() {
     help->addSeparator();
     help->addAction(a.AboutAction);
 
-    FolderPopupMenu = new QMenu(this);
-    FolderPopupMenu->setObjectName(QStringLiteral("FolderPopupMenu"));
-    fillFolderMenu(FolderPopupMenu);
-    NotePopupMenu = new QMenu(this);
-    NotePopupMenu->setObjectName(QStringLiteral("NotePopupMenu"));
-    NotePopupMenu->addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
-    NotePopupMenu->addSeparator();
-    NotePopupMenu->addAction(a.RenameNoteAction);
-    NotePopupMenu->addSeparator();
-    NotePopupMenu->addAction(a.ParentFolderAction);
-    NotePopupMenu->addSeparator();
-    NotePopupMenu->addAction(a.DeleteNoteAction);
-
     auto* accessKeys = new MenuAccessKeys(this);
     for (QMenu* menu : findChildren<QMenu*>()) {
         accessKeys->Watch(menu);
     }
     accessKeys->WatchBar(menuBar());
-
-    TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(TreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        FolderPopupMenu->popup(TreeView->viewport()->mapToGlobal(at));
-    });
-    RxDBGrid->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(RxDBGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        NotePopupMenu->popup(RxDBGrid->viewport()->mapToGlobal(at));
-    });
 }
 
 void TTellamoMainForm::CreateToolBars() {
-    const MainActions& a = Actions;
     auto makeToolBar = [this](const char* name, const QString& title) {
         auto* bar = new QToolBar(title, this);
         bar->setObjectName(QString::fromLatin1(name));
@@ -271,124 +206,58 @@ void TTellamoMainForm::CreateToolBars() {
     };
 
     // The dictaphone part fills its bar.
-    DictaphoneToolBar = makeToolBar("DictaphoneToolBar", TranslateText("Dictaphone"));
+    mDictaphoneToolBar = makeToolBar("DictaphoneToolBar", TranslateText("Dictaphone"));
     addToolBarBreak(Qt::TopToolBarArea);
-    FilterToolBar = makeToolBar("FilterToolBar", TranslateText("Filter"));
-    FilterToolBar->addAction(a.AffiliateAction);
-    FilterToolBar->addSeparator();
-    FilterToolBar->addActions({a.FilterAction, a.CaseInSensitiveAction});
-    FilterToolBar->addSeparator();
-    FilterEdit = new QLineEdit(FilterToolBar);
-    FilterEdit->setObjectName(QStringLiteral("FilterEdit"));
-    FilterEdit->setToolTip(TranslateText("Text of the filter"));
-    FilterEdit->setFixedWidth(156);
-    FilterToolBar->addWidget(FilterEdit);
-}
-
-void TTellamoMainForm::ConnectCatalogue() {
-    // The tree's current folder and the catalogue's selected folder are one and the same.
-    connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { Cat.SelectFolder(FolderTree::NodeAt(current)); });
-    connect(&Cat, &Catalogue::SelectedFolderChanged, this, [this] {
-        const QModelIndex index = Cat.Folders().IndexOf(Cat.SelectedFolder());
-        if (TreeView->currentIndex() != index) {
-            TreeView->setCurrentIndex(index);
-        }
-        if (index.isValid()) {
-            TreeView->scrollTo(index);
-        }
-        TreeView->viewport()->update(); // the selected folder's picture changes
-        Cat.Notes().ClearSelection();
-        ApplyNoteFilter();
-    });
-    for (QAction* option :
-         {Actions.AffiliateAction, Actions.FilterAction, Actions.CaseInSensitiveAction}) {
-        connect(option, &QAction::triggered, this, [this] {
-            Cat.Notes().ClearSelection();
-            ApplyNoteFilter();
-            TreeView->viewport()->update();
-        });
-    }
-    connect(FilterEdit, &QLineEdit::textChanged, this, [this] {
-        if (Actions.FilterAction->isChecked()) {
-            Cat.Notes().ClearSelection();
-            ApplyNoteFilter();
-        }
-    });
-
-    // The note list's current row and the table's current note follow each other.
-    auto showCurrent = [this] {
-        RxDBGrid->viewport()->update();
-        const int row = Cat.Notes().CurrentRow();
-        const QModelIndex index = row >= 0 ? NoteModel->index(row, 0) : QModelIndex();
-        if (RxDBGrid->currentIndex().row() != row) {
-            RxDBGrid->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-        }
-        if (index.isValid()) {
-            RxDBGrid->scrollTo(index);
-        }
-    };
-    connect(&Cat.Notes(), &NoteTable::CurrentChanged, this, showCurrent);
-    connect(NoteModel, &QAbstractItemModel::modelReset, this, showCurrent);
-    connect(RxDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { Cat.Notes().SetCurrentRow(current.row()); });
-    ApplyNoteFilter();
-}
-
-void TTellamoMainForm::ApplyNoteFilter() {
-    // The filter's inputs are read here, once per refresh; every change of one refreshes.
-    Cat.Notes().SetFilter(
-        NoteFilter({Cat.SelectedFolder(), Actions.AffiliateAction->isChecked(),
-                    Actions.FilterAction->isChecked(), Actions.CaseInSensitiveAction->isChecked(),
-                    FilterEdit->text()}));
+    mFilterToolBar = makeToolBar("FilterToolBar", TranslateText("Filter"));
+    // The catalogue part fills the filter bar.
 }
 
 void TTellamoMainForm::LoadOrNewCatalogue() {
     // Without Tellamo.dat, an earlier generation still holds the user's catalogue.
-    const Storage& files = Cat.Files();
+    const Storage& files = mCat.Files();
     if (QFileInfo::exists(files.IndexFilePath()) ||
         QFileInfo::exists(files.IndexFileSibling(".old")) ||
         QFileInfo::exists(files.IndexFileSibling(".new"))) {
-        if (const QString notice = Cat.LoadCatalogue(); !notice.isEmpty()) {
+        if (const QString notice = mCat.LoadCatalogue(); !notice.isEmpty()) {
             ShowErrorBox(this, notice);
         }
     } else {
-        Cat.NewCatalogue();
-        FoundRecordings = CountRestorableWavFiles(files.StorageFolder());
+        mCat.NewCatalogue();
+        mFoundRecordings = CountRestorableWavFiles(files.StorageFolder());
     }
 }
 
 void TTellamoMainForm::OfferToRestoreFoundRecordings() {
     // Recordings with no catalogue at all: a catalogue deleted by hand, or a folder copied
     // without it. An empty list alone would tell the user nothing of them.
-    const int found = std::exchange(FoundRecordings, 0);
+    const int found = std::exchange(mFoundRecordings, 0);
     if (found > 0 &&
         AskConfirmation(this, TranslateText("No catalogue was found, but the storage folder "
                                             "holds %1 recordings. Restore them as notes now?")
                                   .arg(found))) {
-        RestoreNotesActionExecute();
+        mCatalogue->RestoreNotesActionExecute();
     }
 }
 
 void TTellamoMainForm::SaveCatalogue() {
-    ShowSaveResult(Cat.SaveCatalogue());
+    ShowSaveResult(mCat.SaveCatalogue());
 }
 
 void TTellamoMainForm::ShowSaveResult(const QString& error) {
     if (error.isEmpty()) {
-        SaveFailureShown = false;
+        mSaveFailureShown = false;
         // The save itself stands; the user hears once a run that the backups have stopped.
-        if (const QString& problem = Cat.BackupProblem();
-            !problem.isEmpty() && !BackupFailureShown) {
-            BackupFailureShown = true;
+        if (const QString& problem = mCat.BackupProblem();
+            !problem.isEmpty() && !mBackupFailureShown) {
+            mBackupFailureShown = true;
             ShowErrorBox(this, problem);
         }
         return;
     }
     // A full disk would otherwise raise the same box after every change; the catalogue stays in
     // memory and the next change tries again.
-    if (!SaveFailureShown) {
-        SaveFailureShown = true;
+    if (!mSaveFailureShown) {
+        mSaveFailureShown = true;
         ShowErrorBox(
             this,
             error + "\n\n" +
@@ -397,29 +266,22 @@ void TTellamoMainForm::ShowSaveResult(const QString& error) {
 }
 
 void TTellamoMainForm::ActionListUpdate() {
-    const MainActions& a = Actions;
+    const MainActions& a = mActions;
     const bool idle = Mode() == TDictaphoneMode::mdIdle;
     const bool notRecording = Mode() != TDictaphoneMode::mdRecording;
-    const bool hasNote = !Cat.Notes().IsEmpty();
-    const FolderNode* selected = Cat.SelectedFolder();
+    const bool hasNote = !mCat.Notes().IsEmpty();
+    const FolderNode* selected = mCat.SelectedFolder();
     const bool canTakeFolders =
-        selected && selected != Cat.RecycleBinNode() && !Cat.IsInsideRecycleBin(selected);
+        selected && selected != mCat.RecycleBinNode() && !mCat.IsInsideRecycleBin(selected);
     const bool hasParent = selected && !selected->IsRoot();
 
-    DictaphoneToolBar->setVisible(a.DictaphoneToolBarAction->isChecked());
-    FilterToolBar->setVisible(a.FilterToolBarAction->isChecked());
-    FolderMenu->menuAction()->setVisible(a.MenuFolderAction->isChecked());
-    NoteMenu->menuAction()->setVisible(a.MenuNoteAction->isChecked());
+    mDictaphoneToolBar->setVisible(a.DictaphoneToolBarAction->isChecked());
+    mFilterToolBar->setVisible(a.FilterToolBarAction->isChecked());
+    mFolderMenu->menuAction()->setVisible(a.MenuFolderAction->isChecked());
+    mNoteMenu->menuAction()->setVisible(a.MenuNoteAction->isChecked());
 
     UpdateGlyphs();
     mTray->SetShown(a.MinimizeToTrayAction->isChecked());
-
-    const QAction* columnActions[] = {a.DescriptionColumnAction, a.StartColumnAction,
-                                      a.DurationColumnAction,    a.BitsColumnAction,
-                                      a.HertzColumnAction,       a.SizeColumnAction};
-    for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
-        RxDBGrid->setColumnHidden(column, !columnActions[column]->isChecked());
-    }
 
     a.SaveAsFileAction->setEnabled(hasNote);
     a.SendByEMailAction->setEnabled(hasNote);
@@ -428,23 +290,21 @@ void TTellamoMainForm::ActionListUpdate() {
                             a.ClearTrashAction, a.RecordAction, a.RestoreBackupAction}) {
         action->setEnabled(idle);
     }
-    FilterEdit->setEnabled(idle);
     a.AddFolderAction->setEnabled(canTakeFolders && notRecording);
     a.DeleteFolderAction->setEnabled(hasParent && idle);
     a.RenameFolderAction->setEnabled(hasParent && notRecording);
-    a.PlayAction->setEnabled(idle && hasNote && QFileInfo::exists(Cat.NoteWavPath()));
+    a.PlayAction->setEnabled(idle && hasNote && QFileInfo::exists(mCat.NoteWavPath()));
     a.PauseAction->setEnabled(!idle);
     a.StopAction->setEnabled(!idle);
     a.RenameNoteAction->setEnabled(hasNote && notRecording);
     a.DeleteNoteAction->setEnabled(hasNote && idle);
     a.ParentFolderAction->setEnabled(hasNote && idle && a.AffiliateAction->isChecked());
-    RxDBGrid->setEnabled(idle);
-    TreeView->setEnabled(idle);
+    mCatalogue->UpdateStates(idle);
     mDictaphone->UpdateStates();
 }
 
 void TTellamoMainForm::CreateTrayIcon() {
-    const MainActions& a = Actions;
+    const MainActions& a = mActions;
     mTray = new TrayIcon(this, ApplicationIcon(), TranslateText("Tellamo"),
                          TranslateText("Show Tellamo"),
                          {a.PlayAction, a.RecordAction, a.PauseAction, a.StopAction, nullptr,
@@ -465,9 +325,9 @@ void TTellamoMainForm::MinimizeToTrayActionExecute() {
 }
 
 void TTellamoMainForm::UpdateGlyphs() {
-    const MainActions& a = Actions;
+    const MainActions& a = mActions;
     const bool bordered = a.BorderAction->isChecked();
-    const GlyphSet& set = bordered ? *BorderGlyphs : *PlainGlyphs;
+    const GlyphSet& set = bordered ? *mBorderGlyphs : *mPlainGlyphs;
     // Play, Pause, Stop and Record always show their own picture; the toggle buttons show the
     // picture of their state.
     const std::pair<QAction*, int> glyphs[] = {
@@ -481,22 +341,22 @@ void TTellamoMainForm::UpdateGlyphs() {
         {a.MuteAction, a.MuteAction->isChecked() ? 8 : 7},
         {a.SilenceAction, a.SilenceAction->isChecked() ? 9 : 10},
     };
-    ShownGlyphs.resize(std::size(glyphs), {-1, false});
+    mShownGlyphs.resize(std::size(glyphs), {-1, false});
     for (std::size_t i = 0; i < std::size(glyphs); ++i) {
         const std::pair<int, bool> wanted{glyphs[i].second, bordered};
-        if (ShownGlyphs[i] != wanted) {
-            ShownGlyphs[i] = wanted;
+        if (mShownGlyphs[i] != wanted) {
+            mShownGlyphs[i] = wanted;
             glyphs[i].first->setIcon(set.Icon(glyphs[i].second));
         }
     }
 }
 
 bool TTellamoMainForm::FormCloseQuery() {
-    if (Actions.StopAction->isEnabled()) {
+    if (mActions.StopAction->isEnabled()) {
         RunCommand(this, [this] { mDictaphone->StopActionExecute(); });
     }
     // No later change will retry a save that fails here, so the error is shown as it is.
-    if (const QString error = Cat.SaveCatalogue(); !error.isEmpty()) {
+    if (const QString error = mCat.SaveCatalogue(); !error.isEmpty()) {
         ShowErrorBox(this, error);
     }
     return true; // the close is never refused

@@ -43,7 +43,7 @@ protected:
     // Shows the window with the record and stop hotkeys Ctrl+Shift+R and Ctrl+Shift+S switched
     // on; they are registered at the first idle moment.
     void ShowWithHotKeys() {
-        MainActions& a = Program->MainForm().Actions;
+        MainActions& a = Program->MainForm().Actions();
         a.AskDescriptionAction->setChecked(false);
         Program->Options().RecordHotKey->SetHotKey(0x6052);
         Program->Options().StopHotKey->SetHotKey(0x6053);

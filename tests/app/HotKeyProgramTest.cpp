@@ -51,14 +51,14 @@ TEST_F(HotKeyProgram, RecordAndStopKeysRunTheirActionsWhileEnabled) {
     ASSERT_EQ(Service.Registered.size(), 2u) << Service.Log.join('\n').toStdString();
     Service.Press('R', CtrlShift);
     ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording) << Messages.join('\n').toStdString();
-    EXPECT_TRUE(Form().Actions.StopAction->isEnabled()) << "the action update ran at once";
-    EXPECT_FALSE(Form().Actions.RecordAction->isEnabled());
+    EXPECT_TRUE(Form().Actions().StopAction->isEnabled()) << "the action update ran at once";
+    EXPECT_FALSE(Form().Actions().RecordAction->isEnabled());
     Service.Press('R', CtrlShift);
     EXPECT_EQ(Notes(), 1) << "Record is disabled while recording";
     Service.Press('S', CtrlShift);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
-    EXPECT_TRUE(Form().Actions.RecordAction->isEnabled());
-    EXPECT_FALSE(Form().Actions.StopAction->isEnabled());
+    EXPECT_TRUE(Form().Actions().RecordAction->isEnabled());
+    EXPECT_FALSE(Form().Actions().StopAction->isEnabled());
     Service.Press('S', CtrlShift);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle) << "Stop is disabled while idle";
     EXPECT_EQ(Notes(), 1);
@@ -67,7 +67,7 @@ TEST_F(HotKeyProgram, RecordAndStopKeysRunTheirActionsWhileEnabled) {
 
 TEST_F(HotKeyProgram, AKeyWhoseBoxWasUncheckedSinceDoesNothing) {
     ShowWithHotKeys();
-    Form().Actions.RecordHotkeyAction->setChecked(false); // the dialog has not closed yet
+    Form().Actions().RecordHotkeyAction->setChecked(false); // the dialog has not closed yet
     Service.Press('R', CtrlShift);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
     EXPECT_EQ(Notes(), 0);

@@ -193,7 +193,7 @@ TEST_F(PortalHotKeyProgram, BothKeysAreOfferedUnderTheirNamesAndActivationRunsTh
     Bus.Activate(QStringLiteral("record"));
     ASSERT_TRUE(WaitFor([&] { return Form().Mode() == TDictaphoneMode::mdRecording; }))
         << Messages.join('\n').toStdString();
-    EXPECT_TRUE(Form().Actions.StopAction->isEnabled()) << "the action update ran at once";
+    EXPECT_TRUE(Form().Actions().StopAction->isEnabled()) << "the action update ran at once";
     Bus.Activate(QStringLiteral("stop"));
     ASSERT_TRUE(WaitFor([&] { return Form().Mode() == TDictaphoneMode::mdIdle; }));
     EXPECT_EQ(Notes(), 1);
@@ -208,7 +208,7 @@ TEST_F(PortalHotKeyProgram, AKeySwitchedOffIsTakenFromTheDesktop) {
     TOptionsForm& options = Program->Options();
     options.OldRecordHotKey = 0x6052; // in force, as the dialog notes when it is shown
     options.OldStopHotKey = 0x6053;
-    Form().Actions.StopHotkeyAction->setChecked(false);
+    Form().Actions().StopHotkeyAction->setChecked(false);
     options.ApplyHotKeys(false);
     ASSERT_TRUE(Bound(2)) << Bus.LogLines().join('\n').toStdString();
     EXPECT_TRUE(Bus.LogLines().contains("close-session " + first))

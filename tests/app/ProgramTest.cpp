@@ -217,7 +217,7 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     RunUntilIdle();
     EXPECT_TRUE(program->FirstIdleDone());
-    const QList<QAction*> actions = form.Actions.All();
+    const QList<QAction*> actions = form.Actions().All();
     EXPECT_EQ(actions.size(), 48);
     QStringList checked;
     for (QAction* action : actions) {
@@ -230,31 +230,31 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
                                     "StartColumnAction", "DurationColumnAction", "GraphPanelAction",
                                     "BiDirectionalAction", "AskDescriptionAction",
                                     "AskFormatAction", "RecycleRecordAction"}));
-    EXPECT_EQ(form.Actions.SilenceAction->toolTip(),
+    EXPECT_EQ(form.Actions().SilenceAction->toolTip(),
               "Voice Operated System\nStop record when silence");
-    EXPECT_EQ(form.Actions.RecordAction->property("category").toString(), "Note");
+    EXPECT_EQ(form.Actions().RecordAction->property("category").toString(), "Note");
     // First run: the Dictaphone toolbar and the graph panel, no Folder or Note menu, three columns.
-    EXPECT_TRUE(form.DictaphoneToolBar->isVisible());
-    EXPECT_FALSE(form.FilterToolBar->isVisible());
+    EXPECT_TRUE(NamedChild<QToolBar>(form, "DictaphoneToolBar").isVisible());
+    EXPECT_FALSE(NamedChild<QToolBar>(form, "FilterToolBar").isVisible());
     EXPECT_TRUE(NamedChild<QFrame>(form, "GraphPanel").isVisible());
-    EXPECT_FALSE(form.FolderMenu->menuAction()->isVisible());
-    EXPECT_FALSE(form.NoteMenu->menuAction()->isVisible());
-    EXPECT_FALSE(form.DictaphoneToolBar->isFloatable());
-    EXPECT_TRUE(form.DictaphoneToolBar->isMovable());
+    EXPECT_FALSE(NamedChild<QMenu>(form, "FolderMenu").menuAction()->isVisible());
+    EXPECT_FALSE(NamedChild<QMenu>(form, "NoteMenu").menuAction()->isVisible());
+    EXPECT_FALSE(NamedChild<QToolBar>(form, "DictaphoneToolBar").isFloatable());
+    EXPECT_TRUE(NamedChild<QToolBar>(form, "DictaphoneToolBar").isMovable());
     // Idle with no note: Record and the folder commands, not Play, Pause, Stop or the position.
-    EXPECT_TRUE(form.Actions.RecordAction->isEnabled());
-    EXPECT_FALSE(form.Actions.PlayAction->isEnabled());
-    EXPECT_FALSE(form.Actions.StopAction->isEnabled());
+    EXPECT_TRUE(form.Actions().RecordAction->isEnabled());
+    EXPECT_FALSE(form.Actions().PlayAction->isEnabled());
+    EXPECT_FALSE(form.Actions().StopAction->isEnabled());
     EXPECT_FALSE(NamedChild<QSlider>(form, "PositionRxSlider").isEnabled());
-    EXPECT_TRUE(form.Actions.AddFolderAction->isEnabled());
-    EXPECT_FALSE(form.Actions.DeleteFolderAction->isEnabled()) << "Notes is a root";
-    EXPECT_FALSE(form.Actions.SaveAsFileAction->isEnabled());
+    EXPECT_TRUE(form.Actions().AddFolderAction->isEnabled());
+    EXPECT_FALSE(form.Actions().DeleteFolderAction->isEnabled()) << "Notes is a root";
+    EXPECT_FALSE(form.Actions().SaveAsFileAction->isEnabled());
     // Toggling a view action takes effect at the next idle moment.
-    form.Actions.MenuFolderAction->trigger();
-    form.Actions.FilterToolBarAction->trigger();
+    form.Actions().MenuFolderAction->trigger();
+    form.Actions().FilterToolBarAction->trigger();
     RunUntilIdle();
-    EXPECT_TRUE(form.FolderMenu->menuAction()->isVisible());
-    EXPECT_TRUE(form.FilterToolBar->isVisible());
+    EXPECT_TRUE(NamedChild<QMenu>(form, "FolderMenu").menuAction()->isVisible());
+    EXPECT_TRUE(NamedChild<QToolBar>(form, "FilterToolBar").isVisible());
     EXPECT_EQ(NamedChild<QLabel>(form, "TimeLabel").text(), "0:00:00|0:00:00");
     EXPECT_EQ(NamedChild<QSlider>(form, "VolumeRxSlider").maximum(), 100);
     EXPECT_EQ(NamedChild<QSlider>(form, "SilenceRxSlider").maximum(), 30);
@@ -284,9 +284,9 @@ TEST_F(Program, AffiliatedNotesStoredAsOnAreShownFromTheStart) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     RunUntilIdle();
     ASSERT_TRUE(program->FirstIdleDone());
-    EXPECT_TRUE(form.Actions.AffiliateAction->isChecked());
+    EXPECT_TRUE(form.Actions().AffiliateAction->isChecked());
     EXPECT_EQ(program->DM().Cat().SelectedFolder()->Name, "Work");
-    EXPECT_EQ(form.RxDBGrid->model()->rowCount(), 3)
+    EXPECT_EQ(NamedChild<QTableView>(form, "RxDBGrid").model()->rowCount(), 3)
         << "the folder's own note and its sub-folder's two";
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
 }
@@ -302,7 +302,7 @@ TEST_F(Program, ExitSavesAndASecondCopysRequestRestoresTheWindow) {
     QTRY_VERIFY(form.isMinimized());
     program->BringToFront();
     QTRY_VERIFY(!form.isMinimized());
-    form.Actions.ExitAction->trigger();
+    form.Actions().ExitAction->trigger();
     EXPECT_FALSE(form.isVisible());
     EXPECT_NE(ReadFileBytes(Folder() + "Tellamo.dat").find("Kept at exit000014"),
               std::string::npos);

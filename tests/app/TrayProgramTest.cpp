@@ -117,7 +117,7 @@ protected:
                                                    RealFileSystem(), Port, Poster,
                                                    Documents.File("PLAY.TMP"));
         ASSERT_TRUE(Program->Start());
-        Form().Actions.AskDescriptionAction->setChecked(false);
+        Form().Actions().AskDescriptionAction->setChecked(false);
         Program->Show();
         ASSERT_TRUE(RunUntil([this] { return Program->FirstIdleDone() && Shown(); }));
     }
@@ -155,7 +155,7 @@ protected:
     // Call through ASSERT_NO_FATAL_FAILURE.
     void CheckAndMinimizeIntoTray() {
         ClickTrayCheckBox();
-        ASSERT_TRUE(Form().Actions.MinimizeToTrayAction->isChecked());
+        ASSERT_TRUE(Form().Actions().MinimizeToTrayAction->isChecked());
         ASSERT_TRUE(RunUntil([] { return EmbeddedIcon() != 0; })) << "the icon is in the tray";
         Form().showMinimized(); // what the window manager's minimize button does
         ASSERT_TRUE(RunUntil([this] { return HiddenInTray(); }));
@@ -198,7 +198,7 @@ TEST_F(TrayProgram, UncheckingTheOptionWhileTheWindowHidesBringsItBackAndRemoves
     ASSERT_NO_FATAL_FAILURE(Start(true));
     ASSERT_NO_FATAL_FAILURE(CheckAndMinimizeIntoTray());
     ClickTrayCheckBox();
-    EXPECT_FALSE(Form().Actions.MinimizeToTrayAction->isChecked());
+    EXPECT_FALSE(Form().Actions().MinimizeToTrayAction->isChecked());
     ASSERT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
     EXPECT_TRUE(RunUntil([] { return EmbeddedIcon() == 0; }));
     EXPECT_FALSE(NamedChild<TrayIcon>(Form(), "TrayIcon").Icon()->isVisible());
@@ -223,7 +223,7 @@ TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStatesAndTheHintSay
     ASSERT_NO_FATAL_FAILURE(Start(true));
     ClickTrayCheckBox();
     ASSERT_TRUE(RunUntil([] { return EmbeddedIcon() != 0; }));
-    const MainActions& a = Form().Actions;
+    const MainActions& a = Form().Actions();
     QMenu* menu = NamedChild<TrayIcon>(Form(), "TrayIcon").Menu();
     EXPECT_EQ(menu->objectName(), "TrayPopupMenu");
     const QList<QAction*> items = menu->actions();
@@ -295,7 +295,7 @@ TEST_F(TrayProgram, ATrayThatStartsLaterGetsTheIcon) {
 TEST_F(TrayProgram, WithoutATrayMinimizingLeavesTheWindowWhereTheTaskbarFindsIt) {
     ASSERT_NO_FATAL_FAILURE(Start(false));
     ClickTrayCheckBox();
-    ASSERT_TRUE(Form().Actions.MinimizeToTrayAction->isChecked());
+    ASSERT_TRUE(Form().Actions().MinimizeToTrayAction->isChecked());
     RunFor(100);
     Form().showMinimized();
     RunFor(500);

@@ -43,7 +43,7 @@ namespace {
 class Workflow : public MainWindowFixture {
 protected:
     Workflow() {
-        Form.Actions.AskDescriptionAction->setChecked(false);
+        Form.Actions().AskDescriptionAction->setChecked(false);
         Form.Options().SampleRate = 8000;
         Form.Options().SixteenBit = false;
         Form.Options().NoiseLevelPercent = 10;
@@ -95,7 +95,7 @@ TEST_F(Workflow, AThousandFullBuffersMakeA100SecondNote) {
 }
 
 TEST_F(Workflow, SilenceIsLeftOutWhenTheOptionIsOn) {
-    Form.Actions.SilenceAction->setChecked(true);
+    Form.Actions().SilenceAction->setChecked(true);
     Form.DictaphonePart().RecordActionExecute();
     for (int i = 0; i < 100; ++i) {
         Buffer(true);
@@ -110,7 +110,7 @@ TEST_F(Workflow, SilenceIsLeftOutWhenTheOptionIsOn) {
 }
 
 TEST_F(Workflow, TotalSilenceRecordsNothing) {
-    Form.Actions.SilenceAction->setChecked(true);
+    Form.Actions().SilenceAction->setChecked(true);
     NamedChild<QLabel>(Form, "TimeLabel").setText("0:00:07|0:00:07");
     Form.DictaphonePart().RecordActionExecute();
     for (int i = 0; i < 30; ++i) {
@@ -156,7 +156,7 @@ TEST_F(Workflow, CancellingLeavesTheCatalogueUnchanged) {
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
 
     Cat.SelectFolder(Cat.NotesNode());
-    Form.Actions.AskDescriptionAction->setChecked(true);
+    Form.Actions().AskDescriptionAction->setChecked(true);
     QTimer::singleShot(0, &Description, [&] { Description.reject(); });
     Form.DictaphonePart().RecordActionExecute();
     EXPECT_TRUE(Cat.Notes().All().empty());
@@ -244,12 +244,12 @@ TEST_F(Workflow, PauseDropsTheSoundAndStopResumesFirst) {
     Form.DictaphonePart().RecordActionExecute();
     Buffer(true);
     Form.DictaphonePart().PauseActionExecute();
-    EXPECT_TRUE(Form.Actions.PauseAction->isChecked());
+    EXPECT_TRUE(Form.Actions().PauseAction->isChecked());
     Buffer(true);
     Buffer(true);
     EXPECT_EQ(Form.DictaphonePart().RecordedSamples(), 800);
     Form.DictaphonePart().StopActionExecute();
-    EXPECT_FALSE(Form.Actions.PauseAction->isChecked());
+    EXPECT_FALSE(Form.Actions().PauseAction->isChecked());
     EXPECT_EQ(Cat.Notes().LastAddedNote()->Duration, 100);
 }
 
@@ -273,9 +273,9 @@ TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
     // Toggling the bi-directional graph twice gives the same picture back; no file changes.
     const QImage first = NamedChild<GraphImage>(Form, "GraphImage").Picture();
     const std::string file = ReadFileBytes(graph);
-    Form.Actions.BiDirectionalAction->trigger();
+    Form.Actions().BiDirectionalAction->trigger();
     EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture().size(), QSize(600, 256));
-    Form.Actions.BiDirectionalAction->trigger();
+    Form.Actions().BiDirectionalAction->trigger();
     EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), first);
     EXPECT_EQ(ReadFileBytes(graph), file);
 
@@ -294,7 +294,7 @@ TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
     NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "123456", 0, 8000, 8);
     Cat.Notes().SetFilter({});
     Cat.Notes().SetCurrent(note);
-    Form.Actions.BiDirectionalAction->setChecked(false);
+    Form.Actions().BiDirectionalAction->setChecked(false);
     Form.ActionListUpdate();
     const std::string graph = Documents.Path() + "/My Voice Notes/123456.bmp";
     GraphBitmap plain(GraphFileWidth, GraphFileHeight);
@@ -324,8 +324,8 @@ TEST_F(Workflow, AReadOnlyStorageFolderGivesOneClearErrorFirst) {
     cat.NewCatalogue();
     cat.AddFoundNote(cat.NotesNode(), "200001", 0, 8000, 8);
     TTellamoMainForm form(cat, AudioServices{Port, Poster, Documents.File("PLAY2.TMP")});
-    form.Actions.AskDescriptionAction->setChecked(false);
-    form.Actions.BiDirectionalAction->setChecked(false);
+    form.Actions().AskDescriptionAction->setChecked(false);
+    form.Actions().BiDirectionalAction->setChecked(false);
     const QStringList before = QDir(QString::fromStdString(Folder())).entryList(QDir::Files);
 
     // Selecting the note, twice: its graph is shown from memory, without a message.
@@ -354,7 +354,7 @@ TEST_F(Workflow, AGraphMadeBeforeTheMagnitudeMarkIsDrawnAgainOnce) {
     NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "123456", 0, 8000, 8);
     Cat.Notes().SetFilter({});
     Cat.Notes().SetCurrent(note);
-    Form.Actions.BiDirectionalAction->setChecked(false);
+    Form.Actions().BiDirectionalAction->setChecked(false);
     // A plain lime picture, stored as files were before the mark (reserved words 0).
     GraphBitmap lime(GraphFileWidth, GraphFileHeight);
     lime.Fill(ColorLime);
@@ -432,9 +432,9 @@ TEST_F(Playback, TheTimerStopsAtTheEnd) {
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
     EXPECT_FALSE(NamedChild<QTimer>(Form, "Timer").isActive());
     Form.ActionListUpdate();
-    EXPECT_TRUE(Form.Actions.PlayAction->isEnabled());
-    EXPECT_FALSE(Form.Actions.StopAction->isEnabled());
-    EXPECT_TRUE(Form.RxDBGrid->isEnabled());
+    EXPECT_TRUE(Form.Actions().PlayAction->isEnabled());
+    EXPECT_FALSE(Form.Actions().StopAction->isEnabled());
+    EXPECT_TRUE(NamedChild<QTableView>(Form, "RxDBGrid").isEnabled());
     EXPECT_EQ(NamedChild<QSlider>(Form, "PositionRxSlider").value(), 0);
     EXPECT_EQ(NamedChild<QLabel>(Form, "TimeLabel").text(), "0:00:00|0:00:01");
     EXPECT_FALSE(Form.DictaphonePart().Player().IsOpen());
@@ -466,7 +466,7 @@ TEST_F(Playback, TheVolumeSliderSetsTheMastersLine) {
         EXPECT_EQ(values[0], expected) << value;
         EXPECT_EQ(values[1], expected) << value;
     }
-    form.Actions.MuteAction->trigger();
+    form.Actions().MuteAction->trigger();
     EXPECT_EQ(port.ControlValues(2)[0], 1u);
     // A change made by another program moves the slider.
     port.SetControlValues(1, {32767, 32767});

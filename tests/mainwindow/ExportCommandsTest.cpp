@@ -96,10 +96,10 @@ protected:
             form->OKBitBtn->click();
         });
     }
-    void SaveAs() { Form.Actions.SaveAsFileAction->trigger(); }
+    void SaveAs() { Form.Actions().SaveAsFileAction->trigger(); }
 
     QObject* Answers = new QObject;
-    TSaveFormatForm SaveFormat{Form.Actions.AskFormatAction, Cat.Files().SettingsFilePath()};
+    TSaveFormatForm SaveFormat{Form.Actions().AskFormatAction, Cat.Files().SettingsFilePath()};
     XdgEmailSender Mail;
     TempDir Target;
     int FormatShown = 0;
@@ -111,7 +111,7 @@ TEST_F(Export, ProposesTheDescriptionWithoutTheSevenBadCharacters) {
     EXPECT_EQ(TTellamoMainForm::ReplaceBadChars("\"q\" | back\\slash"), "_q_ _ back_slash");
     EXPECT_EQ(TTellamoMainForm::ReplaceBadChars(""), "");
 
-    Form.LastSaveDir = QString::fromStdString(Target.Path()) + "/";
+    Form.SetLastSaveDir(QString::fromStdString(Target.Path()) + "/");
     for (const char* description : {"Call <Bob> [urgent]", ""}) {
         Note(description[0] ? "000001" : "000002", description);
         QString proposed = "unset";
@@ -121,7 +121,7 @@ TEST_F(Export, ProposesTheDescriptionWithoutTheSevenBadCharacters) {
     }
     EXPECT_EQ(FormatShown, 0);
     EXPECT_TRUE(FilesIn(Target.Path()).empty());
-    EXPECT_EQ(Form.LastSaveDir, QString::fromStdString(Target.Path()) + "/");
+    EXPECT_EQ(Form.LastSaveDir(), QString::fromStdString(Target.Path()) + "/");
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
@@ -135,13 +135,13 @@ TEST_F(Export, SavesPcmExactlyAndCancelWritesNothing) {
     SaveAs();
     EXPECT_EQ(FormatShown, 1);
     EXPECT_TRUE(FilesIn(Target.Path()).empty());
-    EXPECT_EQ(Form.LastSaveDir, "");
+    EXPECT_EQ(Form.LastSaveDir(), "");
 
     AnswerFileDialog(target);
     AnswerFormat(TSaveFormatForm::PcmIndex);
     SaveAs();
     EXPECT_EQ(ReadFileBytes(Target.File("bob.wav")), ReadFileBytes(Folder() + "000001.wav"));
-    EXPECT_EQ(Form.LastSaveDir, QString::fromStdString(Target.Path()) + "/");
+    EXPECT_EQ(Form.LastSaveDir(), QString::fromStdString(Target.Path()) + "/");
     EXPECT_EQ(FilesIn(Target.Path()), std::vector<std::string>{"bob.wav"});
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
@@ -167,7 +167,7 @@ TEST_F(Export, SavesTrueSpeechAndOpusThatFfmpegReads) {
     EXPECT_EQ(FilesIn(Target.Path()), (std::vector<std::string>{"call.opus", "ts.wav"}));
 
     // Not asked: the choice (Opus, kept from above) is known before the file dialog.
-    Form.Actions.AskFormatAction->setChecked(false);
+    Form.Actions().AskFormatAction->setChecked(false);
     QString filter;
     AnswerFileDialog(QString::fromStdString(Target.File("later")), nullptr, &filter);
     SaveAs();
@@ -282,7 +282,7 @@ protected:
         }
         return args;
     }
-    void Send() { Form.Actions.SendByEMailAction->trigger(); }
+    void Send() { Form.Actions().SendByEMailAction->trigger(); }
 
     TempDir Bin;
     TempDir Log;
@@ -326,7 +326,7 @@ TEST_F(Mailing, AnyDescriptionArrivesAsOneLiteralSubject) {
     const std::string hostile =
         "-x \"quoted\" 'single' $(touch " + marker + "); `touch " + marker + "` & | > <";
     Note("123456", hostile.c_str());
-    Form.Actions.AskFormatAction->setChecked(false);
+    Form.Actions().AskFormatAction->setChecked(false);
     SaveFormat.SetItemIndex(TSaveFormatForm::PcmIndex);
     Send();
     EXPECT_EQ(Call(0), (std::vector<std::string>{"--subject", hostile, "--attach",
@@ -350,7 +350,7 @@ TEST_F(Mailing, WithoutXdgEmailNothingHappens) {
 // nor a mailed one would be the sound the user hears later. Refused with the reason before any
 // dialog, and no copy is written.
 TEST_F(Mailing, TheNoteBeingRecordedIsNotPassedOn) {
-    Form.Actions.AskDescriptionAction->setChecked(false);
+    Form.Actions().AskDescriptionAction->setChecked(false);
     Form.Options().SampleRate = 8000;
     Form.Options().SixteenBit = false;
     Form.DictaphonePart().RecordActionExecute();

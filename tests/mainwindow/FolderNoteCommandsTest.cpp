@@ -44,7 +44,7 @@ protected:
 TEST_F(Commands, BothModelsPassQtsModelTester) {
     QAbstractItemModelTester folders(&Cat.Folders(),
                                      QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QAbstractItemModelTester notes(Form.NoteList(),
+    QAbstractItemModelTester notes(Form.CataloguePart().NoteList(),
                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
     FolderNode* work = Cat.AddFolder(Cat.NotesNode(), "Work");
     Note(work, "000001", "a");
@@ -53,19 +53,19 @@ TEST_F(Commands, BothModelsPassQtsModelTester) {
     Cat.SelectFolder(work);
     Cat.DeleteFolderForGood(work);
     Cat.SelectFolder(Cat.NotesNode());
-    Form.TitleClick(NoteListModel::DescriptionColumn);
+    Form.CataloguePart().TitleClick(NoteListModel::DescriptionColumn);
     SUCCEED();
 }
 
 TEST_F(Commands, AddingAFolderUnderNotesSavesItAndTheTypedName) {
     Form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
-    Form.Actions.AddFolderAction->trigger();
+    Form.Actions().AddFolderAction->trigger();
     FolderNode* added = Cat.SelectedFolder();
     ASSERT_EQ(added->Parent, Cat.NotesNode());
     EXPECT_EQ(added->Name, "Folder");
     EXPECT_NE(Saved().find("\tFolder000014\r\n"), std::string::npos);
-    auto* editor = Form.TreeView->findChild<QLineEdit*>();
+    auto* editor = NamedChild<QTreeView>(Form, "TreeView").findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr) << "the new folder's name is edited in place";
     editor->setText("Projects");
     editor->setFocus();
@@ -78,7 +78,7 @@ TEST_F(Commands, AddingAFolderUnderNotesSavesItAndTheTypedName) {
     // Adding is not offered inside the Recycle Bin.
     Cat.SelectFolder(Cat.RecycleBinNode());
     Form.ActionListUpdate();
-    EXPECT_FALSE(Form.Actions.AddFolderAction->isEnabled());
+    EXPECT_FALSE(Form.Actions().AddFolderAction->isEnabled());
 }
 
 TEST_F(Commands, ANameBeginningWithABlankIsRefused) {
@@ -95,12 +95,12 @@ TEST_F(Commands, DeletingAFolderMovesItToTheBinThenAsks) {
     FolderNode* sub = Cat.AddFolder(folder, "Sub");
     Note(sub, "000001", "in the sub-folder");
     Cat.SelectFolder(folder);
-    Form.DeleteFolderActionExecute();
+    Form.CataloguePart().DeleteFolderActionExecute();
     EXPECT_TRUE(Messages.isEmpty());
     EXPECT_EQ(folder->Parent, Cat.RecycleBinNode());
     EXPECT_EQ(Reloaded()->RecycleBinNode()->Children.front()->Name, "Folder");
 
-    Form.DeleteFolderActionExecute();
+    Form.CataloguePart().DeleteFolderActionExecute();
     EXPECT_EQ(Messages, QStringList{"Delete Folder with all contents?"});
     EXPECT_TRUE(Cat.RecycleBinNode()->Children.empty());
     EXPECT_TRUE(Cat.Notes().All().empty());
@@ -111,10 +111,10 @@ TEST_F(Commands, DeletingAFolderMovesItToTheBinThenAsks) {
 
 TEST_F(Commands, ClearingTheBinAsksAndSavesEvenWhenEmpty) {
     Answer = false;
-    Form.ClearTrashActionExecute();
+    Form.CataloguePart().ClearTrashActionExecute();
     EXPECT_FALSE(FileExists(Folder() + "Tellamo.dat")) << "No changes nothing";
     Answer = true;
-    Form.ClearTrashActionExecute();
+    Form.CataloguePart().ClearTrashActionExecute();
     EXPECT_EQ(Messages, (QStringList{"Clear Recycle Bin?", "Clear Recycle Bin?"}));
     EXPECT_EQ(Saved().size(), 45u);
 }
@@ -122,7 +122,8 @@ TEST_F(Commands, ClearingTheBinAsksAndSavesEvenWhenEmpty) {
 TEST_F(Commands, DeletingNotesMovesThemToTheBinThenDeletesThemForGood) {
     NoteRecord* memo = Note(Cat.NotesNode(), "000001", "Memo");
     Cat.Notes().SetCurrent(memo);
-    Form.DeleteNoteActionExecute(); // nothing selected: the current note goes, unasked
+    Form.CataloguePart()
+        .DeleteNoteActionExecute(); // nothing selected: the current note goes, unasked
     EXPECT_TRUE(Messages.isEmpty());
     EXPECT_EQ(memo->ParentPointer, Cat.RecycleBinNode());
     EXPECT_EQ(Reloaded()->Notes().All()[0]->FolderID, Catalogue::RecycleBinFolderId);
@@ -130,11 +131,11 @@ TEST_F(Commands, DeletingNotesMovesThemToTheBinThenDeletesThemForGood) {
     Cat.SelectFolder(Cat.RecycleBinNode());
     Cat.Notes().SetCurrent(memo);
     Answer = false;
-    Form.DeleteNoteActionExecute();
+    Form.CataloguePart().DeleteNoteActionExecute();
     EXPECT_EQ(Messages, QStringList{"Delete Memo?"});
     EXPECT_EQ(Cat.Notes().All().size(), 1u);
     Answer = true;
-    Form.DeleteNoteActionExecute();
+    Form.CataloguePart().DeleteNoteActionExecute();
     EXPECT_TRUE(Cat.Notes().All().empty());
     EXPECT_FALSE(FileExists(Folder() + "000001.wav"));
 
@@ -145,7 +146,7 @@ TEST_F(Commands, DeletingNotesMovesThemToTheBinThenDeletesThemForGood) {
     for (const auto& note : Cat.Notes().All()) {
         Cat.Notes().SetSelected(note.get(), true);
     }
-    Form.DeleteNoteActionExecute();
+    Form.CataloguePart().DeleteNoteActionExecute();
     EXPECT_EQ(Messages, QStringList{"Delete 3 notes?"});
     EXPECT_TRUE(Reloaded()->Notes().All().empty());
 }
@@ -158,7 +159,7 @@ TEST_F(Commands, RenamingANoteEditsItsDescription) {
         Description.DescriptionEdit->setText("New text");
         Description.accept();
     });
-    Form.Actions.RenameNoteAction->trigger();
+    Form.Actions().RenameNoteAction->trigger();
     EXPECT_EQ(note->Description, "New text");
     EXPECT_EQ(Reloaded()->Notes().All()[0]->Description, "New text");
 }
@@ -166,10 +167,10 @@ TEST_F(Commands, RenamingANoteEditsItsDescription) {
 TEST_F(Commands, TitleClicksSortAndTheFillerStaysLast) {
     for (int click : {NoteListModel::StartColumn, NoteListModel::DurationColumn,
                       NoteListModel::StartColumn, NoteListModel::FillerColumn}) {
-        Form.TitleClick(click);
+        Form.CataloguePart().TitleClick(click);
     }
-    EXPECT_EQ(Form.SortFields, "Start;Duration;Start;");
-    QHeaderView* header = Form.RxDBGrid->horizontalHeader();
+    EXPECT_EQ(Form.CataloguePart().SortFields(), "Start;Duration;Start;");
+    QHeaderView* header = NamedChild<QTableView>(Form, "RxDBGrid").horizontalHeader();
     header->moveSection(NoteListModel::FillerColumn, 0);
     EXPECT_EQ(header->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn);
     header->moveSection(1, NoteListModel::FillerColumn);
@@ -182,17 +183,17 @@ TEST_F(Commands, DroppingAFolderOnItsOwnDescendantChangesNothingButSaves) {
     FolderNode* a = Cat.AddFolder(Cat.NotesNode(), "A");
     FolderNode* b = Cat.AddFolder(a, "B");
     FolderNode* c = Cat.AddFolder(Cat.NotesNode(), "C");
-    EXPECT_FALSE(Form.TreeViewDragOver(DragSource::Folder, a, a));
-    EXPECT_FALSE(Form.TreeViewDragOver(DragSource::Folder, Cat.NotesNode(), c))
+    EXPECT_FALSE(Form.CataloguePart().TreeViewDragOver(DragSource::Folder, a, a));
+    EXPECT_FALSE(Form.CataloguePart().TreeViewDragOver(DragSource::Folder, Cat.NotesNode(), c))
         << "roots are never dragged";
-    EXPECT_TRUE(Form.TreeViewDragOver(DragSource::Folder, a, c));
-    Form.TreeViewDragDrop(DragSource::Folder, a, b, true);
+    EXPECT_TRUE(Form.CataloguePart().TreeViewDragOver(DragSource::Folder, a, c));
+    Form.CataloguePart().TreeViewDragDrop(DragSource::Folder, a, b, true);
     EXPECT_EQ(a->Parent, Cat.NotesNode());
     EXPECT_NE(Saved().find("\tA000014\r\n\t\tB000015\r\n"), std::string::npos)
         << "saved all the same";
-    Form.TreeViewDragDrop(DragSource::Folder, c, a, false);
+    Form.CataloguePart().TreeViewDragDrop(DragSource::Folder, c, a, false);
     EXPECT_EQ(c->Parent, Cat.NotesNode()) << "to the right of the label nothing moves";
-    Form.TreeViewDragDrop(DragSource::Folder, c, a, true);
+    Form.CataloguePart().TreeViewDragDrop(DragSource::Folder, c, a, true);
     EXPECT_EQ(a->Children.front().get(), c) << "the first child of the target";
     EXPECT_EQ(Reloaded()->Folders().Roots()[0]->Children[0]->Children[0]->Name, "C");
 }
@@ -208,22 +209,27 @@ TEST_F(Commands, ThreeSelectedRowsDroppedOnAFolderAllMove) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
     // Ctrl-clicks on three rows, as the user selects them.
     for (int row : {0, 1, 3}) {
-        const QRect cell = Form.RxDBGrid->visualRect(Form.NoteList()->index(row, 0));
-        QTest::mouseClick(Form.RxDBGrid->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                          cell.center());
+        const QRect cell = NamedChild<QTableView>(Form, "RxDBGrid")
+                               .visualRect(Form.CataloguePart().NoteList()->index(row, 0));
+        QTest::mouseClick(NamedChild<QTableView>(Form, "RxDBGrid").viewport(), Qt::LeftButton,
+                          Qt::ControlModifier, cell.center());
     }
     ASSERT_EQ(Cat.Notes().Selection().size(), 3u);
     // The drop on the folder's label, as the tree's view hands it on (the toolkit delivers drop
     // events only during a real drag).
-    Form.TreeView->expandAll();
-    const QRect label = Form.TreeView->visualRect(Cat.Folders().IndexOf(target));
+    NamedChild<QTreeView>(Form, "TreeView").expandAll();
+    const QRect label =
+        NamedChild<QTreeView>(Form, "TreeView").visualRect(Cat.Folders().IndexOf(target));
     bool onLabel = false;
-    EXPECT_EQ(Form.TreeView->FolderAt(label.center(), &onLabel), target);
+    EXPECT_EQ(NamedChild<FolderTreeView>(Form, "TreeView").FolderAt(label.center(), &onLabel),
+              target);
     EXPECT_TRUE(onLabel);
-    Form.TreeView->FolderAt(QPoint(label.right() + 5, label.center().y()), &onLabel);
+    NamedChild<FolderTreeView>(Form, "TreeView")
+        .FolderAt(QPoint(label.right() + 5, label.center().y()), &onLabel);
     EXPECT_FALSE(onLabel) << "right of the label";
-    ASSERT_TRUE(Form.TreeView->DragOver(DragSource::Notes, nullptr, target));
-    Form.TreeView->DragDrop(DragSource::Notes, nullptr, target, true);
+    ASSERT_TRUE(
+        NamedChild<FolderTreeView>(Form, "TreeView").DragOver(DragSource::Notes, nullptr, target));
+    NamedChild<FolderTreeView>(Form, "TreeView").DragDrop(DragSource::Notes, nullptr, target, true);
     EXPECT_EQ(notes[0]->ParentPointer, target);
     EXPECT_EQ(notes[1]->ParentPointer, target);
     EXPECT_EQ(notes[2]->ParentPointer, Cat.NotesNode());
@@ -238,7 +244,7 @@ TEST_F(Commands, ThreeSelectedRowsDroppedOnAFolderAllMove) {
 
     // With no row selected, the current row moves.
     Cat.Notes().SetCurrent(notes[2]);
-    Form.TreeViewDragDrop(DragSource::Notes, nullptr, Cat.RecycleBinNode(), true);
+    Form.CataloguePart().TreeViewDragDrop(DragSource::Notes, nullptr, Cat.RecycleBinNode(), true);
     EXPECT_EQ(notes[2]->ParentPointer, Cat.RecycleBinNode());
 }
 
@@ -260,23 +266,25 @@ TEST_F(Commands, KeysOfTheNoteList) {
             Description.accept();
         });
         answer.start(0);
-        QTest::keyClick(Form.RxDBGrid, Qt::Key_F2);
+        QTest::keyClick(&NamedChild<QTableView>(Form, "RxDBGrid"), Qt::Key_F2);
         EXPECT_FALSE(answer.isActive()) << "F2 opened no dialog";
     }
     EXPECT_EQ(note->Description, "Renamed") << "F2 did not open the note's description";
-    QTest::keyClick(Form.RxDBGrid, Qt::Key_Delete);
+    QTest::keyClick(&NamedChild<QTableView>(Form, "RxDBGrid"), Qt::Key_Delete);
     EXPECT_EQ(note->ParentPointer, Cat.RecycleBinNode())
         << "Delete moves the note to the Recycle Bin";
     // A double click right after a click on a title never starts playback.
     Cat.SelectFolder(Cat.RecycleBinNode());
     Cat.Notes().SetCurrent(note);
     Form.ActionListUpdate();
-    ASSERT_TRUE(Form.Actions.PlayAction->isEnabled());
-    Form.TitleClick(NoteListModel::DescriptionColumn);
-    emit Form.RxDBGrid->doubleClicked(Form.NoteList()->index(0, 0));
+    ASSERT_TRUE(Form.Actions().PlayAction->isEnabled());
+    Form.CataloguePart().TitleClick(NoteListModel::DescriptionColumn);
+    emit NamedChild<QTableView>(Form, "RxDBGrid")
+        .doubleClicked(Form.CataloguePart().NoteList()->index(0, 0));
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
     EXPECT_TRUE(Messages.isEmpty()) << "no attempt to play (this note's sound is not a WAV)";
-    QTest::keyClick(Form.RxDBGrid, Qt::Key_Return); // Enter plays: here it tries and says why not
+    QTest::keyClick(&NamedChild<QTableView>(Form, "RxDBGrid"),
+                    Qt::Key_Return); // Enter plays: here it tries and says why not
     EXPECT_EQ(Messages.size(), 1);
 }
 
@@ -285,9 +293,9 @@ TEST_F(Commands, ParentFolderGoesToTheNotesOwnFolder) {
     FolderNode* deep = Cat.AddFolder(work, "Deep");
     NoteRecord* note = Note(deep, "000001", "x");
     Cat.SelectFolder(work);
-    Form.Actions.AffiliateAction->trigger();
+    Form.Actions().AffiliateAction->trigger();
     ASSERT_EQ(Cat.Notes().Current(), note);
-    Form.ParentFolderActionExecute();
+    Form.CataloguePart().ParentFolderActionExecute();
     EXPECT_EQ(Cat.SelectedFolder(), deep);
 }
 
@@ -300,7 +308,7 @@ TEST_F(Commands, RestoreNotesBringsFilesBackAndSaysWhatItPassedOver) {
                    std::string(reinterpret_cast<const char*>(header.data()), header.size()) +
                        std::string(441'000, '\0'));
     WriteFileBytes(Folder() + "abc.wav", "RIFF");
-    Form.Actions.RestoreNotesAction->trigger();
+    Form.Actions().RestoreNotesAction->trigger();
 
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_TRUE(Messages[0].startsWith("1 WAV files were not restored as notes"))
@@ -308,10 +316,11 @@ TEST_F(Commands, RestoreNotesBringsFilesBackAndSaysWhatItPassedOver) {
     FolderNode* found = Cat.SelectedFolder();
     ASSERT_EQ(found->Name, "Found");
     EXPECT_EQ(found->Parent, Cat.NotesNode());
-    EXPECT_EQ(FolderTree::NodeAt(Form.TreeView->currentIndex()), found);
-    ASSERT_EQ(Form.NoteList()->rowCount(), 1);
-    EXPECT_EQ(Form.NoteList()->index(0, NoteListModel::DurationColumn).data().toString(),
-              "0:00:10");
+    EXPECT_EQ(FolderTree::NodeAt(NamedChild<QTreeView>(Form, "TreeView").currentIndex()), found);
+    ASSERT_EQ(Form.CataloguePart().NoteList()->rowCount(), 1);
+    EXPECT_EQ(
+        Form.CataloguePart().NoteList()->index(0, NoteListModel::DurationColumn).data().toString(),
+        "0:00:10");
     auto saved = Reloaded();
     ASSERT_EQ(saved->Notes().All().size(), 1u);
     EXPECT_EQ(saved->Notes().All()[0]->FileName, "100000");
@@ -322,7 +331,7 @@ TEST_F(Commands, RestoreNotesBringsFilesBackAndSaysWhatItPassedOver) {
 // The user picks an older backup from the list (with its note count), confirms, and gets that
 // catalogue back in the tree and the list; the one replaced stays among the backups.
 TEST_F(Commands, ACatalogueBackupChosenFromTheListReplacesTheCatalogue) {
-    Form.Actions.RestoreBackupAction->trigger();
+    Form.Actions().RestoreBackupAction->trigger();
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_EQ(Messages[0], "There is no backup of the catalogue yet.");
     Messages.clear();
@@ -348,7 +357,7 @@ TEST_F(Commands, ACatalogueBackupChosenFromTheListReplacesTheCatalogue) {
         }
     });
     answer->start(10);
-    Form.Actions.RestoreBackupAction->trigger();
+    Form.Actions().RestoreBackupAction->trigger();
     delete answer;
 
     ASSERT_EQ(offered.size(), 2) << offered.join("\n").toStdString();
@@ -358,7 +367,7 @@ TEST_F(Commands, ACatalogueBackupChosenFromTheListReplacesTheCatalogue) {
     EXPECT_TRUE(Messages[0].startsWith("Replace the catalogue with the backup of"));
     EXPECT_TRUE(Messages[1].startsWith("The catalogue was restored.")) << Messages[1].toStdString();
     EXPECT_EQ(Cat.Folders().Count(), 2);
-    EXPECT_EQ(Form.NoteList()->rowCount(), 1);
+    EXPECT_EQ(Form.CataloguePart().NoteList()->rowCount(), 1);
     EXPECT_EQ(Reloaded()->Notes().All().size(), 1u);
     const auto names = FilesIn(backups);
     EXPECT_EQ(std::count_if(names.begin(), names.end(),

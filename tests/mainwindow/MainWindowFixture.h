@@ -51,7 +51,7 @@ protected:
     FakeWavePort Port;
     EventFdPoster Poster;
     TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};
-    TDescriptionForm Description{Form.Actions.AskDescriptionAction, &Form};
+    TDescriptionForm Description{Form.Actions().AskDescriptionAction, &Form};
     QStringList Messages;
     bool Answer = true;
 };

@@ -23,8 +23,8 @@ namespace {
 class RecordingSafety : public MainWindowFixture {
 protected:
     RecordingSafety() {
-        Form.Actions.AskDescriptionAction->setChecked(false);
-        Form.Actions.SilenceAction->setChecked(false);
+        Form.Actions().AskDescriptionAction->setChecked(false);
+        Form.Actions().SilenceAction->setChecked(false);
         Form.Options().SampleRate = 8000;
         Form.Options().SixteenBit = false;
     }

@@ -18,6 +18,7 @@
 #include "common/OleDate.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/NamedChild.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {
@@ -121,32 +122,33 @@ TEST_F(SettingsFile, FirstRunValuesAreWrittenWhenTheWindowCloses) {
 TEST_F(SettingsFile, OptionsColumnsAndLayoutSurviveARestart) {
     {
         auto form = Start();
-        form->Actions.SilenceAction->setChecked(true);
-        form->Actions.FilterToolBarAction->setChecked(true);
-        form->Actions.MenuNoteAction->setChecked(true);
-        form->Actions.DescriptionColumnAction->setChecked(false); // hidden: keeps its place
+        form->Actions().SilenceAction->setChecked(true);
+        form->Actions().FilterToolBarAction->setChecked(true);
+        form->Actions().MenuNoteAction->setChecked(true);
+        form->Actions().DescriptionColumnAction->setChecked(false); // hidden: keeps its place
         form->ActionListUpdate();
-        QHeaderView* header = form->RxDBGrid->horizontalHeader();
+        QHeaderView* header = NamedChild<QTableView>(*form, "RxDBGrid").horizontalHeader();
         header->moveSection(header->visualIndex(NoteListModel::DurationColumn), 0);
         header->resizeSection(NoteListModel::StartColumn, 123);
-        form->MainSplitter->setSizes({222, 400});
-        form->LastSaveDir = "/home/me/notes/";
+        NamedChild<QSplitter>(*form, "MainSplitter").setSizes({222, 400});
+        form->SetLastSaveDir("/home/me/notes/");
         form->close();
     }
     EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.Duration"), "0,67");
     EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.Description"), "1,212");
     auto form = Start();
-    EXPECT_TRUE(form->Actions.SilenceAction->isChecked());
-    EXPECT_TRUE(form->FilterToolBar->isVisible());
-    EXPECT_FALSE(form->Actions.DescriptionColumnAction->isChecked());
-    QHeaderView* header = form->RxDBGrid->horizontalHeader();
+    EXPECT_TRUE(form->Actions().SilenceAction->isChecked());
+    EXPECT_TRUE(NamedChild<QToolBar>(*form, "FilterToolBar").isVisible());
+    EXPECT_FALSE(form->Actions().DescriptionColumnAction->isChecked());
+    QHeaderView* header = NamedChild<QTableView>(*form, "RxDBGrid").horizontalHeader();
     EXPECT_EQ(header->logicalIndex(0), NoteListModel::DurationColumn);
     EXPECT_EQ(header->logicalIndex(1), NoteListModel::DescriptionColumn);
     EXPECT_EQ(header->logicalIndex(NoteListModel::FillerColumn), NoteListModel::FillerColumn);
     EXPECT_EQ(header->sectionSize(NoteListModel::StartColumn), 123);
-    EXPECT_TRUE(form->RxDBGrid->isColumnHidden(NoteListModel::DescriptionColumn));
-    EXPECT_EQ(form->MainSplitter->sizes().value(0), 222);
-    EXPECT_EQ(form->LastSaveDir, "/home/me/notes/");
+    EXPECT_TRUE(
+        NamedChild<QTableView>(*form, "RxDBGrid").isColumnHidden(NoteListModel::DescriptionColumn));
+    EXPECT_EQ(NamedChild<QSplitter>(*form, "MainSplitter").sizes().value(0), 222);
+    EXPECT_EQ(form->LastSaveDir(), "/home/me/notes/");
 }
 
 // The design widths fitted the original font; Linux's fonts are wider. Without a stored width a
@@ -156,13 +158,13 @@ TEST_F(SettingsFile, ColumnsWithoutAStoredWidthFitTheirLongestTexts) {
     std::vector<int> fitted;
     {
         auto form = Start();
-        for (QAction* column : {form->Actions.BitsColumnAction, form->Actions.HertzColumnAction,
-                                form->Actions.SizeColumnAction}) {
+        for (QAction* column : {form->Actions().BitsColumnAction, form->Actions().HertzColumnAction,
+                                form->Actions().SizeColumnAction}) {
             column->setChecked(true); // hidden columns report no width
         }
         form->ActionListUpdate();
-        QHeaderView* header = form->RxDBGrid->horizontalHeader();
-        const QFontMetrics metrics(form->RxDBGrid->font());
+        QHeaderView* header = NamedChild<QTableView>(*form, "RxDBGrid").horizontalHeader();
+        const QFontMetrics metrics(NamedChild<QTableView>(*form, "RxDBGrid").font());
         const QString start =
             ShortStartText(LocalTimeFromDateTime(QDateTime(QDate(2026, 12, 28), QTime(22, 58))));
         const std::pair<int, QString> longest[] = {{NoteListModel::StartColumn, start},
@@ -185,7 +187,7 @@ TEST_F(SettingsFile, ColumnsWithoutAStoredWidthFitTheirLongestTexts) {
     EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.Duration"), "2,67");
     EXPECT_EQ(Ini().Read("TTellamoMainFormRxDBGrid", "RxDBGrid.BitRate"), "3,90");
     auto form = Start();
-    QHeaderView* header = form->RxDBGrid->horizontalHeader();
+    QHeaderView* header = NamedChild<QTableView>(*form, "RxDBGrid").horizontalHeader();
     EXPECT_EQ(header->sectionSize(NoteListModel::StartColumn), fitted[NoteListModel::StartColumn]);
     EXPECT_EQ(header->sectionSize(NoteListModel::DurationColumn),
               fitted[NoteListModel::DurationColumn]);
@@ -211,14 +213,19 @@ TEST_F(SettingsFile, UnreadableValuesKeepTheirFirstRunValues) {
         "AffiliateAction_Checked=tRuE\r\n[TTellamoMainFormRxDBGrid]\r\nRxDBGrid.Start=x,y\r\n"
         "RxDBGrid.=0,5\r\n");
     auto form = Start();
-    EXPECT_FALSE(form->Actions.SilenceAction->isChecked());
-    EXPECT_TRUE(form->Actions.AffiliateAction->isChecked()) << "truth values in any letter case";
-    EXPECT_EQ(form->RxDBGrid->horizontalHeader()->sectionSize(NoteListModel::StartColumn),
-              TTellamoMainForm(Cat, AudioServices{Port, Poster, Documents.File("PLAY2.TMP")})
-                  .RxDBGrid->horizontalHeader()
+    EXPECT_FALSE(form->Actions().SilenceAction->isChecked());
+    EXPECT_TRUE(form->Actions().AffiliateAction->isChecked()) << "truth values in any letter case";
+    const TTellamoMainForm unstored(Cat, AudioServices{Port, Poster, Documents.File("PLAY2.TMP")});
+    EXPECT_EQ(NamedChild<QTableView>(*form, "RxDBGrid")
+                  .horizontalHeader()
+                  ->sectionSize(NoteListModel::StartColumn),
+              NamedChild<QTableView>(unstored, "RxDBGrid")
+                  .horizontalHeader()
                   ->sectionSize(NoteListModel::StartColumn))
         << "as if no width were stored";
-    EXPECT_EQ(form->RxDBGrid->horizontalHeader()->logicalIndex(NoteListModel::FillerColumn),
+    EXPECT_EQ(NamedChild<QTableView>(*form, "RxDBGrid")
+                  .horizontalHeader()
+                  ->logicalIndex(NoteListModel::FillerColumn),
               NoteListModel::FillerColumn)
         << "the filler stays last whatever the file says";
 }

@@ -25,7 +25,7 @@ namespace {
 class WindowLook : public MainWindowFixture {
 protected:
     WindowLook() {
-        Form.Actions.AskDescriptionAction->setChecked(false);
+        Form.Actions().AskDescriptionAction->setChecked(false);
         Form.Options().SampleRate = 8000;
         Form.Options().SixteenBit = false;
         Form.resize(640, 480);
@@ -46,27 +46,30 @@ TEST_F(WindowLook, AnEmptyListShowsTheBackgroundColourFromTheStart) {
 // The filler column takes the room the other columns leave, never more: an empty list at the
 // first start, or one narrowed by the splitter, shows no horizontal scroll bar.
 TEST_F(WindowLook, TheListScrollsSidewaysOnlyWhenItsColumnsDoNotFit) {
-    QScrollBar* bar = Form.RxDBGrid->horizontalScrollBar();
+    QScrollBar* bar = NamedChild<QTableView>(Form, "RxDBGrid").horizontalScrollBar();
     QTest::qWait(50);
-    EXPECT_FALSE(bar->isVisible()) << "columns " << Form.RxDBGrid->horizontalHeader()->length()
-                                   << " in " << Form.RxDBGrid->viewport()->width();
-    Form.MainSplitter->setSizes({400, 240});
+    EXPECT_FALSE(bar->isVisible())
+        << "columns " << NamedChild<QTableView>(Form, "RxDBGrid").horizontalHeader()->length()
+        << " in " << NamedChild<QTableView>(Form, "RxDBGrid").viewport()->width();
+    NamedChild<QSplitter>(Form, "MainSplitter").setSizes({400, 240});
     QTest::qWait(50);
     EXPECT_TRUE(bar->isVisible()) << "the three columns are wider than the list";
-    Form.MainSplitter->setSizes({150, 490});
+    NamedChild<QSplitter>(Form, "MainSplitter").setSizes({150, 490});
     QTest::qWait(50);
-    EXPECT_FALSE(bar->isVisible()) << "columns " << Form.RxDBGrid->horizontalHeader()->length()
-                                   << " in " << Form.RxDBGrid->viewport()->width();
+    EXPECT_FALSE(bar->isVisible())
+        << "columns " << NamedChild<QTableView>(Form, "RxDBGrid").horizontalHeader()->length()
+        << " in " << NamedChild<QTableView>(Form, "RxDBGrid").viewport()->width();
 }
 
 // "&Record" and "&Rename" share the Note menu's R. With Rename disabled, R chooses Record; with
 // both enabled it only moves between them, the toolkit's way for a shared key.
 TEST_F(WindowLook, AnAccessKeySharedWithADisabledEntryChoosesTheEnabledOne) {
-    Form.Actions.MenuNoteAction->setChecked(true);
+    Form.Actions().MenuNoteAction->setChecked(true);
     Form.ActionListUpdate();
-    ASSERT_FALSE(Form.Actions.RenameNoteAction->isEnabled());
-    ASSERT_TRUE(Form.Actions.RecordAction->isEnabled());
-    for (QMenu* menu : {Form.NoteMenu, Form.NotePopupMenu}) {
+    ASSERT_FALSE(Form.Actions().RenameNoteAction->isEnabled());
+    ASSERT_TRUE(Form.Actions().RecordAction->isEnabled());
+    for (QMenu* menu :
+         {&NamedChild<QMenu>(Form, "NoteMenu"), &NamedChild<QMenu>(Form, "NotePopupMenu")}) {
         SCOPED_TRACE(menu->objectName().toStdString());
         menu->popup(Form.mapToGlobal(QPoint(20, 20)));
         QTRY_VERIFY(menu->isVisible());
@@ -80,16 +83,16 @@ TEST_F(WindowLook, AnAccessKeySharedWithADisabledEntryChoosesTheEnabledOne) {
     Cat.Notes().SetFilter({});
     Form.ActionListUpdate();
 
-    ASSERT_TRUE(Form.Actions.RenameNoteAction->isEnabled()) << "the recorded notes are listed";
-    Form.NoteMenu->popup(Form.mapToGlobal(QPoint(20, 20)));
-    QTRY_VERIFY(Form.NoteMenu->isVisible());
-    QTest::keyClick(Form.NoteMenu, Qt::Key_R);
-    EXPECT_EQ(Form.NoteMenu->activeAction(), Form.Actions.RecordAction);
-    QTest::keyClick(Form.NoteMenu, Qt::Key_R);
-    EXPECT_EQ(Form.NoteMenu->activeAction(), Form.Actions.RenameNoteAction);
-    EXPECT_TRUE(Form.NoteMenu->isVisible());
+    ASSERT_TRUE(Form.Actions().RenameNoteAction->isEnabled()) << "the recorded notes are listed";
+    NamedChild<QMenu>(Form, "NoteMenu").popup(Form.mapToGlobal(QPoint(20, 20)));
+    QTRY_VERIFY(NamedChild<QMenu>(Form, "NoteMenu").isVisible());
+    QTest::keyClick(&NamedChild<QMenu>(Form, "NoteMenu"), Qt::Key_R);
+    EXPECT_EQ(NamedChild<QMenu>(Form, "NoteMenu").activeAction(), Form.Actions().RecordAction);
+    QTest::keyClick(&NamedChild<QMenu>(Form, "NoteMenu"), Qt::Key_R);
+    EXPECT_EQ(NamedChild<QMenu>(Form, "NoteMenu").activeAction(), Form.Actions().RenameNoteAction);
+    EXPECT_TRUE(NamedChild<QMenu>(Form, "NoteMenu").isVisible());
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
-    Form.NoteMenu->hide();
+    NamedChild<QMenu>(Form, "NoteMenu").hide();
 }
 
 // The menu bar's access keys: Alt+letter opens the shown menu with that key every time; a hidden
@@ -157,8 +160,8 @@ TEST_F(WindowLook, TheMenuBarsAccessKeysOpenTheShownMenus) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
-        Form.Actions.MenuFolderAction->setChecked(c.FolderShown);
-        Form.Actions.MenuNoteAction->setChecked(c.NoteShown);
+        Form.Actions().MenuFolderAction->setChecked(c.FolderShown);
+        Form.Actions().MenuNoteAction->setChecked(c.NoteShown);
         Form.ActionListUpdate();
         Form.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
@@ -179,15 +182,15 @@ TEST_F(WindowLook, TheMenuBarsAccessKeysOpenTheShownMenus) {
 // A menu opened by its key in the bar has its first entry that can be chosen highlighted, so
 // that Enter chooses it: Note > Record while no note can be played.
 TEST_F(WindowLook, AMenuOpenedByItsKeyChoosesItsFirstEntryWithEnter) {
-    Form.Actions.MenuNoteAction->setChecked(true);
+    Form.Actions().MenuNoteAction->setChecked(true);
     Form.ActionListUpdate();
-    ASSERT_FALSE(Form.Actions.PlayAction->isEnabled());
+    ASSERT_FALSE(Form.Actions().PlayAction->isEnabled());
     QApplication::setActiveWindow(&Form);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
     QTest::keyClick(&Form, Qt::Key_N, Qt::AltModifier);
-    QTRY_VERIFY(Form.NoteMenu->isVisible());
-    EXPECT_EQ(Form.NoteMenu->activeAction(), Form.Actions.RecordAction);
-    QTest::keyClick(Form.NoteMenu, Qt::Key_Return);
+    QTRY_VERIFY(NamedChild<QMenu>(Form, "NoteMenu").isVisible());
+    EXPECT_EQ(NamedChild<QMenu>(Form, "NoteMenu").activeAction(), Form.Actions().RecordAction);
+    QTest::keyClick(&NamedChild<QMenu>(Form, "NoteMenu"), Qt::Key_Return);
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
     Form.DictaphonePart().StopActionExecute();
 }
@@ -221,9 +224,10 @@ TEST_F(WindowLook, TheCurrentRowAndTheOtherSelectedRowsLookDifferent) {
     Cat.Notes().SetFilter({});
     Form.ActionListUpdate();
     // Click the second row, then Ctrl+click the first: the first is current, both are selected.
-    QWidget* rows = Form.RxDBGrid->viewport();
+    QWidget* rows = NamedChild<QTableView>(Form, "RxDBGrid").viewport();
     const auto rowCentre = [&](int r) {
-        return QPoint(20, Form.RxDBGrid->rowViewportPosition(r) + Form.RxDBGrid->rowHeight(r) / 2);
+        return QPoint(20, NamedChild<QTableView>(Form, "RxDBGrid").rowViewportPosition(r) +
+                              NamedChild<QTableView>(Form, "RxDBGrid").rowHeight(r) / 2);
     };
     QTest::mouseClick(rows, Qt::LeftButton, Qt::NoModifier, rowCentre(1));
     QTest::mouseClick(rows, Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
@@ -235,17 +239,19 @@ TEST_F(WindowLook, TheCurrentRowAndTheOtherSelectedRowsLookDifferent) {
         const char* Name;
         QPalette Palette;
     };
-    const Look looks[] = {{"default", Form.RxDBGrid->palette()}, {"dark", DarkPalette()}};
+    const Look looks[] = {{"default", NamedChild<QTableView>(Form, "RxDBGrid").palette()},
+                          {"dark", DarkPalette()}};
     for (const Look& look : looks) {
         SCOPED_TRACE(look.Name);
-        Form.RxDBGrid->setPalette(look.Palette);
-        const QImage shot = Form.RxDBGrid->viewport()->grab().toImage();
-        QHeaderView* header = Form.RxDBGrid->horizontalHeader();
+        NamedChild<QTableView>(Form, "RxDBGrid").setPalette(look.Palette);
+        const QImage shot = NamedChild<QTableView>(Form, "RxDBGrid").viewport()->grab().toImage();
+        QHeaderView* header = NamedChild<QTableView>(Form, "RxDBGrid").horizontalHeader();
         const int x = header->sectionViewportPosition(NoteListModel::FillerColumn) + 20;
         ASSERT_LT(x, shot.width());
         QRgb row[3];
         for (int r = 0; r < 3; ++r) {
-            const int y = Form.RxDBGrid->rowViewportPosition(r) + Form.RxDBGrid->rowHeight(r) / 2;
+            const int y = NamedChild<QTableView>(Form, "RxDBGrid").rowViewportPosition(r) +
+                          NamedChild<QTableView>(Form, "RxDBGrid").rowHeight(r) / 2;
             row[r] = shot.pixel(x, y);
         }
         const QRgb base = look.Palette.color(QPalette::Base).rgb();

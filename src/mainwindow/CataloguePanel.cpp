@@ -1,0 +1,322 @@
+#include "mainwindow/CataloguePanel.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QDateTime>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStyle>
+#include <QTableView>
+#include <QToolBar>
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/NoteFilter.h"
+#include "catalogue/NoteTexts.h"
+#include "common/IniFile.h"
+#include "common/Translate.h"
+#include "dialogs/FormStorage.h"
+#include "mainwindow/FolderIcons.h"
+#include "mainwindow/MainActions.h"
+#include "mainwindow/NoteListModel.h"
+#include "mainwindow/NoteRowDelegate.h"
+
+namespace tellamo {
+
+namespace {
+const char* const ColumnSection = "TTellamoMainFormRxDBGrid";
+// The note list's columns as designed, at 96 dots per inch with the design's font: the settings
+// file's first-run values.
+constexpr int DesignColumnWidths[NoteListModel::FillerColumn] = {212, 81, 67, 34, 47, 63};
+
+// The longest texts each column shows (the description has no such text: its width is a
+// choice of the design, not a fit).
+QStringList LongestTexts(int column) {
+    QStringList texts;
+    switch (column) {
+    case NoteListModel::StartColumn:
+        // Every month's name and both halves of the day, with two-digit days and hours.
+        for (int month = 1; month <= 12; ++month) {
+            for (int hour : {10, 22}) {
+                texts << ShortStartText(
+                    LocalTimeFromDateTime(QDateTime(QDate(2026, month, 28), QTime(hour, 58))));
+            }
+        }
+        break;
+    case NoteListModel::DurationColumn:
+        texts << DurationText(((9 * 60 + 59) * 60 + 59) * 1000);
+        break;
+    case NoteListModel::BitRateColumn:
+        texts << QStringLiteral("16");
+        break;
+    case NoteListModel::SampleRateColumn:
+        texts << QStringLiteral("44100");
+        break;
+    case NoteListModel::FileSizeColumn:
+        texts << QStringLiteral("999999");
+        break;
+    default:
+        break;
+    }
+    return texts;
+}
+} // namespace
+
+CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& catalogue,
+                               MainActions& actions, CatalogueHost& host)
+    : QObject(&window), mWindow(window), mCat(catalogue), mActions(actions), mHost(host) {
+    const MainActions& a = mActions;
+    filterBar.addAction(a.AffiliateAction);
+    filterBar.addSeparator();
+    filterBar.addActions({a.FilterAction, a.CaseInSensitiveAction});
+    filterBar.addSeparator();
+    mFilterEdit = new QLineEdit(&filterBar);
+    mFilterEdit->setObjectName(QStringLiteral("FilterEdit"));
+    mFilterEdit->setToolTip(TranslateText("Text of the filter"));
+    mFilterEdit->setFixedWidth(156);
+    filterBar.addWidget(mFilterEdit);
+
+    CreateViews();
+    CreatePopupMenus();
+    mNoteModel->SetTitles({TranslateText("Description"), TranslateText("Start"),
+                           TranslateText("Duration"), TranslateText("Bits"), TranslateText("Hz"),
+                           TranslateText("Size, kb"), QString()});
+    FitColumns();
+    ConnectSelection();
+    ConnectCommands();
+}
+
+CataloguePanel::~CataloguePanel() = default;
+
+void CataloguePanel::CreateViews() {
+    mTreeView = new FolderTreeView(&mWindow);
+    mTreeView->setObjectName(QStringLiteral("TreeView"));
+    mTreeView->setHeaderHidden(true);
+    mTreeView->setIndentation(19);
+    mTreeView->setMinimumWidth(40);
+    mTreeView->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                               QAbstractItemView::SelectedClicked);
+    mTreeView->setModel(&mCat.Folders());
+    mTreeView->setIconSize(QSize(16, 16));
+    mTreeView->setItemDelegate(new FolderIconDelegate(mCat, *mActions.AffiliateAction, mTreeView));
+
+    mNoteModel = new NoteListModel(mCat.Notes(), this);
+    mRxDBGrid = new QTableView(&mWindow);
+    mRxDBGrid->setObjectName(QStringLiteral("RxDBGrid"));
+    mRxDBGrid->setModel(mNoteModel);
+    mRxDBGrid->setItemDelegate(new NoteRowDelegate(mRxDBGrid, *mNoteModel));
+    mRxDBGrid->setMinimumWidth(40);
+    mRxDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    mRxDBGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    mRxDBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mRxDBGrid->setWordWrap(false);
+    mRxDBGrid->setDragEnabled(true); // rows onto a folder, after the system's drag distance
+    mRxDBGrid->setDragDropMode(QAbstractItemView::DragOnly);
+    mRxDBGrid->verticalHeader()->hide();
+    mRxDBGrid->verticalHeader()->setDefaultSectionSize(mRxDBGrid->fontMetrics().height() + 4);
+    mRxDBGrid->horizontalHeader()->setSectionsMovable(true);
+    mRxDBGrid->horizontalHeader()->setHighlightSections(false);
+    mRxDBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The filler column takes whatever width is left, so no scroll bar appears for it. (A
+    // stretched last section never shrinks below the width it had before it was stretched, and
+    // that alone made an empty list scroll sideways.)
+    mRxDBGrid->horizontalHeader()->setSectionResizeMode(NoteListModel::FillerColumn,
+                                                        QHeaderView::Stretch);
+}
+
+void CataloguePanel::CreatePopupMenus() {
+    mFolderPopupMenu = new QMenu(&mWindow);
+    mFolderPopupMenu->setObjectName(QStringLiteral("FolderPopupMenu"));
+    FillFolderMenu(*mFolderPopupMenu, mActions);
+    mNotePopupMenu = new QMenu(&mWindow);
+    mNotePopupMenu->setObjectName(QStringLiteral("NotePopupMenu"));
+    FillNoteMenu(*mNotePopupMenu, mActions);
+
+    mTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(mTreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        mFolderPopupMenu->popup(mTreeView->viewport()->mapToGlobal(at));
+    });
+    mRxDBGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(mRxDBGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        mNotePopupMenu->popup(mRxDBGrid->viewport()->mapToGlobal(at));
+    });
+}
+
+void CataloguePanel::ConnectSelection() {
+    // The tree's current folder and the catalogue's selected folder are one and the same.
+    connect(mTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { mCat.SelectFolder(FolderTree::NodeAt(current)); });
+    connect(&mCat, &Catalogue::SelectedFolderChanged, this, [this] {
+        const QModelIndex index = mCat.Folders().IndexOf(mCat.SelectedFolder());
+        if (mTreeView->currentIndex() != index) {
+            mTreeView->setCurrentIndex(index);
+        }
+        if (index.isValid()) {
+            mTreeView->scrollTo(index);
+        }
+        RepaintFolders(); // the selected folder's picture changes
+        mCat.Notes().ClearSelection();
+        ApplyNoteFilter();
+    });
+    for (QAction* option :
+         {mActions.AffiliateAction, mActions.FilterAction, mActions.CaseInSensitiveAction}) {
+        connect(option, &QAction::triggered, this, [this] {
+            mCat.Notes().ClearSelection();
+            ApplyNoteFilter();
+            RepaintFolders();
+        });
+    }
+    connect(mFilterEdit, &QLineEdit::textChanged, this, [this] {
+        if (mActions.FilterAction->isChecked()) {
+            mCat.Notes().ClearSelection();
+            ApplyNoteFilter();
+        }
+    });
+
+    // The note list's current row and the table's current note follow each other.
+    auto showCurrent = [this] {
+        mRxDBGrid->viewport()->update();
+        const int row = mCat.Notes().CurrentRow();
+        const QModelIndex index = row >= 0 ? mNoteModel->index(row, 0) : QModelIndex();
+        if (mRxDBGrid->currentIndex().row() != row) {
+            mRxDBGrid->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        }
+        if (index.isValid()) {
+            mRxDBGrid->scrollTo(index);
+        }
+    };
+    connect(&mCat.Notes(), &NoteTable::CurrentChanged, this, showCurrent);
+    connect(mNoteModel, &QAbstractItemModel::modelReset, this, showCurrent);
+    connect(mRxDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { mCat.Notes().SetCurrentRow(current.row()); });
+    ApplyNoteFilter();
+}
+
+void CataloguePanel::ApplyNoteFilter() {
+    // The filter's inputs are read here, once per refresh; every change of one refreshes.
+    mCat.Notes().SetFilter(
+        NoteFilter({mCat.SelectedFolder(), mActions.AffiliateAction->isChecked(),
+                    mActions.FilterAction->isChecked(), mActions.CaseInSensitiveAction->isChecked(),
+                    mFilterEdit->text()}));
+}
+
+void CataloguePanel::RepaintFolders() {
+    mTreeView->viewport()->update();
+}
+
+void CataloguePanel::UpdateStates(bool idle) {
+    const MainActions& a = mActions;
+    const QAction* columnActions[] = {a.DescriptionColumnAction, a.StartColumnAction,
+                                      a.DurationColumnAction,    a.BitsColumnAction,
+                                      a.HertzColumnAction,       a.SizeColumnAction};
+    for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
+        mRxDBGrid->setColumnHidden(column, !columnActions[column]->isChecked());
+    }
+    mFilterEdit->setEnabled(idle);
+    SetBrowsingEnabled(idle);
+}
+
+void CataloguePanel::SetBrowsingEnabled(bool enabled) {
+    mRxDBGrid->setEnabled(enabled);
+    mTreeView->setEnabled(enabled);
+}
+
+void CataloguePanel::SetNoteListBusy(bool busy) {
+    mRxDBGrid->setEnabled(!busy);
+    if (busy) {
+        mRxDBGrid->repaint();
+    }
+}
+
+void CataloguePanel::FitColumns() {
+    // The design widths fitted each column's longest text in the original font; Linux's fonts
+    // are wider, so a column gets at least the width of its longest text and its title in the
+    // window's font.
+    QHeaderView* header = mRxDBGrid->horizontalHeader();
+    const QFontMetrics metrics(mRxDBGrid->font());
+    const int margin =
+        2 * (mRxDBGrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, mRxDBGrid) +
+             1) +
+        (mRxDBGrid->showGrid() ? 1 : 0);
+    mFittedColumnWidths.clear();
+    for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
+        int width = std::max(DesignColumnWidths[column], header->sectionSizeHint(column));
+        for (const QString& text : LongestTexts(column)) {
+            width = std::max(width, metrics.horizontalAdvance(text) + margin);
+        }
+        mFittedColumnWidths.push_back(width);
+        mRxDBGrid->setColumnWidth(column, width);
+    }
+}
+
+void CataloguePanel::AddColumnSettings(FormStorage& store) {
+    // The note list's columns: erased and written anew each time, one key per column in the
+    // columns' present order, "index,width".
+    QHeaderView* columns = mRxDBGrid->horizontalHeader();
+    mColumnWidths.clear();
+    for (int logical = 0; logical < NoteListModel::FillerColumn; ++logical) {
+        mColumnWidths.push_back(columns->sectionSize(logical));
+    }
+    mColumnWidths.push_back(1600); // the filler stretches over the rest; this is its design width
+    connect(columns, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+        if (size > 0 && logical >= 0 && logical < NoteListModel::FillerColumn) {
+            mColumnWidths[static_cast<std::size_t>(logical)] = size;
+        }
+    });
+    // A column the user has not resized keeps its design width in the file, and a design width
+    // read back means "fitted to the font": the file's first-run values stay the design's while
+    // the list never cuts its texts, and every width the user chose comes back to the pixel.
+    store.SaveExtra = [this](IniFile& ini) {
+        ini.EraseSection(ColumnSection);
+        QHeaderView* header = mRxDBGrid->horizontalHeader();
+        for (int visual = 0; visual < NoteListModel::ColumnCount; ++visual) {
+            const int logical = header->logicalIndex(visual);
+            int width = mColumnWidths[static_cast<std::size_t>(logical)];
+            if (logical < NoteListModel::FillerColumn &&
+                width == mFittedColumnWidths[static_cast<std::size_t>(logical)]) {
+                width = DesignColumnWidths[logical];
+            }
+            ini.Write(ColumnSection, std::string("RxDBGrid.") + NoteListModel::FieldName(logical),
+                      std::to_string(visual) + "," + std::to_string(width));
+        }
+    };
+    store.RestoreExtra = [this](const IniFile& ini) {
+        QHeaderView* header = mRxDBGrid->horizontalHeader();
+        std::vector<std::pair<int, int>> places; // stored index, logical column
+        for (int logical = 0; logical < NoteListModel::ColumnCount; ++logical) {
+            int index = header->visualIndex(logical);
+            if (const auto text = ini.Read(ColumnSection, std::string("RxDBGrid.") +
+                                                              NoteListModel::FieldName(logical))) {
+                const QStringList parts = QString::fromStdString(*text).split(',');
+                bool indexOk = false, widthOk = false;
+                const int storedIndex = parts.value(0).trimmed().toInt(&indexOk);
+                const int width = parts.value(1).trimmed().toInt(&widthOk);
+                if (indexOk && widthOk && parts.size() == 2) {
+                    index = storedIndex;
+                    if (logical != NoteListModel::FillerColumn && width > 0) {
+                        const int shown =
+                            width == DesignColumnWidths[logical]
+                                ? mFittedColumnWidths[static_cast<std::size_t>(logical)]
+                                : width;
+                        header->resizeSection(logical, shown);
+                        mColumnWidths[static_cast<std::size_t>(logical)] = shown;
+                    }
+                }
+            }
+            places.emplace_back(index, logical);
+        }
+        std::stable_sort(places.begin(), places.end());
+        mSyncingSelection = true; // the filler guard stays out of these moves
+        for (int visual = 0; visual < static_cast<int>(places.size()); ++visual) {
+            header->moveSection(header->visualIndex(places[visual].second), visual);
+        }
+        // Whatever the file says, the filler stays last.
+        header->moveSection(header->visualIndex(NoteListModel::FillerColumn),
+                            NoteListModel::ColumnCount - 1);
+        mSyncingSelection = false;
+    };
+}
+
+} // namespace tellamo

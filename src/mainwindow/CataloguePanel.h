@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+
+#include "mainwindow/FolderTreeView.h"
+
+class QLineEdit;
+class QMenu;
+class QTableView;
+class QToolBar;
+class QWidget;
+
+namespace tellamo {
+
+class Catalogue;
+class FormStorage;
+struct FolderNode;
+struct MainActions;
+class NoteListModel;
+class TDescriptionForm;
+
+// What the catalogue part asks of the window around it.
+class CatalogueHost {
+public:
+    virtual ~CatalogueHost() = default;
+    // After a change of folders or notes.
+    virtual void SaveCatalogue() = 0;
+    // Shows the outcome of a save made elsewhere (its error text, empty for success).
+    virtual void ShowSaveResult(const QString& error) = 0;
+};
+
+// The catalogue part of the main window: the folder tree ("TreeView"), the note list
+// ("RxDBGrid") with its columns, their pop-up menus, the filter text of the filter toolbar, and
+// the commands on folders and notes.
+class CataloguePanel : public QObject {
+    Q_OBJECT
+public:
+    // Fills filterBar (the window's "FilterToolBar") and creates the tree and the list as
+    // children of window, for the window to place.
+    CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& catalogue, MainActions& actions,
+                   CatalogueHost& host);
+    ~CataloguePanel() override;
+
+    FolderTreeView* Tree() const { return mTreeView; }
+    QTableView* NoteGrid() const { return mRxDBGrid; }
+    NoteListModel* NoteList() const { return mNoteModel; }
+    void SetDescriptionForm(TDescriptionForm* form) { mDescriptionForm = form; }
+
+    // The action-state update's part: the list's columns shown as their actions say, the tree,
+    // the list and the filter text usable only while the dictaphone is idle.
+    void UpdateStates(bool idle);
+    // Shows the notes that pass the filter options as they are checked now (the selected
+    // folder, affiliated notes, the filter text and its case).
+    void ApplyNoteFilter();
+    // The folders' pictures show the options as they are now.
+    void RepaintFolders();
+    // The tree and the list take input (or, while a note plays, none).
+    void SetBrowsingEnabled(bool enabled);
+    // The note list greyed while a graph is built.
+    void SetNoteListBusy(bool busy);
+    // The list's columns in the settings file: their order and widths, "index,width".
+    void AddColumnSettings(FormStorage& store);
+
+    void AddFolderActionExecute();
+    void RenameFolderActionExecute();
+    void DeleteFolderActionExecute();
+    void ClearTrashActionExecute();
+    void ParentFolderActionExecute();
+    // Dragging over and dropping on the folder tree: a folder within the tree, or the note
+    // list's rows onto a folder.
+    bool TreeViewDragOver(DragSource source, FolderNode* dragged, FolderNode* target) const;
+    void TreeViewDragDrop(DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel);
+    void EnsureSelection();
+    void RenameNoteActionExecute();
+    void DeleteNoteActionExecute();
+    // Brings the storage folder's WAV files that no note uses back as notes in a new folder
+    // "Found"; files it passes over or cannot read are reported in one box.
+    void RestoreNotesActionExecute();
+    // Lists the catalogue's backups with their dates and note counts and, once the user has
+    // chosen one and confirmed, puts it in place of the catalogue.
+    void RestoreBackupActionExecute();
+    // A click on a column title: sorts by the clicked field in front of the earlier ones.
+    void TitleClick(int column);
+    // The sort fields of the title clicks so far, "Start;Duration;".
+    const QString& SortFields() const { return mSortFields; }
+
+private:
+    void CreateViews();
+    void CreatePopupMenus();
+    void ConnectSelection();
+    void ConnectCommands();
+    // Sizes the note list's columns (not the filler) to their longest texts in the window's
+    // font, never below their design widths; the result is kept in mFittedColumnWidths.
+    void FitColumns();
+    bool TreeViewEdited(FolderNode* folder, const QString& name);
+
+    QWidget& mWindow;
+    Catalogue& mCat;
+    MainActions& mActions;
+    CatalogueHost& mHost;
+    TDescriptionForm* mDescriptionForm = nullptr;
+
+    // Components, named as the settings and translation files address them.
+    QLineEdit* mFilterEdit = nullptr;
+    FolderTreeView* mTreeView = nullptr;
+    QTableView* mRxDBGrid = nullptr;
+    NoteListModel* mNoteModel = nullptr;
+    QMenu* mFolderPopupMenu = nullptr;
+    QMenu* mNotePopupMenu = nullptr;
+
+    QString mSortFields;
+    std::int64_t mLastTitleClickTime = 0; // ms of a monotonic clock; 0 at start
+    // Set while the list and the table bring each other's selection (or the header its
+    // sections) in line, so that the change does not echo back.
+    bool mSyncingSelection = false;
+    // Each column's width as last shown (a hidden column reports none).
+    std::vector<int> mColumnWidths;
+    std::vector<int> mFittedColumnWidths;
+};
+
+} // namespace tellamo
