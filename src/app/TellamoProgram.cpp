@@ -22,7 +22,7 @@
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
 #include "export/MailSender.h"
-#include "export/TSaveFormatForm.h"
+#include "export/forms/TSaveFormatForm.h"
 #include "mainwindow/MainActions.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"

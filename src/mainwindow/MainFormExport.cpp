@@ -8,7 +8,7 @@
 #include "catalogue/Catalogue.h"
 #include "common/Translate.h"
 #include "export/MailSender.h"
-#include "export/TSaveFormatForm.h"
+#include "export/forms/TSaveFormatForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 

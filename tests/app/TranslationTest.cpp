@@ -36,7 +36,7 @@
 #include "dialogs/TAboutForm.h"
 #include "dialogs/TDescriptionForm.h"
 #include "dialogs/TOptionsForm.h"
-#include "export/TSaveFormatForm.h"
+#include "export/forms/TSaveFormatForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 #include "support/TempDir.h"

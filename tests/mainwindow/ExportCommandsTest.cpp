@@ -19,7 +19,7 @@
 #include "MainWindowFixture.h"
 #include "export/ExportTestSupport.h"
 #include "export/MailSender.h"
-#include "export/TSaveFormatForm.h"
+#include "export/forms/TSaveFormatForm.h"
 #include "support/ChildProcess.h"
 
 namespace tellamo::test {

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "common/IniFile.h"
-#include "export/TSaveFormatForm.h"
+#include "export/forms/TSaveFormatForm.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -1,4 +1,4 @@
-#include "export/ConvertProgress.h"
+#include "export/forms/ConvertProgress.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>

@@ -1,4 +1,4 @@
-#include "export/TSaveFormatForm.h"
+#include "export/forms/TSaveFormatForm.h"
 
 #include <cmath>
 
@@ -22,7 +22,7 @@
 #include "dialogs/ActionBinding.h"
 #include "dialogs/DialogButtons.h"
 #include "dialogs/FormStorage.h"
-#include "export/ConvertProgress.h"
+#include "export/forms/ConvertProgress.h"
 
 namespace tellamo {
 
