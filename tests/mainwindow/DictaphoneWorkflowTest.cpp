@@ -240,6 +240,31 @@ TEST_F(Workflow, TheComputerIsKeptAwakeExactlyWhileRecording) {
     Form.SetSleepInhibitor(nullptr);
 }
 
+// The capture thread may hand over its first buffer before the window has switched to
+// recording; that sound is in the file, so it must be in the note's duration as well.
+TEST_F(Workflow, ABufferCapturedWhileTheRecordingStartsCountsInTheDuration) {
+    struct EarlyBuffer : SleepInhibitor {
+        explicit EarlyBuffer(FakeWavePort& port) : Port(port) {}
+        void Inhibit(const QString&) override {
+            const std::string data(800, '\xF0');
+            Delivered = Port.CompleteInput(data.data(), data.size());
+        }
+        void Release() override {}
+        FakeWavePort& Port;
+        bool Delivered = false;
+    } early(Port);
+    Form.SetSleepInhibitor(&early);
+    Form.DictaphonePart().RecordActionExecute();
+    ASSERT_TRUE(early.Delivered);
+    Poster.ProcessPending();
+    Buffer(true);
+    Form.DictaphonePart().StopActionExecute();
+    Form.SetSleepInhibitor(nullptr);
+    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    EXPECT_EQ(WavOf(note).size(), 44u + 1600u);
+    EXPECT_EQ(note->Duration, 200);
+}
+
 TEST_F(Workflow, PauseDropsTheSoundAndStopResumesFirst) {
     Form.DictaphonePart().RecordActionExecute();
     Buffer(true);
