@@ -23,7 +23,7 @@ FolderIconDelegate::FolderIconDelegate(Catalogue& catalogue, const QAction& affi
                                        QObject* parent)
     : QStyledItemDelegate(parent), mCat(catalogue), mAffiliate(affiliateAction) {
     for (int i = 0; i < 6; ++i) {
-        Images[static_cast<std::size_t>(i)] = TreeImage(i);
+        mImages[static_cast<std::size_t>(i)] = TreeImage(i);
     }
 }
 
@@ -33,7 +33,7 @@ void FolderIconDelegate::initStyleOption(QStyleOptionViewItem* option,
     const FolderNode* node = FolderTree::NodeAt(index);
     const int image = FolderImageIndex(node, node == mCat.SelectedFolder(), mAffiliate.isChecked(),
                                        mCat.RecycleBinNode());
-    option->icon = Images[static_cast<std::size_t>(image)];
+    option->icon = mImages[static_cast<std::size_t>(image)];
     option->features |= QStyleOptionViewItem::HasDecoration;
     option->decorationSize = QSize(16, 16);
 }

@@ -28,7 +28,7 @@ protected:
 private:
     Catalogue& mCat;
     const QAction& mAffiliate;
-    std::array<QIcon, 6> Images;
+    std::array<QIcon, 6> mImages;
 };
 
 } // namespace tellamo

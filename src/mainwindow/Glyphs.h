@@ -17,11 +17,9 @@ constexpr int GlyphCount = 14;
 class GlyphSet {
 public:
     explicit GlyphSet(bool bordered);
-    bool Bordered() const { return mBordered; }
     const QIcon& Icon(int index) const { return mIcons.at(static_cast<std::size_t>(index)); }
 
 private:
-    bool mBordered;
     std::array<QIcon, GlyphCount> mIcons;
 };
 
