@@ -19,6 +19,8 @@ class Storage {
 public:
     // documentsFolder is the user's documents folder (may be empty: the storage folder then sits
     // at the root of the file system, as a last resort); the names come through TranslateText.
+    // A read-me name that is not a plain file name of the folder (a path, a hidden name, the name
+    // of another of the program's files or of a note) gives "ReadMe.txt" instead.
     Storage(QString documentsFolder, QString storageFolderName, QString readMeName);
 
     QString StorageFolder() const;
