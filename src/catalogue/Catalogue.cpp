@@ -6,6 +6,8 @@
 #include <optional>
 #include <unordered_map>
 
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -471,6 +473,43 @@ QString Catalogue::ReadIndexFile(const QString& path) {
     return {};
 }
 
+QString Catalogue::KeepDamagedFile(const QString& damagedPath) {
+    // The kept copy is written as a new file like every other name the program writes: a link
+    // planted at the name (the folder may be shared) is replaced, never written through.
+    QFile damaged(damagedPath);
+    if (!damaged.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray bytes = damaged.readAll();
+    if (damaged.error() != QFileDevice::NoError) {
+        return {};
+    }
+    damaged.close();
+    const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+    QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
+    // An earlier damaged file kept in the same second stays; whatever else stands at the name
+    // (a link, a folder) is no kept file.
+    for (int n = 2;; ++n) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(kept).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            break;
+        }
+        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
+               QString::number(n) + ".dat";
+    }
+    const std::string keptPath = QFile::encodeName(kept).toStdString();
+    if (WriteNewFileDurably(
+            Fs, keptPath,
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))) != 0) {
+        return {};
+    }
+    // The damaged file goes only once its copy is on the disk, so that the next save cannot
+    // make it the previous generation in place of a good one.
+    Fs.Remove(QFile::encodeName(damagedPath).toStdString());
+    Fs.SyncDirectory(QFile::encodeName(StorageFiles.StorageFolder()).toStdString());
+    return kept;
+}
+
 QString Catalogue::LoadCatalogue() {
     const QString path = StorageFiles.IndexFilePath();
     // A missing Tellamo.dat beside an earlier generation is a save cut short where the file
@@ -527,13 +566,8 @@ QString Catalogue::LoadCatalogue() {
     // Keep the unreadable file beside the catalogue under a name of its own, so that the next
     // save cannot replace it and nothing in it is lost.
     if (!damagedPath.isEmpty()) {
-        const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
-        QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
-        for (int n = 2; QFileInfo::exists(kept); ++n) {
-            kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
-                   QString::number(n) + ".dat";
-        }
-        if (QFile::rename(damagedPath, kept) || (QFile::copy(damagedPath, kept))) {
+        const QString kept = KeepDamagedFile(damagedPath);
+        if (!kept.isEmpty()) {
             problem +=
                 "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
         } else {

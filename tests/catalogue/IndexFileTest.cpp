@@ -6,8 +6,10 @@
 #include <set>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QDir>
 
 #include "CatalogueFixture.h"
@@ -15,6 +17,7 @@
 #include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "support/FaultyFileSystem.h"
+#include "support/LinkTrap.h"
 
 namespace tellamo::test {
 namespace {
@@ -270,6 +273,39 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
                           ExampleFile.substr(0, length));
                 QFile::remove(QString::fromStdString(Folder()) + name);
             }
+        }
+    }
+}
+
+// The damaged file is kept aside under a name a link may have been planted at (the storage
+// folder may be shared): the link is replaced, never written through, and the box names the
+// file that really holds the bytes.
+TEST_F(IndexFile, KeepingADamagedFileAsideNeverWritesThroughALink) {
+    const std::string damaged = ExampleFile.substr(0, 30);
+    for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const LinkTrap trap;
+        // Every name the next few seconds could give the kept file.
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int second = -1; second <= 5; ++second) {
+            const QString stamp = now.addSecs(second).toString("yyyyMMdd-HHmmss");
+            trap.Plant(Folder() + "Tellamo-damaged-" + stamp.toStdString() + ".dat", kind);
+        }
+        const std::string error = LoadBytes(damaged);
+        EXPECT_TRUE(trap.Untouched());
+        ExpectUsable();
+        const std::size_t at = error.find("was kept as \"");
+        ASSERT_NE(at, std::string::npos) << error;
+        const std::string kept = error.substr(at + 13, error.find('"', at + 13) - at - 13);
+        struct stat st {};
+        ASSERT_EQ(::lstat(kept.c_str(), &st), 0) << kept;
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << kept;
+        EXPECT_EQ(ReadFileBytes(kept), damaged);
+        EXPECT_FALSE(FileExists(IndexPath()));
+        for (const QString& name :
+             QDir(QString::fromStdString(Folder()))
+                 .entryList({"Tellamo-damaged-*.dat"}, QDir::Files | QDir::System)) {
+            QFile::remove(QString::fromStdString(Folder()) + name);
         }
     }
 }

@@ -27,4 +27,26 @@ end_program
 [ ! -e "$HOME/.ssh/authorized_keys" ] || fail "the translation made the program write $HOME/.ssh/authorized_keys"
 [ -f "$folder/ReadMe.txt" ] || fail "no read-me under its own name: $(ls "$folder")"
 
+# A damaged catalogue is kept aside as Tellamo-damaged-<stamp>.dat: dangling links planted at the
+# names of the next seconds, pointing outside the folder, are replaced, never written through.
+kept_aside() {
+  local file
+  for file in "$folder"/Tellamo-damaged-*.dat; do
+    [ -f "$file" ] && [ ! -L "$file" ] && return 0
+  done
+  return 1
+}
+fresh_folder
+printf 'not a catalogue at all' >"$folder/Tellamo.dat"
+for second in $(seq 0 20); do
+  ln -s "$WORK/outside/autostart-$second" \
+    "$folder/Tellamo-damaged-$(date -d "+$second seconds" +%Y%m%d-%H%M%S).dat"
+done
+launch
+wait_until 20 kept_aside || fail "the damaged catalogue was not kept aside"
+end_program
+[ -z "$(ls -A "$WORK/outside")" ] || fail "the damaged catalogue was written outside: $(ls "$WORK/outside")"
+grep -qs 'not a catalogue at all' "$folder"/Tellamo-damaged-*.dat ||
+  fail "no kept file holds the damaged catalogue"
+
 echo "1 passed, 0 failed"
