@@ -228,6 +228,18 @@ void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames,
                 break;
             }
         }
+        // The e-mail copies (NNNNNNp.wav, NNNNNNo.opus) were made from the note's sound: left
+        // behind, a later note that draws the same number could be sent with them.
+        for (const char* const copySuffixText : {"p.wav", "o.opus"}) {
+            const std::string_view copySuffix(copySuffixText);
+            if (!belongsToDoomed && entry.size() > copySuffix.size() &&
+                entry.compare(entry.size() - copySuffix.size(), std::string::npos, copySuffix) ==
+                    0) {
+                const std::string base = entry.substr(0, entry.size() - copySuffix.size());
+                belongsToDoomed = std::binary_search(names.begin(), names.end(), base) &&
+                                  !std::binary_search(kept.begin(), kept.end(), base);
+            }
+        }
         if (belongsToDoomed) {
             doomed.push_back(entry);
         }

@@ -161,17 +161,20 @@ TEST_F(StorageFolderTest, WhatTakesANoteName) {
     EXPECT_EQ(numbers, (std::vector<int>{123458, 123459, 654321}));
 }
 
-TEST_F(StorageFolderTest, DeletingANotesFilesTakesEveryExtensionButNotTheMailCopy) {
+TEST_F(StorageFolderTest, DeletingANotesFilesTakesEveryExtensionAndTheMailCopies) {
     ASSERT_TRUE(Ensure());
-    for (const char* name : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "042977p.wav",
-                             "042978.wav", "abc.wa.wav", "abc.wav"}) {
+    for (const char* name :
+         {"042977.wav", "042977.bmp", "042977.tmp", "042977", "042977p.wav", "042977o.opus",
+          "042978.wav", "042978p.wav", "042978o.opus", "042977x.wav", "abc.wa.wav", "abc.wav"}) {
         Touch(name);
     }
     Files.DeleteNoteFiles({"042977", "abc.wa", "000000"});
-    for (const char* gone : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "abc.wa.wav"}) {
+    for (const char* gone : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "042977p.wav",
+                             "042977o.opus", "abc.wa.wav"}) {
         EXPECT_FALSE(FileExists(Folder() + gone)) << gone;
     }
-    for (const char* kept : {"042977p.wav", "042978.wav", "abc.wav", "ReadMe.txt"}) {
+    for (const char* kept :
+         {"042978.wav", "042978p.wav", "042978o.opus", "042977x.wav", "abc.wav", "ReadMe.txt"}) {
         EXPECT_TRUE(FileExists(Folder() + kept)) << kept;
     }
 }
