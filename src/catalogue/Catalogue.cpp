@@ -342,9 +342,7 @@ void Catalogue::RepairAfterLoad() {
     }
     Tree.Move(mNotesNode, nullptr, 0);
     Tree.Move(mRecycleBinNode, nullptr, 1);
-    while (Tree.Roots().size() > 2) {
-        Tree.Move(Tree.Roots()[2].get(), mNotesNode, static_cast<int>(mNotesNode->Children.size()));
-    }
+    Tree.MoveRootsBelow(mNotesNode, 2);
 
     // Never hand out an ID that is in use.
     std::unordered_map<std::int32_t, FolderNode*> byId;

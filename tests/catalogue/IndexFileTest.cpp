@@ -277,6 +277,29 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
     }
 }
 
+// A damaged file can hold more roots than the two special folders: they are kept, in their order
+// and with their subtrees, at the end of Notes, and a note in one of them stays in it.
+TEST_F(IndexFile, FurtherRootsAreKeptBelowNotesInTheirOrder) {
+    Cat->NewCatalogue();
+    FolderNode* first = Cat->Folders().Append(nullptr, "First", 20);
+    Cat->Folders().Append(first, "Inner", 21);
+    Cat->Folders().Append(nullptr, "Second", 22);
+    Cat->Folders().Append(Cat->NotesNode(), "Own", 23);
+    Cat->Folders().Move(Cat->NotesNode(), nullptr, 2); // Notes itself not the first root
+    Cat->AddFoundNote(Cat->Folders().FindById(21), "042977", 0, 11025, 16);
+    Cat->SetFolderIdCounter(24);
+    const std::string bytes = SerializeCatalogue(*Cat);
+    LoadBytes(bytes);
+    ExpectUsable();
+    EXPECT_EQ(TreeText(), "Notes#0 >Own#23 >First#20 >>Inner#21 >Second#22 Recycle Bin#13 ");
+    ASSERT_EQ(Cat->Notes().All().size(), 1u);
+    EXPECT_EQ(Cat->Notes().All()[0]->ParentPointer->Name, "Inner");
+    // The repaired tree is what the next start finds.
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    LoadBytes(ReadFileBytes(IndexPath()));
+    EXPECT_EQ(TreeText(), "Notes#0 >Own#23 >First#20 >>Inner#21 >Second#22 Recycle Bin#13 ");
+}
+
 // The damaged file is kept aside under a name a link may have been planted at (the storage
 // folder may be shared): the link is replaced, never written through, and the box names the
 // file that really holds the bytes.

@@ -49,4 +49,18 @@ end_program
 grep -qs 'not a catalogue at all' "$folder"/Tellamo-damaged-*.dat ||
   fail "no kept file holds the damaged catalogue"
 
+# A translation named by the settings file that is a FIFO nobody writes to, or a device that
+# never ends: the window comes up as if there were none, the memory stays small, and SIGTERM
+# ends the program.
+resident_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$APP_PID/status"; }
+for lang_file in "$folder/fifo.ini" /dev/zero; do
+  fresh_folder
+  mkfifo "$folder/fifo.ini"
+  printf '[TTellamoMainForm]\r\nLangFile=%s\r\n' "$lang_file" >"$folder/tellamo.INI"
+  launch
+  window=$(wait_for_window Tellamo 30) || fail "no main window with $lang_file as the translation"
+  [ "$(resident_kb)" -lt 300000 ] || fail "$(resident_kb) kB resident with $lang_file as the translation"
+  end_program
+done
+
 echo "1 passed, 0 failed"
