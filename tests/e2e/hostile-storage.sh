@@ -63,4 +63,19 @@ for lang_file in "$folder/fifo.ini" /dev/zero; do
   end_program
 done
 
+# A home folder whose name is not UTF-8, with notes in it: the start is refused with a message
+# naming the folder; no look-alike folder (with U+FFFD for the bytes) is made, and the notes stay.
+bad_home=$WORK/h$'\xff\xfe'ome
+mkdir -p "$bad_home/.config" "$bad_home/Documents/My Voice Notes"
+printf 'XDG_DOCUMENTS_DIR="$HOME/Documents"\n' >"$bad_home/.config/user-dirs.dirs"
+printf 'RIFF' >"$bad_home/Documents/My Voice Notes/123456.wav"
+HOME=$bad_home XDG_CONFIG_HOME=$bad_home/.config XDG_DOCUMENTS_DIR=$bad_home/Documents launch 2>"$WORK/bad-home.err"
+box=$(wait_for_window Error 30) || fail "no message about the home folder"
+focus "$box" || fail "cannot focus the message"
+xdotool key Return
+wait_for_exit "$APP_PID" 20
+[ $? -ne 0 ] || fail "a refused start ended with status 0"
+[ -z "$(find "$WORK" -name $'*\xef\xbf\xbd*')" ] || fail "a look-alike folder was made: $(find "$WORK" -name $'*\xef\xbf\xbd*')"
+[ "$(ls "$bad_home/Documents/My Voice Notes")" = 123456.wav ] || fail "the real storage folder changed: $(ls "$bad_home/Documents/My Voice Notes")"
+
 echo "1 passed, 0 failed"
