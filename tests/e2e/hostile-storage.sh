@@ -78,4 +78,25 @@ wait_for_exit "$APP_PID" 20
 [ -z "$(find "$WORK" -name $'*\xef\xbf\xbd*')" ] || fail "a look-alike folder was made: $(find "$WORK" -name $'*\xef\xbf\xbd*')"
 [ "$(ls "$bad_home/Documents/My Voice Notes")" = 123456.wav ] || fail "the real storage folder changed: $(ls "$bad_home/Documents/My Voice Notes")"
 
+# Restore Notes over 300 note WAVs with one cut to 20 bytes among them and the program's own
+# e-mail copy of one: every readable one comes back, and the one closing message is a notice.
+fresh_folder
+sox -n -r 11025 -b 16 -c 1 "$WORK/tone.wav" synth 0.2 sine 440
+for i in $(seq 100 399); do cp "$WORK/tone.wav" "$folder/100$i.wav"; done
+head -c 20 "$WORK/tone.wav" >"$folder/100250.wav"
+cp "$WORK/tone.wav" "$folder/100111p.wav"
+start_program
+menu alt+t r
+notice=$(wait_for_window "Restore Notes" 60) || fail "no closing notice of Restore Notes"
+focus "$notice" || fail "cannot focus the notice"
+xdotool key Return
+wait_until 10 window_gone "Restore Notes" || fail "the notice did not close"
+focus "$window" || fail "the main window did not get the focus back"
+exit_by_menu
+restored=0
+for i in $(seq 100 399); do grep -q "100$i" "$folder/Tellamo.dat" && restored=$((restored + 1)); done
+[ "$restored" -eq 299 ] || fail "$restored of 299 readable notes restored"
+grep -q 100250 "$folder/Tellamo.dat" && fail "the cut file became a note"
+[ -f "$folder/100250.wav" ] || fail "the cut file was removed"
+
 echo "1 passed, 0 failed"
