@@ -99,4 +99,47 @@ for i in $(seq 100 399); do grep -q "100$i" "$folder/Tellamo.dat" && restored=$(
 grep -q 100250 "$folder/Tellamo.dat" && fail "the cut file became a note"
 [ -f "$folder/100250.wav" ] || fail "the cut file was removed"
 
+# Send By E-Mail with a link to a private file planted at the note's TrueSpeech copy: a copy is
+# made anew and attached, the private file stays as it was. A cancelled question and Ogg Opus
+# leave no TrueSpeech copy. xdg-email is a stand-in that logs its arguments.
+fresh_folder
+mkdir -p "$WORK/bin"
+cat >"$WORK/bin/xdg-email" <<SH
+#!/bin/sh
+printf '%s\n' "\$*" >>"$WORK/mail.log"
+SH
+chmod +x "$WORK/bin/xdg-email"
+sox -n -r 11025 -b 16 -c 1 "$folder/480151.wav" synth 1 sine 440
+one_note_catalogue 480151 "a tone" >/dev/null
+printf 'private key' >"$WORK/outside/id_ed25519"
+ln -s "$WORK/outside/id_ed25519" "$folder/480151p.wav"
+mails() { [ -f "$WORK/mail.log" ] && [ "$(wc -l <"$WORK/mail.log")" -ge "$1" ]; }
+# send KEYS: File > Send By E-Mail, the format question answered with KEYS.
+send() {
+  focus "$window" || fail "the main window did not get the focus"
+  menu alt+f m
+  question=$(wait_for_window "Send By E-Mail") || fail "no format question"
+  focus "$question" || fail "the format question did not get the focus"
+  xdotool key "$@"
+  wait_until 10 window_gone "Send By E-Mail" || fail "the format question stayed"
+}
+PATH=$WORK/bin:$PATH start_program
+send Return # TrueSpeech, chosen at start
+wait_until 20 mails 1 || fail "no mail after TrueSpeech"
+grep -qx -- "--subject a tone --attach $folder/480151p.wav" "$WORK/mail.log" ||
+  fail "unexpected mail: $(cat "$WORK/mail.log")"
+[ -f "$folder/480151p.wav" ] && [ ! -L "$folder/480151p.wav" ] || fail "the copy is still the link"
+[ "$(cat "$WORK/outside/id_ed25519")" = "private key" ] || fail "the private file was changed"
+ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$folder/480151p.wav" | grep -qx truespeech ||
+  fail "the copy is not TrueSpeech"
+rm "$folder/480151p.wav"
+send Escape
+send Down Return # Ogg Opus
+wait_until 20 mails 2 || fail "no mail after Ogg Opus"
+tail -n 1 "$WORK/mail.log" | grep -qx -- "--subject a tone --attach $folder/480151o.opus" ||
+  fail "unexpected mail: $(tail -n 1 "$WORK/mail.log")"
+[ ! -e "$folder/480151p.wav" ] || fail "a TrueSpeech copy nobody chose was made"
+focus "$window" || fail "the main window did not get the focus"
+exit_by_menu
+
 echo "1 passed, 0 failed"
