@@ -448,12 +448,25 @@ QString Catalogue::SaveCatalogue() {
     }
 }
 
+namespace {
+// Something stands at path that is not a file: a FIFO, a device, a folder. A path that cannot be
+// looked at is left to the open, which says why.
+bool IsOtherThanAFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+} // namespace
+
 QString Catalogue::ReadIndexFile(const QString& path) {
     // Each attempt starts from nothing, so that a file that fails early leaves nothing of an
     // earlier attempt behind.
     Table.Clear();
     ClearFoldersForLoad();
     Counter = 0;
+    // A FIFO or a device planted at the name would block the start-up or never end.
+    if (IsOtherThanAFile(path)) {
+        return QString("Cannot read \"%1\": it is not a regular file").arg(path);
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return QString("Cannot open \"%1\": %2").arg(path, file.errorString());
@@ -475,7 +488,7 @@ QString Catalogue::KeepDamagedFile(const QString& damagedPath) {
     // The kept copy is written as a new file like every other name the program writes: a link
     // planted at the name (the folder may be shared) is replaced, never written through.
     QFile damaged(damagedPath);
-    if (!damaged.open(QIODevice::ReadOnly)) {
+    if (IsOtherThanAFile(damagedPath) || !damaged.open(QIODevice::ReadOnly)) {
         return {};
     }
     const QByteArray bytes = damaged.readAll();

@@ -300,6 +300,26 @@ TEST_F(IndexFile, FurtherRootsAreKeptBelowNotesInTheirOrder) {
     EXPECT_EQ(TreeText(), "Notes#0 >Own#23 >First#20 >>Inner#21 >Second#22 Recycle Bin#13 ");
 }
 
+// A FIFO planted at the catalogue's name would block the start-up for good, a device never end:
+// the load reports it, the program goes on with a usable catalogue, and saving does not replace
+// what stands there in the dark.
+TEST_F(IndexFile, AnIndexFileThatIsNoFileIsReportedNotWaitedFor) {
+    ASSERT_EQ(::mkfifo(IndexPath().c_str(), 0600), 0);
+    Reopen();
+    std::string error;
+    try {
+        Cat->LoadCatalogue();
+    } catch (const TellamoError& e) {
+        error = e.what();
+    }
+    EXPECT_NE(error.find("it is not a regular file"), std::string::npos) << error;
+    ExpectUsable();
+    EXPECT_NE(Cat->SaveCatalogue(), QString());
+    struct stat st {};
+    ASSERT_EQ(::lstat(IndexPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 // The damaged file is kept aside under a name a link may have been planted at (the storage
 // folder may be shared): the link is replaced, never written through, and the box names the
 // file that really holds the bytes.
