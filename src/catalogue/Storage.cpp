@@ -51,10 +51,9 @@ QString PlainReadMeName(const QString& translated) {
             return builtIn;
         }
     }
+    // A name that begins with six digits may be a note's file or one of its copies.
     const std::string name = bytes.toStdString();
-    const std::size_t dot = name.find('.');
-    if (IsProgramFile(name, builtIn) || Storage::NoteNumber(name.substr(0, dot)) >= 0 ||
-        Storage::NoteNumber(name.substr(0, std::min(dot, std::size_t{6}))) >= 0) {
+    if (IsProgramFile(name, builtIn) || Storage::NoteNumber(name.substr(0, 6)) >= 0) {
         return builtIn;
     }
     return translated;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Usage: hostile-storage.sh TELLAMO_BINARY
 # The storage folder may be shared, synced or restored from an archive, so what stands in it is
-# input from anyone: a translation kept there, links planted at the names the program writes.
-# None of it makes the program write outside the folder. Each case starts with a fresh folder.
+# input from anyone: a translation kept there, links planted at the names the program writes, a
+# FIFO or a device as the translation, a WAV cut short among many. None of it makes the program
+# write outside the folder, hang or lose a note; a home whose name is not UTF-8 is refused
+# rather than given a second storage folder. Each case starts with a fresh folder.
 set -u
 . "$(dirname "$0")/lib.sh"
 TELLAMO=$1
