@@ -332,15 +332,13 @@ void TTellamoMainForm::RestoreNotesActionExecute() {
     });
     TreeView->expand(Cat.Folders().IndexOf(Cat.NotesNode()));
     ShowSaveResult(result.SaveError);
-    QStringList problems;
+    // One closing message: files passed over are information (the rest came back), only a
+    // restore that could not run through is an error.
+    const QString skipped = result.SkippedText();
     if (!result.Error.isEmpty()) {
-        problems << result.Error;
-    }
-    if (const QString skipped = result.SkippedText(); !skipped.isEmpty()) {
-        problems << skipped;
-    }
-    if (!problems.isEmpty()) {
-        ShowErrorBox(this, problems.join("\n\n"));
+        ShowErrorBox(this, skipped.isEmpty() ? result.Error : result.Error + "\n\n" + skipped);
+    } else if (!skipped.isEmpty()) {
+        ShowNotice(this, skipped, TranslateText("Restore Notes"));
     }
 }
 
