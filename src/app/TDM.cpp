@@ -32,6 +32,22 @@ namespace {
 // The storage folder keeps its English name in every language: a folder that followed the
 // desktop's language would leave the user's notes behind at the first change of language.
 const QString StorageFolderLiteral = QStringLiteral("My Voice Notes");
+
+// Paths are text here, and a home folder whose name is not valid UTF-8 decodes to a look-alike
+// with U+FFFD in it: the program would make a second, empty storage folder there and ignore the
+// user's notes and settings. Such a start is refused with this message (empty when all is well).
+QString PathEncodingProblem(const QString& documents) {
+    const QByteArray home = qgetenv("HOME");
+    const bool homeLost = QFile::encodeName(QFile::decodeName(home)) != home;
+    if (!homeLost && !documents.contains(QChar::ReplacementCharacter)) {
+        return {};
+    }
+    const QString shown = homeLost ? QFile::decodeName(home) : documents;
+    return TranslateText("The name of the folder \"%1\" is not valid UTF-8 text, so the "
+                         "program cannot find its storage folder in it. Rename the folder "
+                         "and start the program again.")
+        .arg(shown);
+}
 } // namespace
 
 void TDM::ChooseTranslation() {
@@ -66,6 +82,10 @@ bool TDM::DataModuleCreate() {
     NotesFolderName = TranslateText("Notes");
     RecycleBinName = TranslateText("Recycle Bin");
     StorageFolderName = StorageFolderLiteral;
+    if (const QString problem = PathEncodingProblem(Documents); !problem.isEmpty()) {
+        ShowErrorBox(nullptr, problem);
+        return false;
+    }
     ReadMeName = TranslateText("ReadMe.txt");
     QGuiApplication::setApplicationDisplayName(TranslateText("Tellamo"));
     CatalogueObject = std::make_unique<Catalogue>(Storage(Documents, StorageFolderName, ReadMeName),

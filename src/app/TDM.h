@@ -27,9 +27,9 @@ public:
     TDM(QString documentsFolder, FileSystem& fileSystem, HotKeyService& hotKeys);
     ~TDM() override;
 
-    // The creation handler. Returns false when the storage folder cannot be created (the
-    // message has been shown and the program must end). Throws TellamoError when the read-me
-    // cannot be written; the caller shows that and goes on.
+    // The creation handler. Returns false when the storage folder cannot be created or its
+    // path is not valid UTF-8 (the message has been shown and the program must end). Throws
+    // TellamoError when the read-me cannot be written; the caller shows that and goes on.
     bool DataModuleCreate();
 
     Catalogue& Cat() { return *CatalogueObject; }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <unordered_map>
 
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -341,9 +343,7 @@ void Catalogue::RepairAfterLoad() {
     }
     Tree.Move(mNotesNode, nullptr, 0);
     Tree.Move(mRecycleBinNode, nullptr, 1);
-    while (Tree.Roots().size() > 2) {
-        Tree.Move(Tree.Roots()[2].get(), mNotesNode, static_cast<int>(mNotesNode->Children.size()));
-    }
+    Tree.MoveRootsBelow(mNotesNode, 2);
 
     // Never hand out an ID that is in use.
     std::unordered_map<std::int32_t, FolderNode*> byId;
@@ -474,12 +474,25 @@ QString Catalogue::RestoreFromBackup(const QString& path) {
     return {};
 }
 
+namespace {
+// Something stands at path that is not a file: a FIFO, a device, a folder. A path that cannot be
+// looked at is left to the open, which says why.
+bool IsOtherThanAFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+} // namespace
+
 QString Catalogue::ReadIndexFile(const QString& path) {
     // Each attempt starts from nothing, so that a file that fails early leaves nothing of an
     // earlier attempt behind.
     Table.Clear();
     ClearFoldersForLoad();
     Counter = 0;
+    // A FIFO or a device planted at the name would block the start-up or never end.
+    if (IsOtherThanAFile(path)) {
+        return QString("Cannot read \"%1\": it is not a regular file").arg(path);
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return QString("Cannot open \"%1\": %2").arg(path, file.errorString());
@@ -495,6 +508,43 @@ QString Catalogue::ReadIndexFile(const QString& path) {
         return QString::fromStdString(e.what());
     }
     return {};
+}
+
+QString Catalogue::KeepDamagedFile(const QString& damagedPath) {
+    // The kept copy is written as a new file like every other name the program writes: a link
+    // planted at the name (the folder may be shared) is replaced, never written through.
+    QFile damaged(damagedPath);
+    if (IsOtherThanAFile(damagedPath) || !damaged.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray bytes = damaged.readAll();
+    if (damaged.error() != QFileDevice::NoError) {
+        return {};
+    }
+    damaged.close();
+    const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+    QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
+    // An earlier damaged file kept in the same second stays; whatever else stands at the name
+    // (a link, a folder) is no kept file.
+    for (int n = 2;; ++n) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(kept).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            break;
+        }
+        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
+               QString::number(n) + ".dat";
+    }
+    const std::string keptPath = QFile::encodeName(kept).toStdString();
+    if (WriteNewFileDurably(
+            Fs, keptPath,
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))) != 0) {
+        return {};
+    }
+    // The damaged file goes only once its copy is on the disk, so that the next save cannot
+    // make it the previous generation in place of a good one.
+    Fs.Remove(QFile::encodeName(damagedPath).toStdString());
+    Fs.SyncDirectory(QFile::encodeName(StorageFiles.StorageFolder()).toStdString());
+    return kept;
 }
 
 QString Catalogue::LoadCatalogue() {
@@ -553,13 +603,8 @@ QString Catalogue::LoadCatalogue() {
     // Keep the unreadable file beside the catalogue under a name of its own, so that the next
     // save cannot replace it and nothing in it is lost.
     if (!damagedPath.isEmpty()) {
-        const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
-        QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
-        for (int n = 2; QFileInfo::exists(kept); ++n) {
-            kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
-                   QString::number(n) + ".dat";
-        }
-        if (QFile::rename(damagedPath, kept) || (QFile::copy(damagedPath, kept))) {
+        const QString kept = KeepDamagedFile(damagedPath);
+        if (!kept.isEmpty()) {
             problem +=
                 "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
         } else {

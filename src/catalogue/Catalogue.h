@@ -157,6 +157,9 @@ private:
     std::int32_t Counter = 0;
     // Reads one index file into the catalogue; returns the problem, empty text when none.
     QString ReadIndexFile(const QString& path);
+    // Copies an unreadable index file to a Tellamo-damaged-<stamp>.dat of its own and removes
+    // it; the copy's path, or empty text when it could not be kept (the file then stays).
+    QString KeepDamagedFile(const QString& damagedPath);
     // Set when a damaged index file could not be moved aside: saving would replace it.
     bool SaveBlocked = false;
     // Set after a failed load: the next save must not replace Tellamo.old.

@@ -81,6 +81,30 @@ void FolderTree::Move(FolderNode* node, FolderNode* newParent, int row) {
     endMoveRows();
 }
 
+void FolderTree::MoveRootsBelow(FolderNode* parent, std::size_t first) {
+    if (!parent || first >= RootNodes.size()) {
+        return;
+    }
+    const FolderNode* parentRoot = parent;
+    while (parentRoot->Parent) {
+        parentRoot = parentRoot->Parent;
+    }
+    if (RowOf(parentRoot) >= static_cast<int>(first)) {
+        return; // it would move into itself
+    }
+    const int row = static_cast<int>(parent->Children.size());
+    if (!beginMoveRows(QModelIndex(), static_cast<int>(first),
+                       static_cast<int>(RootNodes.size()) - 1, IndexOf(parent), row)) {
+        return;
+    }
+    for (std::size_t i = first; i < RootNodes.size(); ++i) {
+        RootNodes[i]->Parent = parent;
+        parent->Children.push_back(std::move(RootNodes[i]));
+    }
+    RootNodes.erase(RootNodes.begin() + static_cast<std::ptrdiff_t>(first), RootNodes.end());
+    endMoveRows();
+}
+
 void FolderTree::Remove(FolderNode* node) {
     if (!node) {
         return;

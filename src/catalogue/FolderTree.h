@@ -37,6 +37,10 @@ public:
     FolderNode* Append(FolderNode* parent, std::string name, std::int32_t id);
     // Moves a node (with its subtree) to position row among the children of newParent.
     void Move(FolderNode* node, FolderNode* newParent, int row);
+    // Moves the roots from position first on (with their subtrees), in their order, to the end
+    // of parent's children, in one step however many there are. parent must be a root before
+    // first or a node below one.
+    void MoveRootsBelow(FolderNode* parent, std::size_t first);
     // Removes a node with its subtree.
     void Remove(FolderNode* node);
     // Removes every child of a node.

@@ -34,6 +34,15 @@ bool IsNoteWavName(const std::string& name) {
            std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The TrueSpeech copy Send by e-mail keeps beside a note: six digits and "p.wav".
+bool IsMailCopyName(const std::string& name) {
+    return name.size() == 11 && name.compare(6, 5, "p.wav") == 0 &&
+           std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// How many reasons of unreadable files the closing message names; the rest are counted.
+constexpr int ReasonsShown = 3;
+
 // The names of the folder's entries that end in ".wav" in any letter case, sorted, so that a
 // restore that stops at a bad file stops at the same place every time.
 std::vector<std::string> ListWavEntries(const QString& folder) {
@@ -103,6 +112,19 @@ QString RestoreResult::SkippedText() const {
                                "not files.")
                      .arg(NotFiles);
     }
+    if (Unreadable > 0) {
+        QString text = TranslateText("%1 WAV files were not restored, because they cannot be "
+                                     "read:")
+                           .arg(Unreadable);
+        for (const QString& reason : UnreadableReasons) {
+            text += "\n" + reason;
+        }
+        if (Unreadable > UnreadableReasons.size()) {
+            text +=
+                "\n" + TranslateText("(and %1 more)").arg(Unreadable - UnreadableReasons.size());
+        }
+        parts << text;
+    }
     return parts.join("\n\n");
 }
 
@@ -123,6 +145,8 @@ RestoreResult RestoreNotes(Catalogue& catalogue, const WaveHeaderReader& readHea
             struct stat st {};
             if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
                 ++result.NotFiles;
+            } else if (IsMailCopyName(entry)) {
+                continue;
             } else if (!IsNoteWavName(entry)) {
                 ++result.BadNames;
             } else {
@@ -135,13 +159,22 @@ RestoreResult RestoreNotes(Catalogue& catalogue, const WaveHeaderReader& readHea
             }
             const QByteArray encoded = QFile::encodeName(path);
             struct stat st {};
-            if (::lstat(encoded.constData(), &st) != 0) {
-                throw TellamoError("Cannot read \"" + path.toStdString() +
-                                   "\": " + SystemErrorText(errno));
-            }
-            const FoundWave wave = readHeader(encoded.toStdString());
-            if (wave.SampleRate == 0) {
-                throw TellamoError("\"" + path.toStdString() + "\" gives no sample rate");
+            FoundWave wave;
+            try {
+                if (::lstat(encoded.constData(), &st) != 0) {
+                    throw TellamoError("Cannot read \"" + path.toStdString() +
+                                       "\": " + SystemErrorText(errno));
+                }
+                wave = readHeader(encoded.toStdString());
+                if (wave.SampleRate == 0) {
+                    throw TellamoError("\"" + path.toStdString() + "\" gives no sample rate");
+                }
+            } catch (const TellamoError& e) {
+                // One bad file must not keep the others from coming back.
+                if (++result.Unreadable <= ReasonsShown) {
+                    result.UnreadableReasons << QString::fromStdString(e.what());
+                }
+                continue;
             }
             const QDateTime modified = QDateTime::fromMSecsSinceEpoch(
                 static_cast<qint64>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1'000'000);

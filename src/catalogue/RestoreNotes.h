@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 namespace tellamo {
 
@@ -33,10 +34,13 @@ struct RestoreResult {
     std::vector<NoteRecord*> Restored; // in the order they were added
     int BadNames = 0;                  // WAV files whose names are not six digits and ".wav"
     int NotFiles = 0;                  // folders, links and other entries named like WAV files
+    int Unreadable = 0;                // note files whose header could not be read
+    QStringList UnreadableReasons;     // why, for the first few of them
     QString Error;                     // what ended the restore early; empty when it ran through
     QString SaveError;                 // empty when the catalogue was saved
 
-    // The one message about the entries that were passed over; empty when there were none.
+    // How many entries were passed over and why, for the restore's one closing message; empty
+    // when there were none.
     QString SkippedText() const;
 };
 
@@ -44,9 +48,10 @@ struct RestoreResult {
 // folder "Found" under Notes, selected, with one note per file (empty description, the file's
 // modification time as start, format, size and length from its header). Only files named like
 // the program's own (six digits and ".wav") become notes: any other name would give a note
-// whose sound file does not exist. A file that cannot be read ends the restore there; what was
-// restored until then is saved all the same. The note added last before the restore stays the
-// one a running recording completes.
+// whose sound file does not exist; the program's own e-mail copies (six digits, "p.wav") are
+// passed over without a word. A file whose header cannot be read is skipped and counted, and
+// the restore goes on with the rest. The note added last before the restore stays the one a
+// running recording completes.
 RestoreResult RestoreNotes(Catalogue& catalogue, const WaveHeaderReader& readHeader);
 
 // How many files of the storage folder RestoreNotes would make notes of, by their names and

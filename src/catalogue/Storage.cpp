@@ -1,5 +1,6 @@
 #include "catalogue/Storage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 
@@ -36,6 +37,28 @@ bool IsProgramFile(const std::string& entry, const QString& readMe) {
     return lower.startsWith(QLatin1String("tellamo-damaged-"));
 }
 
+// The read-me's name comes from a translation, which may sit in the storage folder itself and so
+// comes from anyone who can write there: only a plain name of the folder's own level, that is no
+// other file of the program's and no note's, is taken; anything else gives the built-in name.
+QString PlainReadMeName(const QString& translated) {
+    static const QString builtIn = QStringLiteral("ReadMe.txt");
+    const QByteArray bytes = translated.toUtf8();
+    if (bytes.isEmpty() || bytes.size() > 255 || bytes.startsWith('.')) {
+        return builtIn;
+    }
+    for (const char c : bytes) {
+        if (c == '/' || c == '\\' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7f) {
+            return builtIn;
+        }
+    }
+    // A name that begins with six digits may be a note's file or one of its copies.
+    const std::string name = bytes.toStdString();
+    if (IsProgramFile(name, builtIn) || Storage::NoteNumber(name.substr(0, 6)) >= 0) {
+        return builtIn;
+    }
+    return translated;
+}
+
 // Calls visit(name, isFolder) for each entry of the folder.
 template <typename Visit> void ListFolder(const QString& folder, Visit visit) {
     const QByteArray path = QFile::encodeName(folder);
@@ -67,7 +90,7 @@ std::string_view BaseName(std::string_view entry) {
 
 Storage::Storage(QString documentsFolder, QString storageFolderName, QString readMeName)
     : Documents(std::move(documentsFolder)), FolderName(std::move(storageFolderName)),
-      ReadMe(std::move(readMeName)) {}
+      ReadMe(PlainReadMeName(readMeName)) {}
 
 QString Storage::StorageFolder() const {
     QString documents = Documents;
@@ -202,6 +225,18 @@ void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames,
                 belongsToDoomed || std::binary_search(names.begin(), names.end(), base);
             if (cut == std::string::npos) {
                 break;
+            }
+        }
+        // The e-mail copies (NNNNNNp.wav, NNNNNNo.opus) were made from the note's sound: left
+        // behind, a later note that draws the same number could be sent with them.
+        for (const char* const copySuffixText : {"p.wav", "o.opus"}) {
+            const std::string_view copySuffix(copySuffixText);
+            if (!belongsToDoomed && entry.size() > copySuffix.size() &&
+                entry.compare(entry.size() - copySuffix.size(), std::string::npos, copySuffix) ==
+                    0) {
+                const std::string base = entry.substr(0, entry.size() - copySuffix.size());
+                belongsToDoomed = std::binary_search(names.begin(), names.end(), base) &&
+                                  !std::binary_search(kept.begin(), kept.end(), base);
             }
         }
         if (belongsToDoomed) {

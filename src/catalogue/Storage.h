@@ -19,6 +19,8 @@ class Storage {
 public:
     // documentsFolder is the user's documents folder (may be empty: the storage folder then sits
     // at the root of the file system, as a last resort); the names come through TranslateText.
+    // A read-me name that is not a plain file name of the folder (a path, a hidden name, the name
+    // of another of the program's files or of a note) gives "ReadMe.txt" instead.
     Storage(QString documentsFolder, QString storageFolderName, QString readMeName);
 
     QString StorageFolder() const;
@@ -36,7 +38,8 @@ public:
     // is taken.
     std::string NewNoteFileName() const;
 
-    // Deletes every file of each named note (name + "." + any extension) with one listing of the
+    // Deletes every file of each named note (name + "." + any extension, and its e-mail copies
+    // name + "p.wav" and name + "o.opus") with one listing of the
     // folder. Unsafe names are skipped, and the program's own files (the index file and its
     // siblings, the settings file, the read-me) are never deleted, whatever a damaged index file
     // names. A file that also belongs to a name of namesInUse (the notes that stay) is kept. A

@@ -1,9 +1,12 @@
 #include "common/IniFile.h"
 
-#include <fstream>
-#include <sstream>
+#include <unordered_set>
 
+#include <sys/stat.h>
+
+#include "common/Errors.h"
 #include "common/FileSystem.h"
+#include "common/Files.h"
 
 namespace tellamo {
 
@@ -35,6 +38,20 @@ bool SameName(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+// A section and key as FindKey looks them up: letter case folded as SameName compares.
+std::string FoldedName(std::string_view section, std::string_view key) {
+    std::string folded;
+    folded.reserve(section.size() + 1 + key.size());
+    folded.append(section).push_back('\0');
+    folded.append(key);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
 }
 
 bool Quoted(std::string_view v) {
@@ -71,23 +88,32 @@ IniFile::IniFile(std::string_view text) {
 }
 
 IniFile IniFile::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return IniFile();
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return IniFile(text.str());
+    try {
+        // Opened without blocking and read only so far: should the name be swapped for a FIFO
+        // or a device after the check, the read still ends.
+        return IniFile(ReadFilePrefix(path, MaxFileBytes).Bytes);
+    } catch (const TellamoError&) {
+        return IniFile();
+    }
 }
 
 int IniFile::FindKey(std::string_view section, std::string_view key) const {
-    for (std::size_t i = 0; i < Lines.size(); ++i) {
-        if (!Lines[i].Key.empty() && SameName(Lines[i].Section, section) &&
-            SameName(Lines[i].Key, key)) {
-            return static_cast<int>(i);
+    if (!mKeyLinesValid) {
+        mKeyLines.clear();
+        for (std::size_t i = 0; i < Lines.size(); ++i) {
+            if (!Lines[i].Key.empty()) {
+                // The first line of a key is the one that counts.
+                mKeyLines.emplace(FoldedName(Lines[i].Section, Lines[i].Key), static_cast<int>(i));
+            }
         }
+        mKeyLinesValid = true;
     }
-    return -1;
+    const auto it = mKeyLines.find(FoldedName(section, key));
+    return it == mKeyLines.end() ? -1 : it->second;
 }
 
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
@@ -110,15 +136,10 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
 
 std::vector<std::string> IniFile::Keys(std::string_view section) const {
     std::vector<std::string> keys;
+    std::unordered_set<std::string> seen;
     for (const Line& line : Lines) {
-        if (line.Key.empty() || !SameName(line.Section, section)) {
-            continue;
-        }
-        bool seen = false;
-        for (const std::string& key : keys) {
-            seen = seen || SameName(key, line.Key);
-        }
-        if (!seen) {
+        if (!line.Key.empty() && SameName(line.Section, section) &&
+            seen.insert(FoldedName({}, line.Key)).second) {
             keys.push_back(line.Key);
         }
     }
@@ -169,6 +190,7 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
         Lines[static_cast<std::size_t>(index)] = std::move(line);
         return;
     }
+    mKeyLinesValid = false;
     int end = SectionEnd(section);
     if (end < 0) {
         if (!Lines.empty() && !Trim(Lines.back().Raw).empty()) {
@@ -184,6 +206,7 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
 
 void IniFile::EraseSection(std::string_view section) {
     std::erase_if(Lines, [&](const Line& line) { return SameName(line.Section, section); });
+    mKeyLinesValid = false;
 }
 
 std::string IniFile::Text() const {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tellamo {
@@ -19,10 +20,15 @@ class FileSystem;
 class IniFile {
 public:
     static constexpr std::size_t MaxValueLength = 2047;
+    // What Load reads of a file at most: a settings or translation file is a few kilobytes, and
+    // one named from a shared folder may be anything.
+    static constexpr std::size_t MaxFileBytes = 4 * 1024 * 1024;
 
     IniFile() = default;
     explicit IniFile(std::string_view text);
-    // The file's content; a missing or unreadable file gives an empty one.
+    // The file's content; a missing or unreadable file gives an empty one, and so does anything
+    // that is not a regular file (a FIFO would block, a device never end). Only the first
+    // MaxFileBytes are read.
     static IniFile Load(const std::string& path);
 
     std::optional<std::string> Read(std::string_view section, std::string_view key) const;
@@ -51,6 +57,10 @@ private:
     int SectionEnd(std::string_view section) const; // index after its last line, -1 if absent
 
     std::vector<Line> Lines;
+    // The line of each key (section and key folded to lower case, joined by a NUL), built when
+    // first needed after a change, so that finding a key does not walk the file.
+    mutable std::unordered_map<std::string, int> mKeyLines;
+    mutable bool mKeyLinesValid = false;
 };
 
 } // namespace tellamo

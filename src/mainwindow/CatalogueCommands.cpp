@@ -328,15 +328,13 @@ void CataloguePanel::RestoreNotesActionExecute() {
     });
     mTreeView->expand(mCat.Folders().IndexOf(mCat.NotesNode()));
     mHost.ShowSaveResult(result.SaveError);
-    QStringList problems;
+    // One closing message: files passed over are information (the rest came back), only a
+    // restore that could not run through is an error.
+    const QString skipped = result.SkippedText();
     if (!result.Error.isEmpty()) {
-        problems << result.Error;
-    }
-    if (const QString skipped = result.SkippedText(); !skipped.isEmpty()) {
-        problems << skipped;
-    }
-    if (!problems.isEmpty()) {
-        ShowErrorBox(&mWindow, problems.join("\n\n"));
+        ShowErrorBox(&mWindow, skipped.isEmpty() ? result.Error : result.Error + "\n\n" + skipped);
+    } else if (!skipped.isEmpty()) {
+        ShowNotice(&mWindow, skipped, TranslateText("Restore Notes"));
     }
 }
 

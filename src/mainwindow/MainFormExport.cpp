@@ -1,5 +1,7 @@
 // Saving the current note as a file of the user's choice and handing it to the mail program.
 
+#include <optional>
+
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -7,6 +9,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "common/Translate.h"
+#include "export/MailCopy.h"
 #include "export/MailSender.h"
 #include "export/forms/TSaveFormatForm.h"
 #include "mainwindow/Messages.h"
@@ -141,26 +144,27 @@ void TTellamoMainForm::SendByEMailActionExecute() {
     if (wav.isEmpty()) {
         return;
     }
-    const QString stem = wav.left(wav.size() - 4); // without ".wav"
-    const QString trueSpeechCopy = stem + "p.wav";
-    // The TrueSpeech copy is made before the question, once for good.
-    if (!QFileInfo::exists(trueSpeechCopy) && mSaveFormatForm->FindTrueSpeech()) {
-        mSaveFormatForm->setWindowTitle(TranslateText("Send By E-Mail"));
-        if (!mSaveFormatForm->ConvertFile(wav, trueSpeechCopy)) {
-            return;
-        }
-    }
+    // Copies are made only once the format is chosen, and only of that format: a question
+    // cancelled or answered with another format leaves nothing behind.
     if (!mSaveFormatForm->AskFormat(TranslateText("Send By E-Mail"),
                                     QString::number(note->FileSizeKB.value_or(0)),
                                     note->Duration.value_or(0) / 86400000.0)) {
         return;
     }
     QString attachment = wav;
+    std::optional<MailCopyKind> kind;
     if (mSaveFormatForm->TrueSpeechChosen()) {
-        attachment = trueSpeechCopy;
+        kind = MailCopyKind::TrueSpeech;
     } else if (mSaveFormatForm->OpusChosen()) {
-        attachment = stem + "o.opus";
-        if (!QFileInfo::exists(attachment) && !mSaveFormatForm->ConvertFile(wav, attachment)) {
+        kind = MailCopyKind::Opus;
+    }
+    if (kind) {
+        attachment = MailCopyPath(wav, *kind);
+        // A copy standing in the folder is reused only when this program made it from the
+        // note's current sound; the converter writes a new one beside it and renames it over
+        // whatever stands at the name, a planted link included.
+        if (!IsCurrentMailCopy(attachment, wav, *kind) &&
+            !mSaveFormatForm->ConvertFile(wav, attachment)) {
             return;
         }
     }

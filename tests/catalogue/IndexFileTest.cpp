@@ -6,8 +6,10 @@
 #include <set>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QDir>
 
 #include "CatalogueFixture.h"
@@ -15,6 +17,7 @@
 #include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "support/FaultyFileSystem.h"
+#include "support/LinkTrap.h"
 
 namespace tellamo::test {
 namespace {
@@ -270,6 +273,82 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
                           ExampleFile.substr(0, length));
                 QFile::remove(QString::fromStdString(Folder()) + name);
             }
+        }
+    }
+}
+
+// A damaged file can hold more roots than the two special folders: they are kept, in their order
+// and with their subtrees, at the end of Notes, and a note in one of them stays in it.
+TEST_F(IndexFile, FurtherRootsAreKeptBelowNotesInTheirOrder) {
+    Cat->NewCatalogue();
+    FolderNode* first = Cat->Folders().Append(nullptr, "First", 20);
+    Cat->Folders().Append(first, "Inner", 21);
+    Cat->Folders().Append(nullptr, "Second", 22);
+    Cat->Folders().Append(Cat->NotesNode(), "Own", 23);
+    Cat->Folders().Move(Cat->NotesNode(), nullptr, 2); // Notes itself not the first root
+    Cat->AddFoundNote(Cat->Folders().FindById(21), "042977", 0, 11025, 16);
+    Cat->SetFolderIdCounter(24);
+    const std::string bytes = SerializeCatalogue(*Cat);
+    LoadBytes(bytes);
+    ExpectUsable();
+    EXPECT_EQ(TreeText(), "Notes#0 >Own#23 >First#20 >>Inner#21 >Second#22 Recycle Bin#13 ");
+    ASSERT_EQ(Cat->Notes().All().size(), 1u);
+    EXPECT_EQ(Cat->Notes().All()[0]->ParentPointer->Name, "Inner");
+    // The repaired tree is what the next start finds.
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    LoadBytes(ReadFileBytes(IndexPath()));
+    EXPECT_EQ(TreeText(), "Notes#0 >Own#23 >First#20 >>Inner#21 >Second#22 Recycle Bin#13 ");
+}
+
+// A FIFO planted at the catalogue's name would block the start-up for good, a device never end:
+// the load reports it, the program goes on with a usable catalogue, and saving does not replace
+// what stands there in the dark.
+TEST_F(IndexFile, AnIndexFileThatIsNoFileIsReportedNotWaitedFor) {
+    ASSERT_EQ(::mkfifo(IndexPath().c_str(), 0600), 0);
+    Reopen();
+    std::string error;
+    try {
+        Cat->LoadCatalogue();
+    } catch (const TellamoError& e) {
+        error = e.what();
+    }
+    EXPECT_NE(error.find("it is not a regular file"), std::string::npos) << error;
+    ExpectUsable();
+    EXPECT_NE(Cat->SaveCatalogue(), QString());
+    struct stat st {};
+    ASSERT_EQ(::lstat(IndexPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// The damaged file is kept aside under a name a link may have been planted at (the storage
+// folder may be shared): the link is replaced, never written through, and the box names the
+// file that really holds the bytes.
+TEST_F(IndexFile, KeepingADamagedFileAsideNeverWritesThroughALink) {
+    const std::string damaged = ExampleFile.substr(0, 30);
+    for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const LinkTrap trap;
+        // Every name the next few seconds could give the kept file.
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int second = -1; second <= 5; ++second) {
+            const QString stamp = now.addSecs(second).toString("yyyyMMdd-HHmmss");
+            trap.Plant(Folder() + "Tellamo-damaged-" + stamp.toStdString() + ".dat", kind);
+        }
+        const std::string error = LoadBytes(damaged);
+        EXPECT_TRUE(trap.Untouched());
+        ExpectUsable();
+        const std::size_t at = error.find("was kept as \"");
+        ASSERT_NE(at, std::string::npos) << error;
+        const std::string kept = error.substr(at + 13, error.find('"', at + 13) - at - 13);
+        struct stat st {};
+        ASSERT_EQ(::lstat(kept.c_str(), &st), 0) << kept;
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << kept;
+        EXPECT_EQ(ReadFileBytes(kept), damaged);
+        EXPECT_FALSE(FileExists(IndexPath()));
+        for (const QString& name :
+             QDir(QString::fromStdString(Folder()))
+                 .entryList({"Tellamo-damaged-*.dat"}, QDir::Files | QDir::System)) {
+            QFile::remove(QString::fromStdString(Folder()) + name);
         }
     }
 }

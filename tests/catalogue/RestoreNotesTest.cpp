@@ -76,7 +76,7 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
         std::int32_t sizeKB;
     } rows[] = {
         {"042977.wav", File, Wave(1, 11025, 8, 1000), -1, 0, 0, 0},  // has a record
-        {"042977p.wav", File, Wave(1, 8000, 16, 1000), -1, 0, 0, 0}, // e-mail copy: bad name
+        {"042977p.wav", File, Wave(1, 8000, 16, 1000), -1, 0, 0, 0}, // e-mail copy: passed over
         {"abc.wav", File, Wave(1, 8000, 8, 8000), -1, 0, 0, 0},      // bad name
         {"100006.WAV", File, Wave(1, 8000, 8, 8000), -1, 0, 0, 0},   // bad name (case)
         {"100000.wav", File, Wave(1, 11025, 16, 220'500), 10'000, 16, 11025, 215},
@@ -87,8 +87,12 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
         {"100005.wav", Folder, "", -1, 0, 0, 0},
         {"100007.wav", Link, "", -1, 0, 0, 0},
         {recording->FileName + ".wav", File, Wave(1, 11025, 16, 2000), -1, 0, 0, 0},
-        {"100008.wav", File, "RIFF", -1, 0, 0, 0},                 // ends the restore
-        {"100009.wav", File, Wave(1, 8000, 8, 8000), -1, 0, 0, 0}, // never reached
+        {"100008.wav", File, "RIFF", -1, 0, 0, 0}, // unreadable: skipped
+        {"100009.wav", File, Wave(1, 8000, 8, 8000), 1'000, 8, 8000, 8},
+        {"100010.wav", File, Wave(1, 8000, 8, 8000).substr(0, 20), -1, 0, 0, 0}, // cut short
+        {"100011.wav", File, "", -1, 0, 0, 0},                                   // empty
+        {"100012.wav", File, "not a wave file at all", -1, 0, 0, 0},
+        {"100013.wav", File, Wave(1, 8000, 8, 8000), 1'000, 8, 8000, 8},
     };
     for (const auto& row : rows) {
         const std::string path = StoragePath(row.name);
@@ -114,15 +118,22 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
     EXPECT_EQ(result.Found->Name, "Found");
     EXPECT_EQ(result.Found->Parent, Cat->NotesNode());
     EXPECT_EQ(Cat->SelectedFolder(), result.Found);
-    EXPECT_EQ(result.BadNames, 3);
+    EXPECT_EQ(result.BadNames, 2);
     EXPECT_EQ(result.NotFiles, 2);
     EXPECT_EQ(result.SkippedText().toStdString(),
-              "3 WAV files were not restored as notes, because their names are not six digits "
+              "2 WAV files were not restored as notes, because their names are not six digits "
               "followed by "
               "\".wav\" as the names of note files are (an e-mail copy, for instance).\n\n"
               "2 entries named like WAV files were not restored, because they are folders or "
-              "links, not files.");
-    EXPECT_NE(result.Error.indexOf("100008.wav"), -1) << result.Error.toStdString();
+              "links, not files.\n\n"
+              "4 WAV files were not restored, because they cannot be read:\n" +
+                  result.UnreadableReasons.join("\n").toStdString() + "\n(and 1 more)");
+    ASSERT_EQ(result.UnreadableReasons.size(), 3);
+    EXPECT_NE(result.UnreadableReasons[0].indexOf("100008.wav"), -1)
+        << result.UnreadableReasons[0].toStdString();
+    EXPECT_NE(result.UnreadableReasons[2].indexOf("100011.wav"), -1)
+        << result.UnreadableReasons[2].toStdString();
+    EXPECT_EQ(result.Error, QString());
     EXPECT_EQ(result.SaveError, QString());
 
     // What the user finds afterwards, also in the saved catalogue: one note per restorable file
@@ -136,7 +147,7 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
         }
     });
     ASSERT_NE(found, nullptr);
-    EXPECT_EQ(Cat->Notes().All().size(), notesBefore + 5);
+    EXPECT_EQ(Cat->Notes().All().size(), notesBefore + 7);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string name = row.name.substr(0, 6);
@@ -159,7 +170,8 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
         EXPECT_EQ(note->Start, LocalTimeFromDateTime(when));
     }
     EXPECT_EQ(NamesIn(found, *Cat),
-              (std::vector<std::string>{"100000", "100001", "100002", "100003", "100004"}));
+              (std::vector<std::string>{"100000", "100001", "100002", "100003", "100004", "100009",
+                                        "100013"}));
 }
 
 TEST_F(Restore, ARecordingThatRunsMeanwhileCompletesItsOwnNote) {

@@ -1,5 +1,6 @@
 #include "catalogue/Storage.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <QDir>
 
 #include "common/Errors.h"
+#include "support/FaultyFileSystem.h"
 #include "support/LinkTrap.h"
 #include "support/TempDir.h"
 
@@ -88,15 +90,21 @@ TEST_F(StorageFolderTest, AFolderThatCannotBeMadeEndsTheProgram) {
 }
 
 TEST_F(StorageFolderTest, AnUnwritableReadMeIsAnErrorToReport) {
-    // A read-me that cannot be created (here: its folder is missing; a read-only folder for a
+    // A read-me that cannot be created (here: the disk refuses it; a read-only folder for a
     // normal user) is an error for start-up to show, not a reason to end.
-    Storage other(QString::fromStdString(Documents.Path()), "My Voice Notes", "Missing/ReadMe.txt");
+    FaultyFileSystem refusing;
+    refusing.FailOp = FsOp::CreateFile;
+    refusing.FailAt = 1;
+    refusing.FailError = EACCES;
     try {
-        other.EnsureStorageFolder([](const QString&, const QString&) { FAIL(); });
+        Files.EnsureStorageFolder([](const QString&, const QString&) { FAIL(); }, refusing);
         FAIL() << "no error";
     } catch (const TellamoError& e) {
-        EXPECT_NE(std::string(e.what()).find("Missing/ReadMe.txt"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("ReadMe.txt"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(SystemErrorText(EACCES)), std::string::npos)
+            << e.what();
     }
+    EXPECT_FALSE(FileExists(Folder() + "ReadMe.txt"));
 }
 
 TEST_F(StorageFolderTest, NewNamesAvoidEveryFileButNotFolders) {
@@ -153,17 +161,20 @@ TEST_F(StorageFolderTest, WhatTakesANoteName) {
     EXPECT_EQ(numbers, (std::vector<int>{123458, 123459, 654321}));
 }
 
-TEST_F(StorageFolderTest, DeletingANotesFilesTakesEveryExtensionButNotTheMailCopy) {
+TEST_F(StorageFolderTest, DeletingANotesFilesTakesEveryExtensionAndTheMailCopies) {
     ASSERT_TRUE(Ensure());
-    for (const char* name : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "042977p.wav",
-                             "042978.wav", "abc.wa.wav", "abc.wav"}) {
+    for (const char* name :
+         {"042977.wav", "042977.bmp", "042977.tmp", "042977", "042977p.wav", "042977o.opus",
+          "042978.wav", "042978p.wav", "042978o.opus", "042977x.wav", "abc.wa.wav", "abc.wav"}) {
         Touch(name);
     }
     Files.DeleteNoteFiles({"042977", "abc.wa", "000000"});
-    for (const char* gone : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "abc.wa.wav"}) {
+    for (const char* gone : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "042977p.wav",
+                             "042977o.opus", "abc.wa.wav"}) {
         EXPECT_FALSE(FileExists(Folder() + gone)) << gone;
     }
-    for (const char* kept : {"042977p.wav", "042978.wav", "abc.wav", "ReadMe.txt"}) {
+    for (const char* kept :
+         {"042978.wav", "042978p.wav", "042978o.opus", "042977x.wav", "abc.wav", "ReadMe.txt"}) {
         EXPECT_TRUE(FileExists(Folder() + kept)) << kept;
     }
 }
@@ -195,6 +206,49 @@ TEST_F(StorageFolderTest, HostileNamesNeverReachOutsideTheFolder) {
                             "ReadMe.txt", "Tellamo-damaged-20260101-000000.dat", "..wav"}) {
         EXPECT_TRUE(FileExists(Folder() + own)) << own;
     }
+}
+
+TEST_F(StorageFolderTest, OnlyAPlainTranslatedReadMeNameIsTaken) {
+    // The read-me's name comes from a translation, which anyone who can write to the storage
+    // folder can provide.
+    struct Case {
+        const char* Translated;
+        const char* Written;
+    };
+    const Case cases[] = {
+        {"LiesMich.txt", "LiesMich.txt"},
+        {"Lisez-moi ça.txt", "Lisez-moi ça.txt"},
+        {"../../.ssh/authorized_keys", "ReadMe.txt"},
+        {"/tmp/planted", "ReadMe.txt"},
+        {"sub/ReadMe.txt", "ReadMe.txt"},
+        {"..", "ReadMe.txt"},
+        {".profile", "ReadMe.txt"},
+        {"", "ReadMe.txt"},
+        {"Tellamo.dat", "ReadMe.txt"},
+        {"tellamo.ini", "ReadMe.txt"},
+        {"Tellamo-damaged-1.dat", "ReadMe.txt"},
+        {"042977.wav", "ReadMe.txt"},
+        {"042977p.wav", "ReadMe.txt"},
+        {"a\nb", "ReadMe.txt"},
+    };
+    for (const Case& c : cases) {
+        TempDir documents;
+        Storage files(QString::fromStdString(documents.Path()), "My Voice Notes",
+                      QString::fromUtf8(c.Translated));
+        const std::string folder = documents.Path() + "/My Voice Notes/";
+        EXPECT_EQ(files.ReadMePath(), QString::fromStdString(folder) + QString::fromUtf8(c.Written))
+            << c.Translated;
+        ASSERT_TRUE(files.EnsureStorageFolder([](const QString&, const QString&) {}));
+        EXPECT_TRUE(FileExists(folder + c.Written)) << c.Translated;
+        // Nothing else was written anywhere in the documents folder.
+        std::size_t entries = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(documents.Path())) {
+            entries += entry.is_regular_file() ? 1 : 0;
+        }
+        EXPECT_EQ(entries, 1u) << c.Translated;
+    }
+    const std::string longName(256, 'x');
+    EXPECT_EQ(Storage("/d", "F", QString::fromStdString(longName)).ReadMePath(), "/d/F/ReadMe.txt");
 }
 
 } // namespace

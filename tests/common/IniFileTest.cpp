@@ -1,6 +1,13 @@
 #include "common/IniFile.h"
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/Errors.h"
 #include "common/FileSystem.h"
@@ -127,6 +134,76 @@ TEST(IniFile, SavingReplacesPlantedLinks) {
         EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
         EXPECT_EQ(IniFile::Load(path).Read("TOptionsForm", "SilenceRxSpinEdit_Value"), "25");
     }
+}
+
+// Loads /dev/zero in a process that may grow by 256 MB at most, says what it read and ends.
+[[noreturn]] void LoadDevZeroInLittleMemory() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    std::ifstream statm("/proc/self/statm");
+    unsigned long long pages = 0;
+    statm >> pages;
+    const rlim_t limit =
+        static_cast<rlim_t>(pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE))) +
+        (256ULL << 20);
+    const rlimit r{limit, limit};
+    if (::setrlimit(RLIMIT_AS, &r) != 0) {
+        std::_Exit(2);
+    }
+#endif
+    const bool empty = IniFile::Load("/dev/zero").Keys("Messages").empty();
+    std::fprintf(stderr, "read: %s\n", empty ? "empty" : "something");
+    std::_Exit(0);
+}
+
+// A settings or translation file may be named from a shared folder: what is not a regular file
+// reads as empty, without blocking (a FIFO nobody writes to) or filling the memory (a device
+// that never ends), and a huge file is read only so far.
+TEST(IniFile, OnlyRegularFilesAreReadAndOnlySoFar) {
+    test::TempDir dir;
+    const std::string fifo = dir.File("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(IniFile::Load(fifo).Keys("Messages").empty());
+    EXPECT_TRUE(IniFile::Load(dir.Path()).Keys("Messages").empty());
+
+    // A link to a translation file reads through, as a file installed elsewhere would.
+    test::WriteFileBytes(dir.File("de.ini"), "[Messages]\nNotes=Notizen\n");
+    std::filesystem::create_symlink(dir.File("de.ini"), dir.File("link.ini"));
+    EXPECT_EQ(IniFile::Load(dir.File("link.ini")).Read("Messages", "Notes"), "Notizen");
+
+    std::string huge = "[Messages]\nFirst=1\n";
+    while (huge.size() <= IniFile::MaxFileBytes) {
+        huge += "; " + std::string(1000, 'x') + "\n";
+    }
+    huge += "Last=2\n";
+    test::WriteFileBytes(dir.File("huge.ini"), huge);
+    const IniFile cut = IniFile::Load(dir.File("huge.ini"));
+    EXPECT_EQ(cut.Read("Messages", "First"), "1");
+    EXPECT_FALSE(cut.Read("Messages", "Last").has_value());
+
+    EXPECT_EXIT(LoadDevZeroInLittleMemory(), ::testing::ExitedWithCode(0), "read: empty");
+}
+
+// Finding keys goes through an index of the lines: it must follow every change of the file.
+TEST(IniFile, KeysAreFoundAfterEveryChange) {
+    IniFile ini("[A]\nx=1\nX=shadowed\n[B]\ny=2\n[a]\nz=3\nx=again\n");
+    EXPECT_EQ(ini.Keys("a"), (std::vector<std::string>{"x", "z"}));
+    EXPECT_EQ(ini.Read("B", "Y"), "2");
+    // A new key of A goes before B's lines, which all move down one.
+    ini.Write("A", "w", "4");
+    EXPECT_EQ(ini.Read("A", "w"), "4");
+    EXPECT_EQ(ini.Read("B", "y"), "2");
+    EXPECT_EQ(ini.Read("a", "z"), "3");
+    EXPECT_EQ(ini.Read("a", "x"), "1");
+    ini.Write("b", "Y", "5");
+    EXPECT_EQ(ini.Read("B", "y"), "5");
+    ini.EraseSection("A");
+    EXPECT_FALSE(ini.Read("A", "x").has_value());
+    EXPECT_FALSE(ini.Read("A", "w").has_value());
+    EXPECT_EQ(ini.Read("B", "y"), "5");
+    ini.Write("A", "x", "6");
+    EXPECT_EQ(ini.Read("a", "X"), "6");
+    EXPECT_EQ(ini.Keys("A"), (std::vector<std::string>{"x"}));
+    EXPECT_EQ(ini.Text(), "[B]\r\ny=5\r\n\r\n[A]\r\nx=6\r\n");
 }
 
 } // namespace

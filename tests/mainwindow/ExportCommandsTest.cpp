@@ -289,35 +289,107 @@ protected:
     QByteArray OldPath;
 };
 
-TEST_F(Mailing, TheTrueSpeechCopyIsMadeBeforeTheQuestionAndReused) {
+TEST_F(Mailing, CopiesAreMadeAfterTheChoiceOnlyOfTheChosenFormatAndReused) {
     Note("123456", "Call Bob");
-    const std::string copy = Folder() + "123456p.wav";
-    AnswerFormat(TSaveFormatForm::PcmIndex,
-                 [&] { EXPECT_TRUE(FileExists(copy)) << "made before the question"; });
+    const std::string trueSpeech = Folder() + "123456p.wav";
+    const std::string opus = Folder() + "123456o.opus";
+    TempDir work;
+
+    // Neither a cancelled question nor the sound as it is leaves a copy behind.
+    AnswerFormat(-1);
+    Send();
+    AnswerFormat(TSaveFormatForm::PcmIndex);
     Send();
     EXPECT_EQ(Call(0), (std::vector<std::string>{"--subject", "Call Bob", "--attach",
                                                  Folder() + "123456.wav"}));
-    TempDir work;
-    const FfmpegDecoding decoded = DecodeWithFfmpeg(copy, work.Path());
-    EXPECT_EQ(decoded.ExitStatus, 0) << decoded.Messages;
+    EXPECT_FALSE(FileExists(trueSpeech));
+    EXPECT_FALSE(FileExists(opus));
+    AnswerFormat(TSaveFormatForm::OpusIndex);
+    Send();
+    EXPECT_EQ(Call(1), (std::vector<std::string>{"--subject", "Call Bob", "--attach", opus}));
+    EXPECT_NEAR(FfprobeDuration(opus, work.Path()), 2.0, 0.1);
+    EXPECT_FALSE(FileExists(trueSpeech)) << "a TrueSpeech copy nobody asked for";
 
-    // The copy is reused as it is: nothing is converted again.
-    WriteFileBytes(copy, "kept copy");
     AnswerFormat(TSaveFormatForm::TrueSpeechIndex);
     Send();
-    EXPECT_EQ(Call(1), (std::vector<std::string>{"--subject", "Call Bob", "--attach", copy}));
-    EXPECT_EQ(ReadFileBytes(copy), "kept copy");
+    EXPECT_EQ(Call(2), (std::vector<std::string>{"--subject", "Call Bob", "--attach", trueSpeech}));
+    const FfmpegDecoding decoded = DecodeWithFfmpeg(trueSpeech, work.Path());
+    EXPECT_EQ(decoded.ExitStatus, 0) << decoded.Messages;
 
-    // Cancelling the question sends nothing.
-    AnswerFormat(-1);
+    // A copy made from the note's current sound is sent again as it is.
+    const auto trueSpeechMade = std::filesystem::last_write_time(trueSpeech);
+    const auto opusMade = std::filesystem::last_write_time(opus);
+    AnswerFormat(TSaveFormatForm::TrueSpeechIndex);
     Send();
     AnswerFormat(TSaveFormatForm::OpusIndex);
     Send();
-    EXPECT_EQ(Call(2), (std::vector<std::string>{"--subject", "Call Bob", "--attach",
-                                                 Folder() + "123456o.opus"}));
-    EXPECT_NEAR(FfprobeDuration(Folder() + "123456o.opus", work.Path()), 2.0, 0.1);
-    EXPECT_EQ(FilesIn(Log.Path()).size(), 3u);
-    EXPECT_EQ(FormatShown, 4);
+    EXPECT_EQ(Call(3), (std::vector<std::string>{"--subject", "Call Bob", "--attach", trueSpeech}));
+    EXPECT_EQ(Call(4), (std::vector<std::string>{"--subject", "Call Bob", "--attach", opus}));
+    EXPECT_EQ(std::filesystem::last_write_time(trueSpeech), trueSpeechMade);
+    EXPECT_EQ(std::filesystem::last_write_time(opus), opusMade);
+    EXPECT_EQ(FilesIn(Log.Path()).size(), 5u);
+    EXPECT_EQ(FormatShown, 6);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+// What stands at a copy's name may come from anyone who can write to the storage folder, or from
+// a deleted note that had the same number: only a copy this program made from this note's
+// current sound is sent, anything else is made again without touching what it pointed at.
+TEST_F(Mailing, ACopyNotMadeFromTheNotesCurrentSoundIsMadeAgain) {
+    TempDir outside;
+    const std::string secret = outside.File("id_ed25519");
+    const struct {
+        const char* What;
+        int Format;
+        std::function<void(const std::string& copy, const std::string& wav)> Plant;
+    } cases[] = {
+        {"a link to a private file", TSaveFormatForm::TrueSpeechIndex,
+         [&](const std::string& copy, const std::string&) {
+             std::filesystem::create_symlink(secret, copy);
+         }},
+        {"a link pointing nowhere", TSaveFormatForm::OpusIndex,
+         [&](const std::string& copy, const std::string&) {
+             std::filesystem::create_symlink(outside.File("made-through-link"), copy);
+         }},
+        {"not the expected format", TSaveFormatForm::TrueSpeechIndex,
+         [](const std::string& copy, const std::string&) { WriteFileBytes(copy, "planted"); }},
+        {"an Opus file at the TrueSpeech name", TSaveFormatForm::TrueSpeechIndex,
+         [](const std::string& copy, const std::string&) {
+             WriteFileBytes(copy, std::string("OggS") + std::string(24, '\0') + "OpusHead" +
+                                      std::string(64, '\0'));
+         }},
+        {"a deleted note's copy, older than the WAV", TSaveFormatForm::OpusIndex,
+         [](const std::string& copy, const std::string& wav) {
+             WriteFileBytes(copy, std::string("OggS") + std::string(24, '\0') + "OpusHead" +
+                                      std::string(64, '\0'));
+             std::filesystem::last_write_time(copy, std::filesystem::last_write_time(wav) -
+                                                        std::chrono::hours(1));
+         }},
+    };
+    int number = 100000;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        WriteFileBytes(secret, "private key");
+        const std::string name = std::to_string(++number);
+        Note(name, "Call Bob");
+        const bool isOpus = c.Format == TSaveFormatForm::OpusIndex;
+        const std::string copy = Folder() + name + (isOpus ? "o.opus" : "p.wav");
+        c.Plant(copy, Folder() + name + ".wav");
+        AnswerFormat(c.Format);
+        Send();
+        EXPECT_EQ(Call(static_cast<std::size_t>(number - 100001)),
+                  (std::vector<std::string>{"--subject", "Call Bob", "--attach", copy}));
+        EXPECT_FALSE(std::filesystem::is_symlink(copy));
+        TempDir work;
+        if (isOpus) {
+            EXPECT_NEAR(FfprobeDuration(copy, work.Path()), 2.0, 0.1);
+        } else {
+            const FfmpegDecoding decoded = DecodeWithFfmpeg(copy, work.Path());
+            EXPECT_EQ(decoded.ExitStatus, 0) << decoded.Messages;
+        }
+        EXPECT_EQ(ReadFileBytes(secret), "private key");
+        EXPECT_EQ(FilesIn(outside.Path()), std::vector<std::string>{"id_ed25519"});
+    }
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 

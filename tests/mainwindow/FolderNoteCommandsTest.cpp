@@ -300,32 +300,52 @@ TEST_F(Commands, ParentFolderGoesToTheNotesOwnFolder) {
 }
 
 TEST_F(Commands, RestoreNotesBringsFilesBackAndSaysWhatItPassedOver) {
-    // Ten seconds of 16-bit stereo sound, and a WAV whose name no note can have.
+    // Ten seconds of 16-bit stereo sound in two notes with a file cut to 20 bytes between them,
+    // a WAV whose name no note can have, and the e-mail copy the program made of a note.
     auto header = MakeWaveHeader(2, 11025, 16);
     PutU32(&header[4], 441'000 + 36);
     PutU32(&header[40], 441'000);
-    WriteFileBytes(Folder() + "100000.wav",
-                   std::string(reinterpret_cast<const char*>(header.data()), header.size()) +
-                       std::string(441'000, '\0'));
+    const std::string tenSeconds =
+        std::string(reinterpret_cast<const char*>(header.data()), header.size()) +
+        std::string(441'000, '\0');
+    WriteFileBytes(Folder() + "100000.wav", tenSeconds);
+    WriteFileBytes(Folder() + "100001.wav", tenSeconds.substr(0, 20));
+    WriteFileBytes(Folder() + "100002.wav", tenSeconds);
+    WriteFileBytes(Folder() + "100000p.wav", tenSeconds);
     WriteFileBytes(Folder() + "abc.wav", "RIFF");
     Form.Actions().RestoreNotesAction->trigger();
 
+    // One closing message, information rather than an error: the rest came back.
     ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(MessageKinds[0], MessageKind::Notice);
     EXPECT_TRUE(Messages[0].startsWith("1 WAV files were not restored as notes"))
         << Messages[0].toStdString();
+    EXPECT_NE(Messages[0].indexOf("1 WAV files were not restored, because they cannot be read:\n"),
+              -1)
+        << Messages[0].toStdString();
+    EXPECT_NE(Messages[0].indexOf("100001.wav"), -1) << Messages[0].toStdString();
+    EXPECT_EQ(Messages[0].indexOf("100000p.wav"), -1) << Messages[0].toStdString();
     FolderNode* found = Cat.SelectedFolder();
     ASSERT_EQ(found->Name, "Found");
     EXPECT_EQ(found->Parent, Cat.NotesNode());
     EXPECT_EQ(FolderTree::NodeAt(NamedChild<QTreeView>(Form, "TreeView").currentIndex()), found);
-    ASSERT_EQ(Form.CataloguePart().NoteList()->rowCount(), 1);
+    ASSERT_EQ(Form.CataloguePart().NoteList()->rowCount(), 2);
     EXPECT_EQ(
         Form.CataloguePart().NoteList()->index(0, NoteListModel::DurationColumn).data().toString(),
         "0:00:10");
     auto saved = Reloaded();
-    ASSERT_EQ(saved->Notes().All().size(), 1u);
+    ASSERT_EQ(saved->Notes().All().size(), 2u);
     EXPECT_EQ(saved->Notes().All()[0]->FileName, "100000");
+    EXPECT_EQ(saved->Notes().All()[1]->FileName, "100002");
     EXPECT_EQ(saved->Notes().All()[0]->BitRate, 16);
     EXPECT_EQ(saved->Notes().All()[0]->ParentPointer->Name, "Found");
+
+    // With nothing but the program's own copy left over, nothing is said.
+    QFile::remove(QString::fromStdString(Folder() + "100001.wav"));
+    QFile::remove(QString::fromStdString(Folder() + "abc.wav"));
+    Messages.clear();
+    Form.Actions().RestoreNotesAction->trigger();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
 // The user picks an older backup from the list (with its note count), confirms, and gets that

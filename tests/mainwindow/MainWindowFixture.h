@@ -23,8 +23,9 @@ namespace tellamo::test {
 class MainWindowFixture : public ::testing::Test {
 protected:
     MainWindowFixture() {
-        SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
+        SetMessageHandler([this](MessageKind kind, const QString& text, const QString&) {
             Messages << text;
+            MessageKinds.push_back(kind);
             return Answer;
         });
         Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {}, Disk);
@@ -53,6 +54,7 @@ protected:
     TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};
     TDescriptionForm Description{Form.Actions().AskDescriptionAction, &Form};
     QStringList Messages;
+    std::vector<MessageKind> MessageKinds; // of each message in Messages
     bool Answer = true;
 };
 
