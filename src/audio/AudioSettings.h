@@ -74,9 +74,6 @@ public:
 
     // The data buffer of a slot (tests and the benchmark look at it).
     unsigned char* SlotData(int slot) { return Slots[static_cast<std::size_t>(slot)].Data.data(); }
-    unsigned char* SlotSplit(int slot) {
-        return Slots[static_cast<std::size_t>(slot)].Split.data();
-    }
 
 protected:
     friend class TAudio;

@@ -10,11 +10,6 @@ void FakeWavePort::Fail(FakeCall call, WaveResult code, int skip, int times) {
     Failures[call] = Failure{code, skip, times};
 }
 
-void FakeWavePort::ClearFailures() {
-    std::lock_guard<std::mutex> g(Lock);
-    Failures.clear();
-}
-
 bool FakeWavePort::Fails(FakeCall call, WaveResult& code) {
     auto it = Failures.find(call);
     if (it == Failures.end()) {

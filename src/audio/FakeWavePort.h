@@ -76,7 +76,6 @@ public:
     std::uint64_t PlayedShortfall = 0;
 
     void Fail(FakeCall call, WaveResult code, int skip = 0, int times = 1);
-    void ClearFailures();
 
     // Fills the oldest queued input buffer with up to its length of `data` and returns it. False
     // when no input buffer is queued or input has not been started.

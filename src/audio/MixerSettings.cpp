@@ -172,8 +172,6 @@ void TMixerSettings::MixerControlChanged(std::uint32_t controlId) {
     mOwner.Poster().Post(this, MM_MIXM_CONTROL_CHANGE, static_cast<std::intptr_t>(controlId));
 }
 
-void TMixerSettings::MixerLineChanged(std::uint32_t) {}
-
 void TMixerSettings::HandlePost(std::uint32_t message, std::intptr_t param) {
     if (message != MM_MIXM_CONTROL_CHANGE || !mMixerOpen || !mOwner.OnMixerChange) {
         return;

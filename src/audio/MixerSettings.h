@@ -51,7 +51,6 @@ public:
 
     // MixerCallback (port thread)
     void MixerControlChanged(std::uint32_t controlId) override;
-    void MixerLineChanged(std::uint32_t lineId) override;
     // PostTarget (window thread)
     void HandlePost(std::uint32_t message, std::intptr_t param) override;
 

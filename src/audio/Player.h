@@ -43,7 +43,6 @@ public:
     std::int64_t ReadPosition() const { return mReadPosition; }
     bool PlayStreamOpen() const { return PlayFd >= 0; }
     bool FormatSaved() const { return mFormatSaved; }
-    bool EndPosted() const { return mEndPosted.load(std::memory_order_acquire); }
     const std::string& PlayFilePath() const { return mPlayFilePath; }
     // Bytes the device has actually played in this playback (written minus its delay).
     std::uint64_t PlayedBytes();

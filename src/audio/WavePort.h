@@ -77,7 +77,6 @@ class MixerCallback {
 public:
     virtual ~MixerCallback() = default;
     virtual void MixerControlChanged(std::uint32_t controlId) = 0;
-    virtual void MixerLineChanged(std::uint32_t /*lineId*/) {}
 };
 
 struct MixerCaps {
