@@ -55,8 +55,7 @@ struct WaveHeader {
     std::uintptr_t User = 0;         // the caller's own (the component keeps the slot number here)
     std::uint32_t Flags = 0;
     std::uint32_t Loops = 0;
-    WaveHeader* Next = nullptr; // the port's own use
-    std::uintptr_t Reserved = 0;
+    std::uint32_t BytesPlayed = 0; // output: bytes the port has handed to the device (its own)
 };
 
 // Receives the notifications of one open device, on the port's device thread.

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -246,6 +248,80 @@ TEST_F(AlsaPulse, TheLastBufferComesBackOnceItWasHeard) {
         Port.UnprepareHeader(handle, &h);
     }
     EXPECT_EQ(Port.Close(handle), WaveOk);
+}
+
+// A reset reaches a device thread while it waits for the server: a capture from a source that
+// delivers nothing, and a playback with far more queued than the device's buffer holds. Every
+// queued buffer comes back, and the device then serves a new buffer.
+TEST_F(AlsaPulse, AResetReachesADeviceWaitingForTheServer) {
+    const std::string fifo = Dir->Path() + "/run/silent.fifo";
+    ASSERT_TRUE(Shell("pactl load-module module-pipe-source source_name=silent file='" + fifo +
+                      "' format=s16le rate=11025 channels=1 >/dev/null && "
+                      "pactl set-default-source silent"));
+    const struct {
+        bool capture;
+        const char* what;
+    } cases[] = {{true, "capture from a silent source"}, {false, "playback into a full device"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PcmFormat format;
+        format.BitsPerSample = 16;
+        format.BlockAlign = 2;
+        format.AvgBytesPerSec = 11025 * 2;
+        constexpr std::uint32_t Chunk = 11025; // half a second
+        std::vector<unsigned char> sound(Chunk * 8, 0);
+        std::vector<WaveHeader> headers(8);
+        ReturnClock back;
+        WaveHandle handle = 0;
+        ASSERT_EQ(c.capture ? Port.OpenInput(handle, WaveMapper, format, &back)
+                            : Port.OpenOutput(handle, WaveMapper, format, &back),
+                  WaveOk);
+        const auto queue = [&](WaveHeader& h) {
+            return c.capture ? Port.AddInputBuffer(handle, &h) : Port.WriteOutputBuffer(handle, &h);
+        };
+        for (std::size_t i = 0; i < headers.size(); ++i) {
+            headers[i].Data = sound.data() + i * Chunk;
+            headers[i].BufferLength = Chunk;
+            ASSERT_EQ(Port.PrepareHeader(handle, &headers[i]), WaveOk);
+            ASSERT_EQ(queue(headers[i]), WaveOk);
+        }
+        if (c.capture) {
+            ASSERT_EQ(Port.StartInput(handle), WaveOk);
+        }
+        // Give the device thread the time to reach its wait (the test holds either way).
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        auto reset = std::async(std::launch::async, [&] { return Port.Reset(handle); });
+        if (reset.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            // The reset cannot be abandoned while it runs on the port: stop the server and end.
+            std::fprintf(stderr, "%s: the reset never reached the device thread\n", c.what);
+            TearDownTestSuite();
+            std::_Exit(1);
+        }
+        EXPECT_EQ(reset.get(), WaveOk);
+        EXPECT_EQ(back.Returned.load(), static_cast<int>(headers.size()));
+        for (const WaveHeader& h : headers) {
+            EXPECT_EQ(h.Flags & (WaveHeaderDone | WaveHeaderInQueue), WaveHeaderDone);
+        }
+
+        headers[0].BufferLength = Chunk / 5;
+        ASSERT_EQ(queue(headers[0]), WaveOk);
+        if (c.capture) {
+            ASSERT_TRUE(Shell("head -c 44100 /dev/zero > '" + fifo + "' &"));
+            ASSERT_EQ(Port.StartInput(handle), WaveOk);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (back.Returned.load() <= static_cast<int>(headers.size()) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(back.Returned.load(), static_cast<int>(headers.size()) + 1)
+            << "the device served no buffer after the reset";
+        EXPECT_EQ(Port.Reset(handle), WaveOk);
+        for (WaveHeader& h : headers) {
+            EXPECT_EQ(Port.UnprepareHeader(handle, &h), WaveOk);
+        }
+        EXPECT_EQ(Port.Close(handle), WaveOk);
+    }
 }
 
 // The window thread stalls for two seconds: the device runs out of buffers, its own buffer
