@@ -13,7 +13,7 @@ namespace tellamo {
 // The wave-audio services the audio component relies on: wave input, wave output and the mixer.
 // Everything the component knows about a sound device passes through this interface, so that the
 // component runs unchanged over ALSA (AlsaWavePort) and over a scripted stand-in in the tests
-// (FakeWavePort).
+// (FakeWavePort, in tests/support).
 //
 // Threads: every call is made on the window thread. The notifications of an open device (opened,
 // buffer done, closed) arrive on a thread of the port; the port never holds one of its locks

@@ -16,12 +16,12 @@
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
 #include "audio/Audio.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -1,4 +1,4 @@
-#include "audio/FakeWavePort.h"
+#include "support/FakeWavePort.h"
 
 #include <algorithm>
 #include <cstring>
