@@ -59,8 +59,8 @@ private:
     const TMixDetails* Find(std::uint16_t destination, std::uint16_t source) const;
 
     TAudio& mOwner;
-    MixerHandle Handle = 0;
-    bool HandleOpen = false;
+    MixerHandle mHandle = 0;
+    bool mHandleOpen = false;
     bool mMixerOpen = false;
     std::vector<TMixDetails> mLines;
 };

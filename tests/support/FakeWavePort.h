@@ -159,16 +159,16 @@ private:
     WaveResult OpenDevice(Device& d, FakeCall call, WaveHandle h, std::uint32_t device,
                           std::uint32_t count, const PcmFormat& format, WaveCallback* cb);
 
-    std::mutex Lock;
-    std::map<FakeCall, Failure> Failures;
-    std::vector<std::string> CallLog;
-    Device In, Out;
-    std::string Written, Played;
-    std::uint64_t PlayedCount = 0;
-    PcmFormat Format;
-    std::uint32_t Device_ = 0;
-    bool MixerOpened = false;
-    MixerCallback* MixerCb = nullptr;
+    std::mutex mStateLock;
+    std::map<FakeCall, Failure> mFailures;
+    std::vector<std::string> mCallLog;
+    Device mIn, mOut;
+    std::string mWritten, mPlayed;
+    std::uint64_t mPlayedCount = 0;
+    PcmFormat mFormat;
+    std::uint32_t mDevice = 0;
+    bool mMixerOpened = false;
+    MixerCallback* mMixerCb = nullptr;
 };
 
 } // namespace tellamo
