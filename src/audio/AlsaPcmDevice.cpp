@@ -287,7 +287,8 @@ snd_pcm_sframes_t PcmDevice::Available() {
 // where no request reaches it. Here the wake descriptor is in the same poll set, and a wake-up
 // that finds the device still not ready pauses before the next poll instead of spinning.
 bool PcmDevice::WaitReady() {
-    for (bool woken = false;; woken = true) {
+    bool woken = false; // the device's descriptors ended the last poll
+    for (;;) {
         if (WaitForRequest(0)) {
             return false;
         }
@@ -324,6 +325,7 @@ bool PcmDevice::WaitReady() {
         if (mPollSet[0].revents & POLLIN) {
             return false;
         }
+        woken = true;
         // Lets the plugin take in its events; the look at the top of the loop then decides.
         unsigned short revents = 0;
         std::lock_guard<std::mutex> g(mPcmLock);

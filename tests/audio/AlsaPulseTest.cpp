@@ -119,6 +119,74 @@ TEST_F(AlsaPulse, MasterVolumeAndMuteReachTheServer) {
     EXPECT_NE(Output("pactl get-sink-mute @DEFAULT_SINK@").find("no"), std::string::npos);
 }
 
+// Requests the open mixer cannot answer fail with an error and change nothing: a handle other
+// than the open mixer's, a destination, source, line or control that does not exist, no
+// channels, and any call once the mixer is closed.
+TEST_F(AlsaPulse, MixerRequestsForWhatDoesNotExistFail) {
+    struct Quiet final : MixerCallback {
+        void MixerControlChanged(std::uint32_t) override {}
+    } quiet;
+    MixerHandle mixer = 0;
+    ASSERT_EQ(Port.MixerOpen(mixer, 0, &quiet), WaveOk);
+    MixerLineInfo master;
+    ASSERT_EQ(Port.MixerGetLineInfo(mixer, 0, MixerDestinationLine, master), WaveOk);
+    std::vector<MixerControlInfo> controls;
+    ASSERT_EQ(Port.MixerGetLineControls(mixer, master.LineId, controls), WaveOk);
+    ASSERT_EQ(controls.size(), 2u);
+    const std::uint32_t volumeId = controls[0].ControlId;
+    ASSERT_EQ(controls[0].Type, MixerControlType::Volume);
+    std::uint32_t before[2] = {};
+    ASSERT_EQ(Port.MixerGetControlDetails(mixer, volumeId, 2, before), WaveOk);
+
+    std::uint32_t lines = 0; // every line of every destination, to find an identifier past them
+    for (std::uint32_t d = 0;; ++d) {
+        MixerLineInfo info;
+        if (Port.MixerGetLineInfo(mixer, d, MixerDestinationLine, info) != WaveOk) {
+            break;
+        }
+        lines = std::max(lines, info.LineId + 1 + info.Connections);
+    }
+    const std::uint32_t pastLast = 2 * lines + 1;
+    const std::uint32_t loud[2] = {65535, 65535};
+    const struct {
+        const char* what;
+        MixerHandle handle;
+        std::uint32_t controlId;
+        std::uint32_t channels;
+    } controlCases[] = {
+        {"another handle", mixer + 1, volumeId, 2},
+        {"control 0", mixer, 0, 2},
+        {"a control past the last line", mixer, pastLast, 2},
+        {"no channels", mixer, volumeId, 0},
+    };
+    for (const auto& c : controlCases) {
+        SCOPED_TRACE(c.what);
+        std::uint32_t values[2] = {};
+        if (c.channels > 0) {
+            EXPECT_NE(Port.MixerGetControlDetails(c.handle, c.controlId, c.channels, values),
+                      WaveOk);
+        }
+        EXPECT_NE(Port.MixerSetControlDetails(c.handle, c.controlId, c.channels, loud), WaveOk);
+    }
+    MixerLineInfo info;
+    EXPECT_NE(Port.MixerGetLineInfo(mixer, 99, MixerDestinationLine, info), WaveOk);
+    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, static_cast<std::int32_t>(master.Connections), info),
+              WaveOk);
+    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, -2, info), WaveOk);
+    EXPECT_NE(Port.MixerGetLineControls(mixer, lines, controls), WaveOk);
+    std::uint32_t after[2] = {};
+    ASSERT_EQ(Port.MixerGetControlDetails(mixer, volumeId, 2, after), WaveOk);
+    EXPECT_EQ(after[0], before[0]);
+    EXPECT_EQ(after[1], before[1]);
+
+    ASSERT_EQ(Port.MixerClose(mixer), WaveOk);
+    EXPECT_NE(Port.MixerClose(mixer), WaveOk);
+    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, MixerDestinationLine, info), WaveOk);
+    EXPECT_NE(Port.MixerGetLineControls(mixer, master.LineId, controls), WaveOk);
+    EXPECT_NE(Port.MixerGetControlDetails(mixer, volumeId, 2, after), WaveOk);
+    EXPECT_NE(Port.MixerSetControlDetails(mixer, volumeId, 2, loud), WaveOk);
+}
+
 TEST_F(AlsaPulse, AChangeByAnotherProgramRaisesOnMixerChange) {
     std::vector<std::pair<std::uint16_t, std::uint16_t>> changes;
     Audio->OnMixerChange = [&](TMixerSettings*, std::uint16_t d, std::uint16_t s) {
