@@ -77,7 +77,7 @@ QIcon MakeIcon(const QString& path, int size, bool bordered) {
 
 } // namespace
 
-GlyphSet::GlyphSet(bool bordered) : IsBordered(bordered) {
+GlyphSet::GlyphSet(bool bordered) {
     for (int i = 0; i < GlyphCount; ++i) {
         Icons[static_cast<std::size_t>(i)] =
             MakeIcon(FindResource(QStringLiteral("toolbar"), i, 2), 24, bordered);

@@ -17,11 +17,9 @@ constexpr int GlyphCount = 14;
 class GlyphSet {
 public:
     explicit GlyphSet(bool bordered);
-    bool Bordered() const { return IsBordered; }
     const QIcon& Icon(int index) const { return Icons.at(static_cast<std::size_t>(index)); }
 
 private:
-    bool IsBordered;
     std::array<QIcon, GlyphCount> Icons;
 };
 
