@@ -18,12 +18,12 @@
 #include "BenchSupport.h"
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 
 namespace tellamo {
 namespace {

@@ -16,9 +16,9 @@
 
 #include "BenchSupport.h"
 #include "audio/Audio.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
+#include "support/FakeWavePort.h"
 #include "transcript/PocketSphinxRecogniser.h"
 #include "transcript/Transcriber.h"
 

@@ -10,26 +10,23 @@
 
 namespace tellamo {
 
+namespace alsa {
+class Mixer;
+class PcmDevice;
+} // namespace alsa
+
 // The wave-audio port over ALSA.
 //
-// Devices: the mapper is ALSA's "default" PCM; numbers 0..9 are the cards' PCM devices of the
-// stream's direction in ALSA's order (opened through "plughw", so that any format converts).
-// On a machine without cards whose "default" opens (a sound server), that one device counts.
+// Devices (AlsaDeviceList): the mapper is ALSA's "default" PCM; numbers 0..9 are the cards' PCM
+// devices of the stream's direction in ALSA's order (opened through "plughw", so that any format
+// converts). On a machine without cards whose "default" opens (a sound server), that one device
+// counts.
 //
-// Threads: each open device has a thread of its own that plays the driver's callback thread. It
-// captures into (or plays from) the queued buffers in queue order and returns each through the
-// device's callback, full or played; Reset hands it a request and returns once every pending
-// buffer is back. An xrun is recovered with snd_pcm_recover before anything is reported. No
-// lock of the port is held while a callback runs.
-//
-// Mixer: ALSA's simple mixer on the "default" control device. Destination 0 is the master
-// playback element ("Master", else the first element with a playback volume) and its sources
-// are the other playback elements in ALSA's order; then a capture destination ("Capture", else
-// the first element with a capture volume) with the other capture elements. Each element has a
-// line identifier (its index) and control identifiers 2 * index + 1 (volume) and 2 * index + 2
-// (mute, the inverse of ALSA's switch). Volumes are scaled linearly between the element's range
-// and 0..65535. A watcher thread waits on the mixer's poll descriptors and reports each control
-// whose value changed.
+// Threads: each open device (AlsaPcmDevice) has a thread of its own that plays the driver's
+// callback thread; Reset hands it a request and returns once every pending buffer is back. The
+// mixer (AlsaMixer) is ALSA's simple mixer on the "default" control device, with a watcher
+// thread that reports each control whose value changed. No lock of the port is held while a
+// callback runs.
 class AlsaWavePort final : public WavePort {
 public:
     AlsaWavePort();
@@ -66,22 +63,22 @@ public:
     WaveResult MixerSetControlDetails(MixerHandle handle, std::uint32_t controlId,
                                       std::uint32_t channels, const std::uint32_t* values) override;
 
-    class Device;
-    class Mixer;
-
 private:
     WaveResult Open(WaveHandle& handle, bool capture, std::uint32_t device, const PcmFormat& format,
                     WaveCallback* callback);
-    std::shared_ptr<Device> Find(WaveHandle handle);
-    std::vector<std::string> CardDevices(bool capture);
-    std::uint32_t DeviceCount(bool capture);
+    std::shared_ptr<alsa::PcmDevice> Find(WaveHandle handle);
 
-    // The open devices and the mixer, touched by the window thread's calls; guarded by Lock
-    // (the device threads never touch them).
-    std::mutex Lock;
-    std::map<WaveHandle, std::shared_ptr<Device>> Devices;
-    WaveHandle NextHandle = 1;
-    std::unique_ptr<Mixer> OpenMixer;
+    // The open devices and the mixer, touched by the window thread's calls; the device threads
+    // and the mixer's watcher never touch them.
+    //
+    // Lock order: mOpenLock first. The mixer calls run under it (so that a close cannot take
+    // the mixer away in the middle of one) and take the mixer's own lock inside; a device is
+    // looked up under it and called after it is released, so a device's locks are never taken
+    // under it.
+    std::mutex mOpenLock;
+    std::map<WaveHandle, std::shared_ptr<alsa::PcmDevice>> mDevices; // guarded by mOpenLock
+    WaveHandle mNextHandle = 1;                                      // guarded by mOpenLock
+    std::unique_ptr<alsa::Mixer> mMixer;                             // guarded by mOpenLock
 };
 
 } // namespace tellamo

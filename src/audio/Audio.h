@@ -18,9 +18,8 @@ namespace tellamo {
 //
 // Threads: constructed, used and destroyed on the window thread. OnRecord and OnBufferPlayed
 // run on the port's device thread; OnPlayed, OnMixerChange and OnFileStopped on the window
-// thread. Assign the
-// events before a device is opened. Work the device threads hand to the window thread goes
-// through the poster, whose ProcessPending the window thread must run.
+// thread. Assign the events before a device is opened. Work the device threads hand to the
+// window thread goes through the poster, whose ProcessPending the window thread must run.
 class TAudio {
 public:
     using TNotifyAudioRecordEvent =

@@ -30,10 +30,10 @@ PcmFormat TAudioSettings::SettingsFormat() const {
 }
 
 bool TAudioSettings::AllocateBuffers() {
-    Format = SettingsFormat();
-    HaveFormat = true;
+    mFormat = SettingsFormat();
+    mHaveFormat = true;
 
-    const std::uint32_t bytes = static_cast<std::uint32_t>(mNoSamples) * Format.BlockAlign;
+    const std::uint32_t bytes = static_cast<std::uint32_t>(mNoSamples) * mFormat.BlockAlign;
     if (bytes > 0xFFFF) {
         // The buffer size is a 16-bit quantity; such a ring is refused rather than cut short.
         mBufferSize = 0;
@@ -42,7 +42,7 @@ bool TAudioSettings::AllocateBuffers() {
     }
     mBufferSize = static_cast<std::uint16_t>(bytes);
     try {
-        for (Slot& slot : Slots) {
+        for (Slot& slot : mSlots) {
             slot.Header = WaveHeader{};
             slot.Data.assign(mBufferSize, 0);
             slot.Split.assign(mBufferSize / 2u, 0);
@@ -52,17 +52,17 @@ bool TAudioSettings::AllocateBuffers() {
         mOwner.ErrorMessage = "Not enough memory to allocate Wave Buffer";
         return false;
     }
-    HaveBuffers = true;
+    mHaveBuffers = true;
     return true;
 }
 
 void TAudioSettings::FreeBuffers() {
-    if (!HaveFormat) {
+    if (!mHaveFormat) {
         return;
     }
-    HaveFormat = false;
-    HaveBuffers = false;
-    for (Slot& slot : Slots) {
+    mHaveFormat = false;
+    mHaveBuffers = false;
+    for (Slot& slot : mSlots) {
         slot.Header = WaveHeader{};
         std::vector<unsigned char>().swap(slot.Data);
         std::vector<unsigned char>().swap(slot.Split);
@@ -70,8 +70,8 @@ void TAudioSettings::FreeBuffers() {
 }
 
 void TAudioSettings::InitHeaders() {
-    for (std::size_t i = 0; i < Slots.size(); ++i) {
-        Slot& slot = Slots[i];
+    for (std::size_t i = 0; i < mSlots.size(); ++i) {
+        Slot& slot = mSlots[i];
         slot.Header = WaveHeader{};
         slot.Header.Data = slot.Data.data();
         slot.Header.BufferLength = mBufferSize;

@@ -54,9 +54,9 @@ public:
     void SetSampleRate(std::uint16_t value);
 
     // The format record, or null when none has been built (or it was freed).
-    const PcmFormat* WaveFormat() const { return HaveFormat ? &Format : nullptr; }
+    const PcmFormat* WaveFormat() const { return mHaveFormat ? &mFormat : nullptr; }
     std::uint16_t BufferSize() const { return mBufferSize; }
-    bool BuffersAllocated() const { return HaveBuffers; }
+    bool BuffersAllocated() const { return mHaveBuffers; }
 
     bool DeviceOpen() const { return mDeviceOpen; }
     bool DeviceActive() const { return mDeviceActive.load(std::memory_order_acquire); }
@@ -73,10 +73,7 @@ public:
     bool ReallocateBuffers();
 
     // The data buffer of a slot (tests and the benchmark look at it).
-    unsigned char* SlotData(int slot) { return Slots[static_cast<std::size_t>(slot)].Data.data(); }
-    unsigned char* SlotSplit(int slot) {
-        return Slots[static_cast<std::size_t>(slot)].Split.data();
-    }
+    unsigned char* SlotData(int slot) { return mSlots[static_cast<std::size_t>(slot)].Data.data(); }
 
 protected:
     friend class TAudio;
@@ -106,18 +103,18 @@ protected:
     TBPS mBitsPerSample = TBPS::_8;
     std::uint16_t mSampleRate = 11025;
     std::uint16_t mNoSamples = 8192;
-    bool HaveFormat = false;
-    bool HaveBuffers = false;
-    PcmFormat Format;
+    bool mHaveFormat = false;
+    bool mHaveBuffers = false;
+    PcmFormat mFormat;
     std::uint16_t mBufferSize = 0;
-    std::array<Slot, SlotCount> Slots;
+    std::array<Slot, SlotCount> mSlots;
 
-    WaveHandle Handle = 0;
+    WaveHandle mHandle = 0;
     bool mDeviceOpen = false; // window thread only
     // Written by the device thread's open/close notifications and by the window thread (the
     // recorder's Stop); atomic.
     std::atomic<bool> mDeviceActive{false};
-    // While the device is open QueueIndex is written by the window thread only and DoneIndex by
+    // While the device is open mQueueIndex is written by the window thread only and mDoneIndex by
     // the device thread only; both are reset on the window thread before the device opens.
     // Atomic, since the other thread reads them.
     std::atomic<std::int32_t> mQueueIndex{0};

@@ -21,9 +21,9 @@ TMixerSettings::~TMixerSettings() {
 }
 
 void TMixerSettings::Release() {
-    if (HandleOpen) {
-        mOwner.Port().MixerClose(Handle);
-        HandleOpen = false;
+    if (mHandleOpen) {
+        mOwner.Port().MixerClose(mHandle);
+        mHandleOpen = false;
     }
     mLines.clear();
     mMixerOpen = false;
@@ -40,21 +40,21 @@ bool TMixerSettings::Discover(std::uint32_t mixer) {
     if (port.MixerGetCaps(mixer, caps) != WaveOk) {
         return false;
     }
-    if (port.MixerOpen(Handle, mixer, this) != WaveOk) {
+    if (port.MixerOpen(mHandle, mixer, this) != WaveOk) {
         return false;
     }
-    HandleOpen = true;
+    mHandleOpen = true;
     mLines.push_back(TMixDetails{});
     bool result = false;
     for (std::uint32_t d = 0; d < caps.Destinations; ++d) {
         MixerLineInfo line;
-        if (port.MixerGetLineInfo(Handle, d, MixerDestinationLine, line) != WaveOk) {
+        if (port.MixerGetLineInfo(mHandle, d, MixerDestinationLine, line) != WaveOk) {
             return false;
         }
         AddLine(line);
         for (std::uint32_t s = 0; s < line.Connections; ++s) {
             MixerLineInfo source;
-            if (port.MixerGetLineInfo(Handle, d, static_cast<std::int32_t>(s), source) != WaveOk) {
+            if (port.MixerGetLineInfo(mHandle, d, static_cast<std::int32_t>(s), source) != WaveOk) {
                 return false;
             }
             AddLine(source);
@@ -74,13 +74,13 @@ void TMixerSettings::AddLine(const MixerLineInfo& line) {
     if (line.Controls > 0) {
         WavePort& port = mOwner.Port();
         std::vector<MixerControlInfo> controls;
-        if (port.MixerGetLineControls(Handle, line.LineId, controls) == WaveOk) {
+        if (port.MixerGetLineControls(mHandle, line.LineId, controls) == WaveOk) {
             const std::uint32_t channels = std::max<std::uint32_t>(line.Channels, 1);
             std::vector<std::uint32_t> values(std::max<std::uint32_t>(channels, 2), 0);
             for (const MixerControlInfo& c : controls) {
                 if (c.Type == MixerControlType::Volume) {
-                    if (port.MixerGetControlDetails(Handle, c.ControlId, channels, values.data()) ==
-                        WaveOk) {
+                    if (port.MixerGetControlDetails(mHandle, c.ControlId, channels,
+                                                    values.data()) == WaveOk) {
                         node.VolumeID = c.ControlId;
                         node.LeftVolume = Clamp16(values[0]);
                         if (line.Channels == 1) {
@@ -91,7 +91,7 @@ void TMixerSettings::AddLine(const MixerLineInfo& line) {
                     }
                 } else if (c.Type == MixerControlType::Mute) {
                     std::uint32_t value = 0;
-                    if (port.MixerGetControlDetails(Handle, c.ControlId, 1, &value) == WaveOk &&
+                    if (port.MixerGetControlDetails(mHandle, c.ControlId, 1, &value) == WaveOk &&
                         node.MuteID == 0xFFFF) {
                         node.MuteID = c.ControlId;
                         node.Muted = value != 0;
@@ -124,7 +124,7 @@ bool TMixerSettings::SetVolume(std::uint16_t destination, std::uint16_t source, 
     WavePort& port = mOwner.Port();
     if (node->VolumeID < 0xFFFF) {
         const std::array<std::uint32_t, 2> values{left, right};
-        if (port.MixerSetControlDetails(Handle, node->VolumeID, node->SingleChannel ? 1 : 2,
+        if (port.MixerSetControlDetails(mHandle, node->VolumeID, node->SingleChannel ? 1 : 2,
                                         values.data()) != WaveOk) {
             mOwner.ErrorMessage = "Volume SetControlError in Mixer";
             return false;
@@ -134,7 +134,7 @@ bool TMixerSettings::SetVolume(std::uint16_t destination, std::uint16_t source, 
         return true;
     }
     const std::uint32_t value = mute ? 1 : 0;
-    if (port.MixerSetControlDetails(Handle, node->MuteID, 1, &value) != WaveOk) {
+    if (port.MixerSetControlDetails(mHandle, node->MuteID, 1, &value) != WaveOk) {
         mOwner.ErrorMessage = "Mute SetControlError in Mixer";
         return false;
     }
@@ -152,7 +152,7 @@ bool TMixerSettings::GetVolume(std::uint16_t destination, std::uint16_t source, 
     }
     WavePort& port = mOwner.Port();
     std::array<std::uint32_t, 2> values{};
-    if (port.MixerGetControlDetails(Handle, node->VolumeID, node->SingleChannel ? 1 : 2,
+    if (port.MixerGetControlDetails(mHandle, node->VolumeID, node->SingleChannel ? 1 : 2,
                                     values.data()) != WaveOk) {
         mOwner.ErrorMessage = "Volume GetControlError in Mixer";
         return false;
@@ -160,7 +160,7 @@ bool TMixerSettings::GetVolume(std::uint16_t destination, std::uint16_t source, 
     left = Clamp16(values[0]);
     right = node->SingleChannel ? left : Clamp16(values[1]);
     std::uint32_t value = 0;
-    if (port.MixerGetControlDetails(Handle, node->MuteID, 1, &value) != WaveOk) {
+    if (port.MixerGetControlDetails(mHandle, node->MuteID, 1, &value) != WaveOk) {
         mOwner.ErrorMessage = "Mute GetControlError in Mixer";
         return false;
     }
@@ -171,8 +171,6 @@ bool TMixerSettings::GetVolume(std::uint16_t destination, std::uint16_t source, 
 void TMixerSettings::MixerControlChanged(std::uint32_t controlId) {
     mOwner.Poster().Post(this, MM_MIXM_CONTROL_CHANGE, static_cast<std::intptr_t>(controlId));
 }
-
-void TMixerSettings::MixerLineChanged(std::uint32_t) {}
 
 void TMixerSettings::HandlePost(std::uint32_t message, std::intptr_t param) {
     if (message != MM_MIXM_CONTROL_CHANGE || !mMixerOpen || !mOwner.OnMixerChange) {

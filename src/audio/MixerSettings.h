@@ -51,7 +51,6 @@ public:
 
     // MixerCallback (port thread)
     void MixerControlChanged(std::uint32_t controlId) override;
-    void MixerLineChanged(std::uint32_t lineId) override;
     // PostTarget (window thread)
     void HandlePost(std::uint32_t message, std::intptr_t param) override;
 
@@ -60,8 +59,8 @@ private:
     const TMixDetails* Find(std::uint16_t destination, std::uint16_t source) const;
 
     TAudio& mOwner;
-    MixerHandle Handle = 0;
-    bool HandleOpen = false;
+    MixerHandle mHandle = 0;
+    bool mHandleOpen = false;
     bool mMixerOpen = false;
     std::vector<TMixDetails> mLines;
 };

@@ -24,8 +24,8 @@ TPlayer::TPlayer(TAudio& owner, std::string playFilePath)
 
 TPlayer::~TPlayer() {
     Owner().Poster().Cancel(this);
-    if (PlayFd >= 0) {
-        ::close(PlayFd);
+    if (mPlayFd >= 0) {
+        ::close(mPlayFd);
     }
 }
 
@@ -38,15 +38,15 @@ template <typename Done> void TPlayer::WaitProcessing(Done done) {
 }
 
 std::uint64_t TPlayer::PlayedBytes() {
-    return mDeviceOpen ? Owner().Port().PlayedBytes(Handle) : 0;
+    return mDeviceOpen ? Owner().Port().PlayedBytes(mHandle) : 0;
 }
 
 void TPlayer::CopySamples(int sourceFd, std::uint64_t offset, std::uint32_t size,
                           const std::string& fileName) {
-    if (CopyBuffer.size() < CopyChunk) {
-        CopyBuffer.resize(CopyChunk);
+    if (mCopyBuffer.size() < CopyChunk) {
+        mCopyBuffer.resize(CopyChunk);
     }
-    const off_t end = ::lseek(PlayFd, 0, SEEK_END);
+    const off_t end = ::lseek(mPlayFd, 0, SEEK_END);
     if (end < 0) {
         throw TellamoError("Cannot write \"" + mPlayFilePath + "\": " + SystemErrorText(errno));
     }
@@ -54,9 +54,9 @@ void TPlayer::CopySamples(int sourceFd, std::uint64_t offset, std::uint32_t size
     try {
         while (done < size) {
             const std::size_t want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(CopyBuffer.size(), size - done));
+                static_cast<std::size_t>(std::min<std::uint64_t>(mCopyBuffer.size(), size - done));
             const ssize_t got =
-                ::pread(sourceFd, CopyBuffer.data(), want, static_cast<off_t>(offset + done));
+                ::pread(sourceFd, mCopyBuffer.data(), want, static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR) {
                 continue;
             }
@@ -68,7 +68,7 @@ void TPlayer::CopySamples(int sourceFd, std::uint64_t offset, std::uint32_t size
             }
             std::size_t written = 0;
             while (written < static_cast<std::size_t>(got)) {
-                const ssize_t w = ::pwrite(PlayFd, CopyBuffer.data() + written,
+                const ssize_t w = ::pwrite(mPlayFd, mCopyBuffer.data() + written,
                                            static_cast<std::size_t>(got) - written,
                                            static_cast<off_t>(end + done + written));
                 if (w < 0 && errno == EINTR) {
@@ -84,7 +84,7 @@ void TPlayer::CopySamples(int sourceFd, std::uint64_t offset, std::uint32_t size
         }
     } catch (...) {
         // What is already queued keeps playing; the half-copied file is taken back out.
-        [[maybe_unused]] const int r = ::ftruncate(PlayFd, end);
+        [[maybe_unused]] const int r = ::ftruncate(mPlayFd, end);
         throw;
     }
 }
@@ -94,9 +94,9 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
         return false;
     }
     if (!mFormatSaved) {
-        SavedChannels = mChannels;
-        SavedBitsPerSample = mBitsPerSample;
-        SavedSampleRate = mSampleRate;
+        mSavedChannels = mChannels;
+        mSavedBitsPerSample = mBitsPerSample;
+        mSavedSampleRate = mSampleRate;
     }
     const WaveInfo info = ReadWaveHeader(fileName, WaveUse::Play);
     // The component's own format holds mono or stereo and a 16-bit rate.
@@ -136,7 +136,7 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
     mFormatSaved = true;
 
     bool started = false;
-    if (PlayFd < 0) {
+    if (mPlayFd < 0) {
         if (!OpenDevice()) {
             mFormatSaved = false;
             return false;
@@ -154,8 +154,8 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
             throw TellamoError("Cannot create \"" + mPlayFilePath +
                                "\": " + SystemErrorText(error));
         }
-        PlayFd = fd;
-        DataExhausted.store(false);
+        mPlayFd = fd;
+        mDataExhausted.store(false);
         mLoops = loops;
         mReadPosition = 0;
         started = true;
@@ -164,8 +164,8 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
         CopySamples(sourceFd, info.DataStart, dataSize, fileName);
     } catch (...) {
         if (started) {
-            ::close(PlayFd);
-            PlayFd = -1;
+            ::close(mPlayFd);
+            mPlayFd = -1;
             CloseDeviceQuietly();
             mFormatSaved = false;
         }
@@ -174,7 +174,7 @@ bool TPlayer::PlayFile(const std::string& fileName, std::uint16_t loops, std::in
     if (mReadPosition == 0) {
         // The free slots: the ring less the chunks still in the device (a playback whose data
         // had run out may still be draining).
-        const int toFeed = SlotCount - Outstanding.load();
+        const int toFeed = SlotCount - mOutstanding.load();
         for (int i = 0; i < toFeed; ++i) {
             FeedBuffer();
         }
@@ -189,14 +189,14 @@ bool TPlayer::OpenDevice() {
     mQueueIndex.store(0, std::memory_order_release);
     mQueuedCount.store(0, std::memory_order_release);
     mDoneIndex.store(1, std::memory_order_release);
-    Outstanding.store(0, std::memory_order_release);
+    mOutstanding.store(0, std::memory_order_release);
     mEndPosted.store(false, std::memory_order_release);
-    DataExhausted.store(false);
-    CloseFailed = false;
+    mDataExhausted.store(false);
+    mCloseFailed = false;
     WaveResult r =
-        Owner().Port().OpenOutput(Handle, Owner().AudioDeviceID(), SettingsFormat(), this);
-    if (r == WaveOk && !HaveBuffers) {
-        Owner().Port().Close(Handle);
+        Owner().Port().OpenOutput(mHandle, Owner().AudioDeviceID(), SettingsFormat(), this);
+    if (r == WaveOk && !mHaveBuffers) {
+        Owner().Port().Close(mHandle);
         r = WaveErrorNoBuffers;
     }
     if (r != WaveOk) {
@@ -213,41 +213,41 @@ void TPlayer::CloseDeviceQuietly() {
         return;
     }
     WavePort& port = Owner().Port();
-    port.Reset(Handle);
-    for (Slot& slot : Slots) {
-        port.UnprepareHeader(Handle, &slot.Header);
+    port.Reset(mHandle);
+    for (Slot& slot : mSlots) {
+        port.UnprepareHeader(mHandle, &slot.Header);
     }
-    if (port.Close(Handle) == WaveOk) {
+    if (port.Close(mHandle) == WaveOk) {
         mDeviceOpen = false;
         Owner().Poster().Cancel(this);
     }
 }
 
 void TPlayer::CloseStream() {
-    if (PlayFd < 0) {
+    if (mPlayFd < 0) {
         return;
     }
-    ::close(PlayFd);
-    PlayFd = -1;
-    DataExhausted.store(true);
+    ::close(mPlayFd);
+    mPlayFd = -1;
+    mDataExhausted.store(true);
     // With nothing outstanding no return will ask for the close: ask here, so that a playback
     // without any data ends like every other.
-    if (Outstanding.load() == 0 && !mEndPosted.exchange(true)) {
+    if (mOutstanding.load() == 0 && !mEndPosted.exchange(true)) {
         Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
     }
 }
 
 void TPlayer::FeedBuffer() {
-    if (PlayFd < 0) {
+    if (mPlayFd < 0) {
         return;
     }
     mEndPosted.store(false, std::memory_order_release);
     const std::int32_t slotIndex = mQueueIndex.load(std::memory_order_relaxed);
-    Slot& slot = Slots[static_cast<std::size_t>(slotIndex)];
+    Slot& slot = mSlots[static_cast<std::size_t>(slotIndex)];
     const auto readAt = [&](std::int64_t position) {
         ssize_t n;
         do {
-            n = ::pread(PlayFd, slot.Data.data(), mBufferSize, static_cast<off_t>(position));
+            n = ::pread(mPlayFd, slot.Data.data(), mBufferSize, static_cast<off_t>(position));
         } while (n < 0 && errno == EINTR);
         return n < 0 ? 0 : static_cast<std::int64_t>(n);
     };
@@ -267,19 +267,19 @@ void TPlayer::FeedBuffer() {
     slot.Header.Flags = 0;
     slot.Header.Loops = 0;
     WavePort& port = Owner().Port();
-    WaveResult r = port.PrepareHeader(Handle, &slot.Header);
+    WaveResult r = port.PrepareHeader(mHandle, &slot.Header);
     if (r == WaveOk) {
-        Outstanding.fetch_add(1, std::memory_order_acq_rel);
-        r = port.WriteOutputBuffer(Handle, &slot.Header);
+        mOutstanding.fetch_add(1, std::memory_order_acq_rel);
+        r = port.WriteOutputBuffer(mHandle, &slot.Header);
         if (r != WaveOk) {
-            Outstanding.fetch_sub(1, std::memory_order_acq_rel);
+            mOutstanding.fetch_sub(1, std::memory_order_acq_rel);
         }
     }
     if (r != WaveOk) {
         Owner().ErrorMessage = " " + port.ErrorText(r);
         // The chunk is lost; with nothing else in the device no return would ask for the next
         // one, so ask for it here and the playback goes on.
-        if (Outstanding.load(std::memory_order_acquire) == 0) {
+        if (mOutstanding.load(std::memory_order_acquire) == 0) {
             Owner().Poster().Post(this, MM_WOM_DONE, 0);
         }
         return;
@@ -295,30 +295,30 @@ void TPlayer::CloseDevice() {
     }
     // A chunk still in the device (a file appended after the end was requested) ends the
     // playback with its own return.
-    if (Outstanding.load() > 0) {
+    if (mOutstanding.load() > 0) {
         mEndPosted.store(false);
         return;
     }
     WavePort& port = Owner().Port();
-    for (Slot& slot : Slots) {
-        const WaveResult r = port.UnprepareHeader(Handle, &slot.Header);
+    for (Slot& slot : mSlots) {
+        const WaveResult r = port.UnprepareHeader(mHandle, &slot.Header);
         if (r != WaveOk) {
             Owner().ErrorMessage = WithSystemText("Error unpreparing header for playing: ", r);
-            CloseFailed = true;
+            mCloseFailed = true;
             return;
         }
     }
-    const WaveResult r = port.Close(Handle);
+    const WaveResult r = port.Close(mHandle);
     if (r != WaveOk) {
         Owner().ErrorMessage = WithSystemText("Error closing output device: ", r);
-        CloseFailed = true;
+        mCloseFailed = true;
         return;
     }
     mDeviceOpen = false;
-    if (mFormatSaved && PlayFd < 0) {
-        SetChannels(SavedChannels);
-        SetSampleRate(SavedSampleRate);
-        SetBitsPerSample(SavedBitsPerSample);
+    if (mFormatSaved && mPlayFd < 0) {
+        SetChannels(mSavedChannels);
+        SetSampleRate(mSavedSampleRate);
+        SetBitsPerSample(mSavedBitsPerSample);
         mFormatSaved = false;
     }
     if (Owner().OnPlayed) {
@@ -331,15 +331,15 @@ void TPlayer::Stop() {
         Owner().ErrorMessage = "Player already closed";
         return;
     }
-    if (PlayFd >= 0) {
-        ::close(PlayFd);
-        PlayFd = -1;
-        DataExhausted.store(true);
+    if (mPlayFd >= 0) {
+        ::close(mPlayFd);
+        mPlayFd = -1;
+        mDataExhausted.store(true);
         mQueueIndex.store(mDoneIndex.load(std::memory_order_acquire), std::memory_order_release);
         Owner().ErrorMessage.clear();
     }
     if (!mEndPosted.load(std::memory_order_acquire)) {
-        if (Owner().Port().Reset(Handle) != WaveOk) {
+        if (Owner().Port().Reset(mHandle) != WaveOk) {
             Owner().ErrorMessage = "Error in waveOutReset";
             return;
         }
@@ -349,7 +349,7 @@ void TPlayer::Stop() {
             Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
         }
     }
-    WaitProcessing([this] { return !DeviceActive() || CloseFailed || !mDeviceOpen; });
+    WaitProcessing([this] { return !DeviceActive() || mCloseFailed || !mDeviceOpen; });
 }
 
 void TPlayer::WaveOpened() {
@@ -367,10 +367,10 @@ void TPlayer::WaveBufferDone(WaveHeader*) {
     // The last chunk is the one that leaves nothing outstanding once the play file has run
     // out. Counting chunks, rather than comparing ring indices, keeps a window thread that
     // falls behind (every chunk back before one feed request was handled) from ending the
-    // playback early. Sequentially consistent: FeedBuffer sets DataExhausted and then reads
-    // Outstanding, so at least one side sees the end.
-    const std::int32_t remaining = Outstanding.fetch_sub(1) - 1;
-    if (remaining == 0 && DataExhausted.load()) {
+    // playback early. Sequentially consistent: FeedBuffer sets mDataExhausted and then reads
+    // mOutstanding, so at least one side sees the end.
+    const std::int32_t remaining = mOutstanding.fetch_sub(1) - 1;
+    if (remaining == 0 && mDataExhausted.load()) {
         if (!mEndPosted.exchange(true)) {
             Owner().Poster().Post(this, MM_WOM_CLOSE, 0);
         }

@@ -41,9 +41,8 @@ public:
 
     std::uint16_t Loops() const { return mLoops; }
     std::int64_t ReadPosition() const { return mReadPosition; }
-    bool PlayStreamOpen() const { return PlayFd >= 0; }
+    bool PlayStreamOpen() const { return mPlayFd >= 0; }
     bool FormatSaved() const { return mFormatSaved; }
-    bool EndPosted() const { return mEndPosted.load(std::memory_order_acquire); }
     const std::string& PlayFilePath() const { return mPlayFilePath; }
     // Bytes the device has actually played in this playback (written minus its delay).
     std::uint64_t PlayedBytes();
@@ -58,7 +57,7 @@ public:
 private:
     // A playback whose end the player can still wait for: the device is open and no close
     // attempt has failed (a failed close leaves nothing that would end it).
-    bool PlaybackRunning() const { return mDeviceOpen && !CloseFailed; }
+    bool PlaybackRunning() const { return mDeviceOpen && !mCloseFailed; }
     // Processes the window thread's posts until done() is true.
     template <typename Done> void WaitProcessing(Done done);
     void CloseDeviceQuietly();
@@ -70,21 +69,21 @@ private:
     std::string mPlayFilePath;
     std::uint16_t mLoops = 0;       // window thread only
     std::int64_t mReadPosition = 0; // window thread only
-    int PlayFd = -1;                // window thread only
-    TChannels SavedChannels = TChannels::Mono;
-    TBPS SavedBitsPerSample = TBPS::_8;
-    std::uint16_t SavedSampleRate = 11025;
+    int mPlayFd = -1;               // window thread only
+    TChannels mSavedChannels = TChannels::Mono;
+    TBPS mSavedBitsPerSample = TBPS::_8;
+    std::uint16_t mSavedSampleRate = 11025;
     bool mFormatSaved = false; // window thread only
-    bool CloseFailed = false;  // window thread only
+    bool mCloseFailed = false; // window thread only
     // Written by the device thread (last chunk back) and the window thread (FeedBuffer, Stop):
     // atomic.
     std::atomic<bool> mEndPosted{false};
     // Chunks written and not yet come back; changed by both threads atomically.
-    std::atomic<std::int32_t> Outstanding{0};
+    std::atomic<std::int32_t> mOutstanding{0};
     // Set by the window thread when the play file has run out (or was closed by Stop), read
     // by the device thread to recognise the last chunk: atomic.
-    std::atomic<bool> DataExhausted{false};
-    std::vector<char> CopyBuffer; // window thread only
+    std::atomic<bool> mDataExhausted{false};
+    std::vector<char> mCopyBuffer; // window thread only
 };
 
 } // namespace tellamo

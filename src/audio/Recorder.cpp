@@ -25,17 +25,17 @@ std::string DirectoryOf(const std::string& path) {
 }
 } // namespace
 
-TRecorder::TRecorder(TAudio& owner) : TAudioSettings(owner), Fs(&RealFileSystem()) {}
+TRecorder::TRecorder(TAudio& owner) : TAudioSettings(owner), mFs(&RealFileSystem()) {}
 
 TRecorder::~TRecorder() {
     Owner().Poster().Cancel(this);
     StopFlusher();
-    std::lock_guard<std::mutex> guard(FileLock);
-    if (RecordFd >= 0) {
+    std::lock_guard<std::mutex> guard(mFileLock);
+    if (mRecordFd >= 0) {
         // What was written keeps true sizes even when nobody stopped the recording.
-        WriteWaveSizes(*Fs, RecordFd, FileSize);
-        Fs->Close(RecordFd);
-        RecordFd = -1;
+        WriteWaveSizes(*mFs, mRecordFd, mFileSize);
+        mFs->Close(mRecordFd);
+        mRecordFd = -1;
     }
 }
 
@@ -49,58 +49,58 @@ void TRecorder::SetSplitChannels(bool value) {
 }
 
 bool TRecorder::RecordFileOpen() {
-    std::lock_guard<std::mutex> guard(FileLock);
-    return RecordFd >= 0;
+    std::lock_guard<std::mutex> guard(mFileLock);
+    return mRecordFd >= 0;
 }
 
 std::string TRecorder::FileError() {
-    std::lock_guard<std::mutex> guard(FileLock);
-    if (!FileStopped) {
+    std::lock_guard<std::mutex> guard(mFileLock);
+    if (!mFileStopped) {
         return {};
     }
-    if (FileErrno != 0) {
-        return "The recording file could not be written: " + SystemErrorText(FileErrno);
+    if (mFileErrno != 0) {
+        return "The recording file could not be written: " + SystemErrorText(mFileErrno);
     }
     return "The recording file has reached the largest size a WAV file can have";
 }
 
 void TRecorder::StartFlusher() {
     {
-        std::lock_guard<std::mutex> wake(FlushWakeLock);
-        FlushQuit = false;
+        std::lock_guard<std::mutex> wake(mFlushWakeLock);
+        mFlushQuit = false;
     }
-    Flusher = std::thread(&TRecorder::FlushLoop, this, HeaderInterval,
-                          SyncEveryNthUpdate > 0 ? SyncEveryNthUpdate : 1);
+    mFlusher = std::thread(&TRecorder::FlushLoop, this, HeaderInterval,
+                           SyncEveryNthUpdate > 0 ? SyncEveryNthUpdate : 1);
 }
 
 void TRecorder::StopFlusher() {
-    if (!Flusher.joinable()) {
+    if (!mFlusher.joinable()) {
         return;
     }
     {
-        std::lock_guard<std::mutex> wake(FlushWakeLock);
-        FlushQuit = true;
+        std::lock_guard<std::mutex> wake(mFlushWakeLock);
+        mFlushQuit = true;
     }
-    FlushWake.notify_all();
-    Flusher.join();
+    mFlushWake.notify_all();
+    mFlusher.join();
 }
 
 void TRecorder::FlushLoop(std::chrono::milliseconds interval, int syncEvery) {
     int updates = 0;
-    std::unique_lock<std::mutex> wake(FlushWakeLock);
-    while (!FlushWake.wait_for(wake, interval, [this] { return FlushQuit; })) {
+    std::unique_lock<std::mutex> wake(mFlushWakeLock);
+    while (!mFlushWake.wait_for(wake, interval, [this] { return mFlushQuit; })) {
         wake.unlock();
         int fd = -1;
         std::uint64_t size = 0;
         {
-            std::lock_guard<std::mutex> guard(FileLock);
-            fd = RecordFd;
-            size = FileSize;
+            std::lock_guard<std::mutex> guard(mFileLock);
+            fd = mRecordFd;
+            size = mFileSize;
         }
         // Failures are left to the device thread's next append (which reports them) and to the
         // completion, which writes the sizes again; a header that lags a second is all it costs.
-        if (fd >= 0 && WriteWaveSizes(*Fs, fd, size) == 0 && ++updates % syncEvery == 0) {
-            Fs->DataSync(fd);
+        if (fd >= 0 && WriteWaveSizes(*mFs, fd, size) == 0 && ++updates % syncEvery == 0) {
+            mFs->DataSync(fd);
         }
         wake.lock();
     }
@@ -108,38 +108,38 @@ void TRecorder::FlushLoop(std::chrono::milliseconds interval, int syncEvery) {
 
 void TRecorder::CompleteFile() {
     StopFlusher();
-    std::lock_guard<std::mutex> guard(FileLock);
+    std::lock_guard<std::mutex> guard(mFileLock);
     CompleteFileLocked();
 }
 
 void TRecorder::CompleteFileLocked() {
-    if (RecordFd < 0) {
+    if (mRecordFd < 0) {
         return;
     }
-    const int fd = RecordFd;
-    RecordFd = -1;
-    FileStopped = false;
-    FileErrno = 0;
+    const int fd = mRecordFd;
+    mRecordFd = -1;
+    mFileStopped = false;
+    mFileErrno = 0;
     // The sound reaches the disk first and the header that declares it second, so that the
     // header never claims sound the disk does not hold; the directory entry last, so that the
     // caller may record the note as complete once this returns.
-    int error = Fs->DataSync(fd);
+    int error = mFs->DataSync(fd);
     if (error == 0) {
-        error = WriteWaveSizes(*Fs, fd, FileSize);
+        error = WriteWaveSizes(*mFs, fd, mFileSize);
     }
     if (error == 0) {
-        error = Fs->DataSync(fd);
+        error = mFs->DataSync(fd);
     }
-    const int closeError = Fs->Close(fd);
+    const int closeError = mFs->Close(fd);
     if (error == 0) {
         error = closeError;
     }
     if (error != 0) {
-        throw TellamoError("Cannot complete the WAV file \"" + FilePath +
+        throw TellamoError("Cannot complete the WAV file \"" + mFilePath +
                            "\": " + SystemErrorText(error));
     }
     // Some file systems cannot sync a directory; the file's content is on the disk all the same.
-    Fs->SyncDirectory(DirectoryOf(FilePath));
+    mFs->SyncDirectory(DirectoryOf(mFilePath));
 }
 
 void TRecorder::RecordToFile(const std::string& fileName) {
@@ -151,25 +151,25 @@ void TRecorder::RecordToFile(const std::string& fileName) {
         return;
     }
     {
-        std::lock_guard<std::mutex> guard(FileLock);
+        std::lock_guard<std::mutex> guard(mFileLock);
         int fd = -1;
-        if (const int error = Fs->CreateRecordingFile(fileName, fd)) {
+        if (const int error = mFs->CreateRecordingFile(fileName, fd)) {
             throw TellamoError("Cannot create \"" + fileName + "\": " + SystemErrorText(error));
         }
         const std::uint16_t channels = mChannels == TChannels::Stereo ? 2 : 1;
         const std::uint16_t bits = mBitsPerSample == TBPS::_16 ? 16 : 8;
         const auto header = MakeWaveHeader(channels, mSampleRate, bits);
         const int error =
-            WriteAllAt(*Fs, fd, reinterpret_cast<const char*>(header.data()), header.size(), 0);
+            WriteAllAt(*mFs, fd, reinterpret_cast<const char*>(header.data()), header.size(), 0);
         if (error != 0) {
-            Fs->Close(fd);
+            mFs->Close(fd);
             throw TellamoError("Cannot write \"" + fileName + "\": " + SystemErrorText(error));
         }
-        RecordFd = fd;
-        FileSize = header.size();
-        FileStopped = false;
-        FileErrno = 0;
-        FilePath = fileName;
+        mRecordFd = fd;
+        mFileSize = header.size();
+        mFileStopped = false;
+        mFileErrno = 0;
+        mFilePath = fileName;
     }
     StartFlusher();
 }
@@ -185,9 +185,9 @@ bool TRecorder::Open() {
     WavePort& port = Owner().Port();
     // Without buffers the device is still asked first, so that a machine without one reports
     // the system's own reason.
-    WaveResult r = port.OpenInput(Handle, Owner().AudioDeviceID(), SettingsFormat(), this);
-    if (r == WaveOk && !HaveBuffers) {
-        port.Close(Handle);
+    WaveResult r = port.OpenInput(mHandle, Owner().AudioDeviceID(), SettingsFormat(), this);
+    if (r == WaveOk && !mHaveBuffers) {
+        port.Close(mHandle);
         r = WaveErrorNoBuffers;
     }
     if (r != WaveOk) {
@@ -197,8 +197,8 @@ bool TRecorder::Open() {
     }
     mDeviceOpen = true;
     InitHeaders();
-    for (Slot& slot : Slots) {
-        r = port.PrepareHeader(Handle, &slot.Header);
+    for (Slot& slot : mSlots) {
+        r = port.PrepareHeader(mHandle, &slot.Header);
         if (r != WaveOk) {
             Close();
             Owner().ErrorMessage = WithSystemText("Error preparing header for recording: ", r);
@@ -216,7 +216,7 @@ bool TRecorder::StartRecording() {
     if (!Open()) {
         return false;
     }
-    const WaveResult r = Owner().Port().StartInput(Handle);
+    const WaveResult r = Owner().Port().StartInput(mHandle);
     if (r != WaveOk) {
         Close();
         Owner().ErrorMessage = WithSystemText("Error starting wave record: ", r);
@@ -234,7 +234,7 @@ bool TRecorder::StartRecording() {
 bool TRecorder::AddBuffer() {
     const std::int32_t slot = mQueueIndex.load(std::memory_order_relaxed);
     const WaveResult r =
-        Owner().Port().AddInputBuffer(Handle, &Slots[static_cast<std::size_t>(slot)].Header);
+        Owner().Port().AddInputBuffer(mHandle, &mSlots[static_cast<std::size_t>(slot)].Header);
     if (r != WaveOk) {
         const std::string message = WithSystemText("Error adding input buffer", r);
         try {
@@ -255,18 +255,18 @@ bool TRecorder::Close() {
         return true;
     }
     WavePort& port = Owner().Port();
-    if (port.Reset(Handle) != WaveOk) {
+    if (port.Reset(mHandle) != WaveOk) {
         Owner().ErrorMessage = "Error in waveInReset";
         return false;
     }
-    for (Slot& slot : Slots) {
-        const WaveResult r = port.UnprepareHeader(Handle, &slot.Header);
+    for (Slot& slot : mSlots) {
+        const WaveResult r = port.UnprepareHeader(mHandle, &slot.Header);
         if (r != WaveOk) {
             Owner().ErrorMessage = WithSystemText("Error in waveInUnprepareHeader", r);
             return false;
         }
     }
-    if (port.Close(Handle) != WaveOk) {
+    if (port.Close(mHandle) != WaveOk) {
         Owner().ErrorMessage = "Error closing input device";
         return false;
     }
@@ -341,7 +341,7 @@ bool TRecorder::CheckTrigger(const unsigned char* data, std::uint32_t size) {
 }
 
 void TRecorder::SplitBuffer(int slot, std::uint32_t size) {
-    Slot& s = Slots[static_cast<std::size_t>(slot)];
+    Slot& s = mSlots[static_cast<std::size_t>(slot)];
     unsigned char* data = s.Data.data();
     unsigned char* right = s.Split.data();
     if (mBitsPerSample == TBPS::_16) {
@@ -365,29 +365,29 @@ void TRecorder::SplitBuffer(int slot, std::uint32_t size) {
 }
 
 bool TRecorder::AppendToFile(const unsigned char* data, std::uint32_t size, bool& newlyStopped) {
-    std::lock_guard<std::mutex> guard(FileLock);
-    if (RecordFd < 0) {
+    std::lock_guard<std::mutex> guard(mFileLock);
+    if (mRecordFd < 0) {
         return true; // no file: the buffer only goes to OnRecord
     }
-    if (FileStopped) {
+    if (mFileStopped) {
         return false;
     }
-    if (FileSize + size > std::min<std::uint64_t>(FileSizeLimit, 0xFFFFFFFFull)) {
-        FileStopped = true;
+    if (mFileSize + size > std::min<std::uint64_t>(FileSizeLimit, 0xFFFFFFFFull)) {
+        mFileStopped = true;
         newlyStopped = true;
         return false;
     }
     const int error =
-        WriteAllAt(*Fs, RecordFd, reinterpret_cast<const char*>(data), size, FileSize);
+        WriteAllAt(*mFs, mRecordFd, reinterpret_cast<const char*>(data), size, mFileSize);
     if (error != 0) {
         // Undo the partial buffer so the file ends on a whole buffer and its sizes stay true.
-        Fs->Truncate(RecordFd, FileSize);
-        FileStopped = true;
-        FileErrno = error;
+        mFs->Truncate(mRecordFd, mFileSize);
+        mFileStopped = true;
+        mFileErrno = error;
         newlyStopped = true;
         return false;
     }
-    FileSize += size;
+    mFileSize += size;
     return true;
 }
 
@@ -406,7 +406,7 @@ void TRecorder::WaveBufferDone(WaveHeader* header) {
     // The slot is the one the header belongs to: the ring order is the device's queue order.
     const int slot = static_cast<int>(header->User % SlotCount);
     const std::uint32_t n = header->BytesRecorded;
-    unsigned char* data = Slots[static_cast<std::size_t>(slot)].Data.data();
+    unsigned char* data = mSlots[static_cast<std::size_t>(slot)].Data.data();
     bool fileStopped = false;
     if (!mPaused.load(std::memory_order_relaxed) && CheckTrigger(data, n) &&
         AppendToFile(data, n, fileStopped)) {
@@ -414,7 +414,7 @@ void TRecorder::WaveBufferDone(WaveHeader* header) {
         if (owner.OnRecord) {
             if (mSplitChannels.load(std::memory_order_relaxed)) {
                 SplitBuffer(slot, n);
-                owner.OnRecord(this, data, Slots[static_cast<std::size_t>(slot)].Split.data(),
+                owner.OnRecord(this, data, mSlots[static_cast<std::size_t>(slot)].Split.data(),
                                static_cast<std::uint16_t>(n / 2));
             } else {
                 owner.OnRecord(this, data, nullptr, static_cast<std::uint16_t>(n));

@@ -72,7 +72,7 @@ public:
 
     // The file system the recording file goes through (the real one unless set); set it before a
     // file is opened.
-    void SetFileSystem(FileSystem& fs) { Fs = &fs; }
+    void SetFileSystem(FileSystem& fs) { mFs = &fs; }
     // The flush thread's pace; read when a file is opened.
     std::chrono::milliseconds HeaderInterval{1000};
     int SyncEveryNthUpdate = 2;
@@ -106,7 +106,7 @@ private:
     void StopFlusher();
     void FlushLoop(std::chrono::milliseconds interval, int syncEvery); // flush thread
 
-    FileSystem* Fs;
+    FileSystem* mFs;
 
     // Read by the device thread, written by the window thread (and OnRecord handlers): single
     // words, atomic.
@@ -118,21 +118,21 @@ private:
     std::atomic<std::int32_t> mHoldCount{0};
 
     // The recording file, shared by the window thread (open, complete) and the device thread
-    // (append): guarded by FileLock, which the device thread holds only for one write.
-    std::mutex FileLock;
-    int RecordFd = -1;          // guarded by FileLock
-    std::uint64_t FileSize = 0; // guarded by FileLock
-    bool FileStopped = false;   // guarded by FileLock
-    int FileErrno = 0;          // guarded by FileLock: 0, or the errno of a failed write
-    std::string FilePath;       // guarded by FileLock
+    // (append): guarded by mFileLock, which the device thread holds only for one write.
+    std::mutex mFileLock;
+    int mRecordFd = -1;          // guarded by mFileLock
+    std::uint64_t mFileSize = 0; // guarded by mFileLock
+    bool mFileStopped = false;   // guarded by mFileLock
+    int mFileErrno = 0;          // guarded by mFileLock: 0, or the errno of a failed write
+    std::string mFilePath;       // guarded by mFileLock
 
     // The flush thread runs while a file is open; only the window thread starts and joins it,
     // and the file's descriptor is closed only after the join, so the thread may use it
-    // without FileLock (which it takes only to read the descriptor and the size).
-    std::thread Flusher;
-    std::mutex FlushWakeLock;
-    std::condition_variable FlushWake;
-    bool FlushQuit = false; // guarded by FlushWakeLock
+    // without mFileLock (which it takes only to read the descriptor and the size).
+    std::thread mFlusher;
+    std::mutex mFlushWakeLock;
+    std::condition_variable mFlushWake;
+    bool mFlushQuit = false; // guarded by mFlushWakeLock
 };
 
 } // namespace tellamo

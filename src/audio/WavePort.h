@@ -13,7 +13,7 @@ namespace tellamo {
 // The wave-audio services the audio component relies on: wave input, wave output and the mixer.
 // Everything the component knows about a sound device passes through this interface, so that the
 // component runs unchanged over ALSA (AlsaWavePort) and over a scripted stand-in in the tests
-// (FakeWavePort).
+// (FakeWavePort, in tests/support).
 //
 // Threads: every call is made on the window thread. The notifications of an open device (opened,
 // buffer done, closed) arrive on a thread of the port; the port never holds one of its locks
@@ -55,8 +55,7 @@ struct WaveHeader {
     std::uintptr_t User = 0;         // the caller's own (the component keeps the slot number here)
     std::uint32_t Flags = 0;
     std::uint32_t Loops = 0;
-    WaveHeader* Next = nullptr; // the port's own use
-    std::uintptr_t Reserved = 0;
+    std::uint32_t BytesPlayed = 0; // output: bytes the port has handed to the device (its own)
 };
 
 // Receives the notifications of one open device, on the port's device thread.
@@ -77,7 +76,6 @@ class MixerCallback {
 public:
     virtual ~MixerCallback() = default;
     virtual void MixerControlChanged(std::uint32_t controlId) = 0;
-    virtual void MixerLineChanged(std::uint32_t /*lineId*/) {}
 };
 
 struct MixerCaps {

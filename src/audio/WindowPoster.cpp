@@ -19,34 +19,34 @@ int MakeEventFd() {
 }
 } // namespace
 
-EventFdPoster::EventFdPoster() : Fd(MakeEventFd()) {}
+EventFdPoster::EventFdPoster() : mFd(MakeEventFd()) {}
 
 EventFdPoster::~EventFdPoster() {
-    ::close(Fd);
+    ::close(mFd);
 }
 
 bool EventFdPoster::Post(PostTarget* target, std::uint32_t message, std::intptr_t param) {
     {
-        std::lock_guard<std::mutex> guard(Lock);
-        if (Count == Capacity) {
+        std::lock_guard<std::mutex> guard(mRingLock);
+        if (mCount == Capacity) {
             return false;
         }
-        Ring[(Head + Count) % Capacity] = Entry{target, message, param};
-        ++Count;
+        mRing[(mHead + mCount) % Capacity] = Entry{target, message, param};
+        ++mCount;
     }
     const std::uint64_t one = 1;
     // The counter only saturates after 2^64 - 2 posts; a failed wake-up write cannot lose the
     // post, which stays queued for the next ProcessPending.
-    [[maybe_unused]] const ssize_t n = ::write(Fd, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(mFd, &one, sizeof one);
     return true;
 }
 
 bool EventFdPoster::PopFront(Entry& entry) {
-    std::lock_guard<std::mutex> guard(Lock);
-    while (Count > 0) {
-        entry = Ring[Head];
-        Head = (Head + 1) % Capacity;
-        --Count;
+    std::lock_guard<std::mutex> guard(mRingLock);
+    while (mCount > 0) {
+        entry = mRing[mHead];
+        mHead = (mHead + 1) % Capacity;
+        --mCount;
         if (entry.Target != nullptr) { // null: cancelled
             return true;
         }
@@ -56,7 +56,7 @@ bool EventFdPoster::PopFront(Entry& entry) {
 
 void EventFdPoster::ProcessPending() {
     std::uint64_t drained = 0;
-    [[maybe_unused]] const ssize_t n = ::read(Fd, &drained, sizeof drained);
+    [[maybe_unused]] const ssize_t n = ::read(mFd, &drained, sizeof drained);
     // One entry at a time, so that a handler that waits (and processes posts itself) sees the
     // rest of the queue in order.
     Entry entry{};
@@ -69,7 +69,7 @@ bool EventFdPoster::WaitForPosts(int timeoutMs) {
     if (PendingCount() > 0) {
         return true;
     }
-    pollfd pfd{Fd, POLLIN, 0};
+    pollfd pfd{mFd, POLLIN, 0};
     int r;
     do {
         r = ::poll(&pfd, 1, timeoutMs);
@@ -78,9 +78,9 @@ bool EventFdPoster::WaitForPosts(int timeoutMs) {
 }
 
 void EventFdPoster::Cancel(PostTarget* target) {
-    std::lock_guard<std::mutex> guard(Lock);
-    for (std::size_t i = 0; i < Count; ++i) {
-        Entry& e = Ring[(Head + i) % Capacity];
+    std::lock_guard<std::mutex> guard(mRingLock);
+    for (std::size_t i = 0; i < mCount; ++i) {
+        Entry& e = mRing[(mHead + i) % Capacity];
         if (e.Target == target) {
             e.Target = nullptr;
         }
@@ -88,10 +88,10 @@ void EventFdPoster::Cancel(PostTarget* target) {
 }
 
 std::size_t EventFdPoster::PendingCount() {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mRingLock);
     std::size_t live = 0;
-    for (std::size_t i = 0; i < Count; ++i) {
-        if (Ring[(Head + i) % Capacity].Target != nullptr) {
+    for (std::size_t i = 0; i < mCount; ++i) {
+        if (mRing[(mHead + i) % Capacity].Target != nullptr) {
             ++live;
         }
     }

@@ -53,7 +53,7 @@ public:
     bool WaitForPosts(int timeoutMs) override;
     void Cancel(PostTarget* target) override;
 
-    int WakeFd() const { return Fd; }
+    int WakeFd() const { return mFd; }
     // Posts queued and not yet handled (for tests).
     std::size_t PendingCount();
 
@@ -66,13 +66,13 @@ private:
 
     bool PopFront(Entry& entry);
 
-    const int Fd;
-    // Shared between posting threads and the window thread; guarded by Lock, which is held only
-    // to copy one entry in or out, never while a handler runs.
-    std::mutex Lock;
-    std::array<Entry, Capacity> Ring{};
-    std::size_t Head = 0;  // guarded by Lock
-    std::size_t Count = 0; // guarded by Lock
+    const int mFd;
+    // Shared between posting threads and the window thread; guarded by mRingLock, which is held
+    // only to copy one entry in or out, never while a handler runs.
+    std::mutex mRingLock;
+    std::array<Entry, Capacity> mRing{};
+    std::size_t mHead = 0;  // guarded by mRingLock
+    std::size_t mCount = 0; // guarded by mRingLock
 };
 
 } // namespace tellamo

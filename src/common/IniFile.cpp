@@ -146,15 +146,6 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
     return keys;
 }
 
-bool IniFile::HasSection(std::string_view section) const {
-    for (const Line& line : Lines) {
-        if (line.IsHeader && SameName(line.Section, section)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 int IniFile::SectionEnd(std::string_view section) const {
     int end = -1;
     for (std::size_t i = 0; i < Lines.size(); ++i) {

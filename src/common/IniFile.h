@@ -36,7 +36,6 @@ public:
                            std::string_view fallback) const;
     // The keys of a section in file order (each once, as first written).
     std::vector<std::string> Keys(std::string_view section) const;
-    bool HasSection(std::string_view section) const;
 
     void Write(std::string_view section, std::string_view key, std::string_view value);
     void EraseSection(std::string_view section);

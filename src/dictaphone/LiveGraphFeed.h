@@ -84,7 +84,6 @@ public:
     // Buffers refused by Push because every slot was taken; readable from either thread.
     std::uint64_t DroppedBuffers() const { return Dropped.load(std::memory_order_relaxed); }
     std::size_t Capacity() const { return SlotCount; }
-    std::size_t SlotSize() const { return SlotBytes; }
 
 private:
     struct SlotHeader {

@@ -7,7 +7,6 @@
 
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
@@ -15,6 +14,7 @@
 #include "dialogs/TOptionsForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -8,16 +8,16 @@
 #include "HotKeyProgramFixture.h"
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
 #include "common/IniFile.h"
-#include "desktop/FakeHotKeyService.h"
 #include "desktop/THotKeyEdit.h"
 #include "dialogs/TOptionsForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeHotKeyService.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -18,7 +18,6 @@
 #include "app/HotKeyChoice.h"
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
@@ -28,6 +27,7 @@
 #include "dialogs/TOptionsForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -27,7 +27,6 @@
 
 #include "app/TDM.h"
 #include "app/TellamoProgram.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "common/FileSystem.h"
 #include "common/IniFile.h"
@@ -39,6 +38,7 @@
 #include "export/forms/TSaveFormatForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -115,6 +117,74 @@ TEST_F(AlsaPulse, MasterVolumeAndMuteReachTheServer) {
     EXPECT_TRUE(muted);
     ASSERT_TRUE(mixer.SetVolume(0, 0, 40000, 40000, false));
     EXPECT_NE(Output("pactl get-sink-mute @DEFAULT_SINK@").find("no"), std::string::npos);
+}
+
+// Requests the open mixer cannot answer fail with an error and change nothing: a handle other
+// than the open mixer's, a destination, source, line or control that does not exist, no
+// channels, and any call once the mixer is closed.
+TEST_F(AlsaPulse, MixerRequestsForWhatDoesNotExistFail) {
+    struct Quiet final : MixerCallback {
+        void MixerControlChanged(std::uint32_t) override {}
+    } quiet;
+    MixerHandle mixer = 0;
+    ASSERT_EQ(Port.MixerOpen(mixer, 0, &quiet), WaveOk);
+    MixerLineInfo master;
+    ASSERT_EQ(Port.MixerGetLineInfo(mixer, 0, MixerDestinationLine, master), WaveOk);
+    std::vector<MixerControlInfo> controls;
+    ASSERT_EQ(Port.MixerGetLineControls(mixer, master.LineId, controls), WaveOk);
+    ASSERT_EQ(controls.size(), 2u);
+    const std::uint32_t volumeId = controls[0].ControlId;
+    ASSERT_EQ(controls[0].Type, MixerControlType::Volume);
+    std::uint32_t before[2] = {};
+    ASSERT_EQ(Port.MixerGetControlDetails(mixer, volumeId, 2, before), WaveOk);
+
+    std::uint32_t lines = 0; // every line of every destination, to find an identifier past them
+    for (std::uint32_t d = 0;; ++d) {
+        MixerLineInfo info;
+        if (Port.MixerGetLineInfo(mixer, d, MixerDestinationLine, info) != WaveOk) {
+            break;
+        }
+        lines = std::max(lines, info.LineId + 1 + info.Connections);
+    }
+    const std::uint32_t pastLast = 2 * lines + 1;
+    const std::uint32_t loud[2] = {65535, 65535};
+    const struct {
+        const char* what;
+        MixerHandle handle;
+        std::uint32_t controlId;
+        std::uint32_t channels;
+    } controlCases[] = {
+        {"another handle", mixer + 1, volumeId, 2},
+        {"control 0", mixer, 0, 2},
+        {"a control past the last line", mixer, pastLast, 2},
+        {"no channels", mixer, volumeId, 0},
+    };
+    for (const auto& c : controlCases) {
+        SCOPED_TRACE(c.what);
+        std::uint32_t values[2] = {};
+        if (c.channels > 0) {
+            EXPECT_NE(Port.MixerGetControlDetails(c.handle, c.controlId, c.channels, values),
+                      WaveOk);
+        }
+        EXPECT_NE(Port.MixerSetControlDetails(c.handle, c.controlId, c.channels, loud), WaveOk);
+    }
+    MixerLineInfo info;
+    EXPECT_NE(Port.MixerGetLineInfo(mixer, 99, MixerDestinationLine, info), WaveOk);
+    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, static_cast<std::int32_t>(master.Connections), info),
+              WaveOk);
+    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, -2, info), WaveOk);
+    EXPECT_NE(Port.MixerGetLineControls(mixer, lines, controls), WaveOk);
+    std::uint32_t after[2] = {};
+    ASSERT_EQ(Port.MixerGetControlDetails(mixer, volumeId, 2, after), WaveOk);
+    EXPECT_EQ(after[0], before[0]);
+    EXPECT_EQ(after[1], before[1]);
+
+    ASSERT_EQ(Port.MixerClose(mixer), WaveOk);
+    EXPECT_NE(Port.MixerClose(mixer), WaveOk);
+    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, MixerDestinationLine, info), WaveOk);
+    EXPECT_NE(Port.MixerGetLineControls(mixer, master.LineId, controls), WaveOk);
+    EXPECT_NE(Port.MixerGetControlDetails(mixer, volumeId, 2, after), WaveOk);
+    EXPECT_NE(Port.MixerSetControlDetails(mixer, volumeId, 2, loud), WaveOk);
 }
 
 TEST_F(AlsaPulse, AChangeByAnotherProgramRaisesOnMixerChange) {
@@ -246,6 +316,80 @@ TEST_F(AlsaPulse, TheLastBufferComesBackOnceItWasHeard) {
         Port.UnprepareHeader(handle, &h);
     }
     EXPECT_EQ(Port.Close(handle), WaveOk);
+}
+
+// A reset reaches a device thread while it waits for the server: a capture from a source that
+// delivers nothing, and a playback with far more queued than the device's buffer holds. Every
+// queued buffer comes back, and the device then serves a new buffer.
+TEST_F(AlsaPulse, AResetReachesADeviceWaitingForTheServer) {
+    const std::string fifo = Dir->Path() + "/run/silent.fifo";
+    ASSERT_TRUE(Shell("pactl load-module module-pipe-source source_name=silent file='" + fifo +
+                      "' format=s16le rate=11025 channels=1 >/dev/null && "
+                      "pactl set-default-source silent"));
+    const struct {
+        bool capture;
+        const char* what;
+    } cases[] = {{true, "capture from a silent source"}, {false, "playback into a full device"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PcmFormat format;
+        format.BitsPerSample = 16;
+        format.BlockAlign = 2;
+        format.AvgBytesPerSec = 11025 * 2;
+        constexpr std::uint32_t Chunk = 11025; // half a second
+        std::vector<unsigned char> sound(Chunk * 8, 0);
+        std::vector<WaveHeader> headers(8);
+        ReturnClock back;
+        WaveHandle handle = 0;
+        ASSERT_EQ(c.capture ? Port.OpenInput(handle, WaveMapper, format, &back)
+                            : Port.OpenOutput(handle, WaveMapper, format, &back),
+                  WaveOk);
+        const auto queue = [&](WaveHeader& h) {
+            return c.capture ? Port.AddInputBuffer(handle, &h) : Port.WriteOutputBuffer(handle, &h);
+        };
+        for (std::size_t i = 0; i < headers.size(); ++i) {
+            headers[i].Data = sound.data() + i * Chunk;
+            headers[i].BufferLength = Chunk;
+            ASSERT_EQ(Port.PrepareHeader(handle, &headers[i]), WaveOk);
+            ASSERT_EQ(queue(headers[i]), WaveOk);
+        }
+        if (c.capture) {
+            ASSERT_EQ(Port.StartInput(handle), WaveOk);
+        }
+        // Give the device thread the time to reach its wait (the test holds either way).
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        auto reset = std::async(std::launch::async, [&] { return Port.Reset(handle); });
+        if (reset.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            // The reset cannot be abandoned while it runs on the port: stop the server and end.
+            std::fprintf(stderr, "%s: the reset never reached the device thread\n", c.what);
+            TearDownTestSuite();
+            std::_Exit(1);
+        }
+        EXPECT_EQ(reset.get(), WaveOk);
+        EXPECT_EQ(back.Returned.load(), static_cast<int>(headers.size()));
+        for (const WaveHeader& h : headers) {
+            EXPECT_EQ(h.Flags & (WaveHeaderDone | WaveHeaderInQueue), WaveHeaderDone);
+        }
+
+        headers[0].BufferLength = Chunk / 5;
+        ASSERT_EQ(queue(headers[0]), WaveOk);
+        if (c.capture) {
+            ASSERT_TRUE(Shell("head -c 44100 /dev/zero > '" + fifo + "' &"));
+            ASSERT_EQ(Port.StartInput(handle), WaveOk);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (back.Returned.load() <= static_cast<int>(headers.size()) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(back.Returned.load(), static_cast<int>(headers.size()) + 1)
+            << "the device served no buffer after the reset";
+        EXPECT_EQ(Port.Reset(handle), WaveOk);
+        for (WaveHeader& h : headers) {
+            EXPECT_EQ(Port.UnprepareHeader(handle, &h), WaveOk);
+        }
+        EXPECT_EQ(Port.Close(handle), WaveOk);
+    }
 }
 
 // The window thread stalls for two seconds: the device runs out of buffers, its own buffer

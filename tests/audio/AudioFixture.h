@@ -4,8 +4,8 @@
 #include <string>
 
 #include "audio/Audio.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "desktop/FakeHotKeyService.h"
 #include "desktop/THotKeyManager.h"
+#include "support/FakeHotKeyService.h"
 
 namespace tellamo::test {
 namespace {

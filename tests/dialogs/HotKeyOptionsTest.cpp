@@ -9,10 +9,10 @@
 #include <QTimer>
 
 #include "common/IniFile.h"
-#include "desktop/FakeHotKeyService.h"
 #include "desktop/THotKeyEdit.h"
 #include "desktop/THotKeyManager.h"
 #include "dialogs/TOptionsForm.h"
+#include "support/FakeHotKeyService.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "dictaphone/SystemSound.h"
 #include "dictaphone/TellamoWav.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

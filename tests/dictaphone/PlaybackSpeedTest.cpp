@@ -8,12 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "dictaphone/MediaPlayer.h"
 #include "dictaphone/TimeStretch.h"
 #include "dictaphone/ToneAnalysis.h"
 #include "export/ExportTestSupport.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -15,7 +15,6 @@
 
 #include "MainWindowFixture.h"
 #include "audio/Audio.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
@@ -32,6 +31,7 @@
 #include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempDir.h"
 

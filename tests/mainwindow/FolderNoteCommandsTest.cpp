@@ -14,7 +14,6 @@
 #include <QTreeView>
 
 #include "MainWindowFixture.h"
-#include "audio/FakeWavePort.h"
 #include "audio/WavFormat.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
@@ -25,6 +24,7 @@
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 #include "support/TempDir.h"
 
 namespace tellamo::test {

@@ -4,13 +4,13 @@
 
 #include <QStringList>
 
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "common/FileSystem.h"
 #include "dialogs/TDescriptionForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 #include "support/NamedChild.h"
 #include "support/SimulatedDisk.h"
 #include "support/TempDir.h"

@@ -9,7 +9,6 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "audio/FakeWavePort.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/NoteTexts.h"
@@ -18,6 +17,7 @@
 #include "common/OleDate.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/FakeWavePort.h"
 #include "support/NamedChild.h"
 #include "support/TempDir.h"
 

@@ -76,7 +76,6 @@ public:
     std::uint64_t PlayedShortfall = 0;
 
     void Fail(FakeCall call, WaveResult code, int skip = 0, int times = 1);
-    void ClearFailures();
 
     // Fills the oldest queued input buffer with up to its length of `data` and returns it. False
     // when no input buffer is queued or input has not been started.
@@ -160,16 +159,16 @@ private:
     WaveResult OpenDevice(Device& d, FakeCall call, WaveHandle h, std::uint32_t device,
                           std::uint32_t count, const PcmFormat& format, WaveCallback* cb);
 
-    std::mutex Lock;
-    std::map<FakeCall, Failure> Failures;
-    std::vector<std::string> CallLog;
-    Device In, Out;
-    std::string Written, Played;
-    std::uint64_t PlayedCount = 0;
-    PcmFormat Format;
-    std::uint32_t Device_ = 0;
-    bool MixerOpened = false;
-    MixerCallback* MixerCb = nullptr;
+    std::mutex mStateLock;
+    std::map<FakeCall, Failure> mFailures;
+    std::vector<std::string> mCallLog;
+    Device mIn, mOut;
+    std::string mWritten, mPlayed;
+    std::uint64_t mPlayedCount = 0;
+    PcmFormat mFormat;
+    std::uint32_t mDevice = 0;
+    bool mMixerOpened = false;
+    MixerCallback* mMixerCb = nullptr;
 };
 
 } // namespace tellamo

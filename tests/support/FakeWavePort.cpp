@@ -1,4 +1,4 @@
-#include "audio/FakeWavePort.h"
+#include "support/FakeWavePort.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,18 +6,13 @@
 namespace tellamo {
 
 void FakeWavePort::Fail(FakeCall call, WaveResult code, int skip, int times) {
-    std::lock_guard<std::mutex> g(Lock);
-    Failures[call] = Failure{code, skip, times};
-}
-
-void FakeWavePort::ClearFailures() {
-    std::lock_guard<std::mutex> g(Lock);
-    Failures.clear();
+    std::lock_guard<std::mutex> g(mStateLock);
+    mFailures[call] = Failure{code, skip, times};
 }
 
 bool FakeWavePort::Fails(FakeCall call, WaveResult& code) {
-    auto it = Failures.find(call);
-    if (it == Failures.end()) {
+    auto it = mFailures.find(call);
+    if (it == mFailures.end()) {
         return false;
     }
     Failure& f = it->second;
@@ -27,21 +22,21 @@ bool FakeWavePort::Fails(FakeCall call, WaveResult& code) {
     }
     code = f.Code;
     if (f.Times > 0 && --f.Times == 0) {
-        Failures.erase(it);
+        mFailures.erase(it);
     }
     return true;
 }
 
 void FakeWavePort::Log(std::string entry) {
-    CallLog.push_back(std::move(entry));
+    mCallLog.push_back(std::move(entry));
 }
 
 FakeWavePort::Device* FakeWavePort::DeviceFor(WaveHandle handle) {
-    if (handle == InputHandle && In.Open) {
-        return &In;
+    if (handle == InputHandle && mIn.Open) {
+        return &mIn;
     }
-    if (handle == OutputHandle && Out.Open) {
-        return &Out;
+    if (handle == OutputHandle && mOut.Open) {
+        return &mOut;
     }
     return nullptr;
 }
@@ -60,7 +55,7 @@ WaveResult FakeWavePort::OpenDevice(Device& d, FakeCall call, WaveHandle h, std:
                                     std::uint32_t count, const PcmFormat& format,
                                     WaveCallback* cb) {
     {
-        std::lock_guard<std::mutex> g(Lock);
+        std::lock_guard<std::mutex> g(mStateLock);
         Log((call == FakeCall::OpenInput ? "OpenInput " : "OpenOutput ") + std::to_string(device));
         WaveResult code = 0;
         if (Fails(call, code)) {
@@ -76,8 +71,8 @@ WaveResult FakeWavePort::OpenDevice(Device& d, FakeCall call, WaveHandle h, std:
         d.Open = true;
         d.Callback = cb;
         d.Queue.reserve(16);
-        Format = format;
-        Device_ = device;
+        mFormat = format;
+        mDevice = device;
     }
     cb->WaveOpened();
     (void)h;
@@ -87,7 +82,7 @@ WaveResult FakeWavePort::OpenDevice(Device& d, FakeCall call, WaveHandle h, std:
 WaveResult FakeWavePort::OpenInput(WaveHandle& handle, std::uint32_t device,
                                    const PcmFormat& format, WaveCallback* callback) {
     const WaveResult r =
-        OpenDevice(In, FakeCall::OpenInput, InputHandle, device, InputDevices, format, callback);
+        OpenDevice(mIn, FakeCall::OpenInput, InputHandle, device, InputDevices, format, callback);
     if (r == WaveOk) {
         handle = InputHandle;
     }
@@ -96,7 +91,7 @@ WaveResult FakeWavePort::OpenInput(WaveHandle& handle, std::uint32_t device,
 
 WaveResult FakeWavePort::OpenOutput(WaveHandle& handle, std::uint32_t device,
                                     const PcmFormat& format, WaveCallback* callback) {
-    const WaveResult r = OpenDevice(Out, FakeCall::OpenOutput, OutputHandle, device, OutputDevices,
+    const WaveResult r = OpenDevice(mOut, FakeCall::OpenOutput, OutputHandle, device, OutputDevices,
                                     format, callback);
     if (r == WaveOk) {
         handle = OutputHandle;
@@ -105,7 +100,7 @@ WaveResult FakeWavePort::OpenOutput(WaveHandle& handle, std::uint32_t device,
 }
 
 WaveResult FakeWavePort::PrepareHeader(WaveHandle handle, WaveHeader* header) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
     if (DeviceFor(handle) == nullptr) {
         return ErrorBadHandle;
@@ -121,7 +116,7 @@ WaveResult FakeWavePort::PrepareHeader(WaveHandle handle, WaveHeader* header) {
 }
 
 WaveResult FakeWavePort::UnprepareHeader(WaveHandle handle, WaveHeader* header) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
     Device* d = DeviceFor(handle);
     if (d == nullptr) {
@@ -139,7 +134,7 @@ WaveResult FakeWavePort::UnprepareHeader(WaveHandle handle, WaveHeader* header) 
 }
 
 WaveResult FakeWavePort::AddInputBuffer(WaveHandle handle, WaveHeader* header) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
     if (handle != InputHandle || DeviceFor(handle) == nullptr) {
         return ErrorBadHandle;
@@ -152,12 +147,12 @@ WaveResult FakeWavePort::AddInputBuffer(WaveHandle handle, WaveHeader* header) {
     }
     header->Flags = (header->Flags & ~WaveHeaderDone) | WaveHeaderInQueue;
     header->BytesRecorded = 0;
-    In.Queue.push_back(header);
+    mIn.Queue.push_back(header);
     return WaveOk;
 }
 
 WaveResult FakeWavePort::WriteOutputBuffer(WaveHandle handle, WaveHeader* header) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
     if (handle != OutputHandle || DeviceFor(handle) == nullptr) {
         return ErrorBadHandle;
@@ -169,13 +164,13 @@ WaveResult FakeWavePort::WriteOutputBuffer(WaveHandle handle, WaveHeader* header
         return ErrorNotPrepared;
     }
     header->Flags = (header->Flags & ~WaveHeaderDone) | WaveHeaderInQueue;
-    Out.Queue.push_back(header);
-    Written.append(reinterpret_cast<const char*>(header->Data), header->BufferLength);
+    mOut.Queue.push_back(header);
+    mWritten.append(reinterpret_cast<const char*>(header->Data), header->BufferLength);
     return WaveOk;
 }
 
 WaveResult FakeWavePort::StartInput(WaveHandle handle) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
     if (handle != InputHandle || DeviceFor(handle) == nullptr) {
         return ErrorBadHandle;
@@ -184,7 +179,7 @@ WaveResult FakeWavePort::StartInput(WaveHandle handle) {
     if (Fails(FakeCall::StartInput, code)) {
         return code;
     }
-    In.Started = true;
+    mIn.Started = true;
     return WaveOk;
 }
 
@@ -193,7 +188,7 @@ WaveResult FakeWavePort::Reset(WaveHandle handle) {
     std::size_t count = 0;
     WaveCallback* cb = nullptr;
     {
-        std::lock_guard<std::mutex> g(Lock);
+        std::lock_guard<std::mutex> g(mStateLock);
         WaveResult code = 0;
         Device* d = DeviceFor(handle);
         if (d == nullptr) {
@@ -222,7 +217,7 @@ WaveResult FakeWavePort::Reset(WaveHandle handle) {
 WaveResult FakeWavePort::Close(WaveHandle handle) {
     WaveCallback* cb = nullptr;
     {
-        std::lock_guard<std::mutex> g(Lock);
+        std::lock_guard<std::mutex> g(mStateLock);
         WaveResult code = 0;
         Device* d = DeviceFor(handle);
         if (d == nullptr) {
@@ -243,7 +238,7 @@ WaveResult FakeWavePort::Close(WaveHandle handle) {
 }
 
 std::string FakeWavePort::ErrorText(WaveResult code) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     auto it = ErrorTexts.find(code);
     if (it != ErrorTexts.end()) {
         return CutErrorText(it->second);
@@ -263,21 +258,21 @@ std::string FakeWavePort::ErrorText(WaveResult code) {
 }
 
 std::uint64_t FakeWavePort::PlayedBytes(WaveHandle handle) {
-    std::lock_guard<std::mutex> g(Lock);
-    return handle == OutputHandle && PlayedCount > PlayedShortfall ? PlayedCount - PlayedShortfall
-                                                                   : 0;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return handle == OutputHandle && mPlayedCount > PlayedShortfall ? mPlayedCount - PlayedShortfall
+                                                                    : 0;
 }
 
 bool FakeWavePort::CompleteInput(const void* data, std::size_t size) {
     WaveHeader* h = nullptr;
     WaveCallback* cb = nullptr;
     {
-        std::lock_guard<std::mutex> g(Lock);
-        if (!In.Open || !In.Started || In.Queue.empty()) {
+        std::lock_guard<std::mutex> g(mStateLock);
+        if (!mIn.Open || !mIn.Started || mIn.Queue.empty()) {
             return false;
         }
-        h = In.Queue.front();
-        In.Queue.erase(In.Queue.begin());
+        h = mIn.Queue.front();
+        mIn.Queue.erase(mIn.Queue.begin());
         const std::size_t room = h->BufferLength - h->BytesRecorded;
         const std::size_t n = std::min(size, room);
         if (n > 0) {
@@ -285,18 +280,18 @@ bool FakeWavePort::CompleteInput(const void* data, std::size_t size) {
         }
         h->BytesRecorded += static_cast<std::uint32_t>(n);
         h->Flags = (h->Flags & ~WaveHeaderInQueue) | WaveHeaderDone;
-        cb = In.Callback;
+        cb = mIn.Callback;
     }
     cb->WaveBufferDone(h);
     return true;
 }
 
 bool FakeWavePort::FillInputPartly(const void* data, std::size_t size) {
-    std::lock_guard<std::mutex> g(Lock);
-    if (!In.Open || In.Queue.empty()) {
+    std::lock_guard<std::mutex> g(mStateLock);
+    if (!mIn.Open || mIn.Queue.empty()) {
         return false;
     }
-    WaveHeader* h = In.Queue.front();
+    WaveHeader* h = mIn.Queue.front();
     const std::size_t n = std::min<std::size_t>(size, h->BufferLength - h->BytesRecorded);
     std::memcpy(h->Data + h->BytesRecorded, data, n);
     h->BytesRecorded += static_cast<std::uint32_t>(n);
@@ -307,60 +302,60 @@ bool FakeWavePort::CompleteOutput() {
     WaveHeader* h = nullptr;
     WaveCallback* cb = nullptr;
     {
-        std::lock_guard<std::mutex> g(Lock);
-        if (!Out.Open || Out.Queue.empty()) {
+        std::lock_guard<std::mutex> g(mStateLock);
+        if (!mOut.Open || mOut.Queue.empty()) {
             return false;
         }
-        h = Out.Queue.front();
-        Out.Queue.erase(Out.Queue.begin());
-        Played.append(reinterpret_cast<const char*>(h->Data), h->BufferLength);
-        PlayedCount += h->BufferLength;
+        h = mOut.Queue.front();
+        mOut.Queue.erase(mOut.Queue.begin());
+        mPlayed.append(reinterpret_cast<const char*>(h->Data), h->BufferLength);
+        mPlayedCount += h->BufferLength;
         h->Flags = (h->Flags & ~WaveHeaderInQueue) | WaveHeaderDone;
-        cb = Out.Callback;
+        cb = mOut.Callback;
     }
     cb->WaveBufferDone(h);
     return true;
 }
 
 std::size_t FakeWavePort::QueuedInputCount() {
-    std::lock_guard<std::mutex> g(Lock);
-    return In.Queue.size();
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mIn.Queue.size();
 }
 std::size_t FakeWavePort::QueuedOutputCount() {
-    std::lock_guard<std::mutex> g(Lock);
-    return Out.Queue.size();
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mOut.Queue.size();
 }
 std::string FakeWavePort::WrittenBytes() {
-    std::lock_guard<std::mutex> g(Lock);
-    return Written;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mWritten;
 }
 std::string FakeWavePort::PlayedBytesSoFar() {
-    std::lock_guard<std::mutex> g(Lock);
-    return Played;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mPlayed;
 }
 std::vector<std::string> FakeWavePort::Calls() {
-    std::lock_guard<std::mutex> g(Lock);
-    return CallLog;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mCallLog;
 }
 PcmFormat FakeWavePort::LastFormat() {
-    std::lock_guard<std::mutex> g(Lock);
-    return Format;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mFormat;
 }
 std::uint32_t FakeWavePort::LastDevice() {
-    std::lock_guard<std::mutex> g(Lock);
-    return Device_;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mDevice;
 }
 bool FakeWavePort::InputOpen() {
-    std::lock_guard<std::mutex> g(Lock);
-    return In.Open;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mIn.Open;
 }
 bool FakeWavePort::OutputOpen() {
-    std::lock_guard<std::mutex> g(Lock);
-    return Out.Open;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mOut.Open;
 }
 bool FakeWavePort::MixerIsOpen() {
-    std::lock_guard<std::mutex> g(Lock);
-    return MixerOpened;
+    std::lock_guard<std::mutex> g(mStateLock);
+    return mMixerOpened;
 }
 
 // Mixer. Line identifiers: destination * 256 + source + 1 (0 for the destination line itself).
@@ -396,13 +391,13 @@ FakeWavePort::Line* FakeWavePort::FindLine(std::uint32_t lineId) {
 }
 
 std::array<std::uint32_t, 2> FakeWavePort::ControlValues(std::uint32_t controlId) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     Control* c = FindControl(controlId);
     return c ? c->Values : std::array<std::uint32_t, 2>{};
 }
 
 void FakeWavePort::SetControlValues(std::uint32_t controlId, std::array<std::uint32_t, 2> values) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     if (Control* c = FindControl(controlId)) {
         c->Values = values;
     }
@@ -411,17 +406,17 @@ void FakeWavePort::SetControlValues(std::uint32_t controlId, std::array<std::uin
 void FakeWavePort::RaiseControlChange(std::uint32_t controlId) {
     MixerCallback* cb = nullptr;
     {
-        std::lock_guard<std::mutex> g(Lock);
-        if (!MixerOpened) {
+        std::lock_guard<std::mutex> g(mStateLock);
+        if (!mMixerOpened) {
             return;
         }
-        cb = MixerCb;
+        cb = mMixerCb;
     }
     cb->MixerControlChanged(controlId);
 }
 
 WaveResult FakeWavePort::MixerGetCaps(std::uint32_t mixer, MixerCaps& caps) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
     if (Fails(FakeCall::MixerCaps, code)) {
         return code;
@@ -436,7 +431,7 @@ WaveResult FakeWavePort::MixerGetCaps(std::uint32_t mixer, MixerCaps& caps) {
 
 WaveResult FakeWavePort::MixerOpen(MixerHandle& handle, std::uint32_t mixer,
                                    MixerCallback* callback) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
     Log("MixerOpen " + std::to_string(mixer));
     if (Fails(FakeCall::MixerOpen, code)) {
@@ -445,28 +440,28 @@ WaveResult FakeWavePort::MixerOpen(MixerHandle& handle, std::uint32_t mixer,
     if (mixer >= MixerDevices) {
         return ErrorNoDevice;
     }
-    MixerOpened = true;
-    MixerCb = callback;
+    mMixerOpened = true;
+    mMixerCb = callback;
     handle = TheMixerHandle;
     return WaveOk;
 }
 
 WaveResult FakeWavePort::MixerClose(MixerHandle handle) {
-    std::lock_guard<std::mutex> g(Lock);
-    if (handle != TheMixerHandle || !MixerOpened) {
+    std::lock_guard<std::mutex> g(mStateLock);
+    if (handle != TheMixerHandle || !mMixerOpened) {
         return ErrorBadHandle;
     }
     Log("MixerClose");
-    MixerOpened = false;
-    MixerCb = nullptr;
+    mMixerOpened = false;
+    mMixerCb = nullptr;
     return WaveOk;
 }
 
 WaveResult FakeWavePort::MixerGetLineInfo(MixerHandle handle, std::uint32_t destination,
                                           std::int32_t source, MixerLineInfo& info) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
-    if (handle != TheMixerHandle || !MixerOpened) {
+    if (handle != TheMixerHandle || !mMixerOpened) {
         return ErrorBadHandle;
     }
     if (Fails(FakeCall::MixerLineInfo, code)) {
@@ -498,9 +493,9 @@ WaveResult FakeWavePort::MixerGetLineInfo(MixerHandle handle, std::uint32_t dest
 
 WaveResult FakeWavePort::MixerGetLineControls(MixerHandle handle, std::uint32_t lineId,
                                               std::vector<MixerControlInfo>& controls) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
-    if (handle != TheMixerHandle || !MixerOpened) {
+    if (handle != TheMixerHandle || !mMixerOpened) {
         return ErrorBadHandle;
     }
     if (Fails(FakeCall::MixerLineControls, code)) {
@@ -519,9 +514,9 @@ WaveResult FakeWavePort::MixerGetLineControls(MixerHandle handle, std::uint32_t 
 
 WaveResult FakeWavePort::MixerGetControlDetails(MixerHandle handle, std::uint32_t controlId,
                                                 std::uint32_t channels, std::uint32_t* values) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
-    if (handle != TheMixerHandle || !MixerOpened) {
+    if (handle != TheMixerHandle || !mMixerOpened) {
         return ErrorBadHandle;
     }
     if (Fails(FakeCall::MixerGet, code)) {
@@ -540,9 +535,9 @@ WaveResult FakeWavePort::MixerGetControlDetails(MixerHandle handle, std::uint32_
 WaveResult FakeWavePort::MixerSetControlDetails(MixerHandle handle, std::uint32_t controlId,
                                                 std::uint32_t channels,
                                                 const std::uint32_t* values) {
-    std::lock_guard<std::mutex> g(Lock);
+    std::lock_guard<std::mutex> g(mStateLock);
     WaveResult code = 0;
-    if (handle != TheMixerHandle || !MixerOpened) {
+    if (handle != TheMixerHandle || !mMixerOpened) {
         return ErrorBadHandle;
     }
     if (Fails(FakeCall::MixerSet, code)) {

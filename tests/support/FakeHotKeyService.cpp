@@ -1,4 +1,4 @@
-#include "desktop/FakeHotKeyService.h"
+#include "support/FakeHotKeyService.h"
 
 namespace tellamo {
 
