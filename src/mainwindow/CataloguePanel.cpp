@@ -88,7 +88,11 @@ CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& 
     ConnectCommands();
 }
 
-CataloguePanel::~CataloguePanel() = default;
+CataloguePanel::~CataloguePanel() {
+    // The catalogue outlives the window: a folder edit after this would call into a part that
+    // is gone. Without a handler the tree refuses the edit.
+    mCat.Folders().RenameHandler = nullptr;
+}
 
 void CataloguePanel::CreateViews() {
     mTreeView = new FolderTreeView(&mWindow);
