@@ -102,8 +102,6 @@ public:
     // Why no new file can be written in the storage folder now (a read-only or full file
     // system), or empty text when one can: a small file is written there and removed again.
     QString StorageWriteProblem() const;
-    // The file system the catalogue writes through; the note's other files use it too.
-    FileSystem& FileSystemInUse() const { return Fs; }
     // Replaces the catalogue with the index file's content. Returns what the user should be told
     // about a catalogue that loaded (empty text when nothing). Throws TellamoError for a damaged
     // or unreadable file; the damaged file has then been moved aside (the message says where)

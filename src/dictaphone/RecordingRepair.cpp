@@ -1,4 +1,4 @@
-#include "mainwindow/RecordingRepair.h"
+#include "dictaphone/RecordingRepair.h"
 
 #include <cctype>
 #include <fstream>
