@@ -4,7 +4,6 @@
 #include <fstream>
 
 #include <QFile>
-#include <QFileInfo>
 
 #include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
@@ -65,11 +64,22 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
     FileSystem& fs = catalogue.FileSys();
     for (const auto& record : catalogue.Notes().All()) {
         NoteRecord* note = record.get();
+        // Stop completes the file before the record, so a record with its duration names a
+        // whole file: with a lifetime of notes, looking at each one's file would cost the
+        // start-up more than the rest of it together.
+        if (note->Duration.value_or(0) != 0) {
+            continue;
+        }
         const QString wavPath = catalogue.Files().NoteWavPath(note->FileName);
-        if (wavPath.isEmpty() || !QFileInfo(wavPath).isFile()) {
+        if (wavPath.isEmpty()) {
             continue;
         }
         const std::string path = QFile::encodeName(wavPath).toStdString();
+        bool regular = false;
+        std::uint64_t size = 0;
+        if (fs.Status(path, regular, size) != 0 || !regular) {
+            continue;
+        }
         WaveInfo info;
         try {
             info = ReadWaveHeader(path);
@@ -89,7 +99,7 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
             info.DataSize < held &&
             !ChunkFollows(path, info.DataStart + info.DataSize + (info.DataSize & 1u));
         // A record saved before its recording ended has no duration (0 once read back).
-        const bool recordEmpty = note->Duration.value_or(0) == 0 && held > 0;
+        const bool recordEmpty = held > 0;
         if (!headerShort && !recordEmpty) {
             continue;
         }
@@ -104,7 +114,7 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
                                durationMs);
         const QString graphPath = catalogue.Files().NoteGraphPath(note->FileName);
         if (!graphPath.isEmpty()) {
-            QFile::remove(graphPath); // drawn from the empty header, if at all
+            fs.Remove(QFile::encodeName(graphPath).toStdString()); // drawn from the empty header
             try {
                 BuildGraphFile(path, QFile::encodeName(graphPath).toStdString(), graph, fs);
             } catch (const TellamoError&) {

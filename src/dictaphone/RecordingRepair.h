@@ -21,12 +21,13 @@ struct RecoveredNote {
     std::int64_t DurationMs = 0;
 };
 
-// Repairs, before the window is shown, every note whose WAV file holds more sound than its
-// header declares, or whose record has no duration while its file holds sound: the file is cut
-// to whole samples, its header's sizes are set to what it holds and flushed to the disk, the
-// record gets its duration and size, and its graph file is built anew. Files that cannot be read
-// as WAV files and notes without a file are left alone. The caller saves the catalogue when the
-// list is not empty. Writes go through the catalogue's file system.
+// Repairs, before the window is shown, every note whose record has no duration (saved before its
+// recording ended) while its WAV file holds sound: the file is cut to whole samples, its header's
+// sizes are set to what it holds and flushed to the disk, the record gets its duration and size,
+// and its graph file is built anew. Notes with a duration are not looked at, so the start-up
+// touches no file for them. Files that cannot be read as WAV files, links and notes without a
+// file are left alone. The caller saves the catalogue when the list is not empty. The first look
+// at a note's file and every write go through the catalogue's file system.
 std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
                                                        const GraphSettings& graph);
 

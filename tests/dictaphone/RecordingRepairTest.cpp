@@ -11,9 +11,64 @@
 namespace tellamo::test {
 namespace {
 
-class RecordingRepair : public CatalogueFixture {
+// The real file system, with every call counted.
+class CountingFileSystem final : public FileSystem {
+public:
+    int Calls = 0;
+
+    int CreateFile(const std::string& path, int& fd) override {
+        return Count(Real.CreateFile(path, fd));
+    }
+    int Write(int fd, const char* data, std::size_t size, std::size_t& written) override {
+        return Count(Real.Write(fd, data, size, written));
+    }
+    int Sync(int fd) override { return Count(Real.Sync(fd)); }
+    int Close(int fd) override { return Count(Real.Close(fd)); }
+    int Remove(const std::string& path) override { return Count(Real.Remove(path)); }
+    int Rename(const std::string& from, const std::string& to) override {
+        return Count(Real.Rename(from, to));
+    }
+    int Link(const std::string& existing, const std::string& newPath) override {
+        return Count(Real.Link(existing, newPath));
+    }
+    int SyncDirectory(const std::string& directory) override {
+        return Count(Real.SyncDirectory(directory));
+    }
+    int CreateRecordingFile(const std::string& path, int& fd) override {
+        return Count(Real.CreateRecordingFile(path, fd));
+    }
+    int OpenForUpdate(const std::string& path, int& fd) override {
+        return Count(Real.OpenForUpdate(path, fd));
+    }
+    int WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
+                std::size_t& written) override {
+        return Count(Real.WriteAt(fd, data, size, offset, written));
+    }
+    int DataSync(int fd) override { return Count(Real.DataSync(fd)); }
+    int Truncate(int fd, std::uint64_t size) override { return Count(Real.Truncate(fd, size)); }
+    int FreeSpace(const std::string& path, std::uint64_t& bytes) override {
+        return Count(Real.FreeSpace(path, bytes));
+    }
+    int Status(const std::string& path, bool& regular, std::uint64_t& size) override {
+        return Count(Real.Status(path, regular, size));
+    }
+
+private:
+    int Count(int result) {
+        ++Calls;
+        return result;
+    }
+    FileSystem& Real = RealFileSystem();
+};
+
+// Built before the catalogue fixture, which writes through it.
+struct CountedDisk {
+    CountingFileSystem Disk;
+};
+
+class RecordingRepair : protected CountedDisk, public CatalogueFixture {
 protected:
-    RecordingRepair() { Cat->NewCatalogue(); }
+    RecordingRepair() : CatalogueFixture(Disk) { Cat->NewCatalogue(); }
 
     std::string WavPath(const NoteRecord* note) const { return Folder() + note->FileName + ".wav"; }
 };
@@ -38,7 +93,8 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
     } cases[] = {
         {"header says nothing, 16-bit", 16, header(16, 0, 0) + sound, false, true, 1044, 62},
         {"header lags, 8-bit", 8, header(8, 400, 436) + sound, false, true, 1045, 125},
-        {"header lags, record complete", 8, header(8, 400, 436) + sound, true, true, 1045, 125},
+        // Stop completes the file before the record: a complete record is not looked at.
+        {"header lags, record complete", 8, header(8, 400, 436) + sound, true, false, 1045, 7},
         {"file complete, record not", 8, header(8, 1001, 1037) + sound, false, true, 1045, 125},
         {"all complete", 8, header(8, 1001, 1037) + sound, true, false, 1045, 7},
         {"a chunk follows the sound", 8,
@@ -75,6 +131,19 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
         }
         EXPECT_EQ(FileExists(Folder() + note->FileName + ".bmp"), c.Repaired);
     }
+}
+
+// A lifetime of complete notes whose files are all gone (a folder restored without its sound,
+// say): the repair looks at none of them, so the start-up does not grow with their number.
+TEST_F(RecordingRepair, LooksAtNoFileOfACompleteNote) {
+    for (int i = 0; i < 100'000; ++i) {
+        Cat->AddFoundNote(Cat->NotesNode(), std::to_string(100'000 + i), At(2004, 3, 15, 14, 30, 0),
+                          11025, 16);
+        Cat->CompleteNote(100, 1000 + i);
+    }
+    Disk.Calls = 0;
+    EXPECT_TRUE(RepairInterruptedRecordings(*Cat, GraphSettings{}).empty());
+    EXPECT_EQ(Disk.Calls, 0);
 }
 
 } // namespace
