@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -239,15 +240,38 @@ void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& d
 }
 
 QString Catalogue::DuplicateNamesNotice() const {
-    std::map<std::string, int> uses;
+    // Runs at every load: the program's own six-digit names are counted in a table indexed by
+    // their number, so that a lifetime of notes costs one pass and no allocation per note; only
+    // names it did not make (a damaged or hand-made catalogue) go through a map.
+    std::vector<std::uint8_t> numbered(Storage::NameCount, 0);
+    std::map<std::string, int> others;
+    std::vector<int> sharedNumbers;
     for (const auto& record : Table.All()) {
-        ++uses[record->FileName];
-    }
-    QStringList shared;
-    for (const auto& [name, count] : uses) {
-        if (count > 1) {
-            shared << QString::fromStdString(name);
+        if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
+            std::uint8_t& uses = numbered[static_cast<std::size_t>(number)];
+            if (uses == 1) {
+                sharedNumbers.push_back(number);
+            }
+            uses = uses < 2 ? uses + 1 : uses;
+        } else {
+            ++others[record->FileName];
         }
+    }
+    std::vector<std::string> names;
+    for (const int number : sharedNumbers) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%06d", number);
+        names.emplace_back(name);
+    }
+    for (const auto& [name, count] : others) {
+        if (count > 1) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    QStringList shared;
+    for (const std::string& name : names) {
+        shared << QString::fromStdString(name);
     }
     if (shared.isEmpty()) {
         return {};

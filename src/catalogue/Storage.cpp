@@ -18,7 +18,6 @@
 namespace tellamo {
 
 namespace {
-constexpr int NameCount = 1'000'000;
 
 // Names of the program's own files, compared without regard to case.
 bool IsProgramFile(const std::string& entry, const QString& readMe) {

@@ -287,6 +287,39 @@ TEST_F(CatalogueOps, NotesThatShareAFileKeepItUntilTheLastOneGoes) {
     EXPECT_EQ(Cat->LoadCatalogue(), QString());
 }
 
+// The notice names each shared file name once, in order, however many notes use it and
+// whether or not the program made the name.
+TEST_F(CatalogueOps, TheLoadNamesEverySharedFileNameOnce) {
+    const struct {
+        std::vector<std::string> Names;
+        std::string Shared; // empty: nothing is said
+    } cases[] = {
+        {{"000001", "000002", "ab"}, ""},
+        {{"999999", "000000", "999999", "000000"}, "000000, 999999"},
+        {{"042977", "042977", "042977"}, "042977"},
+        {{"ab", "ab", "000001"}, "ab"},
+        {{"0000a1", "000002", "000002", "0000a1", "000010", "000010"}, "000002, 000010, 0000a1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.Names));
+        Cat->NewCatalogue();
+        Cat->Notes().Clear();
+        for (const std::string& name : c.Names) {
+            AddNote(Cat->NotesNode(), name, "note");
+        }
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        Reopen();
+        const std::string notice = Cat->LoadCatalogue().toStdString();
+        EXPECT_EQ(notice, c.Shared.empty()
+                              ? std::string()
+                              : "Some notes of the catalogue share their sound file with another "
+                                "note: " +
+                                    c.Shared +
+                                    ". They are all kept, and deleting one of them keeps the file "
+                                    "while another still uses it.");
+    }
+}
+
 TEST_F(CatalogueOps, ANewNoteNeverTakesANameARecordStillUses) {
     AddNote(Cat->NotesNode(), "123456", "its file has gone");
     WriteFileBytes(StoragePath("654321.wav"), "RIFF");
