@@ -187,10 +187,13 @@ void NoteTable::ClearSelection() {
     emit SelectionChanged();
 }
 
-void NoteTable::Reorder(const std::function<bool(const NoteRecord&, const NoteRecord&)>& less) {
-    std::stable_sort(Records.begin(), Records.end(),
-                     [&](const std::unique_ptr<NoteRecord>& a,
-                         const std::unique_ptr<NoteRecord>& b) { return less(*a, *b); });
+void NoteTable::Reorder(const std::vector<std::uint32_t>& order) {
+    std::vector<std::unique_ptr<NoteRecord>> sorted;
+    sorted.reserve(Records.size());
+    for (const std::uint32_t index : order) {
+        sorted.push_back(std::move(Records[index]));
+    }
+    Records = std::move(sorted);
     RebuildShown(CurrentRecord);
 }
 

@@ -57,8 +57,9 @@ public:
     void SetSelected(NoteRecord* record, bool selected);
     void ClearSelection();
 
-    // Puts the records in a new order (a sort); the shown rows follow.
-    void Reorder(const std::function<bool(const NoteRecord&, const NoteRecord&)>& less);
+    // Puts the records in a new order (a sort): order[i] is the index in All() of the record
+    // that comes i-th, each index once. The shown rows follow.
+    void Reorder(const std::vector<std::uint32_t>& order);
 
 signals:
     // The shown rows were rebuilt: a view resets itself.
