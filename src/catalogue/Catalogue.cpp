@@ -31,14 +31,14 @@ std::string Utf8WithoutNul(const QString& text) {
 
 Catalogue::Catalogue(Storage storage, QString notesFolderName, QString recycleBinName,
                      FileSystem& fileSystem)
-    : StorageFiles(std::move(storage)), Fs(fileSystem), NotesFolderName(std::move(notesFolderName)),
-      RecycleBinName(std::move(recycleBinName)) {}
+    : mStorageFiles(std::move(storage)), mFs(fileSystem),
+      mNotesFolderName(std::move(notesFolderName)), mRecycleBinName(std::move(recycleBinName)) {}
 
 void Catalogue::SelectFolder(FolderNode* folder) {
-    if (folder == Selected) {
+    if (folder == mSelected) {
         return;
     }
-    Selected = folder;
+    mSelected = folder;
     emit SelectedFolderChanged();
 }
 
@@ -50,12 +50,12 @@ void Catalogue::SetSpecialNodes(FolderNode* notes, FolderNode* recycleBin) {
 // ---- folders ----
 
 std::int32_t Catalogue::TakeFolderId() {
-    if (Counter > MaxFolderId || Counter < 0) {
+    if (mCounter > MaxFolderId || mCounter < 0) {
         throw TellamoError(
             TranslateText("No new folder can be made: the catalogue has used up its folder numbers")
                 .toStdString());
     }
-    return Counter++;
+    return mCounter++;
 }
 
 std::string Catalogue::CleanFolderName(const QString& name) {
@@ -82,7 +82,7 @@ QString Catalogue::FolderNameProblem(const QString& name) {
 
 FolderNode* Catalogue::AddFolder(FolderNode* parent, const QString& name) {
     const std::int32_t id = TakeFolderId();
-    FolderNode* node = Tree.Append(parent, CleanFolderName(name), id);
+    FolderNode* node = mTree.Append(parent, CleanFolderName(name), id);
     SelectFolder(node);
     return node;
 }
@@ -95,7 +95,7 @@ void Catalogue::RenameFolder(FolderNode* folder, const QString& name) {
     if (!problem.isEmpty()) {
         throw TellamoError(problem.toStdString());
     }
-    Tree.SetName(folder, name.toStdString());
+    mTree.SetName(folder, name.toStdString());
 }
 
 bool Catalogue::IsInsideRecycleBin(const FolderNode* folder) const {
@@ -104,7 +104,7 @@ bool Catalogue::IsInsideRecycleBin(const FolderNode* folder) const {
 }
 
 void Catalogue::DeleteFolderNotes() {
-    const FolderNode* folder = Selected;
+    const FolderNode* folder = mSelected;
     if (!folder) {
         return;
     }
@@ -117,7 +117,7 @@ bool Catalogue::MoveFolder(FolderNode* folder, FolderNode* target) {
     if (!folder || !target || folder->IsRoot() || target->IsWithin(folder)) {
         return false;
     }
-    Tree.Move(folder, target, 0);
+    mTree.Move(folder, target, 0);
     return true;
 }
 
@@ -133,10 +133,10 @@ void Catalogue::DeleteFolderForGood(FolderNode* folder) {
         return r.ParentPointer && r.ParentPointer->IsWithin(folder);
     });
     FolderNode* parent = folder->Parent;
-    if (Selected && Selected->IsWithin(folder)) {
-        Selected = nullptr; // the node is about to go; SelectFolder below tells the views
+    if (mSelected && mSelected->IsWithin(folder)) {
+        mSelected = nullptr; // the node is about to go; SelectFolder below tells the views
     }
-    Tree.Remove(folder);
+    mTree.Remove(folder);
     SelectFolder(parent);
 }
 
@@ -146,7 +146,7 @@ void Catalogue::ClearRecycleBin() {
     }
     SelectFolder(mRecycleBinNode);
     DeleteFolderNotes();
-    Tree.RemoveChildren(mRecycleBinNode);
+    mTree.RemoveChildren(mRecycleBinNode);
 }
 
 // ---- notes ----
@@ -165,7 +165,7 @@ NoteRecord* Catalogue::AddRecordedNote(FolderNode* folder, const QString& descri
     record->FileName = Storage::DrawFreeName(TakenNoteNames());
     record->SampleRate = sampleRate;
     record->BitRate = bitRate;
-    return Table.Append(std::move(record));
+    return mTable.Append(std::move(record));
 }
 
 NoteRecord* Catalogue::AddFoundNote(FolderNode* folder, const std::string& fileName,
@@ -178,11 +178,11 @@ NoteRecord* Catalogue::AddFoundNote(FolderNode* folder, const std::string& fileN
     record->FileName = CutUtf8(fileName, NoteRecord::FileNameBytes);
     record->SampleRate = sampleRate;
     record->BitRate = bitRate;
-    return Table.Append(std::move(record));
+    return mTable.Append(std::move(record));
 }
 
 void Catalogue::CompleteNote(std::int32_t fileSizeKB, std::int64_t durationMs) {
-    CompleteNote(Table.LastAddedNote(), fileSizeKB, durationMs);
+    CompleteNote(mTable.LastAddedNote(), fileSizeKB, durationMs);
 }
 
 void Catalogue::CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int64_t durationMs) {
@@ -191,34 +191,34 @@ void Catalogue::CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int
     }
     note->Duration = WrapDuration(durationMs);
     note->FileSizeKB = fileSizeKB;
-    Table.RecordChanged(note);
+    mTable.RecordChanged(note);
 }
 
 void Catalogue::SetNoteDescription(const QString& text) {
-    NoteRecord* note = Table.Current();
+    NoteRecord* note = mTable.Current();
     if (!note) {
         return;
     }
     note->Description = CutUtf8(Utf8WithoutNul(text), NoteRecord::DescriptionBytes);
-    Table.RecordChanged(note);
+    mTable.RecordChanged(note);
 }
 
 void Catalogue::MoveSelectedNotes(FolderNode* folder) {
-    for (NoteRecord* note : Table.Selection()) {
+    for (NoteRecord* note : mTable.Selection()) {
         note->FolderID = FolderIdOf(folder);
         note->ParentPointer = folder;
     }
-    Table.ClearSelection();
-    Table.Refresh();
+    mTable.ClearSelection();
+    mTable.Refresh();
 }
 
 void Catalogue::DeleteSelectedNotes() {
     DeleteNotesWhere([](const NoteRecord& r) { return r.Selected; });
-    Table.ClearSelection();
+    mTable.ClearSelection();
 }
 
 void Catalogue::DeleteCurrentNote() {
-    const NoteRecord* current = Table.Current();
+    const NoteRecord* current = mTable.Current();
     if (current) {
         DeleteNotesWhere([current](const NoteRecord& r) { return &r == current; });
     }
@@ -227,7 +227,7 @@ void Catalogue::DeleteCurrentNote() {
 void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed) {
     std::vector<std::string> names;
     std::vector<std::string> namesInUse;
-    for (const auto& record : Table.All()) {
+    for (const auto& record : mTable.All()) {
         (doomed(*record) ? names : namesInUse).push_back(record->FileName);
     }
     if (names.empty()) {
@@ -235,8 +235,8 @@ void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& d
     }
     // A damaged catalogue or a restore can give two notes one file name: the files stay while
     // any note that is kept still names them.
-    StorageFiles.DeleteNoteFiles(names, namesInUse);
-    Table.RemoveIf(doomed);
+    mStorageFiles.DeleteNoteFiles(names, namesInUse);
+    mTable.RemoveIf(doomed);
 }
 
 QString Catalogue::DuplicateNamesNotice() const {
@@ -246,7 +246,7 @@ QString Catalogue::DuplicateNamesNotice() const {
     std::vector<std::uint8_t> numbered(Storage::NameCount, 0);
     std::map<std::string, int> others;
     std::vector<int> sharedNumbers;
-    for (const auto& record : Table.All()) {
+    for (const auto& record : mTable.All()) {
         if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
             std::uint8_t& uses = numbered[static_cast<std::size_t>(number)];
             if (uses == 1) {
@@ -286,8 +286,8 @@ QString Catalogue::DuplicateNamesNotice() const {
 std::vector<bool> Catalogue::TakenNoteNames() const {
     // A record whose files have gone still names them: a new note that took such a name would
     // share its files with that record.
-    std::vector<bool> taken = StorageFiles.TakenNames();
-    for (const auto& record : Table.All()) {
+    std::vector<bool> taken = mStorageFiles.TakenNames();
+    for (const auto& record : mTable.All()) {
         if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
             taken[static_cast<std::size_t>(number)] = true;
         }
@@ -297,14 +297,14 @@ std::vector<bool> Catalogue::TakenNoteNames() const {
 
 bool Catalogue::FindNoteByFileName(const std::string& name) const {
     const QString wanted = QString::fromStdString(name);
-    return std::any_of(Table.All().begin(), Table.All().end(), [&](const auto& record) {
+    return std::any_of(mTable.All().begin(), mTable.All().end(), [&](const auto& record) {
         return QString::fromStdString(record->FileName).compare(wanted, Qt::CaseInsensitive) == 0;
     });
 }
 
 void Catalogue::LinkFolderNotes(FolderNode* folder) {
     const std::int32_t id = FolderIdOf(folder);
-    for (const auto& record : Table.All()) {
+    for (const auto& record : mTable.All()) {
         if (record->FolderID == id) {
             record->ParentPointer = folder;
         }
@@ -312,73 +312,74 @@ void Catalogue::LinkFolderNotes(FolderNode* folder) {
 }
 
 FolderNode* Catalogue::NoteFolder() const {
-    return Table.Current() ? Table.Current()->ParentPointer : nullptr;
+    return mTable.Current() ? mTable.Current()->ParentPointer : nullptr;
 }
 
 QString Catalogue::NoteWavPath() const {
-    return Table.Current() ? StorageFiles.NoteWavPath(Table.Current()->FileName) : QString();
+    return mTable.Current() ? mStorageFiles.NoteWavPath(mTable.Current()->FileName) : QString();
 }
 
 QString Catalogue::NoteGraphPath() const {
-    return Table.Current() ? StorageFiles.NoteGraphPath(Table.Current()->FileName) : QString();
+    return mTable.Current() ? mStorageFiles.NoteGraphPath(mTable.Current()->FileName) : QString();
 }
 
 // ---- whole catalogue ----
 
 void Catalogue::ClearFoldersForLoad() {
-    for (const auto& record : Table.All()) {
+    for (const auto& record : mTable.All()) {
         record->ParentPointer = nullptr;
     }
     mNotesNode = nullptr;
     mRecycleBinNode = nullptr;
     SelectFolder(nullptr);
-    Tree.Clear();
+    mTree.Clear();
 }
 
 void Catalogue::NewCatalogue() {
     ClearFoldersForLoad();
-    Counter = 0;
-    mNotesNode = AddFolder(nullptr, NotesFolderName);
-    Counter = RecycleBinFolderId;
-    mRecycleBinNode = AddFolder(nullptr, RecycleBinName);
+    mCounter = 0;
+    mNotesNode = AddFolder(nullptr, mNotesFolderName);
+    mCounter = RecycleBinFolderId;
+    mRecycleBinNode = AddFolder(nullptr, mRecycleBinName);
     SelectFolder(mNotesNode);
     LinkFolderNotes(mNotesNode);
     LinkFolderNotes(mRecycleBinNode);
-    Table.Refresh();
+    mTable.Refresh();
 }
 
 void Catalogue::RepairAfterLoad() {
     // The two special folders exist and are the only roots, Notes first; other roots (which a
     // damaged file can hold) are kept below Notes.
     if (!mNotesNode) {
-        mNotesNode = Tree.FindById(NotesFolderId);
+        mNotesNode = mTree.FindById(NotesFolderId);
     }
     if (!mRecycleBinNode || mRecycleBinNode == mNotesNode) {
-        mRecycleBinNode = Tree.FindById(RecycleBinFolderId);
+        mRecycleBinNode = mTree.FindById(RecycleBinFolderId);
     }
     if (!mNotesNode) {
-        mNotesNode = Tree.Append(nullptr, NotesFolderName.toStdString(), NotesFolderId);
+        mNotesNode = mTree.Append(nullptr, mNotesFolderName.toStdString(), NotesFolderId);
     }
     if (!mRecycleBinNode) {
-        mRecycleBinNode = Tree.Append(nullptr, RecycleBinName.toStdString(), RecycleBinFolderId);
+        mRecycleBinNode = mTree.Append(nullptr, mRecycleBinName.toStdString(), RecycleBinFolderId);
     }
-    Tree.Move(mNotesNode, nullptr, 0);
-    Tree.Move(mRecycleBinNode, nullptr, 1);
-    while (Tree.Roots().size() > 2) {
-        Tree.Move(Tree.Roots()[2].get(), mNotesNode, static_cast<int>(mNotesNode->Children.size()));
+    mTree.Move(mNotesNode, nullptr, 0);
+    mTree.Move(mRecycleBinNode, nullptr, 1);
+    while (mTree.Roots().size() > 2) {
+        mTree.Move(mTree.Roots()[2].get(), mNotesNode,
+                   static_cast<int>(mNotesNode->Children.size()));
     }
 
     // Never hand out an ID that is in use.
     std::unordered_map<std::int32_t, FolderNode*> byId;
     std::int32_t highest = RecycleBinFolderId;
-    Tree.ForEachPreOrder([&](FolderNode& node) {
+    mTree.ForEachPreOrder([&](FolderNode& node) {
         byId[node.Id] = &node; // a later folder with the same ID wins, as linking in order does
         highest = std::max(highest, node.Id);
     });
     byId[NotesFolderId] = mNotesNode;
     byId[RecycleBinFolderId] = mRecycleBinNode;
-    if (Counter <= highest) {
-        Counter = highest == INT32_MAX ? highest : highest + 1;
+    if (mCounter <= highest) {
+        mCounter = highest == INT32_MAX ? highest : highest + 1;
     }
     // A damaged file can give two folders one ID. The one that won keeps it; the others get IDs
     // of their own, or the next load would pick another winner (for the special folders, another
@@ -387,7 +388,7 @@ void Catalogue::RepairAfterLoad() {
     // no folder uses serves instead.
     std::int32_t searchFrom = 1;
     auto freeId = [&]() -> std::optional<std::int32_t> {
-        if (Counter <= MaxFolderId) {
+        if (mCounter <= MaxFolderId) {
             return TakeFolderId();
         }
         for (; searchFrom <= MaxFolderId; ++searchFrom) {
@@ -397,7 +398,7 @@ void Catalogue::RepairAfterLoad() {
         }
         return std::nullopt;
     };
-    Tree.ForEachPreOrder([&](FolderNode& node) {
+    mTree.ForEachPreOrder([&](FolderNode& node) {
         if (byId[node.Id] != &node) {
             if (const std::optional<std::int32_t> id = freeId()) {
                 node.Id = *id;
@@ -407,44 +408,44 @@ void Catalogue::RepairAfterLoad() {
     });
 
     std::vector<NoteRecord*> orphans;
-    for (const auto& record : Table.All()) {
+    for (const auto& record : mTable.All()) {
         const auto it = byId.find(record->FolderID);
         record->ParentPointer = it == byId.end() ? nullptr : it->second;
         if (!record->ParentPointer) {
             orphans.push_back(record.get());
         }
     }
-    if (!orphans.empty() && Counter <= MaxFolderId) {
+    if (!orphans.empty() && mCounter <= MaxFolderId) {
         // Notes whose folder is gone would never be shown again; file them where the user sees.
         FolderNode* found =
-            Tree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
+            mTree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
         for (NoteRecord* note : orphans) {
             note->FolderID = found->Id;
             note->ParentPointer = found;
         }
     }
-    if (!Selected) {
+    if (!mSelected) {
         SelectFolder(mNotesNode);
     }
-    Table.Refresh();
+    mTable.Refresh();
 }
 
 QString Catalogue::StorageWriteProblem() const {
-    const std::string probe = StorageFiles.IndexFileSibling(".tmp").toStdString();
-    Fs.Remove(probe); // never write through a link planted in its place
+    const std::string probe = mStorageFiles.IndexFileSibling(".tmp").toStdString();
+    mFs.Remove(probe); // never write through a link planted in its place
     int fd = -1;
-    int error = Fs.CreateFile(probe, fd);
+    int error = mFs.CreateFile(probe, fd);
     if (error == 0) {
         // As much as a note's header: a full disk may still let an empty file be made.
         const char header[44] = {};
         std::size_t written = 0;
-        error = Fs.Write(fd, header, sizeof header, written);
+        error = mFs.Write(fd, header, sizeof header, written);
         if (error == 0 && written != sizeof header) {
             error = ENOSPC;
         }
-        const int closeError = Fs.Close(fd);
+        const int closeError = mFs.Close(fd);
         error = error != 0 ? error : closeError;
-        Fs.Remove(probe);
+        mFs.Remove(probe);
     }
     if (error == 0) {
         return {};
@@ -453,20 +454,20 @@ QString Catalogue::StorageWriteProblem() const {
 }
 
 QString Catalogue::SaveCatalogue() {
-    if (SaveBlocked) {
+    if (mSaveBlocked) {
         return TranslateText(
             "The catalogue is not saved, so that the damaged index file is not replaced.");
     }
     try {
         ReplaceFileDurably(
-            Fs, StorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
-            StorageFiles.IndexFileSibling(".new").toStdString(),
-            KeepPreviousGeneration ? std::string()
-                                   : StorageFiles.IndexFileSibling(".old").toStdString());
-        KeepPreviousGeneration = false;
+            mFs, mStorageFiles.IndexFilePath().toStdString(), SerializeCatalogue(*this),
+            mStorageFiles.IndexFileSibling(".new").toStdString(),
+            mKeepPreviousGeneration ? std::string()
+                                    : mStorageFiles.IndexFileSibling(".old").toStdString());
+        mKeepPreviousGeneration = false;
         return {};
     } catch (const TellamoError& e) {
-        Table.ClearSelection();
+        mTable.ClearSelection();
         return TranslateText("The catalogue could not be saved:") + " " +
                QString::fromStdString(e.what());
     }
@@ -475,9 +476,9 @@ QString Catalogue::SaveCatalogue() {
 QString Catalogue::ReadIndexFile(const QString& path) {
     // Each attempt starts from nothing, so that a file that fails early leaves nothing of an
     // earlier attempt behind.
-    Table.Clear();
+    mTable.Clear();
     ClearFoldersForLoad();
-    Counter = 0;
+    mCounter = 0;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return QString("Cannot open \"%1\": %2").arg(path, file.errorString());
@@ -496,18 +497,18 @@ QString Catalogue::ReadIndexFile(const QString& path) {
 }
 
 QString Catalogue::LoadCatalogue() {
-    const QString path = StorageFiles.IndexFilePath();
+    const QString path = mStorageFiles.IndexFilePath();
     // A missing Tellamo.dat beside an earlier generation is a save cut short where the file
     // system has no hard links (between its two renames), or a file deleted by hand.
     const bool missing = !QFileInfo::exists(path);
     if (missing) {
         // Between those renames Tellamo.new is whole on the disk and the newest catalogue: the
         // save is finished here, before the next save would write a new Tellamo.new over it.
-        const QString newPath = StorageFiles.IndexFileSibling(".new");
+        const QString newPath = mStorageFiles.IndexFileSibling(".new");
         if (QFileInfo(newPath).isFile() && ReadIndexFile(newPath).isEmpty() &&
-            Fs.Rename(QFile::encodeName(newPath).toStdString(),
-                      QFile::encodeName(path).toStdString()) == 0) {
-            Fs.SyncDirectory(QFile::encodeName(StorageFiles.StorageFolder()).toStdString());
+            mFs.Rename(QFile::encodeName(newPath).toStdString(),
+                       QFile::encodeName(path).toStdString()) == 0) {
+            mFs.SyncDirectory(QFile::encodeName(mStorageFiles.StorageFolder()).toStdString());
             RepairAfterLoad();
             return DuplicateNamesNotice();
         }
@@ -522,7 +523,7 @@ QString Catalogue::LoadCatalogue() {
     // The previous generation is the last catalogue known to be whole; it is used when it reads
     // cleanly, otherwise the catalogue keeps what could be read of the damaged file (of the
     // previous generation when Tellamo.dat is missing).
-    const QString previousPath = StorageFiles.IndexFileSibling(".old");
+    const QString previousPath = mStorageFiles.IndexFileSibling(".old");
     const QFileInfo previous(previousPath);
     QString damagedPath = missing ? QString() : path;
     QString fallback;
@@ -541,27 +542,27 @@ QString Catalogue::LoadCatalogue() {
         ReadIndexFile(previousPath);
         damagedPath = previousPath;
     } else {
-        Table.Clear();
+        mTable.Clear();
         NewCatalogue();
     }
     RepairAfterLoad();
     // Until a save has succeeded, Tellamo.old may be the only good copy there is.
-    KeepPreviousGeneration = true;
+    mKeepPreviousGeneration = true;
 
     // Keep the unreadable file beside the catalogue under a name of its own, so that the next
     // save cannot replace it and nothing in it is lost.
     if (!damagedPath.isEmpty()) {
         const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
-        QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
+        QString kept = mStorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
         for (int n = 2; QFileInfo::exists(kept); ++n) {
-            kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
+            kept = mStorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
                    QString::number(n) + ".dat";
         }
         if (QFile::rename(damagedPath, kept) || (QFile::copy(damagedPath, kept))) {
             problem +=
                 "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
         } else {
-            SaveBlocked = true;
+            mSaveBlocked = true;
             problem +=
                 "\n\n" + TranslateText("The damaged index file could not be kept under another "
                                        "name, so the catalogue will not be saved over it.");

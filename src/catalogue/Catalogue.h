@@ -26,20 +26,20 @@ public:
     Catalogue(Storage storage, QString notesFolderName, QString recycleBinName,
               FileSystem& fileSystem);
 
-    NoteTable& Notes() { return Table; }
-    const NoteTable& Notes() const { return Table; }
-    FolderTree& Folders() { return Tree; }
-    const FolderTree& Folders() const { return Tree; }
-    const Storage& Files() const { return StorageFiles; }
+    NoteTable& Notes() { return mTable; }
+    const NoteTable& Notes() const { return mTable; }
+    FolderTree& Folders() { return mTree; }
+    const FolderTree& Folders() const { return mTree; }
+    const Storage& Files() const { return mStorageFiles; }
     // The file system the storage folder is written through (a seam in tests); the recorder
     // writes the notes' sound through it too.
-    FileSystem& FileSys() const { return Fs; }
+    FileSystem& FileSys() const { return mFs; }
 
     FolderNode* NotesNode() const { return mNotesNode; }
     FolderNode* RecycleBinNode() const { return mRecycleBinNode; }
-    std::int32_t FolderIdCounter() const { return Counter; }
+    std::int32_t FolderIdCounter() const { return mCounter; }
 
-    FolderNode* SelectedFolder() const { return Selected; }
+    FolderNode* SelectedFolder() const { return mSelected; }
     void SelectFolder(FolderNode* folder);
 
     // Folder operations.
@@ -121,7 +121,7 @@ public:
     // Used by the index file reader.
     // Forgets every folder; notes keep their FolderID but lose their node until linked again.
     void ClearFoldersForLoad();
-    void SetFolderIdCounter(std::int32_t value) { Counter = value; }
+    void SetFolderIdCounter(std::int32_t value) { mCounter = value; }
     void SetSpecialNodes(FolderNode* notes, FolderNode* recycleBin);
 
 signals:
@@ -133,22 +133,22 @@ private:
     QString DuplicateNamesNotice() const;
     static std::string CleanFolderName(const QString& name);
 
-    Storage StorageFiles;
-    FileSystem& Fs;
-    NoteTable Table;
-    FolderTree Tree;
-    QString NotesFolderName;
-    QString RecycleBinName;
+    Storage mStorageFiles;
+    FileSystem& mFs;
+    NoteTable mTable;
+    FolderTree mTree;
+    QString mNotesFolderName;
+    QString mRecycleBinName;
     FolderNode* mNotesNode = nullptr;
     FolderNode* mRecycleBinNode = nullptr;
-    FolderNode* Selected = nullptr;
-    std::int32_t Counter = 0;
+    FolderNode* mSelected = nullptr;
+    std::int32_t mCounter = 0;
     // Reads one index file into the catalogue; returns the problem, empty text when none.
     QString ReadIndexFile(const QString& path);
     // Set when a damaged index file could not be moved aside: saving would replace it.
-    bool SaveBlocked = false;
+    bool mSaveBlocked = false;
     // Set after a failed load: the next save must not replace Tellamo.old.
-    bool KeepPreviousGeneration = false;
+    bool mKeepPreviousGeneration = false;
 };
 
 } // namespace tellamo

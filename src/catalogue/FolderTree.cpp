@@ -24,12 +24,12 @@ int FolderNode::Depth() const {
 }
 
 std::vector<std::unique_ptr<FolderNode>>& FolderTree::SiblingsOf(FolderNode* parent) {
-    return parent ? parent->Children : RootNodes;
+    return parent ? parent->Children : mRootNodes;
 }
 
 const std::vector<std::unique_ptr<FolderNode>>&
 FolderTree::SiblingsOf(const FolderNode* parent) const {
-    return parent ? parent->Children : RootNodes;
+    return parent ? parent->Children : mRootNodes;
 }
 
 int FolderTree::RowOf(const FolderNode* node) const {
@@ -103,7 +103,7 @@ void FolderTree::RemoveChildren(FolderNode* node) {
 
 void FolderTree::Clear() {
     beginResetModel();
-    RootNodes.clear();
+    mRootNodes.clear();
     endResetModel();
 }
 
@@ -124,7 +124,7 @@ void FolderTree::ForEachPreOrder(const std::function<void(FolderNode&)>& visit) 
                 walk(node->Children);
             }
         };
-    walk(RootNodes);
+    walk(mRootNodes);
 }
 
 FolderNode* FolderTree::FindById(std::int32_t id) const {

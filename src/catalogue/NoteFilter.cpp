@@ -31,25 +31,25 @@ const std::string& NoteSearchTextLower(const NoteRecord& note) {
     return note.Search->Lower;
 }
 
-NoteFilter::NoteFilter(NoteFilterSettings settings) : Settings(std::move(settings)) {
-    Needle =
-        (Settings.CaseInsensitive ? QLocale().toLower(Settings.Text) : Settings.Text).toStdString();
+NoteFilter::NoteFilter(NoteFilterSettings settings) : mSettings(std::move(settings)) {
+    mNeedle = (mSettings.CaseInsensitive ? QLocale().toLower(mSettings.Text) : mSettings.Text)
+                  .toStdString();
 }
 
 bool NoteFilter::operator()(const NoteRecord& note) const {
     const FolderNode* folder = note.ParentPointer;
-    const FolderNode* selected = Settings.SelectedFolder;
+    const FolderNode* selected = mSettings.SelectedFolder;
     if (folder != selected) {
-        if (!Settings.Affiliate || !selected || !folder || !folder->IsWithin(selected)) {
+        if (!mSettings.Affiliate || !selected || !folder || !folder->IsWithin(selected)) {
             return false;
         }
     }
-    if (!Settings.TextFilter || Needle.empty()) {
+    if (!mSettings.TextFilter || mNeedle.empty()) {
         return true;
     }
     const std::string& haystack =
-        Settings.CaseInsensitive ? NoteSearchTextLower(note) : NoteSearchText(note);
-    return haystack.find(Needle) != std::string::npos;
+        mSettings.CaseInsensitive ? NoteSearchTextLower(note) : NoteSearchText(note);
+    return haystack.find(mNeedle) != std::string::npos;
 }
 
 bool RecordsRxMDFilterRecord(const NoteRecord& note, const NoteFilterSettings& settings) {

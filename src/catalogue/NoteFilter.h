@@ -25,8 +25,8 @@ public:
     bool operator()(const NoteRecord& note) const;
 
 private:
-    NoteFilterSettings Settings;
-    std::string Needle; // UTF-8
+    NoteFilterSettings mSettings;
+    std::string mNeedle; // UTF-8
 };
 
 // Whether the note list shows a note: it must be in the selected folder (or below it, with

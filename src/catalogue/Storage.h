@@ -67,9 +67,9 @@ public:
     static std::string DrawFreeName(const std::vector<bool>& taken);
 
 private:
-    QString Documents;
-    QString FolderName;
-    QString ReadMe;
+    QString mDocuments;
+    QString mFolderName;
+    QString mReadMe;
 };
 
 } // namespace tellamo
