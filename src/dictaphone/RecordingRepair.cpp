@@ -8,6 +8,7 @@
 #include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/NoteTexts.h"
+#include "common/ByteIO.h"
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/Rounding.h"
@@ -35,15 +36,29 @@ bool ChunkFollows(const std::string& path, std::uint64_t offset) {
     return true;
 }
 
-// Cuts the file to fileSize and writes its header's sizes; 0 or the errno of the failure.
-int RepairFile(FileSystem& fs, const std::string& path, std::uint64_t fileSize,
-               std::uint64_t oldSize, std::uint32_t dataStart) {
+// The largest file whose sizes a RIFF header can declare.
+constexpr std::uint64_t MaxWaveFileSize = 0xFFFFFFFFull;
+
+// The RIFF chunk's size (offset 4). Throws TellamoError when the file cannot be read that far.
+std::uint32_t ReadRiffSize(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char field[4] = {};
+    if (!in.seekg(4) || !in.read(reinterpret_cast<char*>(field), 4)) {
+        throw TellamoError("\"" + path + "\" ends before its RIFF size");
+    }
+    return GetU32(field);
+}
+
+// Writes the header's sizes for fileSize, after cutting the file to fileSize when cut is set;
+// 0 or the errno of the failure.
+int RepairFile(FileSystem& fs, const std::string& path, std::uint64_t fileSize, bool cut,
+               std::uint32_t dataStart) {
     int fd = -1;
     int error = fs.OpenForUpdate(path, fd);
     if (error != 0) {
         return error;
     }
-    if (oldSize > fileSize) {
+    if (cut) {
         error = fs.Truncate(fd, fileSize);
     }
     if (error == 0) {
@@ -81,37 +96,44 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
             continue;
         }
         WaveInfo info;
+        std::uint32_t riffSize = 0;
         try {
             info = ReadWaveHeader(path);
+            riffSize = ReadRiffSize(path);
         } catch (const TellamoError&) {
             continue; // not a file this repair understands; left as it is
         }
         const std::uint32_t blockAlign = (info.Stereo() ? 2u : 1u) * (info.SixteenBit() ? 2u : 1u);
-        if (info.SampleRate == 0 || info.FileSize <= info.DataStart) {
+        if (info.SampleRate == 0 || size < info.DataStart) {
             continue;
         }
-        // What the file holds after its header, cut to whole samples and to what 32-bit sizes
-        // can declare.
-        std::uint64_t held =
-            std::min<std::uint64_t>(info.FileSize - info.DataStart, 0xFFFFFFFFull - info.DataStart);
+        // What the file holds after its header in whole samples: never a size the header claims
+        // beyond the file's end (a device that failed mid-recording leaves such a header).
+        std::uint64_t held = size - info.DataStart;
         held -= held % blockAlign;
-        const bool headerShort =
+        // A complete file with chunks after its sound keeps them; its header is right.
+        const bool chunkFollows =
             info.DataSize < held &&
-            !ChunkFollows(path, info.DataStart + info.DataSize + (info.DataSize & 1u));
-        // A record saved before its recording ended has no duration (0 once read back).
-        const bool recordEmpty = held > 0;
-        if (!headerShort && !recordEmpty) {
-            continue;
+            ChunkFollows(path, info.DataStart + info.DataSize + (info.DataSize & 1u));
+        const std::uint64_t data = chunkFollows ? info.DataSize : held;
+        // Past what 32-bit sizes can declare, the file is kept whole: its header declares the
+        // most it can, and the sound beyond stays on the disk for the user to take out.
+        const bool oversized = !chunkFollows && info.DataStart + data > MaxWaveFileSize;
+        const std::uint64_t fileSize = std::min(info.DataStart + data, MaxWaveFileSize);
+        const bool headerWrong = !chunkFollows && (info.DataSize != fileSize - info.DataStart ||
+                                                   riffSize != fileSize - 8);
+        const bool cut = !chunkFollows && !oversized && size > fileSize;
+        if (!headerWrong && !cut && data == 0) {
+            continue; // an empty recording with a sound header: nothing to repair or report
         }
-        const std::uint64_t data = headerShort ? held : info.DataSize;
-        const std::uint64_t fileSize = info.DataStart + data;
-        if (headerShort && RepairFile(fs, path, fileSize, info.FileSize, info.DataStart) != 0) {
+        if ((headerWrong || cut) && RepairFile(fs, path, fileSize, cut, info.DataStart) != 0) {
             continue; // tried again at the next start
         }
         const std::int64_t durationMs =
             RoundHalfEven(static_cast<double>(data / blockAlign) * 1000.0 / info.SampleRate);
-        catalogue.CompleteNote(note, RoundHalfEven32(static_cast<double>(fileSize) / 1024.0),
-                               durationMs);
+        catalogue.CompleteNote(
+            note, RoundHalfEven32(static_cast<double>(oversized ? size : fileSize) / 1024.0),
+            durationMs);
         const QString graphPath = catalogue.Files().NoteGraphPath(note->FileName);
         if (!graphPath.isEmpty()) {
             fs.Remove(QFile::encodeName(graphPath).toStdString()); // drawn from the empty header
@@ -122,7 +144,7 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
             }
         }
         recovered.push_back(
-            {note->FileName, note->Description, note->Start, note->Duration.value_or(0)});
+            {note->FileName, note->Description, note->Start, durationMs, oversized});
     }
     return recovered;
 }
@@ -133,6 +155,10 @@ QString RecoveredNotesText(const std::vector<RecoveredNote>& notes) {
         text += "\n" + StartText(note.Start) + "  " + ShortTime(note.DurationMs);
         if (!note.Description.empty()) {
             text += "  " + QString::fromStdString(note.Description);
+        }
+        if (note.KeptWhole) {
+            text += "  " + TranslateText("(kept whole: larger than a WAV file can declare, so "
+                                         "other programs may play only its first 4 GB)");
         }
     }
     return text;

@@ -1,12 +1,15 @@
 // The start-up repair of recordings that were cut off (the program killed, the power gone).
 #include "dictaphone/RecordingRepair.h"
 
+#include <map>
+
 #include <gtest/gtest.h>
 
 #include "audio/WavFormat.h"
 #include "catalogue/CatalogueFixture.h"
 #include "common/ByteIO.h"
 #include "dictaphone/GraphSettings.h"
+#include "dictaphone/TellamoWav.h"
 
 namespace tellamo::test {
 namespace {
@@ -45,13 +48,25 @@ public:
         return Count(Real.WriteAt(fd, data, size, offset, written));
     }
     int DataSync(int fd) override { return Count(Real.DataSync(fd)); }
-    int Truncate(int fd, std::uint64_t size) override { return Count(Real.Truncate(fd, size)); }
+    int Truncate(int fd, std::uint64_t size) override {
+        ++Truncates;
+        return Count(Real.Truncate(fd, size));
+    }
     int FreeSpace(const std::string& path, std::uint64_t& bytes) override {
         return Count(Real.FreeSpace(path, bytes));
     }
     int Status(const std::string& path, bool& regular, std::uint64_t& size) override {
-        return Count(Real.Status(path, regular, size));
+        const int error = Count(Real.Status(path, regular, size));
+        if (const auto claimed = ClaimedSizes.find(path);
+            error == 0 && claimed != ClaimedSizes.end()) {
+            size = claimed->second;
+        }
+        return error;
     }
+
+    int Truncates = 0;
+    // Sizes the file system reports for some files instead of their own.
+    std::map<std::string, std::uint64_t> ClaimedSizes;
 
 private:
     int Count(int result) {
@@ -71,16 +86,17 @@ protected:
     RecordingRepair() : CatalogueFixture(Disk) { Cat->NewCatalogue(); }
 
     std::string WavPath(const NoteRecord* note) const { return Folder() + note->FileName + ".wav"; }
-};
-
-// The repair's cases, on files made by hand.
-TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
-    auto header = [](std::uint16_t bits, std::uint32_t dataSize, std::uint32_t riffSize) {
+    static std::string Header(std::uint16_t bits, std::uint32_t dataSize, std::uint32_t riffSize) {
         auto h = MakeWaveHeader(1, 8000, bits);
         PutU32(&h[4], riffSize);
         PutU32(&h[40], dataSize);
         return std::string(reinterpret_cast<const char*>(h.data()), h.size());
-    };
+    }
+};
+
+// The repair's cases, on files made by hand.
+TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
+    const auto header = &RecordingRepair::Header;
     const std::string sound(1001, '\x40');
     const struct {
         const char* Name;
@@ -100,7 +116,15 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
         {"a chunk follows the sound", 8,
          header(8, 1000, 1044) + sound.substr(1) + std::string("LIST\x04\0\0\0abcd", 12), true,
          false, 1056, 7},
+        // A device that failed mid-recording: the header claims sound that never reached the disk.
+        {"header claims more than the file holds", 8, header(8, 262276, 262312) + sound, false,
+         true, 1045, 125},
+        {"header claims more, half a sample at the end", 16, header(16, 5000, 5036) + sound, false,
+         true, 1044, 62},
         {"only a header", 8, header(8, 0, 36), false, false, 44, -1},
+        // Killed just after Record: the empty note is reported and its header made valid.
+        {"only a header, sizes 0", 8, header(8, 0, 0), false, true, 44, 0},
+        {"only a header claiming sound", 16, header(16, 8000, 8036), false, true, 44, 0},
         {"not a WAV file", 8, std::string("RIFF\0\0", 6), false, false, 6, -1},
         {"no file", 8, std::string(), false, false, 0, -1},
     };
@@ -124,13 +148,40 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
                 EXPECT_EQ(ReadWaveHeader(WavPath(note)).DataSize, c.SizeAfter - 44);
                 EXPECT_EQ(GetU32(reinterpret_cast<const unsigned char*>(after.data()) + 4),
                           c.SizeAfter - 8);
-                EXPECT_EQ(note->FileSizeKB.value_or(-1), 1);
+                EXPECT_EQ(note->FileSizeKB.value_or(-1), (c.SizeAfter + 512) / 1024);
+                EXPECT_TRUE(RecoveredNotesText(recovered).contains(ShortTime(c.DurationAfter)));
             } else {
                 EXPECT_EQ(after, c.File);
             }
         }
-        EXPECT_EQ(FileExists(Folder() + note->FileName + ".bmp"), c.Repaired);
+        EXPECT_EQ(FileExists(Folder() + note->FileName + ".bmp"),
+                  c.Repaired && c.DurationAfter > 0);
     }
+}
+
+// Past what a WAV header's 32-bit sizes can declare (a recording of more than 4 GiB cut off):
+// nothing of the file is cut, its header declares the most it can, and the user is told. The file
+// system claims the size: a sparse file as large would take the graph minutes to read.
+TEST_F(RecordingRepair, AFileTooLargeForItsHeaderIsKeptWhole) {
+    NoteRecord* note = Cat->AddRecordedNote(Cat->NotesNode(), "long", 8000, 8);
+    const std::string sound(1001, '\x40');
+    WriteFileBytes(WavPath(note), Header(8, 0, 0) + sound);
+    Disk.ClaimedSizes[WavPath(note)] = 4'500'000'000;
+
+    const std::vector<RecoveredNote> recovered = RepairInterruptedRecordings(*Cat, GraphSettings{});
+    ASSERT_EQ(recovered.size(), 1u);
+    EXPECT_TRUE(recovered[0].KeptWhole);
+    EXPECT_EQ(Disk.Truncates, 0);
+    const std::string after = ReadFileBytes(WavPath(note));
+    ASSERT_EQ(after.size(), 44u + sound.size());
+    EXPECT_EQ(after.substr(44), sound);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(after.data());
+    EXPECT_EQ(GetU32(bytes + 4), 0xFFFFFFFFu - 8);
+    EXPECT_EQ(GetU32(bytes + 40), 0xFFFFFFFFu - 44);
+    // All of it counts: 4,499,999,956 samples at 8000 Hz.
+    EXPECT_EQ(recovered[0].DurationMs, 562'499'994);
+    EXPECT_EQ(note->FileSizeKB.value_or(-1), 4'394'531);
+    EXPECT_TRUE(RecoveredNotesText(recovered).contains("kept whole"));
 }
 
 // A lifetime of complete notes whose files are all gone (a folder restored without its sound,
