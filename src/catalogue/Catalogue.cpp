@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <QDateTime>
 #include <QFile>
@@ -221,6 +222,13 @@ void Catalogue::DeleteCurrentNote() {
     const NoteRecord* current = mTable.Current();
     if (current) {
         DeleteNotesWhere([current](const NoteRecord& r) { return &r == current; });
+    }
+}
+
+void Catalogue::DeleteNotes(const std::vector<const NoteRecord*>& notes) {
+    if (!notes.empty()) {
+        const std::unordered_set<const NoteRecord*> doomed(notes.begin(), notes.end());
+        DeleteNotesWhere([&](const NoteRecord& r) { return doomed.count(&r) != 0; });
     }
 }
 
