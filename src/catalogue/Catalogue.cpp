@@ -248,19 +248,23 @@ void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& d
 }
 
 QString Catalogue::DuplicateNamesNotice() const {
-    // Runs at every load: the program's own six-digit names are counted in a table indexed by
-    // their number, so that a lifetime of notes costs one pass and no allocation per note; only
-    // names it did not make (a damaged or hand-made catalogue) go through a map.
-    std::vector<std::uint8_t> numbered(Storage::NameCount, 0);
+    // Runs at every load: the program's own six-digit names are marked in two bit tables
+    // indexed by their number (seen, and already named as shared), so that a lifetime of notes
+    // costs one pass and no allocation per note; only names it did not make (a damaged or
+    // hand-made catalogue) go through a map.
+    std::vector<bool> seen(Storage::NameCount, false);
+    std::vector<bool> named(Storage::NameCount, false);
     std::map<std::string, int> others;
     std::vector<int> sharedNumbers;
     for (const auto& record : mTable.All()) {
         if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
-            std::uint8_t& uses = numbered[static_cast<std::size_t>(number)];
-            if (uses == 1) {
+            const auto index = static_cast<std::size_t>(number);
+            if (!seen[index]) {
+                seen[index] = true;
+            } else if (!named[index]) {
+                named[index] = true;
                 sharedNumbers.push_back(number);
             }
-            uses = uses < 2 ? uses + 1 : uses;
         } else {
             ++others[record->FileName];
         }
@@ -334,8 +338,12 @@ QString Catalogue::NoteGraphPath() const {
 // ---- whole catalogue ----
 
 void Catalogue::ClearFoldersForLoad() {
-    for (const auto& record : mTable.All()) {
-        record->ParentPointer = nullptr;
+    // Without folders no note can point at one: the index file reader calls this after reading
+    // the notes, and a pass over a lifetime of them would find nothing to do.
+    if (!mTree.Roots().empty()) {
+        for (const auto& record : mTable.All()) {
+            record->ParentPointer = nullptr;
+        }
     }
     mNotesNode = nullptr;
     mRecycleBinNode = nullptr;

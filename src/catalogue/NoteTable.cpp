@@ -158,9 +158,9 @@ void NoteTable::AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records) {
     for (auto& record : records) {
         record->Sequence = mNextSequence++;
         record->Selected = false;
+        record->ShownRow = -1;
         mRecords.push_back(std::move(record));
     }
-    RebuildShown(mCurrentRecord);
 }
 
 void NoteTable::SetSelected(NoteRecord* record, bool selected) {

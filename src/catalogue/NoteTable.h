@@ -45,6 +45,8 @@ public:
     void RemoveIf(const std::function<bool(const NoteRecord&)>& remove);
     void Clear();
     // Appends records read from the index file in one go (no note becomes the note added last).
+    // They are not shown until the next Refresh, which the load makes once it has linked them to
+    // their folders; filtering them before would be a pass over every note for nothing.
     void AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records);
 
     NoteRecord* LastAddedNote() const { return mLastAdded; }
