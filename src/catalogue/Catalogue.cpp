@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <sys/mman.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +25,31 @@
 namespace tellamo {
 
 namespace {
+// Anonymous memory of its own, outside the heap; null Data() when none could be had.
+class PrivatePages {
+public:
+    explicit PrivatePages(std::size_t size) : mSize(size) {
+        if (size > 0) {
+            void* p =
+                ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            mData = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+        }
+    }
+    ~PrivatePages() {
+        if (mData) {
+            ::munmap(mData, mSize);
+        }
+    }
+    PrivatePages(const PrivatePages&) = delete;
+    PrivatePages& operator=(const PrivatePages&) = delete;
+    char* Data() const { return mData; }
+    std::size_t Size() const { return mData ? mSize : 0; }
+
+private:
+    std::size_t mSize;
+    char* mData = nullptr;
+};
+
 std::string Utf8WithoutNul(const QString& text) {
     std::string bytes = text.toStdString();
     std::erase(bytes, '\0');
@@ -499,13 +526,29 @@ QString Catalogue::ReadIndexFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly)) {
         return QString("Cannot open \"%1\": %2").arg(path, file.errorString());
     }
-    const QByteArray bytes = file.readAll();
+    // A lifetime of notes makes an index file of megabytes. Read into the heap, its buffer would
+    // be freed below the notes made from it and stay resident as a hole; pages of its own go
+    // back to the system when the parse is done.
+    const qint64 expected = file.size();
+    PrivatePages pages(expected > 0 ? static_cast<std::size_t>(expected) : 0);
+    if (expected > 0 && !pages.Data()) {
+        return QString("Cannot read \"%1\": %2")
+            .arg(path, QString::fromStdString(SystemErrorText(errno)));
+    }
+    std::size_t length = 0;
+    while (length < pages.Size()) {
+        const qint64 got =
+            file.read(pages.Data() + length, static_cast<qint64>(pages.Size() - length));
+        if (got <= 0) {
+            break;
+        }
+        length += static_cast<std::size_t>(got);
+    }
     if (file.error() != QFileDevice::NoError) {
         return QString("Cannot read \"%1\": %2").arg(path, file.errorString());
     }
     try {
-        ParseCatalogue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                       *this);
+        ParseCatalogue(std::string_view(pages.Data(), length), *this);
     } catch (const TellamoError& e) {
         return QString::fromStdString(e.what());
     }

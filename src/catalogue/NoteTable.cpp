@@ -1,6 +1,7 @@
 #include "catalogue/NoteTable.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_set>
 
 namespace tellamo {
@@ -17,6 +18,8 @@ void NoteTable::Refresh() {
 void NoteTable::RebuildShown(NoteRecord* preferredCurrent) {
     NoteRecord* oldCurrent = mCurrentRecord;
     mShownRecords.clear();
+    // At most every note shows; growing by doubling would leave the outgrown copies in the heap.
+    mShownRecords.reserve(mRecords.size());
     for (const auto& record : mRecords) {
         if (Passes(*record)) {
             record->ShownRow = static_cast<int>(mShownRecords.size());
@@ -154,13 +157,17 @@ void NoteTable::Clear() {
 }
 
 void NoteTable::AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records) {
-    mRecords.reserve(mRecords.size() + records.size());
     for (auto& record : records) {
         record->Sequence = mNextSequence++;
         record->Selected = false;
         record->ShownRow = -1;
-        mRecords.push_back(std::move(record));
     }
+    if (mRecords.empty()) {
+        mRecords = std::move(records); // no second array of a lifetime of pointers
+        return;
+    }
+    mRecords.reserve(mRecords.size() + records.size());
+    std::move(records.begin(), records.end(), std::back_inserter(mRecords));
 }
 
 void NoteTable::SetSelected(NoteRecord* record, bool selected) {

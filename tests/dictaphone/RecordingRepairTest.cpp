@@ -1,8 +1,6 @@
 // The start-up repair of recordings that were cut off (the program killed, the power gone).
 #include "dictaphone/RecordingRepair.h"
 
-#include <map>
-
 #include <gtest/gtest.h>
 
 #include "audio/WavFormat.h"
@@ -11,71 +9,10 @@
 #include "common/ByteIO.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/TellamoWav.h"
+#include "support/CountingFileSystem.h"
 
 namespace tellamo::test {
 namespace {
-
-// The real file system, with every call counted.
-class CountingFileSystem final : public FileSystem {
-public:
-    int Calls = 0;
-
-    int CreateFile(const std::string& path, int& fd) override {
-        return Count(Real.CreateFile(path, fd));
-    }
-    int Write(int fd, const char* data, std::size_t size, std::size_t& written) override {
-        return Count(Real.Write(fd, data, size, written));
-    }
-    int Sync(int fd) override { return Count(Real.Sync(fd)); }
-    int Close(int fd) override { return Count(Real.Close(fd)); }
-    int Remove(const std::string& path) override { return Count(Real.Remove(path)); }
-    int Rename(const std::string& from, const std::string& to) override {
-        return Count(Real.Rename(from, to));
-    }
-    int Link(const std::string& existing, const std::string& newPath) override {
-        return Count(Real.Link(existing, newPath));
-    }
-    int SyncDirectory(const std::string& directory) override {
-        return Count(Real.SyncDirectory(directory));
-    }
-    int CreateRecordingFile(const std::string& path, int& fd) override {
-        return Count(Real.CreateRecordingFile(path, fd));
-    }
-    int OpenForUpdate(const std::string& path, int& fd) override {
-        return Count(Real.OpenForUpdate(path, fd));
-    }
-    int WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
-                std::size_t& written) override {
-        return Count(Real.WriteAt(fd, data, size, offset, written));
-    }
-    int DataSync(int fd) override { return Count(Real.DataSync(fd)); }
-    int Truncate(int fd, std::uint64_t size) override {
-        ++Truncates;
-        return Count(Real.Truncate(fd, size));
-    }
-    int FreeSpace(const std::string& path, std::uint64_t& bytes) override {
-        return Count(Real.FreeSpace(path, bytes));
-    }
-    int Status(const std::string& path, bool& regular, std::uint64_t& size) override {
-        const int error = Count(Real.Status(path, regular, size));
-        if (const auto claimed = ClaimedSizes.find(path);
-            error == 0 && claimed != ClaimedSizes.end()) {
-            size = claimed->second;
-        }
-        return error;
-    }
-
-    int Truncates = 0;
-    // Sizes the file system reports for some files instead of their own.
-    std::map<std::string, std::uint64_t> ClaimedSizes;
-
-private:
-    int Count(int result) {
-        ++Calls;
-        return result;
-    }
-    FileSystem& Real = RealFileSystem();
-};
 
 // Built before the catalogue fixture, which writes through it.
 struct CountedDisk {
