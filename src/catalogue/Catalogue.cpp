@@ -6,7 +6,6 @@
 #include <map>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include <sys/mman.h>
 
@@ -249,13 +248,6 @@ void Catalogue::DeleteCurrentNote() {
     const NoteRecord* current = mTable.Current();
     if (current) {
         DeleteNotesWhere([current](const NoteRecord& r) { return &r == current; });
-    }
-}
-
-void Catalogue::DeleteNotes(const std::vector<const NoteRecord*>& notes) {
-    if (!notes.empty()) {
-        const std::unordered_set<const NoteRecord*> doomed(notes.begin(), notes.end());
-        DeleteNotesWhere([&](const NoteRecord& r) { return doomed.count(&r) != 0; });
     }
 }
 

@@ -81,9 +81,6 @@ public:
     void MoveSelectedNotes(FolderNode* folder);
     void DeleteSelectedNotes();
     void DeleteCurrentNote();
-    // Deletes the given notes (records of this catalogue) with their files, as DeleteCurrentNote
-    // does for one.
-    void DeleteNotes(const std::vector<const NoteRecord*>& notes);
     bool FindNoteByFileName(const std::string& name) const;
     // The six-digit names a new note cannot take: those of the folder's files and of every
     // record (index = the number).

@@ -1,7 +1,6 @@
 #include "dictaphone/RecordingRepair.h"
 
 #include <cctype>
-#include <cerrno>
 #include <fstream>
 
 #include <QFile>
@@ -77,7 +76,6 @@ int RepairFile(FileSystem& fs, const std::string& path, std::uint64_t fileSize, 
 std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
                                                        const GraphSettings& graph) {
     std::vector<RecoveredNote> recovered;
-    std::vector<const NoteRecord*> lost;
     FileSystem& fs = catalogue.FileSys();
     for (const auto& record : catalogue.Notes().All()) {
         NoteRecord* note = record.get();
@@ -94,12 +92,7 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
         const std::string path = QFile::encodeName(wavPath).toStdString();
         bool regular = false;
         std::uint64_t size = 0;
-        if (const int error = fs.Status(path, regular, size); error == ENOENT) {
-            // Cut off before its file reached the disk (a power cut just after Record): there is
-            // no sound to keep, and a note that plays nothing is not kept as if it were one.
-            lost.push_back(note);
-            continue;
-        } else if (error != 0 || !regular) {
+        if (fs.Status(path, regular, size) != 0 || !regular) {
             continue;
         }
         WaveInfo info;
@@ -153,48 +146,20 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
         recovered.push_back(
             {note->FileName, note->Description, note->Start, durationMs, oversized});
     }
-    for (const NoteRecord* note : lost) {
-        RecoveredNote gone{note->FileName, note->Description, note->Start, 0};
-        gone.Lost = true;
-        recovered.push_back(gone);
-    }
-    catalogue.DeleteNotes(lost);
     return recovered;
 }
 
 QString RecoveredNotesText(const std::vector<RecoveredNote>& notes) {
-    const auto line = [](const RecoveredNote& note, bool withLength) {
-        QString text = "\n" + StartText(note.Start);
-        if (withLength) {
-            text += "  " + ShortTime(note.DurationMs);
-        }
+    QString text = TranslateText("These recordings were cut off and have been recovered:");
+    for (const RecoveredNote& note : notes) {
+        text += "\n" + StartText(note.Start) + "  " + ShortTime(note.DurationMs);
         if (!note.Description.empty()) {
             text += "  " + QString::fromStdString(note.Description);
         }
-        return text;
-    };
-    QString repaired;
-    QString lost;
-    for (const RecoveredNote& note : notes) {
-        if (note.Lost) {
-            lost += line(note, false);
-            continue;
-        }
-        repaired += line(note, true);
         if (note.KeptWhole) {
-            repaired += "  " + TranslateText("(kept whole: larger than a WAV file can declare, so "
-                                             "other programs may play only its first 4 GB)");
+            text += "  " + TranslateText("(kept whole: larger than a WAV file can declare, so "
+                                         "other programs may play only its first 4 GB)");
         }
-    }
-    QString text;
-    if (!repaired.isEmpty()) {
-        text = TranslateText("These recordings were cut off and have been recovered:") + repaired;
-    }
-    if (!lost.isEmpty()) {
-        text += (text.isEmpty() ? "" : "\n\n") +
-                TranslateText("These recordings were cut off before any sound reached the disk; "
-                              "their notes have been removed:") +
-                lost;
     }
     return text;
 }

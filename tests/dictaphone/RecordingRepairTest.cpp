@@ -5,7 +5,6 @@
 
 #include "audio/WavFormat.h"
 #include "catalogue/CatalogueFixture.h"
-#include "catalogue/NoteTexts.h"
 #include "common/ByteIO.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/TellamoWav.h"
@@ -64,7 +63,7 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
         {"only a header, sizes 0", 8, header(8, 0, 0), false, true, 44, 0},
         {"only a header claiming sound", 16, header(16, 8000, 8036), false, true, 44, 0},
         {"not a WAV file", 8, std::string("RIFF\0\0", 6), false, false, 6, -1},
-        {"no file, record complete", 8, std::string(), true, false, 0, 7},
+        {"no file", 8, std::string(), false, false, 0, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -95,37 +94,6 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
         EXPECT_EQ(FileExists(Folder() + note->FileName + ".bmp"),
                   c.Repaired && c.DurationAfter > 0);
     }
-}
-
-// A power cut just after Record, before the file reached the disk: the record names nothing. It
-// is reported with the repaired ones and goes, so the next start says nothing more.
-TEST_F(RecordingRepair, ANoteWhoseFileNeverReachedTheDiskIsReportedOnceAndGoes) {
-    NoteRecord* ghost = Cat->AddRecordedNote(Cat->NotesNode(), "never written", 8000, 8);
-    const std::string ghostName = ghost->FileName;
-    NoteRecord* complete = Cat->AddRecordedNote(Cat->NotesNode(), "file deleted by hand", 8000, 8);
-    Cat->CompleteNote(complete, 1, 1000);
-    NoteRecord* cut = Cat->AddRecordedNote(Cat->NotesNode(), "cut off", 8000, 8);
-    WriteFileBytes(WavPath(cut), Header(8, 0, 0) + std::string(8000, '\x40'));
-
-    const std::vector<RecoveredNote> recovered = RepairInterruptedRecordings(*Cat, GraphSettings{});
-    ASSERT_EQ(recovered.size(), 2u);
-    EXPECT_EQ(RecoveredNotesText(recovered).toStdString(),
-              "These recordings were cut off and have been recovered:\n" +
-                  StartText(cut->Start).toStdString() + "  0:00:01  cut off\n\n" +
-                  "These recordings were cut off before any sound reached the disk; their notes "
-                  "have been removed:\n" +
-                  StartText(recovered[1].Start).toStdString() + "  never written");
-    std::vector<std::string> left;
-    for (const auto& note : Cat->Notes().All()) {
-        left.push_back(note->Description);
-    }
-    EXPECT_EQ(left, (std::vector<std::string>{"file deleted by hand", "cut off"}));
-    EXPECT_EQ(recovered[1].FileName, ghostName);
-
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
-    Reopen();
-    Cat->LoadCatalogue();
-    EXPECT_TRUE(RepairInterruptedRecordings(*Cat, GraphSettings{}).empty());
 }
 
 // Past what a WAV header's 32-bit sizes can declare (a recording of more than 4 GiB cut off):
