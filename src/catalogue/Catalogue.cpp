@@ -24,29 +24,37 @@
 namespace tellamo {
 
 namespace {
-// Anonymous memory of its own, outside the heap; null Data() when none could be had.
-class PrivatePages {
+// Memory for a file's bytes: anonymous pages of its own for a large file, which go back to the
+// system when it goes, and the heap for a small one, where a mapping would cost more than the
+// hole it leaves. Null Data() when no pages could be had.
+class ReadBuffer {
 public:
-    explicit PrivatePages(std::size_t size) : mSize(size) {
-        if (size > 0) {
-            void* p =
-                ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            mData = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+    explicit ReadBuffer(std::size_t size) : mSize(size) {
+        constexpr std::size_t PagesFrom = 1 << 20;
+        if (size < PagesFrom) {
+            mSmall.resize(size);
+            mData = mSmall.data();
+            return;
         }
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        mData = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+        mMapped = mData != nullptr;
     }
-    ~PrivatePages() {
-        if (mData) {
+    ~ReadBuffer() {
+        if (mMapped) {
             ::munmap(mData, mSize);
         }
     }
-    PrivatePages(const PrivatePages&) = delete;
-    PrivatePages& operator=(const PrivatePages&) = delete;
+    ReadBuffer(const ReadBuffer&) = delete;
+    ReadBuffer& operator=(const ReadBuffer&) = delete;
     char* Data() const { return mData; }
     std::size_t Size() const { return mData ? mSize : 0; }
 
 private:
     std::size_t mSize;
+    std::string mSmall;
     char* mData = nullptr;
+    bool mMapped = false;
 };
 
 std::string Utf8WithoutNul(const QString& text) {
@@ -267,16 +275,33 @@ void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& d
 }
 
 QString Catalogue::DuplicateNamesNotice() const {
-    // Runs at every load: the program's own six-digit names are marked in two bit tables
-    // indexed by their number (seen, and already named as shared), so that a lifetime of notes
-    // costs one pass and no allocation per note; only names it did not make (a damaged or
-    // hand-made catalogue) go through a map.
-    std::vector<bool> seen(Storage::NameCount, false);
-    std::vector<bool> named(Storage::NameCount, false);
+    // Runs at every load. The program's own six-digit names are gathered by their number: a
+    // few are sorted, a lifetime of them is marked in two bit tables indexed by the number (seen,
+    // and already named as shared), so that it costs one pass and no allocation per note. Only
+    // names the program did not make (a damaged or hand-made catalogue) go through a map.
+    std::vector<int> numbers;
+    numbers.reserve(mTable.All().size());
     std::map<std::string, int> others;
-    std::vector<int> sharedNumbers;
     for (const auto& record : mTable.All()) {
         if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
+            numbers.push_back(number);
+        } else {
+            ++others[record->FileName];
+        }
+    }
+    std::vector<int> sharedNumbers;
+    if (numbers.size() < SortedNameCheckLimit) {
+        std::sort(numbers.begin(), numbers.end());
+        for (std::size_t i = 1; i < numbers.size(); ++i) {
+            if (numbers[i] == numbers[i - 1] &&
+                (sharedNumbers.empty() || sharedNumbers.back() != numbers[i])) {
+                sharedNumbers.push_back(numbers[i]);
+            }
+        }
+    } else {
+        std::vector<bool> seen(Storage::NameCount, false);
+        std::vector<bool> named(Storage::NameCount, false);
+        for (const int number : numbers) {
             const auto index = static_cast<std::size_t>(number);
             if (!seen[index]) {
                 seen[index] = true;
@@ -284,8 +309,6 @@ QString Catalogue::DuplicateNamesNotice() const {
                 named[index] = true;
                 sharedNumbers.push_back(number);
             }
-        } else {
-            ++others[record->FileName];
         }
     }
     std::vector<std::string> names;
@@ -519,10 +542,9 @@ QString Catalogue::ReadIndexFile(const QString& path) {
         return QString("Cannot open \"%1\": %2").arg(path, file.errorString());
     }
     // A lifetime of notes makes an index file of megabytes. Read into the heap, its buffer would
-    // be freed below the notes made from it and stay resident as a hole; pages of its own go
-    // back to the system when the parse is done.
+    // be freed below the notes made from it and stay resident as a hole.
     const qint64 expected = file.size();
-    PrivatePages pages(expected > 0 ? static_cast<std::size_t>(expected) : 0);
+    ReadBuffer pages(expected > 0 ? static_cast<std::size_t>(expected) : 0);
     if (expected > 0 && !pages.Data()) {
         return QString("Cannot read \"%1\": %2")
             .arg(path, QString::fromStdString(SystemErrorText(errno)));

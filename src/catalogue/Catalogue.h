@@ -21,6 +21,8 @@ public:
     static constexpr std::int32_t NotesFolderId = 0;
     static constexpr std::int32_t RecycleBinFolderId = 13;
     static constexpr std::int32_t MaxFolderId = 999'999; // six digits in the index file
+    // Below this many numbered notes, the load finds shared file names by sorting the numbers.
+    static constexpr std::size_t SortedNameCheckLimit = 20'000;
 
     // The folder names come through TranslateText when the data module is created.
     Catalogue(Storage storage, QString notesFolderName, QString recycleBinName,
