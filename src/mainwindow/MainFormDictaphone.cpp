@@ -32,12 +32,12 @@
 #include "dictaphone/GraphFile.h"
 #include "dictaphone/GraphSettings.h"
 #include "dictaphone/MediaPlayer.h"
+#include "dictaphone/RecordingRepair.h"
 #include "dictaphone/SleepInhibitor.h"
 #include "dictaphone/SystemSound.h"
 #include "dictaphone/TellamoWav.h"
 #include "mainwindow/GraphWidgets.h"
 #include "mainwindow/Messages.h"
-#include "mainwindow/RecordingRepair.h"
 #include "mainwindow/TellamoMainForm.h"
 
 namespace tellamo {
@@ -475,7 +475,7 @@ void TTellamoMainForm::LoadGraph() {
         // A graph that cannot be saved (a read-only folder) is still shown; it is only a picture
         // of the sound, drawn again the next time, so no message is raised at every selection.
         const GraphBuildResult built =
-            BuildGraphFile(wav, path.toStdString(), settings, Cat.FileSystemInUse());
+            BuildGraphFile(wav, path.toStdString(), settings, Cat.FileSys());
         RxDBGrid->setEnabled(true);
         if (focused) {
             focused->setFocus();
