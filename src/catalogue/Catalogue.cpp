@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <unordered_map>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <QDateTime>
@@ -24,6 +26,39 @@
 namespace tellamo {
 
 namespace {
+// Memory for a file's bytes: anonymous pages of its own for a large file, which go back to the
+// system when it goes, and the heap for a small one, where a mapping would cost more than the
+// hole it leaves. Null Data() when no pages could be had.
+class ReadBuffer {
+public:
+    explicit ReadBuffer(std::size_t size) : mSize(size) {
+        constexpr std::size_t PagesFrom = 1 << 20;
+        if (size < PagesFrom) {
+            mSmall.resize(size);
+            mData = mSmall.data();
+            return;
+        }
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        mData = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+        mMapped = mData != nullptr;
+    }
+    ~ReadBuffer() {
+        if (mMapped) {
+            ::munmap(mData, mSize);
+        }
+    }
+    ReadBuffer(const ReadBuffer&) = delete;
+    ReadBuffer& operator=(const ReadBuffer&) = delete;
+    char* Data() const { return mData; }
+    std::size_t Size() const { return mData ? mSize : 0; }
+
+private:
+    std::size_t mSize;
+    std::string mSmall;
+    char* mData = nullptr;
+    bool mMapped = false;
+};
+
 std::string Utf8WithoutNul(const QString& text) {
     std::string bytes = text.toStdString();
     std::erase(bytes, '\0');
@@ -33,14 +68,14 @@ std::string Utf8WithoutNul(const QString& text) {
 
 Catalogue::Catalogue(Storage storage, QString notesFolderName, QString recycleBinName,
                      FileSystem& fileSystem)
-    : StorageFiles(std::move(storage)), Fs(fileSystem), NotesFolderName(std::move(notesFolderName)),
-      RecycleBinName(std::move(recycleBinName)) {}
+    : mStorageFiles(std::move(storage)), mFs(fileSystem),
+      mNotesFolderName(std::move(notesFolderName)), mRecycleBinName(std::move(recycleBinName)) {}
 
 void Catalogue::SelectFolder(FolderNode* folder) {
-    if (folder == Selected) {
+    if (folder == mSelected) {
         return;
     }
-    Selected = folder;
+    mSelected = folder;
     emit SelectedFolderChanged();
 }
 
@@ -52,12 +87,12 @@ void Catalogue::SetSpecialNodes(FolderNode* notes, FolderNode* recycleBin) {
 // ---- folders ----
 
 std::int32_t Catalogue::TakeFolderId() {
-    if (Counter > MaxFolderId || Counter < 0) {
+    if (mCounter > MaxFolderId || mCounter < 0) {
         throw TellamoError(
             TranslateText("No new folder can be made: the catalogue has used up its folder numbers")
                 .toStdString());
     }
-    return Counter++;
+    return mCounter++;
 }
 
 std::string Catalogue::CleanFolderName(const QString& name) {
@@ -84,7 +119,7 @@ QString Catalogue::FolderNameProblem(const QString& name) {
 
 FolderNode* Catalogue::AddFolder(FolderNode* parent, const QString& name) {
     const std::int32_t id = TakeFolderId();
-    FolderNode* node = Tree.Append(parent, CleanFolderName(name), id);
+    FolderNode* node = mTree.Append(parent, CleanFolderName(name), id);
     SelectFolder(node);
     return node;
 }
@@ -97,7 +132,7 @@ void Catalogue::RenameFolder(FolderNode* folder, const QString& name) {
     if (!problem.isEmpty()) {
         throw TellamoError(problem.toStdString());
     }
-    Tree.SetName(folder, name.toStdString());
+    mTree.SetName(folder, name.toStdString());
 }
 
 bool Catalogue::IsInsideRecycleBin(const FolderNode* folder) const {
@@ -106,7 +141,7 @@ bool Catalogue::IsInsideRecycleBin(const FolderNode* folder) const {
 }
 
 void Catalogue::DeleteFolderNotes() {
-    const FolderNode* folder = Selected;
+    const FolderNode* folder = mSelected;
     if (!folder) {
         return;
     }
@@ -119,7 +154,7 @@ bool Catalogue::MoveFolder(FolderNode* folder, FolderNode* target) {
     if (!folder || !target || folder->IsRoot() || target->IsWithin(folder)) {
         return false;
     }
-    Tree.Move(folder, target, 0);
+    mTree.Move(folder, target, 0);
     return true;
 }
 
@@ -135,10 +170,10 @@ void Catalogue::DeleteFolderForGood(FolderNode* folder) {
         return r.ParentPointer && r.ParentPointer->IsWithin(folder);
     });
     FolderNode* parent = folder->Parent;
-    if (Selected && Selected->IsWithin(folder)) {
-        Selected = nullptr; // the node is about to go; SelectFolder below tells the views
+    if (mSelected && mSelected->IsWithin(folder)) {
+        mSelected = nullptr; // the node is about to go; SelectFolder below tells the views
     }
-    Tree.Remove(folder);
+    mTree.Remove(folder);
     SelectFolder(parent);
 }
 
@@ -148,7 +183,7 @@ void Catalogue::ClearRecycleBin() {
     }
     SelectFolder(mRecycleBinNode);
     DeleteFolderNotes();
-    Tree.RemoveChildren(mRecycleBinNode);
+    mTree.RemoveChildren(mRecycleBinNode);
 }
 
 // ---- notes ----
@@ -167,7 +202,7 @@ NoteRecord* Catalogue::AddRecordedNote(FolderNode* folder, const QString& descri
     record->FileName = Storage::DrawFreeName(TakenNoteNames());
     record->SampleRate = sampleRate;
     record->BitRate = bitRate;
-    return Table.Append(std::move(record));
+    return mTable.Append(std::move(record));
 }
 
 NoteRecord* Catalogue::AddFoundNote(FolderNode* folder, const std::string& fileName,
@@ -180,11 +215,11 @@ NoteRecord* Catalogue::AddFoundNote(FolderNode* folder, const std::string& fileN
     record->FileName = CutUtf8(fileName, NoteRecord::FileNameBytes);
     record->SampleRate = sampleRate;
     record->BitRate = bitRate;
-    return Table.Append(std::move(record));
+    return mTable.Append(std::move(record));
 }
 
 void Catalogue::CompleteNote(std::int32_t fileSizeKB, std::int64_t durationMs) {
-    CompleteNote(Table.LastAddedNote(), fileSizeKB, durationMs);
+    CompleteNote(mTable.LastAddedNote(), fileSizeKB, durationMs);
 }
 
 void Catalogue::CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int64_t durationMs) {
@@ -193,34 +228,34 @@ void Catalogue::CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int
     }
     note->Duration = WrapDuration(durationMs);
     note->FileSizeKB = fileSizeKB;
-    Table.RecordChanged(note);
+    mTable.RecordChanged(note);
 }
 
 void Catalogue::SetNoteDescription(const QString& text) {
-    NoteRecord* note = Table.Current();
+    NoteRecord* note = mTable.Current();
     if (!note) {
         return;
     }
     note->Description = CutUtf8(Utf8WithoutNul(text), NoteRecord::DescriptionBytes);
-    Table.RecordChanged(note);
+    mTable.RecordChanged(note);
 }
 
 void Catalogue::MoveSelectedNotes(FolderNode* folder) {
-    for (NoteRecord* note : Table.Selection()) {
+    for (NoteRecord* note : mTable.Selection()) {
         note->FolderID = FolderIdOf(folder);
         note->ParentPointer = folder;
     }
-    Table.ClearSelection();
-    Table.Refresh();
+    mTable.ClearSelection();
+    mTable.Refresh();
 }
 
 void Catalogue::DeleteSelectedNotes() {
     DeleteNotesWhere([](const NoteRecord& r) { return r.Selected; });
-    Table.ClearSelection();
+    mTable.ClearSelection();
 }
 
 void Catalogue::DeleteCurrentNote() {
-    const NoteRecord* current = Table.Current();
+    const NoteRecord* current = mTable.Current();
     if (current) {
         DeleteNotesWhere([current](const NoteRecord& r) { return &r == current; });
     }
@@ -229,7 +264,7 @@ void Catalogue::DeleteCurrentNote() {
 void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed) {
     std::vector<std::string> names;
     std::vector<std::string> namesInUse;
-    for (const auto& record : Table.All()) {
+    for (const auto& record : mTable.All()) {
         (doomed(*record) ? names : namesInUse).push_back(record->FileName);
     }
     if (names.empty()) {
@@ -237,20 +272,62 @@ void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& d
     }
     // A damaged catalogue or a restore can give two notes one file name: the files stay while
     // any note that is kept still names them.
-    StorageFiles.DeleteNoteFiles(names, namesInUse);
-    Table.RemoveIf(doomed);
+    mStorageFiles.DeleteNoteFiles(names, namesInUse);
+    mTable.RemoveIf(doomed);
 }
 
 QString Catalogue::DuplicateNamesNotice() const {
-    std::map<std::string, int> uses;
-    for (const auto& record : Table.All()) {
-        ++uses[record->FileName];
-    }
-    QStringList shared;
-    for (const auto& [name, count] : uses) {
-        if (count > 1) {
-            shared << QString::fromStdString(name);
+    // Runs at every load. The program's own six-digit names are gathered by their number: a
+    // few are sorted, a lifetime of them is marked in two bit tables indexed by the number (seen,
+    // and already named as shared), so that it costs one pass and no allocation per note. Only
+    // names the program did not make (a damaged or hand-made catalogue) go through a map.
+    std::vector<int> numbers;
+    numbers.reserve(mTable.All().size());
+    std::map<std::string, int> others;
+    for (const auto& record : mTable.All()) {
+        if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
+            numbers.push_back(number);
+        } else {
+            ++others[record->FileName];
         }
+    }
+    std::vector<int> sharedNumbers;
+    if (numbers.size() < SortedNameCheckLimit) {
+        std::sort(numbers.begin(), numbers.end());
+        for (std::size_t i = 1; i < numbers.size(); ++i) {
+            if (numbers[i] == numbers[i - 1] &&
+                (sharedNumbers.empty() || sharedNumbers.back() != numbers[i])) {
+                sharedNumbers.push_back(numbers[i]);
+            }
+        }
+    } else {
+        std::vector<bool> seen(Storage::NameCount, false);
+        std::vector<bool> named(Storage::NameCount, false);
+        for (const int number : numbers) {
+            const auto index = static_cast<std::size_t>(number);
+            if (!seen[index]) {
+                seen[index] = true;
+            } else if (!named[index]) {
+                named[index] = true;
+                sharedNumbers.push_back(number);
+            }
+        }
+    }
+    std::vector<std::string> names;
+    for (const int number : sharedNumbers) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%06d", number);
+        names.emplace_back(name);
+    }
+    for (const auto& [name, count] : others) {
+        if (count > 1) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    QStringList shared;
+    for (const std::string& name : names) {
+        shared << QString::fromStdString(name);
     }
     if (shared.isEmpty()) {
         return {};
@@ -265,8 +342,8 @@ QString Catalogue::DuplicateNamesNotice() const {
 std::vector<bool> Catalogue::TakenNoteNames() const {
     // A record whose files have gone still names them: a new note that took such a name would
     // share its files with that record.
-    std::vector<bool> taken = StorageFiles.TakenNames();
-    for (const auto& record : Table.All()) {
+    std::vector<bool> taken = mStorageFiles.TakenNames();
+    for (const auto& record : mTable.All()) {
         if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
             taken[static_cast<std::size_t>(number)] = true;
         }
@@ -276,14 +353,14 @@ std::vector<bool> Catalogue::TakenNoteNames() const {
 
 bool Catalogue::FindNoteByFileName(const std::string& name) const {
     const QString wanted = QString::fromStdString(name);
-    return std::any_of(Table.All().begin(), Table.All().end(), [&](const auto& record) {
+    return std::any_of(mTable.All().begin(), mTable.All().end(), [&](const auto& record) {
         return QString::fromStdString(record->FileName).compare(wanted, Qt::CaseInsensitive) == 0;
     });
 }
 
 void Catalogue::LinkFolderNotes(FolderNode* folder) {
     const std::int32_t id = FolderIdOf(folder);
-    for (const auto& record : Table.All()) {
+    for (const auto& record : mTable.All()) {
         if (record->FolderID == id) {
             record->ParentPointer = folder;
         }
@@ -291,71 +368,75 @@ void Catalogue::LinkFolderNotes(FolderNode* folder) {
 }
 
 FolderNode* Catalogue::NoteFolder() const {
-    return Table.Current() ? Table.Current()->ParentPointer : nullptr;
+    return mTable.Current() ? mTable.Current()->ParentPointer : nullptr;
 }
 
 QString Catalogue::NoteWavPath() const {
-    return Table.Current() ? StorageFiles.NoteWavPath(Table.Current()->FileName) : QString();
+    return mTable.Current() ? mStorageFiles.NoteWavPath(mTable.Current()->FileName) : QString();
 }
 
 QString Catalogue::NoteGraphPath() const {
-    return Table.Current() ? StorageFiles.NoteGraphPath(Table.Current()->FileName) : QString();
+    return mTable.Current() ? mStorageFiles.NoteGraphPath(mTable.Current()->FileName) : QString();
 }
 
 // ---- whole catalogue ----
 
 void Catalogue::ClearFoldersForLoad() {
-    for (const auto& record : Table.All()) {
-        record->ParentPointer = nullptr;
+    // Without folders no note can point at one: the index file reader calls this after reading
+    // the notes, and a pass over a lifetime of them would find nothing to do.
+    if (!mTree.Roots().empty()) {
+        for (const auto& record : mTable.All()) {
+            record->ParentPointer = nullptr;
+        }
     }
     mNotesNode = nullptr;
     mRecycleBinNode = nullptr;
     SelectFolder(nullptr);
-    Tree.Clear();
+    mTree.Clear();
 }
 
 void Catalogue::NewCatalogue() {
     ClearFoldersForLoad();
-    Counter = 0;
-    mNotesNode = AddFolder(nullptr, NotesFolderName);
-    Counter = RecycleBinFolderId;
-    mRecycleBinNode = AddFolder(nullptr, RecycleBinName);
+    mCounter = 0;
+    mNotesNode = AddFolder(nullptr, mNotesFolderName);
+    mCounter = RecycleBinFolderId;
+    mRecycleBinNode = AddFolder(nullptr, mRecycleBinName);
     SelectFolder(mNotesNode);
     LinkFolderNotes(mNotesNode);
     LinkFolderNotes(mRecycleBinNode);
-    Table.Refresh();
+    mTable.Refresh();
 }
 
 void Catalogue::RepairAfterLoad() {
     // The two special folders exist and are the only roots, Notes first; other roots (which a
     // damaged file can hold) are kept below Notes.
     if (!mNotesNode) {
-        mNotesNode = Tree.FindById(NotesFolderId);
+        mNotesNode = mTree.FindById(NotesFolderId);
     }
     if (!mRecycleBinNode || mRecycleBinNode == mNotesNode) {
-        mRecycleBinNode = Tree.FindById(RecycleBinFolderId);
+        mRecycleBinNode = mTree.FindById(RecycleBinFolderId);
     }
     if (!mNotesNode) {
-        mNotesNode = Tree.Append(nullptr, NotesFolderName.toStdString(), NotesFolderId);
+        mNotesNode = mTree.Append(nullptr, mNotesFolderName.toStdString(), NotesFolderId);
     }
     if (!mRecycleBinNode) {
-        mRecycleBinNode = Tree.Append(nullptr, RecycleBinName.toStdString(), RecycleBinFolderId);
+        mRecycleBinNode = mTree.Append(nullptr, mRecycleBinName.toStdString(), RecycleBinFolderId);
     }
-    Tree.Move(mNotesNode, nullptr, 0);
-    Tree.Move(mRecycleBinNode, nullptr, 1);
-    Tree.MoveRootsBelow(mNotesNode, 2);
+    mTree.Move(mNotesNode, nullptr, 0);
+    mTree.Move(mRecycleBinNode, nullptr, 1);
+    mTree.MoveRootsBelow(mNotesNode, 2);
 
     // Never hand out an ID that is in use.
     std::unordered_map<std::int32_t, FolderNode*> byId;
     std::int32_t highest = RecycleBinFolderId;
-    Tree.ForEachPreOrder([&](FolderNode& node) {
+    mTree.ForEachPreOrder([&](FolderNode& node) {
         byId[node.Id] = &node; // a later folder with the same ID wins, as linking in order does
         highest = std::max(highest, node.Id);
     });
     byId[NotesFolderId] = mNotesNode;
     byId[RecycleBinFolderId] = mRecycleBinNode;
-    if (Counter <= highest) {
-        Counter = highest == INT32_MAX ? highest : highest + 1;
+    if (mCounter <= highest) {
+        mCounter = highest == INT32_MAX ? highest : highest + 1;
     }
     // A damaged file can give two folders one ID. The one that won keeps it; the others get IDs
     // of their own, or the next load would pick another winner (for the special folders, another
@@ -364,7 +445,7 @@ void Catalogue::RepairAfterLoad() {
     // no folder uses serves instead.
     std::int32_t searchFrom = 1;
     auto freeId = [&]() -> std::optional<std::int32_t> {
-        if (Counter <= MaxFolderId) {
+        if (mCounter <= MaxFolderId) {
             return TakeFolderId();
         }
         for (; searchFrom <= MaxFolderId; ++searchFrom) {
@@ -374,7 +455,7 @@ void Catalogue::RepairAfterLoad() {
         }
         return std::nullopt;
     };
-    Tree.ForEachPreOrder([&](FolderNode& node) {
+    mTree.ForEachPreOrder([&](FolderNode& node) {
         if (byId[node.Id] != &node) {
             if (const std::optional<std::int32_t> id = freeId()) {
                 node.Id = *id;
@@ -384,44 +465,44 @@ void Catalogue::RepairAfterLoad() {
     });
 
     std::vector<NoteRecord*> orphans;
-    for (const auto& record : Table.All()) {
+    for (const auto& record : mTable.All()) {
         const auto it = byId.find(record->FolderID);
         record->ParentPointer = it == byId.end() ? nullptr : it->second;
         if (!record->ParentPointer) {
             orphans.push_back(record.get());
         }
     }
-    if (!orphans.empty() && Counter <= MaxFolderId) {
+    if (!orphans.empty() && mCounter <= MaxFolderId) {
         // Notes whose folder is gone would never be shown again; file them where the user sees.
         FolderNode* found =
-            Tree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
+            mTree.Append(mNotesNode, CleanFolderName(TranslateText("Found")), TakeFolderId());
         for (NoteRecord* note : orphans) {
             note->FolderID = found->Id;
             note->ParentPointer = found;
         }
     }
-    if (!Selected) {
+    if (!mSelected) {
         SelectFolder(mNotesNode);
     }
-    Table.Refresh();
+    mTable.Refresh();
 }
 
 QString Catalogue::StorageWriteProblem() const {
-    const std::string probe = StorageFiles.IndexFileSibling(".tmp").toStdString();
-    Fs.Remove(probe); // never write through a link planted in its place
+    const std::string probe = mStorageFiles.IndexFileSibling(".tmp").toStdString();
+    mFs.Remove(probe); // never write through a link planted in its place
     int fd = -1;
-    int error = Fs.CreateFile(probe, fd);
+    int error = mFs.CreateFile(probe, fd);
     if (error == 0) {
         // As much as a note's header: a full disk may still let an empty file be made.
         const char header[44] = {};
         std::size_t written = 0;
-        error = Fs.Write(fd, header, sizeof header, written);
+        error = mFs.Write(fd, header, sizeof header, written);
         if (error == 0 && written != sizeof header) {
             error = ENOSPC;
         }
-        const int closeError = Fs.Close(fd);
+        const int closeError = mFs.Close(fd);
         error = error != 0 ? error : closeError;
-        Fs.Remove(probe);
+        mFs.Remove(probe);
     }
     if (error == 0) {
         return {};
@@ -430,29 +511,29 @@ QString Catalogue::StorageWriteProblem() const {
 }
 
 QString Catalogue::SaveCatalogue() {
-    if (SaveBlocked) {
+    if (mSaveBlocked) {
         return TranslateText(
             "The catalogue is not saved, so that the damaged index file is not replaced.");
     }
     try {
         const std::string bytes = SerializeCatalogue(*this);
-        ReplaceFileDurably(Fs, StorageFiles.IndexFilePath().toStdString(), bytes,
-                           StorageFiles.IndexFileSibling(".new").toStdString(),
-                           KeepPreviousGeneration
+        ReplaceFileDurably(mFs, mStorageFiles.IndexFilePath().toStdString(), bytes,
+                           mStorageFiles.IndexFileSibling(".new").toStdString(),
+                           mKeepPreviousGeneration
                                ? std::string()
-                               : StorageFiles.IndexFileSibling(".old").toStdString());
-        KeepPreviousGeneration = false;
-        BackupProblemText = KeepCatalogueBackup(StorageFiles, Fs, bytes, QDate::currentDate());
+                               : mStorageFiles.IndexFileSibling(".old").toStdString());
+        mKeepPreviousGeneration = false;
+        mBackupProblemText = KeepCatalogueBackup(mStorageFiles, mFs, bytes, QDate::currentDate());
         return {};
     } catch (const TellamoError& e) {
-        Table.ClearSelection();
+        mTable.ClearSelection();
         return TranslateText("The catalogue could not be saved:") + " " +
                QString::fromStdString(e.what());
     }
 }
 
 std::optional<std::size_t> Catalogue::NotesInIndexFile(const QString& path) const {
-    Catalogue scratch(StorageFiles, NotesFolderName, RecycleBinName, Fs);
+    Catalogue scratch(mStorageFiles, mNotesFolderName, mRecycleBinName, mFs);
     if (!scratch.ReadIndexFile(path).isEmpty()) {
         return std::nullopt;
     }
@@ -461,7 +542,7 @@ std::optional<std::size_t> Catalogue::NotesInIndexFile(const QString& path) cons
 
 QString Catalogue::RestoreFromBackup(const QString& path) {
     // Read into a scratch catalogue first: a backup that does not read leaves this one as it is.
-    Catalogue scratch(StorageFiles, NotesFolderName, RecycleBinName, Fs);
+    Catalogue scratch(mStorageFiles, mNotesFolderName, mRecycleBinName, mFs);
     if (QString problem = scratch.ReadIndexFile(path); !problem.isEmpty()) {
         return problem;
     }
@@ -469,8 +550,8 @@ QString Catalogue::RestoreFromBackup(const QString& path) {
     RepairAfterLoad();
     // The file a failed load kept aside, and the previous generation, are both as they were;
     // the restored catalogue is what the user chose to have.
-    SaveBlocked = false;
-    KeepPreviousGeneration = false;
+    mSaveBlocked = false;
+    mKeepPreviousGeneration = false;
     return {};
 }
 
@@ -486,9 +567,9 @@ bool IsOtherThanAFile(const QString& path) {
 QString Catalogue::ReadIndexFile(const QString& path) {
     // Each attempt starts from nothing, so that a file that fails early leaves nothing of an
     // earlier attempt behind.
-    Table.Clear();
+    mTable.Clear();
     ClearFoldersForLoad();
-    Counter = 0;
+    mCounter = 0;
     // A FIFO or a device planted at the name would block the start-up or never end.
     if (IsOtherThanAFile(path)) {
         return QString("Cannot read \"%1\": it is not a regular file").arg(path);
@@ -497,13 +578,28 @@ QString Catalogue::ReadIndexFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly)) {
         return QString("Cannot open \"%1\": %2").arg(path, file.errorString());
     }
-    const QByteArray bytes = file.readAll();
+    // A lifetime of notes makes an index file of megabytes. Read into the heap, its buffer would
+    // be freed below the notes made from it and stay resident as a hole.
+    const qint64 expected = file.size();
+    ReadBuffer pages(expected > 0 ? static_cast<std::size_t>(expected) : 0);
+    if (expected > 0 && !pages.Data()) {
+        return QString("Cannot read \"%1\": %2")
+            .arg(path, QString::fromStdString(SystemErrorText(errno)));
+    }
+    std::size_t length = 0;
+    while (length < pages.Size()) {
+        const qint64 got =
+            file.read(pages.Data() + length, static_cast<qint64>(pages.Size() - length));
+        if (got <= 0) {
+            break;
+        }
+        length += static_cast<std::size_t>(got);
+    }
     if (file.error() != QFileDevice::NoError) {
         return QString("Cannot read \"%1\": %2").arg(path, file.errorString());
     }
     try {
-        ParseCatalogue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                       *this);
+        ParseCatalogue(std::string_view(pages.Data(), length), *this);
     } catch (const TellamoError& e) {
         return QString::fromStdString(e.what());
     }
@@ -523,7 +619,7 @@ QString Catalogue::KeepDamagedFile(const QString& damagedPath) {
     }
     damaged.close();
     const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
-    QString kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
+    QString kept = mStorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + ".dat";
     // An earlier damaged file kept in the same second stays; whatever else stands at the name
     // (a link, a folder) is no kept file.
     for (int n = 2;; ++n) {
@@ -531,35 +627,35 @@ QString Catalogue::KeepDamagedFile(const QString& damagedPath) {
         if (::lstat(QFile::encodeName(kept).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
             break;
         }
-        kept = StorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
+        kept = mStorageFiles.StorageFolder() + "Tellamo-damaged-" + stamp + "-" +
                QString::number(n) + ".dat";
     }
     const std::string keptPath = QFile::encodeName(kept).toStdString();
     if (WriteNewFileDurably(
-            Fs, keptPath,
+            mFs, keptPath,
             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))) != 0) {
         return {};
     }
     // The damaged file goes only once its copy is on the disk, so that the next save cannot
     // make it the previous generation in place of a good one.
-    Fs.Remove(QFile::encodeName(damagedPath).toStdString());
-    Fs.SyncDirectory(QFile::encodeName(StorageFiles.StorageFolder()).toStdString());
+    mFs.Remove(QFile::encodeName(damagedPath).toStdString());
+    mFs.SyncDirectory(QFile::encodeName(mStorageFiles.StorageFolder()).toStdString());
     return kept;
 }
 
 QString Catalogue::LoadCatalogue() {
-    const QString path = StorageFiles.IndexFilePath();
+    const QString path = mStorageFiles.IndexFilePath();
     // A missing Tellamo.dat beside an earlier generation is a save cut short where the file
     // system has no hard links (between its two renames), or a file deleted by hand.
     const bool missing = !QFileInfo::exists(path);
     if (missing) {
         // Between those renames Tellamo.new is whole on the disk and the newest catalogue: the
         // save is finished here, before the next save would write a new Tellamo.new over it.
-        const QString newPath = StorageFiles.IndexFileSibling(".new");
+        const QString newPath = mStorageFiles.IndexFileSibling(".new");
         if (QFileInfo(newPath).isFile() && ReadIndexFile(newPath).isEmpty() &&
-            Fs.Rename(QFile::encodeName(newPath).toStdString(),
-                      QFile::encodeName(path).toStdString()) == 0) {
-            Fs.SyncDirectory(QFile::encodeName(StorageFiles.StorageFolder()).toStdString());
+            mFs.Rename(QFile::encodeName(newPath).toStdString(),
+                       QFile::encodeName(path).toStdString()) == 0) {
+            mFs.SyncDirectory(QFile::encodeName(mStorageFiles.StorageFolder()).toStdString());
             RepairAfterLoad();
             return DuplicateNamesNotice();
         }
@@ -574,7 +670,7 @@ QString Catalogue::LoadCatalogue() {
     // The previous generation is the last catalogue known to be whole; it is used when it reads
     // cleanly, otherwise the catalogue keeps what could be read of the damaged file (of the
     // previous generation when Tellamo.dat is missing).
-    const QString previousPath = StorageFiles.IndexFileSibling(".old");
+    const QString previousPath = mStorageFiles.IndexFileSibling(".old");
     const QFileInfo previous(previousPath);
     QString damagedPath = missing ? QString() : path;
     QString fallback;
@@ -593,12 +689,12 @@ QString Catalogue::LoadCatalogue() {
         ReadIndexFile(previousPath);
         damagedPath = previousPath;
     } else {
-        Table.Clear();
+        mTable.Clear();
         NewCatalogue();
     }
     RepairAfterLoad();
     // Until a save has succeeded, Tellamo.old may be the only good copy there is.
-    KeepPreviousGeneration = true;
+    mKeepPreviousGeneration = true;
 
     // Keep the unreadable file beside the catalogue under a name of its own, so that the next
     // save cannot replace it and nothing in it is lost.
@@ -608,7 +704,7 @@ QString Catalogue::LoadCatalogue() {
             problem +=
                 "\n\n" + TranslateText("The damaged index file was kept as") + " \"" + kept + "\".";
         } else {
-            SaveBlocked = true;
+            mSaveBlocked = true;
             problem +=
                 "\n\n" + TranslateText("The damaged index file could not be kept under another "
                                        "name, so the catalogue will not be saved over it.");

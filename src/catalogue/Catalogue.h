@@ -24,25 +24,27 @@ public:
     static constexpr std::int32_t NotesFolderId = 0;
     static constexpr std::int32_t RecycleBinFolderId = 13;
     static constexpr std::int32_t MaxFolderId = 999'999; // six digits in the index file
+    // Below this many numbered notes, the load finds shared file names by sorting the numbers.
+    static constexpr std::size_t SortedNameCheckLimit = 20'000;
 
     // The folder names come through TranslateText when the data module is created.
     Catalogue(Storage storage, QString notesFolderName, QString recycleBinName,
               FileSystem& fileSystem);
 
-    NoteTable& Notes() { return Table; }
-    const NoteTable& Notes() const { return Table; }
-    FolderTree& Folders() { return Tree; }
-    const FolderTree& Folders() const { return Tree; }
-    const Storage& Files() const { return StorageFiles; }
+    NoteTable& Notes() { return mTable; }
+    const NoteTable& Notes() const { return mTable; }
+    FolderTree& Folders() { return mTree; }
+    const FolderTree& Folders() const { return mTree; }
+    const Storage& Files() const { return mStorageFiles; }
     // The file system the storage folder is written through (a seam in tests); the recorder
     // writes the notes' sound through it too.
-    FileSystem& FileSys() const { return Fs; }
+    FileSystem& FileSys() const { return mFs; }
 
     FolderNode* NotesNode() const { return mNotesNode; }
     FolderNode* RecycleBinNode() const { return mRecycleBinNode; }
-    std::int32_t FolderIdCounter() const { return Counter; }
+    std::int32_t FolderIdCounter() const { return mCounter; }
 
-    FolderNode* SelectedFolder() const { return Selected; }
+    FolderNode* SelectedFolder() const { return mSelected; }
     void SelectFolder(FolderNode* folder);
 
     // Folder operations.
@@ -105,8 +107,6 @@ public:
     // Why no new file can be written in the storage folder now (a read-only or full file
     // system), or empty text when one can: a small file is written there and removed again.
     QString StorageWriteProblem() const;
-    // The file system the catalogue writes through; the note's other files use it too.
-    FileSystem& FileSystemInUse() const { return Fs; }
     // Replaces the catalogue with the index file's content. Returns what the user should be told
     // about a catalogue that loaded (empty text when nothing). Throws TellamoError for a damaged
     // or unreadable file; the damaged file has then been moved aside (the message says where)
@@ -118,7 +118,7 @@ public:
     // damaged file when it does not read cleanly.
     QString LoadCatalogue();
     // Why the last save made no backup of the catalogue (see CatalogueBackups.h), or empty text.
-    const QString& BackupProblem() const { return BackupProblemText; }
+    const QString& BackupProblem() const { return mBackupProblemText; }
     // How many notes the index file at path holds; nothing when it does not read cleanly.
     std::optional<std::size_t> NotesInIndexFile(const QString& path) const;
     // Replaces the catalogue with the index file at path (a backup), which must read cleanly;
@@ -133,7 +133,7 @@ public:
     // Used by the index file reader.
     // Forgets every folder; notes keep their FolderID but lose their node until linked again.
     void ClearFoldersForLoad();
-    void SetFolderIdCounter(std::int32_t value) { Counter = value; }
+    void SetFolderIdCounter(std::int32_t value) { mCounter = value; }
     void SetSpecialNodes(FolderNode* notes, FolderNode* recycleBin);
 
 signals:
@@ -145,26 +145,26 @@ private:
     QString DuplicateNamesNotice() const;
     static std::string CleanFolderName(const QString& name);
 
-    Storage StorageFiles;
-    FileSystem& Fs;
-    NoteTable Table;
-    FolderTree Tree;
-    QString NotesFolderName;
-    QString RecycleBinName;
+    Storage mStorageFiles;
+    FileSystem& mFs;
+    NoteTable mTable;
+    FolderTree mTree;
+    QString mNotesFolderName;
+    QString mRecycleBinName;
     FolderNode* mNotesNode = nullptr;
     FolderNode* mRecycleBinNode = nullptr;
-    FolderNode* Selected = nullptr;
-    std::int32_t Counter = 0;
+    FolderNode* mSelected = nullptr;
+    std::int32_t mCounter = 0;
     // Reads one index file into the catalogue; returns the problem, empty text when none.
     QString ReadIndexFile(const QString& path);
     // Copies an unreadable index file to a Tellamo-damaged-<stamp>.dat of its own and removes
     // it; the copy's path, or empty text when it could not be kept (the file then stays).
     QString KeepDamagedFile(const QString& damagedPath);
     // Set when a damaged index file could not be moved aside: saving would replace it.
-    bool SaveBlocked = false;
+    bool mSaveBlocked = false;
     // Set after a failed load: the next save must not replace Tellamo.old.
-    bool KeepPreviousGeneration = false;
-    QString BackupProblemText;
+    bool mKeepPreviousGeneration = false;
+    QString mBackupProblemText;
 };
 
 } // namespace tellamo

@@ -24,12 +24,12 @@ int FolderNode::Depth() const {
 }
 
 std::vector<std::unique_ptr<FolderNode>>& FolderTree::SiblingsOf(FolderNode* parent) {
-    return parent ? parent->Children : RootNodes;
+    return parent ? parent->Children : mRootNodes;
 }
 
 const std::vector<std::unique_ptr<FolderNode>>&
 FolderTree::SiblingsOf(const FolderNode* parent) const {
-    return parent ? parent->Children : RootNodes;
+    return parent ? parent->Children : mRootNodes;
 }
 
 int FolderTree::RowOf(const FolderNode* node) const {
@@ -82,7 +82,7 @@ void FolderTree::Move(FolderNode* node, FolderNode* newParent, int row) {
 }
 
 void FolderTree::MoveRootsBelow(FolderNode* parent, std::size_t first) {
-    if (!parent || first >= RootNodes.size()) {
+    if (!parent || first >= mRootNodes.size()) {
         return;
     }
     const FolderNode* parentRoot = parent;
@@ -94,14 +94,14 @@ void FolderTree::MoveRootsBelow(FolderNode* parent, std::size_t first) {
     }
     const int row = static_cast<int>(parent->Children.size());
     if (!beginMoveRows(QModelIndex(), static_cast<int>(first),
-                       static_cast<int>(RootNodes.size()) - 1, IndexOf(parent), row)) {
+                       static_cast<int>(mRootNodes.size()) - 1, IndexOf(parent), row)) {
         return;
     }
-    for (std::size_t i = first; i < RootNodes.size(); ++i) {
-        RootNodes[i]->Parent = parent;
-        parent->Children.push_back(std::move(RootNodes[i]));
+    for (std::size_t i = first; i < mRootNodes.size(); ++i) {
+        mRootNodes[i]->Parent = parent;
+        parent->Children.push_back(std::move(mRootNodes[i]));
     }
-    RootNodes.erase(RootNodes.begin() + static_cast<std::ptrdiff_t>(first), RootNodes.end());
+    mRootNodes.erase(mRootNodes.begin() + static_cast<std::ptrdiff_t>(first), mRootNodes.end());
     endMoveRows();
 }
 
@@ -127,7 +127,7 @@ void FolderTree::RemoveChildren(FolderNode* node) {
 
 void FolderTree::Clear() {
     beginResetModel();
-    RootNodes.clear();
+    mRootNodes.clear();
     endResetModel();
 }
 
@@ -148,7 +148,7 @@ void FolderTree::ForEachPreOrder(const std::function<void(FolderNode&)>& visit) 
                 walk(node->Children);
             }
         };
-    walk(RootNodes);
+    walk(mRootNodes);
 }
 
 FolderNode* FolderTree::FindById(std::int32_t id) const {

@@ -31,7 +31,7 @@ class FolderTree : public QAbstractItemModel {
 public:
     FolderTree() = default;
 
-    const std::vector<std::unique_ptr<FolderNode>>& Roots() const { return RootNodes; }
+    const std::vector<std::unique_ptr<FolderNode>>& Roots() const { return mRootNodes; }
 
     // Appends a new node as the last child of parent, or as the last root without a parent.
     FolderNode* Append(FolderNode* parent, std::string name, std::int32_t id);
@@ -82,7 +82,7 @@ private:
     const std::vector<std::unique_ptr<FolderNode>>& SiblingsOf(const FolderNode* parent) const;
     int RowOf(const FolderNode* node) const;
 
-    std::vector<std::unique_ptr<FolderNode>> RootNodes;
+    std::vector<std::unique_ptr<FolderNode>> mRootNodes;
 };
 
 } // namespace tellamo

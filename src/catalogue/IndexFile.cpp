@@ -1,5 +1,6 @@
 #include "catalogue/IndexFile.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "catalogue/Catalogue.h"
@@ -63,9 +64,14 @@ void ReadNotes(ByteReader& in, NoteTable& table) {
     table.Clear();
     const std::int32_t count = in.I32();
     std::vector<std::unique_ptr<NoteRecord>> records;
+    // The count is not trusted for an allocation beyond what the bytes left can hold (30 bytes
+    // at least per record); within that, one allocation leaves no grown-out copies behind in the
+    // heap of a program that keeps running with a lifetime of notes.
+    constexpr std::size_t SmallestRecord = 8 + 8 + 1 + 1 + 4 + 2 + 2 + 4;
+    records.reserve(std::min<std::size_t>(count > 0 ? static_cast<std::size_t>(count) : 0,
+                                          in.Remaining() / SmallestRecord));
     try {
-        // The count is not trusted for an allocation: records are read until it is reached or
-        // the file ends.
+        // Records are read until the count is reached or the file ends.
         for (std::int32_t i = 0; i < count; ++i) {
             auto record = std::make_unique<NoteRecord>();
             record->Duration = DurationFromDays(in.F64());

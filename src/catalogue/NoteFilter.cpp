@@ -8,45 +8,48 @@
 
 namespace tellamo {
 
-const QString& NoteSearchText(const NoteRecord& note) {
-    if (!note.Search.Valid) {
+const std::string& NoteSearchText(const NoteRecord& note) {
+    if (!note.Search) {
         const QChar nul(0);
-        note.Search.Text = DurationText(note.Duration) + nul + StartText(note.Start) + nul +
-                           QString::fromUtf8(note.Description) + nul +
-                           QString::number(note.SampleRate) + nul + QString::number(note.BitRate) +
-                           nul + (note.FileSizeKB ? QString::number(*note.FileSizeKB) : QString());
-        note.Search.Lower.clear();
-        note.Search.Valid = true;
+        const QString text = DurationText(note.Duration) + nul + StartText(note.Start) + nul +
+                             QString::fromUtf8(note.Description) + nul +
+                             QString::number(note.SampleRate) + nul +
+                             QString::number(note.BitRate) + nul +
+                             (note.FileSizeKB ? QString::number(*note.FileSizeKB) : QString());
+        note.Search = std::make_unique<NoteRecord::SearchCache>();
+        note.Search->Text = text.toStdString();
     }
-    return note.Search.Text;
+    return note.Search->Text;
 }
 
-const QString& NoteSearchTextLower(const NoteRecord& note) {
-    const QString& text = NoteSearchText(note);
-    if (note.Search.Lower.isNull()) {
-        note.Search.Lower = QLocale().toLower(text);
+const std::string& NoteSearchTextLower(const NoteRecord& note) {
+    const std::string& text = NoteSearchText(note);
+    if (!note.Search->HasLower) {
+        note.Search->Lower = QLocale().toLower(QString::fromStdString(text)).toStdString();
+        note.Search->HasLower = true;
     }
-    return note.Search.Lower;
+    return note.Search->Lower;
 }
 
-NoteFilter::NoteFilter(NoteFilterSettings settings) : Settings(std::move(settings)) {
-    Needle = Settings.CaseInsensitive ? QLocale().toLower(Settings.Text) : Settings.Text;
+NoteFilter::NoteFilter(NoteFilterSettings settings) : mSettings(std::move(settings)) {
+    mNeedle = (mSettings.CaseInsensitive ? QLocale().toLower(mSettings.Text) : mSettings.Text)
+                  .toStdString();
 }
 
 bool NoteFilter::operator()(const NoteRecord& note) const {
     const FolderNode* folder = note.ParentPointer;
-    const FolderNode* selected = Settings.SelectedFolder;
+    const FolderNode* selected = mSettings.SelectedFolder;
     if (folder != selected) {
-        if (!Settings.Affiliate || !selected || !folder || !folder->IsWithin(selected)) {
+        if (!mSettings.Affiliate || !selected || !folder || !folder->IsWithin(selected)) {
             return false;
         }
     }
-    if (!Settings.TextFilter || Needle.isEmpty()) {
+    if (!mSettings.TextFilter || mNeedle.empty()) {
         return true;
     }
-    const QString& haystack =
-        Settings.CaseInsensitive ? NoteSearchTextLower(note) : NoteSearchText(note);
-    return haystack.contains(Needle);
+    const std::string& haystack =
+        mSettings.CaseInsensitive ? NoteSearchTextLower(note) : NoteSearchText(note);
+    return haystack.find(mNeedle) != std::string::npos;
 }
 
 bool RecordsRxMDFilterRecord(const NoteRecord& note, const NoteFilterSettings& settings) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <QString>
 
 namespace tellamo {
@@ -23,8 +25,8 @@ public:
     bool operator()(const NoteRecord& note) const;
 
 private:
-    NoteFilterSettings Settings;
-    QString Needle;
+    NoteFilterSettings mSettings;
+    std::string mNeedle; // UTF-8
 };
 
 // Whether the note list shows a note: it must be in the selected folder (or below it, with
@@ -33,8 +35,9 @@ private:
 // that no match spans two fields. A note without a folder shows only when no folder is selected.
 bool RecordsRxMDFilterRecord(const NoteRecord& note, const NoteFilterSettings& settings);
 
-// The search text of a note (kept with the note until one of its fields changes).
-const QString& NoteSearchText(const NoteRecord& note);
-const QString& NoteSearchTextLower(const NoteRecord& note);
+// The search text of a note as UTF-8 (kept with the note until one of its fields changes); a
+// UTF-8 needle occurs in it exactly where the same text occurs in the UTF-16 form.
+const std::string& NoteSearchText(const NoteRecord& note);
+const std::string& NoteSearchTextLower(const NoteRecord& note);
 
 } // namespace tellamo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -36,15 +37,17 @@ struct NoteRecord {
     int ShownRow = -1;          // row in the note list, -1 while the filter hides the note
     bool Selected = false;      // in the note list's multi-selection
 
-    // The filter's search text, made when first needed and dropped when a field changes.
+    // The filter's search texts as UTF-8, made when the text filter first needs them and
+    // dropped when a field changes. Held apart so that a note the filter never searched costs
+    // one pointer, not two texts.
     struct SearchCache {
-        QString Text;
-        QString Lower;
-        bool Valid = false;
+        std::string Text;
+        std::string Lower;
+        bool HasLower = false;
     };
-    mutable SearchCache Search;
+    mutable std::unique_ptr<SearchCache> Search;
     // Call after changing a field that the search text shows.
-    void FieldsChanged() { Search = {}; }
+    void FieldsChanged() { Search.reset(); }
 };
 
 } // namespace tellamo

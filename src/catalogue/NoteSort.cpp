@@ -1,6 +1,10 @@
 #include "catalogue/NoteSort.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <limits>
+#include <numeric>
+#include <optional>
+#include <vector>
 
 #include <QCollator>
 #include <QLocale>
@@ -24,17 +28,6 @@ QString AddSortField(const QString& sortFields, const QString& field) {
 namespace {
 enum class Key { Description, Start, Duration, BitRate, SampleRate, FileSizeKB };
 
-template <typename T> int Compare(const T& a, const T& b) {
-    return a < b ? -1 : (b < a ? 1 : 0);
-}
-
-// Empty before any value.
-int CompareOptional(const std::optional<std::int32_t>& a, const std::optional<std::int32_t>& b) {
-    if (a.has_value() != b.has_value()) {
-        return a.has_value() ? 1 : -1;
-    }
-    return a ? Compare(*a, *b) : 0;
-}
 } // namespace
 
 void SortNotes(NoteTable& table, const QString& sortFields) {
@@ -53,47 +46,77 @@ void SortNotes(NoteTable& table, const QString& sortFields) {
         }
     }
 
-    // Collation keys are made once per note, not once per comparison.
-    std::unordered_map<const NoteRecord*, QCollatorSortKey> descriptions;
-    if (std::find(keys.begin(), keys.end(), Key::Description) != keys.end()) {
-        QCollator collator{QLocale()};
-        collator.setCaseSensitivity(Qt::CaseSensitive);
-        descriptions.reserve(table.All().size());
-        for (const auto& record : table.All()) {
-            descriptions.emplace(record.get(),
-                                 collator.sortKey(QString::fromUtf8(record->Description)));
+    // Every key of every note is taken once into one flat table of numbers, so that the sort
+    // compares numbers side by side in memory instead of chasing each record; a description
+    // becomes its rank in the locale's order. The order of creation decides last, which makes
+    // the order total, so an unstable sort gives the stable result.
+    const auto& records = table.All();
+    const std::size_t count = records.size();
+    const std::size_t width = keys.size() + 1;
+    std::vector<std::int64_t> values(count * width);
+    constexpr std::int64_t Empty = std::numeric_limits<std::int64_t>::min(); // before any value
+    const auto optional = [](const std::optional<std::int32_t>& value) {
+        return value ? std::int64_t{*value} : Empty;
+    };
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (keys[k] == Key::Description) {
+            QCollator collator{QLocale()};
+            collator.setCaseSensitivity(Qt::CaseSensitive);
+            std::vector<QCollatorSortKey> sortKeys;
+            sortKeys.reserve(count);
+            for (const auto& record : records) {
+                sortKeys.push_back(collator.sortKey(QString::fromUtf8(record->Description)));
+            }
+            std::vector<std::uint32_t> byText(count);
+            std::iota(byText.begin(), byText.end(), 0u);
+            std::sort(byText.begin(), byText.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return sortKeys[a].compare(sortKeys[b]) < 0;
+            });
+            std::int64_t rank = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (i > 0 && sortKeys[byText[i - 1]].compare(sortKeys[byText[i]]) != 0) {
+                    ++rank;
+                }
+                values[byText[i] * width + k] = rank;
+            }
+            continue;
         }
-    }
-
-    table.Reorder([&](const NoteRecord& a, const NoteRecord& b) {
-        for (Key key : keys) {
-            int order = 0;
-            switch (key) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const NoteRecord& note = *records[i];
+            std::int64_t& value = values[i * width + k];
+            switch (keys[k]) {
             case Key::Description:
-                order = descriptions.at(&a).compare(descriptions.at(&b));
                 break;
             case Key::Start:
-                order = Compare(a.Start, b.Start);
+                value = note.Start;
                 break;
             case Key::Duration:
-                order = CompareOptional(a.Duration, b.Duration);
+                value = optional(note.Duration);
                 break;
             case Key::BitRate:
-                order = Compare(a.BitRate, b.BitRate);
+                value = note.BitRate;
                 break;
             case Key::SampleRate:
-                order = Compare(a.SampleRate, b.SampleRate);
+                value = note.SampleRate;
                 break;
             case Key::FileSizeKB:
-                order = CompareOptional(a.FileSizeKB, b.FileSizeKB);
+                value = optional(note.FileSizeKB);
                 break;
             }
-            if (order != 0) {
-                return order < 0;
-            }
         }
-        return a.Sequence < b.Sequence;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        values[i * width + keys.size()] = static_cast<std::int64_t>(records[i]->Sequence);
+    }
+
+    std::vector<std::uint32_t> order(count);
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const std::int64_t* x = &values[a * width];
+        const std::int64_t* y = &values[b * width];
+        return std::lexicographical_compare(x, x + width, y, y + width);
     });
+    table.Reorder(order);
 }
 
 } // namespace tellamo

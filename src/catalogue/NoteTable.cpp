@@ -1,37 +1,40 @@
 #include "catalogue/NoteTable.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_set>
 
 namespace tellamo {
 
 void NoteTable::SetFilter(Filter filter) {
-    FilterFunction = std::move(filter);
+    mFilterFunction = std::move(filter);
     Refresh();
 }
 
 void NoteTable::Refresh() {
-    RebuildShown(CurrentRecord);
+    RebuildShown(mCurrentRecord);
 }
 
 void NoteTable::RebuildShown(NoteRecord* preferredCurrent) {
-    NoteRecord* oldCurrent = CurrentRecord;
-    ShownRecords.clear();
-    for (const auto& record : Records) {
+    NoteRecord* oldCurrent = mCurrentRecord;
+    mShownRecords.clear();
+    // At most every note shows; growing by doubling would leave the outgrown copies in the heap.
+    mShownRecords.reserve(mRecords.size());
+    for (const auto& record : mRecords) {
         if (Passes(*record)) {
-            record->ShownRow = static_cast<int>(ShownRecords.size());
-            ShownRecords.push_back(record.get());
+            record->ShownRow = static_cast<int>(mShownRecords.size());
+            mShownRecords.push_back(record.get());
         } else {
             record->ShownRow = -1;
         }
     }
     if (preferredCurrent && preferredCurrent->ShownRow >= 0) {
-        CurrentRecord = preferredCurrent;
+        mCurrentRecord = preferredCurrent;
     } else {
-        CurrentRecord = ShownRecords.empty() ? nullptr : ShownRecords.front();
+        mCurrentRecord = mShownRecords.empty() ? nullptr : mShownRecords.front();
     }
     emit ShownChanged();
-    if (CurrentRecord != oldCurrent) {
+    if (mCurrentRecord != oldCurrent) {
         emit CurrentChanged();
     }
 }
@@ -52,45 +55,45 @@ void NoteTable::RecordChanged(NoteRecord* record) {
         // It leaves the list: the current note moves on as after a deletion.
         const int row = record->ShownRow;
         NoteRecord* next = nullptr;
-        if (record == CurrentRecord) {
-            if (row + 1 < static_cast<int>(ShownRecords.size())) {
-                next = ShownRecords[row + 1];
+        if (record == mCurrentRecord) {
+            if (row + 1 < static_cast<int>(mShownRecords.size())) {
+                next = mShownRecords[row + 1];
             } else if (row > 0) {
-                next = ShownRecords[row - 1];
+                next = mShownRecords[row - 1];
             }
         }
-        RebuildShown(record == CurrentRecord ? next : CurrentRecord);
+        RebuildShown(record == mCurrentRecord ? next : mCurrentRecord);
     } else {
-        RebuildShown(CurrentRecord);
+        RebuildShown(mCurrentRecord);
     }
 }
 
 void NoteTable::SetCurrent(NoteRecord* record) {
-    if (!record || record->ShownRow < 0 || record == CurrentRecord) {
+    if (!record || record->ShownRow < 0 || record == mCurrentRecord) {
         return;
     }
-    CurrentRecord = record;
+    mCurrentRecord = record;
     emit CurrentChanged();
 }
 
 void NoteTable::SetCurrentRow(int row) {
-    if (row >= 0 && row < static_cast<int>(ShownRecords.size())) {
-        SetCurrent(ShownRecords[row]);
+    if (row >= 0 && row < static_cast<int>(mShownRecords.size())) {
+        SetCurrent(mShownRecords[row]);
     }
 }
 
 NoteRecord* NoteTable::Append(std::unique_ptr<NoteRecord> record) {
     NoteRecord* added = record.get();
-    added->Sequence = NextSequence++;
+    added->Sequence = mNextSequence++;
     added->ShownRow = -1;
     added->Selected = false;
-    Records.push_back(std::move(record));
-    LastAdded = added;
+    mRecords.push_back(std::move(record));
+    mLastAdded = added;
     if (Passes(*added)) {
-        added->ShownRow = static_cast<int>(ShownRecords.size());
-        ShownRecords.push_back(added);
+        added->ShownRow = static_cast<int>(mShownRecords.size());
+        mShownRecords.push_back(added);
         emit ShownChanged();
-        CurrentRecord = added;
+        mCurrentRecord = added;
         emit CurrentChanged();
     }
     return added;
@@ -98,7 +101,7 @@ NoteRecord* NoteTable::Append(std::unique_ptr<NoteRecord> record) {
 
 void NoteTable::RemoveIf(const std::function<bool(const NoteRecord&)>& remove) {
     std::unordered_set<const NoteRecord*> doomed;
-    for (const auto& record : Records) {
+    for (const auto& record : mRecords) {
         if (remove(*record)) {
             doomed.insert(record.get());
         }
@@ -107,45 +110,45 @@ void NoteTable::RemoveIf(const std::function<bool(const NoteRecord&)>& remove) {
         return;
     }
     // The next shown note that survives becomes current, else the previous one.
-    NoteRecord* nextCurrent = CurrentRecord;
-    if (CurrentRecord && doomed.count(CurrentRecord)) {
+    NoteRecord* nextCurrent = mCurrentRecord;
+    if (mCurrentRecord && doomed.count(mCurrentRecord)) {
         nextCurrent = nullptr;
-        if (CurrentRecord->ShownRow >= 0) {
-            for (std::size_t i = CurrentRecord->ShownRow + 1; i < ShownRecords.size(); ++i) {
-                if (!doomed.count(ShownRecords[i])) {
-                    nextCurrent = ShownRecords[i];
+        if (mCurrentRecord->ShownRow >= 0) {
+            for (std::size_t i = mCurrentRecord->ShownRow + 1; i < mShownRecords.size(); ++i) {
+                if (!doomed.count(mShownRecords[i])) {
+                    nextCurrent = mShownRecords[i];
                     break;
                 }
             }
-            for (int i = CurrentRecord->ShownRow - 1; !nextCurrent && i >= 0; --i) {
-                if (!doomed.count(ShownRecords[i])) {
-                    nextCurrent = ShownRecords[i];
+            for (int i = mCurrentRecord->ShownRow - 1; !nextCurrent && i >= 0; --i) {
+                if (!doomed.count(mShownRecords[i])) {
+                    nextCurrent = mShownRecords[i];
                 }
             }
         }
     }
-    const std::size_t selectedBefore = SelectedRecords.size();
-    std::erase_if(SelectedRecords, [&](NoteRecord* r) { return doomed.count(r) != 0; });
-    if (LastAdded && doomed.count(LastAdded)) {
-        LastAdded = nullptr;
+    const std::size_t selectedBefore = mSelectedRecords.size();
+    std::erase_if(mSelectedRecords, [&](NoteRecord* r) { return doomed.count(r) != 0; });
+    if (mLastAdded && doomed.count(mLastAdded)) {
+        mLastAdded = nullptr;
     }
-    if (CurrentRecord && doomed.count(CurrentRecord)) {
-        CurrentRecord = nullptr;
+    if (mCurrentRecord && doomed.count(mCurrentRecord)) {
+        mCurrentRecord = nullptr;
     }
-    std::erase_if(Records,
+    std::erase_if(mRecords,
                   [&](const std::unique_ptr<NoteRecord>& r) { return doomed.count(r.get()) != 0; });
     RebuildShown(nextCurrent);
-    if (SelectedRecords.size() != selectedBefore) {
+    if (mSelectedRecords.size() != selectedBefore) {
         emit SelectionChanged();
     }
 }
 
 void NoteTable::Clear() {
-    const bool hadSelection = !SelectedRecords.empty();
-    SelectedRecords.clear();
-    LastAdded = nullptr;
-    CurrentRecord = nullptr;
-    Records.clear();
+    const bool hadSelection = !mSelectedRecords.empty();
+    mSelectedRecords.clear();
+    mLastAdded = nullptr;
+    mCurrentRecord = nullptr;
+    mRecords.clear();
     RebuildShown(nullptr);
     emit CurrentChanged();
     if (hadSelection) {
@@ -154,13 +157,17 @@ void NoteTable::Clear() {
 }
 
 void NoteTable::AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records) {
-    Records.reserve(Records.size() + records.size());
     for (auto& record : records) {
-        record->Sequence = NextSequence++;
+        record->Sequence = mNextSequence++;
         record->Selected = false;
-        Records.push_back(std::move(record));
+        record->ShownRow = -1;
     }
-    RebuildShown(CurrentRecord);
+    if (mRecords.empty()) {
+        mRecords = std::move(records); // no second array of a lifetime of pointers
+        return;
+    }
+    mRecords.reserve(mRecords.size() + records.size());
+    std::move(records.begin(), records.end(), std::back_inserter(mRecords));
 }
 
 void NoteTable::SetSelected(NoteRecord* record, bool selected) {
@@ -169,29 +176,32 @@ void NoteTable::SetSelected(NoteRecord* record, bool selected) {
     }
     record->Selected = selected;
     if (selected) {
-        SelectedRecords.push_back(record);
+        mSelectedRecords.push_back(record);
     } else {
-        std::erase(SelectedRecords, record);
+        std::erase(mSelectedRecords, record);
     }
     emit SelectionChanged();
 }
 
 void NoteTable::ClearSelection() {
-    if (SelectedRecords.empty()) {
+    if (mSelectedRecords.empty()) {
         return;
     }
-    for (NoteRecord* record : SelectedRecords) {
+    for (NoteRecord* record : mSelectedRecords) {
         record->Selected = false;
     }
-    SelectedRecords.clear();
+    mSelectedRecords.clear();
     emit SelectionChanged();
 }
 
-void NoteTable::Reorder(const std::function<bool(const NoteRecord&, const NoteRecord&)>& less) {
-    std::stable_sort(Records.begin(), Records.end(),
-                     [&](const std::unique_ptr<NoteRecord>& a,
-                         const std::unique_ptr<NoteRecord>& b) { return less(*a, *b); });
-    RebuildShown(CurrentRecord);
+void NoteTable::Reorder(const std::vector<std::uint32_t>& order) {
+    std::vector<std::unique_ptr<NoteRecord>> sorted;
+    sorted.reserve(mRecords.size());
+    for (const std::uint32_t index : order) {
+        sorted.push_back(std::move(mRecords[index]));
+    }
+    mRecords = std::move(sorted);
+    RebuildShown(mCurrentRecord);
 }
 
 } // namespace tellamo

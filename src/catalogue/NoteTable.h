@@ -20,9 +20,9 @@ public:
 
     NoteTable() = default;
 
-    const std::vector<std::unique_ptr<NoteRecord>>& All() const { return Records; }
-    const std::vector<NoteRecord*>& Shown() const { return ShownRecords; }
-    bool IsEmpty() const { return ShownRecords.empty(); } // what the note list shows
+    const std::vector<std::unique_ptr<NoteRecord>>& All() const { return mRecords; }
+    const std::vector<NoteRecord*>& Shown() const { return mShownRecords; }
+    bool IsEmpty() const { return mShownRecords.empty(); } // what the note list shows
 
     // The filter decides which notes are shown; an empty filter shows every note.
     void SetFilter(Filter filter);
@@ -32,8 +32,8 @@ public:
     // Re-applies the filter to one changed record.
     void RecordChanged(NoteRecord* record);
 
-    NoteRecord* Current() const { return CurrentRecord; }
-    int CurrentRow() const { return CurrentRecord ? CurrentRecord->ShownRow : -1; }
+    NoteRecord* Current() const { return mCurrentRecord; }
+    int CurrentRow() const { return mCurrentRecord ? mCurrentRecord->ShownRow : -1; }
     // Makes a shown record current; a hidden one or null is ignored.
     void SetCurrent(NoteRecord* record);
     void SetCurrentRow(int row);
@@ -45,20 +45,23 @@ public:
     void RemoveIf(const std::function<bool(const NoteRecord&)>& remove);
     void Clear();
     // Appends records read from the index file in one go (no note becomes the note added last).
+    // They are not shown until the next Refresh, which the load makes once it has linked them to
+    // their folders; filtering them before would be a pass over every note for nothing.
     void AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records);
 
-    NoteRecord* LastAddedNote() const { return LastAdded; }
+    NoteRecord* LastAddedNote() const { return mLastAdded; }
     // Puts back the note added last (a record of this table or null) after adds that must not
     // take its place, such as notes restored while a recording runs.
-    void SetLastAddedNote(NoteRecord* record) { LastAdded = record; }
+    void SetLastAddedNote(NoteRecord* record) { mLastAdded = record; }
 
     // The multi-selection, in the order notes were added to it.
-    const std::vector<NoteRecord*>& Selection() const { return SelectedRecords; }
+    const std::vector<NoteRecord*>& Selection() const { return mSelectedRecords; }
     void SetSelected(NoteRecord* record, bool selected);
     void ClearSelection();
 
-    // Puts the records in a new order (a sort); the shown rows follow.
-    void Reorder(const std::function<bool(const NoteRecord&, const NoteRecord&)>& less);
+    // Puts the records in a new order (a sort): order[i] is the index in All() of the record
+    // that comes i-th, each index once. The shown rows follow.
+    void Reorder(const std::vector<std::uint32_t>& order);
 
 signals:
     // The shown rows were rebuilt: a view resets itself.
@@ -70,17 +73,17 @@ signals:
 
 private:
     bool Passes(const NoteRecord& record) const {
-        return !FilterFunction || FilterFunction(record);
+        return !mFilterFunction || mFilterFunction(record);
     }
     void RebuildShown(NoteRecord* preferredCurrent);
 
-    std::vector<std::unique_ptr<NoteRecord>> Records;
-    std::vector<NoteRecord*> ShownRecords;
-    std::vector<NoteRecord*> SelectedRecords;
-    NoteRecord* CurrentRecord = nullptr;
-    NoteRecord* LastAdded = nullptr;
-    Filter FilterFunction;
-    std::uint64_t NextSequence = 1;
+    std::vector<std::unique_ptr<NoteRecord>> mRecords;
+    std::vector<NoteRecord*> mShownRecords;
+    std::vector<NoteRecord*> mSelectedRecords;
+    NoteRecord* mCurrentRecord = nullptr;
+    NoteRecord* mLastAdded = nullptr;
+    Filter mFilterFunction;
+    std::uint64_t mNextSequence = 1;
 };
 
 } // namespace tellamo

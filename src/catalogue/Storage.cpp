@@ -19,7 +19,6 @@
 namespace tellamo {
 
 namespace {
-constexpr int NameCount = 1'000'000;
 
 // Names of the program's own files, compared without regard to case.
 bool IsProgramFile(const std::string& entry, const QString& readMe) {
@@ -89,15 +88,15 @@ std::string_view BaseName(std::string_view entry) {
 } // namespace
 
 Storage::Storage(QString documentsFolder, QString storageFolderName, QString readMeName)
-    : Documents(std::move(documentsFolder)), FolderName(std::move(storageFolderName)),
-      ReadMe(PlainReadMeName(readMeName)) {}
+    : mDocuments(std::move(documentsFolder)), mFolderName(std::move(storageFolderName)),
+      mReadMe(PlainReadMeName(readMeName)) {}
 
 QString Storage::StorageFolder() const {
-    QString documents = Documents;
+    QString documents = mDocuments;
     while (documents.endsWith(QLatin1Char('/'))) {
         documents.chop(1);
     }
-    return documents + QLatin1Char('/') + FolderName + QLatin1Char('/');
+    return documents + QLatin1Char('/') + mFolderName + QLatin1Char('/');
 }
 
 QString Storage::IndexFilePath() const {
@@ -113,7 +112,7 @@ QString Storage::SettingsFilePath() const {
 }
 
 QString Storage::ReadMePath() const {
-    return StorageFolder() + ReadMe;
+    return StorageFolder() + mReadMe;
 }
 
 QString Storage::NoteWavPath(const std::string& fileName) const {
@@ -210,7 +209,7 @@ void Storage::DeleteNoteFiles(const std::vector<std::string>& fileNames,
     const QString folder = StorageFolder();
     std::vector<std::string> doomed;
     ListFolder(folder, [&](const std::string& entry, bool isFolder) {
-        if (isFolder || IsProgramFile(entry, ReadMe)) {
+        if (isFolder || IsProgramFile(entry, mReadMe)) {
             return;
         }
         // The file belongs to a note when it is the name itself or the name plus "." and an

@@ -60,6 +60,8 @@ public:
     // without "/" or NUL, so that no name read from an index file can reach outside the folder.
     static bool IsSafeNoteFileName(std::string_view name);
 
+    // How many six-digit names there are.
+    static constexpr int NameCount = 1'000'000;
     // The number of a six-digit name ("000007" is 7); -1 for any other name.
     static int NoteNumber(std::string_view name);
     // Which of the million six-digit names files of the folder use (index = the number).
@@ -68,9 +70,9 @@ public:
     static std::string DrawFreeName(const std::vector<bool>& taken);
 
 private:
-    QString Documents;
-    QString FolderName;
-    QString ReadMe;
+    QString mDocuments;
+    QString mFolderName;
+    QString mReadMe;
 };
 
 } // namespace tellamo

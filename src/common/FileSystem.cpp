@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -141,6 +142,18 @@ int FileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
         return errno;
     }
     bytes = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+    return 0;
+}
+
+int FileSystem::Status(const std::string& path, bool& regular, std::uint64_t& size) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        regular = false;
+        size = 0;
+        return errno;
+    }
+    regular = S_ISREG(st.st_mode);
+    size = static_cast<std::uint64_t>(st.st_size);
     return 0;
 }
 

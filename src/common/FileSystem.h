@@ -39,6 +39,9 @@ public:
     virtual int Truncate(int fd, std::uint64_t size);
     // Bytes an unprivileged writer may still use on the file system holding path (statvfs).
     virtual int FreeSpace(const std::string& path, std::uint64_t& bytes);
+    // What stands at path, never through a symbolic link (lstat): whether it is a regular file,
+    // and its size in bytes.
+    virtual int Status(const std::string& path, bool& regular, std::uint64_t& size);
 };
 
 // The process's real file system (POSIX calls).

@@ -542,7 +542,7 @@ void DictaphonePanel::LoadGraph() {
         // A graph that cannot be saved (a read-only folder) is still shown; it is only a picture
         // of the sound, drawn again the next time, so no message is raised at every selection.
         const GraphBuildResult built =
-            BuildGraphFile(wav, path.toStdString(), settings, mCat.FileSystemInUse());
+            BuildGraphFile(wav, path.toStdString(), settings, mCat.FileSys());
         mHost.SetNoteListBusy(false);
         if (focused) {
             focused->setFocus();

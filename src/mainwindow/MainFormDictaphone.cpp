@@ -4,8 +4,8 @@
 #include <QEvent>
 
 #include "desktop/TrayIcon.h"
+#include "dictaphone/RecordingRepair.h"
 #include "mainwindow/Messages.h"
-#include "mainwindow/RecordingRepair.h"
 #include "mainwindow/TellamoMainForm.h"
 
 namespace tellamo {

@@ -25,6 +25,7 @@
 #include "common/FileSystem.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "support/CountingFileSystem.h"
 #include "support/FakeWavePort.h"
 #include "support/NamedChild.h"
 #include "support/TempDir.h"
@@ -306,6 +307,40 @@ TEST_F(Program, ExitSavesAndASecondCopysRequestRestoresTheWindow) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_NE(ReadFileBytes(Folder() + "Tellamo.dat").find("Kept at exit000014"),
               std::string::npos);
+}
+
+// Nothing the start-up does through the file system grows with the number of notes: with
+// 100,000 complete notes whose sound files are all gone it makes as many calls as with ten.
+TEST_F(Program, StartUpTouchesNoFilePerNote) {
+    const auto callsToStart = [&](int notes) {
+        TempDir documents;
+        {
+            Catalogue cat(
+                Storage(QString::fromStdString(documents.Path()), "My Voice Notes", "ReadMe.txt"),
+                "Notes", "Recycle Bin", RealFileSystem());
+            cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+            cat.NewCatalogue();
+            for (int i = 0; i < notes; ++i) {
+                cat.AddFoundNote(cat.NotesNode(), std::to_string(100'000 + i),
+                                 3'288'522'600'000LL + i * 60'000LL, 11025, 16);
+                cat.CompleteNote(100, 1000 + i);
+            }
+            EXPECT_EQ(cat.SaveCatalogue(), QString());
+        }
+        CountingFileSystem disk;
+        TellamoProgram program(QString::fromStdString(documents.Path()), disk, Port, Poster,
+                               documents.File("PLAY.TMP"));
+        EXPECT_TRUE(program.Start());
+        EXPECT_EQ(program.DM().Cat().Notes().All().size(), static_cast<std::size_t>(notes));
+        program.Show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&program.MainForm()));
+        RunUntilIdle();
+        const int calls = disk.Calls;
+        program.MainForm().hide();
+        return calls;
+    };
+    EXPECT_EQ(callsToStart(100'000), callsToStart(10));
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 
 #include "CatalogueFixture.h"
 #include "common/Errors.h"
@@ -285,6 +286,49 @@ TEST_F(CatalogueOps, NotesThatShareAFileKeepItUntilTheLastOneGoes) {
     ASSERT_EQ(Cat->SaveCatalogue(), QString());
     Reopen();
     EXPECT_EQ(Cat->LoadCatalogue(), QString());
+}
+
+// The notice names each shared file name once, in order, however many notes use it and
+// whether or not the program made the name.
+TEST_F(CatalogueOps, TheLoadNamesEverySharedFileNameOnce) {
+    struct Case {
+        std::vector<std::string> Names;
+        std::string Shared; // empty: nothing is said
+    };
+    // As many notes as take the way for a lifetime of them, with names used two and three times.
+    Case many{{}, "000007, 0ab"};
+    for (std::size_t i = 0; i < Catalogue::SortedNameCheckLimit; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%06zu", 1'000'000 - 1 - i);
+        many.Names.emplace_back(name);
+    }
+    many.Names.insert(many.Names.end(), {"000007", "0ab", "000007", "0ab", "000007"});
+    const Case cases[] = {
+        {{"000001", "000002", "ab"}, ""},
+        {{"999999", "000000", "999999", "000000"}, "000000, 999999"},
+        {{"042977", "042977", "042977"}, "042977"},
+        {{"ab", "ab", "000001"}, "ab"},
+        {{"0000a1", "000002", "000002", "0000a1", "000010", "000010"}, "000002, 000010, 0000a1"},
+        many,
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Shared + " of " + std::to_string(c.Names.size()));
+        Cat->NewCatalogue();
+        Cat->Notes().Clear();
+        for (const std::string& name : c.Names) {
+            AddNote(Cat->NotesNode(), name, "note");
+        }
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        Reopen();
+        const std::string notice = Cat->LoadCatalogue().toStdString();
+        EXPECT_EQ(notice, c.Shared.empty()
+                              ? std::string()
+                              : "Some notes of the catalogue share their sound file with another "
+                                "note: " +
+                                    c.Shared +
+                                    ". They are all kept, and deleting one of them keeps the file "
+                                    "while another still uses it.");
+    }
 }
 
 TEST_F(CatalogueOps, ANewNoteNeverTakesANameARecordStillUses) {

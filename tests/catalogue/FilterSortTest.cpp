@@ -109,6 +109,29 @@ TEST_F(FilterAndSort, FilterCases) {
     EXPECT_EQ(Shown({nullptr, true, false, false, ""}), std::vector<std::string>{});
 }
 
+// Letters outside ASCII, in and out of their case: a match is one of whole characters.
+TEST_F(FilterAndSort, FilterTextsBeyondAscii) {
+    Note(Other, "umlaut", "Ärger über Straße", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    Note(Other, "plain", "Arger uber Strasse", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    const struct {
+        const char* Filter;
+        bool Caseless;
+        std::vector<std::string> Shown;
+    } cases[] = {
+        {"ärger", true, {"umlaut"}},
+        {"ÜBER", true, {"umlaut"}},
+        {"über", false, {"umlaut"}},
+        {"Über", false, {}},
+        {"ber Str", false, {"umlaut", "plain"}},
+        {"ße", false, {"umlaut"}},
+        {"\xC3", false, {}}, // a stray byte matches no half of "Ä" (C3 84)
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Filter);
+        EXPECT_EQ(Shown({Other, false, true, c.Caseless, QString::fromUtf8(c.Filter)}), c.Shown);
+    }
+}
+
 TEST_F(FilterAndSort, ChangedFieldsAreSearchedAfresh) {
     NoteRecord* note = Note(Work, "n1", "before", 8000, 8, 1000, At(2004, 1, 1, 0, 0, 0));
     EXPECT_EQ(Shown({Work, false, true, false, "after"}), std::vector<std::string>{});
@@ -163,6 +186,38 @@ TEST_F(FilterAndSort, SortingByStartThenDurationKeepsCreationOrderForTies) {
     NoteRecord* recording = Cat->AddRecordedNote(Work, "rec", 8000, 8);
     SortNotes(Cat->Notes(), "Duration;");
     EXPECT_EQ(Cat->Notes().Shown().front(), recording);
+}
+
+// Ties of the first key go to the next one, and the order of creation decides last; an empty
+// value sorts before every other.
+TEST_F(FilterAndSort, LaterKeysDecideTies) {
+    const LocalTimeMs t = At(2004, 1, 1, 10, 0, 0);
+    Note(Work, "1", "x", 8000, 8, 3000, t);
+    Note(Work, "2", "x", 8000, 8, 1000, t);
+    Note(Work, "3", "", 8000, 8, 2000, t);
+    Note(Work, "4", "y", 8000, 8, 1000, t);
+    NoteRecord* recording = Note(Work, "5", "x", 8000, 8, 0, t);
+    recording->Duration.reset();
+    recording->FileSizeKB.reset();
+    Cat->Notes().SetFilter(NoteFilter({Work, false, false, false, ""}));
+    const struct {
+        const char* Fields;
+        std::string Order;
+    } cases[] = {
+        {"Description;Duration;", "35214"},
+        {"Duration;Description;", "52431"},
+        {"FileSizeKB;", "51234"},
+        {"SampleRate;BitRate;", "12345"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Fields);
+        SortNotes(Cat->Notes(), c.Fields);
+        std::string names;
+        for (const NoteRecord* note : Cat->Notes().Shown()) {
+            names += note->FileName;
+        }
+        EXPECT_EQ(names, c.Order);
+    }
 }
 
 } // namespace

@@ -1,0 +1,138 @@
+// The start-up repair of recordings that were cut off (the program killed, the power gone).
+#include "dictaphone/RecordingRepair.h"
+
+#include <gtest/gtest.h>
+
+#include "audio/WavFormat.h"
+#include "catalogue/CatalogueFixture.h"
+#include "common/ByteIO.h"
+#include "dictaphone/GraphSettings.h"
+#include "dictaphone/TellamoWav.h"
+#include "support/CountingFileSystem.h"
+
+namespace tellamo::test {
+namespace {
+
+// Built before the catalogue fixture, which writes through it.
+struct CountedDisk {
+    CountingFileSystem Disk;
+};
+
+class RecordingRepair : protected CountedDisk, public CatalogueFixture {
+protected:
+    RecordingRepair() : CatalogueFixture(Disk) { Cat->NewCatalogue(); }
+
+    std::string WavPath(const NoteRecord* note) const { return Folder() + note->FileName + ".wav"; }
+    static std::string Header(std::uint16_t bits, std::uint32_t dataSize, std::uint32_t riffSize) {
+        auto h = MakeWaveHeader(1, 8000, bits);
+        PutU32(&h[4], riffSize);
+        PutU32(&h[40], dataSize);
+        return std::string(reinterpret_cast<const char*>(h.data()), h.size());
+    }
+};
+
+// The repair's cases, on files made by hand.
+TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
+    const auto header = &RecordingRepair::Header;
+    const std::string sound(1001, '\x40');
+    const struct {
+        const char* Name;
+        std::uint16_t Bits;
+        std::string File; // empty: no file at all
+        bool Complete;    // the record has its duration
+        bool Repaired;
+        std::size_t SizeAfter; // the file's size after the repair
+        std::int32_t DurationAfter;
+    } cases[] = {
+        {"header says nothing, 16-bit", 16, header(16, 0, 0) + sound, false, true, 1044, 62},
+        {"header lags, 8-bit", 8, header(8, 400, 436) + sound, false, true, 1045, 125},
+        // Stop completes the file before the record: a complete record is not looked at.
+        {"header lags, record complete", 8, header(8, 400, 436) + sound, true, false, 1045, 7},
+        {"file complete, record not", 8, header(8, 1001, 1037) + sound, false, true, 1045, 125},
+        {"all complete", 8, header(8, 1001, 1037) + sound, true, false, 1045, 7},
+        {"a chunk follows the sound", 8,
+         header(8, 1000, 1044) + sound.substr(1) + std::string("LIST\x04\0\0\0abcd", 12), true,
+         false, 1056, 7},
+        // A device that failed mid-recording: the header claims sound that never reached the disk.
+        {"header claims more than the file holds", 8, header(8, 262276, 262312) + sound, false,
+         true, 1045, 125},
+        {"header claims more, half a sample at the end", 16, header(16, 5000, 5036) + sound, false,
+         true, 1044, 62},
+        {"only a header", 8, header(8, 0, 36), false, false, 44, -1},
+        // Killed just after Record: the empty note is reported and its header made valid.
+        {"only a header, sizes 0", 8, header(8, 0, 0), false, true, 44, 0},
+        {"only a header claiming sound", 16, header(16, 8000, 8036), false, true, 44, 0},
+        {"not a WAV file", 8, std::string("RIFF\0\0", 6), false, false, 6, -1},
+        {"no file", 8, std::string(), false, false, 0, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        NoteRecord* note = Cat->AddRecordedNote(Cat->NotesNode(), c.Name, 8000, c.Bits);
+        if (c.Complete) {
+            Cat->CompleteNote(note, 1, 7);
+        }
+        if (!c.File.empty()) {
+            WriteFileBytes(WavPath(note), c.File);
+        }
+        const std::vector<RecoveredNote> recovered =
+            RepairInterruptedRecordings(*Cat, GraphSettings{});
+        EXPECT_EQ(recovered.size(), c.Repaired ? 1u : 0u);
+        EXPECT_EQ(note->Duration.value_or(-1), c.DurationAfter);
+        if (!c.File.empty()) {
+            const std::string after = ReadFileBytes(WavPath(note));
+            EXPECT_EQ(after.size(), c.SizeAfter);
+            if (c.Repaired) {
+                EXPECT_EQ(ReadWaveHeader(WavPath(note)).DataSize, c.SizeAfter - 44);
+                EXPECT_EQ(GetU32(reinterpret_cast<const unsigned char*>(after.data()) + 4),
+                          c.SizeAfter - 8);
+                EXPECT_EQ(note->FileSizeKB.value_or(-1), (c.SizeAfter + 512) / 1024);
+                EXPECT_TRUE(RecoveredNotesText(recovered).contains(ShortTime(c.DurationAfter)));
+            } else {
+                EXPECT_EQ(after, c.File);
+            }
+        }
+        EXPECT_EQ(FileExists(Folder() + note->FileName + ".bmp"),
+                  c.Repaired && c.DurationAfter > 0);
+    }
+}
+
+// Past what a WAV header's 32-bit sizes can declare (a recording of more than 4 GiB cut off):
+// nothing of the file is cut, its header declares the most it can, and the user is told. The file
+// system claims the size: a sparse file as large would take the graph minutes to read.
+TEST_F(RecordingRepair, AFileTooLargeForItsHeaderIsKeptWhole) {
+    NoteRecord* note = Cat->AddRecordedNote(Cat->NotesNode(), "long", 8000, 8);
+    const std::string sound(1001, '\x40');
+    WriteFileBytes(WavPath(note), Header(8, 0, 0) + sound);
+    Disk.ClaimedSizes[WavPath(note)] = 4'500'000'000;
+
+    const std::vector<RecoveredNote> recovered = RepairInterruptedRecordings(*Cat, GraphSettings{});
+    ASSERT_EQ(recovered.size(), 1u);
+    EXPECT_TRUE(recovered[0].KeptWhole);
+    EXPECT_EQ(Disk.Truncates, 0);
+    const std::string after = ReadFileBytes(WavPath(note));
+    ASSERT_EQ(after.size(), 44u + sound.size());
+    EXPECT_EQ(after.substr(44), sound);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(after.data());
+    EXPECT_EQ(GetU32(bytes + 4), 0xFFFFFFFFu - 8);
+    EXPECT_EQ(GetU32(bytes + 40), 0xFFFFFFFFu - 44);
+    // All of it counts: 4,499,999,956 samples at 8000 Hz.
+    EXPECT_EQ(recovered[0].DurationMs, 562'499'994);
+    EXPECT_EQ(note->FileSizeKB.value_or(-1), 4'394'531);
+    EXPECT_TRUE(RecoveredNotesText(recovered).contains("kept whole"));
+}
+
+// A lifetime of complete notes whose files are all gone (a folder restored without its sound,
+// say): the repair looks at none of them, so the start-up does not grow with their number.
+TEST_F(RecordingRepair, LooksAtNoFileOfACompleteNote) {
+    for (int i = 0; i < 100'000; ++i) {
+        Cat->AddFoundNote(Cat->NotesNode(), std::to_string(100'000 + i), At(2004, 3, 15, 14, 30, 0),
+                          11025, 16);
+        Cat->CompleteNote(100, 1000 + i);
+    }
+    Disk.Calls = 0;
+    EXPECT_TRUE(RepairInterruptedRecordings(*Cat, GraphSettings{}).empty());
+    EXPECT_EQ(Disk.Calls, 0);
+}
+
+} // namespace
+} // namespace tellamo::test
