@@ -22,6 +22,7 @@
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/IniFile.h"
+#include "dictaphone/NoteWaveHeader.h"
 
 namespace tellamo {
 namespace {
@@ -84,16 +85,6 @@ void BM_TranslationKeys(benchmark::State& state) {
 }
 BENCHMARK(BM_TranslationKeys)->Arg(20'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
-FoundWave ReadHeader(const std::string& path) {
-    const WaveInfo info = ReadWaveHeader(path);
-    return FoundWave{static_cast<std::uint16_t>(info.SampleRate),
-                     info.SixteenBit(),
-                     static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
-                     info.DataStart,
-                     info.DataSize,
-                     info.FileSize};
-}
-
 // Restore Notes of range(0) one-second WAVs, one of them cut to 20 bytes.
 void BM_RestoreNotes(benchmark::State& state) {
     QTemporaryDir dir;
@@ -117,7 +108,7 @@ void BM_RestoreNotes(benchmark::State& state) {
         auto cat = MakeCatalogue(dir.path());
         cat->NewCatalogue();
         state.ResumeTiming();
-        const RestoreResult result = RestoreNotes(*cat, ReadHeader);
+        const RestoreResult result = RestoreNotes(*cat, ReadNoteWaveHeader);
         restored = result.Restored.size();
         unreadable = result.Unreadable;
     }

@@ -16,7 +16,6 @@
 #include <QTableView>
 #include <QTreeView>
 
-#include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueBackups.h"
 #include "catalogue/NoteSort.h"
@@ -24,6 +23,7 @@
 #include "common/Errors.h"
 #include "common/Translate.h"
 #include "dialogs/TDescriptionForm.h"
+#include "dictaphone/NoteWaveHeader.h"
 #include "mainwindow/CataloguePanel.h"
 #include "mainwindow/MainActions.h"
 #include "mainwindow/Messages.h"
@@ -311,21 +311,7 @@ void CataloguePanel::DeleteNoteActionExecute() {
 void CataloguePanel::RestoreNotesActionExecute() {
     // The header is read, never played: nothing is heard and the recorder's format stays as it
     // is, so a restore can run beside a recording.
-    const RestoreResult result = RestoreNotes(mCat, [](const std::string& path) {
-        const WaveInfo info = ReadWaveHeader(path);
-        if (info.SampleRate > 0xFFFF) {
-            // The catalogue keeps a note's rate in 16 bits.
-            throw TellamoError("\"" + path + "\": a sample rate of " +
-                               std::to_string(info.SampleRate) +
-                               " Hz cannot be kept in the catalogue");
-        }
-        return FoundWave{static_cast<std::uint16_t>(info.SampleRate),
-                         info.SixteenBit(),
-                         static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
-                         info.DataStart,
-                         info.DataSize,
-                         info.FileSize};
-    });
+    const RestoreResult result = RestoreNotes(mCat, ReadNoteWaveHeader);
     mTreeView->expand(mCat.Folders().IndexOf(mCat.NotesNode()));
     mHost.ShowSaveResult(result.SaveError);
     // One closing message: files passed over are information (the rest came back), only a

@@ -10,20 +10,10 @@
 #include "CatalogueFixture.h"
 #include "audio/WavFormat.h"
 #include "common/ByteIO.h"
+#include "dictaphone/NoteWaveHeader.h"
 
 namespace tellamo::test {
 namespace {
-
-// The reader the program gives the restore.
-FoundWave ReadHeader(const std::string& path) {
-    const WaveInfo info = ReadWaveHeader(path);
-    return FoundWave{static_cast<std::uint16_t>(info.SampleRate),
-                     info.SixteenBit(),
-                     static_cast<std::uint16_t>(info.Stereo() ? 2 : 1),
-                     info.DataStart,
-                     info.DataSize,
-                     info.FileSize};
-}
 
 // A WAV file as the recorder writes it, whose header declares declaredBytes of data and which
 // holds dataBytes of them.
@@ -112,7 +102,7 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
     }
     const std::size_t notesBefore = Cat->Notes().All().size();
 
-    const RestoreResult result = RestoreNotes(*Cat, ReadHeader);
+    const RestoreResult result = RestoreNotes(*Cat, ReadNoteWaveHeader);
 
     ASSERT_NE(result.Found, nullptr);
     EXPECT_EQ(result.Found->Name, "Found");
@@ -178,7 +168,7 @@ TEST_F(Restore, ARecordingThatRunsMeanwhileCompletesItsOwnNote) {
     NoteRecord* recording = Cat->AddRecordedNote(Cat->NotesNode(), "running", 11025, 16);
     WriteFileBytes(StoragePath(recording->FileName + ".wav"), Wave(1, 11025, 16, 2000));
     WriteFileBytes(StoragePath("100000.wav"), Wave(1, 8000, 8, 8000));
-    const RestoreResult result = RestoreNotes(*Cat, ReadHeader);
+    const RestoreResult result = RestoreNotes(*Cat, ReadNoteWaveHeader);
     ASSERT_EQ(result.Restored.size(), 1u);
     Cat->CompleteNote(7, 1234); // the recording stops
     EXPECT_EQ(recording->Duration, 1234);
@@ -190,7 +180,7 @@ TEST_F(Restore, EachRunAddsAFoundFolderAndSaves) {
     WriteFileBytes(StoragePath("100000.wav"), Wave(1, 8000, 8, 8000));
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
-        const RestoreResult result = RestoreNotes(*Cat, ReadHeader);
+        const RestoreResult result = RestoreNotes(*Cat, ReadNoteWaveHeader);
         EXPECT_EQ(result.Restored.size(), run == 1 ? 1u : 0u);
         EXPECT_EQ(result.Error, QString());
         EXPECT_EQ(result.SkippedText(), QString());
