@@ -111,9 +111,11 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TAboutForm::keyPressEvent(QKeyEvent* event) {
-    // The box has no cancel button: Esc does nothing.
-    if (event->key() == Qt::Key_Escape) {
+    // The box has no cancel button: Esc closes it as its one button does, the way every other
+    // dialog of the program closes by the keyboard.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         event->accept();
+        accept();
         return;
     }
     QDialog::keyPressEvent(event);

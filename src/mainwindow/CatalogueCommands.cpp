@@ -1,10 +1,12 @@
 // The catalogue part's commands on folders and notes, and its keys, drags and title clicks.
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -14,6 +16,7 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QTableView>
+#include <QToolBar>
 #include <QTreeView>
 
 #include "catalogue/Catalogue.h"
@@ -100,6 +103,40 @@ protected:
 private:
     QTreeView* mTree;
 };
+
+// Escape in the filter text leaves it: the text is cleared and the focus goes back to the list.
+class FilterEditKeys : public QObject {
+public:
+    FilterEditKeys(QLineEdit* edit, QWidget* list) : QObject(edit), mEdit(edit), mList(list) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress ||
+            static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
+            static_cast<QKeyEvent*>(event)->modifiers() != Qt::NoModifier) {
+            return false;
+        }
+        mEdit->clear();
+        mList->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
+
+private:
+    QLineEdit* mEdit;
+    QWidget* mList;
+};
+
+// The folder's place in the tree as a line of a list: its names from the top, "Notes / Work".
+void AddFolderLines(const FolderNode& folder, const QString& above, QStringList& lines,
+                    std::vector<FolderNode*>& folders) {
+    const QString line = above.isEmpty() ? QString::fromUtf8(folder.Name)
+                                         : above + " / " + QString::fromUtf8(folder.Name);
+    lines << line;
+    folders.push_back(const_cast<FolderNode*>(&folder));
+    for (const auto& child : folder.Children) {
+        AddFolderLines(*child, line, lines, folders);
+    }
+}
 } // namespace
 
 void CataloguePanel::ConnectCommands() {
@@ -110,6 +147,8 @@ void CataloguePanel::ConnectCommands() {
     ConnectCommand(a.ClearTrashAction, &mWindow, [this] { ClearTrashActionExecute(); });
     ConnectCommand(a.ParentFolderAction, &mWindow, [this] { ParentFolderActionExecute(); });
     ConnectCommand(a.RenameNoteAction, &mWindow, [this] { RenameNoteActionExecute(); });
+    ConnectCommand(a.MoveNoteAction, &mWindow, [this] { MoveNoteActionExecute(); });
+    ConnectCommand(a.FilterTextAction, &mWindow, [this] { FilterTextActionExecute(); });
     ConnectCommand(a.DeleteNoteAction, &mWindow, [this] { DeleteNoteActionExecute(); });
     ConnectCommand(a.RestoreNotesAction, &mWindow, [this] { RestoreNotesActionExecute(); });
     ConnectCommand(a.RestoreBackupAction, &mWindow, [this] { RestoreBackupActionExecute(); });
@@ -126,6 +165,7 @@ void CataloguePanel::ConnectCommands() {
     };
     mTreeView->viewport()->installEventFilter(new TreeRightClick(mTreeView));
     mRxDBGrid->installEventFilter(new NoteListKeys(mRxDBGrid, mActions));
+    mFilterEdit->installEventFilter(new FilterEditKeys(mFilterEdit, mRxDBGrid));
 
     // The list's row selection is the note table's multi-selection.
     connect(mRxDBGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
@@ -285,6 +325,53 @@ void CataloguePanel::RenameNoteActionExecute() {
     }
     mCat.SetNoteDescription(mDescriptionForm->DescriptionEdit->text());
     mHost.SaveCatalogue();
+}
+
+void CataloguePanel::MoveNoteActionExecute() {
+    if (mCat.Notes().IsEmpty()) {
+        return;
+    }
+    QStringList lines;
+    std::vector<FolderNode*> folders;
+    for (const auto& root : mCat.Folders().Roots()) {
+        AddFolderLines(*root, QString(), lines, folders);
+    }
+    QInputDialog dialog(&mWindow);
+    dialog.setObjectName(QStringLiteral("MoveNoteDialog"));
+    dialog.setWindowTitle(TranslateText("Move to Folder"));
+    dialog.setLabelText(TranslateText("Move the notes to the folder:"));
+    dialog.setComboBoxItems(lines);
+    dialog.setComboBoxEditable(false);
+    if (auto* box = dialog.findChild<QComboBox*>()) {
+        box->setObjectName(QStringLiteral("FolderComboBox"));
+        const auto at = std::find(folders.begin(), folders.end(), mCat.SelectedFolder());
+        box->setCurrentIndex(at == folders.end() ? 0 : static_cast<int>(at - folders.begin()));
+    }
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    // Two folders may have the same names all the way down: the line's place tells them apart.
+    const auto* box = dialog.findChild<QComboBox*>();
+    const int chosen =
+        box ? box->currentIndex() : static_cast<int>(lines.indexOf(dialog.textValue()));
+    if (chosen < 0 || chosen >= static_cast<int>(folders.size())) {
+        return;
+    }
+    EnsureSelection();
+    mCat.MoveSelectedNotes(folders[static_cast<std::size_t>(chosen)]);
+    mHost.SaveCatalogue();
+}
+
+void CataloguePanel::FilterTextActionExecute() {
+    if (!mActions.FilterToolBarAction->isChecked()) {
+        mActions.FilterToolBarAction->setChecked(true);
+    }
+    mFilterBar->setVisible(true);
+    if (!mActions.FilterAction->isChecked()) {
+        mActions.FilterAction->trigger(); // the text typed next filters the list
+    }
+    mFilterEdit->setFocus(Qt::ShortcutFocusReason);
+    mFilterEdit->selectAll();
 }
 
 void CataloguePanel::DeleteNoteActionExecute() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QApplication>
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -66,7 +67,8 @@ QStringList LongestTexts(int column) {
 
 CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& catalogue,
                                MainActions& actions, CatalogueHost& host)
-    : QObject(&window), mWindow(window), mCat(catalogue), mActions(actions), mHost(host) {
+    : QObject(&window), mWindow(window), mCat(catalogue), mActions(actions), mHost(host),
+      mFilterBar(&filterBar) {
     const MainActions& a = mActions;
     filterBar.addAction(a.AffiliateAction);
     filterBar.addSeparator();
@@ -223,15 +225,60 @@ void CataloguePanel::UpdateStates(bool idle) {
 }
 
 void CataloguePanel::SetBrowsingEnabled(bool enabled) {
+    if (!enabled) {
+        KeepFocusWhileDisabled();
+    }
     mRxDBGrid->setEnabled(enabled);
     mTreeView->setEnabled(enabled);
+    if (enabled) {
+        RestoreFocusAfterDisabled();
+    } else {
+        NoteFocusWhileDisabled();
+    }
 }
 
 void CataloguePanel::SetNoteListBusy(bool busy) {
+    if (busy) {
+        KeepFocusWhileDisabled();
+    }
     mRxDBGrid->setEnabled(!busy);
     if (busy) {
+        NoteFocusWhileDisabled();
         mRxDBGrid->repaint();
+    } else if (mTreeView->isEnabled()) {
+        RestoreFocusAfterDisabled();
     }
+}
+
+void CataloguePanel::KeepFocusWhileDisabled() {
+    QWidget* focused = mWindow.focusWidget();
+    if (focused && (focused == mRxDBGrid || focused == mTreeView)) {
+        mFocusBeforeDisabled = focused;
+        mFocusWhileDisabled = nullptr;
+        mFocusMoved = false;
+    }
+}
+
+void CataloguePanel::NoteFocusWhileDisabled() {
+    if (mFocusBeforeDisabled && !mFocusMoved) {
+        mFocusWhileDisabled = mWindow.focusWidget();
+        mFocusMoved = true;
+    }
+}
+
+void CataloguePanel::RestoreFocusAfterDisabled() {
+    // Disabling the focused list hands the focus to the next control (or to nothing). Unless the
+    // user has moved it on since, it comes back, so that Return plays the current note again.
+    // The window's own focus is what counts: a dialog open in front of it gives it back there.
+    if (mFocusBeforeDisabled && mFocusBeforeDisabled->isEnabled()) {
+        QWidget* focused = mWindow.focusWidget();
+        if (!focused || focused == mFocusWhileDisabled || focused == &mWindow) {
+            mFocusBeforeDisabled->setFocus(Qt::OtherFocusReason);
+        }
+    }
+    mFocusBeforeDisabled = nullptr;
+    mFocusWhileDisabled = nullptr;
+    mFocusMoved = false;
 }
 
 void CataloguePanel::FitColumns() {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include "mainwindow/FolderTreeView.h"
@@ -76,6 +77,11 @@ public:
     void TreeViewDragDrop(DragSource source, FolderNode* dragged, FolderNode* target, bool onLabel);
     void EnsureSelection();
     void RenameNoteActionExecute();
+    // Moves the selected notes (or the current one) to a folder chosen from a list: the
+    // keyboard's way to do what dragging them onto the tree does.
+    void MoveNoteActionExecute();
+    // Shows the filter bar and puts the focus in the filter text, with the filter on.
+    void FilterTextActionExecute();
     void DeleteNoteActionExecute();
     // Brings the storage folder's WAV files that no note uses back as notes in a new folder
     // "Found"; files it passes over or cannot read are reported in one box.
@@ -97,6 +103,11 @@ private:
     // font, never below their design widths; the result is kept in mFittedColumnWidths.
     void FitColumns();
     bool TreeViewEdited(FolderNode* folder, const QString& name);
+    // The focus of a list or tree that is disabled for a while (playback, recording, a graph
+    // being built) is remembered, and given back once it is enabled again.
+    void KeepFocusWhileDisabled();
+    void NoteFocusWhileDisabled();
+    void RestoreFocusAfterDisabled();
 
     QWidget& mWindow;
     Catalogue& mCat;
@@ -105,6 +116,7 @@ private:
     TDescriptionForm* mDescriptionForm = nullptr;
 
     // Components, named as the settings and translation files address them.
+    QToolBar* mFilterBar = nullptr;
     QLineEdit* mFilterEdit = nullptr;
     FolderTreeView* mTreeView = nullptr;
     QTableView* mRxDBGrid = nullptr;
@@ -120,6 +132,11 @@ private:
     // Each column's width as last shown (a hidden column reports none).
     std::vector<int> mColumnWidths;
     std::vector<int> mFittedColumnWidths;
+    // The list or tree that had the focus when it was disabled, and where the toolkit moved the
+    // focus then.
+    QPointer<QWidget> mFocusBeforeDisabled;
+    QPointer<QWidget> mFocusWhileDisabled;
+    bool mFocusMoved = false;
 };
 
 } // namespace tellamo

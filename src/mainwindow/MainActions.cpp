@@ -31,6 +31,7 @@ const ActionDef Definitions[] = {
     {TELLAMO_ACTION(StopAction), "Note", "&Stop", "Stop", NotCheckable},
     {TELLAMO_ACTION(RecordAction), "Note", "&Record", "Record", NotCheckable},
     {TELLAMO_ACTION(RenameNoteAction), "Note", "&Rename", "", NotCheckable},
+    {TELLAMO_ACTION(MoveNoteAction), "Note", "&Move to Folder...", "", NotCheckable},
     {TELLAMO_ACTION(ParentFolderAction), "Note", "Parent &Folder", "", NotCheckable},
     {TELLAMO_ACTION(DeleteNoteAction), "Note", "&Delete", "", NotCheckable},
     {TELLAMO_ACTION(DictaphoneToolBarAction), "View", "&Dictaphone", "", Checked},
@@ -45,6 +46,7 @@ const ActionDef Definitions[] = {
     {TELLAMO_ACTION(MenuNoteAction), "View", "&Note", "", Unchecked},
     {TELLAMO_ACTION(BorderAction), "View", "Glyph &border", "", Unchecked},
     {TELLAMO_ACTION(GraphPanelAction), "View", "&Graph", "View Graph", Checked},
+    {TELLAMO_ACTION(FilterTextAction), "View", "F&ilter Text", "", NotCheckable},
     {TELLAMO_ACTION(BiDirectionalAction), "Options", "Bi-&directional graph",
      "Bi-directional graph", Checked},
     {TELLAMO_ACTION(AffiliateAction), "Options", "&Affiliated notes",
@@ -120,6 +122,7 @@ void FillNoteMenu(QMenu& menu, const MainActions& a) {
     menu.addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
     menu.addSeparator();
     menu.addAction(a.RenameNoteAction);
+    menu.addAction(a.MoveNoteAction);
     menu.addSeparator();
     menu.addAction(a.ParentFolderAction);
     menu.addSeparator();

@@ -27,6 +27,7 @@ struct MainActions {
     QAction* StopAction = nullptr;
     QAction* RecordAction = nullptr;
     QAction* RenameNoteAction = nullptr;
+    QAction* MoveNoteAction = nullptr;
     QAction* ParentFolderAction = nullptr;
     QAction* DeleteNoteAction = nullptr;
     // View
@@ -42,6 +43,7 @@ struct MainActions {
     QAction* MenuNoteAction = nullptr;
     QAction* BorderAction = nullptr;
     QAction* GraphPanelAction = nullptr;
+    QAction* FilterTextAction = nullptr;
     // Options
     QAction* BiDirectionalAction = nullptr;
     QAction* AffiliateAction = nullptr;

@@ -4,7 +4,9 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -16,6 +18,7 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -34,6 +37,7 @@
 #include "mainwindow/FolderIcons.h"
 #include "mainwindow/Glyphs.h"
 #include "mainwindow/GraphWidgets.h"
+#include "mainwindow/MainKeys.h"
 #include "mainwindow/MenuAccessKeys.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
@@ -64,6 +68,7 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
                                                   static_cast<CatalogueHost&>(*this));
     CreatePanels();
     CreateMenus();
+    ApplyWindowKeyMap(mActions, *this, *mCatalogue->NoteGrid(), *mCatalogue->Tree());
 
     setWindowTitle(TranslateText("Tellamo"));
     setMinimumSize(160, 37);
@@ -97,6 +102,33 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
         }
     });
     mCatalogue->Tree()->setFocus();
+    KeepFocusAfterDialogs();
+}
+
+void TTellamoMainForm::KeepFocusAfterDialogs() {
+    qApp->installEventFilter(this);
+}
+
+bool TTellamoMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // Most of the program's dialogs are windows of their own, without this one as their parent:
+    // when the active one closes, nothing gives the focus back, and the keyboard would reach no
+    // window at all until the mouse chose one. Here it comes back to this window, to the control
+    // that had it. A window left for another program's is left as the user left it.
+    if (event->type() == QEvent::Hide && watched != this) {
+        auto* closing = qobject_cast<QDialog*>(watched);
+        const QWidget* active = QApplication::activeWindow();
+        // (By the time a window hears of its hiding, it may have lost the focus already.)
+        if (closing && closing->isWindow() && (!active || active == closing)) {
+            QTimer::singleShot(0, this, [this] {
+                const QWidget* active = QApplication::activeWindow();
+                if ((!active || !active->isVisible()) && isVisible() && !isMinimized() &&
+                    !QApplication::activeModalWidget() && !QApplication::activePopupWidget()) {
+                    activateWindow();
+                }
+            });
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 TTellamoMainForm::~TTellamoMainForm() {
@@ -171,6 +203,7 @@ void TTellamoMainForm::CreateMenus() {
     view->addActions({a.GraphPanelAction, a.BiDirectionalAction});
     view->addSeparator();
     view->addAction(a.AffiliateAction);
+    view->addAction(a.FilterTextAction);
 
     QMenu* tools = menuBar()->addMenu(TranslateText("&Tools"));
     tools->addAction(a.OptionsAction);
@@ -299,6 +332,8 @@ void TTellamoMainForm::ActionListUpdate() {
     a.RenameNoteAction->setEnabled(hasNote && notRecording);
     a.DeleteNoteAction->setEnabled(hasNote && idle);
     a.ParentFolderAction->setEnabled(hasNote && idle && a.AffiliateAction->isChecked());
+    a.MoveNoteAction->setEnabled(hasNote && idle);
+    a.FilterTextAction->setEnabled(idle);
     mCatalogue->UpdateStates(idle);
     mDictaphone->UpdateStates();
 }

@@ -102,6 +102,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Says why and returns true when note is the one being recorded: its file is not complete.
@@ -114,6 +115,7 @@ private:
     void CreateSettingsStore();
     void ConnectExport();
     void CreateTrayIcon();
+    void KeepFocusAfterDialogs();
     void MinimizeToTrayActionExecute();
 
     // The dictaphone's side of the window.

@@ -1,0 +1,306 @@
+// The window by the keyboard: the key map reaches its actions where it should and clashes with
+// nothing, the menus show the keys, and the focus comes back to the list after playback, a
+// recording and a dialog.
+
+#include <map>
+#include <set>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+
+#include "MainWindowFixture.h"
+#include "audio/WavFormat.h"
+#include "common/ByteIO.h"
+#include "mainwindow/MainKeys.h"
+
+namespace tellamo::test {
+namespace {
+
+QAction* ActionNamed(TTellamoMainForm& form, const QString& name) {
+    for (QAction* action : form.Actions().All()) {
+        if (action->objectName() == name) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+// The window shown and active, with two loud notes of a second in the Notes folder and a
+// folder "Work" beside them.
+class Keyboard : public MainWindowFixture {
+protected:
+    Keyboard() {
+        Form.Actions().AskDescriptionAction->setChecked(false);
+        Form.Options().SampleRate = 8000;
+        Form.Options().SixteenBit = false;
+        Work = Cat.AddFolder(Cat.NotesNode(), "Work");
+        for (const char* name : {"first", "second"}) {
+            const auto header = MakeWaveHeader(1, 8000, 8);
+            std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
+            wav += std::string(8000, '\xF0');
+            PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), 8000);
+            WriteFileBytes(Folder() + name + ".wav", wav);
+            Cat.AddFoundNote(Cat.NotesNode(), name, 8, 8000, 8);
+            Cat.CompleteNote(8, 1000);
+        }
+        Cat.SelectFolder(Cat.NotesNode());
+        Form.resize(640, 480);
+        Form.show();
+        Form.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&Form));
+        Form.ActionListUpdate();
+        List().setFocus();
+        List().setCurrentIndex(List().model()->index(0, 0));
+        Form.ActionListUpdate();
+    }
+    QTableView& List() { return NamedChild<QTableView>(Form, "RxDBGrid"); }
+    QTreeView& Tree() { return NamedChild<QTreeView>(Form, "TreeView"); }
+    QLineEdit& FilterEdit() { return NamedChild<QLineEdit>(Form, "FilterEdit"); }
+    // Runs the window's idle work, as the event loop does before it waits.
+    void Idle() {
+        QApplication::processEvents();
+        Form.ActionListUpdate();
+    }
+    // Plays the recorded buffers back until the player reports the end.
+    void PlayToTheEnd() {
+        while (Form.Mode() == TDictaphoneMode::mdPlaying && Port.CompleteOutput()) {
+            Poster.ProcessPending();
+        }
+        for (int i = 0; i < 500 && Form.Mode() != TDictaphoneMode::mdIdle; ++i) {
+            QTest::qWait(10);
+        }
+        Idle();
+    }
+
+    FolderNode* Work = nullptr;
+};
+
+TEST_F(Keyboard, EveryKeyOfTheMapIsShownInAMenuAndClashesWithNothing) {
+    std::set<QChar> barKeys; // Alt+letter of the menu bar
+    for (QAction* menu : Form.menuBar()->actions()) {
+        const QKeySequence mnemonic = QKeySequence::mnemonic(menu->text());
+        if (!mnemonic.isEmpty()) {
+            barKeys.insert(QChar(mnemonic[0].key()).toUpper());
+        }
+    }
+    ASSERT_GE(barKeys.size(), 5u);
+    // Every action with a key, however it got it (the map, or a part of the window).
+    std::map<QString, std::vector<QAction*>> byKey;
+    for (QAction* action : Form.findChildren<QAction*>()) {
+        for (const QKeySequence& keys : action->shortcuts()) {
+            byKey[keys.toString(QKeySequence::PortableText)].push_back(action);
+            ASSERT_EQ(keys.count(), 1) << keys.toString().toStdString();
+            const QKeyCombination key = keys[0];
+            if (key.keyboardModifiers() == Qt::AltModifier) {
+                EXPECT_EQ(barKeys.count(QChar(key.key()).toUpper()), 0u)
+                    << action->objectName().toStdString() << " takes a menu's access key";
+            }
+        }
+    }
+    for (const auto& [keys, actions] : byKey) {
+        // One key for two actions only where each works in a widget of its own.
+        for (std::size_t i = 0; i < actions.size(); ++i) {
+            for (std::size_t j = i + 1; j < actions.size(); ++j) {
+                const bool apart = actions[i]->shortcutContext() == Qt::WidgetShortcut &&
+                                   actions[j]->shortcutContext() == Qt::WidgetShortcut &&
+                                   actions[i]->associatedObjects().size() > 0;
+                bool shared = false;
+                for (QObject* a : actions[i]->associatedObjects()) {
+                    auto* widget = qobject_cast<QWidget*>(a);
+                    shared = shared || (widget && !qobject_cast<QMenu*>(widget) &&
+                                        actions[j]->associatedObjects().contains(a));
+                }
+                EXPECT_TRUE(apart && !shared)
+                    << keys.toStdString() << ": " << actions[i]->objectName().toStdString()
+                    << " and " << actions[j]->objectName().toStdString();
+            }
+        }
+    }
+    for (const KeyBinding& binding : WindowKeyMap()) {
+        SCOPED_TRACE(binding.Action);
+        QAction* action = ActionNamed(Form, QString::fromLatin1(binding.Action));
+        ASSERT_NE(action, nullptr);
+        EXPECT_TRUE(action->shortcuts().contains(binding.Keys));
+        EXPECT_TRUE(action->isShortcutVisibleInContextMenu());
+        bool inMenu = false;
+        for (QObject* owner : action->associatedObjects()) {
+            inMenu = inMenu || qobject_cast<QMenu*>(owner);
+        }
+        EXPECT_TRUE(inMenu) << "the key is shown beside a menu entry";
+    }
+}
+
+// Key, where the focus is, what the program is doing: the action the key triggers (none: the
+// key triggers no action of the map).
+TEST_F(Keyboard, EachKeyReachesItsActionWhereItWorks) {
+    enum Focus { InList, InTree, InFilter };
+    struct Case {
+        Focus Where;
+        QKeyCombination Key;
+        bool Recording;
+        const char* Action; // "" for none
+    };
+    const Case cases[] = {
+        {InList, Qt::Key_Delete, false, "DeleteNoteAction"},
+        {InTree, Qt::Key_Delete, false, "DeleteFolderAction"},
+        {InList, Qt::Key_F2, false, "RenameNoteAction"},
+        {InTree, Qt::Key_F2, false, "RenameFolderAction"},
+        {InList, Qt::CTRL | Qt::Key_R, false, "RecordAction"},
+        {InTree, Qt::CTRL | Qt::Key_R, false, "RecordAction"},
+        {InList, Qt::CTRL | Qt::Key_R, true, ""}, // already recording
+        {InList, Qt::CTRL | Qt::Key_Period, true, "StopAction"},
+        {InList, Qt::CTRL | Qt::Key_Period, false, ""}, // nothing to stop
+        {InList, Qt::Key_F1, false, "TopicsAction"},
+        {InFilter, Qt::Key_F1, false, "TopicsAction"},
+        {InList, Qt::CTRL | Qt::Key_Q, false, "ExitAction"},
+        {InList, Qt::CTRL | Qt::SHIFT | Qt::Key_S, false, "SaveAsFileAction"},
+        {InList, Qt::CTRL | Qt::Key_F, false, "FilterTextAction"},
+        {InFilter, Qt::Key_Delete, false, ""}, // the text's own key
+        {InFilter, Qt::Key_F2, false, ""},
+    };
+    // The handlers are other tests' business: here only which action a key reaches counts.
+    std::map<QAction*, int> triggered;
+    for (QAction* action : Form.findChildren<QAction*>()) {
+        if (!action->shortcuts().isEmpty()) {
+            QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+            QObject::connect(action, &QAction::triggered, &Form,
+                             [&, action] { ++triggered[action]; });
+        }
+    }
+    Form.Actions().FilterToolBarAction->setChecked(true);
+    Idle();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QKeySequence(c.Key).toString().toStdString() + " in " +
+                     std::to_string(c.Where) + (c.Recording ? " recording" : ""));
+        if (c.Recording) {
+            Form.DictaphonePart().RecordActionExecute();
+            ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+        }
+        Idle();
+        QWidget* target = c.Where == InList   ? static_cast<QWidget*>(&List())
+                          : c.Where == InTree ? static_cast<QWidget*>(&Tree())
+                                              : &FilterEdit();
+        Cat.SelectFolder(c.Where == InTree ? Work : Cat.NotesNode()); // a folder that can go
+        Idle();
+        if (target->isEnabled()) {
+            target->setFocus();
+        }
+        triggered.clear();
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &Form,
+                        c.Key.key(), c.Key.keyboardModifiers());
+        std::vector<std::string> reached;
+        for (const auto& [action, count] : triggered) {
+            reached.push_back(action->objectName().toStdString());
+        }
+        EXPECT_EQ(reached,
+                  *c.Action ? std::vector<std::string>{c.Action} : std::vector<std::string>{});
+        if (c.Recording) {
+            Form.DictaphonePart().StopActionExecute();
+        }
+    }
+}
+
+TEST_F(Keyboard, CtrlFGoesToTheFilterAndEscapeLeavesIt) {
+    ASSERT_FALSE(Form.Actions().FilterToolBarAction->isChecked());
+    QTest::keyClick(&List(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(FilterEdit().hasFocus());
+    EXPECT_TRUE(NamedChild<QToolBar>(Form, "FilterToolBar").isVisible());
+    EXPECT_TRUE(Form.Actions().FilterAction->isChecked()) << "what is typed next filters";
+    QTest::keyClicks(&FilterEdit(), "zzz");
+    EXPECT_EQ(Cat.Notes().Shown().size(), 0u);
+    QTest::keyClick(&FilterEdit(), Qt::Key_Escape);
+    EXPECT_EQ(FilterEdit().text(), "");
+    EXPECT_TRUE(List().hasFocus());
+    EXPECT_EQ(Cat.Notes().Shown().size(), 2u);
+    QTest::keyClick(&List(), Qt::Key_Return);
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << "Return plays at once";
+}
+
+// After playback ends, after a recording stops and after a dialog closes, Return plays the
+// current note again: the list has the focus back.
+TEST_F(Keyboard, TheFocusComesBackToTheListOnTheCurrentNote) {
+    QTest::keyClick(&List(), Qt::Key_Down);
+    const NoteRecord* current = Cat.Notes().Current();
+    ASSERT_NE(current, nullptr);
+    QTest::keyClick(&List(), Qt::Key_Return);
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    Idle();
+    EXPECT_FALSE(List().isEnabled());
+    PlayToTheEnd();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_TRUE(List().hasFocus()) << "after playback";
+    EXPECT_EQ(Cat.Notes().Current(), current);
+
+    QTest::keyClick(&List(), Qt::Key_R, Qt::ControlModifier);
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    Idle();
+    const std::string loud(800, '\xF0');
+    ASSERT_TRUE(Port.CompleteInput(loud.data(), loud.size()));
+    Poster.ProcessPending();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Period, Qt::ControlModifier);
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    Idle();
+    EXPECT_TRUE(List().hasFocus()) << "after recording";
+
+    // F2 opens the description prompt; Escape closes it.
+    QTimer::singleShot(0, &Description, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Description.DescriptionEdit->hasFocus(); }, 2000))
+            << "the prompt's field has the focus";
+        QTest::keyClick(Description.DescriptionEdit, Qt::Key_Escape);
+    });
+    QTest::keyClick(&List(), Qt::Key_F2);
+    EXPECT_FALSE(Description.isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Form.isActiveWindow(); }, 2000));
+    Idle();
+    EXPECT_TRUE(List().hasFocus()) << "after a dialog";
+    QTest::keyClick(&List(), Qt::Key_Return);
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+}
+
+// A focus moved on by the user while the list is disabled stays where the user put it.
+TEST_F(Keyboard, AFocusMovedDuringPlaybackStaysWhereItWasPut) {
+    QTest::keyClick(&List(), Qt::Key_Return);
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    Idle();
+    auto& volume = NamedChild<QWidget>(Form, "VolumeRxSlider");
+    ASSERT_TRUE(volume.hasFocus()) << "the next control";
+    auto& silence = NamedChild<QWidget>(Form, "SilenceRxSlider");
+    silence.setFocus();
+    PlayToTheEnd();
+    EXPECT_TRUE(silence.hasFocus());
+}
+
+TEST_F(Keyboard, MoveToFolderMovesTheSelectedNotesToTheChosenFolder) {
+    QTest::keyClick(&List(), Qt::Key_Down, Qt::ShiftModifier); // both notes
+    ASSERT_EQ(Cat.Notes().Selection().size(), 2u);
+    QTimer::singleShot(0, &Form, [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto& folders = NamedChild<QComboBox>(*dialog, "FolderComboBox");
+        EXPECT_EQ(folders.currentText(), "Notes") << "the folder the notes are in";
+        const int work = folders.findText("Notes / Work");
+        ASSERT_GE(work, 0);
+        folders.setCurrentIndex(work);
+        dialog->accept();
+    });
+    Form.Actions().MoveNoteAction->trigger();
+    Cat.SelectFolder(Work);
+    EXPECT_EQ(Cat.Notes().Shown().size(), 2u);
+    Cat.SelectFolder(Cat.NotesNode());
+    EXPECT_EQ(Cat.Notes().Shown().size(), 0u);
+    EXPECT_NE(Saved().find("Work"), std::string::npos);
+}
+
+} // namespace
+} // namespace tellamo::test
