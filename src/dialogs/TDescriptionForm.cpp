@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -75,7 +76,13 @@ TDescriptionForm::TDescriptionForm(QAction* askDescriptionAction, QWidget* mainW
 
     QDialogButtonBox* buttons = MakeOkCancelButtons(this, OKBitBtn, CancelBitBtn);
 
+    // The field's label, read by a screen reader as the field's name; Alt+D comes back to it.
+    auto* label = new QLabel(TranslateText("&Description:"), this);
+    label->setObjectName(QStringLiteral("DescriptionLabel"));
+    label->setBuddy(DescriptionEdit);
+
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
     layout->addWidget(DescriptionEdit);
     layout->addWidget(AskDescriptionCheckBox);
     layout->addWidget(buttons);

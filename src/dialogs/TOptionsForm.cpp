@@ -245,7 +245,10 @@ void TOptionsForm::BuildPages() {
     SampleRateCurrencyEdit = SpinEdit("SampleRateCurrencyEdit", 4000, 22050, 11025, rate);
     SampleRateCurrencyEdit->setGroupSeparatorShown(true);
     SampleRateCurrencyEdit->setToolTip(TranslateText("Sample rate"));
-    rateLayout->addWidget(new QLabel(TranslateText("Samples/sec:"), rate), 1, 0);
+    auto* samplesLabel = new QLabel(TranslateText("Samples/sec:"), rate);
+    samplesLabel->setBuddy(SampleRateCurrencyEdit);
+    rateLayout->addWidget(samplesLabel, 1, 0);
+    SampleRateRxSlider->setAccessibleName(TranslateText("Sample Rate"));
     rateLayout->addWidget(SampleRateCurrencyEdit, 1, 1);
     KBSLabel = new QLabel(QStringLiteral("0,0 kb/sec"), rate);
     KBSLabel->setObjectName(QStringLiteral("KBSLabel"));

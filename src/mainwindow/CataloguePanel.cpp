@@ -78,6 +78,7 @@ CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& 
     mFilterEdit->setObjectName(QStringLiteral("FilterEdit"));
     mFilterEdit->setToolTip(TranslateText("Text of the filter"));
     mFilterEdit->setFixedWidth(156);
+    mFilterEdit->setAccessibleName(TranslateText("Text of the filter"));
     filterBar.addWidget(mFilterEdit);
 
     CreateViews();
@@ -107,6 +108,7 @@ void CataloguePanel::CreateViews() {
     mTreeView->setModel(&mCat.Folders());
     mTreeView->setIconSize(QSize(16, 16));
     mTreeView->setItemDelegate(new FolderIconDelegate(mCat, *mActions.AffiliateAction, mTreeView));
+    mTreeView->setAccessibleName(TranslateText("Folders"));
 
     mNoteModel = new NoteListModel(mCat.Notes(), this);
     mRxDBGrid = new QTableView(&mWindow);
@@ -114,6 +116,7 @@ void CataloguePanel::CreateViews() {
     mRxDBGrid->setModel(mNoteModel);
     mRxDBGrid->setItemDelegate(new NoteRowDelegate(mRxDBGrid, *mNoteModel));
     mRxDBGrid->setMinimumWidth(40);
+    mRxDBGrid->setAccessibleName(TranslateText("Notes"));
     mRxDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     mRxDBGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     mRxDBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);

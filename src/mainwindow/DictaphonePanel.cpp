@@ -100,6 +100,62 @@ void DictaphonePanel::CreateToolBarPart(QToolBar& bar) {
     mSilenceRxSlider = MakeSlider("SilenceRxSlider", 30, 10, &bar);
     mSilenceRxSlider->setFixedWidth(100);
     bar.addWidget(mSilenceRxSlider);
+    mTimeLabel->setAccessibleDescription(
+        TranslateText("What the dictaphone is doing, and the time"));
+    for (QSlider* slider : {mVolumeRxSlider, mSilenceRxSlider}) {
+        connect(slider, &QSlider::valueChanged, this, [this, slider] { NameSlider(slider); });
+        NameSlider(slider);
+    }
+}
+
+void DictaphonePanel::NameSlider(QSlider* slider) {
+    // The value is part of the name, as the hint shows it: "Volume 80 %".
+    if (slider == mVolumeRxSlider) {
+        slider->setAccessibleName(TranslateText("Volume") + " " + QString::number(slider->value()) +
+                                  " %");
+    } else if (slider == mSilenceRxSlider) {
+        slider->setAccessibleName(TranslateText("Noise level") + " " +
+                                  QString::number(slider->value()) + " %");
+    } else if (slider == mPositionRxSlider) {
+        slider->setAccessibleName(TranslateText("Position") + " " +
+                                  ShortTime(static_cast<std::int64_t>(slider->value())));
+    }
+}
+
+void DictaphonePanel::ShowTime(const QString& text) {
+    mTimeLabel->setText(text);
+    // The label's name says what is happening too, so that a change of state (recording,
+    // playing, paused) reaches a screen reader as a change of the name.
+    const QStringList times = text.split('|');
+    QString name = StateWord();
+    name += ", " + times.value(0);
+    if (times.size() > 1) {
+        name += " " + TranslateText("of") + " " + times.value(1);
+    }
+    if (mTimeLabel->accessibleName() != name) {
+        mTimeLabel->setAccessibleName(name);
+    }
+    const NoteRecord* note = mCat.Notes().Current();
+    const QString graph = mMode == TDictaphoneMode::mdRecording
+                              ? TranslateText("Level graph of the recording")
+                              : TranslateText("Level graph of the note") + ", " +
+                                    ShortTime(note ? note->Duration.value_or(0) : 0);
+    if (mGraphPanel && mGraphPanel->accessibleName() != graph) {
+        for (QWidget* part :
+             {static_cast<QWidget*>(mGraphPanel), static_cast<QWidget*>(mGraphImage),
+              static_cast<QWidget*>(mSoundPaintBox)}) {
+            part->setAccessibleName(graph);
+        }
+    }
+}
+
+QString DictaphonePanel::StateWord() const {
+    if (mMode == TDictaphoneMode::mdIdle) {
+        return TranslateText("Stopped");
+    }
+    return mActions.PauseAction->isChecked()       ? TranslateText("Paused")
+           : mMode == TDictaphoneMode::mdRecording ? TranslateText("Recording")
+                                                   : TranslateText("Playing");
 }
 
 void DictaphonePanel::CreateGraphPanel() {
@@ -110,6 +166,9 @@ void DictaphonePanel::CreateGraphPanel() {
     strip->setContentsMargins(0, 0, 0, 0);
     mPositionRxSlider = MakeSlider("PositionRxSlider", 0, 0, mBottomPanel);
     strip->addWidget(mPositionRxSlider);
+    connect(mPositionRxSlider, &QSlider::valueChanged, this,
+            [this] { NameSlider(mPositionRxSlider); });
+    NameSlider(mPositionRxSlider);
 
     mGraphPanel = new QFrame(&mWindow);
     mGraphPanel->setObjectName(QStringLiteral("GraphPanel"));
@@ -198,7 +257,7 @@ void DictaphonePanel::CapturedDelivered() {
         mHandOff.Feed().Discard();
     }
     if (mMode == TDictaphoneMode::mdRecording) {
-        mTimeLabel->setText(ShortTime(mHandOff.RecordedMs()));
+        ShowTime(ShortTime(mHandOff.RecordedMs()));
         mHost.DictaphoneStateChanged();
     }
 }
@@ -268,6 +327,7 @@ void DictaphonePanel::SetMode(TDictaphoneMode mode) {
     if (mode != TDictaphoneMode::mdRecording) {
         mLiveState.Target = nullptr; // the live drawing is not kept anywhere
     }
+    ShowTime(mTimeLabel->text());
     mHost.DictaphoneStateChanged();
     if (mActions.SoundNotificationAction->isChecked()) {
         PlayNotificationSound(mAudio->Port());
@@ -410,6 +470,7 @@ void DictaphonePanel::ApplyPause() {
             mAudio->Recorder().Resume();
         }
     }
+    ShowTime(mTimeLabel->text());
     mHost.DictaphoneStateChanged();
 }
 
@@ -437,7 +498,7 @@ void DictaphonePanel::TimerTimer() {
     }
     const std::uint32_t position = mMediaPlayer->Position();
     const std::uint32_t length = mMediaPlayer->Length();
-    mTimeLabel->setText(ShortTime(position) + "|" + ShortTime(length));
+    ShowTime(ShortTime(position) + "|" + ShortTime(length));
     mHost.DictaphoneStateChanged();
     if (!mPositionDragging) {
         mPositionRxSlider->setValue(static_cast<int>(position));
@@ -449,8 +510,8 @@ void DictaphonePanel::TimerTimer() {
 
 void DictaphonePanel::ShowNoteTime() {
     const NoteRecord* note = mCat.Notes().Current();
-    mTimeLabel->setText(note ? "0:00:00|" + ShortTime(note->Duration.value_or(0))
-                             : QStringLiteral("0:00:00|0:00:00"));
+    ShowTime(note ? "0:00:00|" + ShortTime(note->Duration.value_or(0))
+                  : QStringLiteral("0:00:00|0:00:00"));
 }
 
 void DictaphonePanel::VolumeRxSliderChange() {

@@ -124,6 +124,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The time label's text, and its accessible name with the state; the graph's name with the
+    // note's duration.
+    void ShowTime(const QString& text);
+    QString StateWord() const;
+    void NameSlider(QSlider* slider);
     void CreateToolBarPart(QToolBar& toolBar);
     void CreateGraphPanel();
     void Connect();

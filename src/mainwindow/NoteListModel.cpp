@@ -52,6 +52,15 @@ int NoteListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant NoteListModel::data(const QModelIndex& index, int role) const {
     const NoteRecord* note = RecordAt(index.row());
+    if (note && role == Qt::AccessibleTextRole) {
+        // A screen reader reads the row whichever of its cells has the focus: when, how long,
+        // what.
+        QString row = ShortStartText(note->Start) + ", " + DurationText(note->Duration);
+        if (!note->Description.empty()) {
+            row += ", " + QString::fromUtf8(note->Description);
+        }
+        return row;
+    }
     if (!note || role != Qt::DisplayRole) {
         return {};
     }
