@@ -302,6 +302,9 @@ void TOptionsForm::BuildPages() {
     RecordHotKey->setObjectName(QStringLiteral("RecordHotKey"));
     StopHotKey = new THotKeyEdit(hotKeys);
     StopHotKey->setObjectName(QStringLiteral("StopHotKey"));
+    // Their check boxes stand where labels would; a screen reader needs the fields' own names.
+    RecordHotKey->setAccessibleName(TranslateText("Record Hotkey"));
+    StopHotKey->setAccessibleName(TranslateText("Stop Hotkey"));
     RecordHotKeyCheckBox = BoundBox("RecordHotKeyCheckBox", b.RecordHotkeyAction, hotKeys);
     StopHotKeyCheckBox = BoundBox("StopHotKeyCheckBox", b.StopHotkeyAction, hotKeys);
     hotKeyLayout->addRow(RecordHotKeyCheckBox, RecordHotKey);

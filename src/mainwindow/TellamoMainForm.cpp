@@ -20,6 +20,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -235,6 +236,10 @@ void TTellamoMainForm::CreateToolBars() {
         bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
         bar->toggleViewAction()->setVisible(false); // the View menu's own actions show them
         addToolBar(Qt::TopToolBarArea, bar);
+        // The button that shows the buttons a narrow window (or large text) leaves no room for.
+        if (auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
+            more->setAccessibleName(TranslateText("More buttons"));
+        }
         return bar;
     };
 
