@@ -235,8 +235,6 @@ void CataloguePanel::SetBrowsingEnabled(bool enabled) {
     mTreeView->setEnabled(enabled);
     if (enabled) {
         RestoreFocusAfterDisabled();
-    } else {
-        NoteFocusWhileDisabled();
     }
 }
 
@@ -246,7 +244,6 @@ void CataloguePanel::SetNoteListBusy(bool busy) {
     }
     mRxDBGrid->setEnabled(!busy);
     if (busy) {
-        NoteFocusWhileDisabled();
         mRxDBGrid->repaint();
     } else if (mTreeView->isEnabled()) {
         RestoreFocusAfterDisabled();
@@ -254,34 +251,26 @@ void CataloguePanel::SetNoteListBusy(bool busy) {
 }
 
 void CataloguePanel::KeepFocusWhileDisabled() {
+    // Disabling the focused list would hand the focus to the next control, which a later state
+    // change may disable in turn: the focus would wander over the toolbar. It waits on the
+    // window itself instead (its keys still work), and comes back once the list is enabled,
+    // unless the user has put it somewhere else meanwhile, so that Return plays the current
+    // note again.
     QWidget* focused = mWindow.focusWidget();
     if (focused && (focused == mRxDBGrid || focused == mTreeView)) {
         mFocusBeforeDisabled = focused;
-        mFocusWhileDisabled = nullptr;
-        mFocusMoved = false;
-    }
-}
-
-void CataloguePanel::NoteFocusWhileDisabled() {
-    if (mFocusBeforeDisabled && !mFocusMoved) {
-        mFocusWhileDisabled = mWindow.focusWidget();
-        mFocusMoved = true;
+        mWindow.setFocus(Qt::OtherFocusReason);
     }
 }
 
 void CataloguePanel::RestoreFocusAfterDisabled() {
-    // Disabling the focused list hands the focus to the next control (or to nothing). Unless the
-    // user has moved it on since, it comes back, so that Return plays the current note again.
-    // The window's own focus is what counts: a dialog open in front of it gives it back there.
     if (mFocusBeforeDisabled && mFocusBeforeDisabled->isEnabled()) {
         QWidget* focused = mWindow.focusWidget();
-        if (!focused || focused == mFocusWhileDisabled || focused == &mWindow) {
+        if (!focused || focused == &mWindow) {
             mFocusBeforeDisabled->setFocus(Qt::OtherFocusReason);
         }
     }
     mFocusBeforeDisabled = nullptr;
-    mFocusWhileDisabled = nullptr;
-    mFocusMoved = false;
 }
 
 void CataloguePanel::FitColumns() {

@@ -106,7 +106,6 @@ private:
     // The focus of a list or tree that is disabled for a while (playback, recording, a graph
     // being built) is remembered, and given back once it is enabled again.
     void KeepFocusWhileDisabled();
-    void NoteFocusWhileDisabled();
     void RestoreFocusAfterDisabled();
 
     QWidget& mWindow;
@@ -132,11 +131,8 @@ private:
     // Each column's width as last shown (a hidden column reports none).
     std::vector<int> mColumnWidths;
     std::vector<int> mFittedColumnWidths;
-    // The list or tree that had the focus when it was disabled, and where the toolkit moved the
-    // focus then.
+    // The list or tree that had the focus when it was disabled.
     QPointer<QWidget> mFocusBeforeDisabled;
-    QPointer<QWidget> mFocusWhileDisabled;
-    bool mFocusMoved = false;
 };
 
 } // namespace tellamo

@@ -70,6 +70,7 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     CreatePanels();
     CreateMenus();
     ApplyWindowKeyMap(mActions, *this, *mCatalogue->NoteGrid(), *mCatalogue->Tree());
+    SetTabOrder();
 
     setWindowTitle(TranslateText("Tellamo"));
     setMinimumSize(160, 37);
@@ -104,6 +105,28 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     });
     mCatalogue->Tree()->setFocus();
     KeepFocusAfterDialogs();
+}
+
+void TTellamoMainForm::SetTabOrder() {
+    // Tab walks the window as it reads, top to bottom and left to right: the toolbars' buttons
+    // too (the toggles can be reached and read only that way), then the position strip above
+    // the graph, then the tree and the list. The list hands Tab on instead of moving between
+    // its cells, whose row is one note.
+    for (QToolBar* bar : {mDictaphoneToolBar, mFilterToolBar}) {
+        for (QToolButton* button : bar->findChildren<QToolButton*>()) {
+            if (button->defaultAction()) {
+                button->setFocusPolicy(Qt::TabFocus);
+            }
+        }
+    }
+    QWidget* filterEdit = findChild<QWidget*>(QStringLiteral("FilterEdit"));
+    QWidget* position = findChild<QWidget*>(QStringLiteral("PositionRxSlider"));
+    if (filterEdit && position) {
+        setTabOrder(filterEdit, position);
+        setTabOrder(position, mCatalogue->Tree());
+    }
+    setTabOrder(mCatalogue->Tree(), mCatalogue->NoteGrid());
+    mCatalogue->NoteGrid()->setTabKeyNavigation(false);
 }
 
 void TTellamoMainForm::KeepFocusAfterDialogs() {

@@ -116,6 +116,7 @@ private:
     void ConnectExport();
     void CreateTrayIcon();
     void KeepFocusAfterDialogs();
+    void SetTabOrder();
     void MinimizeToTrayActionExecute();
 
     // The dictaphone's side of the window.

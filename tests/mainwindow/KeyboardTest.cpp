@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "MainWindowFixture.h"
@@ -34,6 +35,18 @@ QAction* ActionNamed(TTellamoMainForm& form, const QString& name) {
         }
     }
     return nullptr;
+}
+
+// What Tab reaches, as a name: a toolbar button by its action, anything else by its own name.
+std::string FocusName() {
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused) {
+        return "(nothing)";
+    }
+    if (auto* button = qobject_cast<QToolButton*>(focused); button && button->defaultAction()) {
+        return button->defaultAction()->objectName().toStdString();
+    }
+    return focused->objectName().toStdString();
 }
 
 // The window shown and active, with two loud notes of a second in the Notes folder and a
@@ -273,12 +286,16 @@ TEST_F(Keyboard, AFocusMovedDuringPlaybackStaysWhereItWasPut) {
     QTest::keyClick(&List(), Qt::Key_Return);
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
     Idle();
-    auto& volume = NamedChild<QWidget>(Form, "VolumeRxSlider");
-    ASSERT_TRUE(volume.hasFocus()) << "the next control";
-    auto& silence = NamedChild<QWidget>(Form, "SilenceRxSlider");
-    silence.setFocus();
+    EXPECT_FALSE(QApplication::focusWidget() && QApplication::focusWidget() != &Form)
+        << "the focus waits on the window, not on a button, got " << FocusName();
+    QTest::keyClick(&Form, Qt::Key_Tab);
+    for (int i = 0; i < 10 && FocusName() != "VolumeRxSlider"; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QWidget* chosen = QApplication::focusWidget();
+    ASSERT_EQ(FocusName(), "VolumeRxSlider") << "Tab reaches it while the note plays";
     PlayToTheEnd();
-    EXPECT_TRUE(silence.hasFocus());
+    EXPECT_EQ(QApplication::focusWidget(), chosen) << FocusName();
 }
 
 TEST_F(Keyboard, MoveToFolderMovesTheSelectedNotesToTheChosenFolder) {
@@ -300,6 +317,65 @@ TEST_F(Keyboard, MoveToFolderMovesTheSelectedNotesToTheChosenFolder) {
     Cat.SelectFolder(Cat.NotesNode());
     EXPECT_EQ(Cat.Notes().Shown().size(), 0u);
     EXPECT_NE(Saved().find("Work"), std::string::npos);
+}
+
+// The names Tab visits from start on, until it comes back to start (at most 40).
+std::vector<std::string> TabWalk(QWidget& start, bool backwards = false) {
+    start.setFocus(Qt::TabFocusReason);
+    std::vector<std::string> visited{FocusName()};
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        if (QApplication::focusWidget() == &start) {
+            break;
+        }
+        visited.push_back(FocusName());
+    }
+    return visited;
+}
+
+TEST_F(Keyboard, TabWalksTheWindowInReadingOrder) {
+    Form.Actions().FilterToolBarAction->setChecked(true);
+    Idle();
+    const std::vector<std::string> idle = {"TreeView",
+                                           "RxDBGrid",
+                                           "PlayAction",
+                                           "RecordAction",
+                                           "MuteAction",
+                                           "VolumeRxSlider",
+                                           "SilenceAction",
+                                           "SilenceRxSlider",
+                                           "AffiliateAction",
+                                           "FilterAction",
+                                           "CaseInSensitiveAction",
+                                           "FilterEdit"};
+    EXPECT_EQ(TabWalk(Tree()), idle);
+    std::vector<std::string> back(idle.rbegin(), idle.rend() - 1);
+    back.insert(back.begin(), "TreeView");
+    EXPECT_EQ(TabWalk(Tree(), true), back) << "Shift+Tab walks it backwards";
+
+    // While a note plays: the list and tree wait, the position strip comes between the filter
+    // and them.
+    QTest::keyClick(&List(), Qt::Key_Return);
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    Idle();
+    EXPECT_EQ(
+        TabWalk(NamedChild<QWidget>(Form, "VolumeRxSlider")),
+        (std::vector<std::string>{"VolumeRxSlider", "SilenceAction", "SilenceRxSlider",
+                                  "PositionRxSlider", "PauseAction", "StopAction", "MuteAction"}));
+}
+
+// The dialogs' fields in reading order.
+TEST_F(Keyboard, TabWalksTheDescriptionPromptInReadingOrder) {
+    Description.setWindowTitle("Enter Description");
+    Description.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Description));
+    Description.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Description));
+    EXPECT_EQ(TabWalk(*Description.DescriptionEdit),
+              (std::vector<std::string>{"DescriptionEdit", "AskDescriptionCheckBox", "OKBitBtn",
+                                        "CancelBitBtn"}));
+    Description.hide();
 }
 
 } // namespace
