@@ -20,7 +20,9 @@ QLabel* LinkLabel(const char* name, const QString& text, QWidget* parent) {
     font.setUnderline(true);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::Active, QPalette::Highlight));
+    // The desktop's colour for links, which its palette keeps readable on the window's colour
+    // (a high-contrast palette too).
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Active, QPalette::Link));
     label->setPalette(palette);
     label->setCursor(Qt::PointingHandCursor);
     return label;
@@ -38,10 +40,13 @@ TAboutForm::TAboutForm(const QIcon& icon, QString mail, QString web, QString set
     IcoImage->setFixedSize(48, 48);
     ProgramNameLabel = new QLabel(TranslateText("Tellamo"), this);
     ProgramNameLabel->setObjectName(QStringLiteral("ProgramNameLabel"));
-    QFont nameFont(QStringLiteral("Times New Roman"));
+    // Two and a half times the desktop's text (30 pixels at its usual size), so that large
+    // text makes it larger too.
+    QFont nameFont = ProgramNameLabel->font();
+    nameFont.setFamily(QStringLiteral("Times New Roman"));
     nameFont.setStyleHint(QFont::Serif);
     nameFont.setBold(true);
-    nameFont.setPixelSize(30);
+    nameFont.setPointSizeF(nameFont.pointSizeF() * 2.5);
     ProgramNameLabel->setFont(nameFont);
     VersionLabel =
         new QLabel(TranslateText("Version") + " " + QStringLiteral(TELLAMO_VERSION), this);

@@ -77,7 +77,9 @@ CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& 
     mFilterEdit = new QLineEdit(&filterBar);
     mFilterEdit->setObjectName(QStringLiteral("FilterEdit"));
     mFilterEdit->setToolTip(TranslateText("Text of the filter"));
-    mFilterEdit->setFixedWidth(156);
+    // Some twenty characters of the desktop's text, however large it is.
+    mFilterEdit->setFixedWidth(
+        std::max(156, QFontMetrics(mFilterEdit->font()).averageCharWidth() * 20));
     mFilterEdit->setAccessibleName(TranslateText("Text of the filter"));
     filterBar.addWidget(mFilterEdit);
 

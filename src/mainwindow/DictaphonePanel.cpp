@@ -1,5 +1,6 @@
 #include "mainwindow/DictaphonePanel.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHelpEvent>
@@ -84,10 +86,16 @@ void DictaphonePanel::CreateToolBarPart(QToolBar& bar) {
     bar.addSeparator();
     mTimeLabel = new QLabel(QStringLiteral("0:00:00|0:00:00"), &bar);
     mTimeLabel->setObjectName(QStringLiteral("TimeLabel"));
-    QFont timeFont(QStringLiteral("Arial"));
+    // The desktop's text size is kept (large text stays large); the label is as wide as its
+    // longest text in it, never narrower than the design's 110 by 24.
+    QFont timeFont = mTimeLabel->font();
+    timeFont.setFamily(QStringLiteral("Arial"));
     timeFont.setStyleHint(QFont::SansSerif);
     mTimeLabel->setFont(timeFont);
-    mTimeLabel->setFixedSize(110, 24);
+    const QFontMetrics timeMetrics(timeFont);
+    mTimeLabel->setFixedSize(
+        std::max(110, timeMetrics.horizontalAdvance(QStringLiteral("0:00:00|0:00:00")) + 8),
+        std::max(24, timeMetrics.height() + 4));
     mTimeLabel->setAlignment(Qt::AlignCenter);
     bar.addWidget(mTimeLabel);
     bar.addSeparator();

@@ -76,6 +76,9 @@ TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& au
     setMinimumSize(160, 37);
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // At twice the scale a small screen cannot hold the design's size: the window fits it
+        // rather than hang over its edge.
+        resize(size().boundedTo(screen->availableGeometry().size()));
         move(screen->availableGeometry().center() - rect().center());
     }
 

@@ -219,7 +219,7 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     RunUntilIdle();
     EXPECT_TRUE(program->FirstIdleDone());
     const QList<QAction*> actions = form.Actions().All();
-    EXPECT_EQ(actions.size(), 48);
+    EXPECT_EQ(actions.size(), 50); // with Move to Folder and Filter Text
     QStringList checked;
     for (QAction* action : actions) {
         EXPECT_EQ(form.findChild<QAction*>(action->objectName()), action);
