@@ -117,16 +117,19 @@ void DictaphonePanel::CreateToolBarPart(QToolBar& bar) {
 }
 
 void DictaphonePanel::NameSlider(QSlider* slider) {
-    // The value is part of the name, as the hint shows it: "Volume 80 %".
+    // The value is part of the name, as the hint shows it: "Volume 80 %". A name that stays the
+    // same is not set again, so a screen reader is not told of it at every tick of playback.
+    QString name;
     if (slider == mVolumeRxSlider) {
-        slider->setAccessibleName(TranslateText("Volume") + " " + QString::number(slider->value()) +
-                                  " %");
+        name = TranslateText("Volume") + " " + QString::number(slider->value()) + " %";
     } else if (slider == mSilenceRxSlider) {
-        slider->setAccessibleName(TranslateText("Noise level") + " " +
-                                  QString::number(slider->value()) + " %");
+        name = TranslateText("Noise level") + " " + QString::number(slider->value()) + " %";
     } else if (slider == mPositionRxSlider) {
-        slider->setAccessibleName(TranslateText("Position") + " " +
-                                  ShortTime(static_cast<std::int64_t>(slider->value())));
+        name =
+            TranslateText("Position") + " " + ShortTime(static_cast<std::int64_t>(slider->value()));
+    }
+    if (slider->accessibleName() != name) {
+        slider->setAccessibleName(name);
     }
 }
 

@@ -17,11 +17,11 @@ if [ ! -x "$launcher" ] || ! /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; t
 fi
 walk() { /usr/bin/python3 "$here/atspi-walk.py" "$@"; }
 
-start_session --bus
+start_session --bus --pulse
 "$launcher" --launch-immediately >"$WORK/at-spi.log" 2>&1 &
 track $!
 mkdir -p "$folder"
-sox -n -r 11025 -b 16 -c 1 "$folder/480151.wav" synth 1 sine 440
+sox -n -r 11025 -b 16 -c 1 "$folder/480151.wav" synth 3 sine 440
 one_note_catalogue 480151 "a tone" >/dev/null
 printf '[TTellamoMainForm]\nAffiliateAction_Checked=True\n' >"$folder/tellamo.INI"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
@@ -29,6 +29,9 @@ start_program
 # The list has the focus, on the note.
 xdotool key Tab
 walk main || fail "the main window, as a screen reader sees it (above)"
+# A change of state is announced: the time label's name says what the dictaphone does.
+walk announced "Playing, " xdotool key Return || fail "the playback was not announced"
+walk announced "Stopped, " xdotool key ctrl+period || fail "the stop was not announced"
 
 # A dialog: opened by KEYS, walked, closed with Escape; the focus is back in the main window.
 dialog() {

@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 # Walks the program's accessible tree over AT-SPI, as a screen reader sees it.
-# Usage: atspi-walk.py main | dialog TITLE
+# Usage: atspi-walk.py main | dialog TITLE | announced PREFIX COMMAND...
 #   main: every control of the main window has a name, the main controls have the names of the
 #         table below, and the note list's rows read as start, duration, description;
 #   dialog: the window titled TITLE is there, with controls, and every one of them has a name.
+#   announced: runs COMMAND (the keys that change the dictaphone's state) and waits up to 15 s
+#         for the program to announce a name that starts with PREFIX ("Playing, "), as a screen
+#         reader hears a change of state.
 # Prints each problem and exits 1; exits 0 when there is none.
 import sys
 import time
@@ -34,8 +37,8 @@ EXPECTED = [
     ((pyatspi.ROLE_SLIDER,), "Volume "),
     ((pyatspi.ROLE_SLIDER,), "Noise level 10 %"),
     ((pyatspi.ROLE_SLIDER,), "Position 0:00:00"),
-    (None, "Stopped, 0:00:00 of 0:00:01"),  # the time label, on the current note
-    (None, "Level graph of the note, 0:00:01"),
+    (None, "Stopped, 0:00:00 of 0:00:03"),  # the time label, on the current note
+    (None, "Level graph of the note, 0:00:03"),
     ((pyatspi.ROLE_TREE, pyatspi.ROLE_TREE_TABLE), "Folders"),
     ((pyatspi.ROLE_TABLE,), "Notes"),
     ((pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY), "Text of the filter"),
@@ -95,7 +98,32 @@ def unnamed(nodes):
             if n.getRole() in CONTROLS and not (n.name or "").strip()]
 
 
+def announced(prefix, command):
+    import subprocess
+    from gi.repository import GLib
+    heard = []
+
+    def listen(event):
+        name = event.source.name if event.source else ""
+        heard.append(name)
+        if name and name.startswith(prefix):
+            pyatspi.Registry.stop()
+
+    pyatspi.Registry.registerEventListener(listen, "object:property-change:accessible-name")
+    GLib.timeout_add(300, lambda: subprocess.run(command, check=False) and False)
+    GLib.timeout_add(15000, lambda: pyatspi.Registry.stop() or False)
+    pyatspi.Registry.start()
+    if not any(h and h.startswith(prefix) for h in heard):
+        return [f"no announcement starting {prefix!r}; heard {heard[-6:]}"]
+    return []
+
+
 def main():
+    if sys.argv[1] == "announced":
+        problems = announced(sys.argv[2], sys.argv[3:])
+        for problem in problems:
+            print(problem)
+        sys.exit(1 if problems else 0)
     app = application()
     problems = []
     nodes = []
@@ -118,7 +146,7 @@ def main():
         for table in (n for n in nodes if n.getRole() == pyatspi.ROLE_TABLE):
             walk(table, cells)
         texts = [c.name for c in cells if c.getRole() == pyatspi.ROLE_TABLE_CELL]
-        if not any(t and t.endswith(", 0:00:01, a tone") for t in texts):
+        if not any(t and t.endswith(", 0:00:03, a tone") for t in texts):
             problems.append(f"no row of the list reads as start, duration, description: {texts[:8]}")
     else:
         walk(window(app, sys.argv[2]), nodes)
