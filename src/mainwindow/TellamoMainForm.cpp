@@ -299,8 +299,17 @@ void TTellamoMainForm::ActionListUpdate() {
     a.RenameNoteAction->setEnabled(hasNote && notRecording);
     a.DeleteNoteAction->setEnabled(hasNote && idle);
     a.ParentFolderAction->setEnabled(hasNote && idle && a.AffiliateAction->isChecked());
+    const bool playing = Mode() == TDictaphoneMode::mdPlaying;
+    a.PlayPauseAction->setEnabled(playing || a.PlayAction->isEnabled());
+    a.SkipBackAction->setEnabled(playing);
+    a.SkipForwardAction->setEnabled(playing);
+    const int speed = mDictaphone->SpeedTenths();
+    a.SlowerAction->setEnabled(speed > TMediaPlayer::MinSpeedTenths);
+    a.FasterAction->setEnabled(speed < TMediaPlayer::MaxSpeedTenths);
+    a.NormalSpeedAction->setEnabled(speed != TMediaPlayer::NormalSpeedTenths);
     mCatalogue->UpdateStates(idle);
     mDictaphone->UpdateStates();
+    emit StatesUpdated();
 }
 
 void TTellamoMainForm::CreateTrayIcon() {
@@ -335,6 +344,8 @@ void TTellamoMainForm::UpdateGlyphs() {
         {a.PauseAction, 1},
         {a.StopAction, 2},
         {a.RecordAction, 3},
+        {a.SkipBackAction, 14},
+        {a.SkipForwardAction, 15},
         {a.AffiliateAction, a.AffiliateAction->isChecked() ? 4 : 11},
         {a.FilterAction, a.FilterAction->isChecked() ? 5 : 13},
         {a.CaseInSensitiveAction, a.CaseInSensitiveAction->isChecked() ? 6 : 12},

@@ -219,7 +219,7 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     RunUntilIdle();
     EXPECT_TRUE(program->FirstIdleDone());
     const QList<QAction*> actions = form.Actions().All();
-    EXPECT_EQ(actions.size(), 48);
+    EXPECT_EQ(actions.size(), 54);
     QStringList checked;
     for (QAction* action : actions) {
         EXPECT_EQ(form.findChild<QAction*>(action->objectName()), action);
@@ -246,6 +246,8 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     EXPECT_TRUE(form.Actions().RecordAction->isEnabled());
     EXPECT_FALSE(form.Actions().PlayAction->isEnabled());
     EXPECT_FALSE(form.Actions().StopAction->isEnabled());
+    EXPECT_FALSE(form.Actions().PlayPauseAction->isEnabled());
+    EXPECT_FALSE(form.Actions().SkipBackAction->isEnabled());
     EXPECT_FALSE(NamedChild<QSlider>(form, "PositionRxSlider").isEnabled());
     EXPECT_TRUE(form.Actions().AddFolderAction->isEnabled());
     EXPECT_FALSE(form.Actions().DeleteFolderAction->isEnabled()) << "Notes is a root";
