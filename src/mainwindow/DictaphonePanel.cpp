@@ -251,7 +251,15 @@ void DictaphonePanel::CapturedDelivered() {
 
 void DictaphonePanel::UpdateStates() {
     mGraphPanel->setVisible(mActions.GraphPanelAction->isChecked());
+    const bool stripFocused = mPositionRxSlider->hasFocus();
     mPositionRxSlider->setEnabled(mMode == TDictaphoneMode::mdPlaying);
+    if (mMode != TDictaphoneMode::mdPlaying && mFocusAfterPlay && mFocusAfterPlay->isEnabled()) {
+        const QWidget* focused = QApplication::focusWidget();
+        if (stripFocused || !focused || focused == mPositionRxSlider) {
+            mFocusAfterPlay->setFocus();
+        }
+        mFocusAfterPlay.clear();
+    }
     if (mMode == TDictaphoneMode::mdIdle && !ShowsGraphOf(mCat.NoteGraphPath())) {
         RunCommand(&mWindow, [this] { LoadGraph(); });
     }
@@ -475,11 +483,20 @@ void DictaphonePanel::PlayActionExecute() {
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         return;
     }
+    QWidget* focused = QApplication::focusWidget();
     mHost.SetBrowsingEnabled(false);
     mMediaPlayer->Open(path.toStdString());
     mMediaPlayer->Play();
     mPositionRxSlider->setMaximum(static_cast<int>(mMediaPlayer->Length()));
     SetMode(TDictaphoneMode::mdPlaying);
+    // The list that had the focus takes no input now; the focus would move on to whatever comes
+    // next, a text field that takes Space as text among them. The position strip keeps the
+    // player's keys working, and the list gets the focus back when the note ends.
+    if (focused && !focused->isEnabled()) {
+        mFocusAfterPlay = focused;
+        mPositionRxSlider->setEnabled(true);
+        mPositionRxSlider->setFocus();
+    }
 }
 
 void DictaphonePanel::TimerTimer() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include "dictaphone/GraphBitmap.h"
@@ -192,6 +193,8 @@ private:
     QDoubleSpinBox* mSpeedSpinBox = nullptr;
     QTimer* mTimer = nullptr;
     bool mPositionDragging = false;
+    // Where the focus goes back to when the note ends: the list it was in when the play began.
+    QPointer<QWidget> mFocusAfterPlay;
 
     // Declared before the audio component, so that it outlives the device threads that call it.
     CaptureHandOff mHandOff;
