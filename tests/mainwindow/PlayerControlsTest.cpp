@@ -8,18 +8,23 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include "MainWindowFixture.h"
+#include "catalogue/NoteTexts.h"
 #include "dictaphone/MediaPlayer.h"
 #include "dictaphone/TellamoWav.h"
 #include "mainwindow/Messages.h"
+#include "mainwindow/WindowMediaControls.h"
 
 namespace tellamo::test {
 namespace {
@@ -298,6 +303,147 @@ TEST_F(PlayerControls, SpaceInTheNoteListPlaysAndPausesAndTheFilterTakesItsKeysA
     EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
     EXPECT_EQ(Player().SpeedTenths(), TMediaPlayer::NormalSpeedTenths);
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+// What the desktop's media controls see of the window and do through it.
+class MediaControlsOfTheWindow : public PlayerControls {
+protected:
+    MediaControlsOfTheWindow() {
+        First = Cat.Notes().Current();
+        // A second note, recorded the same way, after the first in the list.
+        Form.DictaphonePart().RecordActionExecute();
+        const std::string loud(800, '\xF0');
+        for (int i = 0; i < 30; ++i) {
+            EXPECT_TRUE(Port.CompleteInput(loud.data(), loud.size()));
+            Poster.ProcessPending();
+        }
+        Form.DictaphonePart().StopActionExecute();
+        Second = Cat.Notes().LastAddedNote();
+        Second->Description = "the second";
+        Cat.Notes().SetCurrent(First);
+        Form.ActionListUpdate();
+        Messages.clear();
+    }
+    NoteRecord* First = nullptr;
+    NoteRecord* Second = nullptr;
+    WindowMediaControls Controls{Form};
+};
+
+TEST_F(MediaControlsOfTheWindow, TheCurrentNoteItsPlaybackSpeedAndVolume) {
+    ASSERT_EQ(Cat.Notes().CurrentRow(), 0);
+    ASSERT_TRUE(First->Description.empty());
+    MediaTrack track = Controls.CurrentTrack();
+    EXPECT_EQ(track.Id.toStdString(), First->FileName);
+    EXPECT_EQ(track.Title, StartText(First->Start)) << "no description: the start date";
+    EXPECT_EQ(track.FilePath, Cat.Files().NoteWavPath(First->FileName));
+    EXPECT_EQ(track.LengthUs, qint64{NoteMs} * 1000);
+    EXPECT_EQ(Controls.Status(), MediaStatus::Stopped);
+    EXPECT_TRUE(Controls.CanPlay());
+    EXPECT_TRUE(Controls.CanGoNext());
+    EXPECT_FALSE(Controls.CanGoPrevious());
+
+    Controls.SetRate(1.5);
+    EXPECT_EQ(SpeedBox().value(), 1.5);
+    EXPECT_EQ(Controls.Rate(), 1.5);
+    Controls.PlayPause();
+    ASSERT_EQ(Controls.Status(), MediaStatus::Playing) << Messages.join("\n").toStdString();
+    Played(10);
+    EXPECT_EQ(Controls.PositionUs(), 1500000) << "note time at 1.5x";
+    Controls.Pause();
+    EXPECT_EQ(Controls.Status(), MediaStatus::Paused);
+    EXPECT_TRUE(Form.Actions().PauseAction->isChecked()) << "the window shows the pause";
+    Controls.Play();
+    EXPECT_EQ(Controls.Status(), MediaStatus::Playing);
+
+    QSignalSpy seeked(&Controls, &WindowMediaControls::Seeked);
+    Controls.SetPositionUs(4000000);
+    EXPECT_EQ(Player().Position(), 4000u);
+    EXPECT_EQ(seeked.count(), 0) << "the bus's own jumps announce themselves";
+    Trigger(Form.Actions().SkipForwardAction);
+    EXPECT_EQ(seeked.count(), 1);
+    QSignalSpy changed(&Controls, &WindowMediaControls::Changed);
+    Form.ActionListUpdate();
+    EXPECT_EQ(changed.count(), 1);
+
+    Controls.Stop();
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+
+    // The volume is the master's of the toolbar's slider (this fake card has no mixer to take it,
+    // which the window says as it always has).
+    Controls.SetVolume(0.3);
+    EXPECT_EQ(Form.DictaphonePart().VolumeSlider()->value(), 30);
+    EXPECT_DOUBLE_EQ(Controls.Volume(), 0.3);
+    Controls.SetVolume(7);
+    EXPECT_DOUBLE_EQ(Controls.Volume(), 1.0);
+}
+
+TEST_F(MediaControlsOfTheWindow, NextAndPreviousAreTheNeighboursInTheList) {
+    Controls.Next();
+    EXPECT_EQ(Cat.Notes().Current(), Second);
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle) << "a stopped player stays stopped";
+    EXPECT_EQ(Controls.CurrentTrack().Title, "the second");
+    EXPECT_FALSE(Controls.CanGoNext());
+    Controls.Next();
+    EXPECT_EQ(Cat.Notes().Current(), Second);
+    // While a note plays, the neighbour plays.
+    Controls.Play();
+    Form.ActionListUpdate();
+    Controls.Previous();
+    EXPECT_EQ(Cat.Notes().Current(), First);
+    EXPECT_EQ(Controls.Status(), MediaStatus::Playing);
+    EXPECT_EQ(Controls.CurrentTrack().LengthUs, qint64{NoteMs} * 1000);
+    EXPECT_EQ(Player().Length(), NoteMs) << "the player has the first note open";
+    Controls.Previous();
+    EXPECT_EQ(Cat.Notes().Current(), First);
+    EXPECT_EQ(Controls.Status(), MediaStatus::Playing);
+    Controls.Stop();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+TEST_F(MediaControlsOfTheWindow, ARecordingIsNeitherStartedNorStoppedNorPaused) {
+    Form.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    EXPECT_EQ(Controls.Status(), MediaStatus::Stopped);
+    EXPECT_FALSE(Controls.CanPlay());
+    EXPECT_FALSE(Controls.CanGoNext());
+    EXPECT_FALSE(Controls.CanGoPrevious());
+    const NoteRecord* recording = Cat.Notes().Current();
+    Controls.PlayPause();
+    Controls.Play();
+    Controls.Pause();
+    Controls.Stop();
+    Controls.Next();
+    Controls.Previous();
+    Controls.SetPositionUs(0);
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    EXPECT_FALSE(Form.Actions().PauseAction->isChecked());
+    EXPECT_EQ(Cat.Notes().Current(), recording);
+    Form.DictaphonePart().StopActionExecute();
+    // Idle again, the media controls do not record either.
+    const std::size_t notes = Cat.Notes().All().size();
+    Controls.PlayPause();
+    Controls.Stop();
+    EXPECT_EQ(Cat.Notes().All().size(), notes);
+    EXPECT_NE(Form.Mode(), TDictaphoneMode::mdRecording);
+}
+
+// Quit is Exit, but never from under an open box: whatever waits for its answer would be cut off.
+TEST_F(MediaControlsOfTheWindow, QuitWaitsForNoBoxAndThenClosesAsExitDoes) {
+    Form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+    QDialog box(&Form);
+    bool stillShown = false;
+    QTimer::singleShot(0, &box, [&] {
+        Controls.Quit();
+        QApplication::processEvents();
+        stillShown = Form.isVisible();
+        box.reject();
+    });
+    box.exec();
+    EXPECT_TRUE(stillShown);
+    Controls.Quit();
+    EXPECT_FALSE(Form.isVisible());
 }
 
 } // namespace
