@@ -72,6 +72,7 @@ public:
 };
 
 constexpr int PositionSingleStepMs = 1000;
+constexpr int ToolBarSliderWidth = 76;
 } // namespace
 
 DictaphonePanel::DictaphonePanel(QWidget& window, QToolBar& toolBar, Catalogue& catalogue,
@@ -128,12 +129,13 @@ void DictaphonePanel::CreateToolBarPart(QToolBar& bar) {
     bar.addSeparator();
     bar.addAction(a.MuteAction);
     mVolumeRxSlider = MakeSlider("VolumeRxSlider", 100, 50, &bar);
-    mVolumeRxSlider->setFixedWidth(100);
+    // Narrow enough that the whole bar, the player's controls with it, fits the first-run window.
+    mVolumeRxSlider->setFixedWidth(ToolBarSliderWidth);
     bar.addWidget(mVolumeRxSlider);
     bar.addSeparator();
     bar.addAction(a.SilenceAction);
     mSilenceRxSlider = MakeSlider("SilenceRxSlider", 30, 10, &bar);
-    mSilenceRxSlider->setFixedWidth(100);
+    mSilenceRxSlider->setFixedWidth(ToolBarSliderWidth);
     bar.addWidget(mSilenceRxSlider);
 }
 
