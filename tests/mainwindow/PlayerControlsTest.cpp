@@ -125,6 +125,25 @@ TEST_F(PlayerControls, TheSpeedStepsThroughTheMenuAndKeysAndStaysInItsRange) {
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
 }
 
+// The player's controls join the dictaphone bar without pushing any of it into the bar's
+// overflow menu at the first-run size.
+TEST_F(PlayerControls, TheWholeDictaphoneBarFitsTheFirstRunWindow) {
+    Activate();
+    QApplication::processEvents();
+    auto& bar = NamedChild<QToolBar>(Form, "DictaphoneToolBar");
+    for (const char* name : {"SpeedSpinBox", "TimeLabel", "VolumeRxSlider", "SilenceRxSlider"}) {
+        auto* widget = bar.findChild<QWidget*>(name);
+        ASSERT_NE(widget, nullptr) << name;
+        EXPECT_TRUE(widget->isVisible()) << name << " is in the overflow menu";
+    }
+    for (QAction* action : {Form.Actions().SkipBackAction, Form.Actions().SkipForwardAction,
+                            Form.Actions().SilenceAction}) {
+        QWidget* button = bar.widgetForAction(action);
+        ASSERT_NE(button, nullptr) << action->objectName().toStdString();
+        EXPECT_TRUE(button->isVisible()) << action->objectName().toStdString();
+    }
+}
+
 // Whatever the speed, what the window shows is the note's own time: a second of the device at
 // 1.5x is a second and a half of the note.
 TEST_F(PlayerControls, TheTimeLabelAndTheStripShowNoteTimeAtOneAndAHalf) {
