@@ -4,7 +4,7 @@
 # or the media keys would: playerctl lists the player and reads the current note's metadata,
 # play-pause, "position 2" and next behave, setting Rate over D-Bus changes the speed the window
 # keeps, PropertiesChanged announces the end of a playback, Quit ends the program as Exit does,
-# and no player is left once it has.
+# and no player is left once it has; Raise brings the window out of the tray.
 set -u
 . "$(dirname "$0")/lib.sh"
 TELLAMO=$1
@@ -104,5 +104,21 @@ program_ended 20
 tr -d '\r' <"$folder/tellamo.INI" | grep -qx 'SpeedSpinBox_Tenths=15' ||
   fail "the speed was not kept: $(grep Speed "$folder/tellamo.INI")"
 listed && fail "a player is still listed after the program quit"
+
+# Raise brings the window back also from the tray: a program closed minimized to the tray starts
+# hidden there.
+start_tray
+sed -i 's/^MinimizeToTrayAction_Checked=False/MinimizeToTrayAction_Checked=True/; s/^ShowCmd=[0-9]*/ShowCmd=2/' \
+  "$folder/tellamo.INI"
+main_window() { xwininfo -root -children | awk '/"Tellamo": \("tellamo" "tellamo"\)/ { print $1; f = 1; exit } END { exit !f }'; }
+map_state_is() { local w; w=$(main_window) && xwininfo -id "$w" | grep -q "Map State: $1"; }
+launch
+wait_until 20 map_state_is IsUnMapped || fail "the program did not start hidden in the tray"
+wait_until 10 listed || fail "no player while the window hides in the tray"
+dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.tellamo /org/mpris/MediaPlayer2 \
+  org.mpris.MediaPlayer2.Raise >/dev/null || fail "Raise failed"
+wait_until 10 map_state_is IsViewable || fail "Raise did not bring the window out of the tray"
+end_program
+listed && fail "a player is still listed after the program ended"
 
 echo "1 passed, 0 failed"
