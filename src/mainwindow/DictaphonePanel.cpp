@@ -114,6 +114,8 @@ void DictaphonePanel::CreateToolBarPart(QToolBar& bar) {
     mSpeedSpinBox->setSuffix(QStringLiteral("\u00D7"));
     mSpeedSpinBox->setValue(TMediaPlayer::NormalSpeedTenths / 10.0);
     mSpeedSpinBox->setAccelerated(false);
+    // A speed typed in takes effect once it is complete, not at every key of it.
+    mSpeedSpinBox->setKeyboardTracking(false);
     mSpeedSpinBox->setToolTip(TranslateText("Playback speed"));
     mSpeedSpinBox->setAccessibleName(TranslateText("Playback speed"));
     bar.addWidget(mSpeedSpinBox);
