@@ -17,6 +17,7 @@
 #include "desktop/DesktopLaunch.h"
 #include "desktop/HotKeyService.h"
 #include "desktop/LangChanger.h"
+#include "desktop/MprisService.h"
 #include "desktop/TrayIcon.h"
 #include "dialogs/TAboutForm.h"
 #include "dialogs/TDescriptionForm.h"
@@ -26,6 +27,7 @@
 #include "mainwindow/MainActions.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "mainwindow/WindowMediaControls.h"
 
 namespace tellamo {
 
@@ -39,7 +41,10 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 }
 
 TellamoProgram::~TellamoProgram() {
-    // Reverse order of creation: the dialogs, the window (and what it owns), the data module.
+    // Reverse order of creation: the media controls, the dialogs, the window (and what it owns),
+    // the data module.
+    MediaPlayer.reset();
+    MediaControl.reset();
     SaveFormatForm.reset();
     AboutForm.reset();
     DescriptionForm.reset();
@@ -94,7 +99,10 @@ bool TellamoProgram::Start() {
                         a.RecordHotkeyAction,
                         a.StopHotkeyAction,
                         [this] { Form->DictaphonePart().RedrawAllGraphs(); },
-                        DataModule->Cat().Files().SettingsFilePath()});
+                        DataModule->Cat().Files().SettingsFilePath(),
+                        [this](std::uint32_t skipStepMs, std::uint32_t rewindOnResumeMs) {
+                            Form->DictaphonePart().SetPlaybackSteps(skipStepMs, rewindOnResumeMs);
+                        }});
     TranslateCreatedForm(OptionsForm.get());
     Form->SetOptionsForm(OptionsForm.get());
     OptionsForm->SetHotKeyManager(&DataModule->HotKeyManager());
@@ -119,7 +127,27 @@ bool TellamoProgram::Start() {
     Mail = std::make_unique<XdgEmailSender>();
     Form->SetMailSender(Mail.get());
     Form->SetSleepInhibitor(NoSleep);
+    OfferMediaControls();
     return true;
+}
+
+void TellamoProgram::OfferMediaControls() {
+    if (!MediaBus.isConnected()) {
+        return;
+    }
+    MediaControl = std::make_unique<WindowMediaControls>(*Form);
+    MediaPlayer = std::make_unique<MprisService>(*MediaControl, MediaBus,
+                                                 QStringLiteral("io.github.tellamo.Tellamo"));
+    if (!MediaPlayer->Start()) {
+        // Another copy holds the name, or the bus refused: the program plays on without.
+        MediaPlayer.reset();
+        MediaControl.reset();
+        return;
+    }
+    connect(MediaControl.get(), &WindowMediaControls::Changed, MediaPlayer.get(),
+            &MprisService::Refresh);
+    connect(MediaControl.get(), &WindowMediaControls::Seeked, MediaPlayer.get(),
+            &MprisService::NotifySeeked);
 }
 
 void TellamoProgram::TranslateCreatedForm(QWidget* form) {

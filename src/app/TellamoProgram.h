@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,7 @@ namespace tellamo {
 class EventFdPoster;
 class FileSystem;
 class HotKeyService;
+class MprisService;
 class SleepInhibitor;
 class TDM;
 class TAboutForm;
@@ -21,6 +23,7 @@ class XdgEmailSender;
 class TOptionsForm;
 class TTellamoMainForm;
 class WavePort;
+class WindowMediaControls;
 
 // The objects the program creates at start-up, in order, and destroys in reverse order. The
 // composition root (main) and the tests build the program through this class.
@@ -39,6 +42,11 @@ public:
     // The desktop's suspend hold for recordings, chosen by the caller before Start; without one
     // recordings run without it.
     void SetSleepInhibitor(SleepInhibitor& inhibitor) { NoSleep = &inhibitor; }
+    // The bus on which Start offers the desktop's media controls (the session bus); without one,
+    // or on a bus that is not connected, none are offered.
+    void SetMediaBus(const QDBusConnection& bus) { MediaBus = bus; }
+    // The media controls on the bus, or null when none are offered.
+    MprisService* Mpris() { return MediaPlayer.get(); }
 
     // Creates the data module and the main window (loading or making the catalogue), showing
     // each error of creation and going on. Returns false when the storage folder cannot be
@@ -74,6 +82,7 @@ private:
     void TranslateCreatedForm(QWidget* form);
     // Closes the window once no dialog's loop runs any more; until then tries again shortly.
     void FinishTermination();
+    void OfferMediaControls();
 
     QString Documents;
     FileSystem& Fs;
@@ -90,6 +99,9 @@ private:
     std::unique_ptr<TAboutForm> AboutForm;
     std::unique_ptr<TSaveFormatForm> SaveFormatForm;
     std::unique_ptr<XdgEmailSender> Mail;
+    QDBusConnection MediaBus{QString()};
+    std::unique_ptr<WindowMediaControls> MediaControl;
+    std::unique_ptr<MprisService> MediaPlayer;
     bool FirstIdleRan = false;
     bool Shown = false;
     bool Terminating = false;

@@ -66,6 +66,8 @@ int main(int argc, char** argv) {
                      [&program](QSessionManager&) { program.Terminate(); });
     program.SetHotKeyService(*hotKeys);
     program.SetSleepInhibitor(*noSleep);
+    // The desktop's media keys and media panels; with no session bus nothing is offered.
+    program.SetMediaBus(QDBusConnection::sessionBus());
     if (!program.Start()) {
         return 1;
     }

@@ -165,6 +165,11 @@ TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
     store.AddInt(
         "SilenceRxSpinEdit_Value", [this] { return SilenceRxSpinEdit->value(); },
         [this](int v) { SilenceRxSpinEdit->setValue(v); });
+    for (QSpinBox* edit : {SkipStepSpinEdit, RewindOnResumeSpinEdit}) {
+        store.AddInt(
+            edit->objectName() + "_Value", [edit] { return edit->value(); },
+            [edit](int v) { edit->setValue(v); });
+    }
     for (THotKeyEdit* edit : {RecordHotKey, StopHotKey}) {
         store.AddInt(
             edit->objectName() + "_HotKey", [edit] { return static_cast<int>(edit->HotKey()); },
@@ -182,6 +187,7 @@ TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
     VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());
     UpdateDataRateLabel();
     WriteThrough();
+    ApplyPlaybackSteps();
     // AutoLaunchActionExecute: the check mark has flipped; the entry follows it at once.
     connect(Bindings.AutoLaunchAction, &QAction::triggered, this,
             &TOptionsForm::SyncStartupShortcut);
@@ -270,6 +276,13 @@ void TOptionsForm::BuildPages() {
     VolumeRxSpinEdit = SpinEdit("VolumeRxSpinEdit", 0, 100, 50, playback);
     playbackLayout->addRow(TranslateText("Volume, %"), VolumeRxSpinEdit);
     playbackLayout->addRow(ActionButton(b.VolumeControlAction, playback));
+    SkipStepSpinEdit = SpinEdit("SkipStepSpinEdit", 1, 60, 5, playback);
+    SkipStepSpinEdit->setToolTip(TranslateText("Seconds"));
+    playbackLayout->addRow(TranslateText("Skip step"), SkipStepSpinEdit);
+    RewindOnResumeSpinEdit = SpinEdit("RewindOnResumeSpinEdit", 0, 30, 1, playback);
+    RewindOnResumeSpinEdit->setSpecialValueText(TranslateText("Off"));
+    RewindOnResumeSpinEdit->setToolTip(TranslateText("Seconds"));
+    playbackLayout->addRow(TranslateText("Rewind on resume"), RewindOnResumeSpinEdit);
 
     QWidget* graph = page("GraphTabSheet", Translatable("Graph"));
     auto* graphLayout = new QFormLayout(graph);
@@ -369,6 +382,9 @@ void TOptionsForm::BuildPages() {
         }
     });
     connect(VelocityRxSpinEdit, &QSpinBox::valueChanged, this, [this] { WriteThrough(); });
+    for (QSpinBox* edit : {SkipStepSpinEdit, RewindOnResumeSpinEdit}) {
+        connect(edit, &QSpinBox::valueChanged, this, [this] { ApplyPlaybackSteps(); });
+    }
     for (QComboBox* list : {BackGroundColorComboBox, VoiceColorComboBox, SilenceColorComboBox}) {
         connect(list, &QComboBox::currentIndexChanged, this, [this] { WriteThrough(); });
     }
@@ -385,6 +401,13 @@ void TOptionsForm::WriteThrough() {
     Bindings.Graph.BackgroundColor = ColorOf(BackGroundColorComboBox);
     Bindings.Graph.VoiceColor = ColorOf(VoiceColorComboBox);
     Bindings.Graph.NoiseLevelColor = ColorOf(SilenceColorComboBox);
+}
+
+void TOptionsForm::ApplyPlaybackSteps() {
+    if (Bindings.PlaybackSteps && SkipStepSpinEdit && RewindOnResumeSpinEdit) {
+        Bindings.PlaybackSteps(static_cast<std::uint32_t>(SkipStepSpinEdit->value()) * 1000,
+                               static_cast<std::uint32_t>(RewindOnResumeSpinEdit->value()) * 1000);
+    }
 }
 
 void TOptionsForm::UpdateDataRateLabel() {

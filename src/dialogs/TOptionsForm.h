@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -50,6 +51,8 @@ struct OptionsBindings {
     QAction* StopHotkeyAction;
     std::function<void()> RedrawAllGraphs;
     QString SettingsFile;
+    // The player's skip step and rewind on resume, in milliseconds; called whenever they change.
+    std::function<void(std::uint32_t skipStepMs, std::uint32_t rewindOnResumeMs)> PlaybackSteps;
 };
 
 // The Options dialog: recording quality, the look and speed of the level graph, the noise level
@@ -70,6 +73,8 @@ public:
     QPushButton* DefaultQualitySpeedButton = nullptr;
     QPushButton* VoiceQualitySpeedButton = nullptr;
     QSpinBox* VolumeRxSpinEdit = nullptr;
+    QSpinBox* SkipStepSpinEdit = nullptr;       // seconds
+    QSpinBox* RewindOnResumeSpinEdit = nullptr; // seconds, 0: off
     QSpinBox* VelocityRxSpinEdit = nullptr;
     QComboBox* BackGroundColorComboBox = nullptr;
     QComboBox* VoiceColorComboBox = nullptr;
@@ -114,6 +119,7 @@ protected:
 private:
     void BuildPages();
     void WriteThrough();
+    void ApplyPlaybackSteps();
     void TakeOldHotKeys();
     bool ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force, const QCheckBox* checkBox,
                         bool oldRegistered);

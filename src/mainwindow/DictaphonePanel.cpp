@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +20,9 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QSlider>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolTip>
@@ -53,6 +57,23 @@ QSlider* MakeSlider(const char* name, int maximum, int value, QWidget* parent) {
     slider->setValue(value);
     return slider;
 }
+
+// A click on the position strip's track jumps there, as media players do, instead of paging
+// towards it.
+class JumpingSliderStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons) {
+            return Qt::LeftButton | Qt::MiddleButton;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+constexpr int PositionSingleStepMs = 1000;
+constexpr int ToolBarSliderWidth = 76;
 } // namespace
 
 DictaphonePanel::DictaphonePanel(QWidget& window, QToolBar& toolBar, Catalogue& catalogue,
@@ -84,6 +105,23 @@ void DictaphonePanel::CreateToolBarPart(QToolBar& bar) {
     const MainActions& a = mActions;
     bar.addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
     bar.addSeparator();
+    bar.addActions({a.SkipBackAction, a.SkipForwardAction});
+    mSpeedSpinBox = new QDoubleSpinBox(&bar);
+    mSpeedSpinBox->setObjectName(QStringLiteral("SpeedSpinBox"));
+    mSpeedSpinBox->setRange(TMediaPlayer::MinSpeedTenths / 10.0,
+                            TMediaPlayer::MaxSpeedTenths / 10.0);
+    mSpeedSpinBox->setSingleStep(0.1);
+    mSpeedSpinBox->setDecimals(1);
+    mSpeedSpinBox->setSuffix(QStringLiteral("\u00D7"));
+    mSpeedSpinBox->setValue(TMediaPlayer::NormalSpeedTenths / 10.0);
+    mSpeedSpinBox->setAccelerated(false);
+    // A speed typed in takes effect once it is complete, not at every key of it.
+    mSpeedSpinBox->setKeyboardTracking(false);
+    mSpeedSpinBox->setToolTip(TranslateText("Playback speed"));
+    mSpeedSpinBox->setAccessibleName(TranslateText("Playback speed"));
+    mSpeedSpinBox->setAccessibleName(TranslateText("Playback speed"));
+    bar.addWidget(mSpeedSpinBox);
+    bar.addSeparator();
     mTimeLabel = new QLabel(QStringLiteral("0:00:00|0:00:00"), &bar);
     mTimeLabel->setObjectName(QStringLiteral("TimeLabel"));
     // The desktop's text size is kept (large text stays large); the label is as wide as its
@@ -101,12 +139,13 @@ void DictaphonePanel::CreateToolBarPart(QToolBar& bar) {
     bar.addSeparator();
     bar.addAction(a.MuteAction);
     mVolumeRxSlider = MakeSlider("VolumeRxSlider", 100, 50, &bar);
-    mVolumeRxSlider->setFixedWidth(100);
+    // Narrow enough that the whole bar, the player's controls with it, fits the first-run window.
+    mVolumeRxSlider->setFixedWidth(ToolBarSliderWidth);
     bar.addWidget(mVolumeRxSlider);
     bar.addSeparator();
     bar.addAction(a.SilenceAction);
     mSilenceRxSlider = MakeSlider("SilenceRxSlider", 30, 10, &bar);
-    mSilenceRxSlider->setFixedWidth(100);
+    mSilenceRxSlider->setFixedWidth(ToolBarSliderWidth);
     bar.addWidget(mSilenceRxSlider);
     mTimeLabel->setAccessibleDescription(
         TranslateText("What the dictaphone is doing, and the time"));
@@ -176,6 +215,13 @@ void DictaphonePanel::CreateGraphPanel() {
     auto* strip = new QHBoxLayout(mBottomPanel);
     strip->setContentsMargins(0, 0, 0, 0);
     mPositionRxSlider = MakeSlider("PositionRxSlider", 0, 0, mBottomPanel);
+    auto* style = new JumpingSliderStyle(QStyleFactory::create(QApplication::style()->name()));
+    style->setParent(mPositionRxSlider);
+    mPositionRxSlider->setStyle(style);
+    // The keys step through the note by seconds; a page is the skip step.
+    mPositionRxSlider->setSingleStep(PositionSingleStepMs);
+    mPositionRxSlider->setPageStep(static_cast<int>(TMediaPlayer::DefaultSkipStepMs));
+    mPositionRxSlider->setAccessibleName(TranslateText("Position"));
     strip->addWidget(mPositionRxSlider);
     connect(mPositionRxSlider, &QSlider::valueChanged, this,
             [this] { NameSlider(mPositionRxSlider); });
@@ -220,18 +266,22 @@ void DictaphonePanel::Connect() {
     connect(mPositionRxSlider, &QSlider::sliderPressed, this, [this] { mPositionDragging = true; });
     connect(mPositionRxSlider, &QSlider::sliderReleased, this,
             [this] { mPositionDragging = false; });
+    // Dragging the handle seeks as it goes; a click on the track and the keys arrive as slider
+    // actions before the value follows (programmatic moves raise neither).
     connect(mPositionRxSlider, &QSlider::valueChanged, this, [this, window](int value) {
         if (!mPositionDragging || mMode != TDictaphoneMode::mdPlaying) {
             return;
         }
-        RunCommand(window, [this, value] {
-            mMediaPlayer->Seek(static_cast<std::uint32_t>(value));
-            mMediaPlayer->Play();
-            if (mActions.PauseAction->isChecked()) {
-                mMediaPlayer->PauseToggle();
-            }
-        });
+        RunCommand(window, [this, value] { JumpTo(static_cast<std::uint32_t>(value)); });
     });
+    connect(mPositionRxSlider, &QAbstractSlider::actionTriggered, this, [this, window](int) {
+        if (mPositionRxSlider->isSliderDown() || mMode != TDictaphoneMode::mdPlaying) {
+            return;
+        }
+        const int target = mPositionRxSlider->sliderPosition();
+        RunCommand(window, [this, target] { JumpTo(static_cast<std::uint32_t>(target)); });
+    });
+    ConnectPlayer();
 
     mSoundPaintBox->Resized = [this](int width, int height) {
         if (mLiveState.Target) {
@@ -275,7 +325,15 @@ void DictaphonePanel::CapturedDelivered() {
 
 void DictaphonePanel::UpdateStates() {
     mGraphPanel->setVisible(mActions.GraphPanelAction->isChecked());
+    const bool stripFocused = mPositionRxSlider->hasFocus();
     mPositionRxSlider->setEnabled(mMode == TDictaphoneMode::mdPlaying);
+    if (mMode != TDictaphoneMode::mdPlaying && mFocusAfterPlay && mFocusAfterPlay->isEnabled()) {
+        const QWidget* focused = QApplication::focusWidget();
+        if (stripFocused || !focused || focused == mPositionRxSlider) {
+            mFocusAfterPlay->setFocus();
+        }
+        mFocusAfterPlay.clear();
+    }
     if (mMode == TDictaphoneMode::mdIdle && !ShowsGraphOf(mCat.NoteGraphPath())) {
         RunCommand(&mWindow, [this] { LoadGraph(); });
     }
@@ -473,7 +531,12 @@ void DictaphonePanel::StopActionExecute() {
 void DictaphonePanel::ApplyPause() {
     const bool paused = mActions.PauseAction->isChecked();
     if (mMode == TDictaphoneMode::mdPlaying) {
+        const std::uint32_t before = mMediaPlayer->Position();
         mMediaPlayer->PauseToggle();
+        ShowPosition();
+        if (!paused && mMediaPlayer->Position() < before) {
+            emit PositionJumped(); // the resume started earlier
+        }
     } else if (mMode == TDictaphoneMode::mdRecording) {
         if (paused) {
             mAudio->Recorder().Pause();
@@ -496,11 +559,20 @@ void DictaphonePanel::PlayActionExecute() {
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         return;
     }
+    QWidget* focused = QApplication::focusWidget();
     mHost.SetBrowsingEnabled(false);
     mMediaPlayer->Open(path.toStdString());
     mMediaPlayer->Play();
     mPositionRxSlider->setMaximum(static_cast<int>(mMediaPlayer->Length()));
     SetMode(TDictaphoneMode::mdPlaying);
+    // The list that had the focus takes no input now; the focus would move on to whatever comes
+    // next, a text field that takes Space as text among them. The position strip keeps the
+    // player's keys working, and the list gets the focus back when the note ends.
+    if (focused && !focused->isEnabled()) {
+        mFocusAfterPlay = focused;
+        mPositionRxSlider->setEnabled(true);
+        mPositionRxSlider->setFocus();
+    }
 }
 
 void DictaphonePanel::TimerTimer() {
@@ -513,10 +585,106 @@ void DictaphonePanel::TimerTimer() {
     mHost.DictaphoneStateChanged();
     if (!mPositionDragging) {
         mPositionRxSlider->setValue(static_cast<int>(position));
-        if (position >= length) {
+        // A note paused at its end (skipped there) waits for the resume or Stop.
+        if (position >= length && mMediaPlayer->CurrentMode() != TMediaPlayer::Mode::Paused) {
             StopActionExecute();
         }
     }
+}
+
+void DictaphonePanel::ShowPosition() {
+    if (mMode != TDictaphoneMode::mdPlaying || !mMediaPlayer->IsOpen()) {
+        return;
+    }
+    const std::uint32_t position = mMediaPlayer->Position();
+    mTimeLabel->setText(ShortTime(position) + "|" + ShortTime(mMediaPlayer->Length()));
+    if (!mPositionDragging) {
+        mPositionRxSlider->setValue(static_cast<int>(position));
+    }
+    mHost.DictaphoneStateChanged();
+}
+
+void DictaphonePanel::ConnectPlayer() {
+    QWidget* window = &mWindow;
+    const MainActions& a = mActions;
+    // Single keys: a focused text field takes them first, so typing in the filter is safe.
+    a.PlayPauseAction->setShortcut(QKeySequence(Qt::Key_Space));
+    a.SkipBackAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
+    a.SkipForwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
+    a.SlowerAction->setShortcut(QKeySequence(Qt::Key_BracketLeft));
+    a.FasterAction->setShortcut(QKeySequence(Qt::Key_BracketRight));
+    a.NormalSpeedAction->setShortcut(QKeySequence(Qt::Key_Backspace));
+    // The Note menu may be hidden; the window itself carries the keys.
+    mWindow.addActions({a.PlayPauseAction, a.SkipBackAction, a.SkipForwardAction, a.SlowerAction,
+                        a.FasterAction, a.NormalSpeedAction});
+    ConnectCommand(a.PlayPauseAction, window, [this] { PlayPauseActionExecute(); });
+    ConnectCommand(a.SkipBackAction, window, [this] { SkipBackActionExecute(); });
+    ConnectCommand(a.SkipForwardAction, window, [this] { SkipForwardActionExecute(); });
+    ConnectCommand(a.SlowerAction, window, [this] { SetSpeedTenths(SpeedTenths() - 1); });
+    ConnectCommand(a.FasterAction, window, [this] { SetSpeedTenths(SpeedTenths() + 1); });
+    ConnectCommand(a.NormalSpeedAction, window,
+                   [this] { SetSpeedTenths(TMediaPlayer::NormalSpeedTenths); });
+    connect(mSpeedSpinBox, &QDoubleSpinBox::valueChanged, this, [this, window](double value) {
+        const int tenths = static_cast<int>(std::lround(value * 10));
+        if (tenths != mMediaPlayer->SpeedTenths()) {
+            RunCommand(window, [this, tenths] { SetSpeedTenths(tenths); });
+        }
+    });
+}
+
+void DictaphonePanel::PlayPauseActionExecute() {
+    if (mMode == TDictaphoneMode::mdPlaying) {
+        PauseActionExecute();
+    } else if (mMode == TDictaphoneMode::mdIdle && mActions.PlayAction->isEnabled()) {
+        PlayActionExecute();
+    }
+}
+
+void DictaphonePanel::SkipBackActionExecute() {
+    if (mMode == TDictaphoneMode::mdPlaying && mMediaPlayer->IsOpen()) {
+        mMediaPlayer->SkipBack();
+        ShowPosition();
+        emit PositionJumped();
+    }
+}
+
+void DictaphonePanel::SkipForwardActionExecute() {
+    if (mMode == TDictaphoneMode::mdPlaying && mMediaPlayer->IsOpen()) {
+        mMediaPlayer->SkipForward();
+        ShowPosition();
+        emit PositionJumped();
+    }
+}
+
+void DictaphonePanel::JumpTo(std::uint32_t milliseconds, bool announce) {
+    if (mMode != TDictaphoneMode::mdPlaying || !mMediaPlayer->IsOpen()) {
+        return;
+    }
+    mMediaPlayer->JumpTo(std::min(milliseconds, mMediaPlayer->Length()));
+    ShowPosition();
+    if (announce) {
+        emit PositionJumped();
+    }
+}
+
+int DictaphonePanel::SpeedTenths() const {
+    return mMediaPlayer->SpeedTenths();
+}
+
+void DictaphonePanel::SetSpeedTenths(int tenths) {
+    mMediaPlayer->SetSpeedTenths(tenths);
+    const double shown = mMediaPlayer->SpeedTenths() / 10.0;
+    if (std::lround(mSpeedSpinBox->value() * 10) != mMediaPlayer->SpeedTenths()) {
+        const QSignalBlocker quiet(mSpeedSpinBox);
+        mSpeedSpinBox->setValue(shown);
+    }
+    mHost.DictaphoneStateChanged();
+}
+
+void DictaphonePanel::SetPlaybackSteps(std::uint32_t skipStepMs, std::uint32_t rewindOnResumeMs) {
+    mMediaPlayer->SetSkipStepMs(skipStepMs);
+    mMediaPlayer->SetRewindOnResumeMs(rewindOnResumeMs);
+    mPositionRxSlider->setPageStep(static_cast<int>(std::max<std::uint32_t>(skipStepMs, 1)));
 }
 
 void DictaphonePanel::ShowNoteTime() {

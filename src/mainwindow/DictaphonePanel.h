@@ -5,6 +5,7 @@
 #include <string>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include "dictaphone/GraphBitmap.h"
@@ -13,6 +14,7 @@
 #include "dictaphone/TellamoGraph.h"
 #include "mainwindow/CaptureHandOff.h"
 
+class QDoubleSpinBox;
 class QFrame;
 class QLabel;
 class QSlider;
@@ -79,6 +81,9 @@ public:
     QWidget* BottomPanel() const { return mBottomPanel; }
     QSlider* VolumeSlider() const { return mVolumeRxSlider; }
     QSlider* SilenceSlider() const { return mSilenceRxSlider; }
+    QSlider* PositionSlider() const { return mPositionRxSlider; }
+    // The playback speed on the toolbar, "1.0×".
+    QDoubleSpinBox* SpeedBox() const { return mSpeedSpinBox; }
 
     TAudio& Audio() { return *mAudio; }
     TMediaPlayer& Player() { return *mMediaPlayer; }
@@ -99,6 +104,21 @@ public:
     void StopActionExecute();
     void PauseActionExecute();
     void PlayActionExecute();
+    // Idle: plays the current note; playing: pauses or resumes it. A recording is left alone.
+    void PlayPauseActionExecute();
+    // By the skip step, while a note plays or is paused; never past its start or end.
+    void SkipBackActionExecute();
+    void SkipForwardActionExecute();
+    // The playback speed in tenths (held to 0.5x..2.0x), shown on the toolbar; a note that is
+    // playing goes on at it from where it is.
+    void SetSpeedTenths(int tenths);
+    int SpeedTenths() const;
+    // The skip step and the rewind on resume, from the options dialog.
+    void SetPlaybackSteps(std::uint32_t skipStepMs, std::uint32_t rewindOnResumeMs);
+    // Moves the playing or paused note to a place of its own time and keeps its mode. announce:
+    // PositionJumped is emitted (a jump asked through the desktop's media controls announces
+    // itself).
+    void JumpTo(std::uint32_t milliseconds, bool announce = true);
     void SetMode(TDictaphoneMode mode);
     void TimerTimer();
     void ShowNoteTime();
@@ -120,6 +140,11 @@ public:
     // and silence options, the noise level.
     GraphSettings CurrentGraphSettings() const;
 
+signals:
+    // The position of the playing or paused note jumped (a skip, a seek, a resume that starts
+    // earlier), not by playing on.
+    void PositionJumped();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -132,6 +157,9 @@ private:
     void CreateToolBarPart(QToolBar& toolBar);
     void CreateGraphPanel();
     void Connect();
+    void ConnectPlayer();
+    // The time label and the position strip show where the note is now.
+    void ShowPosition();
     void ApplyPause();
     void ApplySilenceSettings();
     void NoiseOptionsChanged();
@@ -167,8 +195,11 @@ private:
     GraphImage* mGraphImage = nullptr;
     QWidget* mBottomPanel = nullptr;
     QSlider* mPositionRxSlider = nullptr;
+    QDoubleSpinBox* mSpeedSpinBox = nullptr;
     QTimer* mTimer = nullptr;
     bool mPositionDragging = false;
+    // Where the focus goes back to when the note ends: the list it was in when the play began.
+    QPointer<QWidget> mFocusAfterPlay;
 
     // Declared before the audio component, so that it outlives the device threads that call it.
     CaptureHandOff mHandOff;

@@ -8,8 +8,9 @@ namespace tellamo {
 
 // The toolbar pictures by index: 0 play, 1 pause, 2 stop, 3 record, 4 folder list with
 // magnifier, 5 funnel with filter, 6 A=a, 7 loudspeaker, 8 crossed-out loudspeaker, 9 level
-// strip with scissors, 10 level strip, 11 folder list, 12 A≠a, 13 empty funnel.
-constexpr int GlyphCount = 14;
+// strip with scissors, 10 level strip, 11 folder list, 12 A≠a, 13 empty funnel, 14 skip back,
+// 15 skip forward.
+constexpr int GlyphCount = 16;
 
 // One set of the toolbar pictures, plain or with a drawn border. Each icon carries the enabled
 // picture and the disabled (grayed) one, each at 1x and 2x scale, rendered from the program's

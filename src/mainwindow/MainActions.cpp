@@ -34,6 +34,12 @@ const ActionDef Definitions[] = {
     {TELLAMO_ACTION(MoveNoteAction), "Note", "&Move to Folder...", "", NotCheckable},
     {TELLAMO_ACTION(ParentFolderAction), "Note", "Parent &Folder", "", NotCheckable},
     {TELLAMO_ACTION(DeleteNoteAction), "Note", "&Delete", "", NotCheckable},
+    {TELLAMO_ACTION(PlayPauseAction), "Note", "Play/Pa&use", "", NotCheckable},
+    {TELLAMO_ACTION(SkipBackAction), "Note", "Skip &Back", "Skip back", NotCheckable},
+    {TELLAMO_ACTION(SkipForwardAction), "Note", "Skip F&orward", "Skip forward", NotCheckable},
+    {TELLAMO_ACTION(SlowerAction), "Note", "S&lower", "", NotCheckable},
+    {TELLAMO_ACTION(FasterAction), "Note", "Fas&ter", "", NotCheckable},
+    {TELLAMO_ACTION(NormalSpeedAction), "Note", "&Normal Speed", "", NotCheckable},
     {TELLAMO_ACTION(DictaphoneToolBarAction), "View", "&Dictaphone", "", Checked},
     {TELLAMO_ACTION(FilterToolBarAction), "View", "&Filter", "", Unchecked},
     {TELLAMO_ACTION(DescriptionColumnAction), "View", "D&escription", "", Checked},
@@ -120,6 +126,9 @@ void FillFolderMenu(QMenu& menu, const MainActions& a) {
 
 void FillNoteMenu(QMenu& menu, const MainActions& a) {
     menu.addActions({a.PlayAction, a.PauseAction, a.StopAction, a.RecordAction});
+    menu.addSeparator();
+    menu.addActions({a.PlayPauseAction, a.SkipBackAction, a.SkipForwardAction});
+    menu.addActions({a.SlowerAction, a.FasterAction, a.NormalSpeedAction});
     menu.addSeparator();
     menu.addAction(a.RenameNoteAction);
     menu.addAction(a.MoveNoteAction);

@@ -30,6 +30,13 @@ struct MainActions {
     QAction* MoveNoteAction = nullptr;
     QAction* ParentFolderAction = nullptr;
     QAction* DeleteNoteAction = nullptr;
+    // Note: the dictation player
+    QAction* PlayPauseAction = nullptr;
+    QAction* SkipBackAction = nullptr;
+    QAction* SkipForwardAction = nullptr;
+    QAction* SlowerAction = nullptr;
+    QAction* FasterAction = nullptr;
+    QAction* NormalSpeedAction = nullptr;
     // View
     QAction* DictaphoneToolBarAction = nullptr;
     QAction* FilterToolBarAction = nullptr;

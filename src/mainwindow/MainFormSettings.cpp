@@ -83,6 +83,9 @@ void TTellamoMainForm::CreateSettingsStore() {
           a.RecycleRecordAction}) {
         store.AddChecked(action);
     }
+    store.AddInt(
+        "SpeedSpinBox_Tenths", [this] { return mDictaphone->SpeedTenths(); },
+        [this](int v) { mDictaphone->SetSpeedTenths(v); });
     mCatalogue->AddColumnSettings(store);
 }
 

@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -52,6 +53,24 @@ constexpr int ClientWidth = 637;
 constexpr int ClientHeight = 446;
 constexpr int GraphPanelHeight = 41;
 constexpr int TreeWidth = 169;
+
+// Space presses the toolbar button that has the focus, as on any button, rather than reaching
+// the window's own Space key.
+class ButtonSpaceKey : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+                event->accept();
+            }
+        }
+        return false;
+    }
+};
 } // namespace
 
 TTellamoMainForm::TTellamoMainForm(Catalogue& catalogue, const AudioServices& audio,
@@ -115,10 +134,12 @@ void TTellamoMainForm::SetTabOrder() {
     // too (the toggles can be reached and read only that way), then the position strip above
     // the graph, then the tree and the list. The list hands Tab on instead of moving between
     // its cells, whose row is one note.
+    auto* spaceForButtons = new ButtonSpaceKey(this);
     for (QToolBar* bar : {mDictaphoneToolBar, mFilterToolBar}) {
         for (QToolButton* button : bar->findChildren<QToolButton*>()) {
             if (button->defaultAction()) {
                 button->setFocusPolicy(Qt::TabFocus);
+                button->installEventFilter(spaceForButtons);
             }
         }
     }
@@ -363,10 +384,19 @@ void TTellamoMainForm::ActionListUpdate() {
     a.RenameNoteAction->setEnabled(hasNote && notRecording);
     a.DeleteNoteAction->setEnabled(hasNote && idle);
     a.ParentFolderAction->setEnabled(hasNote && idle && a.AffiliateAction->isChecked());
+    const bool playing = Mode() == TDictaphoneMode::mdPlaying;
+    a.PlayPauseAction->setEnabled(playing || a.PlayAction->isEnabled());
+    a.SkipBackAction->setEnabled(playing);
+    a.SkipForwardAction->setEnabled(playing);
+    const int speed = mDictaphone->SpeedTenths();
+    a.SlowerAction->setEnabled(speed > TMediaPlayer::MinSpeedTenths);
+    a.FasterAction->setEnabled(speed < TMediaPlayer::MaxSpeedTenths);
+    a.NormalSpeedAction->setEnabled(speed != TMediaPlayer::NormalSpeedTenths);
     a.MoveNoteAction->setEnabled(hasNote && idle);
     a.FilterTextAction->setEnabled(idle);
     mCatalogue->UpdateStates(idle);
     mDictaphone->UpdateStates();
+    emit StatesUpdated();
 }
 
 void TTellamoMainForm::CreateTrayIcon() {
@@ -401,6 +431,8 @@ void TTellamoMainForm::UpdateGlyphs() {
         {a.PauseAction, 1},
         {a.StopAction, 2},
         {a.RecordAction, 3},
+        {a.SkipBackAction, 14},
+        {a.SkipForwardAction, 15},
         {a.AffiliateAction, a.AffiliateAction->isChecked() ? 4 : 11},
         {a.FilterAction, a.FilterAction->isChecked() ? 5 : 13},
         {a.CaseInSensitiveAction, a.CaseInSensitiveAction->isChecked() ? 6 : 12},

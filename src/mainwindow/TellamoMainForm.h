@@ -60,6 +60,7 @@ public:
 
     TDictaphoneMode Mode() const { return mDictaphone->Mode(); }
     MainActions& Actions() { return mActions; }
+    Catalogue& Catalog() { return mCat; }
 
     // The two parts of the window.
     DictaphonePanel& DictaphonePart() { return *mDictaphone; }
@@ -98,6 +99,11 @@ public:
     // The folder of the last Save As, kept between runs.
     const QString& LastSaveDir() const { return mLastSaveDir; }
     void SetLastSaveDir(const QString& folder) { mLastSaveDir = folder; }
+
+signals:
+    // After every update of the action states (each idle moment): whoever shows the program's
+    // state elsewhere (the desktop's media controls) looks again.
+    void StatesUpdated();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QSlider>
 #include <QTableView>
 #include <QTest>
@@ -23,6 +26,7 @@
 #include "catalogue/Catalogue.h"
 #include "common/ByteIO.h"
 #include "common/FileSystem.h"
+#include "desktop/MprisService.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 #include "support/CountingFileSystem.h"
@@ -211,6 +215,55 @@ TEST_F(Program, AStorageFolderThatCannotBeMadeEndsTheProgram) {
     EXPECT_EQ(Messages, QStringList{"Error: Can't create folder for storing Voice Notes"});
 }
 
+// The media controls are offered on the bus the program is given; without one, or with the name
+// held by another copy, the program starts as ever with none, and says nothing of it.
+TEST_F(Program, TheMediaControlsAreOfferedOnlyWhereTheNameIsFree) {
+    EXPECT_EQ(Start()->Mpris(), nullptr) << "no bus";
+
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(daemon.waitForStarted(10000));
+    while (!daemon.canReadLine() && daemon.waitForReadyRead(10000)) {
+    }
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    ASSERT_FALSE(address.isEmpty());
+    const QString name = QStringLiteral("org.mpris.MediaPlayer2.tellamo");
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("first"));
+        QDBusConnection watcher = QDBusConnection::connectToBus(address, QStringLiteral("watcher"));
+        auto first = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
+                                                      RealFileSystem(), Port, Poster,
+                                                      Documents.File("PLAY.TMP"));
+        first->SetMediaBus(bus);
+        ASSERT_TRUE(first->Start());
+        ASSERT_NE(first->Mpris(), nullptr);
+        EXPECT_TRUE(first->Mpris()->Started());
+        EXPECT_TRUE(watcher.interface()->isServiceRegistered(name).value());
+
+        TempDir otherDocuments;
+        FakeWavePort otherPort;
+        EventFdPoster otherPoster;
+        QDBusConnection otherBus = QDBusConnection::connectToBus(address, QStringLiteral("second"));
+        TellamoProgram second(QString::fromStdString(otherDocuments.Path()), RealFileSystem(),
+                              otherPort, otherPoster, otherDocuments.File("PLAY.TMP"));
+        second.SetMediaBus(otherBus);
+        EXPECT_TRUE(second.Start());
+        EXPECT_EQ(second.Mpris(), nullptr) << "the name is the first copy's";
+
+        first.reset();
+        EXPECT_FALSE(watcher.interface()->isServiceRegistered(name).value())
+            << "the name is given back with the program";
+    }
+    for (const char* connection : {"first", "watcher", "second"}) {
+        QDBusConnection::disconnectFromBus(QString::fromLatin1(connection));
+    }
+    daemon.terminate();
+    daemon.waitForFinished(10000);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
 TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     auto program = Start();
     TTellamoMainForm& form = program->MainForm();
@@ -219,7 +272,7 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     RunUntilIdle();
     EXPECT_TRUE(program->FirstIdleDone());
     const QList<QAction*> actions = form.Actions().All();
-    EXPECT_EQ(actions.size(), 50); // with Move to Folder and Filter Text
+    EXPECT_EQ(actions.size(), 56); // with Move to Folder and Filter Text
     QStringList checked;
     for (QAction* action : actions) {
         EXPECT_EQ(form.findChild<QAction*>(action->objectName()), action);
@@ -246,6 +299,8 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     EXPECT_TRUE(form.Actions().RecordAction->isEnabled());
     EXPECT_FALSE(form.Actions().PlayAction->isEnabled());
     EXPECT_FALSE(form.Actions().StopAction->isEnabled());
+    EXPECT_FALSE(form.Actions().PlayPauseAction->isEnabled());
+    EXPECT_FALSE(form.Actions().SkipBackAction->isEnabled());
     EXPECT_FALSE(NamedChild<QSlider>(form, "PositionRxSlider").isEnabled());
     EXPECT_TRUE(form.Actions().AddFolderAction->isEnabled());
     EXPECT_FALSE(form.Actions().DeleteFolderAction->isEnabled()) << "Notes is a root";

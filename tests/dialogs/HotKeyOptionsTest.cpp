@@ -39,7 +39,8 @@ protected:
             Actions[5],    Actions[6],  Actions[7],
             Actions[8],    Actions[9],  Actions[10],
             Actions[11],   Actions[12], &RecordHotkey,
-            &StopHotkey,   nullptr,     QString::fromStdString(Dir.File("tellamo.INI"))});
+            &StopHotkey,   nullptr,     QString::fromStdString(Dir.File("tellamo.INI")),
+            nullptr});
         Form->SetHotKeyManager(&Manager);
         Form->ShowError = [this](const QString& text) { Messages << text; };
     }

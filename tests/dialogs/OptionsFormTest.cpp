@@ -1,3 +1,6 @@
+#include <cstdint>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -57,7 +60,10 @@ protected:
                             &RecordHotkey,
                             &StopHotkey,
                             [this] { ++Redraws; },
-                            QString::fromStdString(Dir.File("tellamo.INI"))});
+                            QString::fromStdString(Dir.File("tellamo.INI")),
+                            [this](std::uint32_t skipMs, std::uint32_t rewindMs) {
+                                PlaybackSteps = {skipMs, rewindMs};
+                            }});
     }
 
     TempDir Dir;
@@ -71,6 +77,7 @@ protected:
         Silence{"&Stop record when silence"}, RecordHotkey{"Record Hotkey"},
         StopHotkey{"Stop Hotkey"};
     int Redraws = 0;
+    std::pair<std::uint32_t, std::uint32_t> PlaybackSteps{0, 0}; // as last handed to the player
 };
 
 TEST_F(OptionsForm, FirstRunValuesAndTheHotKeysPage) {
@@ -187,6 +194,30 @@ TEST_F(OptionsForm, EachClosingWritesTheSectionAndTheNextStartReadsIt) {
     EXPECT_FALSE(Recording.SixteenBit);
     EXPECT_EQ(Graph.Velocity, 55);
     EXPECT_EQ(form->OptionsPageControl->currentWidget()->objectName(), "GraphTabSheet");
+}
+
+// The player's skip step and rewind on resume: in force from the dialog's creation, changed at
+// once, kept between runs; 0 turns the rewind off.
+TEST_F(OptionsForm, ThePlaybackStepsReachThePlayerAndAreKept) {
+    {
+        auto form = Create();
+        EXPECT_EQ(PlaybackSteps, std::pair(5000u, 1000u));
+        EXPECT_EQ(form->SkipStepSpinEdit->minimum(), 1) << "a skip of nothing would do nothing";
+        EXPECT_EQ(form->RewindOnResumeSpinEdit->minimum(), 0);
+        form->show();
+        form->SkipStepSpinEdit->setValue(3);
+        EXPECT_EQ(PlaybackSteps, std::pair(3000u, 1000u));
+        form->RewindOnResumeSpinEdit->setValue(0);
+        EXPECT_EQ(PlaybackSteps, std::pair(3000u, 0u));
+        EXPECT_EQ(form->RewindOnResumeSpinEdit->text(), "Off");
+        form->hide();
+        const IniFile ini = IniFile::Load(Dir.File("tellamo.INI"));
+        EXPECT_EQ(ini.Read("TOptionsForm", "SkipStepSpinEdit_Value"), "3");
+        EXPECT_EQ(ini.Read("TOptionsForm", "RewindOnResumeSpinEdit_Value"), "0");
+    }
+    PlaybackSteps = {0, 0};
+    auto form = Create();
+    EXPECT_EQ(PlaybackSteps, std::pair(3000u, 0u));
 }
 
 TEST_F(OptionsForm, TheNoiseLevelAndVolumeMirrorTheToolbarSliders) {

@@ -63,6 +63,7 @@ TEST_F(Names, EachControlIsNamedWithItsValueAndTheDictaphonesState) {
         {"TreeView", "Folders"},
         {"RxDBGrid", "Notes"},
         {"FilterEdit", "Text of the filter"},
+        {"SpeedSpinBox", "Playback speed"},
     };
     for (const auto& [object, name] : idle) {
         EXPECT_EQ(Name(object), name) << object;

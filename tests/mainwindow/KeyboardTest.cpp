@@ -157,7 +157,7 @@ TEST_F(Keyboard, EveryKeyOfTheMapIsShownInAMenuAndClashesWithNothing) {
 // Key, where the focus is, what the program is doing: the action the key triggers (none: the
 // key triggers no action of the map).
 TEST_F(Keyboard, EachKeyReachesItsActionWhereItWorks) {
-    enum Focus { InList, InTree, InFilter };
+    enum Focus { InList, InTree, InFilter, OnMuteButton };
     struct Case {
         Focus Where;
         QKeyCombination Key;
@@ -181,11 +181,22 @@ TEST_F(Keyboard, EachKeyReachesItsActionWhereItWorks) {
         {InList, Qt::CTRL | Qt::Key_F, false, "FilterTextAction"},
         {InFilter, Qt::Key_Delete, false, ""}, // the text's own key
         {InFilter, Qt::Key_F2, false, ""},
+        // The dictaphone player's keys: single keys that a text field takes as text.
+        {InList, Qt::Key_Space, false, "PlayPauseAction"},
+        {InList, Qt::Key_BracketLeft, false, "SlowerAction"},
+        {InList, Qt::Key_BracketRight, false, "FasterAction"},
+        {InList, Qt::Key_Backspace, false, ""}, // already at 1.0x
+        {InFilter, Qt::Key_Space, false, ""},
+        {InFilter, Qt::Key_BracketLeft, false, ""},
+        {InFilter, Qt::Key_BracketRight, false, ""},
+        {InFilter, Qt::Key_Backspace, false, ""},
+        // Space presses the focused toolbar button, as on any button.
+        {OnMuteButton, Qt::Key_Space, false, "MuteAction"},
     };
     // The handlers are other tests' business: here only which action a key reaches counts.
     std::map<QAction*, int> triggered;
     for (QAction* action : Form.findChildren<QAction*>()) {
-        if (!action->shortcuts().isEmpty()) {
+        if (!action->shortcuts().isEmpty() || action == Form.Actions().MuteAction) {
             QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
             QObject::connect(action, &QAction::triggered, &Form,
                              [&, action] { ++triggered[action]; });
@@ -201,9 +212,12 @@ TEST_F(Keyboard, EachKeyReachesItsActionWhereItWorks) {
             ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
         }
         Idle();
-        QWidget* target = c.Where == InList   ? static_cast<QWidget*>(&List())
-                          : c.Where == InTree ? static_cast<QWidget*>(&Tree())
-                                              : &FilterEdit();
+        QWidget* muteButton = NamedChild<QToolBar>(Form, "DictaphoneToolBar")
+                                  .widgetForAction(Form.Actions().MuteAction);
+        QWidget* target = c.Where == InList     ? static_cast<QWidget*>(&List())
+                          : c.Where == InTree   ? static_cast<QWidget*>(&Tree())
+                          : c.Where == InFilter ? static_cast<QWidget*>(&FilterEdit())
+                                                : muteButton;
         Cat.SelectFolder(c.Where == InTree ? Work : Cat.NotesNode()); // a folder that can go
         Idle();
         if (target->isEnabled()) {
@@ -286,8 +300,8 @@ TEST_F(Keyboard, AFocusMovedDuringPlaybackStaysWhereItWasPut) {
     QTest::keyClick(&List(), Qt::Key_Return);
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
     Idle();
-    EXPECT_FALSE(QApplication::focusWidget() && QApplication::focusWidget() != &Form)
-        << "the focus waits on the window, not on a button, got " << FocusName();
+    EXPECT_EQ(FocusName(), "PositionRxSlider")
+        << "the focus waits on the position strip, where the player's keys work";
     QTest::keyClick(&Form, Qt::Key_Tab);
     for (int i = 0; i < 10 && FocusName() != "VolumeRxSlider"; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -337,18 +351,11 @@ std::vector<std::string> TabWalk(QWidget& start, bool backwards = false) {
 TEST_F(Keyboard, TabWalksTheWindowInReadingOrder) {
     Form.Actions().FilterToolBarAction->setChecked(true);
     Idle();
-    const std::vector<std::string> idle = {"TreeView",
-                                           "RxDBGrid",
-                                           "PlayAction",
-                                           "RecordAction",
-                                           "MuteAction",
-                                           "VolumeRxSlider",
-                                           "SilenceAction",
-                                           "SilenceRxSlider",
-                                           "AffiliateAction",
-                                           "FilterAction",
-                                           "CaseInSensitiveAction",
-                                           "FilterEdit"};
+    const std::vector<std::string> idle = {
+        "TreeView",        "RxDBGrid",        "PlayAction",     "RecordAction",
+        "SpeedSpinBox",    "MuteAction",      "VolumeRxSlider", "SilenceAction",
+        "SilenceRxSlider", "AffiliateAction", "FilterAction",   "CaseInSensitiveAction",
+        "FilterEdit"};
     EXPECT_EQ(TabWalk(Tree()), idle);
     std::vector<std::string> back(idle.rbegin(), idle.rend() - 1);
     back.insert(back.begin(), "TreeView");
@@ -362,7 +369,8 @@ TEST_F(Keyboard, TabWalksTheWindowInReadingOrder) {
     EXPECT_EQ(
         TabWalk(NamedChild<QWidget>(Form, "VolumeRxSlider")),
         (std::vector<std::string>{"VolumeRxSlider", "SilenceAction", "SilenceRxSlider",
-                                  "PositionRxSlider", "PauseAction", "StopAction", "MuteAction"}));
+                                  "PositionRxSlider", "PauseAction", "StopAction", "SkipBackAction",
+                                  "SkipForwardAction", "SpeedSpinBox", "MuteAction"}));
 }
 
 // The dialogs' fields in reading order.

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QDoubleSpinBox>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QSplitter>
@@ -15,6 +16,7 @@
 #include "common/FileSystem.h"
 #include "common/IniFile.h"
 #include "common/OleDate.h"
+#include "dictaphone/MediaPlayer.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/TellamoMainForm.h"
 #include "support/FakeWavePort.h"
@@ -149,6 +151,27 @@ TEST_F(SettingsFile, OptionsColumnsAndLayoutSurviveARestart) {
         NamedChild<QTableView>(*form, "RxDBGrid").isColumnHidden(NoteListModel::DescriptionColumn));
     EXPECT_EQ(NamedChild<QSplitter>(*form, "MainSplitter").sizes().value(0), 222);
     EXPECT_EQ(form->LastSaveDir(), "/home/me/notes/");
+}
+
+TEST_F(SettingsFile, ThePlaybackSpeedSurvivesARestart) {
+    {
+        auto form = Start();
+        for (int i = 0; i < 5; ++i) {
+            form->Actions().FasterAction->trigger();
+        }
+        form->close();
+    }
+    EXPECT_EQ(Ini().Read("TTellamoMainForm", "SpeedSpinBox_Tenths"), "15");
+    auto form = Start();
+    EXPECT_EQ(form->DictaphonePart().Player().SpeedTenths(), 15);
+    EXPECT_EQ(NamedChild<QDoubleSpinBox>(*form, "SpeedSpinBox").value(), 1.5);
+    form->close();
+    // A value out of range is held to it.
+    IniFile ini = Ini();
+    ini.Write("TTellamoMainForm", "SpeedSpinBox_Tenths", "90");
+    ini.Save(RealFileSystem(), IniPath());
+    form = Start();
+    EXPECT_EQ(form->DictaphonePart().Player().SpeedTenths(), 20);
 }
 
 // The design widths fitted the original font; Linux's fonts are wider. Without a stored width a
