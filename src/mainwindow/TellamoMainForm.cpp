@@ -169,10 +169,18 @@ bool TTellamoMainForm::eventFilter(QObject* watched, QEvent* event) {
         if (closing && closing->isWindow() && (!active || active == closing)) {
             QTimer::singleShot(0, this, [this] {
                 const QWidget* active = QApplication::activeWindow();
-                if ((!active || !active->isVisible()) && isVisible() && !isMinimized() &&
-                    !QApplication::activeModalWidget() && !QApplication::activePopupWidget()) {
-                    activateWindow();
+                if ((active && active->isVisible()) || !isVisible() || isMinimized() ||
+                    QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+                    return;
                 }
+                // Another dialog opened meanwhile takes the focus itself.
+                for (const QWidget* window : QApplication::topLevelWidgets()) {
+                    if (window != this && window->isVisible() &&
+                        qobject_cast<const QDialog*>(window)) {
+                        return;
+                    }
+                }
+                activateWindow();
             });
         }
     }
