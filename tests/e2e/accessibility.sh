@@ -24,6 +24,9 @@ mkdir -p "$folder"
 sox -n -r 11025 -b 16 -c 1 "$folder/480151.wav" synth 3 sine 440
 one_note_catalogue 480151 "a tone" >/dev/null
 printf '[TTellamoMainForm]\nAffiliateAction_Checked=True\n' >"$folder/tellamo.INI"
+# A day's backup, so that Restore Catalogue From Backup has one to offer.
+mkdir -p "$folder/Backups"
+cp "$folder/Tellamo.dat" "$folder/Backups/Tellamo-2026-01-05.dat"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 start_program
 # The list has the focus, on the note.
@@ -49,6 +52,7 @@ dialog "About" alt+h a
 dialog "Edit Description" F2
 dialog "Move to Folder" Menu m
 dialog "Save As" ctrl+shift+s
+dialog "Restore Catalogue From Backup" alt+t b
 dialog "Enter Description" ctrl+r
 [ "$(count wav)" -eq 1 ] || fail "a cancelled prompt made a note"
 screenshot "$out/e2e-accessibility.png" "$window" || fail "the window is not painted"
