@@ -1,5 +1,6 @@
 #include "mainwindow/TellamoMainForm.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QAbstractEventDispatcher>
@@ -224,7 +225,16 @@ void TTellamoMainForm::CreatePanels() {
     mTopPanel->setStretchFactor(1, 1);
     mTopPanel->setSizes({GraphPanelHeight, ClientHeight});
     mMainSplitter->setStretchFactor(1, 1);
-    mMainSplitter->setSizes({TreeWidth, ClientWidth - TreeWidth});
+    // Wide enough for the folders the catalogue starts with in the desktop's text size, so that
+    // large text does not cut "Recycle Bin" short.
+    const QTreeView* tree = mCatalogue->Tree();
+    int treeWidth = TreeWidth;
+    for (const QString& name : {TranslateText("Notes"), TranslateText("Recycle Bin")}) {
+        treeWidth =
+            std::max(treeWidth, tree->fontMetrics().horizontalAdvance(name) +
+                                    2 * tree->indentation() + tree->iconSize().width() + 24);
+    }
+    mMainSplitter->setSizes({treeWidth, ClientWidth - treeWidth});
     layout->addWidget(mTopPanel, 1);
     setCentralWidget(central);
 }

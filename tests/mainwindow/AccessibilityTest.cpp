@@ -136,6 +136,12 @@ TEST_F(LargeTextHighContrast, TheTimeTheFilterAndTheRowsKeepTheirText) {
     EXPECT_GE(filter.width(), filter.fontMetrics().averageCharWidth() * 15);
     auto& list = NamedChild<QTableView>(Form, "RxDBGrid");
     EXPECT_GE(list.rowHeight(0), list.fontMetrics().height());
+    auto& tree = NamedChild<QTreeView>(Form, "TreeView");
+    const QRect bin = tree.visualRect(Cat.Folders().IndexOf(Cat.RecycleBinNode()));
+    EXPECT_LE(bin.left() + tree.iconSize().width() + 8 +
+                  tree.fontMetrics().horizontalAdvance(QStringLiteral("Recycle Bin")),
+              tree.viewport()->width())
+        << "the folder's name is not cut";
     // The label's text is drawn in the palette's colours: white on black, nothing of its own.
     const QImage time = label.grab().toImage();
     int light = 0, dark = 0;
