@@ -159,12 +159,21 @@ void TRecorder::RecordToFile(const std::string& fileName) {
         const std::uint16_t channels = mChannels == TChannels::Stereo ? 2 : 1;
         const std::uint16_t bits = mBitsPerSample == TBPS::_16 ? 16 : 8;
         const auto header = MakeWaveHeader(channels, mSampleRate, bits);
-        const int error =
+        int error =
             WriteAllAt(*mFs, fd, reinterpret_cast<const char*>(header.data()), header.size(), 0);
+        // The file and its name reach the disk before the caller lets the catalogue name the
+        // note: a power cut in the first seconds must not leave a record of a file that is not
+        // there.
+        if (error == 0) {
+            error = mFs->DataSync(fd);
+        }
         if (error != 0) {
             mFs->Close(fd);
+            mFs->Remove(fileName);
             throw TellamoError("Cannot write \"" + fileName + "\": " + SystemErrorText(error));
         }
+        // Some file systems cannot sync a directory; nothing better can be done there.
+        mFs->SyncDirectory(DirectoryOf(fileName));
         mRecordFd = fd;
         mFileSize = header.size();
         mFileStopped = false;

@@ -41,9 +41,10 @@ public:
     explicit TRecorder(TAudio& owner);
     ~TRecorder() override;
 
-    // Creates the recording file (replacing one of that name) with its header; an open file is
-    // completed first. An empty name only completes and closes an open file. Throws
-    // TellamoError when the file cannot be created or written.
+    // Creates the recording file (replacing one of that name) with its header, and flushes both
+    // the file and its folder to the disk before it returns; an open file is completed first. An
+    // empty name only completes and closes an open file. Throws TellamoError when the file
+    // cannot be created, written or flushed (no file is left then).
     void RecordToFile(const std::string& fileName);
     bool Open();
     bool StartRecording();

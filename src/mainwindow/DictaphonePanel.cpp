@@ -308,7 +308,6 @@ void DictaphonePanel::RecordActionExecute() {
     }
     NoteRecord* note =
         mCat.AddRecordedNote(mCat.SelectedFolder(), description, rate, sixteen ? 16 : 8);
-    mHost.SaveCatalogue();
 
     TRecorder& recorder = mAudio->Recorder();
     recorder.SetBitsPerSample(sixteen ? TBPS::_16 : TBPS::_8);
@@ -318,7 +317,16 @@ void DictaphonePanel::RecordActionExecute() {
     // buffer on.
     mHandOff.Start(rate, sixteen);
     NoiseOptionsChanged();
-    recorder.RecordToFile(mCat.Files().NoteWavPath(note->FileName).toStdString());
+    // The file, then the marker naming it, reach the disk before the catalogue names the note:
+    // after a power cut the catalogue never lists a recording that is not there.
+    try {
+        recorder.RecordToFile(mCat.Files().NoteWavPath(note->FileName).toStdString());
+    } catch (const TellamoError&) {
+        mCat.Notes().RemoveIf([note](const NoteRecord& r) { return &r == note; });
+        throw;
+    }
+    MarkRecording(*note);
+    mHost.SaveCatalogue();
     ApplySilenceSettings();
     mSoundPaintBox->SetSurfaceSize(mGraphPanel->contentsRect().size());
     ClearGraph(mLiveState, &mSoundPaintBox->Surface(), mSoundPaintBox->Surface().SurfaceWidth(),
@@ -357,6 +365,23 @@ void DictaphonePanel::RecordingFileStopped() {
                                ShortTime(note ? note->Duration.value_or(0) : 0));
 }
 
+void DictaphonePanel::MarkRecording(const NoteRecord& note) {
+    mMarked.push_back({note.FileName, note.Start, note.FolderID, note.Description});
+    try {
+        WriteRecordingMarker(
+            mCat.FileSys(), QFile::encodeName(mCat.Files().StorageFolder()).toStdString(), mMarked);
+    } catch (const TellamoError&) {
+        // The sound file is on the disk all the same: the catalogue's save names it, and
+        // Restore Notes finds it should that fail too.
+    }
+}
+
+void DictaphonePanel::UnmarkRecordings() {
+    mMarked.clear();
+    RemoveRecordingMarker(mCat.FileSys(),
+                          QFile::encodeName(mCat.Files().StorageFolder()).toStdString());
+}
+
 void DictaphonePanel::StopActionExecute() {
     ShowNoteTime();
     mPositionRxSlider->setValue(0);
@@ -390,7 +415,9 @@ void DictaphonePanel::StopActionExecute() {
             const std::int64_t durationMs =
                 RoundHalfEven(mHandOff.RecordedSamples() * 1000.0 / mHandOff.SampleRate());
             mCat.CompleteNote(sizeKB, durationMs);
-            mHost.SaveCatalogue();
+            if (mHost.SaveCatalogueChecked()) {
+                UnmarkRecordings();
+            }
             LoadGraph();
         } else {
             ShowErrorBox(&mWindow, QString::fromStdString(mAudio->ErrorMessage));

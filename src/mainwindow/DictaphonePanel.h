@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QString>
 
 #include "dictaphone/GraphBitmap.h"
 #include "dictaphone/GraphSettings.h"
+#include "dictaphone/RecordingMarker.h"
 #include "dictaphone/RecordingOptions.h"
 #include "dictaphone/TellamoGraph.h"
 #include "mainwindow/CaptureHandOff.h"
@@ -25,6 +27,7 @@ namespace tellamo {
 class Catalogue;
 class GraphImage;
 struct MainActions;
+struct NoteRecord;
 class SleepInhibitor;
 class SoundPaintBox;
 class TAudio;
@@ -51,6 +54,8 @@ public:
     virtual ~DictaphoneHost() = default;
     // After a note was added or completed.
     virtual void SaveCatalogue() = 0;
+    // The same; true when the catalogue on the disk now holds the change.
+    virtual bool SaveCatalogueChecked() = 0;
     // The folder tree and the note list take no input while a note plays.
     virtual void SetBrowsingEnabled(bool enabled) = 0;
     // The note list is shown greyed while a note's graph is built (which can take a moment).
@@ -138,6 +143,11 @@ private:
     // The recording file stopped taking sound (a full disk, a failed write): the recording ends
     // with what was written and the user is told.
     void RecordingFileStopped();
+    // The storage folder's marker names the new recording (besides those the catalogue on the
+    // disk does not hold yet), so that a crash before the catalogue is saved cannot lose it.
+    void MarkRecording(const NoteRecord& note);
+    // The catalogue on the disk holds every marked recording: the marker goes.
+    void UnmarkRecordings();
     // Window thread, after captured buffers: draws them and shows the time.
     void CapturedDelivered();
     void ShowBitmap();
@@ -172,6 +182,8 @@ private:
     // The stored graph being shown, as loaded (mirrored when bi-directional); empty while none.
     GraphBitmap mShownBitmap;
     QString mShownGraphPath;
+    // The recordings the marker names (window thread only).
+    std::vector<MarkedRecording> mMarked;
     std::unique_ptr<TAudio> mAudio;
     std::unique_ptr<TMediaPlayer> mMediaPlayer;
 };

@@ -4,9 +4,11 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "MainWindowFixture.h"
 #include "audio/Audio.h"
@@ -14,6 +16,7 @@
 #include "catalogue/Catalogue.h"
 #include "common/ByteIO.h"
 #include "dictaphone/GraphSettings.h"
+#include "dictaphone/RecordingMarker.h"
 #include "dictaphone/RecordingRepair.h"
 #include "dictaphone/TellamoWav.h"
 
@@ -187,6 +190,119 @@ TEST_F(RecordingSafety, AfterAPowerCutTheNextStartRecoversAllButTheLastSeconds) 
     auto again = Reloaded();
     EXPECT_EQ(again->Notes().All().front()->Duration, note.Duration);
     EXPECT_TRUE(RepairInterruptedRecordings(*again, GraphSettings{}).empty());
+}
+
+// One main window over its own folder and simulated disk, for a test that needs many.
+struct Rig final : RecordingSafety {
+    void TestBody() override {}
+    using RecordingSafety::Disk;
+    using RecordingSafety::Folder;
+    using RecordingSafety::Form;
+    using RecordingSafety::Messages;
+    using RecordingSafety::Reloaded;
+    using RecordingSafety::WavPath;
+};
+
+// The power goes at each step of Record in turn (every write, flush, rename and folder flush of
+// the sound file, the marker and the catalogue): whatever the catalogue on the disk then names has
+// its sound file with a whole header, and the next start leaves no note without its file.
+TEST_F(RecordingSafety, APowerCutAtAnyStepOfRecordLeavesNoNoteWithoutItsFile) {
+    int at = 1;
+    for (;; ++at) {
+        SCOPED_TRACE(testing::Message() << "power lost at call " << at);
+        Rig rig;
+        rig.Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
+        rig.Disk.PowerLossAtCall = at;
+        try {
+            rig.Form.DictaphonePart().RecordActionExecute();
+        } catch (const std::exception&) {
+            // the disk is gone: what counts is what it holds
+        }
+        const bool cut = rig.Disk.PoweredOff();
+        if (rig.Form.Mode() == TDictaphoneMode::mdRecording) {
+            try {
+                rig.Form.DictaphonePart().StopActionExecute();
+            } catch (const std::exception&) {
+            }
+        }
+        if (!cut) {
+            break; // Record ran to its end: every step before it has had its power cut
+        }
+        if (!FileExists(rig.Folder() + "Tellamo.dat")) {
+            continue;
+        }
+        const auto cat = rig.Reloaded();
+        for (const auto& note : cat->Notes().All()) {
+            EXPECT_NO_THROW(ReadWaveHeader(rig.WavPath(note.get()))) << note->FileName;
+        }
+        for (const RecoveredNote& found : RepairInterruptedRecordings(*cat, GraphSettings{})) {
+            EXPECT_NE(found.Kind, RepairKind::FileMissing) << found.FileName;
+        }
+    }
+    EXPECT_GT(at, 8); // the file, its folder, the marker and the catalogue each had their turn
+}
+
+// Catalogue saves fail (a full disk for the index file), the user records, and the program is
+// killed: the next start brings the recording back as its note, in its folder with its
+// description, and says so once; the marker goes with the save that names it.
+TEST_F(RecordingSafety, ARecordingTheCatalogueNeverNamedComesBackAtTheNextStart) {
+    Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
+    // The index file's temporary name taken by a folder that cannot be removed: every save fails.
+    ASSERT_EQ(::mkdir((Folder() + "Tellamo.new").c_str(), 0700), 0);
+    WriteFileBytes(Folder() + "Tellamo.new/x", "x");
+    Description.DescriptionEdit->setText("kept through a crash");
+    Form.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(Messages.join("\n").contains("The catalogue could not be saved"))
+        << Messages.join("\n").toStdString();
+    for (int i = 0; i < 20; ++i) {
+        Buffer();
+    }
+    const std::string name = Cat.Notes().LastAddedNote()->FileName;
+    // Killed here: the recording's header still declares no sound, and the window never closes
+    // before the next start looks at the folder.
+    ::unlink((Folder() + "Tellamo.new/x").c_str());
+    ::rmdir((Folder() + "Tellamo.new").c_str());
+
+    // The next start over the same folder.
+    auto cat = std::make_unique<Catalogue>(
+        Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+        "Recycle Bin", RealFileSystem());
+    cat->NewCatalogue(); // no index file was ever saved
+    const std::vector<RecoveredNote> found = RepairInterruptedRecordings(*cat, GraphSettings{});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].Kind, RepairKind::Recovered);
+    ASSERT_EQ(cat->Notes().All().size(), 1u);
+    const NoteRecord& note = *cat->Notes().All().front();
+    EXPECT_EQ(note.FileName, name);
+    EXPECT_EQ(note.Description, "kept through a crash");
+    EXPECT_EQ(note.ParentPointer, cat->NotesNode());
+    EXPECT_GT(note.Duration.value_or(0), 0);
+}
+
+// At start-up through the window: the marker goes once the catalogue is saved, and a note whose
+// file is missing is named at one start, not at every start.
+TEST_F(RecordingSafety, TheStartUpSaysOnceWhatItFoundAndDropsTheMarker) {
+    WriteRecordingMarker(RealFileSystem(), Folder(), {{"777777", 0, 0, "back"}});
+    WriteFileBytes(
+        Folder() + "777777.wav",
+        std::string(reinterpret_cast<const char*>(MakeWaveHeader(1, 8000, 8).data()), 44) +
+            std::string(800, '\x40'));
+    NoteRecord* ghost = Cat.AddRecordedNote(Cat.NotesNode(), "ghost", 8000, 8);
+    const QString first = Form.RecoverInterruptedRecordings();
+    EXPECT_TRUE(first.contains("have been recovered:")) << first.toStdString();
+    EXPECT_TRUE(first.contains("sound files are missing:")) << first.toStdString();
+    EXPECT_TRUE(first.contains("ghost")) << first.toStdString();
+    EXPECT_FALSE(FileExists(Folder() + RecordingMarkerName));
+    EXPECT_EQ(Reloaded()->Notes().All().size(), 2u);
+    EXPECT_EQ(Form.RecoverInterruptedRecordings(), QString());
+    EXPECT_EQ(Cat.Notes().All().size(), 2u); // the record without its file is kept
+    // Another note found without its file is named; the one named before is not again.
+    Cat.AddRecordedNote(Cat.NotesNode(), "second ghost", 8000, 8);
+    const QString third = Form.RecoverInterruptedRecordings();
+    EXPECT_TRUE(third.contains("second ghost")) << third.toStdString();
+    EXPECT_FALSE(third.contains("  ghost")) << third.toStdString();
+    (void)ghost;
 }
 
 } // namespace
