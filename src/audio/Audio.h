@@ -17,7 +17,7 @@ namespace tellamo {
 // the events through which they report to the application and the text of the last failure.
 //
 // Threads: constructed, used and destroyed on the window thread. OnRecord and OnBufferPlayed
-// run on the port's device thread; OnPlayed, OnMixerChange and OnFileStopped on the window
+// run on the port's device thread; OnPlayed, OnMixerChange and the file events on the window
 // thread. Assign the events before a device is opened. Work the device threads hand to the
 // window thread goes through the poster, whose ProcessPending the window thread must run.
 class TAudio {
@@ -68,6 +68,12 @@ public:
     // The recording file stopped taking sound (a failed write, or the largest size reached);
     // the recorder's FileError says why. Window thread.
     TNotifyFileStoppedEvent OnFileStopped;
+    // The recording file came within the recorder's PrepareMargin of ContinueAtSize: the
+    // recording's next file is wanted (TRecorder::PrepareNextFile). Window thread.
+    TNotifyFileStoppedEvent OnFileNearContinuation;
+    // The recording went on in the prepared file; TRecorder::CompleteContinuedFile completes
+    // the one it left. Window thread.
+    TNotifyFileStoppedEvent OnFileContinued;
 
     // The last failure of any recorder, player or mixer operation (window thread only).
     std::string ErrorMessage;

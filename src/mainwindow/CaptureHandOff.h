@@ -47,7 +47,7 @@ public:
     std::uint16_t NoiseLevel() const { return mNoiseLevel.load(); }
     bool SixteenBit() const { return mSixteenBit.load(); }
     std::uint16_t SampleRate() const { return mRate.load(); }
-    std::int32_t RecordedSamples() const { return mRecordedSamples.load(); }
+    std::int64_t RecordedSamples() const { return mRecordedSamples.load(); }
     // The recorded samples as milliseconds of the recording's rate.
     std::int64_t RecordedMs() const;
 
@@ -59,7 +59,7 @@ private:
 
     WindowPoster& mPoster;
     std::function<void()> mDelivered;
-    std::atomic<std::int32_t> mRecordedSamples{0};
+    std::atomic<std::int64_t> mRecordedSamples{0};
     std::atomic<bool> mSixteenBit{false};
     std::atomic<std::uint16_t> mRate{11025};
     std::atomic<bool> mSilenceOn{false};

@@ -23,7 +23,9 @@
 #include <QVBoxLayout>
 
 #include "audio/Audio.h"
+#include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/NoteTexts.h"
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/Rounding.h"
@@ -184,6 +186,12 @@ void DictaphonePanel::Connect() {
     mAudio->OnFileStopped = [this, window](TRecorder*) {
         RunCommand(window, [this] { RecordingFileStopped(); });
     };
+    mAudio->OnFileNearContinuation = [this, window](TRecorder*) {
+        RunCommand(window, [this] { PrepareContinuation(); });
+    };
+    mAudio->OnFileContinued = [this, window](TRecorder*) {
+        RunCommand(window, [this] { RecordingContinued(); });
+    };
     mAudio->OnMixerChange = [this](TMixerSettings*, std::uint16_t destination,
                                    std::uint16_t source) { AudioMixerChange(destination, source); };
     NoiseOptionsChanged();
@@ -325,6 +333,11 @@ void DictaphonePanel::RecordActionExecute() {
         mCat.Notes().RemoveIf([note](const NoteRecord& r) { return &r == note; });
         throw;
     }
+    mRecordingNote = note;
+    mNextNote = nullptr;
+    mSamplesBefore = 0;
+    mPart = 1;
+    mFirstDescription = note->Description;
     MarkRecording(*note);
     mHost.SaveCatalogue();
     ApplySilenceSettings();
@@ -358,8 +371,8 @@ void DictaphonePanel::RecordingFileStopped() {
         return;
     }
     const QString reason = QString::fromStdString(mAudio->Recorder().FileError());
+    const NoteRecord* note = mRecordingNote;
     StopActionExecute();
-    const NoteRecord* note = mCat.Notes().LastAddedNote();
     ShowErrorBox(&mWindow, reason + "\n" +
                                TranslateText("The note keeps what was recorded before:") + " " +
                                ShortTime(note ? note->Duration.value_or(0) : 0));
@@ -382,6 +395,64 @@ void DictaphonePanel::UnmarkRecordings() {
                           QFile::encodeName(mCat.Files().StorageFolder()).toStdString());
 }
 
+bool DictaphonePanel::IsNoteOfCatalogue(const NoteRecord* note) const {
+    if (!note) {
+        return false;
+    }
+    for (const auto& record : mCat.Notes().All()) {
+        if (record.get() == note) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void DictaphonePanel::PrepareContinuation() {
+    if (mMode != TDictaphoneMode::mdRecording || mNextNote || !IsNoteOfCatalogue(mRecordingNote)) {
+        return;
+    }
+    // The part's number goes after the description when the description has room for it.
+    std::string description = mFirstDescription;
+    const std::string mark = " (" + std::to_string(mPart + 1) + ")";
+    if (description.size() + mark.size() <= NoteRecord::DescriptionBytes) {
+        description += mark;
+    }
+    NoteRecord* next =
+        mCat.AddRecordedNote(mRecordingNote->ParentPointer, QString::fromStdString(description),
+                             mRecordingNote->SampleRate, mRecordingNote->BitRate);
+    try {
+        mAudio->Recorder().PrepareNextFile(mCat.Files().NoteWavPath(next->FileName).toStdString());
+    } catch (const TellamoError&) {
+        // The recording goes on in its file up to the largest size a WAV file can have, and
+        // ends there with the reason shown.
+        mCat.Notes().RemoveIf([next](const NoteRecord& r) { return &r == next; });
+        return;
+    }
+    mNextNote = next;
+    MarkRecording(*next);
+    mHost.SaveCatalogue();
+}
+
+void DictaphonePanel::RecordingContinued() {
+    const std::uint64_t size = mAudio->Recorder().CompleteContinuedFile();
+    if (size == 0 || !mNextNote) {
+        return;
+    }
+    NoteRecord* left = mRecordingNote;
+    mRecordingNote = mNextNote;
+    mNextNote = nullptr;
+    ++mPart;
+    const std::int64_t samples =
+        static_cast<std::int64_t>((size - WaveHeaderSize) / (mHandOff.SixteenBit() ? 2 : 1));
+    mSamplesBefore += samples;
+    if (IsNoteOfCatalogue(left)) {
+        mCat.CompleteNote(
+            left, RoundHalfEven32(static_cast<double>(size) / 1024.0),
+            RoundHalfEven(static_cast<double>(samples) * 1000.0 / mHandOff.SampleRate()));
+    }
+    mHost.SaveCatalogue();
+}
+
 void DictaphonePanel::StopActionExecute() {
     ShowNoteTime();
     mPositionRxSlider->setValue(0);
@@ -395,14 +466,24 @@ void DictaphonePanel::StopActionExecute() {
         bool closed = false;
         try {
             closed = mAudio->Recorder().Stop();
+            // A part the recording moved on to before the window heard of it.
+            RecordingContinued();
         } catch (...) {
             // The file could not be completed: the recording is over all the same.
             SetMode(TDictaphoneMode::mdIdle);
             throw;
         }
-        if (closed) {
-            const NoteRecord* note = mCat.Notes().LastAddedNote();
-            const QString path = note ? mCat.Files().NoteWavPath(note->FileName) : QString();
+        if (mNextNote) {
+            // Made ready for a part the recording never reached; the recorder removed its file.
+            NoteRecord* unused = mNextNote;
+            mNextNote = nullptr;
+            mCat.Notes().RemoveIf([unused](const NoteRecord& r) { return &r == unused; });
+        }
+        NoteRecord* note = IsNoteOfCatalogue(mRecordingNote) ? mRecordingNote : nullptr;
+        if (!closed) {
+            ShowErrorBox(&mWindow, QString::fromStdString(mAudio->ErrorMessage));
+        } else if (note) {
+            const QString path = mCat.Files().NoteWavPath(note->FileName);
             struct stat st {};
             if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
                 const int error = errno;
@@ -413,14 +494,13 @@ void DictaphonePanel::StopActionExecute() {
             }
             const std::int32_t sizeKB = RoundHalfEven32(static_cast<double>(st.st_size) / 1024.0);
             const std::int64_t durationMs =
-                RoundHalfEven(mHandOff.RecordedSamples() * 1000.0 / mHandOff.SampleRate());
-            mCat.CompleteNote(sizeKB, durationMs);
+                RoundHalfEven(static_cast<double>(mHandOff.RecordedSamples() - mSamplesBefore) *
+                              1000.0 / mHandOff.SampleRate());
+            mCat.CompleteNote(note, sizeKB, durationMs);
             if (mHost.SaveCatalogueChecked()) {
                 UnmarkRecordings();
             }
             LoadGraph();
-        } else {
-            ShowErrorBox(&mWindow, QString::fromStdString(mAudio->ErrorMessage));
         }
     }
     SetMode(TDictaphoneMode::mdIdle);
@@ -476,7 +556,7 @@ void DictaphonePanel::TimerTimer() {
 
 void DictaphonePanel::ShowNoteTime() {
     const NoteRecord* note = mCat.Notes().Current();
-    mTimeLabel->setText(note ? "0:00:00|" + ShortTime(note->Duration.value_or(0))
+    mTimeLabel->setText(note ? "0:00:00|" + ShortTime(NoteLengthMs(*note))
                              : QStringLiteral("0:00:00|0:00:00"));
 }
 

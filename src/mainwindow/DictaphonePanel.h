@@ -88,7 +88,13 @@ public:
     TAudio& Audio() { return *mAudio; }
     TMediaPlayer& Player() { return *mMediaPlayer; }
     TDictaphoneMode Mode() const { return mMode; }
-    std::int32_t RecordedSamples() const { return mHandOff.RecordedSamples(); }
+    std::int64_t RecordedSamples() const { return mHandOff.RecordedSamples(); }
+    // Whether the note's sound file is still being written (the note being recorded, or the
+    // next part made ready for it).
+    bool IsBeingRecorded(const NoteRecord* note) const {
+        return mMode == TDictaphoneMode::mdRecording && note &&
+               (note == mRecordingNote || note == mNextNote);
+    }
     // The options dialog binds these.
     RecordingOptions& Options() { return mOptions; }
     GraphSettings& GraphOptions() { return mGraphOptions; }
@@ -148,6 +154,12 @@ private:
     void MarkRecording(const NoteRecord& note);
     // The catalogue on the disk holds every marked recording: the marker goes.
     void UnmarkRecordings();
+    // A long recording nears the size at which it goes on in a new note: that note and its file
+    // are made ready, in the same folder, with the same description and the part's number.
+    void PrepareContinuation();
+    // The recording went on in the next part: the part it left is completed as its own note.
+    void RecordingContinued();
+    bool IsNoteOfCatalogue(const NoteRecord* note) const;
     // Window thread, after captured buffers: draws them and shows the time.
     void CapturedDelivered();
     void ShowBitmap();
@@ -184,6 +196,13 @@ private:
     QString mShownGraphPath;
     // The recordings the marker names (window thread only).
     std::vector<MarkedRecording> mMarked;
+    // The note being recorded, and the next part made ready for it (null until then); the
+    // samples of the parts before it; the part's number and the description of the first part.
+    NoteRecord* mRecordingNote = nullptr;
+    NoteRecord* mNextNote = nullptr;
+    std::int64_t mSamplesBefore = 0;
+    int mPart = 1;
+    std::string mFirstDescription;
     std::unique_ptr<TAudio> mAudio;
     std::unique_ptr<TMediaPlayer> mMediaPlayer;
 };

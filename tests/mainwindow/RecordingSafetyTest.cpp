@@ -12,6 +12,7 @@
 
 #include "MainWindowFixture.h"
 #include "audio/Audio.h"
+#include "audio/Recorder.h"
 #include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
 #include "common/ByteIO.h"
@@ -303,6 +304,75 @@ TEST_F(RecordingSafety, TheStartUpSaysOnceWhatItFoundAndDropsTheMarker) {
     EXPECT_TRUE(third.contains("second ghost")) << third.toStdString();
     EXPECT_FALSE(third.contains("  ghost")) << third.toStdString();
     (void)ghost;
+}
+
+// Long before the header's 32-bit sizes run out, the recording goes on in a new note: every
+// sample lands in exactly one of the files, in order, each file is whole with its own record in
+// the recording's folder, and the description carries the part's number where it has room.
+TEST_F(RecordingSafety, ALongRecordingGoesOnInANewNoteWithNoSoundLostAtTheSeam) {
+    const std::string longText(NoteRecord::DescriptionBytes - 2, 'd');
+    for (const std::string& description : {std::string("Lecture"), longText}) {
+        SCOPED_TRACE(description.size());
+        const std::size_t before = Cat.Notes().All().size();
+        FolderNode* lectures = Cat.AddFolder(Cat.NotesNode(), "Lectures");
+        Cat.SelectFolder(lectures);
+        Description.DescriptionEdit->setText(QString::fromStdString(description));
+        TRecorder& recorder = Form.Audio().Recorder();
+        recorder.HeaderInterval = std::chrono::hours(1);
+        recorder.ContinueAtSize = 44 + 8000; // a second of sound per file
+        recorder.PrepareMargin = 1600;
+        Form.DictaphonePart().RecordActionExecute();
+        ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+        std::string fed;
+        // Ten buffers a file; the last part has come near enough its end for a fourth part to be
+        // made ready, which Stop drops again.
+        for (int i = 0; i < 28; ++i) {
+            std::string data(800, '\0');
+            for (std::size_t k = 0; k < data.size(); ++k) {
+                data[k] = static_cast<char>((i * 800 + k) * 7 % 251);
+            }
+            fed += data;
+            ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
+            Poster.ProcessPending();
+        }
+        Form.DictaphonePart().StopActionExecute();
+        EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+
+        const auto cat = Reloaded();
+        ASSERT_EQ(cat->Notes().All().size(), before + 3);
+        std::string joined;
+        std::int64_t total = 0;
+        int part = 1;
+        for (std::size_t n = before; n < before + 3; ++n) {
+            const NoteRecord* note = cat->Notes().All()[n].get();
+            SCOPED_TRACE(part);
+            const std::string wav = ReadFileBytes(WavPath(note));
+            const WaveInfo info = ReadWaveHeader(WavPath(note));
+            EXPECT_EQ(info.DataSize + 44, wav.size());
+            EXPECT_LE(wav.size(), 44u + 8000);
+            joined += wav.substr(44);
+            EXPECT_EQ(note->Duration.value_or(-1), static_cast<std::int32_t>(info.DataSize / 8));
+            EXPECT_EQ(note->FileSizeKB.value_or(-1),
+                      static_cast<std::int32_t>((wav.size() + 512) / 1024));
+            total += note->Duration.value_or(0);
+            EXPECT_EQ(note->FolderID, lectures->Id);
+            const std::string mark = part == 1 ? "" : " (" + std::to_string(part) + ")";
+            EXPECT_EQ(note->Description,
+                      description.size() + mark.size() <= NoteRecord::DescriptionBytes
+                          ? description + mark
+                          : description);
+            ++part;
+        }
+        EXPECT_EQ(joined, fed); // bit-exact across both seams
+        EXPECT_EQ(total, 2800);
+        EXPECT_FALSE(FileExists(Folder() + RecordingMarkerName));
+        // No file of a part the recording never reached is left behind.
+        std::size_t wavs = 0;
+        for (const std::string& name : FolderEntries()) {
+            wavs += name.size() > 4 && name.substr(name.size() - 4) == ".wav";
+        }
+        EXPECT_EQ(wavs, 3u * (description == longText ? 2 : 1));
+    }
 }
 
 } // namespace
