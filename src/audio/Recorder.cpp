@@ -505,8 +505,12 @@ void TRecorder::WaveBufferDone(WaveHeader* header) {
     bool fileStopped = false;
     bool nearContinuation = false;
     bool continued = false;
-    if (!mPaused.load(std::memory_order_relaxed) && CheckTrigger(data, n) &&
-        AppendToFile(data, n, fileStopped, nearContinuation, continued)) {
+    const bool paused = mPaused.load(std::memory_order_relaxed);
+    const bool accepted = !paused && CheckTrigger(data, n);
+    if (!paused && !accepted && Owner().OnWaiting) {
+        Owner().OnWaiting(this, data, nullptr, static_cast<std::uint16_t>(n));
+    }
+    if (accepted && AppendToFile(data, n, fileStopped, nearContinuation, continued)) {
         TAudio& owner = Owner();
         if (owner.OnRecord) {
             if (mSplitChannels.load(std::memory_order_relaxed)) {

@@ -182,6 +182,13 @@ void DictaphonePanel::Connect() {
         ApplySilenceSettings();
         mHandOff.Captured(lp, bytes);
     };
+    // While the silence trigger waits for speech the live view keeps moving with what the
+    // microphone hears, so that the user sees the program listening.
+    mAudio->OnWaiting = [this](TRecorder*, const unsigned char* lp, const unsigned char*,
+                               std::uint16_t bytes) {
+        ApplySilenceSettings();
+        mHandOff.Skipped(lp, bytes);
+    };
     mAudio->Recorder().SetFileSystem(mCat.FileSys());
     mAudio->OnFileStopped = [this, window](TRecorder*) {
         RunCommand(window, [this] { RecordingFileStopped(); });
@@ -207,8 +214,22 @@ void DictaphonePanel::CapturedDelivered() {
     }
     if (mMode == TDictaphoneMode::mdRecording) {
         mTimeLabel->setText(ShortTime(mHandOff.RecordedMs()));
+        ShowRecordingState();
         mHost.DictaphoneStateChanged();
     }
+}
+
+void DictaphonePanel::ShowRecordingState() {
+    QString text;
+    if (mMode == TDictaphoneMode::mdRecording) {
+        if (mActions.PauseAction->isChecked()) {
+            text = TranslateText("Paused");
+        } else if (mHandOff.Waiting()) {
+            text = TranslateText("Waiting for speech");
+        }
+    }
+    const ColorValue c = CurrentGraphSettings().NoiseLevelColor;
+    mSoundPaintBox->SetStateText(text, QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
 }
 
 void DictaphonePanel::UpdateStates() {
@@ -224,8 +245,10 @@ QString DictaphonePanel::StateHint() const {
     if (mMode != TDictaphoneMode::mdIdle) {
         const bool recording = mMode == TDictaphoneMode::mdRecording;
         const QString state = mActions.PauseAction->isChecked() ? TranslateText("Paused")
-                              : recording                       ? TranslateText("Recording")
-                                                                : TranslateText("Playing");
+                              : recording && mHandOff.Waiting()
+                                  ? TranslateText("Waiting for speech")
+                              : recording ? TranslateText("Recording")
+                                          : TranslateText("Playing");
         const std::int64_t ms =
             recording ? mHandOff.RecordedMs() : static_cast<std::int64_t>(mMediaPlayer->Position());
         hint += ": " + state + " " + ShortTime(ms);
@@ -272,6 +295,7 @@ void DictaphonePanel::SetMode(TDictaphoneMode mode) {
         mTimer->stop();
     }
     mSoundPaintBox->setVisible(mode == TDictaphoneMode::mdRecording);
+    ShowRecordingState();
     mGraphImage->setVisible(mode != TDictaphoneMode::mdRecording);
     if (mode != TDictaphoneMode::mdRecording) {
         mLiveState.Target = nullptr; // the live drawing is not kept anywhere
@@ -517,6 +541,7 @@ void DictaphonePanel::ApplyPause() {
             mAudio->Recorder().Resume();
         }
     }
+    ShowRecordingState();
     mHost.DictaphoneStateChanged();
 }
 
@@ -623,7 +648,17 @@ GraphSettings DictaphonePanel::CurrentGraphSettings() const {
 }
 
 void DictaphonePanel::ShowBitmap() {
-    mGraphImage->SetPicture(mShownBitmap.Width() > 0 ? GraphBitmapToImage(mShownBitmap) : QImage());
+    if (mShownBitmap.Width() == 0) {
+        mGraphImage->SetPicture(QImage());
+        return;
+    }
+    // Only the rows the bars reach are stretched over the panel: squeezed whole into a low
+    // panel, the graph of ordinary speech would be a line a few pixels high.
+    const GraphSettings settings = CurrentGraphSettings();
+    const auto [first, rows] =
+        GraphContentRows(mShownBitmap, settings.BackgroundColor, settings.BiDirectional);
+    mGraphImage->SetPicture(
+        GraphBitmapToImage(mShownBitmap).copy(0, first, mShownBitmap.Width(), rows));
 }
 
 void DictaphonePanel::LoadGraph() {

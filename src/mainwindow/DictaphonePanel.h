@@ -162,6 +162,8 @@ private:
     bool IsNoteOfCatalogue(const NoteRecord* note) const;
     // Window thread, after captured buffers: draws them and shows the time.
     void CapturedDelivered();
+    // "Paused" or "Waiting for speech" over the live graph, or nothing while sound is taken.
+    void ShowRecordingState();
     void ShowBitmap();
     void BiDirectionalActionExecute();
 
