@@ -243,6 +243,12 @@ void TTellamoMainForm::SaveCatalogue() {
     ShowSaveResult(mCat.SaveCatalogue());
 }
 
+bool TTellamoMainForm::SaveCatalogueChecked() {
+    const QString error = mCat.SaveCatalogue();
+    ShowSaveResult(error);
+    return error.isEmpty();
+}
+
 void TTellamoMainForm::ShowSaveResult(const QString& error) {
     if (error.isEmpty()) {
         mSaveFailureShown = false;

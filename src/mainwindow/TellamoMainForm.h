@@ -48,11 +48,13 @@ public:
     void OfferToRestoreFoundRecordings();
     // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
     void SaveCatalogue() override;
+    bool SaveCatalogueChecked() override;
     // Shows the outcome of a save (its error text, empty for success) as SaveCatalogue does.
     void ShowSaveResult(const QString& error) override;
     // At start-up, before the window shows: repairs the notes whose recording was cut off (see
-    // RecordingRepair.h), saves the catalogue when any was, and returns the message that names
-    // them (empty text when there were none).
+    // RecordingRepair.h), saves the catalogue when any was, removes the marker of recordings in
+    // progress once the catalogue on the disk holds them, and returns the message that names
+    // them (empty text when there were none; a note without its file is named at one start only).
     QString RecoverInterruptedRecordings();
 
     // Recomputes what is enabled and shown; runs at every idle moment.

@@ -635,5 +635,44 @@ TEST(IndexFileFaults, AFailedSaveLosesNothing) {
     }
 }
 
+// A note longer than a day: the index file keeps the fraction of a day the format demands, and
+// the list reads the whole length, the days told by the size of the note's WAV file.
+TEST_F(IndexFile, ANoteLongerThanADayIsSavedAsTheFormatDemandsAndReadInFull) {
+    const struct {
+        std::uint16_t Rate, Bits;
+        std::int64_t Ms;
+        const char* Shown;
+    } cases[] = {
+        {8000, 8, 25LL * 3'600'000 + 61'000, "25:01:01"},
+        {8000, 8, 130LL * 3'600'000, "130:00:00"},
+        {22050, 16, 23LL * 3'600'000 + 3'599'000, "23:59:59"},
+        {11025, 16, 24LL * 3'600'000, "24:00:00"},
+        {11025, 16, 5'000, "0:00:05"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Shown);
+        Reopen();
+        Cat->NewCatalogue();
+        Cat->AddFoundNote(Cat->NotesNode(), "500000", At(2004, 3, 15, 14, 30, 0), c.Rate, c.Bits);
+        const std::int64_t bytes = 44 + c.Ms * c.Rate / 1000 * (c.Bits / 8);
+        Cat->CompleteNote(static_cast<std::int32_t>((bytes + 512) / 1024), c.Ms);
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        Reopen();
+        Cat->LoadCatalogue();
+        const NoteRecord& note = *Cat->Notes().All().front();
+        EXPECT_EQ(note.Duration.value_or(-1), c.Ms % 86'400'000);
+        EXPECT_EQ(NoteLengthMs(note), c.Ms);
+        EXPECT_EQ(NoteDurationText(note), c.Shown);
+    }
+    // A note without its size keeps the stored length; one without a duration shows none.
+    NoteRecord plain;
+    plain.Duration = 3'000;
+    plain.SampleRate = 8000;
+    plain.BitRate = 8;
+    EXPECT_EQ(NoteLengthMs(plain), 3'000);
+    plain.Duration.reset();
+    EXPECT_EQ(NoteDurationText(plain), "");
+}
+
 } // namespace
 } // namespace tellamo::test
