@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 namespace tellamo {
 
@@ -107,15 +108,13 @@ private:
         }
         block->Previous = block->Next = nullptr;
     }
+    // Held for a few instructions: a thread that finds it taken lets the holder run.
     void Lock() {
         while (mLock.test_and_set(std::memory_order_acquire)) {
-            mLock.wait(true, std::memory_order_relaxed);
+            std::this_thread::yield();
         }
     }
-    void Unlock() {
-        mLock.clear(std::memory_order_release);
-        mLock.notify_one();
-    }
+    void Unlock() { mLock.clear(std::memory_order_release); }
 
     std::atomic_flag mLock;
     Block* mRoomy = nullptr; // the blocks with a free slot
