@@ -48,12 +48,6 @@ struct NoteRecord {
     mutable std::unique_ptr<SearchCache> Search;
     // Call after changing a field that the search text shows.
     void FieldsChanged() { Search.reset(); }
-
-    // A load makes a record for every note of a lifetime at once: records come from blocks of
-    // many (NoteRecord.cpp) rather than one heap allocation each, which was a third of the
-    // load's time and a header per note.
-    static void* operator new(std::size_t size);
-    static void operator delete(void* record, std::size_t size) noexcept;
 };
 
 } // namespace tellamo

@@ -1,9 +1,5 @@
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "CatalogueFixture.h"
 #include "common/Errors.h"
@@ -364,40 +360,6 @@ TEST_F(CatalogueOps, FolderModelFollowsEveryChange) {
     EXPECT_TRUE(model.flags(model.IndexOf(b)) & Qt::ItemIsEditable);
     EXPECT_EQ(model.parent(model.IndexOf(b)), notes);
     EXPECT_EQ(FolderTree::NodeAt(model.index(0, 0, notes)), b);
-}
-
-// Records come from shared blocks: deleting some, in an order unlike their making, and making
-// more over several blocks' worth leaves every live record whole and at an address of its own.
-TEST(NoteRecordBlocks, LiveRecordsStayWholeAsOthersComeAndGo) {
-    std::vector<std::unique_ptr<NoteRecord>> records;
-    const auto make = [&](int n) {
-        auto record = std::make_unique<NoteRecord>();
-        record->Description = "note number " + std::to_string(n) + " with a longer description";
-        record->FolderID = n;
-        records.push_back(std::move(record));
-    };
-    for (int n = 0; n < 5000; ++n) {
-        make(n);
-    }
-    // Every third, and then a whole run that empties whole blocks.
-    for (std::size_t i = 0; i < records.size(); i += 3) {
-        records[i].reset();
-    }
-    for (std::size_t i = 1000; i < 4000; ++i) {
-        records[i].reset();
-    }
-    for (int n = 5000; n < 8000; ++n) {
-        make(n);
-    }
-    std::set<const NoteRecord*> addresses;
-    for (const auto& record : records) {
-        if (record) {
-            EXPECT_EQ(record->Description, "note number " + std::to_string(record->FolderID) +
-                                               " with a longer description");
-            EXPECT_TRUE(addresses.insert(record.get()).second);
-        }
-    }
-    EXPECT_EQ(addresses.size(), 4333u); // 1,333 of the first 5,000 and the 3,000 made after
 }
 
 } // namespace
