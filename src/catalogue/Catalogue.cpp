@@ -431,26 +431,10 @@ void Catalogue::RepairAfterLoad() {
         }
     });
 
-    // Folder IDs are handed out from 0 up, so a catalogue's are few and small: an array finds a
-    // note's folder faster than the map, at a lifetime of notes. A hostile file's large IDs are
-    // still found through the map.
-    constexpr std::int64_t DirectIds = 1 << 16;
-    std::vector<FolderNode*> direct(
-        static_cast<std::size_t>(std::min(std::int64_t{highest} + 1, DirectIds)));
-    for (const auto& [id, node] : byId) {
-        if (id >= 0 && id < static_cast<std::int32_t>(direct.size())) {
-            direct[static_cast<std::size_t>(id)] = node;
-        }
-    }
     std::vector<NoteRecord*> orphans;
     for (const auto& record : mTable.All()) {
-        const std::int32_t id = record->FolderID;
-        if (id >= 0 && id < static_cast<std::int32_t>(direct.size())) {
-            record->ParentPointer = direct[static_cast<std::size_t>(id)];
-        } else {
-            const auto it = byId.find(id);
-            record->ParentPointer = it == byId.end() ? nullptr : it->second;
-        }
+        const auto it = byId.find(record->FolderID);
+        record->ParentPointer = it == byId.end() ? nullptr : it->second;
         if (!record->ParentPointer) {
             orphans.push_back(record.get());
         }
