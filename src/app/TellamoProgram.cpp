@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include <malloc.h>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QSocketNotifier>
@@ -35,6 +37,13 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
                                EventFdPoster& poster, std::string playFilePath)
     : Documents(std::move(documentsFolder)), Fs(fileSystem), Port(port), Poster(poster),
       PlayFilePath(std::move(playFilePath)) {
+    // A lifetime of notes makes large arrays that live a short while (the rows of a sort, the
+    // shown rows, the pointers to every note). They get pages of their own, which go back to
+    // the system when freed. glibc raises its threshold for that after the first such array is
+    // freed, and the later ones then stay behind in the heap as holes: megabytes of resident
+    // memory after a reload or a restore of a large catalogue. The threshold is fixed at the
+    // default instead.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     // The device threads' notifications reach the window thread through the poster.
     auto* pump = new QSocketNotifier(Poster.WakeFd(), QSocketNotifier::Read, this);
     connect(pump, &QSocketNotifier::activated, this, [this] { Poster.ProcessPending(); });

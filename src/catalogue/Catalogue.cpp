@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include <QStringList>
 
@@ -36,6 +37,12 @@ void Catalogue::SelectFolder(FolderNode* folder) {
         return;
     }
     mSelected = folder;
+    if (mLoading) {
+        // The views hear of it once the notes are linked to their folders: filtering them
+        // before would be a pass over every note that shows nothing.
+        mSelectionUntold = true;
+        return;
+    }
     emit SelectedFolderChanged();
 }
 
@@ -442,9 +449,18 @@ void Catalogue::RepairAfterLoad() {
         }
     }
     if (!mSelected) {
-        SelectFolder(mNotesNode);
+        mSelected = mNotesNode;
+        mSelectionUntold = true;
     }
-    mTable.Refresh();
+    // The views refilter, and so refresh the table, when they hear of the selected folder; the
+    // table is refreshed here only when nobody did.
+    const std::uint64_t rebuilds = mTable.RebuildCount();
+    if (std::exchange(mSelectionUntold, false)) {
+        emit SelectedFolderChanged();
+    }
+    if (mTable.RebuildCount() == rebuilds) {
+        mTable.Refresh();
+    }
 }
 
 QString Catalogue::StorageWriteProblem() const {

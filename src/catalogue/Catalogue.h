@@ -154,6 +154,10 @@ private:
     FolderNode* mNotesNode = nullptr;
     FolderNode* mRecycleBinNode = nullptr;
     FolderNode* mSelected = nullptr;
+    // While an index file is read, a change of the selected folder is kept untold until
+    // RepairAfterLoad has linked the notes.
+    bool mLoading = false;
+    bool mSelectionUntold = false;
     std::int32_t mCounter = 0;
     // Reads one index file into the catalogue; returns the problem, empty text when none.
     QString ReadIndexFile(const QString& path);

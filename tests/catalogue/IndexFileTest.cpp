@@ -13,6 +13,7 @@
 #include <QDir>
 
 #include "CatalogueFixture.h"
+#include "catalogue/NoteFilter.h"
 #include "catalogue/NoteTexts.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
@@ -540,6 +541,32 @@ TEST_F(IndexFile, HiddenNotesAreSavedAndTheCurrentNoteStays) {
     Cat->LoadCatalogue();
     ASSERT_EQ(Cat->Notes().All().size(), 3u);
     EXPECT_EQ(Cat->Notes().All()[1]->Description, "beta");
+}
+
+// A view refilters when it hears of the selected folder. During a load it hears of it once, when
+// the notes are linked to their folders (not before, when the filter would show nothing), and
+// the table is not filtered a second time for nothing.
+TEST_F(IndexFile, TheLoadTellsTheSelectedFolderOnceTheNotesAreLinked) {
+    Cat->NewCatalogue();
+    FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
+    AddNote(work, "000001", "alpha");
+    AddNote(work, "000002", "beta");
+    AddNote(Cat->NotesNode(), "000003", "gamma");
+    Cat->SelectFolder(work);
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    Reopen();
+    std::vector<std::size_t> shownWhenTold;
+    QObject::connect(Cat.get(), &Catalogue::SelectedFolderChanged, [&] {
+        Cat->Notes().SetFilter(NoteFilter({Cat->SelectedFolder(), false, false, false, {}}));
+        shownWhenTold.push_back(Cat->Notes().Shown().size());
+    });
+    int passesOverNotes = 0;
+    QObject::connect(&Cat->Notes(), &NoteTable::ShownChanged,
+                     [&] { passesOverNotes += Cat->Notes().All().empty() ? 0 : 1; });
+    ASSERT_EQ(Cat->LoadCatalogue(), QString());
+    ASSERT_EQ(Cat->SelectedFolder()->Name, "Work");
+    EXPECT_EQ(shownWhenTold, std::vector<std::size_t>{2});
+    EXPECT_EQ(passesOverNotes, 1);
 }
 
 TEST_F(IndexFile, FolderNamesBeginningWithBlanksAreRefusedAndNeverWritten) {
