@@ -39,7 +39,9 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 }
 
 TellamoProgram::~TellamoProgram() {
-    // Reverse order of creation: the dialogs, the window (and what it owns), the data module.
+    // Reverse order of creation: the transcripts' worker, the dialogs, the window (and what it
+    // owns), the data module.
+    TranscriptLink.reset();
     SaveFormatForm.reset();
     AboutForm.reset();
     DescriptionForm.reset();
@@ -119,6 +121,14 @@ bool TellamoProgram::Start() {
     Mail = std::make_unique<XdgEmailSender>();
     Form->SetMailSender(Mail.get());
     Form->SetSleepInhibitor(NoSleep);
+    if (Transcription) {
+        const bool installed = Transcription->ModelInstalled;
+        TranscriptLink = std::make_unique<TranscriptionLink>(*Form, DataModule->Cat(),
+                                                             std::move(*Transcription));
+        Transcription.reset();
+        OptionsForm->SetTranscription(a.TranscribeAction,
+                                      TranscriptionLink::UnavailableText(installed));
+    }
     return true;
 }
 
@@ -182,6 +192,10 @@ void TellamoProgram::FirstIdle() {
     Form->CataloguePart().RepaintFolders();
     OptionsForm->SyncStartupShortcut();
     OptionsForm->ApplyHotKeys(true);
+    // Once the window is up and the option's check mark restored.
+    if (TranscriptLink) {
+        TranscriptLink->Start();
+    }
 }
 
 void TellamoProgram::BringToFront() {

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include "app/Transcription.h"
 
 namespace tellamo {
 
@@ -39,6 +42,11 @@ public:
     // The desktop's suspend hold for recordings, chosen by the caller before Start; without one
     // recordings run without it.
     void SetSleepInhibitor(SleepInhibitor& inhibitor) { NoSleep = &inhibitor; }
+
+    // What notes are transcribed with, chosen by the caller before Start; without it the
+    // program transcribes nothing (the window still shows and searches the transcripts there are).
+    void SetTranscription(TranscriptionSetup setup) { Transcription = std::move(setup); }
+    TranscriptionLink* Transcripts() { return TranscriptLink.get(); }
 
     // Creates the data module and the main window (loading or making the catalogue), showing
     // each error of creation and going on. Returns false when the storage folder cannot be
@@ -90,6 +98,8 @@ private:
     std::unique_ptr<TAboutForm> AboutForm;
     std::unique_ptr<TSaveFormatForm> SaveFormatForm;
     std::unique_ptr<XdgEmailSender> Mail;
+    std::optional<TranscriptionSetup> Transcription;
+    std::unique_ptr<TranscriptionLink> TranscriptLink;
     bool FirstIdleRan = false;
     bool Shown = false;
     bool Terminating = false;

@@ -18,6 +18,7 @@
 #include "desktop/HotKeyService.h"
 #include "mainwindow/Glyphs.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "transcript/PocketSphinxRecogniser.h"
 
 using namespace tellamo;
 
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
                      [&program](QSessionManager&) { program.Terminate(); });
     program.SetHotKeyService(*hotKeys);
     program.SetSleepInhibitor(*noSleep);
+    // Notes are transcribed by PocketSphinx's English model; its index is a cache.
+    program.SetTranscription({[] { return std::make_unique<PocketSphinxRecogniser>(); },
+                              PocketSphinxRecogniser::ModelInstalled(),
+                              (cache + "/transcripts.sqlite").toStdString()});
     if (!program.Start()) {
         return 1;
     }

@@ -99,6 +99,8 @@ public:
     void StopActionExecute();
     void PauseActionExecute();
     void PlayActionExecute();
+    // Plays the current note from ms (starting playback when idle, jumping when playing).
+    void PlayFrom(std::uint32_t ms);
     void SetMode(TDictaphoneMode mode);
     void TimerTimer();
     void ShowNoteTime();
@@ -119,6 +121,10 @@ public:
     // The graph values as they are now: colours and velocity of the options, the bi-directional
     // and silence options, the noise level.
     GraphSettings CurrentGraphSettings() const;
+
+signals:
+    // Where playback is in the note, at every timer tick while playing; -1 once it ends.
+    void PlaybackPosition(qint64 ms);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
