@@ -24,6 +24,7 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
                                      TranscriptionSetup setup)
     : QObject(&form), mForm(form), mCat(catalogue), mModelInstalled(setup.ModelInstalled) {
     mWorker = std::make_unique<TranscriptWorker>(setup.IndexPath, std::move(setup.MakeRecogniser));
+    mWorker->SetIdlePriority(setup.IdlePriority);
     mForm.CataloguePart().SetSearchIndexPath(setup.IndexPath);
 
     const MainActions& a = mForm.Actions();

@@ -23,6 +23,7 @@ struct TranscriptionSetup {
     TranscriptWorker::RecogniserFactory MakeRecogniser;
     bool ModelInstalled = false;
     std::string IndexPath;
+    bool IdlePriority = true; // the worker at the lowest priority (false only for tests)
 };
 
 // The transcript worker in the program: it gets every note that has no current transcript,
