@@ -36,8 +36,9 @@ TranscriptPane::TranscriptPane(QAction& copyAction, QWidget* parent)
 }
 
 void TranscriptPane::ShowNote(const std::string& wavPath) {
-    // Asked at every refresh of the list; the file is read only for another note.
-    if (wavPath != mWavPath) {
+    // Asked at every refresh of the list; a transcript on view is read again only for another
+    // note (the worker tells when it writes one anew).
+    if (wavPath != mWavPath || mWords.empty()) {
         Load(wavPath);
     }
 }
