@@ -39,8 +39,8 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 }
 
 TellamoProgram::~TellamoProgram() {
-    // Reverse order of creation: the transcripts' worker, the dialogs, the window (and what it
-    // owns), the data module.
+    // Reverse order of creation: the transcripts' link to the window, the dialogs, the window
+    // (and what it owns), the data module.
     TranscriptLink.reset();
     SaveFormatForm.reset();
     AboutForm.reset();

@@ -43,8 +43,9 @@ public:
     // recordings run without it.
     void SetSleepInhibitor(SleepInhibitor& inhibitor) { NoSleep = &inhibitor; }
 
-    // What notes are transcribed with, chosen by the caller before Start; without it the
-    // program transcribes nothing (the window still shows and searches the transcripts there are).
+    // The transcript worker and what it needs, chosen by the caller before Start; the worker
+    // outlives the program. Without it the program transcribes nothing (the window still shows
+    // the transcripts there are).
     void SetTranscription(TranscriptionSetup setup) { Transcription = std::move(setup); }
     TranscriptionLink* Transcripts() { return TranscriptLink.get(); }
 

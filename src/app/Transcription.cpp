@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include <QAction>
 #include <QLabel>
@@ -20,11 +21,27 @@ namespace {
 constexpr int UnavailableShownMs = 60'000;
 } // namespace
 
+TranscriptWorker& TranscriptWorkerHolder::Make(std::string indexPath,
+                                               TranscriptWorker::RecogniserFactory make) {
+    mWorker = std::make_unique<TranscriptWorker>(std::move(indexPath), std::move(make));
+    return *mWorker;
+}
+
+TranscriptWorkerHolder::~TranscriptWorkerHolder() {
+    if (!mWorker) {
+        return;
+    }
+    mWorker->Pause();
+    if (!mWorker->CurrentProgress().Idle) {
+        std::fflush(nullptr);
+        std::_Exit(mExitStatus);
+    }
+}
+
 TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogue,
-                                     TranscriptionSetup setup)
-    : QObject(&form), mForm(form), mCat(catalogue), mModelInstalled(setup.ModelInstalled) {
-    mWorker = std::make_unique<TranscriptWorker>(setup.IndexPath, std::move(setup.MakeRecogniser));
-    mWorker->SetIdlePriority(setup.IdlePriority);
+                                     const TranscriptionSetup& setup)
+    : QObject(&form), mForm(form), mCat(catalogue), mModelInstalled(setup.ModelInstalled),
+      mWorker(*setup.Worker) {
     mForm.CataloguePart().SetSearchIndexPath(setup.IndexPath);
 
     const MainActions& a = mForm.Actions();
@@ -44,7 +61,7 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
     bar->addPermanentWidget(mPauseButton);
     bar->hide(); // shown only while there is something to say
 
-    TranscriptWorker* worker = mWorker.get();
+    TranscriptWorker* worker = &mWorker;
     connect(a.TranscribeAction, &QAction::toggled, this, &TranscriptionLink::ApplyPause);
     connect(a.PauseTranscriptionAction, &QAction::toggled, this, &TranscriptionLink::ApplyPause);
     connect(worker, &TranscriptWorker::ProgressChanged, this, &TranscriptionLink::ShowProgress);
@@ -78,18 +95,18 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
                 note = record.get();
             }
         }
-        mWorker->NoteRecorded({fileName, mCat.Files().NoteWavPath(fileName).toStdString(),
-                               note ? note->Description : std::string()});
+        mWorker.NoteRecorded({fileName, mCat.Files().NoteWavPath(fileName).toStdString(),
+                              note ? note->Description : std::string()});
     });
     connect(&mCat, &Catalogue::NotesDeleted, this, [this](const QStringList& names) {
         std::vector<std::string> fileNames;
         for (const QString& name : names) {
             fileNames.push_back(name.toStdString());
         }
-        mWorker->NotesDeleted(fileNames);
+        mWorker.NotesDeleted(fileNames);
     });
     connect(&mCat.Notes(), &NoteTable::RecordDataChanged, this, [this](NoteRecord* record) {
-        mWorker->DescriptionChanged(record->FileName, record->Description);
+        mWorker.DescriptionChanged(record->FileName, record->Description);
     });
     // Notes come back from the storage folder or a backup: each is looked at again.
     for (QAction* restore : {a.RestoreNotesAction, a.RestoreBackupAction}) {
@@ -97,7 +114,10 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
     }
 }
 
-TranscriptionLink::~TranscriptionLink() = default;
+TranscriptionLink::~TranscriptionLink() {
+    disconnect(&mWorker, nullptr, this, nullptr);
+    mWorker.Pause();
+}
 
 QString TranscriptionLink::UnavailableText(bool modelInstalled) {
     return modelInstalled ? QString()
@@ -139,25 +159,25 @@ void TranscriptionLink::Start() {
     }
     ApplyPause();
     HandOverNotes();
-    mWorker->Start();
+    mWorker.Start();
 }
 
 void TranscriptionLink::HandOverNotes() {
-    mWorker->SetNotes(NotesNewestFirst(mCat));
+    mWorker.SetNotes(NotesNewestFirst(mCat));
 }
 
 void TranscriptionLink::ApplyPause() {
     const MainActions& a = mForm.Actions();
     if (a.TranscribeAction->isChecked() && !a.PauseTranscriptionAction->isChecked()) {
-        mWorker->Resume();
+        mWorker.Resume();
     } else {
-        mWorker->Pause();
+        mWorker.Pause();
     }
     ShowStatus();
 }
 
 void TranscriptionLink::ShowProgress(int done, int total) {
-    const TranscriptWorker::Progress now = mWorker->CurrentProgress();
+    const TranscriptWorker::Progress now = mWorker.CurrentProgress();
     mProgressText = done < total && !now.Idle
                         ? TranscriptWorker::ProgressText(std::min(done + 1, total), total)
                         : QString();

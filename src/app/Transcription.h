@@ -17,13 +17,35 @@ namespace tellamo {
 class Catalogue;
 class TTellamoMainForm;
 
-// What the composition root picks for transcripts: the recogniser (the only place that knows
-// the real one), whether it can run here, and the search index's file in the cache folder.
+// What the composition root picks for transcripts: the worker (made with the real recogniser,
+// which only main() knows; it outlives the program), whether the recogniser's model is
+// installed, and the search index's file in the cache folder that the worker keeps.
 struct TranscriptionSetup {
-    TranscriptWorker::RecogniserFactory MakeRecogniser;
+    TranscriptWorker* Worker = nullptr;
     bool ModelInstalled = false;
     std::string IndexPath;
-    bool IdlePriority = true; // the worker at the lowest priority (false only for tests)
+};
+
+// main()'s owner of the worker, declared right after the application object so that it goes
+// after everything else: by then the catalogue and the settings are saved and every device,
+// hold and lock is given back. A transcription still under way is not waited for (at the lowest
+// priority on a busy machine that could take minutes): the process ends there and then. That
+// loses only the unfinished transcript, which is never half-written and is made again at the
+// next start.
+class TranscriptWorkerHolder {
+public:
+    TranscriptWorkerHolder() = default;
+    ~TranscriptWorkerHolder();
+    TranscriptWorkerHolder(const TranscriptWorkerHolder&) = delete;
+    TranscriptWorkerHolder& operator=(const TranscriptWorkerHolder&) = delete;
+
+    TranscriptWorker& Make(std::string indexPath, TranscriptWorker::RecogniserFactory make);
+    // What the process ends with when the holder ends it.
+    void SetExitStatus(int status) { mExitStatus = status; }
+
+private:
+    std::unique_ptr<TranscriptWorker> mWorker;
+    int mExitStatus = 0;
 };
 
 // The transcript worker in the program: it gets every note that has no current transcript,
@@ -35,9 +57,9 @@ struct TranscriptionSetup {
 class TranscriptionLink : public QObject {
     Q_OBJECT
 public:
-    TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogue, TranscriptionSetup setup);
-    // Stops the worker: a transcription under way is abandoned between two chunks, nothing of
-    // it written.
+    TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogue,
+                      const TranscriptionSetup& setup);
+    // Pauses the worker: it takes no new work for a window that is gone.
     ~TranscriptionLink() override;
 
     // After the catalogue was loaded and the settings restored: hands the notes over and starts.
@@ -47,7 +69,7 @@ public:
     // What the option's box says when notes cannot be transcribed (empty when they can).
     static QString UnavailableText(bool modelInstalled);
 
-    TranscriptWorker& Worker() { return *mWorker; }
+    TranscriptWorker& Worker() { return mWorker; }
     QLabel* ProgressLabel() const { return mLabel; }
 
 private:
@@ -59,7 +81,7 @@ private:
     TTellamoMainForm& mForm;
     Catalogue& mCat;
     const bool mModelInstalled;
-    std::unique_ptr<TranscriptWorker> mWorker;
+    TranscriptWorker& mWorker;
     QLabel* mLabel = nullptr;
     QToolButton* mPauseButton = nullptr;
     QString mProgressText;

@@ -9,6 +9,7 @@
 #include "app/SingleInstance.h"
 #include "app/TellamoApplication.h"
 #include "app/TellamoProgram.h"
+#include "app/Transcription.h"
 #include "audio/AlsaWavePort.h"
 #include "audio/Audio.h"
 #include "audio/WindowPoster.h"
@@ -24,6 +25,8 @@ using namespace tellamo;
 
 int main(int argc, char** argv) {
     TellamoApplication app(argc, argv);
+    // Right after the application: the last to go (see its class).
+    TranscriptWorkerHolder transcripts;
     // Caught from the very start; they are handled once the message loop runs, when the window
     // exists, so a signal during start-up still ends the program through a normal close.
     TerminationSignals signalsToClose;
@@ -68,9 +71,10 @@ int main(int argc, char** argv) {
     program.SetHotKeyService(*hotKeys);
     program.SetSleepInhibitor(*noSleep);
     // Notes are transcribed by PocketSphinx's English model; its index is a cache.
-    program.SetTranscription({[] { return std::make_unique<PocketSphinxRecogniser>(); },
-                              PocketSphinxRecogniser::ModelInstalled(),
-                              (cache + "/transcripts.sqlite").toStdString()});
+    const std::string indexPath = (cache + "/transcripts.sqlite").toStdString();
+    TranscriptWorker& worker =
+        transcripts.Make(indexPath, [] { return std::make_unique<PocketSphinxRecogniser>(); });
+    program.SetTranscription({&worker, PocketSphinxRecogniser::ModelInstalled(), indexPath});
     if (!program.Start()) {
         return 1;
     }
@@ -78,5 +82,7 @@ int main(int argc, char** argv) {
                      &TellamoProgram::BringToFront);
 
     program.Show();
-    return app.exec();
+    const int status = app.exec();
+    transcripts.SetExitStatus(status);
+    return status;
 }

@@ -98,9 +98,11 @@ protected:
         if (!modelInstalled) {
             make = []() -> std::unique_ptr<Recogniser> { throw TellamoError("no model"); };
         }
-        // The lowest priority is the worker tests' business: here it would wait for minutes
-        // while the machine is busy.
-        program->SetTranscription({make, modelInstalled, IndexPath(), false});
+        // As in main(), the worker outlives the program. The lowest priority is the worker
+        // tests' business: here it would wait for minutes while the machine is busy.
+        Workers.push_back(std::make_unique<TranscriptWorker>(IndexPath(), make));
+        Workers.back()->SetIdlePriority(false);
+        program->SetTranscription({Workers.back().get(), modelInstalled, IndexPath()});
         EXPECT_TRUE(program->Start());
         program->Show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&program->MainForm()));
@@ -139,6 +141,7 @@ protected:
     FakeWavePort Port;
     EventFdPoster Poster;
     Script Speech;
+    std::vector<std::unique_ptr<TranscriptWorker>> Workers; // one a start
     QStringList Messages;
 };
 

@@ -5,7 +5,8 @@
 # with the words the recogniser hears in that file, and the program's search index (what
 # "Search spoken words" reads) and tellamo-find find the note by a spoken word. Then a note
 # without a transcript, the program killed with SIGKILL while it transcribes it, and a new start:
-# the work goes on, and nothing is half-written. Clicking a word to play is tested in-process
+# the work goes on, and nothing is half-written; SIGTERM during a transcription ends the program
+# as usual (the time it takes is printed). Clicking a word to play is tested in-process
 # (transcript_pane_tests): the word's place on the screen is not known from outside.
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -121,7 +122,17 @@ whole_vtt "$long_vtt" || fail "the transcript after the restart is not whole"
 tool_words=$("$TRANSCRIBE" --text "$folder/777001.wav" | tr -s ' \n' '  ')
 [ "$(vtt_words "$long_vtt")" = "${tool_words% }" ] ||
   fail "the transcript differs from tellamo-transcribe's: $(vtt_words "$long_vtt") / $tool_words"
+end_program
+
+# SIGTERM while a note is being transcribed: the program ends as at any other time (its
+# catalogue saved first); the worker stops at the next pause between two phrases.
+sox "$folder/777001.wav" "$folder/777002.wav" reverse || fail "sox failed"
+one_note_catalogue 777002 "backwards" >/dev/null
+long_vtt=$folder/777002.vtt
+start_program
+wait_until 300 busy_transcribing || fail "the worker did not start on the second note"
 ended=$(now_ms)
 end_program
-echo "SIGTERM to exit: $(( $(now_ms) - ended )) ms"
+echo "SIGTERM during a transcription to the program's end: $(( $(now_ms) - ended )) ms"
+[ ! -e "$long_vtt" ] || whole_vtt "$long_vtt" || fail "a half-written transcript after SIGTERM"
 echo "1 passed, 0 failed"
