@@ -66,6 +66,23 @@ QStringList LongestTexts(int column) {
     }
     return texts;
 }
+// A quick test before the description's words are made: an ASCII description (where case
+// folding is ASCII's lower case) can hold a word beginning with each wanted word only if it holds
+// each as text. Other descriptions are always looked at word by word.
+bool DescriptionMayHold(const std::string& description, const std::vector<std::string>& wanted) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    if (std::any_of(description.begin(), description.end(),
+                    [](unsigned char c) { return c >= 0x80; })) {
+        return true;
+    }
+    return std::all_of(wanted.begin(), wanted.end(), [&](const std::string& word) {
+        return std::search(description.begin(), description.end(), word.begin(), word.end(),
+                           [&](char a, char b) {
+                               return lower(static_cast<unsigned char>(a)) ==
+                                      static_cast<unsigned char>(b);
+                           }) != description.end();
+    });
+}
 } // namespace
 
 CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& catalogue,
@@ -279,6 +296,9 @@ std::function<bool(const NoteRecord&)> CataloguePanel::SpokenWordsMatch(const QS
     return [wanted, found](const NoteRecord& note) {
         if (found->contains(note.FileName)) {
             return true;
+        }
+        if (!DescriptionMayHold(note.Description, *wanted)) {
+            return false;
         }
         const std::vector<std::string> words = SearchTokens(note.Description);
         return std::all_of(wanted->begin(), wanted->end(), [&](const std::string& prefix) {

@@ -187,6 +187,7 @@ TEST_F(TranscriptWindow, TheFiltersWordsAreMarked) {
 //   000002 Notes  "budget review"   spoken: dentist appointment
 //   000003 Work   ""                spoken: budgie food
 //   000004 Notes  "Thursday lunch"  no transcript, not in the index yet
+//   000005 Notes  "Überraschung im Café"  the same
 TEST_F(TranscriptWindow, SearchSpokenWordsFindsEveryTypedWordInTranscriptOrDescription) {
     {
         SearchIndex index(IndexPath());
@@ -199,6 +200,7 @@ TEST_F(TranscriptWindow, SearchSpokenWordsFindsEveryTypedWordInTranscriptOrDescr
             index);
         Add({"000003", "Work", "", {{"budgie", 0, 400}, {"food", 500, 900}}, true}, index);
         Add({"000004", "", "Thursday lunch", {}, false}, index);
+        Add({"000005", "", "Überraschung im Café", {}, false}, index);
     }
     Form.CataloguePart().SetSearchIndexPath(IndexPath());
     Cat.SelectFolder(Cat.NotesNode());
@@ -213,18 +215,19 @@ TEST_F(TranscriptWindow, SearchSpokenWordsFindsEveryTypedWordInTranscriptOrDescr
         bool Affiliate;
         QStringList Shown;
     } cases[] = {
-        {"budg", false, {"000001", "000002"}},          // a prefix, in speech or description
-        {"budg", true, {"000001", "000002", "000003"}}, // and below the folder
-        {"budget thursday", false, {"000001"}},         // every word, in any order
-        {"Thursday, budget!", false, {"000001"}},       // case and punctuation do not count
-        {"budget review", false, {"000002"}},           // both words in the description only
-        {"dentist budget", false, {"000002"}},          // one spoken, one in the description
-        {"thurs", false, {"000001", "000004"}},         // a note the index does not know yet
-        {"budget lunch", false, {}},                    // each word in another note
-        {"budgie", false, {}},                          // only in another folder
-        {"budgie", true, {"000003"}},                   // ... shown with affiliated notes
-        {"udget", false, {}},                           // the middle of a word is no match
-        {"", false, {"000001", "000002", "000004"}},    // nothing typed: every note
+        {"budg", false, {"000001", "000002"}},                 // a prefix, in speech or description
+        {"budg", true, {"000001", "000002", "000003"}},        // and below the folder
+        {"budget thursday", false, {"000001"}},                // every word, in any order
+        {"Thursday, budget!", false, {"000001"}},              // case and punctuation do not count
+        {"budget review", false, {"000002"}},                  // both words in the description only
+        {"dentist budget", false, {"000002"}},                 // one spoken, one in the description
+        {"thurs", false, {"000001", "000004"}},                // a note the index does not know yet
+        {"überr CAF", false, {"000005"}},                      // ... beyond ASCII too
+        {"budget lunch", false, {}},                           // each word in another note
+        {"budgie", false, {}},                                 // only in another folder
+        {"budgie", true, {"000003"}},                          // ... shown with affiliated notes
+        {"udget", false, {}},                                  // the middle of a word is no match
+        {"", false, {"000001", "000002", "000004", "000005"}}, // nothing typed: every note
     };
     for (const auto& c : cases) {
         if (Form.Actions().AffiliateAction->isChecked() != c.Affiliate) {
