@@ -50,10 +50,11 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
 }
 
 TellamoProgram::~TellamoProgram() {
-    // Reverse order of creation: the media controls, the dialogs, the window (and what it owns),
-    // the data module.
+    // Reverse order of creation: the media controls, the transcripts' link to the window, the
+    // dialogs, the window (and what it owns), the data module.
     MediaPlayer.reset();
     MediaControl.reset();
+    TranscriptLink.reset();
     SaveFormatForm.reset();
     AboutForm.reset();
     DescriptionForm.reset();
@@ -136,6 +137,14 @@ bool TellamoProgram::Start() {
     Mail = std::make_unique<XdgEmailSender>();
     Form->SetMailSender(Mail.get());
     Form->SetSleepInhibitor(NoSleep);
+    if (Transcription) {
+        const bool installed = Transcription->ModelInstalled;
+        TranscriptLink = std::make_unique<TranscriptionLink>(*Form, DataModule->Cat(),
+                                                             std::move(*Transcription));
+        Transcription.reset();
+        OptionsForm->SetTranscription(a.TranscribeAction,
+                                      TranscriptionLink::UnavailableText(installed));
+    }
     OfferMediaControls();
     return true;
 }
@@ -219,6 +228,10 @@ void TellamoProgram::FirstIdle() {
     Form->CataloguePart().RepaintFolders();
     OptionsForm->SyncStartupShortcut();
     OptionsForm->ApplyHotKeys(true);
+    // Once the window is up and the option's check mark restored.
+    if (TranscriptLink) {
+        TranscriptLink->Start();
+    }
 }
 
 void TellamoProgram::BringToFront() {

@@ -196,6 +196,7 @@ void Catalogue::CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int
     note->Duration = WrapDuration(durationMs);
     note->FileSizeKB = fileSizeKB;
     mTable.RecordChanged(note);
+    emit NoteCompleted(QString::fromStdString(note->FileName));
 }
 
 void Catalogue::SetNoteDescription(const QString& text) {
@@ -241,6 +242,13 @@ void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& d
     // any note that is kept still names them.
     mStorageFiles.DeleteNoteFiles(names, namesInUse);
     mTable.RemoveIf(doomed);
+    QStringList deleted;
+    for (const std::string& name : names) {
+        if (std::find(namesInUse.begin(), namesInUse.end(), name) == namesInUse.end()) {
+            deleted << QString::fromStdString(name);
+        }
+    }
+    emit NotesDeleted(deleted);
 }
 
 QString Catalogue::DuplicateNamesNotice() const {

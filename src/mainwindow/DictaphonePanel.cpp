@@ -351,6 +351,7 @@ void DictaphonePanel::SetMode(TDictaphoneMode mode) {
         mTimer->start();
     } else {
         mTimer->stop();
+        emit PlaybackPosition(-1);
     }
     mSoundPaintBox->setVisible(mode == TDictaphoneMode::mdRecording);
     ShowRecordingState();
@@ -635,12 +636,23 @@ void DictaphonePanel::PlayActionExecute() {
     }
 }
 
+void DictaphonePanel::PlayFrom(std::uint32_t ms) {
+    if (mMode == TDictaphoneMode::mdIdle) {
+        PlayActionExecute();
+    }
+    if (mMode == TDictaphoneMode::mdPlaying) {
+        mMediaPlayer->JumpTo(ms);
+        TimerTimer();
+    }
+}
+
 void DictaphonePanel::TimerTimer() {
     if (mMode != TDictaphoneMode::mdPlaying) {
         return;
     }
     const std::uint32_t position = mMediaPlayer->Position();
     const std::uint32_t length = mMediaPlayer->Length();
+    emit PlaybackPosition(position);
     mTimeLabel->setText(ShortTime(position) + "|" + ShortTime(length));
     mHost.DictaphoneStateChanged();
     if (!mPositionDragging) {

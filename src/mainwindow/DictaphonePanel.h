@@ -130,6 +130,8 @@ public:
     // PositionJumped is emitted (a jump asked through the desktop's media controls announces
     // itself).
     void JumpTo(std::uint32_t milliseconds, bool announce = true);
+    // Plays the current note from ms (starting playback when idle, jumping when playing).
+    void PlayFrom(std::uint32_t ms);
     void SetMode(TDictaphoneMode mode);
     void TimerTimer();
     void ShowNoteTime();
@@ -155,6 +157,8 @@ signals:
     // The position of the playing or paused note jumped (a skip, a seek, a resume that starts
     // earlier), not by playing on.
     void PositionJumped();
+    // Where playback is in the note, at every timer tick while playing; -1 once it ends.
+    void PlaybackPosition(qint64 ms);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

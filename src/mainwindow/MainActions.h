@@ -49,11 +49,14 @@ struct MainActions {
     QAction* MenuNoteAction = nullptr;
     QAction* BorderAction = nullptr;
     QAction* GraphPanelAction = nullptr;
+    QAction* TranscriptPaneAction = nullptr;
+    QAction* CopyTranscriptAction = nullptr;
     // Options
     QAction* BiDirectionalAction = nullptr;
     QAction* AffiliateAction = nullptr;
     QAction* FilterAction = nullptr;
     QAction* CaseInSensitiveAction = nullptr;
+    QAction* SpokenWordsAction = nullptr;
     QAction* AskDescriptionAction = nullptr;
     QAction* SilenceAction = nullptr;
     QAction* SoundNotificationAction = nullptr;
@@ -65,6 +68,8 @@ struct MainActions {
     QAction* AutoLaunchAction = nullptr;
     QAction* AskFormatAction = nullptr;
     QAction* RecycleRecordAction = nullptr;
+    QAction* TranscribeAction = nullptr;
+    QAction* PauseTranscriptionAction = nullptr;
     // Tools
     QAction* OptionsAction = nullptr;
     QAction* AudioSettingsAction = nullptr;

@@ -26,6 +26,7 @@ class TDescriptionForm;
 class TOptionsForm;
 class TSaveFormatForm;
 class TrayIcon;
+class TranscriptPane;
 
 // The main window: the menus, the toolbars, the tray icon and the layout around its two parts,
 // the dictaphone (DictaphonePanel: recording, playback, the graph panel, the position strip) and
@@ -67,6 +68,8 @@ public:
     // The two parts of the window.
     DictaphonePanel& DictaphonePart() { return *mDictaphone; }
     CataloguePanel& CataloguePart() { return *mCatalogue; }
+    // The current note's transcript, under the graph.
+    TranscriptPane& Transcript() { return *mTranscriptPane; }
     TAudio& Audio() { return mDictaphone->Audio(); }
     // The recording options and the graph's colours; the options dialog binds them.
     RecordingOptions& Options() { return mDictaphone->Options(); }
@@ -117,6 +120,7 @@ private:
     void CreateMenus();
     void CreateToolBars();
     void CreatePanels();
+    void ConnectTranscriptPane();
     void UpdateGlyphs();
     bool FormCloseQuery();
     void CreateSettingsStore();
@@ -150,6 +154,8 @@ private:
     QToolBar* mFilterToolBar = nullptr;
     QSplitter* mTopPanel = nullptr;
     QSplitter* mMainSplitter = nullptr;
+    QSplitter* mTranscriptSplitter = nullptr; // the transcript pane above the tree and the list
+    TranscriptPane* mTranscriptPane = nullptr;
     QMenu* mFolderMenu = nullptr;
     QMenu* mNoteMenu = nullptr;
     // The notification-area icon with TrayPopupMenu; shown while MinimizeToTrayAction is checked.
