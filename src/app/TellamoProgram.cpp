@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include <malloc.h>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QSocketNotifier>
@@ -35,16 +37,24 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
                                EventFdPoster& poster, std::string playFilePath)
     : Documents(std::move(documentsFolder)), Fs(fileSystem), Port(port), Poster(poster),
       PlayFilePath(std::move(playFilePath)) {
+    // A lifetime of notes makes large arrays that live a short while (the rows of a sort, the
+    // shown rows, the pointers to every note). They get pages of their own, which go back to
+    // the system when freed. glibc raises its threshold for that after the first such array is
+    // freed, and the later ones then stay behind in the heap as holes: megabytes of resident
+    // memory after a reload or a restore of a large catalogue. The threshold is fixed at the
+    // default instead.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     // The device threads' notifications reach the window thread through the poster.
     auto* pump = new QSocketNotifier(Poster.WakeFd(), QSocketNotifier::Read, this);
     connect(pump, &QSocketNotifier::activated, this, [this] { Poster.ProcessPending(); });
 }
 
 TellamoProgram::~TellamoProgram() {
-    // Reverse order of creation: the media controls, the dialogs, the window (and what it owns),
-    // the data module.
+    // Reverse order of creation: the media controls, the transcripts' link to the window, the
+    // dialogs, the window (and what it owns), the data module.
     MediaPlayer.reset();
     MediaControl.reset();
+    TranscriptLink.reset();
     SaveFormatForm.reset();
     AboutForm.reset();
     DescriptionForm.reset();
@@ -127,6 +137,14 @@ bool TellamoProgram::Start() {
     Mail = std::make_unique<XdgEmailSender>();
     Form->SetMailSender(Mail.get());
     Form->SetSleepInhibitor(NoSleep);
+    if (Transcription) {
+        const bool installed = Transcription->ModelInstalled;
+        TranscriptLink = std::make_unique<TranscriptionLink>(*Form, DataModule->Cat(),
+                                                             std::move(*Transcription));
+        Transcription.reset();
+        OptionsForm->SetTranscription(a.TranscribeAction,
+                                      TranscriptionLink::UnavailableText(installed));
+    }
     OfferMediaControls();
     return true;
 }
@@ -210,6 +228,10 @@ void TellamoProgram::FirstIdle() {
     Form->CataloguePart().RepaintFolders();
     OptionsForm->SyncStartupShortcut();
     OptionsForm->ApplyHotKeys(true);
+    // Once the window is up and the option's check mark restored.
+    if (TranscriptLink) {
+        TranscriptLink->Start();
+    }
 }
 
 void TellamoProgram::BringToFront() {

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include "app/Transcription.h"
 
 namespace tellamo {
 
@@ -47,6 +50,12 @@ public:
     void SetMediaBus(const QDBusConnection& bus) { MediaBus = bus; }
     // The media controls on the bus, or null when none are offered.
     MprisService* Mpris() { return MediaPlayer.get(); }
+
+    // The transcript worker and what it needs, chosen by the caller before Start; the worker
+    // outlives the program. Without it the program transcribes nothing (the window still shows
+    // the transcripts there are).
+    void SetTranscription(TranscriptionSetup setup) { Transcription = std::move(setup); }
+    TranscriptionLink* Transcripts() { return TranscriptLink.get(); }
 
     // Creates the data module and the main window (loading or making the catalogue), showing
     // each error of creation and going on. Returns false when the storage folder cannot be
@@ -102,6 +111,8 @@ private:
     QDBusConnection MediaBus{QString()};
     std::unique_ptr<WindowMediaControls> MediaControl;
     std::unique_ptr<MprisService> MediaPlayer;
+    std::optional<TranscriptionSetup> Transcription;
+    std::unique_ptr<TranscriptionLink> TranscriptLink;
     bool FirstIdleRan = false;
     bool Shown = false;
     bool Terminating = false;

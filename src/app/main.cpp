@@ -9,6 +9,7 @@
 #include "app/SingleInstance.h"
 #include "app/TellamoApplication.h"
 #include "app/TellamoProgram.h"
+#include "app/Transcription.h"
 #include "audio/AlsaWavePort.h"
 #include "audio/Audio.h"
 #include "audio/WindowPoster.h"
@@ -18,11 +19,14 @@
 #include "desktop/HotKeyService.h"
 #include "mainwindow/Glyphs.h"
 #include "mainwindow/TellamoMainForm.h"
+#include "transcript/PocketSphinxRecogniser.h"
 
 using namespace tellamo;
 
 int main(int argc, char** argv) {
     TellamoApplication app(argc, argv);
+    // Right after the application: the last to go (see its class).
+    TranscriptWorkerHolder transcripts;
     // Caught from the very start; they are handled once the message loop runs, when the window
     // exists, so a signal during start-up still ends the program through a normal close.
     TerminationSignals signalsToClose;
@@ -68,6 +72,11 @@ int main(int argc, char** argv) {
     program.SetSleepInhibitor(*noSleep);
     // The desktop's media keys and media panels; with no session bus nothing is offered.
     program.SetMediaBus(QDBusConnection::sessionBus());
+    // Notes are transcribed by PocketSphinx's English model; its index is a cache.
+    const std::string indexPath = (cache + "/transcripts.sqlite").toStdString();
+    TranscriptWorker& worker =
+        transcripts.Make(indexPath, [] { return std::make_unique<PocketSphinxRecogniser>(); });
+    program.SetTranscription({&worker, PocketSphinxRecogniser::ModelInstalled(), indexPath});
     if (!program.Start()) {
         return 1;
     }
@@ -75,5 +84,7 @@ int main(int argc, char** argv) {
                      &TellamoProgram::BringToFront);
 
     program.Show();
-    return app.exec();
+    const int status = app.exec();
+    transcripts.SetExitStatus(status);
+    return status;
 }

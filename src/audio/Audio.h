@@ -16,10 +16,10 @@ namespace tellamo {
 // The audio component: the recorder, the player and the mixer over one wave-audio port, with
 // the events through which they report to the application and the text of the last failure.
 //
-// Threads: constructed, used and destroyed on the window thread. OnRecord and OnBufferPlayed
-// run on the port's device thread; OnPlayed, OnMixerChange and OnFileStopped on the window
-// thread. Assign the events before a device is opened. Work the device threads hand to the
-// window thread goes through the poster, whose ProcessPending the window thread must run.
+// Threads: constructed, used and destroyed on the window thread. OnRecord, OnWaiting and
+// OnBufferPlayed run on the port's device thread; OnPlayed, OnMixerChange and the file events on
+// the window thread. Assign the events before a device is opened. Work the device threads hand to
+// the window thread goes through the poster, whose ProcessPending the window thread must run.
 class TAudio {
 public:
     using TNotifyAudioRecordEvent =
@@ -62,12 +62,21 @@ public:
     WindowPoster& Poster() { return mPoster; }
 
     TNotifyAudioRecordEvent OnRecord;
+    // A captured buffer the level trigger did not accept (the recorder waits for sound); rp is
+    // null and the buffer is not split. Device thread, as OnRecord; never while paused.
+    TNotifyAudioRecordEvent OnWaiting;
     TNotifyBufferPlayedEvent OnBufferPlayed;
     TNotifyPlayedEvent OnPlayed;
     TNotifyMixerChange OnMixerChange;
     // The recording file stopped taking sound (a failed write, or the largest size reached);
     // the recorder's FileError says why. Window thread.
     TNotifyFileStoppedEvent OnFileStopped;
+    // The recording file came within the recorder's PrepareMargin of ContinueAtSize: the
+    // recording's next file is wanted (TRecorder::PrepareNextFile). Window thread.
+    TNotifyFileStoppedEvent OnFileNearContinuation;
+    // The recording went on in the prepared file; TRecorder::CompleteContinuedFile completes
+    // the one it left. Window thread.
+    TNotifyFileStoppedEvent OnFileContinued;
 
     // The last failure of any recorder, player or mixer operation (window thread only).
     std::string ErrorMessage;

@@ -15,6 +15,10 @@ namespace tellamo {
 namespace {
 // Posted by the device thread when the open file stops taking buffers.
 constexpr std::uint32_t FileStoppedPost = 0x7F01;
+// Posted by the device thread when the file comes near the size at which the recording goes on
+// in a new file, and when it has gone on there.
+constexpr std::uint32_t FileNearContinuationPost = 0x7F02;
+constexpr std::uint32_t FileContinuedPost = 0x7F03;
 
 std::string DirectoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -36,6 +40,16 @@ TRecorder::~TRecorder() {
         WriteWaveSizes(*mFs, mRecordFd, mFileSize);
         mFs->Close(mRecordFd);
         mRecordFd = -1;
+    }
+    if (mLeftFd >= 0) {
+        WriteWaveSizes(*mFs, mLeftFd, mLeftSize);
+        mFs->Close(mLeftFd);
+        mLeftFd = -1;
+    }
+    if (mNextFd >= 0) {
+        mFs->Close(mNextFd);
+        mFs->Remove(mNextPath);
+        mNextFd = -1;
     }
 }
 
@@ -90,17 +104,21 @@ void TRecorder::FlushLoop(std::chrono::milliseconds interval, int syncEvery) {
     std::unique_lock<std::mutex> wake(mFlushWakeLock);
     while (!mFlushWake.wait_for(wake, interval, [this] { return mFlushQuit; })) {
         wake.unlock();
-        int fd = -1;
-        std::uint64_t size = 0;
         {
-            std::lock_guard<std::mutex> guard(mFileLock);
-            fd = mRecordFd;
-            size = mFileSize;
-        }
-        // Failures are left to the device thread's next append (which reports them) and to the
-        // completion, which writes the sizes again; a header that lags a second is all it costs.
-        if (fd >= 0 && WriteWaveSizes(*mFs, fd, size) == 0 && ++updates % syncEvery == 0) {
-            mFs->DataSync(fd);
+            std::lock_guard<std::mutex> work(mFlushWorkLock);
+            int fd = -1;
+            std::uint64_t size = 0;
+            {
+                std::lock_guard<std::mutex> guard(mFileLock);
+                fd = mRecordFd;
+                size = mFileSize;
+            }
+            // Failures are left to the device thread's next append (which reports them) and to
+            // the completion, which writes the sizes again; a header that lags a second is all
+            // it costs.
+            if (fd >= 0 && WriteWaveSizes(*mFs, fd, size) == 0 && ++updates % syncEvery == 0) {
+                mFs->DataSync(fd);
+            }
         }
         wake.lock();
     }
@@ -112,7 +130,28 @@ void TRecorder::CompleteFile() {
     CompleteFileLocked();
 }
 
+int TRecorder::CompleteDescriptor(int fd, std::uint64_t size) {
+    // The sound reaches the disk first and the header that declares it second, so that the
+    // header never claims sound the disk does not hold.
+    int error = mFs->DataSync(fd);
+    if (error == 0) {
+        error = WriteWaveSizes(*mFs, fd, size);
+    }
+    if (error == 0) {
+        error = mFs->DataSync(fd);
+    }
+    const int closeError = mFs->Close(fd);
+    return error != 0 ? error : closeError;
+}
+
 void TRecorder::CompleteFileLocked() {
+    if (mNextFd >= 0) {
+        // Made for a part the recording never reached: no note names it.
+        mFs->Close(mNextFd);
+        mFs->Remove(mNextPath);
+        mNextFd = -1;
+    }
+    mNearPosted = false;
     if (mRecordFd < 0) {
         return;
     }
@@ -120,20 +159,9 @@ void TRecorder::CompleteFileLocked() {
     mRecordFd = -1;
     mFileStopped = false;
     mFileErrno = 0;
-    // The sound reaches the disk first and the header that declares it second, so that the
-    // header never claims sound the disk does not hold; the directory entry last, so that the
-    // caller may record the note as complete once this returns.
-    int error = mFs->DataSync(fd);
-    if (error == 0) {
-        error = WriteWaveSizes(*mFs, fd, mFileSize);
-    }
-    if (error == 0) {
-        error = mFs->DataSync(fd);
-    }
-    const int closeError = mFs->Close(fd);
-    if (error == 0) {
-        error = closeError;
-    }
+    // The directory entry last, so that the caller may record the note as complete once this
+    // returns.
+    const int error = CompleteDescriptor(fd, mFileSize);
     if (error != 0) {
         throw TellamoError("Cannot complete the WAV file \"" + mFilePath +
                            "\": " + SystemErrorText(error));
@@ -150,28 +178,78 @@ void TRecorder::RecordToFile(const std::string& fileName) {
     if (fileName.empty()) {
         return;
     }
+    const int fd = CreateWaveFile(fileName);
     {
         std::lock_guard<std::mutex> guard(mFileLock);
-        int fd = -1;
-        if (const int error = mFs->CreateRecordingFile(fileName, fd)) {
-            throw TellamoError("Cannot create \"" + fileName + "\": " + SystemErrorText(error));
-        }
-        const std::uint16_t channels = mChannels == TChannels::Stereo ? 2 : 1;
-        const std::uint16_t bits = mBitsPerSample == TBPS::_16 ? 16 : 8;
-        const auto header = MakeWaveHeader(channels, mSampleRate, bits);
-        const int error =
-            WriteAllAt(*mFs, fd, reinterpret_cast<const char*>(header.data()), header.size(), 0);
-        if (error != 0) {
-            mFs->Close(fd);
-            throw TellamoError("Cannot write \"" + fileName + "\": " + SystemErrorText(error));
-        }
         mRecordFd = fd;
-        mFileSize = header.size();
+        mFileSize = WaveHeaderSize;
         mFileStopped = false;
         mFileErrno = 0;
         mFilePath = fileName;
+        mNearPosted = false;
     }
     StartFlusher();
+}
+
+int TRecorder::CreateWaveFile(const std::string& fileName) {
+    int fd = -1;
+    if (const int error = mFs->CreateRecordingFile(fileName, fd)) {
+        throw TellamoError("Cannot create \"" + fileName + "\": " + SystemErrorText(error));
+    }
+    const std::uint16_t channels = mChannels == TChannels::Stereo ? 2 : 1;
+    const std::uint16_t bits = mBitsPerSample == TBPS::_16 ? 16 : 8;
+    const auto header = MakeWaveHeader(channels, mSampleRate, bits);
+    int error =
+        WriteAllAt(*mFs, fd, reinterpret_cast<const char*>(header.data()), header.size(), 0);
+    // The file and its name reach the disk before the caller lets the catalogue name the note:
+    // a power cut in the first seconds must not leave a record of a file that is not there.
+    if (error == 0) {
+        error = mFs->DataSync(fd);
+    }
+    if (error != 0) {
+        mFs->Close(fd);
+        mFs->Remove(fileName);
+        throw TellamoError("Cannot write \"" + fileName + "\": " + SystemErrorText(error));
+    }
+    // Some file systems cannot sync a directory; nothing better can be done there.
+    mFs->SyncDirectory(DirectoryOf(fileName));
+    return fd;
+}
+
+void TRecorder::PrepareNextFile(const std::string& fileName) {
+    const int fd = CreateWaveFile(fileName);
+    std::lock_guard<std::mutex> guard(mFileLock);
+    if (mRecordFd < 0 || mNextFd >= 0) {
+        // The recording ended meanwhile, or a next file is there already.
+        mFs->Close(fd);
+        mFs->Remove(fileName);
+        return;
+    }
+    mNextFd = fd;
+    mNextPath = fileName;
+}
+
+std::uint64_t TRecorder::CompleteContinuedFile() {
+    // The flush thread may still be writing the sizes of the file just left.
+    std::lock_guard<std::mutex> work(mFlushWorkLock);
+    int fd = -1;
+    std::uint64_t size = 0;
+    std::string path;
+    {
+        std::lock_guard<std::mutex> guard(mFileLock);
+        fd = mLeftFd;
+        size = mLeftSize;
+        path = mLeftPath;
+        mLeftFd = -1;
+    }
+    if (fd < 0) {
+        return 0;
+    }
+    if (const int error = CompleteDescriptor(fd, size)) {
+        throw TellamoError("Cannot complete the WAV file \"" + path +
+                           "\": " + SystemErrorText(error));
+    }
+    return size;
 }
 
 bool TRecorder::Open() {
@@ -364,13 +442,26 @@ void TRecorder::SplitBuffer(int slot, std::uint32_t size) {
     }
 }
 
-bool TRecorder::AppendToFile(const unsigned char* data, std::uint32_t size, bool& newlyStopped) {
+bool TRecorder::AppendToFile(const unsigned char* data, std::uint32_t size, bool& newlyStopped,
+                             bool& nearContinuation, bool& continued) {
     std::lock_guard<std::mutex> guard(mFileLock);
     if (mRecordFd < 0) {
         return true; // no file: the buffer only goes to OnRecord
     }
     if (mFileStopped) {
         return false;
+    }
+    // The whole buffer goes to one file or the other, so that the two hold every sample once.
+    if (mNextFd >= 0 && mLeftFd < 0 && mFileSize + size > ContinueAtSize) {
+        mLeftFd = mRecordFd;
+        mLeftSize = mFileSize;
+        mLeftPath = mFilePath;
+        mRecordFd = mNextFd;
+        mFilePath = mNextPath;
+        mFileSize = WaveHeaderSize;
+        mNextFd = -1;
+        mNearPosted = false;
+        continued = true;
     }
     if (mFileSize + size > std::min<std::uint64_t>(FileSizeLimit, 0xFFFFFFFFull)) {
         mFileStopped = true;
@@ -388,6 +479,10 @@ bool TRecorder::AppendToFile(const unsigned char* data, std::uint32_t size, bool
         return false;
     }
     mFileSize += size;
+    if (!mNearPosted && mNextFd < 0 && mFileSize + PrepareMargin >= ContinueAtSize) {
+        mNearPosted = true;
+        nearContinuation = true;
+    }
     return true;
 }
 
@@ -408,8 +503,14 @@ void TRecorder::WaveBufferDone(WaveHeader* header) {
     const std::uint32_t n = header->BytesRecorded;
     unsigned char* data = mSlots[static_cast<std::size_t>(slot)].Data.data();
     bool fileStopped = false;
-    if (!mPaused.load(std::memory_order_relaxed) && CheckTrigger(data, n) &&
-        AppendToFile(data, n, fileStopped)) {
+    bool nearContinuation = false;
+    bool continued = false;
+    const bool paused = mPaused.load(std::memory_order_relaxed);
+    const bool accepted = !paused && CheckTrigger(data, n);
+    if (!paused && !accepted && Owner().OnWaiting) {
+        Owner().OnWaiting(this, data, nullptr, static_cast<std::uint16_t>(n));
+    }
+    if (accepted && AppendToFile(data, n, fileStopped, nearContinuation, continued)) {
         TAudio& owner = Owner();
         if (owner.OnRecord) {
             if (mSplitChannels.load(std::memory_order_relaxed)) {
@@ -424,6 +525,12 @@ void TRecorder::WaveBufferDone(WaveHeader* header) {
     if (fileStopped) {
         Owner().Poster().Post(this, FileStoppedPost, 0);
     }
+    if (continued) {
+        Owner().Poster().Post(this, FileContinuedPost, 0);
+    }
+    if (nearContinuation) {
+        Owner().Poster().Post(this, FileNearContinuationPost, 0);
+    }
     if (n > 0) {
         mDoneIndex.store((slot + 1) % SlotCount, std::memory_order_release);
         Owner().Poster().Post(this, MM_WIM_DATA, 0);
@@ -435,6 +542,10 @@ void TRecorder::HandlePost(std::uint32_t message, std::intptr_t) {
         AddBuffer();
     } else if (message == FileStoppedPost && Owner().OnFileStopped) {
         Owner().OnFileStopped(this);
+    } else if (message == FileContinuedPost && Owner().OnFileContinued) {
+        Owner().OnFileContinued(this);
+    } else if (message == FileNearContinuationPost && Owner().OnFileNearContinuation) {
+        Owner().OnFileNearContinuation(this);
     }
 }
 

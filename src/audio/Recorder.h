@@ -41,9 +41,10 @@ public:
     explicit TRecorder(TAudio& owner);
     ~TRecorder() override;
 
-    // Creates the recording file (replacing one of that name) with its header; an open file is
-    // completed first. An empty name only completes and closes an open file. Throws
-    // TellamoError when the file cannot be created or written.
+    // Creates the recording file (replacing one of that name) with its header, and flushes both
+    // the file and its folder to the disk before it returns; an open file is completed first. An
+    // empty name only completes and closes an open file. Throws TellamoError when the file
+    // cannot be created, written or flushed (no file is left then).
     void RecordToFile(const std::string& fileName);
     bool Open();
     bool StartRecording();
@@ -80,6 +81,21 @@ public:
     // The largest size the recording file may reach: 4 GiB - 1 byte, where the 32-bit sizes of
     // the header end. Set before recording; tests lower it to reach the limit quickly.
     std::uint64_t FileSizeLimit = 0xFFFFFFFFull;
+    // Long before that, the recording goes on in a new file: the first buffer that would take the
+    // file past ContinueAtSize goes to the next file instead, once the window thread has made it
+    // (PrepareNextFile, asked for through OnFileNearContinuation when the file comes within
+    // PrepareMargin of it). Until the next file is there the file grows on, up to FileSizeLimit.
+    // Both are read by the device thread; set them before recording.
+    std::uint64_t ContinueAtSize = 0xE0000000ull; // 3.5 GiB
+    std::uint64_t PrepareMargin = 64ull << 20;
+
+    // Creates the recording's next file as RecordToFile creates a file (header, flushed with its
+    // folder), for the device thread to go on in. Throws TellamoError (nothing is left then).
+    void PrepareNextFile(const std::string& fileName);
+    // Completes the file the recording left for its next file (as Stop completes a file) and
+    // returns its size in bytes; 0 when the recording has not moved on since the last call.
+    // Throws TellamoError when the file cannot be completed (it is closed all the same).
+    std::uint64_t CompleteContinuedFile();
 
     // The level test (device thread); writes Triggered and HoldCount.
     bool CheckTrigger(const unsigned char* data, std::uint32_t size);
@@ -97,11 +113,16 @@ public:
 private:
     // Appends a buffer to the open file; false when the file no longer takes buffers.
     // newlyStopped tells that this call stopped it.
-    bool AppendToFile(const unsigned char* data, std::uint32_t size,
-                      bool& newlyStopped); // device thread
+    bool AppendToFile(const unsigned char* data, std::uint32_t size, bool& newlyStopped,
+                      bool& nearContinuation, bool& continued); // device thread
     // Stops the flush thread, then flushes, completes and closes the open file (window thread).
     void CompleteFile();
     void CompleteFileLocked();
+    // Creates fileName with the header of the recording's format, flushed to the disk with its
+    // folder; throws TellamoError (window thread).
+    int CreateWaveFile(const std::string& fileName);
+    // Flushes the data, writes the sizes, flushes them, closes; 0 or the errno.
+    int CompleteDescriptor(int fd, std::uint64_t size);
     void StartFlusher();
     void StopFlusher();
     void FlushLoop(std::chrono::milliseconds interval, int syncEvery); // flush thread
@@ -125,6 +146,17 @@ private:
     bool mFileStopped = false;   // guarded by mFileLock
     int mFileErrno = 0;          // guarded by mFileLock: 0, or the errno of a failed write
     std::string mFilePath;       // guarded by mFileLock
+    // The prepared next file, and the file the recording left for it until the window thread
+    // completes it: guarded by mFileLock.
+    int mNextFd = -1;
+    std::string mNextPath;
+    int mLeftFd = -1;
+    std::uint64_t mLeftSize = 0;
+    std::string mLeftPath;
+    bool mNearPosted = false; // guarded by mFileLock: OnFileNearContinuation asked for once
+    // Held by the flush thread while it uses a descriptor it read, so that the window thread
+    // completes and closes a file the recording has left only once the thread is done with it.
+    std::mutex mFlushWorkLock;
 
     // The flush thread runs while a file is open; only the window thread starts and joins it,
     // and the file's descriptor is closed only after the join, so the thread may use it

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include <QStringList>
 
@@ -36,6 +37,12 @@ void Catalogue::SelectFolder(FolderNode* folder) {
         return;
     }
     mSelected = folder;
+    if (mLoading) {
+        // The views hear of it once the notes are linked to their folders: filtering them
+        // before would be a pass over every note that shows nothing.
+        mSelectionUntold = true;
+        return;
+    }
     emit SelectedFolderChanged();
 }
 
@@ -189,6 +196,7 @@ void Catalogue::CompleteNote(NoteRecord* note, std::int32_t fileSizeKB, std::int
     note->Duration = WrapDuration(durationMs);
     note->FileSizeKB = fileSizeKB;
     mTable.RecordChanged(note);
+    emit NoteCompleted(QString::fromStdString(note->FileName));
 }
 
 void Catalogue::SetNoteDescription(const QString& text) {
@@ -234,6 +242,13 @@ void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& d
     // any note that is kept still names them.
     mStorageFiles.DeleteNoteFiles(names, namesInUse);
     mTable.RemoveIf(doomed);
+    QStringList deleted;
+    for (const std::string& name : names) {
+        if (std::find(namesInUse.begin(), namesInUse.end(), name) == namesInUse.end()) {
+            deleted << QString::fromStdString(name);
+        }
+    }
+    emit NotesDeleted(deleted);
 }
 
 QString Catalogue::DuplicateNamesNotice() const {
@@ -442,9 +457,18 @@ void Catalogue::RepairAfterLoad() {
         }
     }
     if (!mSelected) {
-        SelectFolder(mNotesNode);
+        mSelected = mNotesNode;
+        mSelectionUntold = true;
     }
-    mTable.Refresh();
+    // The views refilter, and so refresh the table, when they hear of the selected folder; the
+    // table is refreshed here only when nobody did.
+    const std::uint64_t rebuilds = mTable.RebuildCount();
+    if (std::exchange(mSelectionUntold, false)) {
+        emit SelectedFolderChanged();
+    }
+    if (mTable.RebuildCount() == rebuilds) {
+        mTable.Refresh();
+    }
 }
 
 QString Catalogue::StorageWriteProblem() const {

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include "catalogue/FolderTree.h"
 #include "catalogue/NoteTable.h"
@@ -138,6 +139,10 @@ public:
 
 signals:
     void SelectedFolderChanged();
+    // A note's sound is complete (a recording stopped, a note restored): its file is whole.
+    void NoteCompleted(const QString& fileName);
+    // Notes deleted for good, their files gone with them.
+    void NotesDeleted(const QStringList& fileNames);
 
 private:
     void DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed);
@@ -154,6 +159,10 @@ private:
     FolderNode* mNotesNode = nullptr;
     FolderNode* mRecycleBinNode = nullptr;
     FolderNode* mSelected = nullptr;
+    // While an index file is read, a change of the selected folder is kept untold until
+    // RepairAfterLoad has linked the notes.
+    bool mLoading = false;
+    bool mSelectionUntold = false;
     std::int32_t mCounter = 0;
     // Reads one index file into the catalogue; returns the problem, empty text when none.
     QString ReadIndexFile(const QString& path);

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/IndexFile.h"
@@ -91,6 +92,8 @@ QString Catalogue::ReadIndexFile(const QString& path) {
     // Each attempt starts from nothing, so that a file that fails early leaves nothing of an
     // earlier attempt behind.
     mTable.Clear();
+    mLoading = true;
+    const auto loaded = qScopeGuard([this] { mLoading = false; });
     ClearFoldersForLoad();
     mCounter = 0;
     // A FIFO or a device planted at the name would block the start-up or never end.

@@ -44,7 +44,13 @@ bool NoteFilter::operator()(const NoteRecord& note) const {
             return false;
         }
     }
-    if (!mSettings.TextFilter || mNeedle.empty()) {
+    if (!mSettings.TextFilter) {
+        return true;
+    }
+    if (mSettings.TextMatch) {
+        return mSettings.TextMatch(note);
+    }
+    if (mNeedle.empty()) {
         return true;
     }
     const std::string& haystack =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <QString>
@@ -16,6 +17,9 @@ struct NoteFilterSettings {
     bool TextFilter = false;      // the filter text must occur in the note's search text
     bool CaseInsensitive = false; // compare in the locale's lower case
     QString Text;
+    // With the text filter on and set, decides in place of the search text whether a note
+    // matches (the window's search by spoken words); asked only of notes in the shown folders.
+    std::function<bool(const NoteRecord&)> TextMatch = nullptr;
 };
 
 // The filter text prepared once per refresh (lowered when the case does not count).

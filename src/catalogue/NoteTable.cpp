@@ -17,6 +17,7 @@ void NoteTable::Refresh() {
 
 void NoteTable::RebuildShown(NoteRecord* preferredCurrent) {
     NoteRecord* oldCurrent = mCurrentRecord;
+    ++mRebuildCount;
     mShownRecords.clear();
     // At most every note shows; growing by doubling would leave the outgrown copies in the heap.
     mShownRecords.reserve(mRecords.size());

@@ -29,6 +29,9 @@ public:
     // Re-applies the filter to every record; the current note stays current while it is still
     // shown, otherwise the first shown note becomes current.
     void Refresh();
+    // How many times the shown rows have been rebuilt: tells a caller whether a signal it
+    // emitted made the views refresh the table already.
+    std::uint64_t RebuildCount() const { return mRebuildCount; }
     // Re-applies the filter to one changed record.
     void RecordChanged(NoteRecord* record);
 
@@ -84,6 +87,7 @@ private:
     NoteRecord* mLastAdded = nullptr;
     Filter mFilterFunction;
     std::uint64_t mNextSequence = 1;
+    std::uint64_t mRebuildCount = 0;
 };
 
 } // namespace tellamo

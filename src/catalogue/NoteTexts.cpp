@@ -4,6 +4,8 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include "catalogue/NoteRecord.h"
+
 namespace tellamo {
 
 QString LongTimeFormat() {
@@ -46,6 +48,33 @@ QString DurationText(std::optional<std::int32_t> durationMs) {
         return {};
     }
     const std::int32_t seconds = *durationMs / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+std::int64_t NoteLengthMs(const NoteRecord& note) {
+    constexpr std::int64_t Day = 86'400'000;
+    const std::int64_t stored = note.Duration.value_or(0);
+    const std::int64_t bytesPerSecond =
+        static_cast<std::int64_t>(note.SampleRate) * (note.BitRate > 8 ? 2 : 1);
+    if (!note.FileSizeKB || *note.FileSizeKB <= 0 || bytesPerSecond == 0) {
+        return stored;
+    }
+    // The size is rounded to a kilobyte: a second of tolerance is far below a day, and far
+    // above what the rounding can take away.
+    const std::int64_t bySize =
+        (static_cast<std::int64_t>(*note.FileSizeKB) * 1024 - 44) * 1000 / bytesPerSecond;
+    const std::int64_t days = (bySize - stored + 1000) / Day;
+    return days > 0 ? stored + days * Day : stored;
+}
+
+QString NoteDurationText(const NoteRecord& note) {
+    if (!note.Duration) {
+        return {};
+    }
+    const std::int64_t seconds = NoteLengthMs(note) / 1000;
     return QStringLiteral("%1:%2:%3")
         .arg(seconds / 3600)
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))

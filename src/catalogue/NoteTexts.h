@@ -26,4 +26,12 @@ QString ShortStartText(LocalTimeMs start);
 // A time span as h:mm:ss; empty text for an empty duration.
 QString DurationText(std::optional<std::int32_t> durationMs);
 
+struct NoteRecord;
+// The note's real length in milliseconds. The index file keeps a duration as a fraction of a day,
+// so a note longer than 24 hours comes back as its time of day; the whole days are told by the
+// size of its WAV file (kept in the record, so no file is read), at the program's mono format.
+std::int64_t NoteLengthMs(const NoteRecord& note);
+// NoteLengthMs as h:mm:ss (hours past 24 as they are); empty text for a note without a duration.
+QString NoteDurationText(const NoteRecord& note);
+
 } // namespace tellamo

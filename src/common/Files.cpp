@@ -1,5 +1,6 @@
 #include "common/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -29,10 +30,20 @@ FilePrefix ReadFilePrefix(const std::string& path, std::size_t maxBytes) {
     } else if (S_ISDIR(st.st_mode)) {
         error = EISDIR;
     }
-    prefix.Bytes.assign(maxBytes, '\0');
+    // Room for what a file holds now and a byte more (to see that it has grown), more as it
+    // turns out longer (a pipe, a file being written): filling maxBytes up front cost megabytes
+    // of fresh pages at every read of a small settings file.
+    constexpr std::size_t FirstRoom = 64 * 1024;
+    const std::size_t now = error == 0 && S_ISREG(st.st_mode) && st.st_size >= 0
+                                ? static_cast<std::size_t>(st.st_size) + 1
+                                : FirstRoom;
+    prefix.Bytes.resize(std::min(maxBytes, now));
     std::size_t got = 0;
     while (error == 0 && got < maxBytes) {
-        const ssize_t n = ::read(fd.Get(), prefix.Bytes.data() + got, maxBytes - got);
+        if (got == prefix.Bytes.size()) {
+            prefix.Bytes.resize(std::min(maxBytes, std::max(FirstRoom, got * 2)));
+        }
+        const ssize_t n = ::read(fd.Get(), prefix.Bytes.data() + got, prefix.Bytes.size() - got);
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -87,6 +87,9 @@ public:
     QCheckBox* StopHotKeyCheckBox = nullptr;
     // One line on the HotKeys page when the desktop offers no system-wide hotkeys.
     QLabel* HotKeyNoteLabel = nullptr;
+    // "Transcribe notes (English)" on the Record page, and why it cannot be chosen (if so).
+    QCheckBox* TranscribeCheckBox = nullptr;
+    QLabel* TranscribeNoteLabel = nullptr;
     // The shortcuts that counted as in force when the dialog was last shown (0 when unchecked).
     ShortCut OldRecordHotKey = 0;
     ShortCut OldStopHotKey = 0;
@@ -97,6 +100,9 @@ public:
     void DefaultQualitySpeedButtonClick(bool voiceQuality);
     void DefaultGraphSpeedButtonClick();
 
+    // Binds the transcription check box to the window's option. unavailable: why notes cannot
+    // be transcribed here (the box is then greyed and the reason shown); empty when they can.
+    void SetTranscription(QAction* transcribeAction, const QString& unavailable);
     // The manager the hotkeys are registered with; without one nothing is registered.
     void SetHotKeyManager(THotKeyManager* manager);
     // Brings one hotkey's registration in line with its field and check box: unregisters the

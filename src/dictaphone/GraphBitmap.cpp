@@ -213,4 +213,33 @@ QImage GraphBitmapToImage(const GraphBitmap& bitmap) {
     return image;
 }
 
+std::pair<int, int> GraphContentRows(const GraphBitmap& bitmap, ColorValue background,
+                                     bool mirrored) {
+    const int height = bitmap.Height();
+    const int bg = StandardColorIndex(background);
+    int top = -1;
+    for (int y = 0; y < height && top < 0; ++y) {
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            if (bitmap.IndexAt(x, y) != bg) {
+                top = y;
+                break;
+            }
+        }
+    }
+    if (top < 0 || height == 0) {
+        return {0, height};
+    }
+    // Room of an eighth above the highest bar, so that it does not touch the panel's edge.
+    const auto fitted = [](int extent, int whole) {
+        return std::min(whole, std::max(whole / 8, extent + extent / 8));
+    };
+    if (mirrored) {
+        const int middle = height / 2;
+        const int extent = fitted(std::max(1, middle - top), middle);
+        return {middle - extent, 2 * extent};
+    }
+    const int extent = fitted(height - top, height);
+    return {height - extent, extent};
+}
+
 } // namespace tellamo

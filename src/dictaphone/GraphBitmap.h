@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <QImage>
@@ -91,5 +92,13 @@ GraphBitmap LoadGraphFile(const std::string& path, bool* drawnFromMagnitudes = n
 
 // The picture as a 32-bit image for display.
 QImage GraphBitmapToImage(const GraphBitmap& bitmap);
+
+// The rows of a graph that its bars reach, for showing it fitted to a panel's height rather than
+// squeezed whole into it: from a little above the highest bar down to the bottom row (bars
+// standing on it), or as far either side of the middle row (a mirrored graph). Never less than an
+// eighth of the picture, so that a near-silent note is not blown up into bars of noise; the whole
+// picture when it holds nothing but the background. Returns the first row and the row count.
+std::pair<int, int> GraphContentRows(const GraphBitmap& bitmap, ColorValue background,
+                                     bool mirrored);
 
 } // namespace tellamo

@@ -1,7 +1,10 @@
 #include "dictaphone/RecordingRepair.h"
 
 #include <cctype>
+#include <cerrno>
 #include <fstream>
+#include <unordered_map>
+#include <unordered_set>
 
 #include <QFile>
 
@@ -14,6 +17,7 @@
 #include "common/Rounding.h"
 #include "common/Translate.h"
 #include "dictaphone/GraphFile.h"
+#include "dictaphone/RecordingMarker.h"
 #include "dictaphone/TellamoWav.h"
 
 namespace tellamo {
@@ -71,12 +75,81 @@ int RepairFile(FileSystem& fs, const std::string& path, std::uint64_t fileSize, 
     return error != 0 ? error : closeError;
 }
 
+std::string WavPathOf(const Catalogue& catalogue, const std::string& fileName) {
+    const QString wavPath = catalogue.Files().NoteWavPath(fileName);
+    return wavPath.isEmpty() ? std::string() : QFile::encodeName(wavPath).toStdString();
+}
+
+// What the marker of recordings in progress proves: a recording it names whose record never
+// reached the catalogue on the disk gets its record back (the loop below then repairs its file
+// like any other), and a record it names whose file is gone was made by this program for a file
+// that never reached the disk: the record goes. Returns the file names of the records brought
+// back.
+std::unordered_set<std::string> ApplyRecordingMarker(Catalogue& catalogue,
+                                                     std::vector<RecoveredNote>& report) {
+    std::unordered_set<std::string> restored;
+    FileSystem& fs = catalogue.FileSys();
+    const std::vector<MarkedRecording> marked =
+        ReadRecordingMarker(fs, QFile::encodeName(catalogue.Files().StorageFolder()).toStdString());
+    if (marked.empty()) {
+        return restored;
+    }
+    // One pass over the records in memory, not a file per note.
+    std::unordered_map<std::string, NoteRecord*> named;
+    for (const MarkedRecording& m : marked) {
+        named.emplace(m.FileName, nullptr);
+    }
+    for (const auto& record : catalogue.Notes().All()) {
+        if (const auto it = named.find(record->FileName); it != named.end() && !it->second) {
+            it->second = record.get();
+        }
+    }
+    std::unordered_set<const NoteRecord*> lost;
+    for (const MarkedRecording& m : marked) {
+        const std::string path = WavPathOf(catalogue, m.FileName);
+        bool regular = false;
+        std::uint64_t size = 0;
+        const int status = fs.Status(path, regular, size);
+        NoteRecord* note = named[m.FileName];
+        if (note) {
+            if (status == ENOENT && note->Duration.value_or(0) == 0 && !lost.count(note)) {
+                lost.insert(note);
+                report.push_back({note->FileName, note->Description, note->Start, 0, false,
+                                  RepairKind::NeverReachedDisk});
+            }
+            continue;
+        }
+        if (status != 0 || !regular || restored.count(m.FileName)) {
+            continue; // never made, or not a file this program wrote
+        }
+        WaveInfo info;
+        try {
+            info = ReadWaveHeader(path);
+        } catch (const TellamoError&) {
+            continue;
+        }
+        FolderNode* folder = catalogue.Folders().FindById(m.FolderID);
+        NoteRecord* back =
+            catalogue.AddFoundNote(folder ? folder : catalogue.NotesNode(), m.FileName, m.Start,
+                                   info.SampleRate, info.SixteenBit() ? 16 : 8);
+        back->Description = m.Description;
+        back->FieldsChanged();
+        named[m.FileName] = back;
+        restored.insert(m.FileName);
+    }
+    if (!lost.empty()) {
+        catalogue.Notes().RemoveIf([&lost](const NoteRecord& r) { return lost.count(&r) != 0; });
+    }
+    return restored;
+}
+
 } // namespace
 
 std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
                                                        const GraphSettings& graph) {
     std::vector<RecoveredNote> recovered;
     FileSystem& fs = catalogue.FileSys();
+    const std::unordered_set<std::string> restored = ApplyRecordingMarker(catalogue, recovered);
     for (const auto& record : catalogue.Notes().All()) {
         NoteRecord* note = record.get();
         // Stop completes the file before the record, so a record with its duration names a
@@ -85,14 +158,22 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
         if (note->Duration.value_or(0) != 0) {
             continue;
         }
-        const QString wavPath = catalogue.Files().NoteWavPath(note->FileName);
-        if (wavPath.isEmpty()) {
+        const std::string path = WavPathOf(catalogue, note->FileName);
+        if (path.empty()) {
             continue;
         }
-        const std::string path = QFile::encodeName(wavPath).toStdString();
         bool regular = false;
         std::uint64_t size = 0;
-        if (fs.Status(path, regular, size) != 0 || !regular) {
+        const int status = fs.Status(path, regular, size);
+        if (status == ENOENT) {
+            // Saved before its recording ended, and no sound ever came: said, and the record
+            // kept, since nothing proves that this program made it (a catalogue made by hand
+            // names files that are simply elsewhere).
+            recovered.push_back({note->FileName, note->Description, note->Start, 0, false,
+                                 RepairKind::FileMissing});
+            continue;
+        }
+        if (status != 0 || !regular) {
             continue;
         }
         WaveInfo info;
@@ -123,7 +204,8 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
         const bool headerWrong = !chunkFollows && (info.DataSize != fileSize - info.DataStart ||
                                                    riffSize != fileSize - 8);
         const bool cut = !chunkFollows && !oversized && size > fileSize;
-        if (!headerWrong && !cut && data == 0) {
+        const bool broughtBack = restored.count(note->FileName) != 0;
+        if (!headerWrong && !cut && data == 0 && !broughtBack) {
             continue; // an empty recording with a sound header: nothing to repair or report
         }
         if ((headerWrong || cut) && RepairFile(fs, path, fileSize, cut, info.DataStart) != 0) {
@@ -143,22 +225,49 @@ std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
                 // the graph is built again when the note is shown
             }
         }
-        recovered.push_back(
-            {note->FileName, note->Description, note->Start, durationMs, oversized});
+        recovered.push_back({note->FileName, note->Description, note->Start, durationMs, oversized,
+                             RepairKind::Recovered});
     }
     return recovered;
 }
 
 QString RecoveredNotesText(const std::vector<RecoveredNote>& notes) {
-    QString text = TranslateText("These recordings were cut off and have been recovered:");
-    for (const RecoveredNote& note : notes) {
-        text += "\n" + StartText(note.Start) + "  " + ShortTime(note.DurationMs);
-        if (!note.Description.empty()) {
-            text += "  " + QString::fromStdString(note.Description);
+    const auto heading = [](RepairKind kind) {
+        switch (kind) {
+        case RepairKind::Recovered:
+            return TranslateText("These recordings were cut off and have been recovered:");
+        case RepairKind::NeverReachedDisk:
+            return TranslateText(
+                "These recordings never reached the disk; their notes have been removed:");
+        case RepairKind::FileMissing:
+            return TranslateText(
+                "These notes were never completed and their sound files are missing:");
         }
-        if (note.KeptWhole) {
-            text += "  " + TranslateText("(kept whole: larger than a WAV file can declare, so "
-                                         "other programs may play only its first 4 GB)");
+        return QString();
+    };
+    QString text;
+    for (const RepairKind kind :
+         {RepairKind::Recovered, RepairKind::NeverReachedDisk, RepairKind::FileMissing}) {
+        bool first = true;
+        for (const RecoveredNote& note : notes) {
+            if (note.Kind != kind) {
+                continue;
+            }
+            if (first) {
+                text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + heading(kind);
+                first = false;
+            }
+            text += "\n" + StartText(note.Start);
+            if (note.Kind == RepairKind::Recovered) {
+                text += "  " + ShortTime(note.DurationMs);
+            }
+            if (!note.Description.empty()) {
+                text += "  " + QString::fromStdString(note.Description);
+            }
+            if (note.KeptWhole) {
+                text += "  " + TranslateText("(kept whole: larger than a WAV file can declare, so "
+                                             "other programs may play only its first 4 GB)");
+            }
         }
     }
     return text;

@@ -13,6 +13,13 @@ namespace tellamo {
 class Catalogue;
 struct GraphSettings;
 
+// What the start-up found of a recording that was cut off.
+enum class RepairKind {
+    Recovered,        // made whole again (also a recording brought back from the marker)
+    NeverReachedDisk, // the marker's record of a file that is not there: the record is gone
+    FileMissing,      // a record saved without a duration whose file is missing: kept
+};
+
 // A note whose recording was cut off (the program killed, the power gone) and made whole again.
 struct RecoveredNote {
     std::string FileName;
@@ -22,6 +29,7 @@ struct RecoveredNote {
     // Larger than a WAV header can declare: the header declares the most it can and nothing of
     // the file was cut.
     bool KeptWhole = false;
+    RepairKind Kind = RepairKind::Recovered;
 };
 
 // Repairs, before the window is shown, every note whose record has no duration (saved before its
@@ -34,6 +42,13 @@ struct RecoveredNote {
 // as WAV files, links and notes without a file are left alone. The caller saves the catalogue when
 // the list is not empty. The first look at a note's file and every write go through the catalogue's
 // file system.
+//
+// The storage folder's marker of recordings in progress (RecordingMarker.h) is read first: a
+// recording it names that no record names is brought back as a note when its file is a WAV file,
+// and a record it names whose file does not exist is removed (the recording never reached the
+// disk). Without the marker nothing proves that a record is this program's, so a record saved
+// without a duration whose file is missing is only reported (FileMissing). The caller removes the
+// marker once the catalogue is saved.
 std::vector<RecoveredNote> RepairInterruptedRecordings(Catalogue& catalogue,
                                                        const GraphSettings& graph);
 

@@ -21,6 +21,7 @@ void CaptureHandOff::Start(std::uint16_t sampleRate, bool sixteenBit) {
     mSixteenBit = sixteenBit;
     mRate = sampleRate;
     mRecordedSamples = 0;
+    mWaiting = false;
     mFeed.Discard();
 }
 
@@ -33,6 +34,17 @@ void CaptureHandOff::Captured(const unsigned char* data, std::uint16_t bytes) {
     const bool sixteenBit = mSixteenBit.load();
     mFeed.Push(data, bytes, sixteenBit, mRate.load());
     mRecordedSamples += SampleCount(bytes, sixteenBit);
+    mWaiting = false;
+    Announce();
+}
+
+void CaptureHandOff::Skipped(const unsigned char* data, std::uint16_t bytes) {
+    mFeed.Push(data, bytes, mSixteenBit.load(), mRate.load());
+    mWaiting = true;
+    Announce();
+}
+
+void CaptureHandOff::Announce() {
     // Cleared by the window thread before it reads the count, so a buffer counted after that
     // read always brings a post of its own: the last count is never left unshown.
     if (!mPostQueued.exchange(true) && !mPoster.Post(this, CapturedMessage, 0)) {

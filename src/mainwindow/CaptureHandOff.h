@@ -14,8 +14,8 @@ namespace tellamo {
 // that tells the window thread to show them, at most one queued at a time however many buffers
 // arrive meanwhile.
 //
-// Threads: Captured runs on the capture thread, and only between Start and the end of the
-// recorder's Stop (the port delivers no buffer once its Close has returned). Every other member
+// Threads: Captured and Skipped run on the capture thread, and only between Start and the end of
+// the recorder's Stop (the port delivers no buffer once its Close has returned). Every other member
 // function runs on the window thread, except the read-only accessors, which any thread may call.
 // Shared members, each an atomic: mRecordedSamples is reset by Start, before the capture thread
 // can call Captured, and then added to by the capture thread alone, so the two threads never
@@ -42,12 +42,17 @@ public:
     // Capture thread: counts one accepted buffer, copies it for the live graph and, unless a
     // post is already waiting, tells the window thread. Allocates nothing and takes no lock.
     void Captured(const unsigned char* data, std::uint16_t bytes);
+    // Capture thread: a buffer the silence trigger did not take. It is fed to the live graph, so
+    // that the view keeps moving while the recorder waits for speech, but not counted; Waiting
+    // tells until the next accepted buffer. The same rules as Captured.
+    void Skipped(const unsigned char* data, std::uint16_t bytes);
+    bool Waiting() const { return mWaiting.load(); }
 
     bool SilenceOn() const { return mSilenceOn.load(); }
     std::uint16_t NoiseLevel() const { return mNoiseLevel.load(); }
     bool SixteenBit() const { return mSixteenBit.load(); }
     std::uint16_t SampleRate() const { return mRate.load(); }
-    std::int32_t RecordedSamples() const { return mRecordedSamples.load(); }
+    std::int64_t RecordedSamples() const { return mRecordedSamples.load(); }
     // The recorded samples as milliseconds of the recording's rate.
     std::int64_t RecordedMs() const;
 
@@ -56,15 +61,18 @@ public:
 
 private:
     void HandlePost(std::uint32_t message, std::intptr_t param) override;
+    void Announce(); // capture thread
 
     WindowPoster& mPoster;
     std::function<void()> mDelivered;
-    std::atomic<std::int32_t> mRecordedSamples{0};
+    std::atomic<std::int64_t> mRecordedSamples{0};
     std::atomic<bool> mSixteenBit{false};
     std::atomic<std::uint16_t> mRate{11025};
     std::atomic<bool> mSilenceOn{false};
     std::atomic<std::uint16_t> mNoiseLevel{0};
     std::atomic<bool> mPostQueued{false};
+    // Set by Skipped and cleared by Captured (capture thread) and by Start (before the capture).
+    std::atomic<bool> mWaiting{false};
     LiveGraphFeed mFeed;
 };
 

@@ -1,6 +1,9 @@
 #include "mainwindow/CataloguePanel.h"
 
 #include <algorithm>
+#include <unordered_set>
+
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include "mainwindow/MainActions.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/NoteRowDelegate.h"
+#include "transcript/SearchIndex.h"
 
 namespace tellamo {
 
@@ -63,6 +67,23 @@ QStringList LongestTexts(int column) {
     }
     return texts;
 }
+// A quick test before the description's words are made: an ASCII description (where case
+// folding is ASCII's lower case) can hold a word beginning with each wanted word only if it holds
+// each as text. Other descriptions are always looked at word by word.
+bool DescriptionMayHold(const std::string& description, const std::vector<std::string>& wanted) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    if (std::any_of(description.begin(), description.end(),
+                    [](unsigned char c) { return c >= 0x80; })) {
+        return true;
+    }
+    return std::all_of(wanted.begin(), wanted.end(), [&](const std::string& word) {
+        return std::search(description.begin(), description.end(), word.begin(), word.end(),
+                           [&](char a, char b) {
+                               return lower(static_cast<unsigned char>(a)) ==
+                                      static_cast<unsigned char>(b);
+                           }) != description.end();
+    });
+}
 } // namespace
 
 CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& catalogue,
@@ -72,7 +93,7 @@ CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& 
     const MainActions& a = mActions;
     filterBar.addAction(a.AffiliateAction);
     filterBar.addSeparator();
-    filterBar.addActions({a.FilterAction, a.CaseInSensitiveAction});
+    filterBar.addActions({a.FilterAction, a.CaseInSensitiveAction, a.SpokenWordsAction});
     filterBar.addSeparator();
     mFilterEdit = new QLineEdit(&filterBar);
     mFilterEdit->setObjectName(QStringLiteral("FilterEdit"));
@@ -171,8 +192,8 @@ void CataloguePanel::ConnectSelection() {
         mCat.Notes().ClearSelection();
         ApplyNoteFilter();
     });
-    for (QAction* option :
-         {mActions.AffiliateAction, mActions.FilterAction, mActions.CaseInSensitiveAction}) {
+    for (QAction* option : {mActions.AffiliateAction, mActions.FilterAction,
+                            mActions.CaseInSensitiveAction, mActions.SpokenWordsAction}) {
         connect(option, &QAction::triggered, this, [this] {
             mCat.Notes().ClearSelection();
             ApplyNoteFilter();
@@ -207,10 +228,92 @@ void CataloguePanel::ConnectSelection() {
 
 void CataloguePanel::ApplyNoteFilter() {
     // The filter's inputs are read here, once per refresh; every change of one refreshes.
-    mCat.Notes().SetFilter(
-        NoteFilter({mCat.SelectedFolder(), mActions.AffiliateAction->isChecked(),
-                    mActions.FilterAction->isChecked(), mActions.CaseInSensitiveAction->isChecked(),
-                    mFilterEdit->text()}));
+    NoteFilterSettings settings{mCat.SelectedFolder(),
+                                mActions.AffiliateAction->isChecked(),
+                                mActions.FilterAction->isChecked(),
+                                mActions.CaseInSensitiveAction->isChecked(),
+                                mFilterEdit->text(),
+                                {}};
+    if (settings.TextFilter && mActions.SpokenWordsAction->isChecked()) {
+        settings.TextMatch = SpokenWordsMatch(settings.Text);
+    }
+    mCat.Notes().SetFilter(NoteFilter(std::move(settings)));
+    emit FilterChanged();
+}
+
+QString CataloguePanel::FilterWords() const {
+    return mActions.FilterAction->isChecked() ? mFilterEdit->text() : QString();
+}
+
+void CataloguePanel::SetSearchIndexPath(std::string path) {
+    mIndex.reset();
+    mIndexPath = std::move(path);
+}
+
+void CataloguePanel::SearchIndexChanged() {
+    if (mActions.FilterAction->isChecked() && mActions.SpokenWordsAction->isChecked() &&
+        !mFilterEdit->text().trimmed().isEmpty()) {
+        ApplyNoteFilter();
+    }
+}
+
+SearchIndex* CataloguePanel::OpenSearchIndex() {
+    // The worker makes the index; the window only reads one that is there, and follows it when
+    // the worker has made it anew (another file under the same name).
+    struct stat st {};
+    if (mIndexPath.empty() || ::stat(mIndexPath.c_str(), &st) != 0 || st.st_size == 0) {
+        mIndex.reset();
+        return nullptr;
+    }
+    if (mIndex && (st.st_dev != mIndexDevice || st.st_ino != mIndexInode)) {
+        mIndex.reset();
+    }
+    if (!mIndex) {
+        try {
+            mIndex = std::make_unique<SearchIndex>(mIndexPath);
+            mIndexDevice = st.st_dev;
+            mIndexInode = st.st_ino;
+        } catch (const TellamoError&) {
+            // Being made or mended by the worker: the next keystroke tries again.
+            return nullptr;
+        }
+    }
+    return mIndex.get();
+}
+
+std::function<bool(const NoteRecord&)> CataloguePanel::SpokenWordsMatch(const QString& typed) {
+    const std::string text = typed.toStdString();
+    auto wanted = std::make_shared<std::vector<std::string>>(SearchTokens(text));
+    if (wanted->empty()) {
+        return {}; // nothing typed: the filter lets every note through, as without spoken words
+    }
+    // One query of the index per refresh; the filter then only looks names up in the set.
+    auto found = std::make_shared<std::unordered_set<std::string>>();
+    if (SearchIndex* index = OpenSearchIndex()) {
+        try {
+            for (std::string& name : index->Find(text)) {
+                found->insert(std::move(name));
+            }
+        } catch (const TellamoError&) {
+            mIndex.reset(); // damaged: the worker mends it and says so with IndexChanged
+        }
+    }
+    // The description is also searched here, so that a note the index does not know yet (a
+    // new one, or all of them before the worker's first look) is found by it all the same.
+    return [wanted, found](const NoteRecord& note) {
+        if (found->contains(note.FileName)) {
+            return true;
+        }
+        if (!DescriptionMayHold(note.Description, *wanted)) {
+            return false;
+        }
+        const std::vector<std::string> words = SearchTokens(note.Description);
+        return std::all_of(wanted->begin(), wanted->end(), [&](const std::string& prefix) {
+            return std::any_of(words.begin(), words.end(), [&](const std::string& word) {
+                return word.compare(0, prefix.size(), prefix) == 0;
+            });
+        });
+    };
 }
 
 void CataloguePanel::RepaintFolders() {

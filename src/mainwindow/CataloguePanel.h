@@ -1,7 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 #include <QObject>
 #include <QPointer>
@@ -20,8 +25,10 @@ namespace tellamo {
 class Catalogue;
 class FormStorage;
 struct FolderNode;
+struct NoteRecord;
 struct MainActions;
 class NoteListModel;
+class SearchIndex;
 class TDescriptionForm;
 
 // What the catalogue part asks of the window around it.
@@ -57,6 +64,13 @@ public:
     // Shows the notes that pass the filter options as they are checked now (the selected
     // folder, affiliated notes, the filter text and its case).
     void ApplyNoteFilter();
+    // The search index of the transcripts that "Search spoken words" reads (the worker keeps it
+    // up to date); until one is set, or while it cannot be read, only descriptions are searched.
+    void SetSearchIndexPath(std::string path);
+    // The index has changed: a search by spoken words is made again, the selection kept.
+    void SearchIndexChanged();
+    // The words the filter looks for now (empty while the text filter is off).
+    QString FilterWords() const;
     // The folders' pictures show the options as they are now.
     void RepaintFolders();
     // The tree and the list take input (or, while a note plays, none).
@@ -94,8 +108,15 @@ public:
     // The sort fields of the title clicks so far, "Start;Duration;".
     const QString& SortFields() const { return mSortFields; }
 
+signals:
+    // The filter's words or options changed (the transcript pane marks the words).
+    void FilterChanged();
+
 private:
     void CreateViews();
+    // The notes whose transcript or description holds every typed word, for the filter.
+    std::function<bool(const NoteRecord&)> SpokenWordsMatch(const QString& typed);
+    SearchIndex* OpenSearchIndex();
     void CreatePopupMenus();
     void ConnectSelection();
     void ConnectCommands();
@@ -122,6 +143,12 @@ private:
     NoteListModel* mNoteModel = nullptr;
     QMenu* mFolderPopupMenu = nullptr;
     QMenu* mNotePopupMenu = nullptr;
+
+    // Read on the window thread only; the worker writes through a connection of its own.
+    std::string mIndexPath;
+    std::unique_ptr<SearchIndex> mIndex;
+    dev_t mIndexDevice = 0; // the file mIndex has open: a rebuilt index is another file
+    ino_t mIndexInode = 0;
 
     QString mSortFields;
     std::int64_t mLastTitleClickTime = 0; // ms of a monotonic clock; 0 at start

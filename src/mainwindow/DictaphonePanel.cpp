@@ -29,7 +29,9 @@
 #include <QVBoxLayout>
 
 #include "audio/Audio.h"
+#include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/NoteTexts.h"
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/Rounding.h"
@@ -189,7 +191,7 @@ void DictaphonePanel::ShowTime(const QString& text) {
     const QString graph = mMode == TDictaphoneMode::mdRecording
                               ? TranslateText("Level graph of the recording")
                               : TranslateText("Level graph of the note") + ", " +
-                                    ShortTime(note ? note->Duration.value_or(0) : 0);
+                                    ShortTime(note ? NoteLengthMs(*note) : 0);
     if (mGraphPanel && mGraphPanel->accessibleName() != graph) {
         for (QWidget* part :
              {static_cast<QWidget*>(mGraphPanel), static_cast<QWidget*>(mGraphImage),
@@ -202,6 +204,10 @@ void DictaphonePanel::ShowTime(const QString& text) {
 QString DictaphonePanel::StateWord() const {
     if (mMode == TDictaphoneMode::mdIdle) {
         return TranslateText("Stopped");
+    }
+    if (mMode == TDictaphoneMode::mdRecording && !mActions.PauseAction->isChecked() &&
+        mHandOff.Waiting()) {
+        return TranslateText("Waiting for speech");
     }
     return mActions.PauseAction->isChecked()       ? TranslateText("Paused")
            : mMode == TDictaphoneMode::mdRecording ? TranslateText("Recording")
@@ -300,9 +306,22 @@ void DictaphonePanel::Connect() {
         ApplySilenceSettings();
         mHandOff.Captured(lp, bytes);
     };
+    // While the silence trigger waits for speech the live view keeps moving with what the
+    // microphone hears, so that the user sees the program listening.
+    mAudio->OnWaiting = [this](TRecorder*, const unsigned char* lp, const unsigned char*,
+                               std::uint16_t bytes) {
+        ApplySilenceSettings();
+        mHandOff.Skipped(lp, bytes);
+    };
     mAudio->Recorder().SetFileSystem(mCat.FileSys());
     mAudio->OnFileStopped = [this, window](TRecorder*) {
         RunCommand(window, [this] { RecordingFileStopped(); });
+    };
+    mAudio->OnFileNearContinuation = [this, window](TRecorder*) {
+        RunCommand(window, [this] { PrepareContinuation(); });
+    };
+    mAudio->OnFileContinued = [this, window](TRecorder*) {
+        RunCommand(window, [this] { RecordingContinued(); });
     };
     mAudio->OnMixerChange = [this](TMixerSettings*, std::uint16_t destination,
                                    std::uint16_t source) { AudioMixerChange(destination, source); };
@@ -319,8 +338,22 @@ void DictaphonePanel::CapturedDelivered() {
     }
     if (mMode == TDictaphoneMode::mdRecording) {
         ShowTime(ShortTime(mHandOff.RecordedMs()));
+        ShowRecordingState();
         mHost.DictaphoneStateChanged();
     }
+}
+
+void DictaphonePanel::ShowRecordingState() {
+    QString text;
+    if (mMode == TDictaphoneMode::mdRecording) {
+        if (mActions.PauseAction->isChecked()) {
+            text = TranslateText("Paused");
+        } else if (mHandOff.Waiting()) {
+            text = TranslateText("Waiting for speech");
+        }
+    }
+    const ColorValue c = CurrentGraphSettings().NoiseLevelColor;
+    mSoundPaintBox->SetStateText(text, QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
 }
 
 void DictaphonePanel::UpdateStates() {
@@ -344,8 +377,10 @@ QString DictaphonePanel::StateHint() const {
     if (mMode != TDictaphoneMode::mdIdle) {
         const bool recording = mMode == TDictaphoneMode::mdRecording;
         const QString state = mActions.PauseAction->isChecked() ? TranslateText("Paused")
-                              : recording                       ? TranslateText("Recording")
-                                                                : TranslateText("Playing");
+                              : recording && mHandOff.Waiting()
+                                  ? TranslateText("Waiting for speech")
+                              : recording ? TranslateText("Recording")
+                                          : TranslateText("Playing");
         const std::int64_t ms =
             recording ? mHandOff.RecordedMs() : static_cast<std::int64_t>(mMediaPlayer->Position());
         hint += ": " + state + " " + ShortTime(ms);
@@ -390,8 +425,10 @@ void DictaphonePanel::SetMode(TDictaphoneMode mode) {
         mTimer->start();
     } else {
         mTimer->stop();
+        emit PlaybackPosition(-1);
     }
     mSoundPaintBox->setVisible(mode == TDictaphoneMode::mdRecording);
+    ShowRecordingState();
     mGraphImage->setVisible(mode != TDictaphoneMode::mdRecording);
     if (mode != TDictaphoneMode::mdRecording) {
         mLiveState.Target = nullptr; // the live drawing is not kept anywhere
@@ -437,7 +474,6 @@ void DictaphonePanel::RecordActionExecute() {
     }
     NoteRecord* note =
         mCat.AddRecordedNote(mCat.SelectedFolder(), description, rate, sixteen ? 16 : 8);
-    mHost.SaveCatalogue();
 
     TRecorder& recorder = mAudio->Recorder();
     recorder.SetBitsPerSample(sixteen ? TBPS::_16 : TBPS::_8);
@@ -447,7 +483,21 @@ void DictaphonePanel::RecordActionExecute() {
     // buffer on.
     mHandOff.Start(rate, sixteen);
     NoiseOptionsChanged();
-    recorder.RecordToFile(mCat.Files().NoteWavPath(note->FileName).toStdString());
+    // The file, then the marker naming it, reach the disk before the catalogue names the note:
+    // after a power cut the catalogue never lists a recording that is not there.
+    try {
+        recorder.RecordToFile(mCat.Files().NoteWavPath(note->FileName).toStdString());
+    } catch (const TellamoError&) {
+        mCat.Notes().RemoveIf([note](const NoteRecord& r) { return &r == note; });
+        throw;
+    }
+    mRecordingNote = note;
+    mNextNote = nullptr;
+    mSamplesBefore = 0;
+    mPart = 1;
+    mFirstDescription = note->Description;
+    MarkRecording(*note);
+    mHost.SaveCatalogue();
     ApplySilenceSettings();
     mSoundPaintBox->SetSurfaceSize(mGraphPanel->contentsRect().size());
     ClearGraph(mLiveState, &mSoundPaintBox->Surface(), mSoundPaintBox->Surface().SurfaceWidth(),
@@ -479,11 +529,86 @@ void DictaphonePanel::RecordingFileStopped() {
         return;
     }
     const QString reason = QString::fromStdString(mAudio->Recorder().FileError());
+    const NoteRecord* note = mRecordingNote;
     StopActionExecute();
-    const NoteRecord* note = mCat.Notes().LastAddedNote();
     ShowErrorBox(&mWindow, reason + "\n" +
                                TranslateText("The note keeps what was recorded before:") + " " +
                                ShortTime(note ? note->Duration.value_or(0) : 0));
+}
+
+void DictaphonePanel::MarkRecording(const NoteRecord& note) {
+    mMarked.push_back({note.FileName, note.Start, note.FolderID, note.Description});
+    try {
+        WriteRecordingMarker(
+            mCat.FileSys(), QFile::encodeName(mCat.Files().StorageFolder()).toStdString(), mMarked);
+    } catch (const TellamoError&) {
+        // The sound file is on the disk all the same: the catalogue's save names it, and
+        // Restore Notes finds it should that fail too.
+    }
+}
+
+void DictaphonePanel::UnmarkRecordings() {
+    mMarked.clear();
+    RemoveRecordingMarker(mCat.FileSys(),
+                          QFile::encodeName(mCat.Files().StorageFolder()).toStdString());
+}
+
+bool DictaphonePanel::IsNoteOfCatalogue(const NoteRecord* note) const {
+    if (!note) {
+        return false;
+    }
+    for (const auto& record : mCat.Notes().All()) {
+        if (record.get() == note) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void DictaphonePanel::PrepareContinuation() {
+    if (mMode != TDictaphoneMode::mdRecording || mNextNote || !IsNoteOfCatalogue(mRecordingNote)) {
+        return;
+    }
+    // The part's number goes after the description when the description has room for it.
+    std::string description = mFirstDescription;
+    const std::string mark = " (" + std::to_string(mPart + 1) + ")";
+    if (description.size() + mark.size() <= NoteRecord::DescriptionBytes) {
+        description += mark;
+    }
+    NoteRecord* next =
+        mCat.AddRecordedNote(mRecordingNote->ParentPointer, QString::fromStdString(description),
+                             mRecordingNote->SampleRate, mRecordingNote->BitRate);
+    try {
+        mAudio->Recorder().PrepareNextFile(mCat.Files().NoteWavPath(next->FileName).toStdString());
+    } catch (const TellamoError&) {
+        // The recording goes on in its file up to the largest size a WAV file can have, and
+        // ends there with the reason shown.
+        mCat.Notes().RemoveIf([next](const NoteRecord& r) { return &r == next; });
+        return;
+    }
+    mNextNote = next;
+    MarkRecording(*next);
+    mHost.SaveCatalogue();
+}
+
+void DictaphonePanel::RecordingContinued() {
+    const std::uint64_t size = mAudio->Recorder().CompleteContinuedFile();
+    if (size == 0 || !mNextNote) {
+        return;
+    }
+    NoteRecord* left = mRecordingNote;
+    mRecordingNote = mNextNote;
+    mNextNote = nullptr;
+    ++mPart;
+    const std::int64_t samples =
+        static_cast<std::int64_t>((size - WaveHeaderSize) / (mHandOff.SixteenBit() ? 2 : 1));
+    mSamplesBefore += samples;
+    if (IsNoteOfCatalogue(left)) {
+        mCat.CompleteNote(
+            left, RoundHalfEven32(static_cast<double>(size) / 1024.0),
+            RoundHalfEven(static_cast<double>(samples) * 1000.0 / mHandOff.SampleRate()));
+    }
+    mHost.SaveCatalogue();
 }
 
 void DictaphonePanel::StopActionExecute() {
@@ -499,14 +624,24 @@ void DictaphonePanel::StopActionExecute() {
         bool closed = false;
         try {
             closed = mAudio->Recorder().Stop();
+            // A part the recording moved on to before the window heard of it.
+            RecordingContinued();
         } catch (...) {
             // The file could not be completed: the recording is over all the same.
             SetMode(TDictaphoneMode::mdIdle);
             throw;
         }
-        if (closed) {
-            const NoteRecord* note = mCat.Notes().LastAddedNote();
-            const QString path = note ? mCat.Files().NoteWavPath(note->FileName) : QString();
+        if (mNextNote) {
+            // Made ready for a part the recording never reached; the recorder removed its file.
+            NoteRecord* unused = mNextNote;
+            mNextNote = nullptr;
+            mCat.Notes().RemoveIf([unused](const NoteRecord& r) { return &r == unused; });
+        }
+        NoteRecord* note = IsNoteOfCatalogue(mRecordingNote) ? mRecordingNote : nullptr;
+        if (!closed) {
+            ShowErrorBox(&mWindow, QString::fromStdString(mAudio->ErrorMessage));
+        } else if (note) {
+            const QString path = mCat.Files().NoteWavPath(note->FileName);
             struct stat st {};
             if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
                 const int error = errno;
@@ -517,12 +652,13 @@ void DictaphonePanel::StopActionExecute() {
             }
             const std::int32_t sizeKB = RoundHalfEven32(static_cast<double>(st.st_size) / 1024.0);
             const std::int64_t durationMs =
-                RoundHalfEven(mHandOff.RecordedSamples() * 1000.0 / mHandOff.SampleRate());
-            mCat.CompleteNote(sizeKB, durationMs);
-            mHost.SaveCatalogue();
+                RoundHalfEven(static_cast<double>(mHandOff.RecordedSamples() - mSamplesBefore) *
+                              1000.0 / mHandOff.SampleRate());
+            mCat.CompleteNote(note, sizeKB, durationMs);
+            if (mHost.SaveCatalogueChecked()) {
+                UnmarkRecordings();
+            }
             LoadGraph();
-        } else {
-            ShowErrorBox(&mWindow, QString::fromStdString(mAudio->ErrorMessage));
         }
     }
     SetMode(TDictaphoneMode::mdIdle);
@@ -545,6 +681,7 @@ void DictaphonePanel::ApplyPause() {
         }
     }
     ShowTime(mTimeLabel->text());
+    ShowRecordingState();
     mHost.DictaphoneStateChanged();
 }
 
@@ -575,12 +712,23 @@ void DictaphonePanel::PlayActionExecute() {
     }
 }
 
+void DictaphonePanel::PlayFrom(std::uint32_t ms) {
+    if (mMode == TDictaphoneMode::mdIdle) {
+        PlayActionExecute();
+    }
+    if (mMode == TDictaphoneMode::mdPlaying) {
+        mMediaPlayer->JumpTo(ms);
+        TimerTimer();
+    }
+}
+
 void DictaphonePanel::TimerTimer() {
     if (mMode != TDictaphoneMode::mdPlaying) {
         return;
     }
     const std::uint32_t position = mMediaPlayer->Position();
     const std::uint32_t length = mMediaPlayer->Length();
+    emit PlaybackPosition(position);
     ShowTime(ShortTime(position) + "|" + ShortTime(length));
     mHost.DictaphoneStateChanged();
     if (!mPositionDragging) {
@@ -689,7 +837,7 @@ void DictaphonePanel::SetPlaybackSteps(std::uint32_t skipStepMs, std::uint32_t r
 
 void DictaphonePanel::ShowNoteTime() {
     const NoteRecord* note = mCat.Notes().Current();
-    ShowTime(note ? "0:00:00|" + ShortTime(note->Duration.value_or(0))
+    ShowTime(note ? "0:00:00|" + ShortTime(NoteLengthMs(*note))
                   : QStringLiteral("0:00:00|0:00:00"));
 }
 
@@ -756,7 +904,17 @@ GraphSettings DictaphonePanel::CurrentGraphSettings() const {
 }
 
 void DictaphonePanel::ShowBitmap() {
-    mGraphImage->SetPicture(mShownBitmap.Width() > 0 ? GraphBitmapToImage(mShownBitmap) : QImage());
+    if (mShownBitmap.Width() == 0) {
+        mGraphImage->SetPicture(QImage());
+        return;
+    }
+    // Only the rows the bars reach are stretched over the panel: squeezed whole into a low
+    // panel, the graph of ordinary speech would be a line a few pixels high.
+    const GraphSettings settings = CurrentGraphSettings();
+    const auto [first, rows] =
+        GraphContentRows(mShownBitmap, settings.BackgroundColor, settings.BiDirectional);
+    mGraphImage->SetPicture(
+        GraphBitmapToImage(mShownBitmap).copy(0, first, mShownBitmap.Width(), rows));
 }
 
 void DictaphonePanel::LoadGraph() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QPointer>
@@ -10,6 +11,7 @@
 
 #include "dictaphone/GraphBitmap.h"
 #include "dictaphone/GraphSettings.h"
+#include "dictaphone/RecordingMarker.h"
 #include "dictaphone/RecordingOptions.h"
 #include "dictaphone/TellamoGraph.h"
 #include "mainwindow/CaptureHandOff.h"
@@ -27,6 +29,7 @@ namespace tellamo {
 class Catalogue;
 class GraphImage;
 struct MainActions;
+struct NoteRecord;
 class SleepInhibitor;
 class SoundPaintBox;
 class TAudio;
@@ -53,6 +56,8 @@ public:
     virtual ~DictaphoneHost() = default;
     // After a note was added or completed.
     virtual void SaveCatalogue() = 0;
+    // The same; true when the catalogue on the disk now holds the change.
+    virtual bool SaveCatalogueChecked() = 0;
     // The folder tree and the note list take no input while a note plays.
     virtual void SetBrowsingEnabled(bool enabled) = 0;
     // The note list is shown greyed while a note's graph is built (which can take a moment).
@@ -88,7 +93,13 @@ public:
     TAudio& Audio() { return *mAudio; }
     TMediaPlayer& Player() { return *mMediaPlayer; }
     TDictaphoneMode Mode() const { return mMode; }
-    std::int32_t RecordedSamples() const { return mHandOff.RecordedSamples(); }
+    std::int64_t RecordedSamples() const { return mHandOff.RecordedSamples(); }
+    // Whether the note's sound file is still being written (the note being recorded, or the
+    // next part made ready for it).
+    bool IsBeingRecorded(const NoteRecord* note) const {
+        return mMode == TDictaphoneMode::mdRecording && note &&
+               (note == mRecordingNote || note == mNextNote);
+    }
     // The options dialog binds these.
     RecordingOptions& Options() { return mOptions; }
     GraphSettings& GraphOptions() { return mGraphOptions; }
@@ -119,6 +130,8 @@ public:
     // PositionJumped is emitted (a jump asked through the desktop's media controls announces
     // itself).
     void JumpTo(std::uint32_t milliseconds, bool announce = true);
+    // Plays the current note from ms (starting playback when idle, jumping when playing).
+    void PlayFrom(std::uint32_t ms);
     void SetMode(TDictaphoneMode mode);
     void TimerTimer();
     void ShowNoteTime();
@@ -144,6 +157,8 @@ signals:
     // The position of the playing or paused note jumped (a skip, a seek, a resume that starts
     // earlier), not by playing on.
     void PositionJumped();
+    // Where playback is in the note, at every timer tick while playing; -1 once it ends.
+    void PlaybackPosition(qint64 ms);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -171,8 +186,21 @@ private:
     // The recording file stopped taking sound (a full disk, a failed write): the recording ends
     // with what was written and the user is told.
     void RecordingFileStopped();
+    // The storage folder's marker names the new recording (besides those the catalogue on the
+    // disk does not hold yet), so that a crash before the catalogue is saved cannot lose it.
+    void MarkRecording(const NoteRecord& note);
+    // The catalogue on the disk holds every marked recording: the marker goes.
+    void UnmarkRecordings();
+    // A long recording nears the size at which it goes on in a new note: that note and its file
+    // are made ready, in the same folder, with the same description and the part's number.
+    void PrepareContinuation();
+    // The recording went on in the next part: the part it left is completed as its own note.
+    void RecordingContinued();
+    bool IsNoteOfCatalogue(const NoteRecord* note) const;
     // Window thread, after captured buffers: draws them and shows the time.
     void CapturedDelivered();
+    // "Paused" or "Waiting for speech" over the live graph, or nothing while sound is taken.
+    void ShowRecordingState();
     void ShowBitmap();
     void BiDirectionalActionExecute();
 
@@ -208,6 +236,15 @@ private:
     // The stored graph being shown, as loaded (mirrored when bi-directional); empty while none.
     GraphBitmap mShownBitmap;
     QString mShownGraphPath;
+    // The recordings the marker names (window thread only).
+    std::vector<MarkedRecording> mMarked;
+    // The note being recorded, and the next part made ready for it (null until then); the
+    // samples of the parts before it; the part's number and the description of the first part.
+    NoteRecord* mRecordingNote = nullptr;
+    NoteRecord* mNextNote = nullptr;
+    std::int64_t mSamplesBefore = 0;
+    int mPart = 1;
+    std::string mFirstDescription;
     std::unique_ptr<TAudio> mAudio;
     std::unique_ptr<TMediaPlayer> mMediaPlayer;
 };

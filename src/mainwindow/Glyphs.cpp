@@ -1,6 +1,10 @@
 #include "mainwindow/Glyphs.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <QDirIterator>
+#include <QIconEngine>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -65,14 +69,51 @@ QImage Grayed(const QImage& source) {
     return image;
 }
 
-QIcon MakeIcon(const QString& path, int size, bool bordered) {
-    QIcon icon;
-    for (qreal scale : {1.0, 2.0}) {
-        const QImage picture = Render(path, size, scale, bordered);
-        icon.addPixmap(QPixmap::fromImage(picture), QIcon::Normal);
-        icon.addPixmap(QPixmap::fromImage(Grayed(picture)), QIcon::Disabled);
+// Renders a picture when a view first asks for it, at the size and scale asked, and keeps it:
+// the window shows one set of pictures at one scale, so rendering every set at every scale up
+// front was most of the start-up's fixed cost.
+class GlyphEngine final : public QIconEngine {
+public:
+    GlyphEngine(QString path, int size, bool bordered)
+        : mPath(std::move(path)), mSize(size), mBordered(bordered) {}
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        const int pixels = std::max(1, std::min(size.width(), size.height()));
+        // Active and Selected show the normal picture, as an icon made of pixmaps does.
+        const bool disabled = mode == QIcon::Disabled;
+        for (const Rendered& r : mRendered) {
+            if (r.Pixels == pixels && r.Disabled == disabled) {
+                return r.Picture;
+            }
+        }
+        const QImage picture = Render(mPath, mSize, static_cast<qreal>(pixels) / mSize, mBordered);
+        QPixmap pixmap = QPixmap::fromImage(disabled ? Grayed(picture) : picture);
+        pixmap.setDevicePixelRatio(1.0);
+        mRendered.push_back({pixels, disabled, pixmap});
+        return pixmap;
     }
-    return icon;
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, pixmap(rect.size() * ratio, mode, state));
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    QIconEngine* clone() const override { return new GlyphEngine(*this); }
+
+private:
+    struct Rendered {
+        int Pixels;
+        bool Disabled;
+        QPixmap Picture;
+    };
+    QString mPath;
+    int mSize;
+    bool mBordered;
+    std::vector<Rendered> mRendered;
+};
+
+QIcon MakeIcon(const QString& path, int size, bool bordered) {
+    return QIcon(new GlyphEngine(path, size, bordered));
 }
 
 } // namespace

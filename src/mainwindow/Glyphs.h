@@ -12,9 +12,9 @@ namespace tellamo {
 // 15 skip forward.
 constexpr int GlyphCount = 16;
 
-// One set of the toolbar pictures, plain or with a drawn border. Each icon carries the enabled
-// picture and the disabled (grayed) one, each at 1x and 2x scale, rendered from the program's
-// SVG drawings.
+// One set of the toolbar pictures, plain or with a drawn border, rendered from the program's SVG
+// drawings: the enabled picture and the disabled (grayed) one, at whatever size and scale a
+// view asks for, each when it is first asked for.
 class GlyphSet {
 public:
     explicit GlyphSet(bool bordered);

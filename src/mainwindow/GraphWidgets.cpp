@@ -29,9 +29,22 @@ void SoundPaintBox::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
 }
 
+void SoundPaintBox::SetStateText(const QString& text, QColor color) {
+    if (text == mStateText && color == mStateColor) {
+        return;
+    }
+    mStateText = text;
+    mStateColor = color;
+    update();
+}
+
 void SoundPaintBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, mImage);
+    if (!mStateText.isEmpty()) {
+        painter.setPen(mStateColor);
+        painter.drawText(rect().adjusted(6, 2, -6, -2), Qt::AlignLeft | Qt::AlignTop, mStateText);
+    }
 }
 
 GraphImage::GraphImage(QWidget* parent) : QWidget(parent) {

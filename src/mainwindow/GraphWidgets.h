@@ -2,7 +2,9 @@
 
 #include <functional>
 
+#include <QColor>
 #include <QImage>
+#include <QString>
 #include <QWidget>
 
 #include "dictaphone/GraphSurface.h"
@@ -21,6 +23,11 @@ public:
     // surface is shown).
     void SetSurfaceSize(QSize size);
     std::function<void(int width, int height)> Resized;
+    // What the recording is doing when it is not taking sound ("Paused", "Waiting for speech"),
+    // written over the graph's top left corner; empty text shows none.
+    void SetStateText(const QString& text, QColor color);
+    const QString& StateText() const { return mStateText; }
+    const QImage& Picture() const { return mImage; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -29,9 +36,12 @@ protected:
 private:
     QImage mImage;
     QImageSurface mSurface{mImage};
+    QString mStateText;
+    QColor mStateColor;
 };
 
-// The stored graph of the current note, stretched over the whole panel.
+// The stored graph of the current note, stretched over the whole panel (the caller gives it the
+// rows that hold the graph, so that its bars fill the panel's height).
 class GraphImage : public QWidget {
     Q_OBJECT
 public:

@@ -51,11 +51,14 @@ struct MainActions {
     QAction* BorderAction = nullptr;
     QAction* GraphPanelAction = nullptr;
     QAction* FilterTextAction = nullptr;
+    QAction* TranscriptPaneAction = nullptr;
+    QAction* CopyTranscriptAction = nullptr;
     // Options
     QAction* BiDirectionalAction = nullptr;
     QAction* AffiliateAction = nullptr;
     QAction* FilterAction = nullptr;
     QAction* CaseInSensitiveAction = nullptr;
+    QAction* SpokenWordsAction = nullptr;
     QAction* AskDescriptionAction = nullptr;
     QAction* SilenceAction = nullptr;
     QAction* SoundNotificationAction = nullptr;
@@ -67,6 +70,8 @@ struct MainActions {
     QAction* AutoLaunchAction = nullptr;
     QAction* AskFormatAction = nullptr;
     QAction* RecycleRecordAction = nullptr;
+    QAction* TranscribeAction = nullptr;
+    QAction* PauseTranscriptionAction = nullptr;
     // Tools
     QAction* OptionsAction = nullptr;
     QAction* AudioSettingsAction = nullptr;

@@ -61,7 +61,7 @@ QString TTellamoMainForm::ReplaceBadChars(QString text) {
 bool TTellamoMainForm::RefuseNoteBeingRecorded(const NoteRecord* note) {
     // The recorder completes the header only now and then, so a copy taken now would declare
     // less sound than it holds, and the size in the format question would read 0.
-    if (Mode() != TDictaphoneMode::mdRecording || note != mCat.Notes().LastAddedNote()) {
+    if (!mDictaphone->IsBeingRecorded(note)) {
         return false;
     }
     ShowErrorBox(this, TranslateText("This note is still being recorded. Stop the recording "

@@ -80,7 +80,7 @@ void TTellamoMainForm::CreateSettingsStore() {
          {a.FilterAction, a.CaseInSensitiveAction, a.FilterToolBarAction, a.BorderAction,
           a.MenuFolderAction, a.MenuNoteAction, a.RedrawGraphesAction, a.MinimizeToTrayAction,
           a.RecordHotkeyAction, a.StopHotkeyAction, a.AutoLaunchAction, a.AskFormatAction,
-          a.RecycleRecordAction}) {
+          a.RecycleRecordAction, a.SpokenWordsAction, a.TranscriptPaneAction, a.TranscribeAction}) {
         store.AddChecked(action);
     }
     store.AddInt(

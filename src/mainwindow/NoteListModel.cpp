@@ -70,7 +70,7 @@ QVariant NoteListModel::data(const QModelIndex& index, int role) const {
     case StartColumn:
         return ShortStartText(note->Start);
     case DurationColumn:
-        return DurationText(note->Duration);
+        return NoteDurationText(*note);
     case BitRateColumn:
         return QString::number(note->BitRate);
     case SampleRateColumn:

@@ -45,6 +45,7 @@
 #include "mainwindow/Messages.h"
 #include "mainwindow/NoteListModel.h"
 #include "mainwindow/NoteRowDelegate.h"
+#include "mainwindow/TranscriptPane.h"
 
 namespace tellamo {
 
@@ -53,6 +54,7 @@ namespace {
 constexpr int ClientWidth = 637;
 constexpr int ClientHeight = 446;
 constexpr int GraphPanelHeight = 41;
+constexpr int TranscriptPaneHeight = 60;
 constexpr int TreeWidth = 169;
 
 // Space presses the toolbar button that has the focus, as on any button, rather than reaching
@@ -146,9 +148,14 @@ void TTellamoMainForm::SetTabOrder() {
     }
     QWidget* filterEdit = findChild<QWidget*>(QStringLiteral("FilterEdit"));
     QWidget* position = findChild<QWidget*>(QStringLiteral("PositionRxSlider"));
+    // The transcript under the graph comes between the position strip and the tree.
+    QWidget* transcript = findChild<QWidget*>(QStringLiteral("TranscriptPane"));
     if (filterEdit && position) {
         setTabOrder(filterEdit, position);
-        setTabOrder(position, mCatalogue->Tree());
+        setTabOrder(position, transcript ? transcript : mCatalogue->Tree());
+    }
+    if (transcript) {
+        setTabOrder(transcript, mCatalogue->Tree());
     }
     setTabOrder(mCatalogue->Tree(), mCatalogue->NoteGrid());
     mCatalogue->NoteGrid()->setTabKeyNavigation(false);
@@ -220,8 +227,20 @@ void TTellamoMainForm::CreatePanels() {
     mMainSplitter->addWidget(mCatalogue->Tree());
     mMainSplitter->addWidget(mCatalogue->NoteGrid());
 
+    // The pane shares the lower part with the tree and the list, so that the graph panel's
+    // stored height keeps its meaning.
+    mTranscriptSplitter = new QSplitter(Qt::Vertical, mTopPanel);
+    mTranscriptSplitter->setObjectName(QStringLiteral("TranscriptSplitter"));
+    mTranscriptSplitter->setHandleWidth(3);
+    mTranscriptSplitter->setChildrenCollapsible(false);
+    mTranscriptPane = new TranscriptPane(*mActions.CopyTranscriptAction, mTranscriptSplitter);
+    mTranscriptSplitter->addWidget(mTranscriptPane);
+    mTranscriptSplitter->addWidget(mMainSplitter);
+    mTranscriptSplitter->setStretchFactor(1, 1);
+    mTranscriptSplitter->setSizes({TranscriptPaneHeight, ClientHeight});
+
     mTopPanel->addWidget(mDictaphone->GraphPanel());
-    mTopPanel->addWidget(mMainSplitter);
+    mTopPanel->addWidget(mTranscriptSplitter);
     mTopPanel->setStretchFactor(1, 1);
     mTopPanel->setSizes({GraphPanelHeight, ClientHeight});
     mMainSplitter->setStretchFactor(1, 1);
@@ -237,6 +256,24 @@ void TTellamoMainForm::CreatePanels() {
     mMainSplitter->setSizes({treeWidth, ClientWidth - treeWidth});
     layout->addWidget(mTopPanel, 1);
     setCentralWidget(central);
+    ConnectTranscriptPane();
+}
+
+void TTellamoMainForm::ConnectTranscriptPane() {
+    TranscriptPane* pane = mTranscriptPane;
+    const auto showCurrent = [this, pane] { pane->ShowNote(mCat.NoteWavPath().toStdString()); };
+    connect(&mCat.Notes(), &NoteTable::CurrentChanged, pane, showCurrent);
+    connect(&mCat.Notes(), &NoteTable::ShownChanged, pane, showCurrent);
+    connect(mDictaphone.get(), &DictaphonePanel::PlaybackPosition, pane,
+            &TranscriptPane::SetPlaybackPosition);
+    connect(pane, &TranscriptPane::PlayFrom, this, [this](std::int64_t ms) {
+        RunCommand(this, [this, ms] { mDictaphone->PlayFrom(static_cast<std::uint32_t>(ms)); });
+    });
+    connect(mCatalogue.get(), &CataloguePanel::FilterChanged, pane,
+            [this, pane] { pane->SetFilterWords(mCatalogue->FilterWords()); });
+    connect(mActions.TranscriptPaneAction, &QAction::toggled, pane, &QWidget::setVisible);
+    pane->setVisible(mActions.TranscriptPaneAction->isChecked());
+    showCurrent();
 }
 
 void TTellamoMainForm::CreateMenus() {
@@ -266,9 +303,9 @@ void TTellamoMainForm::CreateMenus() {
     view->addSeparator();
     view->addAction(a.BorderAction);
     view->addSeparator();
-    view->addActions({a.GraphPanelAction, a.BiDirectionalAction});
+    view->addActions({a.GraphPanelAction, a.BiDirectionalAction, a.TranscriptPaneAction});
     view->addSeparator();
-    view->addAction(a.AffiliateAction);
+    view->addActions({a.AffiliateAction, a.SpokenWordsAction});
     view->addAction(a.FilterTextAction);
 
     QMenu* tools = menuBar()->addMenu(TranslateText("&Tools"));
@@ -344,6 +381,12 @@ void TTellamoMainForm::OfferToRestoreFoundRecordings() {
 
 void TTellamoMainForm::SaveCatalogue() {
     ShowSaveResult(mCat.SaveCatalogue());
+}
+
+bool TTellamoMainForm::SaveCatalogueChecked() {
+    const QString error = mCat.SaveCatalogue();
+    ShowSaveResult(error);
+    return error.isEmpty();
 }
 
 void TTellamoMainForm::ShowSaveResult(const QString& error) {

@@ -26,6 +26,7 @@ class TDescriptionForm;
 class TOptionsForm;
 class TSaveFormatForm;
 class TrayIcon;
+class TranscriptPane;
 
 // The main window: the menus, the toolbars, the tray icon and the layout around its two parts,
 // the dictaphone (DictaphonePanel: recording, playback, the graph panel, the position strip) and
@@ -48,11 +49,13 @@ public:
     void OfferToRestoreFoundRecordings();
     // Saves the catalogue after a change; a failure is shown, once until a save succeeds again.
     void SaveCatalogue() override;
+    bool SaveCatalogueChecked() override;
     // Shows the outcome of a save (its error text, empty for success) as SaveCatalogue does.
     void ShowSaveResult(const QString& error) override;
     // At start-up, before the window shows: repairs the notes whose recording was cut off (see
-    // RecordingRepair.h), saves the catalogue when any was, and returns the message that names
-    // them (empty text when there were none).
+    // RecordingRepair.h), saves the catalogue when any was, removes the marker of recordings in
+    // progress once the catalogue on the disk holds them, and returns the message that names
+    // them (empty text when there were none; a note without its file is named at one start only).
     QString RecoverInterruptedRecordings();
 
     // Recomputes what is enabled and shown; runs at every idle moment.
@@ -65,6 +68,8 @@ public:
     // The two parts of the window.
     DictaphonePanel& DictaphonePart() { return *mDictaphone; }
     CataloguePanel& CataloguePart() { return *mCatalogue; }
+    // The current note's transcript, under the graph.
+    TranscriptPane& Transcript() { return *mTranscriptPane; }
     TAudio& Audio() { return mDictaphone->Audio(); }
     // The recording options and the graph's colours; the options dialog binds them.
     RecordingOptions& Options() { return mDictaphone->Options(); }
@@ -116,6 +121,7 @@ private:
     void CreateMenus();
     void CreateToolBars();
     void CreatePanels();
+    void ConnectTranscriptPane();
     void UpdateGlyphs();
     bool FormCloseQuery();
     void CreateSettingsStore();
@@ -151,6 +157,8 @@ private:
     QToolBar* mFilterToolBar = nullptr;
     QSplitter* mTopPanel = nullptr;
     QSplitter* mMainSplitter = nullptr;
+    QSplitter* mTranscriptSplitter = nullptr; // the transcript pane above the tree and the list
+    TranscriptPane* mTranscriptPane = nullptr;
     QMenu* mFolderMenu = nullptr;
     QMenu* mNoteMenu = nullptr;
     // The notification-area icon with TrayPopupMenu; shown while MinimizeToTrayAction is checked.

@@ -85,9 +85,13 @@ std::int64_t SixDigitId(std::string_view name) {
     return id;
 }
 
+// By hand rather than through snprintf: a one-letter search names nearly every note, and the
+// formatting was a third of its time.
 std::string SixDigitName(std::int64_t id) {
-    char name[24];
-    std::snprintf(name, sizeof name, "%06lld", static_cast<long long>(id));
+    std::string name(6, '0');
+    for (std::size_t i = 6; i-- > 0 && id > 0; id /= 10) {
+        name[i] = static_cast<char>('0' + id % 10);
+    }
     return name;
 }
 
@@ -323,18 +327,24 @@ std::vector<std::string> SearchIndex::Find(std::string_view typed) {
     }
     Statement s(Prepare("SELECT rowid FROM note_text WHERE note_text MATCH ?1"));
     BindText(s.get(), 1, query);
-    std::vector<std::string> names;
-    std::vector<std::int64_t> otherIds;
+    // The ids first, the names once their number is known: a first letter finds nearly every
+    // note, and a growing vector of strings moved them all several times over.
+    std::vector<std::int64_t> ids;
     int step = 0;
     while ((step = sqlite3_step(s.get())) == SQLITE_ROW) {
-        const std::int64_t id = sqlite3_column_int64(s.get(), 0);
+        ids.push_back(sqlite3_column_int64(s.get(), 0));
+    }
+    Check(step, "searching");
+    std::vector<std::string> names;
+    names.reserve(ids.size());
+    std::vector<std::int64_t> otherIds;
+    for (const std::int64_t id : ids) {
         if (id < FirstOtherId) {
             names.push_back(SixDigitName(id));
         } else {
             otherIds.push_back(id);
         }
     }
-    Check(step, "searching");
     if (!otherIds.empty()) {
         Statement name(Prepare("SELECT name FROM note WHERE id = ?1"));
         for (const std::int64_t id : otherIds) {

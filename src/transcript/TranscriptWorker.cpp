@@ -229,6 +229,10 @@ void TranscriptWorker::Transcribe(const NoteToTranscribe& note) {
     try {
         const Transcript transcript =
             TranscribeWav(*mRecogniser, note.WavPath, [this] { return StopRequested(); });
+        // A pause that came during the last chunk holds the note here, unwritten.
+        if (StopRequested()) {
+            return;
+        }
         const std::string vttPath = TranscriptPathFor(note.WavPath);
         WriteTranscriptFile(mFs, vttPath, transcript);
         if (mIndex) {
@@ -257,7 +261,9 @@ void TranscriptWorker::Transcribe(const NoteToTranscribe& note) {
 }
 
 void TranscriptWorker::Run() {
-    SetLowestPriority();
+    if (mIdlePriority) {
+        SetLowestPriority();
+    }
     OpenIndex();
     bool wasWorking = false;
     while (true) {

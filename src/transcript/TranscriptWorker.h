@@ -53,6 +53,9 @@ public:
     ~TranscriptWorker() override;
 
     void Start();
+    // Before Start: false runs the thread at the caller's priority (tests on a busy machine,
+    // where a thread at the lowest priority may not run for minutes).
+    void SetIdlePriority(bool idle) { mIdlePriority = idle; }
     // The catalogue's notes, newest first (replaces the earlier list). Each is looked at on
     // the worker's thread, so that a start-up with many notes costs the window nothing.
     void SetNotes(std::vector<NoteToTranscribe> notes);
@@ -109,6 +112,7 @@ private:
     std::thread mThread;
     std::atomic<bool> mStopping{false};
     std::atomic<bool> mPaused{false};
+    bool mIdlePriority = true; // set before the thread starts, read by it
 
     mutable std::mutex mLock;
     std::condition_variable mWake;

@@ -272,7 +272,7 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
     RunUntilIdle();
     EXPECT_TRUE(program->FirstIdleDone());
     const QList<QAction*> actions = form.Actions().All();
-    EXPECT_EQ(actions.size(), 56); // with Move to Folder and Filter Text
+    EXPECT_EQ(actions.size(), 61); // with Move to Folder and Filter Text
     QStringList checked;
     for (QAction* action : actions) {
         EXPECT_EQ(form.findChild<QAction*>(action->objectName()), action);
@@ -280,10 +280,11 @@ TEST_F(Program, TheWindowHasItsActionsAndLayout) {
             checked << action->objectName();
         }
     }
-    EXPECT_EQ(checked, (QStringList{"DictaphoneToolBarAction", "DescriptionColumnAction",
-                                    "StartColumnAction", "DurationColumnAction", "GraphPanelAction",
-                                    "BiDirectionalAction", "AskDescriptionAction",
-                                    "AskFormatAction", "RecycleRecordAction"}));
+    EXPECT_EQ(checked,
+              (QStringList{"DictaphoneToolBarAction", "DescriptionColumnAction",
+                           "StartColumnAction", "DurationColumnAction", "GraphPanelAction",
+                           "TranscriptPaneAction", "BiDirectionalAction", "AskDescriptionAction",
+                           "AskFormatAction", "RecycleRecordAction"}));
     EXPECT_EQ(form.Actions().SilenceAction->toolTip(),
               "Voice Operated System\nStop record when silence");
     EXPECT_EQ(form.Actions().RecordAction->property("category").toString(), "Note");

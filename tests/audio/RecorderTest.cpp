@@ -2,6 +2,7 @@
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -16,6 +17,7 @@
 namespace tellamo {
 namespace {
 
+using test::FileExists;
 using test::LinkTrap;
 using test::ReadFileBytes;
 
@@ -415,6 +417,50 @@ TEST(TRecorder, FileStopsTakingBuffersBeforeItsSizesWouldOverflow) {
     EXPECT_EQ(g.Events, 1);
     EXPECT_TRUE(g.Rec().FileError().empty());
     EXPECT_TRUE(g.Rec().Stop());
+}
+
+// The recording goes on in a next file while the flush thread keeps updating headers as fast as
+// it can: every buffer lands whole in one file, the file left is completed with true sizes, and a
+// next file the recording never reached is removed at Stop.
+TEST(TRecorder, GoesOnInTheNextFileWithEveryBufferOnceWhileTheFlusherRuns) {
+    RecorderFixture f;
+    f.Rec().SetTriggered(true);
+    f.Rearm = false;
+    f.Rec().HeaderInterval = std::chrono::milliseconds(1);
+    f.Rec().SyncEveryNthUpdate = 1;
+    f.Rec().ContinueAtSize = 44 + 3 * 1102; // three buffers a file
+    f.Rec().PrepareMargin = 1102;
+    std::vector<std::string> files{f.Path};
+    std::vector<std::uint64_t> completed;
+    f.Audio->OnFileNearContinuation = [&](TRecorder* r) {
+        files.push_back(f.Dir.File("part" + std::to_string(files.size() + 1) + ".wav"));
+        r->PrepareNextFile(files.back());
+    };
+    f.Audio->OnFileContinued = [&](TRecorder* r) {
+        completed.push_back(r->CompleteContinuedFile());
+    };
+    f.Start();
+    std::string fed;
+    for (int i = 0; i < 8; ++i) {
+        const std::string buffer(1102, static_cast<char>('a' + i));
+        fed += buffer;
+        f.Deliver(buffer);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    EXPECT_EQ(f.Rec().CompleteContinuedFile(), 0u); // nothing left that the window missed
+    ASSERT_TRUE(f.Rec().Stop());
+    EXPECT_EQ(completed, (std::vector<std::uint64_t>{44 + 3 * 1102, 44 + 3 * 1102}));
+    // Parts 1 and 2 full, part 3 with two buffers; part 4 was made ready and is gone again.
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_FALSE(FileExists(files[3]));
+    std::string joined;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::string wav = ReadFileBytes(files[i]);
+        EXPECT_EQ(ReadWaveHeader(files[i]).DataSize + 44, wav.size()) << files[i];
+        joined += wav.substr(44);
+    }
+    EXPECT_EQ(joined, fed);
+    EXPECT_EQ(f.Accepted, fed);
 }
 
 TEST(TRecorder, AFailedWriteEndsTheNoteOnAWholeBuffer) {

@@ -13,6 +13,7 @@
 #include <QDir>
 
 #include "CatalogueFixture.h"
+#include "catalogue/NoteFilter.h"
 #include "catalogue/NoteTexts.h"
 #include "common/ByteIO.h"
 #include "common/Errors.h"
@@ -542,6 +543,32 @@ TEST_F(IndexFile, HiddenNotesAreSavedAndTheCurrentNoteStays) {
     EXPECT_EQ(Cat->Notes().All()[1]->Description, "beta");
 }
 
+// A view refilters when it hears of the selected folder. During a load it hears of it once, when
+// the notes are linked to their folders (not before, when the filter would show nothing), and
+// the table is not filtered a second time for nothing.
+TEST_F(IndexFile, TheLoadTellsTheSelectedFolderOnceTheNotesAreLinked) {
+    Cat->NewCatalogue();
+    FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
+    AddNote(work, "000001", "alpha");
+    AddNote(work, "000002", "beta");
+    AddNote(Cat->NotesNode(), "000003", "gamma");
+    Cat->SelectFolder(work);
+    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    Reopen();
+    std::vector<std::size_t> shownWhenTold;
+    QObject::connect(Cat.get(), &Catalogue::SelectedFolderChanged, [&] {
+        Cat->Notes().SetFilter(NoteFilter({Cat->SelectedFolder(), false, false, false, {}}));
+        shownWhenTold.push_back(Cat->Notes().Shown().size());
+    });
+    int passesOverNotes = 0;
+    QObject::connect(&Cat->Notes(), &NoteTable::ShownChanged,
+                     [&] { passesOverNotes += Cat->Notes().All().empty() ? 0 : 1; });
+    ASSERT_EQ(Cat->LoadCatalogue(), QString());
+    ASSERT_EQ(Cat->SelectedFolder()->Name, "Work");
+    EXPECT_EQ(shownWhenTold, std::vector<std::size_t>{2});
+    EXPECT_EQ(passesOverNotes, 1);
+}
+
 TEST_F(IndexFile, FolderNamesBeginningWithBlanksAreRefusedAndNeverWritten) {
     Cat->NewCatalogue();
     FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
@@ -633,6 +660,45 @@ TEST(IndexFileFaults, AFailedSaveLosesNothing) {
             WriteFileBytes(folder + "Tellamo.dat", good);
         }
     }
+}
+
+// A note longer than a day: the index file keeps the fraction of a day the format demands, and
+// the list reads the whole length, the days told by the size of the note's WAV file.
+TEST_F(IndexFile, ANoteLongerThanADayIsSavedAsTheFormatDemandsAndReadInFull) {
+    const struct {
+        std::uint16_t Rate, Bits;
+        std::int64_t Ms;
+        const char* Shown;
+    } cases[] = {
+        {8000, 8, 25LL * 3'600'000 + 61'000, "25:01:01"},
+        {8000, 8, 130LL * 3'600'000, "130:00:00"},
+        {22050, 16, 23LL * 3'600'000 + 3'599'000, "23:59:59"},
+        {11025, 16, 24LL * 3'600'000, "24:00:00"},
+        {11025, 16, 5'000, "0:00:05"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Shown);
+        Reopen();
+        Cat->NewCatalogue();
+        Cat->AddFoundNote(Cat->NotesNode(), "500000", At(2004, 3, 15, 14, 30, 0), c.Rate, c.Bits);
+        const std::int64_t bytes = 44 + c.Ms * c.Rate / 1000 * (c.Bits / 8);
+        Cat->CompleteNote(static_cast<std::int32_t>((bytes + 512) / 1024), c.Ms);
+        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        Reopen();
+        Cat->LoadCatalogue();
+        const NoteRecord& note = *Cat->Notes().All().front();
+        EXPECT_EQ(note.Duration.value_or(-1), c.Ms % 86'400'000);
+        EXPECT_EQ(NoteLengthMs(note), c.Ms);
+        EXPECT_EQ(NoteDurationText(note), c.Shown);
+    }
+    // A note without its size keeps the stored length; one without a duration shows none.
+    NoteRecord plain;
+    plain.Duration = 3'000;
+    plain.SampleRate = 8000;
+    plain.BitRate = 8;
+    EXPECT_EQ(NoteLengthMs(plain), 3'000);
+    plain.Duration.reset();
+    EXPECT_EQ(NoteDurationText(plain), "");
 }
 
 } // namespace

@@ -1,8 +1,12 @@
 #include "common/FileSystem.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/Errors.h"
+#include "common/Files.h"
 #include "support/FaultyFileSystem.h"
 #include "support/LinkTrap.h"
 #include "support/TempDir.h"
@@ -153,6 +157,40 @@ TEST(ReplaceFileDurably, AnUnwritableFolderIsAClearError) {
     } catch (const TellamoError& e) {
         EXPECT_STREQ(e.what(), "\"/nonexistent-dir/x.new\": No such file or directory");
     }
+}
+
+// The first bytes of a file, never more than asked for, whatever its size against the room the
+// reader begins with, and of a pipe as much as it holds.
+TEST(ReadFilePrefix, ReadsUpToTheLimitAndTellsTheWholeSize) {
+    TempDir dir;
+    struct Case {
+        std::size_t FileBytes;
+        std::size_t Limit;
+    };
+    const Case cases[] = {{0, 100},           {10, 100},          {100, 100},
+                          {101, 100},         {200'000, 100},     {200'000, 4'000'000},
+                          {200'000, 150'000}, {70'000, 4'000'000}};
+    for (const Case& c : cases) {
+        std::string bytes(c.FileBytes, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<char>('a' + i % 23);
+        }
+        const std::string path = dir.File("file");
+        WriteFileBytes(path, bytes);
+        const FilePrefix prefix = ReadFilePrefix(path, c.Limit);
+        EXPECT_EQ(prefix.Bytes, bytes.substr(0, c.Limit)) << c.FileBytes << " " << c.Limit;
+        EXPECT_EQ(prefix.FileSize, c.FileBytes);
+    }
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    ASSERT_GE(::fcntl(writer, F_SETPIPE_SZ, 256 * 1024), 256 * 1024);
+    const std::string sent(100'000, 'x'); // more than the reader's first room
+    ASSERT_EQ(::write(writer, sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
+    EXPECT_EQ(ReadFilePrefix(fifo, 4'000'000).Bytes, sent);
+    ::close(writer);
+    EXPECT_THROW(ReadFilePrefix(dir.File("missing"), 100), TellamoError);
 }
 
 } // namespace

@@ -2,11 +2,15 @@
 #include "dictaphone/RecordingRepair.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "audio/WavFormat.h"
 #include "catalogue/CatalogueFixture.h"
+#include "catalogue/NoteTexts.h"
 #include "common/ByteIO.h"
 #include "dictaphone/GraphSettings.h"
+#include "dictaphone/RecordingMarker.h"
 #include "dictaphone/TellamoWav.h"
 #include "support/CountingFileSystem.h"
 
@@ -63,7 +67,6 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
         {"only a header, sizes 0", 8, header(8, 0, 0), false, true, 44, 0},
         {"only a header claiming sound", 16, header(16, 8000, 8036), false, true, 44, 0},
         {"not a WAV file", 8, std::string("RIFF\0\0", 6), false, false, 6, -1},
-        {"no file", 8, std::string(), false, false, 0, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -94,6 +97,146 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
         EXPECT_EQ(FileExists(Folder() + note->FileName + ".bmp"),
                   c.Repaired && c.DurationAfter > 0);
     }
+}
+
+// The marker of recordings in progress against what the catalogue and the folder hold: a
+// recording no record names comes back as its note, a record the marker proves was made for a
+// file that is not there goes, and without that proof a record is never removed.
+TEST_F(RecordingRepair, TheMarkerBringsBackWhatTheCatalogueNeverNamed) {
+    const std::string sound(1000, '\x40');
+    const LocalTimeMs start = At(2026, 12, 1, 9, 30, 0);
+    const struct {
+        const char* Name;
+        bool Marked;
+        bool Record;         // a record saved when the recording began names the file
+        bool Complete;       // ... and has its duration
+        std::string File;    // empty: no file
+        std::int32_t Folder; // in the marker: 0 Notes, 1 the folder "Work", else a folder gone
+        std::size_t NotesAfter;
+        const char* Reported; // the kind reported, or nullptr
+        std::int32_t DurationAfter;
+    } cases[] = {
+        {"recorded, catalogue never saved", true, false, false, Header(8, 0, 0) + sound, 1, 1,
+         "recovered", 125},
+        {"only its header, catalogue never saved", true, false, false, Header(8, 0, 36), 1, 1,
+         "recovered", 0},
+        {"a folder that is gone: filed under Notes", true, false, false, Header(8, 0, 0) + sound,
+         4711, 1, "recovered", 125},
+        {"the marker of a recording that never began", true, false, false, std::string(), 0, 0,
+         nullptr, -1},
+        {"marked, its file never reached the disk", true, true, false, std::string(), 0, 0,
+         "never reached", -1},
+        {"marked, complete, file gone since", true, true, true, std::string(), 0, 1, nullptr, 7},
+        {"not marked, file missing: only said", false, true, false, std::string(), 0, 1, "missing",
+         -1},
+        {"marked, header lags: repaired once", true, true, false, Header(8, 400, 436) + sound, 0, 1,
+         "recovered", 125},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Reopen();
+        Cat->NewCatalogue();
+        FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
+        const std::string name = "424242";
+        if (c.Record) {
+            Cat->AddFoundNote(Cat->NotesNode(), name, start, 8000, 8);
+            if (c.Complete) {
+                Cat->CompleteNote(1, 7);
+            }
+        }
+        ::unlink((Folder() + name + ".wav").c_str());
+        if (!c.File.empty()) {
+            WriteFileBytes(Folder() + name + ".wav", c.File);
+        }
+        if (c.Marked) {
+            WriteRecordingMarker(
+                RealFileSystem(), Folder(),
+                {{name, start, c.Folder == 1 ? work->Id : c.Folder, "dictated\tin the car"}});
+        } else {
+            RemoveRecordingMarker(RealFileSystem(), Folder());
+        }
+        const std::vector<RecoveredNote> found = RepairInterruptedRecordings(*Cat, GraphSettings{});
+        ASSERT_EQ(Cat->Notes().All().size(), c.NotesAfter);
+        ASSERT_EQ(found.size(), c.Reported ? 1u : 0u);
+        if (c.Reported) {
+            const RepairKind kind = std::string(c.Reported) == "recovered" ? RepairKind::Recovered
+                                    : std::string(c.Reported) == "missing"
+                                        ? RepairKind::FileMissing
+                                        : RepairKind::NeverReachedDisk;
+            EXPECT_EQ(found[0].Kind, kind);
+            EXPECT_EQ(found[0].Start, start);
+            EXPECT_TRUE(RecoveredNotesText(found).contains(StartText(start)));
+        }
+        if (c.NotesAfter == 1) {
+            const NoteRecord& note = *Cat->Notes().All().front();
+            EXPECT_EQ(note.FileName, name);
+            EXPECT_EQ(note.Duration.value_or(-1), c.DurationAfter);
+            if (!c.Record) {
+                EXPECT_EQ(note.Start, start);
+                EXPECT_EQ(note.Description, "dictated in the car");
+                EXPECT_EQ(note.ParentPointer, c.Folder == 1 ? work : Cat->NotesNode());
+                EXPECT_EQ(note.SampleRate, 8000);
+                EXPECT_EQ(note.BitRate, 8);
+            }
+        }
+    }
+    // The three kinds in one message, each under its own heading.
+    const QString text =
+        RecoveredNotesText({{"1", "a", start, 2000, false, RepairKind::Recovered},
+                            {"2", "b", start, 0, false, RepairKind::FileMissing},
+                            {"3", "c", start, 0, false, RepairKind::NeverReachedDisk}});
+    EXPECT_TRUE(text.contains("have been recovered:\n" + StartText(start) + "  0:00:02  a"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("their notes have been removed:\n" + StartText(start) + "  c"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("sound files are missing:\n" + StartText(start) + "  b"))
+        << text.toStdString();
+}
+
+// The storage folder may be shared or synced: a marker that is not the program's own (a link, a
+// FIFO, a directory, a huge file, garbage, names that are paths) brings back nothing, never
+// waits and never looks outside the folder.
+TEST_F(RecordingRepair, AHostileMarkerIsIgnored) {
+    const std::string marker = Folder() + RecordingMarkerName;
+    const std::string valid = "Tellamo recording 1\n424242\t0\t0\tx\n";
+    const std::string outside = Documents.Path() + "/outside";
+    WriteFileBytes(outside + ".wav", Header(8, 0, 0) + std::string(800, '\x40'));
+    WriteFileBytes(Documents.Path() + "/elsewhere", valid);
+    const struct {
+        const char* Name;
+        std::function<void()> Plant;
+    } cases[] = {
+        {"a link to a marker elsewhere",
+         [&] {
+             ASSERT_EQ(::symlink((Documents.Path() + "/elsewhere").c_str(), marker.c_str()), 0);
+         }},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(marker.c_str(), 0600), 0); }},
+        {"a directory", [&] { ASSERT_EQ(::mkdir(marker.c_str(), 0700), 0); }},
+        {"a huge file", [&] { WriteFileBytes(marker, valid + std::string(100'000, 'x')); }},
+        {"garbage", [&] { WriteFileBytes(marker, std::string("\xff\0\x01garbage\n424242", 21)); }},
+        {"no header line", [&] { WriteFileBytes(marker, "424242\t0\t0\tx\n"); }},
+        {"paths and bad numbers",
+         [&] {
+             WriteFileBytes(marker, "Tellamo recording 1\n../outside\t0\t0\tx\n" + outside +
+                                        "\t0\t0\tx\n424242\tsoon\t0\tx\n"
+                                        "4242420\t0\t0\tx\n424242\t0\n");
+         }},
+    };
+    WriteFileBytes(Folder() + "424242.wav", Header(8, 0, 0) + std::string(800, '\x40'));
+    WriteFileBytes(Folder() + "4242420.wav", Header(8, 0, 0) + std::string(800, '\x40'));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        c.Plant();
+        EXPECT_TRUE(ReadRecordingMarker(RealFileSystem(), Folder()).empty());
+        EXPECT_TRUE(RepairInterruptedRecordings(*Cat, GraphSettings{}).empty());
+        EXPECT_TRUE(Cat->Notes().All().empty());
+        ::rmdir(marker.c_str());
+        ::unlink(marker.c_str());
+    }
+    // The same folder with the program's own marker: the recording comes back.
+    WriteFileBytes(marker, valid);
+    EXPECT_EQ(RepairInterruptedRecordings(*Cat, GraphSettings{}).size(), 1u);
+    EXPECT_EQ(ReadFileBytes(outside + ".wav").size(), 844u);
 }
 
 // Past what a WAV header's 32-bit sizes can declare (a recording of more than 4 GiB cut off):
@@ -131,7 +274,7 @@ TEST_F(RecordingRepair, LooksAtNoFileOfACompleteNote) {
     }
     Disk.Calls = 0;
     EXPECT_TRUE(RepairInterruptedRecordings(*Cat, GraphSettings{}).empty());
-    EXPECT_EQ(Disk.Calls, 0);
+    EXPECT_EQ(Disk.Calls, 1); // the look for the marker of recordings in progress
 }
 
 } // namespace

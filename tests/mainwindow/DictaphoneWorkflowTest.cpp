@@ -116,8 +116,8 @@ TEST_F(Workflow, TotalSilenceRecordsNothing) {
     for (int i = 0; i < 30; ++i) {
         Buffer(false);
     }
-    EXPECT_EQ(NamedChild<QLabel>(Form, "TimeLabel").text(), "0:00:07|0:00:07")
-        << "the label keeps what it showed";
+    EXPECT_EQ(NamedChild<QLabel>(Form, "TimeLabel").text(), "0:00:00")
+        << "the recording's length so far, while it waits for speech";
     Form.DictaphonePart().StopActionExecute();
     const NoteRecord* note = Cat.Notes().LastAddedNote();
     EXPECT_EQ(WavOf(note).size(), 44u);
@@ -292,14 +292,15 @@ TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
     EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
     EXPECT_FALSE(NamedChild<SoundPaintBox>(Form, "SoundPaintBox").isVisibleTo(&Form));
     EXPECT_TRUE(NamedChild<GraphImage>(Form, "GraphImage").isVisibleTo(&Form));
-    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture().size(), QSize(600, 512))
-        << "mirrored: bi-directional is on";
-
-    // Toggling the bi-directional graph twice gives the same picture back; no file changes.
+    // Toggling the bi-directional graph twice gives the same picture back; no file changes. Both
+    // show the rows the bars reach; mirrored (bi-directional is on) is twice as high.
     const QImage first = NamedChild<GraphImage>(Form, "GraphImage").Picture();
     const std::string file = ReadFileBytes(graph);
     Form.Actions().BiDirectionalAction->trigger();
-    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture().size(), QSize(600, 256));
+    const QImage standing = NamedChild<GraphImage>(Form, "GraphImage").Picture();
+    EXPECT_EQ(standing.width(), 600);
+    EXPECT_LT(standing.height(), 256);
+    EXPECT_EQ(first.size(), QSize(600, 2 * standing.height()));
     Form.Actions().BiDirectionalAction->trigger();
     EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), first);
     EXPECT_EQ(ReadFileBytes(graph), file);
@@ -313,6 +314,86 @@ TEST_F(Workflow, StoppingBuildsAndShowsTheNotesGraph) {
     EXPECT_FALSE(FileExists(Documents.Path() + "/My Voice Notes/999999.bmp"));
     EXPECT_EQ(ReadFileBytes(graph).size(), 76918u);
     EXPECT_NE(ReadFileBytes(graph), file) << "drawn in the new voice colour";
+}
+
+// The stored graph of quiet speech fills the panel's height, standing or mirrored, instead of
+// being squeezed whole into the 40-pixel strip; a silent note is not blown up into noise.
+TEST_F(Workflow, TheStoredGraphIsScaledToThePanelsHeight) {
+    const struct {
+        char Sample;
+        bool BiDirectional;
+        bool Filled; // the highest bar reaches the picture's top seventh
+    } cases[] = {
+        {'\x94', true, true}, {'\x94', false, true}, {'\x6C', true, true}, {'\x80', true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.Sample) << " " << c.BiDirectional);
+        Form.Actions().BiDirectionalAction->setChecked(c.BiDirectional);
+        Form.DictaphonePart().RecordActionExecute();
+        for (int i = 0; i < 20; ++i) {
+            const std::string data(800, c.Sample); // a level of 20 of 255: quiet speech
+            ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
+            Poster.ProcessPending();
+        }
+        Form.DictaphonePart().StopActionExecute();
+        const QImage picture = NamedChild<GraphImage>(Form, "GraphImage").Picture();
+        ASSERT_FALSE(picture.isNull());
+        const QRgb voice = ColorToQRgb(Form.GraphOptions().VoiceColor);
+        int top = -1;
+        for (int y = 0; y < picture.height() && top < 0; ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                if (picture.pixel(x, y) == voice) {
+                    top = y;
+                    break;
+                }
+            }
+        }
+        if (c.Filled) {
+            ASSERT_GE(top, 0);
+            EXPECT_LE(top * 7, picture.height()) << top << " of " << picture.height();
+        } else {
+            EXPECT_GE(picture.height(), 512 / 8); // at least an eighth of the picture
+        }
+    }
+}
+
+// With silence skipping on, the live view keeps moving while the recorder waits for speech, and
+// says so; a pause says "Paused"; sound taken again clears both.
+TEST_F(Workflow, TheLiveViewShowsWaitingForSpeechAndPaused) {
+    Form.resize(640, 480);
+    Form.Actions().SilenceAction->setChecked(true);
+    Form.DictaphonePart().RecordActionExecute();
+    const auto& box = NamedChild<SoundPaintBox>(Form, "SoundPaintBox");
+    const QRgb voice = ColorToQRgb(Form.GraphOptions().VoiceColor);
+    const auto voicePixels = [&] {
+        int n = 0;
+        for (int y = 0; y < box.Picture().height(); ++y) {
+            for (int x = 0; x < box.Picture().width(); ++x) {
+                n += box.Picture().pixel(x, y) == voice;
+            }
+        }
+        return n;
+    };
+    EXPECT_EQ(box.StateText(), "");
+    for (int i = 0; i < 30; ++i) {
+        const std::string murmur(800, '\x86'); // below the noise level of 10 %
+        ASSERT_TRUE(Port.CompleteInput(murmur.data(), murmur.size()));
+        Poster.ProcessPending();
+    }
+    EXPECT_EQ(Form.DictaphonePart().RecordedSamples(), 0);
+    EXPECT_EQ(box.StateText(), "Waiting for speech");
+    EXPECT_TRUE(Form.DictaphonePart().StateHint().contains("Waiting for speech"))
+        << Form.DictaphonePart().StateHint().toStdString();
+    const int drawnWhileWaiting = voicePixels();
+    EXPECT_GT(drawnWhileWaiting, 0) << "the view stood still";
+    Buffer(true);
+    EXPECT_EQ(box.StateText(), "");
+    EXPECT_EQ(Form.DictaphonePart().RecordedSamples(), 800);
+    Form.DictaphonePart().PauseActionExecute();
+    EXPECT_EQ(box.StateText(), "Paused");
+    EXPECT_TRUE(Form.DictaphonePart().StateHint().contains("Paused"));
+    Form.DictaphonePart().PauseActionExecute();
+    EXPECT_EQ(box.StateText(), "");
+    Form.DictaphonePart().StopActionExecute();
 }
 
 TEST_F(Workflow, AMissingOrDamagedSoundStillGetsAGraphOnce) {
@@ -357,7 +438,8 @@ TEST_F(Workflow, AReadOnlyStorageFolderGivesOneClearErrorFirst) {
     for (int i = 0; i < 2; ++i) {
         form.DictaphonePart().ForgetShownGraph();
         form.ActionListUpdate();
-        EXPECT_EQ(NamedChild<GraphImage>(form, "GraphImage").Picture().pixel(300, 255),
+        const QImage& picture = NamedChild<GraphImage>(form, "GraphImage").Picture();
+        EXPECT_EQ(picture.pixel(300, picture.height() - 1),
                   ColorToQRgb(form.GraphOptions().VoiceColor));
     }
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
@@ -395,7 +477,10 @@ TEST_F(Workflow, AGraphMadeBeforeTheMagnitudeMarkIsDrawnAgainOnce) {
     const GraphBitmap shown = DecodeGraphFile(redrawn, graph);
     EXPECT_EQ(shown.ColorAt(300, 255), Form.GraphOptions().VoiceColor) << "the loud note's bars";
     EXPECT_EQ(shown.ColorAt(300, 0), Form.GraphOptions().BackgroundColor);
-    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(), GraphBitmapToImage(shown));
+    const auto [firstRow, rows] =
+        GraphContentRows(shown, Form.GraphOptions().BackgroundColor, false);
+    EXPECT_EQ(NamedChild<GraphImage>(Form, "GraphImage").Picture(),
+              GraphBitmapToImage(shown).copy(0, firstRow, GraphFileWidth, rows));
 
     // A marked file is shown as it is, not drawn again.
     WriteFileBytes(graph, EncodeGraphFile(lime));

@@ -352,10 +352,10 @@ TEST_F(Keyboard, TabWalksTheWindowInReadingOrder) {
     Form.Actions().FilterToolBarAction->setChecked(true);
     Idle();
     const std::vector<std::string> idle = {
-        "TreeView",        "RxDBGrid",        "PlayAction",     "RecordAction",
-        "SpeedSpinBox",    "MuteAction",      "VolumeRxSlider", "SilenceAction",
-        "SilenceRxSlider", "AffiliateAction", "FilterAction",   "CaseInSensitiveAction",
-        "FilterEdit"};
+        "TreeView",          "RxDBGrid",        "PlayAction",     "RecordAction",
+        "SpeedSpinBox",      "MuteAction",      "VolumeRxSlider", "SilenceAction",
+        "SilenceRxSlider",   "AffiliateAction", "FilterAction",   "CaseInSensitiveAction",
+        "SpokenWordsAction", "FilterEdit",      "TranscriptPane"};
     EXPECT_EQ(TabWalk(Tree()), idle);
     std::vector<std::string> back(idle.rbegin(), idle.rend() - 1);
     back.insert(back.begin(), "TreeView");
@@ -366,11 +366,11 @@ TEST_F(Keyboard, TabWalksTheWindowInReadingOrder) {
     QTest::keyClick(&List(), Qt::Key_Return);
     ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
     Idle();
-    EXPECT_EQ(
-        TabWalk(NamedChild<QWidget>(Form, "VolumeRxSlider")),
-        (std::vector<std::string>{"VolumeRxSlider", "SilenceAction", "SilenceRxSlider",
-                                  "PositionRxSlider", "PauseAction", "StopAction", "SkipBackAction",
-                                  "SkipForwardAction", "SpeedSpinBox", "MuteAction"}));
+    EXPECT_EQ(TabWalk(NamedChild<QWidget>(Form, "VolumeRxSlider")),
+              (std::vector<std::string>{"VolumeRxSlider", "SilenceAction", "SilenceRxSlider",
+                                        "SpokenWordsAction", "PositionRxSlider", "TranscriptPane",
+                                        "PauseAction", "StopAction", "SkipBackAction",
+                                        "SkipForwardAction", "SpeedSpinBox", "MuteAction"}));
 }
 
 // The dialogs' fields in reading order.

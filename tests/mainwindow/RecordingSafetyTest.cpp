@@ -4,16 +4,20 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "MainWindowFixture.h"
 #include "audio/Audio.h"
+#include "audio/Recorder.h"
 #include "audio/WavFormat.h"
 #include "catalogue/Catalogue.h"
 #include "common/ByteIO.h"
 #include "dictaphone/GraphSettings.h"
+#include "dictaphone/RecordingMarker.h"
 #include "dictaphone/RecordingRepair.h"
 #include "dictaphone/TellamoWav.h"
 
@@ -187,6 +191,188 @@ TEST_F(RecordingSafety, AfterAPowerCutTheNextStartRecoversAllButTheLastSeconds) 
     auto again = Reloaded();
     EXPECT_EQ(again->Notes().All().front()->Duration, note.Duration);
     EXPECT_TRUE(RepairInterruptedRecordings(*again, GraphSettings{}).empty());
+}
+
+// One main window over its own folder and simulated disk, for a test that needs many.
+struct Rig final : RecordingSafety {
+    void TestBody() override {}
+    using RecordingSafety::Disk;
+    using RecordingSafety::Folder;
+    using RecordingSafety::Form;
+    using RecordingSafety::Messages;
+    using RecordingSafety::Reloaded;
+    using RecordingSafety::WavPath;
+};
+
+// The power goes at each step of Record in turn (every write, flush, rename and folder flush of
+// the sound file, the marker and the catalogue): whatever the catalogue on the disk then names has
+// its sound file with a whole header, and the next start leaves no note without its file.
+TEST_F(RecordingSafety, APowerCutAtAnyStepOfRecordLeavesNoNoteWithoutItsFile) {
+    int at = 1;
+    for (;; ++at) {
+        SCOPED_TRACE(testing::Message() << "power lost at call " << at);
+        Rig rig;
+        rig.Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
+        rig.Disk.PowerLossAtCall = at;
+        try {
+            rig.Form.DictaphonePart().RecordActionExecute();
+        } catch (const std::exception&) {
+            // the disk is gone: what counts is what it holds
+        }
+        const bool cut = rig.Disk.PoweredOff();
+        if (rig.Form.Mode() == TDictaphoneMode::mdRecording) {
+            try {
+                rig.Form.DictaphonePart().StopActionExecute();
+            } catch (const std::exception&) {
+            }
+        }
+        if (!cut) {
+            break; // Record ran to its end: every step before it has had its power cut
+        }
+        if (!FileExists(rig.Folder() + "Tellamo.dat")) {
+            continue;
+        }
+        const auto cat = rig.Reloaded();
+        for (const auto& note : cat->Notes().All()) {
+            EXPECT_NO_THROW(ReadWaveHeader(rig.WavPath(note.get()))) << note->FileName;
+        }
+        for (const RecoveredNote& found : RepairInterruptedRecordings(*cat, GraphSettings{})) {
+            EXPECT_NE(found.Kind, RepairKind::FileMissing) << found.FileName;
+        }
+    }
+    EXPECT_GT(at, 8); // the file, its folder, the marker and the catalogue each had their turn
+}
+
+// Catalogue saves fail (a full disk for the index file), the user records, and the program is
+// killed: the next start brings the recording back as its note, in its folder with its
+// description, and says so once; the marker goes with the save that names it.
+TEST_F(RecordingSafety, ARecordingTheCatalogueNeverNamedComesBackAtTheNextStart) {
+    Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
+    // The index file's temporary name taken by a folder that cannot be removed: every save fails.
+    ASSERT_EQ(::mkdir((Folder() + "Tellamo.new").c_str(), 0700), 0);
+    WriteFileBytes(Folder() + "Tellamo.new/x", "x");
+    Description.DescriptionEdit->setText("kept through a crash");
+    Form.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(Messages.join("\n").contains("The catalogue could not be saved"))
+        << Messages.join("\n").toStdString();
+    for (int i = 0; i < 20; ++i) {
+        Buffer();
+    }
+    const std::string name = Cat.Notes().LastAddedNote()->FileName;
+    // Killed here: the recording's header still declares no sound, and the window never closes
+    // before the next start looks at the folder.
+    ::unlink((Folder() + "Tellamo.new/x").c_str());
+    ::rmdir((Folder() + "Tellamo.new").c_str());
+
+    // The next start over the same folder.
+    auto cat = std::make_unique<Catalogue>(
+        Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+        "Recycle Bin", RealFileSystem());
+    cat->NewCatalogue(); // no index file was ever saved
+    const std::vector<RecoveredNote> found = RepairInterruptedRecordings(*cat, GraphSettings{});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].Kind, RepairKind::Recovered);
+    ASSERT_EQ(cat->Notes().All().size(), 1u);
+    const NoteRecord& note = *cat->Notes().All().front();
+    EXPECT_EQ(note.FileName, name);
+    EXPECT_EQ(note.Description, "kept through a crash");
+    EXPECT_EQ(note.ParentPointer, cat->NotesNode());
+    EXPECT_GT(note.Duration.value_or(0), 0);
+}
+
+// At start-up through the window: the marker goes once the catalogue is saved, and a note whose
+// file is missing is named at one start, not at every start.
+TEST_F(RecordingSafety, TheStartUpSaysOnceWhatItFoundAndDropsTheMarker) {
+    WriteRecordingMarker(RealFileSystem(), Folder(), {{"777777", 0, 0, "back"}});
+    WriteFileBytes(
+        Folder() + "777777.wav",
+        std::string(reinterpret_cast<const char*>(MakeWaveHeader(1, 8000, 8).data()), 44) +
+            std::string(800, '\x40'));
+    NoteRecord* ghost = Cat.AddRecordedNote(Cat.NotesNode(), "ghost", 8000, 8);
+    const QString first = Form.RecoverInterruptedRecordings();
+    EXPECT_TRUE(first.contains("have been recovered:")) << first.toStdString();
+    EXPECT_TRUE(first.contains("sound files are missing:")) << first.toStdString();
+    EXPECT_TRUE(first.contains("ghost")) << first.toStdString();
+    EXPECT_FALSE(FileExists(Folder() + RecordingMarkerName));
+    EXPECT_EQ(Reloaded()->Notes().All().size(), 2u);
+    EXPECT_EQ(Form.RecoverInterruptedRecordings(), QString());
+    EXPECT_EQ(Cat.Notes().All().size(), 2u); // the record without its file is kept
+    // Another note found without its file is named; the one named before is not again.
+    Cat.AddRecordedNote(Cat.NotesNode(), "second ghost", 8000, 8);
+    const QString third = Form.RecoverInterruptedRecordings();
+    EXPECT_TRUE(third.contains("second ghost")) << third.toStdString();
+    EXPECT_FALSE(third.contains("  ghost")) << third.toStdString();
+    (void)ghost;
+}
+
+// Long before the header's 32-bit sizes run out, the recording goes on in a new note: every
+// sample lands in exactly one of the files, in order, each file is whole with its own record in
+// the recording's folder, and the description carries the part's number where it has room.
+TEST_F(RecordingSafety, ALongRecordingGoesOnInANewNoteWithNoSoundLostAtTheSeam) {
+    const std::string longText(NoteRecord::DescriptionBytes - 2, 'd');
+    for (const std::string& description : {std::string("Lecture"), longText}) {
+        SCOPED_TRACE(description.size());
+        const std::size_t before = Cat.Notes().All().size();
+        FolderNode* lectures = Cat.AddFolder(Cat.NotesNode(), "Lectures");
+        Cat.SelectFolder(lectures);
+        Description.DescriptionEdit->setText(QString::fromStdString(description));
+        TRecorder& recorder = Form.Audio().Recorder();
+        recorder.HeaderInterval = std::chrono::hours(1);
+        recorder.ContinueAtSize = 44 + 8000; // a second of sound per file
+        recorder.PrepareMargin = 1600;
+        Form.DictaphonePart().RecordActionExecute();
+        ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+        std::string fed;
+        // Ten buffers a file; the last part has come near enough its end for a fourth part to be
+        // made ready, which Stop drops again.
+        for (int i = 0; i < 28; ++i) {
+            std::string data(800, '\0');
+            for (std::size_t k = 0; k < data.size(); ++k) {
+                data[k] = static_cast<char>((i * 800 + k) * 7 % 251);
+            }
+            fed += data;
+            ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
+            Poster.ProcessPending();
+        }
+        Form.DictaphonePart().StopActionExecute();
+        EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+
+        const auto cat = Reloaded();
+        ASSERT_EQ(cat->Notes().All().size(), before + 3);
+        std::string joined;
+        std::int64_t total = 0;
+        int part = 1;
+        for (std::size_t n = before; n < before + 3; ++n) {
+            const NoteRecord* note = cat->Notes().All()[n].get();
+            SCOPED_TRACE(part);
+            const std::string wav = ReadFileBytes(WavPath(note));
+            const WaveInfo info = ReadWaveHeader(WavPath(note));
+            EXPECT_EQ(info.DataSize + 44, wav.size());
+            EXPECT_LE(wav.size(), 44u + 8000);
+            joined += wav.substr(44);
+            EXPECT_EQ(note->Duration.value_or(-1), static_cast<std::int32_t>(info.DataSize / 8));
+            EXPECT_EQ(note->FileSizeKB.value_or(-1),
+                      static_cast<std::int32_t>((wav.size() + 512) / 1024));
+            total += note->Duration.value_or(0);
+            EXPECT_EQ(note->FolderID, lectures->Id);
+            const std::string mark = part == 1 ? "" : " (" + std::to_string(part) + ")";
+            EXPECT_EQ(note->Description,
+                      description.size() + mark.size() <= NoteRecord::DescriptionBytes
+                          ? description + mark
+                          : description);
+            ++part;
+        }
+        EXPECT_EQ(joined, fed); // bit-exact across both seams
+        EXPECT_EQ(total, 2800);
+        EXPECT_FALSE(FileExists(Folder() + RecordingMarkerName));
+        // No file of a part the recording never reached is left behind.
+        std::size_t wavs = 0;
+        for (const std::string& name : FolderEntries()) {
+            wavs += name.size() > 4 && name.substr(name.size() - 4) == ".wav";
+        }
+        EXPECT_EQ(wavs, 3u * (description == longText ? 2 : 1));
+    }
 }
 
 } // namespace

@@ -40,8 +40,19 @@ std::optional<std::string> SimulatedDisk::LastingContent(const std::string& path
     return FileExists(path) ? std::optional<std::string>(ReadFileBytes(path)) : std::nullopt;
 }
 
+bool SimulatedDisk::Down() {
+    if (!Dead && PowerLossAtCall && ++Calls >= *PowerLossAtCall) {
+        PowerLossLocked();
+    }
+    return Dead;
+}
+
 void SimulatedDisk::PowerLoss() {
     std::lock_guard<std::mutex> guard(Lock);
+    PowerLossLocked();
+}
+
+void SimulatedDisk::PowerLossLocked() {
     Dead = true;
     for (const std::string& path : Created) {
         if (Lasting.count(path) == 0) {
@@ -59,7 +70,7 @@ void SimulatedDisk::PowerLoss() {
 
 int SimulatedDisk::CreateFile(const std::string& path, int& fd) {
     std::lock_guard<std::mutex> guard(Lock);
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     const int error = RealFileSystem().CreateFile(path, fd);
@@ -73,7 +84,7 @@ int SimulatedDisk::CreateFile(const std::string& path, int& fd) {
 
 int SimulatedDisk::CreateRecordingFile(const std::string& path, int& fd) {
     std::lock_guard<std::mutex> guard(Lock);
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     const int error = RealFileSystem().CreateRecordingFile(path, fd);
@@ -87,7 +98,7 @@ int SimulatedDisk::CreateRecordingFile(const std::string& path, int& fd) {
 
 int SimulatedDisk::OpenForUpdate(const std::string& path, int& fd) {
     std::lock_guard<std::mutex> guard(Lock);
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     const int error = RealFileSystem().OpenForUpdate(path, fd);
@@ -103,7 +114,7 @@ int SimulatedDisk::OpenForUpdate(const std::string& path, int& fd) {
 int SimulatedDisk::Write(int fd, const char* data, std::size_t size, std::size_t& written) {
     std::lock_guard<std::mutex> guard(Lock);
     written = 0;
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     const std::size_t allowed = Allowed(size);
@@ -117,7 +128,7 @@ int SimulatedDisk::WriteAt(int fd, const char* data, std::size_t size, std::uint
                            std::size_t& written) {
     std::lock_guard<std::mutex> guard(Lock);
     written = 0;
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     // Bytes inside the file as it is take no new room (a header being brought up to date).
@@ -134,7 +145,7 @@ int SimulatedDisk::WriteAt(int fd, const char* data, std::size_t size, std::uint
 
 int SimulatedDisk::Sync(int fd) {
     std::lock_guard<std::mutex> guard(Lock);
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     Snapshot(fd);
@@ -143,7 +154,7 @@ int SimulatedDisk::Sync(int fd) {
 
 int SimulatedDisk::DataSync(int fd) {
     std::lock_guard<std::mutex> guard(Lock);
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     Snapshot(fd);
@@ -159,7 +170,7 @@ int SimulatedDisk::Close(int fd) {
 
 int SimulatedDisk::Remove(const std::string& path) {
     std::lock_guard<std::mutex> guard(Lock);
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     const int error = RealFileSystem().Remove(path);
@@ -171,7 +182,7 @@ int SimulatedDisk::Remove(const std::string& path) {
 
 int SimulatedDisk::Rename(const std::string& from, const std::string& to) {
     std::lock_guard<std::mutex> guard(Lock);
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     const std::optional<std::string> moved = LastingContent(from);
@@ -185,7 +196,7 @@ int SimulatedDisk::Rename(const std::string& from, const std::string& to) {
 
 int SimulatedDisk::Link(const std::string& existing, const std::string& newPath) {
     std::lock_guard<std::mutex> guard(Lock);
-    if (Dead) {
+    if (Down()) {
         return EIO;
     }
     const std::optional<std::string> content = LastingContent(existing);

@@ -27,6 +27,14 @@ public:
     std::optional<std::uint64_t> WriteBudget; // bytes that may still be written
     std::optional<std::uint64_t> FreeBytes;
     std::atomic<int> DataSyncs{0};
+    // When set, the power goes at that call (counted from 1 over every call that can change the
+    // disk), before the call takes effect; Calls counts them.
+    std::optional<int> PowerLossAtCall;
+    int Calls = 0;
+    bool PoweredOff() {
+        std::lock_guard<std::mutex> guard(Lock);
+        return Dead;
+    }
 
     void PowerLoss();
 
@@ -49,6 +57,8 @@ public:
 private:
     // How much of a write of size bytes the budget allows (locked).
     std::size_t Allowed(std::size_t size);
+    bool Down(); // locked: counts the call, cuts the power when its turn has come
+    void PowerLossLocked();
     void Snapshot(int fd);                                              // locked
     std::optional<std::string> LastingContent(const std::string& path); // locked
 

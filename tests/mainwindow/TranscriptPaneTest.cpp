@@ -1,0 +1,257 @@
+// The window's side of the transcripts: the pane under the graph (a click on a word plays from
+// just before it, the highlight follows the player's position, the filter's words are marked,
+// the transcript is copied as text) and the filter with "Search spoken words" over a small
+// catalogue whose notes have .vtt files and a search index.
+
+#include "mainwindow/TranscriptPane.h"
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QTest>
+
+#include "MainWindowFixture.h"
+#include "audio/WavFormat.h"
+#include "common/ByteIO.h"
+#include "dictaphone/MediaPlayer.h"
+#include "transcript/NoteIndexing.h"
+#include "transcript/SearchIndex.h"
+#include "transcript/TranscriptFiles.h"
+
+namespace tellamo::test {
+namespace {
+
+struct SpokenNote {
+    const char* Name;
+    const char* Folder; // "" for Notes, else a folder under Notes
+    const char* Description;
+    std::vector<TimedWord> Words; // none: no transcript
+    bool Indexed;                 // false: new, the index does not know it yet
+};
+
+class TranscriptWindow : public MainWindowFixture {
+protected:
+    TranscriptWindow() {
+        Form.Actions().FilterToolBarAction->setChecked(true);
+        Form.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Form));
+        Pane = &NamedChild<TranscriptPane>(Form, "TranscriptPane");
+        QDir().mkpath(QString::fromStdString(Documents.Path() + "/cache"));
+    }
+
+    // Three seconds of 8 kHz 8-bit sound.
+    void WriteWav(const std::string& path) const {
+        constexpr std::uint32_t bytes = 24'000;
+        const auto header = MakeWaveHeader(1, 8000, 8);
+        std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
+        wav += std::string(bytes, '\xA0');
+        PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), bytes);
+        WriteFileBytes(path, wav);
+    }
+
+    NoteRecord* Add(const SpokenNote& spec, SearchIndex& index) {
+        FolderNode* folder = Cat.NotesNode();
+        if (*spec.Folder) {
+            folder = nullptr;
+            for (const auto& child : Cat.NotesNode()->Children) {
+                folder = child->Name == spec.Folder ? child.get() : folder;
+            }
+            if (!folder) {
+                folder = Cat.AddFolder(Cat.NotesNode(), spec.Folder);
+            }
+        }
+        const std::string wav = Folder() + spec.Name + ".wav";
+        WriteWav(wav);
+        NoteRecord* note = Cat.AddFoundNote(folder, spec.Name, 0, 8000, 8);
+        Cat.CompleteNote(note, 24, 3000);
+        note->Description = spec.Description;
+        note->FieldsChanged();
+        if (!spec.Words.empty()) {
+            Transcript transcript;
+            transcript.Cues.push_back(
+                {spec.Words.front().StartMs, spec.Words.back().EndMs, spec.Words});
+            transcript.Source = StampOf(wav);
+            transcript.HasSource = true;
+            WriteTranscriptFile(RealFileSystem(), TranscriptPathFor(wav), transcript);
+            Pane->TranscriptWritten(wav); // as the worker's notice does
+        }
+        if (spec.Indexed) {
+            RefreshNoteInIndex(&index, spec.Name, wav, spec.Description);
+        }
+        return note;
+    }
+
+    void MakeCurrent(const NoteRecord* note) {
+        Cat.SelectFolder(note->ParentPointer);
+        Cat.Notes().SetCurrentRow(note->ShownRow);
+        ASSERT_EQ(Cat.Notes().Current(), note);
+    }
+    QStringList ShownNames() const {
+        QStringList names;
+        for (const NoteRecord* note : Cat.Notes().Shown()) {
+            names << QString::fromStdString(note->FileName);
+        }
+        names.sort();
+        return names;
+    }
+    void Type(const QString& text) { NamedChild<QLineEdit>(Form, "FilterEdit").setText(text); }
+    void Click(int word) {
+        const QRect rect = Pane->WordRect(word);
+        ASSERT_TRUE(rect.isValid());
+        QTest::mouseClick(Pane->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    TranscriptPane* Pane = nullptr;
+    std::string IndexPath() const { return Documents.Path() + "/cache/transcripts.sqlite"; }
+};
+
+const std::vector<TimedWord> Thursday = {
+    {"budget", 500, 900}, {"meeting", 1000, 1400}, {"on", 1500, 1600}, {"thursday", 1700, 2300}};
+
+TEST_F(TranscriptWindow, APaneShowsTheNoteAndAClickOnAWordPlaysFromJustBeforeIt) {
+    SearchIndex index(IndexPath());
+    NoteRecord* note = Add({"000001", "", "Weekly", Thursday, true}, index);
+    NoteRecord* silent = Add({"000002", "", "No words", {}, true}, index);
+    MakeCurrent(note);
+    EXPECT_FALSE(Pane->accessibleName().isEmpty());
+    EXPECT_EQ(Pane->TranscriptText(), "budget meeting on thursday");
+
+    Click(3);
+    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << Messages.join('\n').toStdString();
+    EXPECT_NEAR(Form.DictaphonePart().Player().Position(), 1700 - TranscriptPane::LeadInMs, 50);
+    // The player's position reaches the pane through the window's own timer tick.
+    Form.DictaphonePart().TimerTimer();
+    EXPECT_EQ(Pane->SpokenWord(), 1) << "1.4 s is the end of \"meeting\"";
+    // A click while playing jumps; the first word is too near the start for the whole lead-in.
+    Click(0);
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    EXPECT_NEAR(Form.DictaphonePart().Player().Position(), 500 - TranscriptPane::LeadInMs, 50);
+    Form.DictaphonePart().StopActionExecute();
+    EXPECT_EQ(Pane->SpokenWord(), -1) << "no highlight once playback has ended";
+
+    // A drag over the words selects them, it does not play.
+    const QRect first = Pane->WordRect(0), last = Pane->WordRect(2);
+    QTest::mousePress(Pane->viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseMove(Pane->viewport(), last.center());
+    QTest::mouseRelease(Pane->viewport(), Qt::LeftButton, {}, last.center());
+    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+
+    Form.Actions().CopyTranscriptAction->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "budget meeting on thursday");
+
+    // A note without a transcript shows an empty pane and has nothing to copy.
+    MakeCurrent(silent);
+    EXPECT_TRUE(Pane->TranscriptText().isEmpty());
+    EXPECT_FALSE(Form.Actions().CopyTranscriptAction->isEnabled());
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+}
+
+TEST_F(TranscriptWindow, TheHighlightFollowsThePosition) {
+    SearchIndex index(IndexPath());
+    MakeCurrent(Add({"000001", "", "", Thursday, true}, index));
+    const struct {
+        std::int64_t Ms;
+        int Word;
+    } cases[] = {
+        {-1, -1},  {0, -1},   {499, -1}, {500, 0},  {900, 0},  {950, 0},
+        {1000, 1}, {1450, 1}, {1700, 3}, {2300, 3}, {2999, 3}, {3100, -1},
+    };
+    for (const auto& c : cases) {
+        Pane->SetPlaybackPosition(c.Ms);
+        EXPECT_EQ(Pane->SpokenWord(), c.Word) << "at " << c.Ms << " ms";
+    }
+}
+
+TEST_F(TranscriptWindow, TheFiltersWordsAreMarked) {
+    SearchIndex index(IndexPath());
+    MakeCurrent(Add({"000001", "", "budget", Thursday, true}, index));
+    Form.CataloguePart().SetSearchIndexPath(IndexPath());
+    Form.Actions().SpokenWordsAction->trigger(); // so that the note stays in view
+    Form.Actions().FilterAction->trigger();
+    Type("THU budg");
+    EXPECT_EQ(Pane->MarkedWords(), (std::vector<int>{0, 3}));
+    Type("meet");
+    EXPECT_EQ(Pane->MarkedWords(), std::vector<int>{1});
+    Form.Actions().FilterAction->trigger(); // off: nothing is looked for
+    EXPECT_EQ(Pane->MarkedWords(), std::vector<int>{});
+}
+
+// Notes, folder "Work" below it:
+//   000001 Notes  "Weekly"          spoken: budget meeting on thursday
+//   000002 Notes  "budget review"   spoken: dentist appointment
+//   000003 Work   ""                spoken: budgie food
+//   000004 Notes  "Thursday lunch"  no transcript, not in the index yet
+//   000005 Notes  "Überraschung im Café"  the same
+TEST_F(TranscriptWindow, SearchSpokenWordsFindsEveryTypedWordInTranscriptOrDescription) {
+    {
+        SearchIndex index(IndexPath());
+        Add({"000001", "", "Weekly", Thursday, true}, index);
+        Add({"000002",
+             "",
+             "budget review",
+             {{"dentist", 0, 500}, {"appointment", 600, 1200}},
+             true},
+            index);
+        Add({"000003", "Work", "", {{"budgie", 0, 400}, {"food", 500, 900}}, true}, index);
+        Add({"000004", "", "Thursday lunch", {}, false}, index);
+        Add({"000005", "", "Überraschung im Café", {}, false}, index);
+    }
+    Form.CataloguePart().SetSearchIndexPath(IndexPath());
+    Cat.SelectFolder(Cat.NotesNode());
+    Form.Actions().FilterAction->trigger();
+    // Off: the filter's search of the descriptions, as it always was.
+    Type("budg");
+    EXPECT_EQ(ShownNames(), QStringList{"000002"});
+    Form.Actions().SpokenWordsAction->trigger();
+
+    const struct {
+        const char* Typed;
+        bool Affiliate;
+        QStringList Shown;
+    } cases[] = {
+        {"budg", false, {"000001", "000002"}},                 // a prefix, in speech or description
+        {"budg", true, {"000001", "000002", "000003"}},        // and below the folder
+        {"budget thursday", false, {"000001"}},                // every word, in any order
+        {"Thursday, budget!", false, {"000001"}},              // case and punctuation do not count
+        {"budget review", false, {"000002"}},                  // both words in the description only
+        {"dentist budget", false, {"000002"}},                 // one spoken, one in the description
+        {"thurs", false, {"000001", "000004"}},                // a note the index does not know yet
+        {"überr CAF", false, {"000005"}},                      // ... beyond ASCII too
+        {"budget lunch", false, {}},                           // each word in another note
+        {"budgie", false, {}},                                 // only in another folder
+        {"budgie", true, {"000003"}},                          // ... shown with affiliated notes
+        {"udget", false, {}},                                  // the middle of a word is no match
+        {"", false, {"000001", "000002", "000004", "000005"}}, // nothing typed: every note
+    };
+    for (const auto& c : cases) {
+        if (Form.Actions().AffiliateAction->isChecked() != c.Affiliate) {
+            Form.Actions().AffiliateAction->trigger();
+        }
+        Type(QString::fromUtf8(c.Typed));
+        EXPECT_EQ(ShownNames(), c.Shown)
+            << "typed \"" << c.Typed << "\", affiliated " << c.Affiliate;
+    }
+
+    // The index written anew (another file under the name) is followed; one deleted leaves the
+    // descriptions to search.
+    SearchIndex::Discard(IndexPath());
+    {
+        SearchIndex index(IndexPath());
+        index.Put("000004", {"budget", "Thursday lunch", std::nullopt});
+    }
+    Type("budget");
+    EXPECT_EQ(ShownNames(), (QStringList{"000002", "000004"}));
+    SearchIndex::Discard(IndexPath());
+    Type("budg");
+    EXPECT_EQ(ShownNames(), QStringList{"000002"});
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+}
+
+} // namespace
+} // namespace tellamo::test
