@@ -327,9 +327,12 @@ TEST_F(Program, AffiliatedNotesStoredAsOnAreShownFromTheStart) {
         cat.NewCatalogue();
         FolderNode* work = cat.AddFolder(cat.NotesNode(), "Work");
         FolderNode* sub = cat.AddFolder(work, "Sub");
-        cat.AddFoundNote(work, "100001", 0, 8000, 8);
-        cat.AddFoundNote(sub, "100002", 0, 8000, 8);
-        cat.AddFoundNote(sub, "100003", 0, 8000, 8);
+        // Complete notes whose files are elsewhere: a note saved without its duration and
+        // without its file would be named at the start as one whose recording never came.
+        for (const auto& [folder, name] :
+             {std::pair{work, "100001"}, std::pair{sub, "100002"}, std::pair{sub, "100003"}}) {
+            cat.CompleteNote(cat.AddFoundNote(folder, name, 0, 8000, 8), 1, 1000);
+        }
         cat.SelectFolder(work);
         ASSERT_EQ(cat.SaveCatalogue(), QString());
         WriteFileBytes(Folder() + "tellamo.INI",

@@ -75,6 +75,50 @@ TEST(CaptureHandOff, EveryBufferIsCountedAndTheLastCountReachesTheWindowThread) 
     }
 }
 
+// While the silence trigger waits, the capture thread hands over the buffers it did not take:
+// they reach the live graph, never the count, and the window thread learns that it waits.
+TEST(CaptureHandOff, SkippedBuffersFeedTheGraphButNotTheCount) {
+    EventFdPoster poster;
+    std::size_t drawnBytes = 0;
+    bool sawWaiting = false;
+    CaptureHandOff* handOffPtr = nullptr;
+    CaptureHandOff handOff(poster, [&] {
+        sawWaiting = sawWaiting || handOffPtr->Waiting();
+        handOffPtr->Feed().Drain(
+            [&](const LiveGraphFeed::Buffer& buffer) { drawnBytes += buffer.ByteCount; });
+    });
+    handOffPtr = &handOff;
+    handOff.Start(8000, false);
+    std::atomic<bool> done{false};
+    constexpr int Buffers = 2000;
+    std::thread capture([&] {
+        const unsigned char buffer[80] = {};
+        for (int i = 0; i < Buffers; ++i) {
+            if (i % 4 == 3) {
+                handOff.Captured(buffer, sizeof buffer);
+            } else {
+                handOff.Skipped(buffer, sizeof buffer);
+            }
+        }
+        done = true;
+    });
+    while (!done) {
+        if (poster.WaitForPosts(10)) {
+            poster.ProcessPending();
+        }
+    }
+    capture.join();
+    poster.ProcessPending();
+    EXPECT_EQ(handOff.RecordedSamples(), Buffers / 4 * 80);
+    EXPECT_EQ(drawnBytes + handOff.Feed().DroppedBuffers() * 80, std::size_t{Buffers} * 80);
+    EXPECT_TRUE(sawWaiting);
+    EXPECT_FALSE(handOff.Waiting()) << "the last buffer was taken";
+    handOff.Skipped(reinterpret_cast<const unsigned char*>("\x80"), 1);
+    EXPECT_TRUE(handOff.Waiting());
+    handOff.Start(8000, false);
+    EXPECT_FALSE(handOff.Waiting());
+}
+
 // A new recording starts from nothing: neither the count nor the graph's buffers of the one
 // before are carried over.
 TEST(CaptureHandOff, StartForgetsTheEarlierRecording) {
