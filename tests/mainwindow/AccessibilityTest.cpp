@@ -64,6 +64,7 @@ TEST_F(Names, EachControlIsNamedWithItsValueAndTheDictaphonesState) {
         {"RxDBGrid", "Notes"},
         {"FilterEdit", "Text of the filter"},
         {"SpeedSpinBox", "Playback speed"},
+        {"TranscriptPane", "Transcript"},
     };
     for (const auto& [object, name] : idle) {
         EXPECT_EQ(Name(object), name) << object;
