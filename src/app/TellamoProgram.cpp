@@ -5,7 +5,9 @@
 #include <malloc.h>
 
 #include <QAbstractEventDispatcher>
+#include <QAction>
 #include <QApplication>
+#include <QKeySequence>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -20,6 +22,7 @@
 #include "desktop/HotKeyService.h"
 #include "desktop/LangChanger.h"
 #include "desktop/MprisService.h"
+#include "desktop/ShortCut.h"
 #include "desktop/TrayIcon.h"
 #include "dialogs/TAboutForm.h"
 #include "dialogs/TDescriptionForm.h"
@@ -115,6 +118,16 @@ bool TellamoProgram::Start() {
                         }});
     TranslateCreatedForm(OptionsForm.get());
     Form->SetOptionsForm(OptionsForm.get());
+    // The window's keys, for the hotkey fields' warning.
+    std::vector<ShortCut> windowKeys;
+    for (const QAction* action : Form->findChildren<QAction*>()) {
+        for (const QKeySequence& keys : action->shortcuts()) {
+            if (const ShortCut key = keys.count() == 1 ? ShortCutFromKey(keys[0]) : 0; key != 0) {
+                windowKeys.push_back(key);
+            }
+        }
+    }
+    OptionsForm->SetWindowKeys(std::move(windowKeys));
     OptionsForm->SetHotKeyManager(&DataModule->HotKeyManager());
     OptionsForm->ShowError = [form = Form.get()](const QString& text) { ShowErrorBox(form, text); };
     DataModule->ConnectHotKeys(Form.get(), OptionsForm.get());

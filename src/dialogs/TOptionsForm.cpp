@@ -341,6 +341,14 @@ void TOptionsForm::BuildPages() {
     HotKeyNoteLabel->setWordWrap(true);
     HotKeyNoteLabel->hide();
     hotKeyLayout->addRow(HotKeyNoteLabel);
+    HotKeyClashLabel = new QLabel(hotKeys);
+    HotKeyClashLabel->setObjectName(QStringLiteral("HotKeyClashLabel"));
+    HotKeyClashLabel->setWordWrap(true);
+    HotKeyClashLabel->hide();
+    hotKeyLayout->addRow(HotKeyClashLabel);
+    for (THotKeyEdit* edit : {RecordHotKey, StopHotKey}) {
+        connect(edit, &THotKeyEdit::HotKeyChanged, this, [this] { ShowHotKeyClash(); });
+    }
     // Each hotkey field is enabled exactly while its option is on.
     for (auto [edit, action] : {std::pair{RecordHotKey, b.RecordHotkeyAction},
                                 std::pair{StopHotKey, b.StopHotkeyAction}}) {
@@ -447,6 +455,26 @@ void TOptionsForm::DefaultGraphSpeedButtonClick() {
     SetColor(SilenceColorComboBox, ColorYellow);
 }
 
+void TOptionsForm::SetWindowKeys(std::vector<ShortCut> keys) {
+    mWindowKeys = std::move(keys);
+    ShowHotKeyClash();
+}
+
+void TOptionsForm::ShowHotKeyClash() {
+    QStringList clashes;
+    for (const THotKeyEdit* edit : {RecordHotKey, StopHotKey}) {
+        const ShortCut key = edit->HotKey();
+        if (key != 0 &&
+            std::find(mWindowKeys.begin(), mWindowKeys.end(), key) != mWindowKeys.end()) {
+            clashes << TranslateText("%1 is also one of the window's own keys: as a system-wide "
+                                     "hotkey it is taken from every program, this window too.")
+                           .arg(ShortCutToText(key));
+        }
+    }
+    HotKeyClashLabel->setText(clashes.join('\n'));
+    HotKeyClashLabel->setVisible(!clashes.isEmpty());
+}
+
 void TOptionsForm::TakeOldHotKeys() {
     OldRecordHotKey = RecordHotKeyCheckBox->isChecked() ? RecordHotKey->HotKey() : ShortCut(0);
     OldStopHotKey = StopHotKeyCheckBox->isChecked() ? StopHotKey->HotKey() : ShortCut(0);
@@ -534,6 +562,7 @@ void TOptionsForm::showEvent(QShowEvent* event) {
         Storage->Restore(); // each showing reads back what the last closing wrote
         SavedSinceShown = false;
         TakeOldHotKeys();
+        ShowHotKeyClash();
         SampleRateRxSlider->setValue(SampleRateCurrencyEdit->value());
         SilenceRxSpinEdit->setValue(Bindings.SilenceSlider->value());
         VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());

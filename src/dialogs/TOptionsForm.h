@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QDialog>
 
@@ -87,6 +88,8 @@ public:
     QCheckBox* StopHotKeyCheckBox = nullptr;
     // One line on the HotKeys page when the desktop offers no system-wide hotkeys.
     QLabel* HotKeyNoteLabel = nullptr;
+    // A warning on the HotKeys page while a hotkey field holds one of the window's own keys.
+    QLabel* HotKeyClashLabel = nullptr;
     // "Transcribe notes (English)" on the Record page, and why it cannot be chosen (if so).
     QCheckBox* TranscribeCheckBox = nullptr;
     QLabel* TranscribeNoteLabel = nullptr;
@@ -103,6 +106,10 @@ public:
     // Binds the transcription check box to the window's option. unavailable: why notes cannot
     // be transcribed here (the box is then greyed and the reason shown); empty when they can.
     void SetTranscription(QAction* transcribeAction, const QString& unavailable);
+    // The main window's own keys (Ctrl+R, Delete, Space, ...): a hotkey field that holds one
+    // shows the warning of HotKeyClashLabel, since a system-wide hotkey takes its key from every
+    // program, the window included.
+    void SetWindowKeys(std::vector<ShortCut> keys);
     // The manager the hotkeys are registered with; without one nothing is registered.
     void SetHotKeyManager(THotKeyManager* manager);
     // Brings one hotkey's registration in line with its field and check box: unregisters the
@@ -123,6 +130,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void ShowHotKeyClash();
+    std::vector<ShortCut> mWindowKeys;
     void BuildPages();
     void WriteThrough();
     void ApplyPlaybackSteps();

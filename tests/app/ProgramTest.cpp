@@ -27,6 +27,8 @@
 #include "common/ByteIO.h"
 #include "common/FileSystem.h"
 #include "desktop/MprisService.h"
+#include "desktop/THotKeyEdit.h"
+#include "dialogs/TOptionsForm.h"
 #include "mainwindow/Messages.h"
 #include "mainwindow/TellamoMainForm.h"
 #include "support/CountingFileSystem.h"
@@ -400,6 +402,23 @@ TEST_F(Program, StartUpTouchesNoFilePerNote) {
     };
     EXPECT_EQ(callsToStart(100'000), callsToStart(10));
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+// The options' hotkey fields know the window's keys, its menus' and its player's alike.
+TEST_F(Program, AHotkeyFieldWarnsOfTheWindowsOwnKeys) {
+    auto program = Start();
+    TOptionsForm& options = program->Options();
+    options.RecordHotKey->setEnabled(true);
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_R, Qt::ControlModifier},
+                                         std::pair{Qt::Key_Right, Qt::ControlModifier}}) {
+        options.RecordHotKey->SetHotKey(0);
+        QTest::keyClick(options.RecordHotKey, key, modifiers);
+        ASSERT_NE(options.RecordHotKey->HotKey(), 0u);
+        EXPECT_TRUE(options.HotKeyClashLabel->isVisibleTo(&options))
+            << ShortCutToText(options.RecordHotKey->HotKey()).toStdString();
+    }
+    QTest::keyClick(options.RecordHotKey, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(options.HotKeyClashLabel->isVisibleTo(&options));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include "common/IniFile.h"
@@ -125,6 +126,26 @@ TEST_F(HotKeyOptions, ApplyHotKeyTable) {
     RecordHotkey.setChecked(true);
     EXPECT_FALSE(Form->ApplyHotKey(0, CtrlShiftR, false, box));
     EXPECT_EQ(Messages, QStringList{Conflict});
+}
+
+// A hotkey that is one of the window's own keys is warned about while a field holds it, typed
+// or stored; another key clears the warning.
+TEST_F(HotKeyOptions, AKeyOfTheWindowAsAHotkeyIsWarnedAbout) {
+    constexpr ShortCut CtrlR = 0x4052;
+    Form->SetWindowKeys({CtrlR, 0x2E /* Delete */});
+    EXPECT_FALSE(Form->HotKeyClashLabel->isVisibleTo(Form.get()));
+    Form->RecordHotKey->setEnabled(true);
+    QTest::keyClick(Form->RecordHotKey, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_EQ(Form->RecordHotKey->HotKey(), CtrlR);
+    EXPECT_TRUE(Form->HotKeyClashLabel->isVisibleTo(Form.get()));
+    EXPECT_TRUE(Form->HotKeyClashLabel->text().startsWith("Ctrl+R is also one of the window's"))
+        << Form->HotKeyClashLabel->text().toStdString();
+    QTest::keyClick(Form->RecordHotKey, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(Form->HotKeyClashLabel->isVisibleTo(Form.get())) << "Shift+Ctrl+R is free";
+    Form->StopHotKey->SetHotKey(CtrlR); // as read from the settings file
+    Form->show();
+    EXPECT_TRUE(Form->HotKeyClashLabel->isVisibleTo(Form.get()));
+    Form->hide();
 }
 
 TEST_F(HotKeyOptions, TheSameCombinationTwiceReopensTheDialogOnTheReactionPage) {
