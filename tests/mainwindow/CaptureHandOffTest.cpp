@@ -1,6 +1,7 @@
 #include "mainwindow/CaptureHandOff.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
 #include <utility>
@@ -80,10 +81,12 @@ TEST(CaptureHandOff, EveryBufferIsCountedAndTheLastCountReachesTheWindowThread) 
 TEST(CaptureHandOff, SkippedBuffersFeedTheGraphButNotTheCount) {
     EventFdPoster poster;
     std::size_t drawnBytes = 0;
-    bool sawWaiting = false;
+    std::atomic<bool> sawWaiting{false};
     CaptureHandOff* handOffPtr = nullptr;
     CaptureHandOff handOff(poster, [&] {
-        sawWaiting = sawWaiting || handOffPtr->Waiting();
+        if (handOffPtr->Waiting()) {
+            sawWaiting = true;
+        }
         handOffPtr->Feed().Drain(
             [&](const LiveGraphFeed::Buffer& buffer) { drawnBytes += buffer.ByteCount; });
     });
@@ -98,6 +101,14 @@ TEST(CaptureHandOff, SkippedBuffersFeedTheGraphButNotTheCount) {
                 handOff.Captured(buffer, sizeof buffer);
             } else {
                 handOff.Skipped(buffer, sizeof buffer);
+            }
+            if (i == Buffers / 2) {
+                // A fast capture thread could finish before the window thread runs once; hold it
+                // in a waiting stretch until the window thread has had its look.
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                while (!sawWaiting && std::chrono::steady_clock::now() < giveUp) {
+                    std::this_thread::yield();
+                }
             }
         }
         done = true;
