@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -81,6 +82,37 @@ bool DescriptionMayHold(const std::string& description, const std::vector<std::s
                                return lower(static_cast<unsigned char>(a)) ==
                                       static_cast<unsigned char>(b);
                            }) != description.end();
+    });
+}
+
+// Whether every wanted word begins a word of an ASCII description (one that passed the quick
+// test), decided without making its
+// words: in ASCII, SearchTokens' words are the runs of letters and digits, lowered, and a wanted
+// word (letters and digits only) can begin one only where such a run starts. nullopt for other
+// descriptions, which are looked at word by word.
+std::optional<bool> AsciiDescriptionHolds(const std::string& description,
+                                          const std::vector<std::string>& wanted) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    const auto wordChar = [](unsigned char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    if (std::any_of(description.begin(), description.end(),
+                    [](unsigned char c) { return c >= 0x80; })) {
+        return std::nullopt;
+    }
+    const std::size_t size = description.size();
+    return std::all_of(wanted.begin(), wanted.end(), [&](const std::string& word) {
+        for (std::size_t at = 0; at + word.size() <= size; ++at) {
+            if (at > 0 && wordChar(static_cast<unsigned char>(description[at - 1]))) {
+                continue;
+            }
+            if (std::equal(word.begin(), word.end(), description.begin() + at, [&](char w, char d) {
+                    return lower(static_cast<unsigned char>(d)) == static_cast<unsigned char>(w);
+                })) {
+                return true;
+            }
+        }
+        return false;
     });
 }
 
@@ -331,6 +363,9 @@ std::function<bool(const NoteRecord&)> CataloguePanel::SpokenWordsMatch(const QS
         }
         if (!DescriptionMayHold(note.Description, *wanted)) {
             return false;
+        }
+        if (const std::optional<bool> holds = AsciiDescriptionHolds(note.Description, *wanted)) {
+            return *holds;
         }
         const std::vector<std::string> words = SearchTokens(note.Description);
         return std::all_of(wanted->begin(), wanted->end(), [&](const std::string& prefix) {
