@@ -1,7 +1,8 @@
 #include "mainwindow/CataloguePanel.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <memory>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -84,6 +85,70 @@ bool DescriptionMayHold(const std::string& description, const std::vector<std::s
                            }) != description.end();
     });
 }
+
+// Whether every wanted word begins a word of an ASCII description (one that passed the quick
+// test), decided without making its
+// words: in ASCII, SearchTokens' words are the runs of letters and digits, lowered, and a wanted
+// word (letters and digits only) can begin one only where such a run starts. nullopt for other
+// descriptions, which are looked at word by word.
+std::optional<bool> AsciiDescriptionHolds(const std::string& description,
+                                          const std::vector<std::string>& wanted) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    const auto wordChar = [](unsigned char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    if (std::any_of(description.begin(), description.end(),
+                    [](unsigned char c) { return c >= 0x80; })) {
+        return std::nullopt;
+    }
+    const std::size_t size = description.size();
+    return std::all_of(wanted.begin(), wanted.end(), [&](const std::string& word) {
+        for (std::size_t at = 0; at + word.size() <= size; ++at) {
+            if (at > 0 && wordChar(static_cast<unsigned char>(description[at - 1]))) {
+                continue;
+            }
+            if (std::equal(word.begin(), word.end(), description.begin() + at, [&](char w, char d) {
+                    return lower(static_cast<unsigned char>(d)) == static_cast<unsigned char>(w);
+                })) {
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+// The names the index found, in order, looked up by the notes one after another. The notes come
+// mostly in the order of their names, so the place after the last one found is tried first.
+class FoundNames {
+public:
+    explicit FoundNames(std::vector<std::string> names) : mSorted(std::move(names)) {
+        if (!std::is_sorted(mSorted.begin(), mSorted.end())) {
+            std::sort(mSorted.begin(), mSorted.end());
+        }
+    }
+    bool Contains(const std::string& name) const {
+        const std::size_t size = mSorted.size();
+        if (mNext < size && mSorted[mNext] == name) {
+            ++mNext;
+            return true;
+        }
+        if ((mNext == 0 || mSorted[mNext - 1] < name) && (mNext == size || name < mSorted[mNext])) {
+            return false; // between the neighbours of the last place
+        }
+        const auto at = std::lower_bound(mSorted.begin(), mSorted.end(), name);
+        mNext = static_cast<std::size_t>(at - mSorted.begin());
+        if (at != mSorted.end() && *at == name) {
+            ++mNext;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::vector<std::string> mSorted;
+    mutable std::size_t mNext = 0; // only a hint: any order of questions gets the right answer
+};
+
 } // namespace
 
 CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& catalogue,
@@ -287,25 +352,27 @@ std::function<bool(const NoteRecord&)> CataloguePanel::SpokenWordsMatch(const QS
     if (wanted->empty()) {
         return {}; // nothing typed: the filter lets every note through, as without spoken words
     }
-    // One query of the index per refresh; the filter then only looks names up in the set.
-    auto found = std::make_shared<std::unordered_set<std::string>>();
+    // One query of the index per refresh; the filter then only looks names up in its answer.
+    std::vector<std::string> names;
     if (SearchIndex* index = OpenSearchIndex()) {
         try {
-            for (std::string& name : index->Find(text)) {
-                found->insert(std::move(name));
-            }
+            names = index->Find(text);
         } catch (const TellamoError&) {
             mIndex.reset(); // damaged: the worker mends it and says so with IndexChanged
         }
     }
+    auto found = std::make_shared<const FoundNames>(std::move(names));
     // The description is also searched here, so that a note the index does not know yet (a
     // new one, or all of them before the worker's first look) is found by it all the same.
     return [wanted, found](const NoteRecord& note) {
-        if (found->contains(note.FileName)) {
+        if (found->Contains(note.FileName)) {
             return true;
         }
         if (!DescriptionMayHold(note.Description, *wanted)) {
             return false;
+        }
+        if (const std::optional<bool> holds = AsciiDescriptionHolds(note.Description, *wanted)) {
+            return *holds;
         }
         const std::vector<std::string> words = SearchTokens(note.Description);
         return std::all_of(wanted->begin(), wanted->end(), [&](const std::string& prefix) {

@@ -253,5 +253,26 @@ TEST_F(TranscriptWindow, SearchSpokenWordsFindsEveryTypedWordInTranscriptOrDescr
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
 }
 
+// The list does not always come in the order of the notes' names (restored notes come last): the
+// index's answer is looked up by every note all the same.
+TEST_F(TranscriptWindow, SearchSpokenWordsFindsNotesListedOutOfTheirNamesOrder) {
+    {
+        SearchIndex index(IndexPath());
+        for (const char* name : {"000009", "000003", "000007", "000001", "000005"}) {
+            const bool lunch = std::string(name) == "000003" || std::string(name) == "000005";
+            Add({name, "", "", {{lunch ? "lunch" : "budget", 0, 500}}, true}, index);
+        }
+    }
+    Form.CataloguePart().SetSearchIndexPath(IndexPath());
+    Cat.SelectFolder(Cat.NotesNode());
+    Form.Actions().FilterAction->trigger();
+    Form.Actions().SpokenWordsAction->trigger();
+    Type("budg");
+    EXPECT_EQ(ShownNames(), (QStringList{"000001", "000007", "000009"}));
+    Type("lunch");
+    EXPECT_EQ(ShownNames(), (QStringList{"000003", "000005"}));
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+}
+
 } // namespace
 } // namespace tellamo::test
