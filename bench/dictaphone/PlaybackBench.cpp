@@ -248,14 +248,14 @@ struct BenchPlayer {
     }
     KeepingPort Port;
     EventFdPoster Poster;
-    TMediaPlayer Player{Port, Poster};
+    MediaPlayer Player{Port, Poster};
 };
 
 void BM_PlayerFeedBuffer(benchmark::State& state) {
     BenchPlayer b("tellamo-bench-feed.wav", Voice(60), static_cast<int>(state.range(0)));
     KeepingPort& port = b.Port;
     EventFdPoster& poster = b.Poster;
-    TMediaPlayer& player = b.Player;
+    MediaPlayer& player = b.Player;
     player.Play();
     for (int i = 0; i < 5; ++i) {
         port.CompleteOne();
@@ -263,7 +263,7 @@ void BM_PlayerFeedBuffer(benchmark::State& state) {
     }
     AllocationWindow allocations;
     for (auto _ : state) {
-        if (player.CurrentMode() != TMediaPlayer::Mode::Playing) {
+        if (player.CurrentMode() != MediaPlayer::Mode::Playing) {
             state.PauseTiming();
             player.Play(); // from the start again
             state.ResumeTiming();
@@ -282,7 +282,7 @@ void BM_PlayToFirstSound(benchmark::State& state) {
     BenchPlayer b("tellamo-bench-first.wav", Voice(2), static_cast<int>(state.range(0)));
     KeepingPort& port = b.Port;
     EventFdPoster& poster = b.Poster;
-    TMediaPlayer& player = b.Player;
+    MediaPlayer& player = b.Player;
     double firstSoundMs = 0;
     for (auto _ : state) {
         player.Play();
@@ -306,7 +306,7 @@ void BM_SeekAccuracy(benchmark::State& state) {
     BenchPlayer b("tellamo-bench-seek.wav", Voice(5, 3.0), static_cast<int>(state.range(0)));
     KeepingPort& port = b.Port;
     EventFdPoster& poster = b.Poster;
-    TMediaPlayer& player = b.Player;
+    MediaPlayer& player = b.Player;
     double worstMs = 0;
     std::vector<std::int16_t> heard;
     heard.reserve(Rate * 12);

@@ -87,8 +87,8 @@ void SaveAs(benchmark::State& state, const QString& compressor, int format, cons
     const std::string target = Files().Folder + "/" + name;
     for (auto _ : state) {
         tellamo::BackgroundWork job([&](const tellamo::WorkProgress& progress) {
-            tellamo::TConvertCtrl converter;
-            tellamo::TCompressorList& list = converter.AudioCompressors();
+            tellamo::ConvertCtrl converter;
+            tellamo::CompressorList& list = converter.AudioCompressors();
             for (int i = 0; i < list.Count(); ++i) {
                 if (list.Item(i).Name() == compressor) {
                     list.SetSelection(i);
@@ -108,11 +108,11 @@ void SaveAs(benchmark::State& state, const QString& compressor, int format, cons
 }
 
 void BM_SaveAsTrueSpeech_OneHour(benchmark::State& state) {
-    SaveAs(state, tellamo::TConvertCtrl::TrueSpeechName, tellamo::TConvertCtrl::TargetFormatWav,
+    SaveAs(state, tellamo::ConvertCtrl::TrueSpeechName, tellamo::ConvertCtrl::TargetFormatWav,
            "ts.wav");
 }
 void BM_SaveAsOggOpus_OneHour(benchmark::State& state) {
-    SaveAs(state, tellamo::TConvertCtrl::OpusName, tellamo::TConvertCtrl::TargetFormatOgg,
+    SaveAs(state, tellamo::ConvertCtrl::OpusName, tellamo::ConvertCtrl::TargetFormatOgg,
            "opus.opus");
 }
 

@@ -14,35 +14,35 @@ const QByteArray ShownAnswer = "shown\n";
 } // namespace
 
 SingleInstance::SingleInstance(QString folder, QObject* parent)
-    : QObject(parent), Folder(std::move(folder)) {}
+    : QObject(parent), mFolder(std::move(folder)) {}
 
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::LockPath() const {
-    return Folder + QStringLiteral("/tellamo.lock");
+    return mFolder + QStringLiteral("/tellamo.lock");
 }
 
 QString SingleInstance::SocketPath() const {
-    return Folder + QStringLiteral("/tellamo.socket");
+    return mFolder + QStringLiteral("/tellamo.socket");
 }
 
 bool SingleInstance::BecomeFirst() {
-    Lock = std::make_unique<QLockFile>(LockPath());
-    Lock->setStaleLockTime(0); // only a dead owner makes the lock stale, never its age
-    if (!Lock->tryLock(0)) {
-        Lock.reset();
+    mLock = std::make_unique<QLockFile>(LockPath());
+    mLock->setStaleLockTime(0); // only a dead owner makes the lock stale, never its age
+    if (!mLock->tryLock(0)) {
+        mLock.reset();
         return false;
     }
     // A socket file left by a killed copy would make listen() fail.
     QLocalServer::removeServer(SocketPath());
-    Server = new QLocalServer(this);
-    Server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!Server->listen(SocketPath())) {
+    mServer = new QLocalServer(this);
+    mServer->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!mServer->listen(SocketPath())) {
         qWarning("Tellamo cannot listen on %s: %s", qPrintable(SocketPath()),
-                 qPrintable(Server->errorString()));
+                 qPrintable(mServer->errorString()));
     }
-    connect(Server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = Server->nextPendingConnection()) {
+    connect(mServer, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = mServer->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
                 if (!socket->canReadLine()) {

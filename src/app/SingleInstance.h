@@ -35,9 +35,9 @@ private:
     QString LockPath() const;
     QString SocketPath() const;
 
-    QString Folder;
-    std::unique_ptr<QLockFile> Lock;
-    QLocalServer* Server = nullptr;
+    QString mFolder;
+    std::unique_ptr<QLockFile> mLock;
+    QLocalServer* mServer = nullptr;
 };
 
 } // namespace tellamo

@@ -21,10 +21,10 @@
 namespace tellamo {
 
 TDM::TDM(QString documentsFolder, FileSystem& fileSystem, HotKeyService& hotKeys)
-    : LangChanger(new TLangChanger(this)), Documents(std::move(documentsFolder)), Fs(fileSystem),
-      HotKeys(std::make_unique<THotKeyManager>(hotKeys)) {
+    : LangChanger(new TLangChanger(this)), mDocuments(std::move(documentsFolder)), mFs(fileSystem),
+      mHotKeys(std::make_unique<THotKeyManager>(hotKeys)) {
     setObjectName(QStringLiteral("DM"));
-    connect(HotKeys.get(), &THotKeyManager::OnHotKeyPressed, this,
+    connect(mHotKeys.get(), &THotKeyManager::OnHotKeyPressed, this,
             &TDM::HotKeyManagerHotKeyPressed);
 }
 
@@ -54,7 +54,7 @@ void TDM::ChooseTranslation() {
     // A LangFile key in the main window's section of the settings file names another file, or
     // switches translation off when empty; without one, the desktop's language decides.
     const QString settings =
-        QDir(Documents).filePath(StorageFolderLiteral + QStringLiteral("/tellamo.INI"));
+        QDir(mDocuments).filePath(StorageFolderLiteral + QStringLiteral("/tellamo.INI"));
     const IniFile file = IniFile::Load(QFile::encodeName(settings).toStdString());
     if (const std::optional<std::string> chosen = file.Read("TTellamoMainForm", "LangFile")) {
         QString path = QString::fromStdString(*chosen).trimmed();
@@ -82,23 +82,23 @@ bool TDM::DataModuleCreate() {
     NotesFolderName = TranslateText("Notes");
     RecycleBinName = TranslateText("Recycle Bin");
     StorageFolderName = StorageFolderLiteral;
-    if (const QString problem = PathEncodingProblem(Documents); !problem.isEmpty()) {
+    if (const QString problem = PathEncodingProblem(mDocuments); !problem.isEmpty()) {
         ShowErrorBox(nullptr, problem);
         return false;
     }
     ReadMeName = TranslateText("ReadMe.txt");
     QGuiApplication::setApplicationDisplayName(TranslateText("Tellamo"));
-    CatalogueObject = std::make_unique<Catalogue>(Storage(Documents, StorageFolderName, ReadMeName),
-                                                  NotesFolderName, RecycleBinName, Fs);
-    return CatalogueObject->Files().EnsureStorageFolder(
-        [](const QString& text, const QString&) { ShowErrorBox(nullptr, text); }, Fs);
+    mCatalogueObject = std::make_unique<Catalogue>(
+        Storage(mDocuments, StorageFolderName, ReadMeName), NotesFolderName, RecycleBinName, mFs);
+    return mCatalogueObject->Files().EnsureStorageFolder(
+        [](const QString& text, const QString&) { ShowErrorBox(nullptr, text); }, mFs);
 }
 
 void TDM::ConnectHotKeys(TTellamoMainForm* form, TOptionsForm* options) {
-    Form = form;
-    Options = options;
+    mForm = form;
+    mOptions = options;
     // A desktop that lists the program's hotkeys shows them under these names and texts.
-    HotKeys->Service().Purpose = [options](std::uint8_t key, std::uint32_t modifiers) {
+    mHotKeys->Service().Purpose = [options](std::uint8_t key, std::uint32_t modifiers) {
         const ShortCut shortCut = JoinShortCut(key, modifiers);
         if (shortCut == options->RecordHotKey->HotKey() &&
             options->RecordHotKeyCheckBox->isChecked()) {
@@ -112,18 +112,18 @@ void TDM::ConnectHotKeys(TTellamoMainForm* form, TOptionsForm* options) {
 }
 
 void TDM::HotKeyManagerHotKeyPressed(ShortCut hotKey, std::uint16_t) {
-    if (!Form || !Options) {
+    if (!mForm || !mOptions) {
         return;
     }
-    const MainActions& a = Form->Actions();
-    if (hotKey == Options->RecordHotKey->HotKey() && Options->RecordHotKeyCheckBox->isChecked() &&
+    const MainActions& a = mForm->Actions();
+    if (hotKey == mOptions->RecordHotKey->HotKey() && mOptions->RecordHotKeyCheckBox->isChecked() &&
         a.RecordAction->isEnabled()) {
         a.RecordAction->trigger();
-    } else if (hotKey == Options->StopHotKey->HotKey() &&
-               Options->StopHotKeyCheckBox->isChecked() && a.StopAction->isEnabled()) {
+    } else if (hotKey == mOptions->StopHotKey->HotKey() &&
+               mOptions->StopHotKeyCheckBox->isChecked() && a.StopAction->isEnabled()) {
         a.StopAction->trigger();
     }
-    Form->ActionListUpdate();
+    mForm->ActionListUpdate();
 }
 
 } // namespace tellamo

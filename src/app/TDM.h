@@ -32,8 +32,8 @@ public:
     // TellamoError when the read-me cannot be written; the caller shows that and goes on.
     bool DataModuleCreate();
 
-    Catalogue& Cat() { return *CatalogueObject; }
-    THotKeyManager& HotKeyManager() { return *HotKeys; }
+    Catalogue& Cat() { return *mCatalogueObject; }
+    THotKeyManager& HotKeyManager() { return *mHotKeys; }
 
     // The window and the dialog whose record and stop hotkeys the handler below serves.
     void ConnectHotKeys(TTellamoMainForm* form, TOptionsForm* options);
@@ -50,12 +50,12 @@ public:
 private:
     void ChooseTranslation();
 
-    QString Documents;
-    FileSystem& Fs;
-    std::unique_ptr<Catalogue> CatalogueObject;
-    std::unique_ptr<THotKeyManager> HotKeys;
-    TTellamoMainForm* Form = nullptr;
-    TOptionsForm* Options = nullptr;
+    QString mDocuments;
+    FileSystem& mFs;
+    std::unique_ptr<Catalogue> mCatalogueObject;
+    std::unique_ptr<THotKeyManager> mHotKeys;
+    TTellamoMainForm* mForm = nullptr;
+    TOptionsForm* mOptions = nullptr;
 };
 
 } // namespace tellamo

@@ -39,12 +39,12 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
-    ReadFd = fds[0];
+    mReadFd = fds[0];
     SignalWriteFd = fds[1];
-    auto* notifier = new QSocketNotifier(ReadFd, QSocketNotifier::Read, this);
+    auto* notifier = new QSocketNotifier(mReadFd, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         unsigned char byte = 0;
-        while (::read(ReadFd, &byte, 1) == 1) {
+        while (::read(mReadFd, &byte, 1) == 1) {
             emit Received(byte);
         }
     });
@@ -59,8 +59,8 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
 TerminationSignals::~TerminationSignals() {
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGINT, SIG_DFL);
-    if (ReadFd >= 0) {
-        ::close(ReadFd);
+    if (mReadFd >= 0) {
+        ::close(mReadFd);
         ::close(SignalWriteFd);
         SignalWriteFd = -1;
     }

@@ -26,7 +26,7 @@ signals:
     void Received(int signalNumber);
 
 private:
-    int ReadFd = -1;
+    int mReadFd = -1;
 };
 
 } // namespace tellamo

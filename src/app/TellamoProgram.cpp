@@ -38,8 +38,8 @@ namespace tellamo {
 
 TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, WavePort& port,
                                EventFdPoster& poster, std::string playFilePath)
-    : Documents(std::move(documentsFolder)), Fs(fileSystem), Port(port), Poster(poster),
-      PlayFilePath(std::move(playFilePath)) {
+    : mDocuments(std::move(documentsFolder)), mFs(fileSystem), mPort(port), mPoster(poster),
+      mPlayFilePath(std::move(playFilePath)) {
     // A lifetime of notes makes large arrays that live a short while (the rows of a sort, the
     // shown rows, the pointers to every note). They get pages of their own, which go back to
     // the system when freed. glibc raises its threshold for that after the first such array is
@@ -48,54 +48,54 @@ TellamoProgram::TellamoProgram(QString documentsFolder, FileSystem& fileSystem, 
     // default instead.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     // The device threads' notifications reach the window thread through the poster.
-    auto* pump = new QSocketNotifier(Poster.WakeFd(), QSocketNotifier::Read, this);
-    connect(pump, &QSocketNotifier::activated, this, [this] { Poster.ProcessPending(); });
+    auto* pump = new QSocketNotifier(mPoster.WakeFd(), QSocketNotifier::Read, this);
+    connect(pump, &QSocketNotifier::activated, this, [this] { mPoster.ProcessPending(); });
 }
 
 TellamoProgram::~TellamoProgram() {
     // Reverse order of creation: the media controls, the transcripts' link to the window, the
     // dialogs, the window (and what it owns), the data module.
-    MediaPlayer.reset();
-    MediaControl.reset();
-    TranscriptLink.reset();
-    SaveFormatForm.reset();
-    AboutForm.reset();
-    DescriptionForm.reset();
-    OptionsForm.reset();
-    Form.reset();
-    DataModule.reset();
+    mMediaPlayer.reset();
+    mMediaControl.reset();
+    mTranscriptLink.reset();
+    mSaveFormatForm.reset();
+    mAboutForm.reset();
+    mDescriptionForm.reset();
+    mOptionsForm.reset();
+    mForm.reset();
+    mDataModule.reset();
 }
 
 bool TellamoProgram::Start() {
-    if (!HotKeys) {
-        NoHotKeys = std::make_unique<NoHotKeyService>(
+    if (!mHotKeys) {
+        mNoHotKeys = std::make_unique<NoHotKeyService>(
             TranslateText("System-wide hotkeys are not available on this desktop."));
-        HotKeys = NoHotKeys.get();
+        mHotKeys = mNoHotKeys.get();
     }
-    DataModule = std::make_unique<TDM>(Documents, Fs, *HotKeys);
-    DataModule->TranslationFolders = TranslationFolders;
+    mDataModule = std::make_unique<TDM>(mDocuments, mFs, *mHotKeys);
+    mDataModule->TranslationFolders = TranslationFolders;
     try {
-        if (!DataModule->DataModuleCreate()) {
+        if (!mDataModule->DataModuleCreate()) {
             return false;
         }
     } catch (const std::exception& e) {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
 
-    Form = std::make_unique<TTellamoMainForm>(DataModule->Cat(),
-                                              AudioServices{Port, Poster, PlayFilePath});
-    TranslateCreatedForm(Form.get());
+    mForm = std::make_unique<TTellamoMainForm>(mDataModule->Cat(),
+                                               AudioServices{mPort, mPoster, mPlayFilePath});
+    TranslateCreatedForm(mForm.get());
     try {
-        Form->LoadOrNewCatalogue();
+        mForm->LoadOrNewCatalogue();
     } catch (const std::exception& e) {
         ShowApplicationError(nullptr, QString::fromStdString(e.what()));
     }
-    const MainActions& a = Form->Actions();
-    OptionsForm = std::make_unique<TOptionsForm>(
-        OptionsBindings{Form->Options(),
-                        Form->GraphOptions(),
-                        Form->DictaphonePart().SilenceSlider(),
-                        Form->DictaphonePart().VolumeSlider(),
+    const MainActions& a = mForm->Actions();
+    mOptionsForm = std::make_unique<TOptionsForm>(
+        OptionsBindings{mForm->Options(),
+                        mForm->GraphOptions(),
+                        mForm->DictaphonePart().SilenceSlider(),
+                        mForm->DictaphonePart().VolumeSlider(),
                         a.AffiliateAction,
                         a.SoundNotificationAction,
                         a.AskDescriptionAction,
@@ -111,79 +111,81 @@ bool TellamoProgram::Start() {
                         a.SilenceAction,
                         a.RecordHotkeyAction,
                         a.StopHotkeyAction,
-                        [this] { Form->DictaphonePart().RedrawAllGraphs(); },
-                        DataModule->Cat().Files().SettingsFilePath(),
+                        [this] { mForm->DictaphonePart().RedrawAllGraphs(); },
+                        mDataModule->Cat().Files().SettingsFilePath(),
                         [this](std::uint32_t skipStepMs, std::uint32_t rewindOnResumeMs) {
-                            Form->DictaphonePart().SetPlaybackSteps(skipStepMs, rewindOnResumeMs);
+                            mForm->DictaphonePart().SetPlaybackSteps(skipStepMs, rewindOnResumeMs);
                         }});
-    TranslateCreatedForm(OptionsForm.get());
-    Form->SetOptionsForm(OptionsForm.get());
+    TranslateCreatedForm(mOptionsForm.get());
+    mForm->SetOptionsForm(mOptionsForm.get());
     // The window's keys, for the hotkey fields' warning.
     std::vector<ShortCut> windowKeys;
-    for (const QAction* action : Form->findChildren<QAction*>()) {
+    for (const QAction* action : mForm->findChildren<QAction*>()) {
         for (const QKeySequence& keys : action->shortcuts()) {
             if (const ShortCut key = keys.count() == 1 ? ShortCutFromKey(keys[0]) : 0; key != 0) {
                 windowKeys.push_back(key);
             }
         }
     }
-    OptionsForm->SetWindowKeys(std::move(windowKeys));
-    OptionsForm->SetHotKeyManager(&DataModule->HotKeyManager());
-    OptionsForm->ShowError = [form = Form.get()](const QString& text) { ShowErrorBox(form, text); };
-    DataModule->ConnectHotKeys(Form.get(), OptionsForm.get());
-    DescriptionForm =
-        std::make_unique<TDescriptionForm>(Form->Actions().AskDescriptionAction, Form.get());
-    TranslateCreatedForm(DescriptionForm.get());
-    Form->SetDescriptionForm(DescriptionForm.get());
+    mOptionsForm->SetWindowKeys(std::move(windowKeys));
+    mOptionsForm->SetHotKeyManager(&mDataModule->HotKeyManager());
+    mOptionsForm->ShowError = [form = mForm.get()](const QString& text) {
+        ShowErrorBox(form, text);
+    };
+    mDataModule->ConnectHotKeys(mForm.get(), mOptionsForm.get());
+    mDescriptionForm =
+        std::make_unique<TDescriptionForm>(mForm->Actions().AskDescriptionAction, mForm.get());
+    TranslateCreatedForm(mDescriptionForm.get());
+    mForm->SetDescriptionForm(mDescriptionForm.get());
     // Once the options (the graph's colours) are known, and before anything is shown.
-    RecoveryMessage = Form->RecoverInterruptedRecordings();
+    mRecoveryMessage = mForm->RecoverInterruptedRecordings();
     // Contact: the address the build was configured with, if any; the second link opens the
     // manual that Help > Contents opens, shown by its path.
-    AboutForm =
-        std::make_unique<TAboutForm>(Form->windowIcon(), QStringLiteral(TELLAMO_CONTACT_ADDRESS),
+    mAboutForm =
+        std::make_unique<TAboutForm>(mForm->windowIcon(), QStringLiteral(TELLAMO_CONTACT_ADDRESS),
                                      HelpFilePath(QStringLiteral("tellamo.html")),
-                                     DataModule->Cat().Files().SettingsFilePath(), Form.get());
-    ConnectCommand(a.AboutAction, Form.get(), [this] { AboutForm->exec(); });
-    SaveFormatForm = std::make_unique<TSaveFormatForm>(
-        Form->Actions().AskFormatAction, DataModule->Cat().Files().SettingsFilePath());
-    Form->SetSaveFormatForm(SaveFormatForm.get());
-    Mail = std::make_unique<XdgEmailSender>();
-    Form->SetMailSender(Mail.get());
-    Form->SetSleepInhibitor(NoSleep);
-    if (Transcription) {
-        const bool installed = Transcription->ModelInstalled;
-        TranscriptLink = std::make_unique<TranscriptionLink>(*Form, DataModule->Cat(),
-                                                             std::move(*Transcription));
-        Transcription.reset();
-        OptionsForm->SetTranscription(a.TranscribeAction,
-                                      TranscriptionLink::UnavailableText(installed));
+                                     mDataModule->Cat().Files().SettingsFilePath(), mForm.get());
+    ConnectCommand(a.AboutAction, mForm.get(), [this] { mAboutForm->exec(); });
+    mSaveFormatForm = std::make_unique<TSaveFormatForm>(
+        mForm->Actions().AskFormatAction, mDataModule->Cat().Files().SettingsFilePath());
+    mForm->SetSaveFormatForm(mSaveFormatForm.get());
+    mMail = std::make_unique<XdgEmailSender>();
+    mForm->SetMailSender(mMail.get());
+    mForm->SetSleepInhibitor(mNoSleep);
+    if (mTranscription) {
+        const bool installed = mTranscription->ModelInstalled;
+        mTranscriptLink = std::make_unique<TranscriptionLink>(*mForm, mDataModule->Cat(),
+                                                              std::move(*mTranscription));
+        mTranscription.reset();
+        mOptionsForm->SetTranscription(a.TranscribeAction,
+                                       TranscriptionLink::UnavailableText(installed));
     }
     OfferMediaControls();
     return true;
 }
 
 void TellamoProgram::OfferMediaControls() {
-    if (!MediaBus.isConnected()) {
+    if (!mMediaBus.isConnected()) {
         return;
     }
-    MediaControl = std::make_unique<WindowMediaControls>(*Form);
-    MediaPlayer = std::make_unique<MprisService>(*MediaControl, MediaBus,
-                                                 QStringLiteral("io.github.tellamo.Tellamo"));
-    if (!MediaPlayer->Start()) {
+    mMediaControl = std::make_unique<WindowMediaControls>(*mForm);
+    mMediaPlayer = std::make_unique<MprisService>(*mMediaControl, mMediaBus,
+                                                  QStringLiteral("io.github.tellamo.Tellamo"));
+    if (!mMediaPlayer->Start()) {
         // Another copy holds the name, or the bus refused: the program plays on without.
-        MediaPlayer.reset();
-        MediaControl.reset();
+        mMediaPlayer.reset();
+        mMediaControl.reset();
         return;
     }
-    connect(MediaControl.get(), &WindowMediaControls::Changed, MediaPlayer.get(),
+    connect(mMediaControl.get(), &WindowMediaControls::Changed, mMediaPlayer.get(),
             &MprisService::Refresh);
-    connect(MediaControl.get(), &WindowMediaControls::Seeked, MediaPlayer.get(),
+    connect(mMediaControl.get(), &WindowMediaControls::Seeked, mMediaPlayer.get(),
             &MprisService::NotifySeeked);
 }
 
 void TellamoProgram::TranslateCreatedForm(QWidget* form) {
     try {
-        DataModule->LangChanger->TranslateForm(form);
+        mDataModule->LangChanger->TranslateForm(form);
     } catch (const std::exception& e) {
         ShowApplicationError(form, QString::fromStdString(e.what()));
     }
@@ -192,26 +194,26 @@ void TellamoProgram::TranslateCreatedForm(QWidget* form) {
 void TellamoProgram::Show() {
     // The stored settings are applied as the window is first shown; a window closed minimized
     // starts minimized.
-    if (Form->RestoreSettings()) {
-        Form->showMinimized();
+    if (mForm->RestoreSettings()) {
+        mForm->showMinimized();
     } else {
-        Form->show();
+        mForm->show();
     }
-    if (!RecoveryMessage.isEmpty()) {
-        ShowNotice(Form.get(), RecoveryMessage, TranslateText("Recordings recovered"));
+    if (!mRecoveryMessage.isEmpty()) {
+        ShowNotice(mForm.get(), mRecoveryMessage, TranslateText("Recordings recovered"));
     }
-    Form->OfferToRestoreFoundRecordings();
-    IdleConnection =
+    mForm->OfferToRestoreFoundRecordings();
+    mIdleConnection =
         connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
                 &TellamoProgram::FirstIdle);
-    Shown = true;
+    mShown = true;
 }
 
 void TellamoProgram::Terminate() {
     SetUnattended(true);
     CloseOpenBoxes();
-    if (!Terminating) {
-        Terminating = true;
+    if (!mTerminating) {
+        mTerminating = true;
         FinishTermination();
     }
 }
@@ -219,37 +221,37 @@ void TellamoProgram::Terminate() {
 void TellamoProgram::FinishTermination() {
     // A box's or dialog's own loop (or the start-up before the window is shown) must unwind
     // first: closing the window under a command that is still running would cut it off.
-    if (!Shown || QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > 1) {
+    if (!mShown || QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > 1) {
         CloseOpenBoxes();
         QTimer::singleShot(10, this, &TellamoProgram::FinishTermination);
         return;
     }
-    Form->close();
+    mForm->close();
     // Whatever the close left running (a device that would not stop) stops before the end.
-    Form->Audio().QueryEndSession();
+    mForm->Audio().QueryEndSession();
     QCoreApplication::exit(0);
 }
 
 void TellamoProgram::FirstIdle() {
-    disconnect(IdleConnection);
-    if (FirstIdleRan) {
+    disconnect(mIdleConnection);
+    if (mFirstIdleRan) {
         return;
     }
-    FirstIdleRan = true;
+    mFirstIdleRan = true;
     // The list was first filtered before the settings file restored the options' check marks.
-    Form->CataloguePart().ApplyNoteFilter();
-    Form->CataloguePart().RepaintFolders();
-    OptionsForm->SyncStartupShortcut();
-    OptionsForm->ApplyHotKeys(true);
+    mForm->CataloguePart().ApplyNoteFilter();
+    mForm->CataloguePart().RepaintFolders();
+    mOptionsForm->SyncStartupShortcut();
+    mOptionsForm->ApplyHotKeys(true);
     // Once the window is up and the option's check mark restored.
-    if (TranscriptLink) {
-        TranscriptLink->Start();
+    if (mTranscriptLink) {
+        mTranscriptLink->Start();
     }
 }
 
 void TellamoProgram::BringToFront() {
     // Restored from minimized or from the tray; a window shown normally only comes forward.
-    Form->BringToFront();
+    mForm->BringToFront();
 }
 
 } // namespace tellamo

@@ -41,21 +41,21 @@ public:
 
     // The desktop's hotkey service, chosen by the caller before Start; without one the program
     // runs without system-wide hotkeys.
-    void SetHotKeyService(HotKeyService& service) { HotKeys = &service; }
+    void SetHotKeyService(HotKeyService& service) { mHotKeys = &service; }
     // The desktop's suspend hold for recordings, chosen by the caller before Start; without one
     // recordings run without it.
-    void SetSleepInhibitor(SleepInhibitor& inhibitor) { NoSleep = &inhibitor; }
+    void SetSleepInhibitor(SleepInhibitor& inhibitor) { mNoSleep = &inhibitor; }
     // The bus on which Start offers the desktop's media controls (the session bus); without one,
     // or on a bus that is not connected, none are offered.
-    void SetMediaBus(const QDBusConnection& bus) { MediaBus = bus; }
+    void SetMediaBus(const QDBusConnection& bus) { mMediaBus = bus; }
     // The media controls on the bus, or null when none are offered.
-    MprisService* Mpris() { return MediaPlayer.get(); }
+    MprisService* Mpris() { return mMediaPlayer.get(); }
 
     // The transcript worker and what it needs, chosen by the caller before Start; the worker
     // outlives the program. Without it the program transcribes nothing (the window still shows
     // the transcripts there are).
-    void SetTranscription(TranscriptionSetup setup) { Transcription = std::move(setup); }
-    TranscriptionLink* Transcripts() { return TranscriptLink.get(); }
+    void SetTranscription(TranscriptionSetup setup) { mTranscription = std::move(setup); }
+    TranscriptionLink* Transcripts() { return mTranscriptLink.get(); }
 
     // Creates the data module and the main window (loading or making the catalogue), showing
     // each error of creation and going on. Returns false when the storage folder cannot be
@@ -73,13 +73,13 @@ public:
     // system log from now on, never into a box.
     void Terminate();
 
-    TDM& DM() { return *DataModule; }
-    TTellamoMainForm& MainForm() { return *Form; }
-    TOptionsForm& Options() { return *OptionsForm; }
-    TDescriptionForm& Description() { return *DescriptionForm; }
-    TAboutForm& About() { return *AboutForm; }
-    TSaveFormatForm& SaveFormat() { return *SaveFormatForm; }
-    bool FirstIdleDone() const { return FirstIdleRan; }
+    TDM& DM() { return *mDataModule; }
+    TTellamoMainForm& MainForm() { return *mForm; }
+    TOptionsForm& Options() { return *mOptionsForm; }
+    TDescriptionForm& Description() { return *mDescriptionForm; }
+    TAboutForm& About() { return *mAboutForm; }
+    TSaveFormatForm& SaveFormat() { return *mSaveFormatForm; }
+    bool FirstIdleDone() const { return mFirstIdleRan; }
 
     // The folders searched for the desktop language's translation file (none: English).
     QStringList TranslationFolders;
@@ -93,31 +93,31 @@ private:
     void FinishTermination();
     void OfferMediaControls();
 
-    QString Documents;
-    FileSystem& Fs;
-    WavePort& Port;
-    EventFdPoster& Poster;
-    std::string PlayFilePath;
-    HotKeyService* HotKeys = nullptr;
-    SleepInhibitor* NoSleep = nullptr;
-    std::unique_ptr<HotKeyService> NoHotKeys;
-    std::unique_ptr<TDM> DataModule;
-    std::unique_ptr<TTellamoMainForm> Form;
-    std::unique_ptr<TOptionsForm> OptionsForm;
-    std::unique_ptr<TDescriptionForm> DescriptionForm;
-    std::unique_ptr<TAboutForm> AboutForm;
-    std::unique_ptr<TSaveFormatForm> SaveFormatForm;
-    std::unique_ptr<XdgEmailSender> Mail;
-    QDBusConnection MediaBus{QString()};
-    std::unique_ptr<WindowMediaControls> MediaControl;
-    std::unique_ptr<MprisService> MediaPlayer;
-    std::optional<TranscriptionSetup> Transcription;
-    std::unique_ptr<TranscriptionLink> TranscriptLink;
-    bool FirstIdleRan = false;
-    bool Shown = false;
-    bool Terminating = false;
-    QMetaObject::Connection IdleConnection;
-    QString RecoveryMessage; // recordings repaired by Start, named once the window shows
+    QString mDocuments;
+    FileSystem& mFs;
+    WavePort& mPort;
+    EventFdPoster& mPoster;
+    std::string mPlayFilePath;
+    HotKeyService* mHotKeys = nullptr;
+    SleepInhibitor* mNoSleep = nullptr;
+    std::unique_ptr<HotKeyService> mNoHotKeys;
+    std::unique_ptr<TDM> mDataModule;
+    std::unique_ptr<TTellamoMainForm> mForm;
+    std::unique_ptr<TOptionsForm> mOptionsForm;
+    std::unique_ptr<TDescriptionForm> mDescriptionForm;
+    std::unique_ptr<TAboutForm> mAboutForm;
+    std::unique_ptr<TSaveFormatForm> mSaveFormatForm;
+    std::unique_ptr<XdgEmailSender> mMail;
+    QDBusConnection mMediaBus{QString()};
+    std::unique_ptr<WindowMediaControls> mMediaControl;
+    std::unique_ptr<MprisService> mMediaPlayer;
+    std::optional<TranscriptionSetup> mTranscription;
+    std::unique_ptr<TranscriptionLink> mTranscriptLink;
+    bool mFirstIdleRan = false;
+    bool mShown = false;
+    bool mTerminating = false;
+    QMetaObject::Connection mIdleConnection;
+    QString mRecoveryMessage; // recordings repaired by Start, named once the window shows
 };
 
 } // namespace tellamo

@@ -6,11 +6,11 @@
 
 namespace tellamo::truespeech {
 
-Decoder::Decoder() : State(std::make_unique<SynthesisState>()) {}
+Decoder::Decoder() : mState(std::make_unique<SynthesisState>()) {}
 Decoder::~Decoder() = default;
-Decoder::Decoder(const Decoder& other) : State(std::make_unique<SynthesisState>(*other.State)) {}
+Decoder::Decoder(const Decoder& other) : mState(std::make_unique<SynthesisState>(*other.mState)) {}
 Decoder& Decoder::operator=(const Decoder& other) {
-    *State = *other.State;
+    *mState = *other.mState;
     return *this;
 }
 
@@ -21,12 +21,12 @@ void Decoder::DecodeFrame(const std::uint8_t* bytes, std::int16_t* pcm) {
     std::int16_t filters[4][8];
     ReflectionFromIndices(f.Lpc.data(), r);
     LpcFromReflection(r, a);
-    SubframeFilters(a, State->Previous, f.Interpolate != 0, filters);
+    SubframeFilters(a, mState->Previous, f.Interpolate != 0, filters);
     for (int s = 0; s < 4; ++s) {
-        DecodeSubframe(*State, filters[s], r[0], f.BaseLag[s / 2], f.Pitch[s], f.Gain[s],
+        DecodeSubframe(*mState, filters[s], r[0], f.BaseLag[s / 2], f.Pitch[s], f.Gain[s],
                        f.Signs[s], f.Positions[s], pcm + s * SubframeSamples);
     }
-    std::memcpy(State->Previous, a, sizeof(a));
+    std::memcpy(mState->Previous, a, sizeof(a));
 }
 
 } // namespace tellamo::truespeech

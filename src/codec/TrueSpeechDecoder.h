@@ -23,7 +23,7 @@ public:
     void DecodeFrame(const std::uint8_t* frame, std::int16_t* pcm);
 
 private:
-    std::unique_ptr<SynthesisState> State;
+    std::unique_ptr<SynthesisState> mState;
 };
 
 } // namespace tellamo::truespeech

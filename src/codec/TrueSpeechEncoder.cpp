@@ -563,20 +563,20 @@ PulseChoice SearchPulses(const float* h, const Correlations& phi, const float* t
 
 } // namespace
 
-Encoder::Encoder() : State(std::make_unique<EncoderState>()) {}
+Encoder::Encoder() : mState(std::make_unique<EncoderState>()) {}
 Encoder::~Encoder() = default;
-Encoder::Encoder(const Encoder& other) : State(std::make_unique<EncoderState>(*other.State)) {}
+Encoder::Encoder(const Encoder& other) : mState(std::make_unique<EncoderState>(*other.mState)) {}
 Encoder& Encoder::operator=(const Encoder& other) {
-    *State = *other.State;
+    *mState = *other.mState;
     return *this;
 }
 
 const std::int16_t* Encoder::LastDecoded() const {
-    return State->Decoded;
+    return mState->Decoded;
 }
 
 Frame Encoder::EncodeFrame(const std::int16_t* pcm) {
-    EncoderState& st = *State;
+    EncoderState& st = *mState;
     std::memmove(st.Input, st.Input + FrameSamples, sizeof(float) * InputHistory);
     float* s = st.Input + InputHistory;
     // No high-pass: even a DC blocker's phase shift at the pitch frequency costs more waveform

@@ -34,7 +34,7 @@ public:
     const std::int16_t* LastDecoded() const;
 
 private:
-    std::unique_ptr<EncoderState> State;
+    std::unique_ptr<EncoderState> mState;
 };
 
 } // namespace tellamo::truespeech

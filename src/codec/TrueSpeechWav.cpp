@@ -48,39 +48,39 @@ std::array<std::uint8_t, WavHeaderSize> MakeWavHeader(std::uint32_t frameCount) 
     return h;
 }
 
-WavEncoder::WavEncoder() : Data(WavHeaderSize, '\0') {}
+WavEncoder::WavEncoder() : mData(WavHeaderSize, '\0') {}
 
 void WavEncoder::Write(const std::int16_t* pcm, std::size_t count) {
     while (count > 0) {
         const std::size_t take =
-            std::min(count, static_cast<std::size_t>(FrameSamples - PendingCount));
-        std::copy(pcm, pcm + take, Pending + PendingCount);
-        PendingCount += static_cast<int>(take);
+            std::min(count, static_cast<std::size_t>(FrameSamples - mPendingCount));
+        std::copy(pcm, pcm + take, mPending + mPendingCount);
+        mPendingCount += static_cast<int>(take);
         pcm += take;
         count -= take;
-        if (PendingCount == FrameSamples) {
-            if (Frames >= MaxFrames) {
+        if (mPendingCount == FrameSamples) {
+            if (mFrames >= MaxFrames) {
                 throw std::length_error("Too much sound for one TrueSpeech WAV file");
             }
-            const FrameBytesArray bytes = Codec.EncodeFrameBytes(Pending);
-            Data.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-            ++Frames;
-            PendingCount = 0;
+            const FrameBytesArray bytes = mCodec.EncodeFrameBytes(mPending);
+            mData.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            ++mFrames;
+            mPendingCount = 0;
         }
     }
 }
 
 std::string WavEncoder::Finish() {
-    if (PendingCount > 0) {
+    if (mPendingCount > 0) {
         const std::int16_t silence[FrameSamples] = {};
-        Write(silence, static_cast<std::size_t>(FrameSamples - PendingCount));
+        Write(silence, static_cast<std::size_t>(FrameSamples - mPendingCount));
     }
-    const auto header = MakeWavHeader(Frames);
-    std::memcpy(Data.data(), header.data(), header.size());
-    std::string out = std::move(Data);
-    Data.assign(WavHeaderSize, '\0');
-    Frames = 0;
-    Codec = Encoder();
+    const auto header = MakeWavHeader(mFrames);
+    std::memcpy(mData.data(), header.data(), header.size());
+    std::string out = std::move(mData);
+    mData.assign(WavHeaderSize, '\0');
+    mFrames = 0;
+    mCodec = Encoder();
     return out;
 }
 

@@ -29,14 +29,14 @@ public:
     // Pads, encodes what is pending and returns the whole file. The encoder is then empty again.
     std::string Finish();
 
-    std::uint32_t FrameCount() const { return Frames; }
+    std::uint32_t FrameCount() const { return mFrames; }
 
 private:
-    Encoder Codec;
-    std::int16_t Pending[FrameSamples] = {};
-    int PendingCount = 0;
-    std::string Data; // frames written so far, starting with room for the header
-    std::uint32_t Frames = 0;
+    Encoder mCodec;
+    std::int16_t mPending[FrameSamples] = {};
+    int mPendingCount = 0;
+    std::string mData; // frames written so far, starting with room for the header
+    std::uint32_t mFrames = 0;
 };
 
 } // namespace tellamo::truespeech

@@ -11,12 +11,12 @@ double ByteReader::F64() {
 }
 
 std::string_view ByteReader::ZString() {
-    const std::size_t end = Bytes.find('\0', Pos);
+    const std::size_t end = mBytes.find('\0', mPos);
     if (end == std::string_view::npos) {
         Fail();
     }
-    std::string_view text = Bytes.substr(Pos, end - Pos);
-    Pos = end + 1;
+    std::string_view text = mBytes.substr(mPos, end - mPos);
+    mPos = end + 1;
     return text;
 }
 
@@ -24,14 +24,14 @@ std::string_view ByteReader::Take(std::size_t count) {
     if (count > Remaining()) {
         Fail();
     }
-    std::string_view part = Bytes.substr(Pos, count);
-    Pos += count;
+    std::string_view part = mBytes.substr(mPos, count);
+    mPos += count;
     return part;
 }
 
 std::string_view ByteReader::Rest() {
-    std::string_view part = Bytes.substr(Pos);
-    Pos = Bytes.size();
+    std::string_view part = mBytes.substr(mPos);
+    mPos = mBytes.size();
     return part;
 }
 
@@ -45,7 +45,7 @@ std::uint64_t ByteReader::Unsigned(std::size_t width) {
 }
 
 void ByteReader::Fail() const {
-    throw TellamoError(EndOfDataText);
+    throw TellamoError(mEndOfDataText);
 }
 
 void ByteWriter::F64(double v) {

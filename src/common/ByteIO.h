@@ -14,7 +14,7 @@ namespace tellamo {
 class ByteReader {
 public:
     ByteReader(std::string_view bytes, std::string endOfDataText)
-        : Bytes(bytes), EndOfDataText(std::move(endOfDataText)) {}
+        : mBytes(bytes), mEndOfDataText(std::move(endOfDataText)) {}
 
     std::uint8_t U8() { return static_cast<std::uint8_t>(Take(1)[0]); }
     std::uint16_t U16() { return static_cast<std::uint16_t>(Unsigned(2)); }
@@ -27,44 +27,44 @@ public:
     std::string_view Take(std::size_t count);
     std::string_view Rest();
 
-    std::size_t Position() const { return Pos; }
-    std::size_t Remaining() const { return Bytes.size() - Pos; }
-    bool AtEnd() const { return Pos == Bytes.size(); }
+    std::size_t Position() const { return mPos; }
+    std::size_t Remaining() const { return mBytes.size() - mPos; }
+    bool AtEnd() const { return mPos == mBytes.size(); }
 
 private:
     std::uint64_t Unsigned(std::size_t width);
     [[noreturn]] void Fail() const;
 
-    std::string_view Bytes;
-    std::size_t Pos = 0;
-    std::string EndOfDataText;
+    std::string_view mBytes;
+    std::size_t mPos = 0;
+    std::string mEndOfDataText;
 };
 
 // Little-endian writing into a growing byte string.
 class ByteWriter {
 public:
-    explicit ByteWriter(std::string& out) : Out(out) {}
+    explicit ByteWriter(std::string& out) : mOut(out) {}
 
-    void U8(std::uint8_t v) { Out.push_back(static_cast<char>(v)); }
+    void U8(std::uint8_t v) { mOut.push_back(static_cast<char>(v)); }
     void U16(std::uint16_t v) { Unsigned(v, 2); }
     void U32(std::uint32_t v) { Unsigned(v, 4); }
     void I32(std::int32_t v) { Unsigned(static_cast<std::uint32_t>(v), 4); }
     void U64(std::uint64_t v) { Unsigned(v, 8); }
     void F64(double v);
-    void Bytes(std::string_view bytes) { Out.append(bytes); }
+    void Bytes(std::string_view bytes) { mOut.append(bytes); }
     // The text's bytes and one 0 byte.
     void ZString(std::string_view text) {
-        Out.append(text);
-        Out.push_back('\0');
+        mOut.append(text);
+        mOut.push_back('\0');
     }
 
 private:
     void Unsigned(std::uint64_t v, int width) {
         for (int i = 0; i < width; ++i) {
-            Out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+            mOut.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
         }
     }
-    std::string& Out;
+    std::string& mOut;
 };
 
 // Little-endian stores into fixed buffers (headers patched in place).

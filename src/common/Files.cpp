@@ -12,8 +12,8 @@
 namespace tellamo {
 
 UniqueFd::~UniqueFd() {
-    if (Fd >= 0) {
-        ::close(Fd);
+    if (mFd >= 0) {
+        ::close(mFd);
     }
 }
 

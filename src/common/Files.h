@@ -8,14 +8,14 @@ namespace tellamo {
 // Owns a file descriptor and closes it when it goes.
 class UniqueFd {
 public:
-    explicit UniqueFd(int fd = -1) : Fd(fd) {}
+    explicit UniqueFd(int fd = -1) : mFd(fd) {}
     ~UniqueFd();
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return Fd; }
+    int Get() const { return mFd; }
 
 private:
-    int Fd;
+    int mFd;
 };
 
 // The first bytes of a file (at most maxBytes) and the file's size, read in one go. Throws

@@ -83,7 +83,7 @@ IniFile::IniFile(std::string_view text) {
                 line.Key = std::string(Trim(trimmed.substr(0, equals)));
             }
         }
-        Lines.push_back(std::move(line));
+        mLines.push_back(std::move(line));
     }
 }
 
@@ -104,10 +104,11 @@ IniFile IniFile::Load(const std::string& path) {
 int IniFile::FindKey(std::string_view section, std::string_view key) const {
     if (!mKeyLinesValid) {
         mKeyLines.clear();
-        for (std::size_t i = 0; i < Lines.size(); ++i) {
-            if (!Lines[i].Key.empty()) {
+        for (std::size_t i = 0; i < mLines.size(); ++i) {
+            if (!mLines[i].Key.empty()) {
                 // The first line of a key is the one that counts.
-                mKeyLines.emplace(FoldedName(Lines[i].Section, Lines[i].Key), static_cast<int>(i));
+                mKeyLines.emplace(FoldedName(mLines[i].Section, mLines[i].Key),
+                                  static_cast<int>(i));
             }
         }
         mKeyLinesValid = true;
@@ -121,7 +122,7 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
     if (index < 0) {
         return std::nullopt;
     }
-    const std::string_view raw = Trim(Lines[static_cast<std::size_t>(index)].Raw);
+    const std::string_view raw = Trim(mLines[static_cast<std::size_t>(index)].Raw);
     std::string_view value = Trim(raw.substr(raw.find('=') + 1));
     if (Quoted(value)) {
         value = value.substr(1, value.size() - 2);
@@ -137,7 +138,7 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
 std::vector<std::string> IniFile::Keys(std::string_view section) const {
     std::vector<std::string> keys;
     std::unordered_set<std::string> seen;
-    for (const Line& line : Lines) {
+    for (const Line& line : mLines) {
         if (!line.Key.empty() && SameName(line.Section, section) &&
             seen.insert(FoldedName({}, line.Key)).second) {
             keys.push_back(line.Key);
@@ -148,10 +149,10 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
 
 int IniFile::SectionEnd(std::string_view section) const {
     int end = -1;
-    for (std::size_t i = 0; i < Lines.size(); ++i) {
-        if (SameName(Lines[i].Section, section) && (Lines[i].IsHeader || end >= 0)) {
+    for (std::size_t i = 0; i < mLines.size(); ++i) {
+        if (SameName(mLines[i].Section, section) && (mLines[i].IsHeader || end >= 0)) {
             // Trailing blank lines stay after the section's last key.
-            if (Lines[i].IsHeader || !Trim(Lines[i].Raw).empty()) {
+            if (mLines[i].IsHeader || !Trim(mLines[i].Raw).empty()) {
                 end = static_cast<int>(i) + 1;
             }
         }
@@ -175,34 +176,34 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
     Line line{cleanKey + "=" + stored, std::string(section), cleanKey, false};
     const int index = FindKey(section, cleanKey);
     if (index >= 0) {
-        line.Key = Lines[static_cast<std::size_t>(index)].Key;
+        line.Key = mLines[static_cast<std::size_t>(index)].Key;
         line.Raw = line.Key + "=" + stored;
-        line.Section = Lines[static_cast<std::size_t>(index)].Section;
-        Lines[static_cast<std::size_t>(index)] = std::move(line);
+        line.Section = mLines[static_cast<std::size_t>(index)].Section;
+        mLines[static_cast<std::size_t>(index)] = std::move(line);
         return;
     }
     mKeyLinesValid = false;
     int end = SectionEnd(section);
     if (end < 0) {
-        if (!Lines.empty() && !Trim(Lines.back().Raw).empty()) {
-            Lines.push_back({"", Lines.back().Section, {}, false});
+        if (!mLines.empty() && !Trim(mLines.back().Raw).empty()) {
+            mLines.push_back({"", mLines.back().Section, {}, false});
         }
         std::string header(1, '[');
         header.append(section).push_back(']');
-        Lines.push_back({std::move(header), std::string(section), {}, true});
-        end = static_cast<int>(Lines.size());
+        mLines.push_back({std::move(header), std::string(section), {}, true});
+        end = static_cast<int>(mLines.size());
     }
-    Lines.insert(Lines.begin() + end, std::move(line));
+    mLines.insert(mLines.begin() + end, std::move(line));
 }
 
 void IniFile::EraseSection(std::string_view section) {
-    std::erase_if(Lines, [&](const Line& line) { return SameName(line.Section, section); });
+    std::erase_if(mLines, [&](const Line& line) { return SameName(line.Section, section); });
     mKeyLinesValid = false;
 }
 
 std::string IniFile::Text() const {
     std::string text;
-    for (const Line& line : Lines) {
+    for (const Line& line : mLines) {
         text += line.Raw;
         text += "\r\n";
     }

@@ -55,7 +55,7 @@ private:
     int FindKey(std::string_view section, std::string_view key) const;
     int SectionEnd(std::string_view section) const; // index after its last line, -1 if absent
 
-    std::vector<Line> Lines;
+    std::vector<Line> mLines;
     // The line of each key (section and key folded to lower case, joined by a NUL), built when
     // first needed after a change, so that finding a key does not walk the file.
     mutable std::unordered_map<std::string, int> mKeyLines;

@@ -30,32 +30,32 @@ std::unique_ptr<DBusSleepInhibitor> DBusSleepInhibitor::Create() {
 
 DBusSleepInhibitor::DBusSleepInhibitor(QDBusConnection session, QDBusConnection system,
                                        QObject* parent)
-    : QObject(parent), Session(std::move(session)), System(std::move(system)) {}
+    : QObject(parent), mSession(std::move(session)), mSystem(std::move(system)) {}
 
 DBusSleepInhibitor::~DBusSleepInhibitor() {
     Release();
 }
 
 void DBusSleepInhibitor::Inhibit(const QString& reason) {
-    if (Wanted) {
+    if (mWanted) {
         return;
     }
-    Wanted = true;
-    Reason = reason;
-    AskPortal(++Asked);
+    mWanted = true;
+    mReason = reason;
+    AskPortal(++mAsked);
 }
 
 void DBusSleepInhibitor::Release() {
-    Wanted = false;
-    if (!PortalHandle.isEmpty()) {
-        ClosePortalRequest(PortalHandle);
-        PortalHandle.clear();
+    mWanted = false;
+    if (!mPortalHandle.isEmpty()) {
+        ClosePortalRequest(mPortalHandle);
+        mPortalHandle.clear();
     }
-    LogindFd.reset();
+    mLogindFd.reset();
 }
 
 void DBusSleepInhibitor::AskPortal(std::uint64_t ask) {
-    if (!Session.isConnected()) {
+    if (!mSession.isConnected()) {
         AskLogind(ask, QStringLiteral("no session bus"));
         return;
     }
@@ -65,14 +65,14 @@ void DBusSleepInhibitor::AskPortal(std::uint64_t ask) {
     // A named request has a path known before the answer: should the portal answer only after
     // the time-out, its hold can still be given back.
     const QString token = QStringLiteral("tellamo_inhibit_%1").arg(ask);
-    QString sender = Session.baseService().mid(1);
+    QString sender = mSession.baseService().mid(1);
     sender.replace('.', '_');
     const QString expectedHandle =
         QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
     call << QString() << PortalSuspendFlag
          << QVariantMap{{QStringLiteral("handle_token"), token},
-                        {QStringLiteral("reason"), Reason}};
-    auto* watcher = new QDBusPendingCallWatcher(Session.asyncCall(call, CallTimeoutMs), this);
+                        {QStringLiteral("reason"), mReason}};
+    auto* watcher = new QDBusPendingCallWatcher(mSession.asyncCall(call, CallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, ask, expectedHandle](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
@@ -90,7 +90,7 @@ void DBusSleepInhibitor::AskPortal(std::uint64_t ask) {
                 }
                 const QString handle = reply.value().path();
                 if (Current(ask)) {
-                    PortalHandle = handle;
+                    mPortalHandle = handle;
                 } else {
                     ClosePortalRequest(handle);
                 }
@@ -98,16 +98,16 @@ void DBusSleepInhibitor::AskPortal(std::uint64_t ask) {
 }
 
 void DBusSleepInhibitor::AskLogind(std::uint64_t ask, const QString& portalError) {
-    if (!System.isConnected()) {
+    if (!mSystem.isConnected()) {
         NoteUnavailable(portalError + QStringLiteral("; no system bus"));
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-    call << QStringLiteral("sleep") << QStringLiteral("Tellamo") << Reason
+    call << QStringLiteral("sleep") << QStringLiteral("Tellamo") << mReason
          << QStringLiteral("block");
-    auto* watcher = new QDBusPendingCallWatcher(System.asyncCall(call, CallTimeoutMs), this);
+    auto* watcher = new QDBusPendingCallWatcher(mSystem.asyncCall(call, CallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, ask, portalError](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
@@ -123,7 +123,7 @@ void DBusSleepInhibitor::AskLogind(std::uint64_t ask, const QString& portalError
                 auto fd = std::make_unique<UniqueFd>(
                     ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0));
                 if (Current(ask) && fd->Get() >= 0) {
-                    LogindFd = std::move(fd);
+                    mLogindFd = std::move(fd);
                 }
             });
 }
@@ -134,14 +134,14 @@ void DBusSleepInhibitor::ClosePortalRequest(const QString& handle) {
     const QDBusMessage close = QDBusMessage::createMethodCall(
         PortalService, handle, QStringLiteral("org.freedesktop.portal.Request"),
         QStringLiteral("Close"));
-    Session.send(close);
+    mSession.send(close);
 }
 
 void DBusSleepInhibitor::NoteUnavailable(const QString& why) {
-    if (Noted) {
+    if (mNoted) {
         return;
     }
-    Noted = true;
+    mNoted = true;
     std::fprintf(stderr, "tellamo: the computer may suspend while recording: %s\n",
                  why.toLocal8Bit().constData());
     std::fflush(stderr);

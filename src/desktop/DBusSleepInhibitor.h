@@ -37,18 +37,18 @@ private:
     void AskLogind(std::uint64_t ask, const QString& portalError);
     void ClosePortalRequest(const QString& handle);
     void NoteUnavailable(const QString& why);
-    bool Current(std::uint64_t ask) const { return Wanted && ask == Asked; }
+    bool Current(std::uint64_t ask) const { return mWanted && ask == mAsked; }
 
-    QDBusConnection Session;
-    QDBusConnection System;
-    QString Reason;
-    bool Wanted = false;
+    QDBusConnection mSession;
+    QDBusConnection mSystem;
+    QString mReason;
+    bool mWanted = false;
     // Every Inhibit is one ask; an answer to an ask that is no longer current (released
     // meanwhile) is given back at once.
-    std::uint64_t Asked = 0;
-    QString PortalHandle;
-    std::unique_ptr<UniqueFd> LogindFd;
-    bool Noted = false;
+    std::uint64_t mAsked = 0;
+    QString mPortalHandle;
+    std::unique_ptr<UniqueFd> mLogindFd;
+    bool mNoted = false;
 };
 
 } // namespace tellamo

@@ -41,14 +41,14 @@ public:
 // A desktop without system-wide hotkeys: every registration is refused.
 class NoHotKeyService : public HotKeyService {
 public:
-    explicit NoHotKeyService(QString reason) : Reason(std::move(reason)) {}
+    explicit NoHotKeyService(QString reason) : mReason(std::move(reason)) {}
     bool Register(std::uint16_t, std::uint8_t, std::uint32_t) override { return false; }
     bool Unregister(std::uint16_t) override { return false; }
     bool Available() const override { return false; }
-    QString UnavailableReason() const override { return Reason; }
+    QString UnavailableReason() const override { return mReason; }
 
 private:
-    QString Reason;
+    QString mReason;
 };
 
 } // namespace tellamo

@@ -288,7 +288,7 @@ TLangChanger::TLangChanger(QObject* owner) : QObject(owner) {
 }
 
 TLangChanger::~TLangChanger() {
-    if (Installed) {
+    if (mInstalled) {
         SetTranslator({});
     }
 }
@@ -302,7 +302,7 @@ void TLangChanger::SetSeparator(const QString& separator) {
 }
 
 void TLangChanger::Install() {
-    Installed = true;
+    mInstalled = true;
     SetTranslator([this](const QString& literal) { return TranslateText(literal); });
 }
 

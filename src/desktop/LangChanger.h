@@ -55,7 +55,7 @@ public:
 private:
     QString mLangFile;
     QString mSeparator = QStringLiteral(",");
-    bool Installed = false;
+    bool mInstalled = false;
 };
 
 // The translation file for the desktop's language: "<language>_<COUNTRY>.ini", then

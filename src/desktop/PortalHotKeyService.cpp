@@ -65,13 +65,13 @@ std::unique_ptr<PortalHotKeyService> PortalHotKeyService::Create(QDBusConnection
 }
 
 PortalHotKeyService::PortalHotKeyService(QDBusConnection bus, QObject* parent)
-    : QObject(parent), Bus(std::move(bus)) {
+    : QObject(parent), mBus(std::move(bus)) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     // A slot with typed arguments failed to connect until the connection had once carried
     // those types; a slot that takes the whole message always connects.
-    Bus.connect(PortalService, PortalPath, ShortcutsInterface, QStringLiteral("Activated"), this,
-                SLOT(ShortcutActivated(QDBusMessage)));
+    mBus.connect(PortalService, PortalPath, ShortcutsInterface, QStringLiteral("Activated"), this,
+                 SLOT(ShortcutActivated(QDBusMessage)));
 }
 
 PortalHotKeyService::~PortalHotKeyService() {
@@ -83,50 +83,50 @@ bool PortalHotKeyService::Register(std::uint16_t id, std::uint8_t key, std::uint
     if (purpose.Name.isEmpty()) {
         purpose.Name = QStringLiteral("hotkey%1").arg(JoinShortCut(key, modifiers));
     }
-    for (const Shortcut& shortcut : Shortcuts) {
+    for (const Shortcut& shortcut : mShortcuts) {
         if (shortcut.Id == id || (shortcut.Key == key && shortcut.Modifiers == modifiers) ||
             shortcut.Purpose.Name == purpose.Name) {
             return false;
         }
     }
-    Shortcuts.push_back({id, key, modifiers, std::move(purpose)});
+    mShortcuts.push_back({id, key, modifiers, std::move(purpose)});
     ScheduleBind();
     return true;
 }
 
 bool PortalHotKeyService::Unregister(std::uint16_t id) {
-    const auto it = std::find_if(Shortcuts.begin(), Shortcuts.end(),
+    const auto it = std::find_if(mShortcuts.begin(), mShortcuts.end(),
                                  [id](const Shortcut& shortcut) { return shortcut.Id == id; });
-    if (it == Shortcuts.end()) {
+    if (it == mShortcuts.end()) {
         return false;
     }
-    Shortcuts.erase(it);
+    mShortcuts.erase(it);
     ScheduleBind();
     return true;
 }
 
 void PortalHotKeyService::ScheduleBind() {
     // The record and the stop hotkey are registered one after the other: one session for both.
-    if (!BindScheduled) {
-        BindScheduled = true;
+    if (!mBindScheduled) {
+        mBindScheduled = true;
         QTimer::singleShot(0, this, [this] {
-            BindScheduled = false;
+            mBindScheduled = false;
             Bind();
         });
     }
 }
 
 void PortalHotKeyService::Bind() {
-    if (Busy != Stage::Idle) {
-        Changed = true;
+    if (mBusy != Stage::Idle) {
+        mChanged = true;
         return;
     }
-    Changed = false;
+    mChanged = false;
     CloseSession();
-    if (Shortcuts.empty()) {
+    if (mShortcuts.empty()) {
         return;
     }
-    const QString token = QStringLiteral("tellamo%1").arg(++Tokens);
+    const QString token = QStringLiteral("tellamo%1").arg(++mTokens);
     Ask(QStringLiteral("CreateSession"),
         {QVariantMap{{QStringLiteral("handle_token"), token},
                      {QStringLiteral("session_handle_token"), token}}},
@@ -135,7 +135,7 @@ void PortalHotKeyService::Bind() {
 
 void PortalHotKeyService::BindShortcuts() {
     QList<PortalShortcut> list;
-    for (const Shortcut& shortcut : Shortcuts) {
+    for (const Shortcut& shortcut : mShortcuts) {
         QVariantMap properties{{QStringLiteral("description"), shortcut.Purpose.Description}};
         const QString trigger = PortalTrigger(JoinShortCut(shortcut.Key, shortcut.Modifiers));
         if (!trigger.isEmpty()) {
@@ -144,41 +144,41 @@ void PortalHotKeyService::BindShortcuts() {
         list.push_back({shortcut.Purpose.Name, properties});
     }
     Ask(QStringLiteral("BindShortcuts"),
-        {QVariant::fromValue(QDBusObjectPath(SessionHandle)), QVariant::fromValue(list), QString(),
-         QVariantMap{{QStringLiteral("handle_token"), QStringLiteral("tellamo%1").arg(++Tokens)}}},
+        {QVariant::fromValue(QDBusObjectPath(mSessionHandle)), QVariant::fromValue(list), QString(),
+         QVariantMap{{QStringLiteral("handle_token"), QStringLiteral("tellamo%1").arg(++mTokens)}}},
         Stage::Binding);
 }
 
 void PortalHotKeyService::Ask(const QString& method, const QList<QVariant>& arguments,
                               Stage stage) {
-    Busy = stage;
+    mBusy = stage;
     // The answer comes as a signal of a request object whose path the portal derives from our
     // name on the bus and the handle token; listening before the call cannot miss it.
     const QString token = arguments.last().toMap().value(QStringLiteral("handle_token")).toString();
-    QString sender = Bus.baseService().mid(1);
+    QString sender = mBus.baseService().mid(1);
     sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    PendingRequest = PortalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+    mPendingRequest = PortalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
     ListenForResponse(true);
     QDBusMessage call =
         QDBusMessage::createMethodCall(PortalService, PortalPath, ShortcutsInterface, method);
     call.setArguments(arguments);
-    auto* watcher = new QDBusPendingCallWatcher(Bus.asyncCall(call), this);
+    auto* watcher = new QDBusPendingCallWatcher(mBus.asyncCall(call), this);
     // The answer to the call may come after the request's Response, even after a later call:
     // it counts only while its request is still the one awaited.
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, method, expected = PendingRequest](QDBusPendingCallWatcher* finished) {
+            [this, method, expected = mPendingRequest](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
-                if (PendingRequest != expected) {
+                if (mPendingRequest != expected) {
                     return;
                 }
                 const QDBusPendingReply<QDBusObjectPath> reply = *finished;
                 if (reply.isError()) {
                     Note(method + QStringLiteral(": ") + reply.error().message());
                     ListenForResponse(false);
-                    PendingRequest.clear();
-                    Busy = Stage::Idle;
+                    mPendingRequest.clear();
+                    mBusy = Stage::Idle;
                     // Changes made meanwhile are still owed to the portal.
-                    if (Changed) {
+                    if (mChanged) {
                         Bind();
                     }
                     return;
@@ -186,7 +186,7 @@ void PortalHotKeyService::Ask(const QString& method, const QList<QVariant>& argu
                 // An older portal chooses its own path.
                 if (reply.value().path() != expected) {
                     ListenForResponse(false);
-                    PendingRequest = reply.value().path();
+                    mPendingRequest = reply.value().path();
                     ListenForResponse(true);
                 }
             });
@@ -194,39 +194,39 @@ void PortalHotKeyService::Ask(const QString& method, const QList<QVariant>& argu
 
 void PortalHotKeyService::ListenForResponse(bool listen) {
     if (listen) {
-        Bus.connect(PortalService, PendingRequest, RequestInterface, QStringLiteral("Response"),
-                    this, SLOT(RequestResponse(QDBusMessage)));
+        mBus.connect(PortalService, mPendingRequest, RequestInterface, QStringLiteral("Response"),
+                     this, SLOT(RequestResponse(QDBusMessage)));
     } else {
-        Bus.disconnect(PortalService, PendingRequest, RequestInterface, QStringLiteral("Response"),
-                       this, SLOT(RequestResponse(QDBusMessage)));
+        mBus.disconnect(PortalService, mPendingRequest, RequestInterface,
+                        QStringLiteral("Response"), this, SLOT(RequestResponse(QDBusMessage)));
     }
 }
 
 void PortalHotKeyService::RequestResponse(const QDBusMessage& message) {
     // (response: 0 granted, 1 cancelled by the user, 2 otherwise; results)
     const QList<QVariant> arguments = message.arguments();
-    if (message.path() != PendingRequest || arguments.size() < 2) {
+    if (message.path() != mPendingRequest || arguments.size() < 2) {
         return;
     }
     const uint response = arguments[0].toUInt();
     const QVariantMap results = qdbus_cast<QVariantMap>(arguments[1]);
     ListenForResponse(false);
-    PendingRequest.clear();
-    const Stage stage = Busy;
-    Busy = Stage::Idle;
+    mPendingRequest.clear();
+    const Stage stage = mBusy;
+    mBusy = Stage::Idle;
     if (response != 0) {
         Note(QStringLiteral("the desktop refused the hotkeys (answer %1)").arg(response));
     } else if (stage == Stage::CreatingSession) {
         const QVariant handle = results.value(QStringLiteral("session_handle"));
-        SessionHandle = handle.canConvert<QDBusObjectPath>()
-                            ? handle.value<QDBusObjectPath>().path()
-                            : handle.toString();
-        if (!Changed) {
+        mSessionHandle = handle.canConvert<QDBusObjectPath>()
+                             ? handle.value<QDBusObjectPath>().path()
+                             : handle.toString();
+        if (!mChanged) {
             BindShortcuts();
             return;
         }
     }
-    if (Changed) {
+    if (mChanged) {
         Bind();
     }
 }
@@ -234,12 +234,12 @@ void PortalHotKeyService::RequestResponse(const QDBusMessage& message) {
 void PortalHotKeyService::ShortcutActivated(const QDBusMessage& message) {
     // (session handle, shortcut name, timestamp, options)
     const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2 || SessionHandle.isEmpty() || !Pressed ||
-        arguments[0].value<QDBusObjectPath>().path() != SessionHandle) {
+    if (arguments.size() < 2 || mSessionHandle.isEmpty() || !Pressed ||
+        arguments[0].value<QDBusObjectPath>().path() != mSessionHandle) {
         return;
     }
     const QString shortcutId = arguments[1].toString();
-    for (const Shortcut& shortcut : Shortcuts) {
+    for (const Shortcut& shortcut : mShortcuts) {
         if (shortcut.Purpose.Name == shortcutId) {
             Pressed(shortcut.Id, shortcut.Key, shortcut.Modifiers);
             return;
@@ -248,13 +248,13 @@ void PortalHotKeyService::ShortcutActivated(const QDBusMessage& message) {
 }
 
 void PortalHotKeyService::CloseSession() {
-    if (SessionHandle.isEmpty()) {
+    if (mSessionHandle.isEmpty()) {
         return;
     }
-    Bus.send(QDBusMessage::createMethodCall(PortalService, SessionHandle,
-                                            QStringLiteral("org.freedesktop.portal.Session"),
-                                            QStringLiteral("Close")));
-    SessionHandle.clear();
+    mBus.send(QDBusMessage::createMethodCall(PortalService, mSessionHandle,
+                                             QStringLiteral("org.freedesktop.portal.Session"),
+                                             QStringLiteral("Close")));
+    mSessionHandle.clear();
 }
 
 void PortalHotKeyService::Note(const QString& text) {

@@ -63,14 +63,14 @@ private:
     void CloseSession();
     void Note(const QString& text);
 
-    QDBusConnection Bus;
-    std::vector<Shortcut> Shortcuts;
-    QString SessionHandle;
-    QString PendingRequest; // the request whose Response is awaited
-    Stage Busy = Stage::Idle;
-    bool BindScheduled = false;
-    bool Changed = false; // the shortcuts changed while the portal was busy
-    int Tokens = 0;
+    QDBusConnection mBus;
+    std::vector<Shortcut> mShortcuts;
+    QString mSessionHandle;
+    QString mPendingRequest; // the request whose Response is awaited
+    Stage mBusy = Stage::Idle;
+    bool mBindScheduled = false;
+    bool mChanged = false; // the shortcuts changed while the portal was busy
+    int mTokens = 0;
 };
 
 } // namespace tellamo

@@ -13,8 +13,8 @@ THotKeyEdit::THotKeyEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 void THotKeyEdit::SetHotKey(ShortCut value) {
-    const bool changed = value != Value;
-    Value = value;
+    const bool changed = value != mValue;
+    mValue = value;
     setText(ShortCutToText(value));
     if (changed) {
         emit HotKeyChanged(value);

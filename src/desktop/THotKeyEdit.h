@@ -14,7 +14,7 @@ class THotKeyEdit : public QLineEdit {
 public:
     explicit THotKeyEdit(QWidget* parent = nullptr);
 
-    ShortCut HotKey() const { return Value; }
+    ShortCut HotKey() const { return mValue; }
     void SetHotKey(ShortCut value);
 
 signals:
@@ -25,7 +25,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    ShortCut Value = 0;
+    ShortCut mValue = 0;
 };
 
 } // namespace tellamo

@@ -7,34 +7,34 @@
 namespace tellamo {
 
 THotKeyManager::THotKeyManager(HotKeyService& service, QObject* parent)
-    : QObject(parent), Svc(service) {
+    : QObject(parent), mSvc(service) {
     setObjectName(QStringLiteral("HotKeyManager"));
-    Svc.Pressed = [this](std::uint16_t id, std::uint8_t key, std::uint32_t modifiers) {
+    mSvc.Pressed = [this](std::uint16_t id, std::uint8_t key, std::uint32_t modifiers) {
         HotKeyMessage(id, key, modifiers);
     };
 }
 
 THotKeyManager::~THotKeyManager() {
     RemoveAllShortCuts();
-    Svc.Pressed = nullptr;
+    mSvc.Pressed = nullptr;
 }
 
 std::uint16_t THotKeyManager::AddAtom(const QString& name) {
-    auto found = Atoms.find(name);
-    if (found != Atoms.end()) {
+    auto found = mAtoms.find(name);
+    if (found != mAtoms.end()) {
         ++found->second.References;
         return found->second.Value;
     }
-    const std::uint16_t value = NextAtom++;
-    Atoms[name] = {value, 1};
+    const std::uint16_t value = mNextAtom++;
+    mAtoms[name] = {value, 1};
     return value;
 }
 
 void THotKeyManager::DeleteAtom(std::uint16_t atom) {
-    for (auto it = Atoms.begin(); it != Atoms.end(); ++it) {
+    for (auto it = mAtoms.begin(); it != mAtoms.end(); ++it) {
         if (it->second.Value == atom) {
             if (--it->second.References == 0) {
-                Atoms.erase(it);
+                mAtoms.erase(it);
             }
             return;
         }
@@ -44,39 +44,39 @@ void THotKeyManager::DeleteAtom(std::uint16_t atom) {
 std::uint16_t THotKeyManager::AddShortCut(ShortCut shortCut) {
     const SplitKey split = SplitShortCut(shortCut);
     const std::uint16_t id = AddAtom(QStringLiteral("HotKeyManagerHotKey%1").arg(shortCut));
-    if (!Svc.Register(id, split.Key, split.Modifiers)) {
+    if (!mSvc.Register(id, split.Key, split.Modifiers)) {
         DeleteAtom(id);
         return 0;
     }
-    List.push_back({shortCut, id});
+    mList.push_back({shortCut, id});
     return id;
 }
 
 bool THotKeyManager::RemoveShortCut(ShortCut shortCut) {
-    auto found = std::find_if(List.begin(), List.end(),
+    auto found = std::find_if(mList.begin(), mList.end(),
                               [shortCut](const Registration& r) { return r.Key == shortCut; });
-    if (found == List.end()) {
+    if (found == mList.end()) {
         return false;
     }
     const std::uint16_t id = found->Id;
-    const bool accepted = Svc.Unregister(id);
+    const bool accepted = mSvc.Unregister(id);
     DeleteAtom(id);
-    List.erase(found);
+    mList.erase(found);
     return accepted;
 }
 
 void THotKeyManager::RemoveAllShortCuts() {
-    while (!List.empty()) {
-        const std::uint16_t id = List.back().Id;
-        Svc.Unregister(id);
+    while (!mList.empty()) {
+        const std::uint16_t id = mList.back().Id;
+        mSvc.Unregister(id);
         DeleteAtom(id);
-        List.pop_back();
+        mList.pop_back();
     }
 }
 
 void THotKeyManager::HotKeyMessage(std::uint16_t id, std::uint8_t key, std::uint32_t modifiers) {
     const ShortCut shortCut = JoinShortCut(key, modifiers);
-    const bool ours = std::any_of(List.begin(), List.end(),
+    const bool ours = std::any_of(mList.begin(), mList.end(),
                                   [shortCut](const Registration& r) { return r.Key == shortCut; });
     if (ours) {
         emit OnHotKeyPressed(shortCut, id);

@@ -29,12 +29,12 @@ public:
     bool RemoveShortCut(ShortCut shortCut);
     void RemoveAllShortCuts();
 
-    HotKeyService& Service() { return Svc; }
+    HotKeyService& Service() { return mSvc; }
     struct Registration {
         ShortCut Key;
         std::uint16_t Id;
     };
-    const std::vector<Registration>& Registrations() const { return List; }
+    const std::vector<Registration>& Registrations() const { return mList; }
 
 signals:
     void OnHotKeyPressed(ShortCut hotKey, std::uint16_t index);
@@ -44,15 +44,15 @@ private:
     std::uint16_t AddAtom(const QString& name);
     void DeleteAtom(std::uint16_t atom);
 
-    HotKeyService& Svc;
-    std::vector<Registration> List;
+    HotKeyService& mSvc;
+    std::vector<Registration> mList;
     // The atom table: name -> value and reference count, as the system keeps its global atoms.
     struct Atom {
         std::uint16_t Value;
         int References;
     };
-    std::map<QString, Atom> Atoms;
-    std::uint16_t NextAtom = 0xC000;
+    std::map<QString, Atom> mAtoms;
+    std::uint16_t mNextAtom = 0xC000;
 };
 
 } // namespace tellamo

@@ -51,24 +51,24 @@ std::unique_ptr<X11HotKeyService> X11HotKeyService::Create() {
 }
 
 X11HotKeyService::X11HotKeyService(xcb_connection_t* connection, std::uint32_t root)
-    : Connection(connection), Root(root) {}
+    : mConnection(connection), mRoot(root) {}
 
 X11HotKeyService::~X11HotKeyService() {
     if (QCoreApplication::instance()) {
         QCoreApplication::instance()->removeNativeEventFilter(this);
     }
-    for (const Grab& grab : Grabs) {
+    for (const Grab& grab : mGrabs) {
         Ungrab(grab.KeyCode, grab.XMods);
     }
-    xcb_flush(Connection);
+    xcb_flush(mConnection);
 }
 
 std::uint8_t X11HotKeyService::KeyCodeOf(std::uint32_t keySym) const {
-    const xcb_setup_t* setup = xcb_get_setup(Connection);
+    const xcb_setup_t* setup = xcb_get_setup(mConnection);
     const std::uint8_t first = setup->min_keycode;
     const int count = setup->max_keycode - setup->min_keycode + 1;
     xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(
-        Connection, xcb_get_keyboard_mapping(Connection, first, static_cast<std::uint8_t>(count)),
+        mConnection, xcb_get_keyboard_mapping(mConnection, first, static_cast<std::uint8_t>(count)),
         nullptr);
     if (!reply) {
         return 0;
@@ -91,50 +91,50 @@ std::uint8_t X11HotKeyService::KeyCodeOf(std::uint32_t keySym) const {
 
 void X11HotKeyService::Ungrab(std::uint8_t keyCode, std::uint16_t xMods) {
     for (const std::uint16_t lock : LockVariants) {
-        xcb_ungrab_key(Connection, keyCode, Root, static_cast<std::uint16_t>(xMods | lock));
+        xcb_ungrab_key(mConnection, keyCode, mRoot, static_cast<std::uint16_t>(xMods | lock));
     }
 }
 
 bool X11HotKeyService::Register(std::uint16_t id, std::uint8_t key, std::uint32_t modifiers) {
     const std::uint8_t keyCode = KeyCodeOf(KeySymOfVirtualKey(key));
     if (keyCode == 0 ||
-        std::any_of(Grabs.begin(), Grabs.end(), [id](const Grab& g) { return g.Id == id; })) {
+        std::any_of(mGrabs.begin(), mGrabs.end(), [id](const Grab& g) { return g.Id == id; })) {
         return false;
     }
     const std::uint16_t xMods = XModsOf(modifiers);
     // Our own earlier grab of the same combination is not refused by the server: refuse it here.
-    if (std::any_of(Grabs.begin(), Grabs.end(),
+    if (std::any_of(mGrabs.begin(), mGrabs.end(),
                     [&](const Grab& g) { return g.KeyCode == keyCode && g.XMods == xMods; })) {
         return false;
     }
     bool refused = false;
     for (const std::uint16_t lock : LockVariants) {
         const xcb_void_cookie_t cookie =
-            xcb_grab_key_checked(Connection, 1, Root, static_cast<std::uint16_t>(xMods | lock),
+            xcb_grab_key_checked(mConnection, 1, mRoot, static_cast<std::uint16_t>(xMods | lock),
                                  keyCode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-        if (xcb_generic_error_t* error = xcb_request_check(Connection, cookie)) {
+        if (xcb_generic_error_t* error = xcb_request_check(mConnection, cookie)) {
             refused = true; // BadAccess: another client holds the combination
             std::free(error);
         }
     }
     if (refused) {
         Ungrab(keyCode, xMods);
-        xcb_flush(Connection);
+        xcb_flush(mConnection);
         return false;
     }
-    Grabs.push_back({id, keyCode, xMods, key, modifiers});
+    mGrabs.push_back({id, keyCode, xMods, key, modifiers});
     return true;
 }
 
 bool X11HotKeyService::Unregister(std::uint16_t id) {
     auto found =
-        std::find_if(Grabs.begin(), Grabs.end(), [id](const Grab& g) { return g.Id == id; });
-    if (found == Grabs.end()) {
+        std::find_if(mGrabs.begin(), mGrabs.end(), [id](const Grab& g) { return g.Id == id; });
+    if (found == mGrabs.end()) {
         return false;
     }
     Ungrab(found->KeyCode, found->XMods);
-    xcb_flush(Connection);
-    Grabs.erase(found);
+    xcb_flush(mConnection);
+    mGrabs.erase(found);
     return true;
 }
 
@@ -149,8 +149,8 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray& eventType, void* mess
     }
     const auto* key = static_cast<const xcb_key_press_event_t*>(message);
     const std::uint16_t mods = key->state & RelevantMods;
-    for (const Grab& grab : Grabs) {
-        if (grab.KeyCode == key->detail && grab.XMods == mods && key->event == Root) {
+    for (const Grab& grab : mGrabs) {
+        if (grab.KeyCode == key->detail && grab.XMods == mods && key->event == mRoot) {
             if (type == XCB_KEY_PRESS && Pressed) {
                 Pressed(grab.Id, grab.Key, grab.Modifiers);
             }

@@ -38,9 +38,9 @@ private:
     std::uint8_t KeyCodeOf(std::uint32_t keySym) const;
     void Ungrab(std::uint8_t keyCode, std::uint16_t xMods);
 
-    xcb_connection_t* Connection;
-    std::uint32_t Root;
-    std::vector<Grab> Grabs;
+    xcb_connection_t* mConnection;
+    std::uint32_t mRoot;
+    std::vector<Grab> mGrabs;
 };
 
 } // namespace tellamo

@@ -95,11 +95,11 @@ void FitIntoScreen(QWidget* window) {
 }
 
 FormStorage::FormStorage(QWidget* window, QString section, QString iniPath)
-    : Window(window), Section(std::move(section)), Path(std::move(iniPath)) {}
+    : mWindow(window), mSection(std::move(section)), mPath(std::move(iniPath)) {}
 
 void FormStorage::Add(QString key, std::function<QString()> get,
                       std::function<void(const QString&)> set) {
-    Values.push_back({std::move(key), std::move(get), std::move(set)});
+    mValues.push_back({std::move(key), std::move(get), std::move(set)});
 }
 
 void FormStorage::AddChecked(QAction* action) {
@@ -127,9 +127,9 @@ void FormStorage::AddInt(QString key, std::function<int()> get, std::function<vo
 }
 
 bool FormStorage::Restore() {
-    WasRestored = true;
-    const IniFile ini = IniFile::Load(Utf8(Path));
-    const std::string section = Utf8(Section);
+    mWasRestored = true;
+    const IniFile ini = IniFile::Load(Utf8(mPath));
+    const std::string section = Utf8(mSection);
     bool ok = true;
     const int version =
         QString::fromStdString(ini.ReadString(section, "FormVersion", "0")).toInt(&ok);
@@ -146,7 +146,7 @@ bool FormStorage::Restore() {
         normPos = ini.ReadString(section, "NormPos", "");
     }
     const QStringList rect = QString::fromStdString(normPos).split(',');
-    if (ok && ppi == PixelsPerInch(Window) && rect.size() == 4) {
+    if (ok && ppi == PixelsPerInch(mWindow) && rect.size() == 4) {
         qint64 v[4];
         bool all = true;
         for (int i = 0; i < 4; ++i) {
@@ -160,26 +160,26 @@ bool FormStorage::Restore() {
             const int top = static_cast<int>(v[1]);
             // The position is the client area's, as Save writes it: the frame the window
             // manager adds goes around it and is not counted twice.
-            if (Window->minimumSize() == Window->maximumSize()) {
-                Window->setGeometry(QRect(QPoint(left, top), Window->size()));
+            if (mWindow->minimumSize() == mWindow->maximumSize()) {
+                mWindow->setGeometry(QRect(QPoint(left, top), mWindow->size()));
             } else {
-                Window->setGeometry(left, top, static_cast<int>(v[2] - v[0]),
-                                    static_cast<int>(v[3] - v[1]));
+                mWindow->setGeometry(left, top, static_cast<int>(v[2] - v[0]),
+                                     static_cast<int>(v[3] - v[1]));
             }
         }
     }
-    FitIntoScreen(Window);
+    FitIntoScreen(mWindow);
     const int cmd = showCmd.toInt(&ok);
     if (ok) {
         minimized = cmd == 2 || cmd == 6 || cmd == 7;
         if (cmd == 3) {
-            Window->setWindowState(Window->windowState() | Qt::WindowMaximized);
+            mWindow->setWindowState(mWindow->windowState() | Qt::WindowMaximized);
         }
     }
     if (RestoreExtra) {
         RestoreExtra(ini);
     }
-    for (const Value& value : Values) {
+    for (const Value& value : mValues) {
         if (const auto text = ini.Read(section, Utf8(value.Key))) {
             value.Set(QString::fromStdString(*text));
         }
@@ -188,14 +188,15 @@ bool FormStorage::Restore() {
 }
 
 QString FormStorage::Save(bool beingDestroyed) {
-    if (!WasRestored) {
+    if (!mWasRestored) {
         return {};
     }
-    IniFile ini = IniFile::Load(Utf8(Path));
-    const std::string section = Utf8(Section);
-    const QRect normal = Window->isMaximized() || Window->isMinimized() ? Window->normalGeometry()
-                                                                        : Window->geometry();
-    const int showCmd = Window->isMinimized() ? 2 : Window->isMaximized() ? 3 : 1;
+    IniFile ini = IniFile::Load(Utf8(mPath));
+    const std::string section = Utf8(mSection);
+    const QRect normal = mWindow->isMaximized() || mWindow->isMinimized()
+                             ? mWindow->normalGeometry()
+                             : mWindow->geometry();
+    const int showCmd = mWindow->isMinimized() ? 2 : mWindow->isMaximized() ? 3 : 1;
     const QString norm = QStringLiteral("%1,%2,%3,%4")
                              .arg(normal.left())
                              .arg(normal.top())
@@ -205,7 +206,7 @@ QString FormStorage::Save(bool beingDestroyed) {
     ini.Write(section, "FormVersion", "0");
     ini.Write(section, "Flags", "0");
     ini.Write(section, "ShowCmd", std::to_string(showCmd));
-    ini.Write(section, "PixelsPerInch", std::to_string(PixelsPerInch(Window)));
+    ini.Write(section, "PixelsPerInch", std::to_string(PixelsPerInch(mWindow)));
     ini.Write(section, "MinMaxPos", Utf8(minMax));
     ini.Write(section, "NormPos", Utf8(norm));
     ini.Write(section, Utf8("MinMaxPos" + ScreenSuffix()), Utf8(minMax));
@@ -214,11 +215,11 @@ QString FormStorage::Save(bool beingDestroyed) {
     if (SaveExtra) {
         SaveExtra(ini);
     }
-    for (const Value& value : Values) {
+    for (const Value& value : mValues) {
         ini.Write(section, Utf8(value.Key), Utf8(value.Get()));
     }
     try {
-        ini.Save(RealFileSystem(), Utf8(Path));
+        ini.Save(RealFileSystem(), Utf8(mPath));
     } catch (const std::exception& e) {
         return QString::fromStdString(e.what());
     }

@@ -47,7 +47,7 @@ public:
     // Writes "FormVersion", the placement, the extra sections and the values. A failure to
     // write is returned as text (empty on success).
     QString Save(bool beingDestroyed = false);
-    bool Restored() const { return WasRestored; }
+    bool Restored() const { return mWasRestored; }
 
     static QString TruthText(bool value) {
         return value ? QStringLiteral("True") : QStringLiteral("False");
@@ -59,11 +59,11 @@ private:
         std::function<QString()> Get;
         std::function<void(const QString&)> Set;
     };
-    QWidget* Window;
-    QString Section;
-    QString Path;
-    std::vector<Value> Values;
-    bool WasRestored = false;
+    QWidget* mWindow;
+    QString mSection;
+    QString mPath;
+    std::vector<Value> mValues;
+    bool mWasRestored = false;
 };
 
 } // namespace tellamo

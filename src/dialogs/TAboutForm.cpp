@@ -83,13 +83,13 @@ TAboutForm::TAboutForm(const QIcon& icon, QString mail, QString web, QString set
     WebLabel->setVisible(!web.isEmpty());
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    FormPlacement =
+    mFormPlacement =
         std::make_unique<FormStorage>(this, QStringLiteral("TAboutForm"), std::move(settingsFile));
 }
 
 TAboutForm::~TAboutForm() {
-    if (!SavedSinceShown) {
-        FormPlacement->Save(true);
+    if (!mSavedSinceShown) {
+        mFormPlacement->Save(true);
     }
 }
 
@@ -127,15 +127,15 @@ void TAboutForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {
-    FormPlacement->Restore();
-    SavedSinceShown = false;
+    mFormPlacement->Restore();
+    mSavedSinceShown = false;
     QDialog::showEvent(event);
 }
 
 void TAboutForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
-    FormPlacement->Save();
-    SavedSinceShown = true;
+    mFormPlacement->Save();
+    mSavedSinceShown = true;
 }
 
 } // namespace tellamo

@@ -42,8 +42,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    std::unique_ptr<FormStorage> FormPlacement;
-    bool SavedSinceShown = true;
+    std::unique_ptr<FormStorage> mFormPlacement;
+    bool mSavedSinceShown = true;
 };
 
 } // namespace tellamo

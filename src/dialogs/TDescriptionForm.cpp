@@ -60,7 +60,7 @@ private:
 } // namespace
 
 TDescriptionForm::TDescriptionForm(QAction* askDescriptionAction, QWidget* mainWindow)
-    : QDialog(nullptr), MainWindow(mainWindow) {
+    : QDialog(nullptr), mMainWindow(mainWindow) {
     setObjectName(QStringLiteral("DescriptionForm"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
@@ -102,8 +102,8 @@ bool TDescriptionForm::AskNewDescription() {
     setWindowTitle(TranslateText("Enter Description"));
     DescriptionEdit->clear();
     // A hotkey may have started the recording while the window was minimized or in the tray.
-    if (MainWindow && (MainWindow->isMinimized() || !MainWindow->isVisible())) {
-        MainWindow->showNormal();
+    if (mMainWindow && (mMainWindow->isMinimized() || !mMainWindow->isVisible())) {
+        mMainWindow->showNormal();
     }
     return ShowModal();
 }

@@ -30,7 +30,7 @@ public:
 
 private:
     bool ShowModal();
-    QWidget* MainWindow;
+    QWidget* mMainWindow;
 };
 
 } // namespace tellamo

@@ -127,14 +127,14 @@ void TOptionsForm::SetColor(QComboBox* list, ColorValue color) {
 }
 
 TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
-    : QDialog(parent), Bindings(bindings) {
+    : QDialog(parent), mBindings(bindings) {
     setObjectName(QStringLiteral("OptionsForm"));
     setWindowTitle(TranslateText("Options"));
     BuildPages();
 
-    Storage =
-        std::make_unique<FormStorage>(this, QStringLiteral("TOptionsForm"), Bindings.SettingsFile);
-    FormStorage& store = *Storage;
+    mStorage =
+        std::make_unique<FormStorage>(this, QStringLiteral("TOptionsForm"), mBindings.SettingsFile);
+    FormStorage& store = *mStorage;
     store.Add(
         "OptionsPageControl_ActivePage",
         [this] { return OptionsPageControl->currentWidget()->objectName(); },
@@ -177,25 +177,25 @@ TOptionsForm::TOptionsForm(const OptionsBindings& bindings, QWidget* parent)
     }
 
     // Loading at creation: the values are in force before anything records or draws.
-    Loading = true;
-    Storage->Restore();
-    Loading = false;
-    SavedSinceShown = false;
+    mLoading = true;
+    mStorage->Restore();
+    mLoading = false;
+    mSavedSinceShown = false;
     TakeOldHotKeys();
     SampleRateRxSlider->setValue(SampleRateCurrencyEdit->value());
-    Bindings.SilenceSlider->setValue(SilenceRxSpinEdit->value());
-    VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());
+    mBindings.SilenceSlider->setValue(SilenceRxSpinEdit->value());
+    VolumeRxSpinEdit->setValue(mBindings.VolumeSlider->value());
     UpdateDataRateLabel();
     WriteThrough();
     ApplyPlaybackSteps();
     // AutoLaunchActionExecute: the check mark has flipped; the entry follows it at once.
-    connect(Bindings.AutoLaunchAction, &QAction::triggered, this,
+    connect(mBindings.AutoLaunchAction, &QAction::triggered, this,
             &TOptionsForm::SyncStartupShortcut);
 }
 
 TOptionsForm::~TOptionsForm() {
-    if (!SavedSinceShown) {
-        Storage->Save(true);
+    if (!mSavedSinceShown) {
+        mStorage->Save(true);
     }
 }
 
@@ -208,7 +208,7 @@ void TOptionsForm::BuildPages() {
         OptionsPageControl->addTab(widget, TranslateText(caption));
         return widget;
     };
-    const OptionsBindings& b = Bindings;
+    const OptionsBindings& b = mBindings;
 
     QWidget* behavior = page("BehaviorTabSheet", Translatable("Reaction"));
     auto* behaviorLayout = new QVBoxLayout(behavior);
@@ -394,13 +394,13 @@ void TOptionsForm::BuildPages() {
             [this] { DefaultGraphSpeedButtonClick(); });
     connect(SilenceRxSpinEdit, &QSpinBox::valueChanged, this, [this](int value) {
         if (SilenceRxSpinEdit->hasFocus()) {
-            Bindings.SilenceSlider->setValue(value);
+            mBindings.SilenceSlider->setValue(value);
         }
         WriteThrough();
     });
     connect(VolumeRxSpinEdit, &QSpinBox::valueChanged, this, [this](int value) {
         if (VolumeRxSpinEdit->hasFocus()) {
-            Bindings.VolumeSlider->setValue(value);
+            mBindings.VolumeSlider->setValue(value);
         }
     });
     connect(VelocityRxSpinEdit, &QSpinBox::valueChanged, this, [this] { WriteThrough(); });
@@ -416,19 +416,19 @@ void TOptionsForm::WriteThrough() {
     if (!SilenceRxSpinEdit || !SilenceColorComboBox || !VelocityRxSpinEdit) {
         return; // still building the pages
     }
-    Bindings.Recording.SampleRate = static_cast<std::uint16_t>(SampleRateCurrencyEdit->value());
-    Bindings.Recording.SixteenBit = BitsPerSampleRadioGroup->checkedId() == 1;
-    Bindings.Recording.NoiseLevelPercent = SilenceRxSpinEdit->value();
-    Bindings.Graph.Velocity = VelocityRxSpinEdit->value();
-    Bindings.Graph.BackgroundColor = ColorOf(BackGroundColorComboBox);
-    Bindings.Graph.VoiceColor = ColorOf(VoiceColorComboBox);
-    Bindings.Graph.NoiseLevelColor = ColorOf(SilenceColorComboBox);
+    mBindings.Recording.SampleRate = static_cast<std::uint16_t>(SampleRateCurrencyEdit->value());
+    mBindings.Recording.SixteenBit = BitsPerSampleRadioGroup->checkedId() == 1;
+    mBindings.Recording.NoiseLevelPercent = SilenceRxSpinEdit->value();
+    mBindings.Graph.Velocity = VelocityRxSpinEdit->value();
+    mBindings.Graph.BackgroundColor = ColorOf(BackGroundColorComboBox);
+    mBindings.Graph.VoiceColor = ColorOf(VoiceColorComboBox);
+    mBindings.Graph.NoiseLevelColor = ColorOf(SilenceColorComboBox);
 }
 
 void TOptionsForm::ApplyPlaybackSteps() {
-    if (Bindings.PlaybackSteps && SkipStepSpinEdit && RewindOnResumeSpinEdit) {
-        Bindings.PlaybackSteps(static_cast<std::uint32_t>(SkipStepSpinEdit->value()) * 1000,
-                               static_cast<std::uint32_t>(RewindOnResumeSpinEdit->value()) * 1000);
+    if (mBindings.PlaybackSteps && SkipStepSpinEdit && RewindOnResumeSpinEdit) {
+        mBindings.PlaybackSteps(static_cast<std::uint32_t>(SkipStepSpinEdit->value()) * 1000,
+                                static_cast<std::uint32_t>(RewindOnResumeSpinEdit->value()) * 1000);
     }
 }
 
@@ -488,7 +488,7 @@ void TOptionsForm::SetTranscription(QAction* transcribeAction, const QString& un
 }
 
 void TOptionsForm::SetHotKeyManager(THotKeyManager* manager) {
-    HotKeys = manager;
+    mHotKeys = manager;
     const bool available = manager && manager->Service().Available();
     HotKeyNoteLabel->setVisible(!available);
     HotKeyNoteLabel->setText(
@@ -506,16 +506,16 @@ bool TOptionsForm::ApplyHotKey(ShortCut oldKey, ShortCut newKey, bool force,
 
 bool TOptionsForm::ApplyOneHotKey(ShortCut oldKey, ShortCut newKey, bool force,
                                   const QCheckBox* checkBox, bool oldRegistered) {
-    if (!HotKeys) {
+    if (!mHotKeys) {
         return true;
     }
     bool result = true;
     const bool checked = checkBox->isChecked();
     if (oldRegistered && oldKey != 0 && (oldKey != newKey || !checked)) {
-        HotKeys->RemoveShortCut(oldKey);
+        mHotKeys->RemoveShortCut(oldKey);
     }
     if (newKey != 0 && checked && (oldKey != newKey || force)) {
-        result = HotKeys->AddShortCut(newKey) != 0;
+        result = mHotKeys->AddShortCut(newKey) != 0;
         if (!result) {
             // The fixed part of the text is not translated.
             const QString text = "\"" + ShortCutToText(newKey) +
@@ -553,21 +553,21 @@ void TOptionsForm::ApplyHotKeys(bool force) {
 }
 
 void TOptionsForm::SyncStartupShortcut() {
-    SyncAutostartEntry(Bindings.AutoLaunchAction->isChecked(),
+    SyncAutostartEntry(mBindings.AutoLaunchAction->isChecked(),
                        QCoreApplication::applicationFilePath());
 }
 
 void TOptionsForm::showEvent(QShowEvent* event) {
-    if (!Loading) {
-        Storage->Restore(); // each showing reads back what the last closing wrote
-        SavedSinceShown = false;
+    if (!mLoading) {
+        mStorage->Restore(); // each showing reads back what the last closing wrote
+        mSavedSinceShown = false;
         TakeOldHotKeys();
         ShowHotKeyClash();
         SampleRateRxSlider->setValue(SampleRateCurrencyEdit->value());
-        SilenceRxSpinEdit->setValue(Bindings.SilenceSlider->value());
-        VolumeRxSpinEdit->setValue(Bindings.VolumeSlider->value());
-        ShownBackgroundColor = ColorOf(BackGroundColorComboBox);
-        ShownVoiceColor = ColorOf(VoiceColorComboBox);
+        SilenceRxSpinEdit->setValue(mBindings.SilenceSlider->value());
+        VolumeRxSpinEdit->setValue(mBindings.VolumeSlider->value());
+        mShownBackgroundColor = ColorOf(BackGroundColorComboBox);
+        mShownVoiceColor = ColorOf(VoiceColorComboBox);
         UpdateDataRateLabel();
         WriteThrough();
     }
@@ -576,17 +576,17 @@ void TOptionsForm::showEvent(QShowEvent* event) {
 
 void TOptionsForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
-    if (Loading) {
+    if (mLoading) {
         return;
     }
-    Storage->Save();
-    SavedSinceShown = true;
+    mStorage->Save();
+    mSavedSinceShown = true;
     // Stored graphs hold the background and voice colours only; the noise-level colour alone
     // never redraws them.
-    const bool recoloured = ColorOf(BackGroundColorComboBox) != ShownBackgroundColor ||
-                            ColorOf(VoiceColorComboBox) != ShownVoiceColor;
-    if (recoloured && Bindings.RedrawGraphesAction->isChecked() && Bindings.RedrawAllGraphs) {
-        Bindings.RedrawAllGraphs();
+    const bool recoloured = ColorOf(BackGroundColorComboBox) != mShownBackgroundColor ||
+                            ColorOf(VoiceColorComboBox) != mShownVoiceColor;
+    if (recoloured && mBindings.RedrawGraphesAction->isChecked() && mBindings.RedrawAllGraphs) {
+        mBindings.RedrawAllGraphs();
     }
 }
 

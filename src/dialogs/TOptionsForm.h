@@ -142,15 +142,15 @@ private:
     static ColorValue ColorOf(const QComboBox* list);
     static void SetColor(QComboBox* list, ColorValue color);
 
-    OptionsBindings Bindings;
-    std::unique_ptr<FormStorage> Storage;
-    ColorValue ShownBackgroundColor = 0;
-    ColorValue ShownVoiceColor = 0;
-    bool Loading = false;
+    OptionsBindings mBindings;
+    std::unique_ptr<FormStorage> mStorage;
+    ColorValue mShownBackgroundColor = 0;
+    ColorValue mShownVoiceColor = 0;
+    bool mLoading = false;
     // The section was written since the dialog was last shown (its showing at creation counts);
     // when not, destroying the dialog writes it, so a first run's exit leaves the section too.
-    bool SavedSinceShown = false;
-    THotKeyManager* HotKeys = nullptr;
+    bool mSavedSinceShown = false;
+    THotKeyManager* mHotKeys = nullptr;
 };
 
 } // namespace tellamo

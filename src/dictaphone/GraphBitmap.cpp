@@ -28,16 +28,16 @@ static_assert(PixelOffset + ImageSize == GraphFileSize);
 } // namespace
 
 GraphBitmap::GraphBitmap(int width, int height)
-    : W(std::max(width, 0)), H(std::max(height, 0)),
-      Bits(static_cast<std::size_t>(RowBytes()) * static_cast<std::size_t>(H), 0) {}
+    : mW(std::max(width, 0)), mH(std::max(height, 0)),
+      mBits(static_cast<std::size_t>(RowBytes()) * static_cast<std::size_t>(mH), 0) {}
 
 int GraphBitmap::IndexAt(int x, int y) const {
-    const std::uint8_t byte = Bits[static_cast<std::size_t>(y) * RowBytes() + x / 2];
+    const std::uint8_t byte = mBits[static_cast<std::size_t>(y) * RowBytes() + x / 2];
     return (x % 2 == 0) ? byte >> 4 : byte & 0x0F;
 }
 
 void GraphBitmap::PutIndex(int x, int y, int index) {
-    std::uint8_t& byte = Bits[static_cast<std::size_t>(y) * RowBytes() + x / 2];
+    std::uint8_t& byte = mBits[static_cast<std::size_t>(y) * RowBytes() + x / 2];
     if (x % 2 == 0) {
         byte = static_cast<std::uint8_t>((byte & 0x0F) | (index << 4));
     } else {
@@ -47,22 +47,22 @@ void GraphBitmap::PutIndex(int x, int y, int index) {
 
 void GraphBitmap::Fill(ColorValue color) {
     const int index = StandardColorIndex(color);
-    std::fill(Bits.begin(), Bits.end(), static_cast<std::uint8_t>(index * 0x11));
+    std::fill(mBits.begin(), mBits.end(), static_cast<std::uint8_t>(index * 0x11));
 }
 
 void GraphBitmap::SetPixel(int x, int y, ColorValue color) {
-    if (x < 0 || y < 0 || x >= W || y >= H) {
+    if (x < 0 || y < 0 || x >= mW || y >= mH) {
         return;
     }
     PutIndex(x, y, StandardColorIndex(color));
 }
 
 void GraphBitmap::VerticalRun(int x, int y0, int yEnd, ColorValue color) {
-    if (x < 0 || x >= W || y0 == yEnd) {
+    if (x < 0 || x >= mW || y0 == yEnd) {
         return;
     }
     const int first = std::max(y0 < yEnd ? y0 : yEnd + 1, 0);
-    const int last = std::min(y0 < yEnd ? yEnd - 1 : y0, H - 1);
+    const int last = std::min(y0 < yEnd ? yEnd - 1 : y0, mH - 1);
     const int index = StandardColorIndex(color);
     for (int y = first; y <= last; ++y) {
         PutIndex(x, y, index);
@@ -70,21 +70,21 @@ void GraphBitmap::VerticalRun(int x, int y0, int yEnd, ColorValue color) {
 }
 
 void GraphBitmap::MirrorGraph() {
-    if (H > INT_MAX / 2) {
+    if (mH > INT_MAX / 2) {
         return;
     }
     const std::size_t row = static_cast<std::size_t>(RowBytes());
-    Bits.resize(row * static_cast<std::size_t>(2 * H));
-    for (int r = 0; r < H; ++r) {
-        std::memcpy(&Bits[row * static_cast<std::size_t>(2 * H - 1 - r)],
-                    &Bits[row * static_cast<std::size_t>(r)], row);
+    mBits.resize(row * static_cast<std::size_t>(2 * mH));
+    for (int r = 0; r < mH; ++r) {
+        std::memcpy(&mBits[row * static_cast<std::size_t>(2 * mH - 1 - r)],
+                    &mBits[row * static_cast<std::size_t>(r)], row);
     }
-    H *= 2;
+    mH *= 2;
 }
 
 void GraphBitmap::UnmirrorGraph() {
-    H /= 2;
-    Bits.resize(static_cast<std::size_t>(RowBytes()) * static_cast<std::size_t>(H));
+    mH /= 2;
+    mBits.resize(static_cast<std::size_t>(RowBytes()) * static_cast<std::size_t>(mH));
 }
 
 std::string EncodeGraphFile(const GraphBitmap& bitmap) {

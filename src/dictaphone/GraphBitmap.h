@@ -32,17 +32,17 @@ public:
     GraphBitmap() = default;
     GraphBitmap(int width, int height); // filled with colour index 0
 
-    int Width() const { return W; }
-    int Height() const { return H; }
-    int RowBytes() const { return (W + 1) / 2; }
+    int Width() const { return mW; }
+    int Height() const { return mH; }
+    int RowBytes() const { return (mW + 1) / 2; }
     // The colour index (0..15) of a pixel inside the picture.
     int IndexAt(int x, int y) const;
     ColorValue ColorAt(int x, int y) const { return StandardColors[IndexAt(x, y)]; }
-    const std::vector<std::uint8_t>& Pixels() const { return Bits; }
-    std::uint8_t* RowData(int y) { return Bits.data() + static_cast<std::size_t>(y) * RowBytes(); }
+    const std::vector<std::uint8_t>& Pixels() const { return mBits; }
+    std::uint8_t* RowData(int y) { return mBits.data() + static_cast<std::size_t>(y) * RowBytes(); }
 
-    int SurfaceWidth() const override { return W; }
-    int SurfaceHeight() const override { return H; }
+    int SurfaceWidth() const override { return mW; }
+    int SurfaceHeight() const override { return mH; }
     void Fill(ColorValue color) override;
     void SetPixel(int x, int y, ColorValue color) override;
     void VerticalRun(int x, int y0, int yEnd, ColorValue color) override;
@@ -54,15 +54,15 @@ public:
     void UnmirrorGraph();
 
     friend bool operator==(const GraphBitmap& a, const GraphBitmap& b) {
-        return a.W == b.W && a.H == b.H && a.Bits == b.Bits;
+        return a.mW == b.mW && a.mH == b.mH && a.mBits == b.mBits;
     }
 
 private:
     void PutIndex(int x, int y, int index);
 
-    int W = 0;
-    int H = 0;
-    std::vector<std::uint8_t> Bits;
+    int mW = 0;
+    int mH = 0;
+    std::vector<std::uint8_t> mBits;
 };
 
 constexpr int GraphFileWidth = 600;

@@ -17,79 +17,80 @@
 namespace tellamo {
 
 WavSampleStream::WavSampleStream(const std::string& path, std::size_t bufferBytes)
-    : Buffer(WaveHeaderReadLimit) {
+    : mBuffer(WaveHeaderReadLimit) {
     // Non-blocking open so that a FIFO put in place of a note cannot hang the window; only
     // regular files are read.
-    Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (Fd < 0) {
+    mFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (mFd < 0) {
         return;
     }
     struct stat st {};
-    if (::fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(Fd);
-        Fd = -1;
+    if (::fstat(mFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(mFd);
+        mFd = -1;
         return;
     }
-    Header.FileSize = static_cast<std::uint64_t>(st.st_size);
-    ReadableEnd = Header.FileSize;
+    mHeader.FileSize = static_cast<std::uint64_t>(st.st_size);
+    mReadableEnd = mHeader.FileSize;
     // Nothing past the size seen here is read, so a short note needs no more buffer than itself.
-    Buffer.resize(static_cast<std::size_t>(std::max<std::uint64_t>(
-        WaveHeaderReadLimit, std::min<std::uint64_t>(bufferBytes, Header.FileSize))));
+    mBuffer.resize(static_cast<std::size_t>(std::max<std::uint64_t>(
+        WaveHeaderReadLimit, std::min<std::uint64_t>(bufferBytes, mHeader.FileSize))));
     Ensure(0, 0); // the first fill holds the header and the start of the data
-    const std::size_t headerBytes = std::min<std::size_t>(BufferLength, WaveHeaderReadLimit);
-    Header.Readable = true;
+    const std::size_t headerBytes = std::min<std::size_t>(mBufferLength, WaveHeaderReadLimit);
+    mHeader.Readable = true;
     try {
         const WaveInfo info = ParseWaveHeader(
-            std::string_view(reinterpret_cast<const char*>(Buffer.data()), headerBytes),
-            Header.FileSize, path);
+            std::string_view(reinterpret_cast<const char*>(mBuffer.data()), headerBytes),
+            mHeader.FileSize, path);
         CheckWaveFormat(info, path, WaveUse::Graph);
-        Header.DataStart = info.DataStart;
-        Header.DataSize = info.DataSize;
-        Header.SixteenBit = info.SixteenBitByLowByte();
+        mHeader.DataStart = info.DataStart;
+        mHeader.DataSize = info.DataSize;
+        mHeader.SixteenBit = info.SixteenBitByLowByte();
     } catch (const TellamoError&) {
         // No data chunk where the reader looks for it, or a header no recorder writes: nothing
         // to draw.
-        Header.DataSize = 0;
+        mHeader.DataSize = 0;
     }
-    ReadableEnd =
-        std::min<std::uint64_t>(ReadableEnd, std::uint64_t{Header.DataStart} + Header.DataSize);
+    mReadableEnd =
+        std::min<std::uint64_t>(mReadableEnd, std::uint64_t{mHeader.DataStart} + mHeader.DataSize);
 }
 
 WavSampleStream::~WavSampleStream() {
-    if (Fd >= 0) {
-        ::close(Fd);
+    if (mFd >= 0) {
+        ::close(mFd);
     }
 }
 
 bool WavSampleStream::Ensure(std::uint64_t offset, std::size_t bytes) {
-    if (offset >= BufferStart && offset + bytes <= BufferStart + BufferLength &&
-        (bytes > 0 || BufferLength > 0)) {
+    if (offset >= mBufferStart && offset + bytes <= mBufferStart + mBufferLength &&
+        (bytes > 0 || mBufferLength > 0)) {
         return true;
     }
-    if (Fd < 0 || offset + bytes > ReadableEnd) {
+    if (mFd < 0 || offset + bytes > mReadableEnd) {
         return false;
     }
-    BufferStart = offset;
-    BufferLength = 0;
-    while (BufferLength < Buffer.size()) {
-        const ssize_t n = ::pread(Fd, Buffer.data() + BufferLength, Buffer.size() - BufferLength,
-                                  static_cast<off_t>(BufferStart + BufferLength));
+    mBufferStart = offset;
+    mBufferLength = 0;
+    while (mBufferLength < mBuffer.size()) {
+        const ssize_t n =
+            ::pread(mFd, mBuffer.data() + mBufferLength, mBuffer.size() - mBufferLength,
+                    static_cast<off_t>(mBufferStart + mBufferLength));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
             if (n < 0) {
                 // A read error: what could not be read counts as silence.
-                ReadableEnd = std::min<std::uint64_t>(ReadableEnd, BufferStart + BufferLength);
+                mReadableEnd = std::min<std::uint64_t>(mReadableEnd, mBufferStart + mBufferLength);
             }
             break;
         }
-        BufferLength += static_cast<std::size_t>(n);
+        mBufferLength += static_cast<std::size_t>(n);
     }
-    if (BufferStart + BufferLength < ReadableEnd && BufferLength < Buffer.size()) {
-        ReadableEnd = BufferStart + BufferLength; // the file shrank under us
+    if (mBufferStart + mBufferLength < mReadableEnd && mBufferLength < mBuffer.size()) {
+        mReadableEnd = mBufferStart + mBufferLength; // the file shrank under us
     }
-    return offset + bytes <= BufferStart + BufferLength;
+    return offset + bytes <= mBufferStart + mBufferLength;
 }
 
 namespace {
@@ -103,12 +104,12 @@ inline std::int32_t Decode(const unsigned char* p, bool sixteenBit) {
 
 std::int32_t WavSampleStream::ReadSample(bool sixteenBit) {
     const std::size_t size = sixteenBit ? 2 : 1;
-    const std::uint64_t at = Pos;
-    Pos += size;
-    if (at + size > ReadableEnd || !Ensure(at, size)) {
+    const std::uint64_t at = mPos;
+    mPos += size;
+    if (at + size > mReadableEnd || !Ensure(at, size)) {
         return 0;
     }
-    return Decode(Buffer.data() + (at - BufferStart), sixteenBit);
+    return Decode(mBuffer.data() + (at - mBufferStart), sixteenBit);
 }
 
 std::int64_t WavSampleStream::SkipAndSumMagnitudes(std::uint64_t count, bool sixteenBit) {
@@ -116,15 +117,15 @@ std::int64_t WavSampleStream::SkipAndSumMagnitudes(std::uint64_t count, bool six
     const std::uint64_t stride = 2 * size;
     std::int64_t sum = 0;
     while (count > 0) {
-        const std::uint64_t first = Pos + size; // the sample after the skipped one
-        if (first + size > ReadableEnd || !Ensure(first, size)) {
-            Pos += stride * count; // beyond what the file holds: silence
+        const std::uint64_t first = mPos + size; // the sample after the skipped one
+        if (first + size > mReadableEnd || !Ensure(first, size)) {
+            mPos += stride * count; // beyond what the file holds: silence
             break;
         }
         const std::uint64_t available =
-            std::min(ReadableEnd, BufferStart + BufferLength) - first - size;
+            std::min(mReadableEnd, mBufferStart + mBufferLength) - first - size;
         const std::uint64_t n = std::min(count, available / stride + 1);
-        const unsigned char* p = Buffer.data() + (first - BufferStart);
+        const unsigned char* p = mBuffer.data() + (first - mBufferStart);
         std::int64_t part = 0;
         if (sixteenBit) {
             for (std::uint64_t k = 0; k < n; ++k, p += 4) {
@@ -137,7 +138,7 @@ std::int64_t WavSampleStream::SkipAndSumMagnitudes(std::uint64_t count, bool six
             }
         }
         sum += part;
-        Pos += stride * n;
+        mPos += stride * n;
         count -= n;
     }
     return sum;

@@ -36,9 +36,9 @@ public:
     WavSampleStream(const WavSampleStream&) = delete;
     WavSampleStream& operator=(const WavSampleStream&) = delete;
 
-    const WavGraphInfo& Info() const { return Header; }
-    std::uint64_t Position() const { return Pos; }
-    void Seek(std::uint64_t offset) { Pos = offset; }
+    const WavGraphInfo& Info() const { return mHeader; }
+    std::uint64_t Position() const { return mPos; }
+    void Seek(std::uint64_t offset) { mPos = offset; }
     // The sample at the read position as a signed value (8-bit: byte - 128); advances by one
     // sample.
     std::int32_t ReadSample(bool sixteenBit);
@@ -49,13 +49,13 @@ private:
     // Makes [offset, offset + bytes) buffered if the file holds it; false if it does not.
     bool Ensure(std::uint64_t offset, std::size_t bytes);
 
-    int Fd = -1;
-    WavGraphInfo Header;
-    std::uint64_t Pos = 0;
-    std::uint64_t ReadableEnd = 0; // bytes from here on read as silence
-    std::vector<unsigned char> Buffer;
-    std::uint64_t BufferStart = 0;
-    std::size_t BufferLength = 0;
+    int mFd = -1;
+    WavGraphInfo mHeader;
+    std::uint64_t mPos = 0;
+    std::uint64_t mReadableEnd = 0; // bytes from here on read as silence
+    std::vector<unsigned char> mBuffer;
+    std::uint64_t mBufferStart = 0;
+    std::size_t mBufferLength = 0;
 };
 
 WavGraphInfo ReadWavInfo(const std::string& path);

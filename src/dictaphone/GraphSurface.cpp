@@ -9,40 +9,40 @@ QRgb ColorToQRgb(ColorValue color) {
                 static_cast<int>((color >> 16) & 0xFF));
 }
 
-QImageSurface::QImageSurface(QImage& image) : Image(image) {
-    if (!Image.isNull() && Image.format() != QImage::Format_RGB32 &&
-        Image.format() != QImage::Format_ARGB32 &&
-        Image.format() != QImage::Format_ARGB32_Premultiplied) {
-        Image = Image.convertToFormat(QImage::Format_RGB32);
+QImageSurface::QImageSurface(QImage& image) : mImage(image) {
+    if (!mImage.isNull() && mImage.format() != QImage::Format_RGB32 &&
+        mImage.format() != QImage::Format_ARGB32 &&
+        mImage.format() != QImage::Format_ARGB32_Premultiplied) {
+        mImage = mImage.convertToFormat(QImage::Format_RGB32);
     }
 }
 
 void QImageSurface::Fill(ColorValue color) {
-    Image.fill(ColorToQRgb(color));
+    mImage.fill(ColorToQRgb(color));
 }
 
 void QImageSurface::SetPixel(int x, int y, ColorValue color) {
-    if (x < 0 || y < 0 || x >= Image.width() || y >= Image.height()) {
+    if (x < 0 || y < 0 || x >= mImage.width() || y >= mImage.height()) {
         return;
     }
-    reinterpret_cast<QRgb*>(Image.scanLine(y))[x] = ColorToQRgb(color);
+    reinterpret_cast<QRgb*>(mImage.scanLine(y))[x] = ColorToQRgb(color);
 }
 
 void QImageSurface::VerticalRun(int x, int y0, int yEnd, ColorValue color) {
-    if (x < 0 || x >= Image.width() || y0 == yEnd) {
+    if (x < 0 || x >= mImage.width() || y0 == yEnd) {
         return;
     }
     // The run covers y0 and stops short of yEnd, whichever way it goes.
     int first = y0 < yEnd ? y0 : yEnd + 1;
     int last = y0 < yEnd ? yEnd - 1 : y0;
     first = std::max(first, 0);
-    last = std::min(last, Image.height() - 1);
+    last = std::min(last, mImage.height() - 1);
     if (first > last) {
         return;
     }
     const QRgb pixel = ColorToQRgb(color);
-    uchar* bits = Image.bits(); // detaches once, not per row
-    const qsizetype stride = Image.bytesPerLine();
+    uchar* bits = mImage.bits(); // detaches once, not per row
+    const qsizetype stride = mImage.bytesPerLine();
     for (int y = first; y <= last; ++y) {
         reinterpret_cast<QRgb*>(bits + stride * y)[x] = pixel;
     }

@@ -28,14 +28,14 @@ class QImageSurface final : public GraphSurface {
 public:
     explicit QImageSurface(QImage& image);
 
-    int SurfaceWidth() const override { return Image.width(); }
-    int SurfaceHeight() const override { return Image.height(); }
+    int SurfaceWidth() const override { return mImage.width(); }
+    int SurfaceHeight() const override { return mImage.height(); }
     void Fill(ColorValue color) override;
     void SetPixel(int x, int y, ColorValue color) override;
     void VerticalRun(int x, int y0, int yEnd, ColorValue color) override;
 
 private:
-    QImage& Image;
+    QImage& mImage;
 };
 
 // 0x00BBGGRR to Qt's 0xAARRGGBB, opaque.

@@ -32,8 +32,8 @@ public:
     // slotCount buffers of up to slotBytes bytes each; a tenth of a second at 22050 Hz 16-bit
     // is 4410 bytes, and the 16-bit byte count of a buffer cannot exceed 65535.
     explicit LiveGraphFeed(std::size_t slotCount = 32, std::size_t slotBytes = 65535)
-        : SlotCount(slotCount < 2 ? 2 : slotCount), SlotBytes(slotBytes),
-          Slots(new SlotHeader[SlotCount]), Data(new unsigned char[SlotCount * SlotBytes]) {}
+        : mSlotCount(slotCount < 2 ? 2 : slotCount), mSlotBytes(slotBytes),
+          mSlots(new SlotHeader[mSlotCount]), mData(new unsigned char[mSlotCount * mSlotBytes]) {}
 
     LiveGraphFeed(const LiveGraphFeed&) = delete;
     LiveGraphFeed& operator=(const LiveGraphFeed&) = delete;
@@ -43,34 +43,34 @@ public:
     // fallen so far behind that every slot is still waiting.
     bool Push(const void* samples, std::uint16_t byteCount, bool sixteenBit,
               std::uint16_t sampleRate) {
-        const std::size_t write = WriteIndex.load(std::memory_order_relaxed);
-        const std::size_t read = ReadIndex.load(std::memory_order_acquire);
-        if (write - read >= SlotCount) {
-            Dropped.fetch_add(1, std::memory_order_relaxed);
+        const std::size_t write = mWriteIndex.load(std::memory_order_relaxed);
+        const std::size_t read = mReadIndex.load(std::memory_order_acquire);
+        if (write - read >= mSlotCount) {
+            mDropped.fetch_add(1, std::memory_order_relaxed);
             return false;
         }
-        const std::size_t slot = write % SlotCount;
-        const std::size_t bytes = byteCount < SlotBytes ? byteCount : SlotBytes;
+        const std::size_t slot = write % mSlotCount;
+        const std::size_t bytes = byteCount < mSlotBytes ? byteCount : mSlotBytes;
         if (bytes > 0 && samples) {
-            std::memcpy(Data.get() + slot * SlotBytes, samples, bytes);
+            std::memcpy(mData.get() + slot * mSlotBytes, samples, bytes);
         }
-        Slots[slot] =
+        mSlots[slot] =
             SlotHeader{static_cast<std::uint16_t>(samples ? bytes : 0), sixteenBit, sampleRate};
-        WriteIndex.store(write + 1, std::memory_order_release);
+        mWriteIndex.store(write + 1, std::memory_order_release);
         return true;
     }
 
     // Window thread. Calls draw(const Buffer&) for every buffer published so far, in order, and
     // releases each slot after its call. Returns the number of buffers drawn.
     template <typename DrawFn> std::size_t Drain(DrawFn&& draw) {
-        std::size_t read = ReadIndex.load(std::memory_order_relaxed);
-        const std::size_t write = WriteIndex.load(std::memory_order_acquire);
+        std::size_t read = mReadIndex.load(std::memory_order_relaxed);
+        const std::size_t write = mWriteIndex.load(std::memory_order_acquire);
         std::size_t drawn = 0;
         for (; read != write; ++read, ++drawn) {
-            const std::size_t slot = read % SlotCount;
-            const SlotHeader& h = Slots[slot];
-            draw(Buffer{Data.get() + slot * SlotBytes, h.ByteCount, h.SixteenBit, h.SampleRate});
-            ReadIndex.store(read + 1, std::memory_order_release);
+            const std::size_t slot = read % mSlotCount;
+            const SlotHeader& h = mSlots[slot];
+            draw(Buffer{mData.get() + slot * mSlotBytes, h.ByteCount, h.SixteenBit, h.SampleRate});
+            mReadIndex.store(read + 1, std::memory_order_release);
         }
         return drawn;
     }
@@ -78,12 +78,12 @@ public:
     // Window thread: forgets what is waiting, for instance what is left of an earlier
     // recording when a new one starts.
     void Discard() {
-        ReadIndex.store(WriteIndex.load(std::memory_order_acquire), std::memory_order_release);
+        mReadIndex.store(mWriteIndex.load(std::memory_order_acquire), std::memory_order_release);
     }
 
     // Buffers refused by Push because every slot was taken; readable from either thread.
-    std::uint64_t DroppedBuffers() const { return Dropped.load(std::memory_order_relaxed); }
-    std::size_t Capacity() const { return SlotCount; }
+    std::uint64_t DroppedBuffers() const { return mDropped.load(std::memory_order_relaxed); }
+    std::size_t Capacity() const { return mSlotCount; }
 
 private:
     struct SlotHeader {
@@ -92,14 +92,14 @@ private:
         std::uint16_t SampleRate = 0;
     };
 
-    const std::size_t SlotCount;
-    const std::size_t SlotBytes;
-    std::unique_ptr<SlotHeader[]> Slots;
-    std::unique_ptr<unsigned char[]> Data;
+    const std::size_t mSlotCount;
+    const std::size_t mSlotBytes;
+    std::unique_ptr<SlotHeader[]> mSlots;
+    std::unique_ptr<unsigned char[]> mData;
     // The two indexes sit on separate cache lines so that the threads do not contend.
-    alignas(64) std::atomic<std::size_t> WriteIndex{0};
-    alignas(64) std::atomic<std::size_t> ReadIndex{0};
-    alignas(64) std::atomic<std::uint64_t> Dropped{0};
+    alignas(64) std::atomic<std::size_t> mWriteIndex{0};
+    alignas(64) std::atomic<std::size_t> mReadIndex{0};
+    alignas(64) std::atomic<std::uint64_t> mDropped{0};
 };
 
 } // namespace tellamo

@@ -18,20 +18,20 @@ constexpr std::uint32_t FeedMessage = 1;
 }
 } // namespace
 
-TMediaPlayer::TMediaPlayer(WavePort& port, WindowPoster& poster) : mPort(port), mPoster(poster) {}
+MediaPlayer::MediaPlayer(WavePort& port, WindowPoster& poster) : mPort(port), mPoster(poster) {}
 
-TMediaPlayer::~TMediaPlayer() {
+MediaPlayer::~MediaPlayer() {
     Close();
     mPoster.Cancel(this);
 }
 
-void TMediaPlayer::RequireOpen() const {
+void MediaPlayer::RequireOpen() const {
     if (mState == Mode::NotOpen) {
         NoDevice();
     }
 }
 
-void TMediaPlayer::Open(const std::string& fileName) {
+void MediaPlayer::Open(const std::string& fileName) {
     Close();
     mInfo = ReadWaveHeader(fileName, WaveUse::Play);
     // Only what the file really holds is played, whatever its header claims.
@@ -76,7 +76,7 @@ void TMediaPlayer::Open(const std::string& fileName) {
     mRewindDue = false;
 }
 
-void TMediaPlayer::Close() {
+void MediaPlayer::Close() {
     if (mState == Mode::NotOpen) {
         return;
     }
@@ -91,22 +91,22 @@ void TMediaPlayer::Close() {
     mState = Mode::NotOpen;
 }
 
-std::uint64_t TMediaPlayer::BytesToMs(std::uint64_t bytes) const {
+std::uint64_t MediaPlayer::BytesToMs(std::uint64_t bytes) const {
     return bytes * 1000 / mBytesPerSecond;
 }
 
-std::uint64_t TMediaPlayer::MsToBytes(std::uint64_t milliseconds) const {
+std::uint64_t MediaPlayer::MsToBytes(std::uint64_t milliseconds) const {
     const std::uint64_t bytes =
         std::min<std::uint64_t>(milliseconds * mBytesPerSecond / 1000, mInfo.DataSize);
     return bytes - bytes % mBlockAlign;
 }
 
-std::uint32_t TMediaPlayer::Length() const {
+std::uint32_t MediaPlayer::Length() const {
     RequireOpen();
     return static_cast<std::uint32_t>(BytesToMs(mInfo.DataSize));
 }
 
-std::uint64_t TMediaPlayer::PositionBytes() {
+std::uint64_t MediaPlayer::PositionBytes() {
     if (mState != Mode::Playing) {
         return mHeldPosition;
     }
@@ -125,12 +125,12 @@ std::uint64_t TMediaPlayer::PositionBytes() {
     return std::min<std::uint64_t>(mStartByte + noteBytes, mInfo.DataSize);
 }
 
-std::uint32_t TMediaPlayer::Position() {
+std::uint32_t MediaPlayer::Position() {
     RequireOpen();
     return static_cast<std::uint32_t>(BytesToMs(PositionBytes()));
 }
 
-void TMediaPlayer::StartDevice() {
+void MediaPlayer::StartDevice() {
     mGeneration.fetch_add(1, std::memory_order_acq_rel);
     mPlayedBase = mPort.PlayedBytes(mHandle);
     mPlayedHigh = 0;
@@ -153,7 +153,7 @@ void TMediaPlayer::StartDevice() {
     EndIfAllPlayed();
 }
 
-void TMediaPlayer::EndIfAllPlayed() {
+void MediaPlayer::EndIfAllPlayed() {
     // The device's played-byte count can stay short of the data size for good (a server's
     // latency that never drains, a last partial frame, a stretch a few frames short): the end
     // is the last buffer coming back.
@@ -164,7 +164,7 @@ void TMediaPlayer::EndIfAllPlayed() {
     }
 }
 
-void TMediaPlayer::HaltDevice() {
+void MediaPlayer::HaltDevice() {
     if (mState == Mode::Playing) {
         mHeldPosition = PositionBytes();
         mHeldPosition -= mHeldPosition % mBlockAlign;
@@ -174,7 +174,7 @@ void TMediaPlayer::HaltDevice() {
     mPort.Reset(mHandle);
 }
 
-std::size_t TMediaPlayer::ReadFrames(unsigned char* data, std::size_t frames) {
+std::size_t MediaPlayer::ReadFrames(unsigned char* data, std::size_t frames) {
     const std::uint64_t want =
         std::min<std::uint64_t>(frames * mBlockAlign, mInfo.DataSize - mNextByte);
     const ssize_t got =
@@ -192,7 +192,7 @@ std::size_t TMediaPlayer::ReadFrames(unsigned char* data, std::size_t frames) {
     return whole;
 }
 
-void TMediaPlayer::Feed(int slot) {
+void MediaPlayer::Feed(int slot) {
     if (mState != Mode::Playing || mAllWritten) {
         return;
     }
@@ -229,7 +229,7 @@ void TMediaPlayer::Feed(int slot) {
     }
 }
 
-void TMediaPlayer::Play() {
+void MediaPlayer::Play() {
     RequireOpen();
     if (mState == Mode::Playing) {
         if (Position() < Length()) {
@@ -243,7 +243,7 @@ void TMediaPlayer::Play() {
     StartDevice();
 }
 
-void TMediaPlayer::PauseToggle() {
+void MediaPlayer::PauseToggle() {
     RequireOpen();
     if (mState == Mode::Playing) {
         HaltDevice();
@@ -259,20 +259,20 @@ void TMediaPlayer::PauseToggle() {
     }
 }
 
-void TMediaPlayer::Stop() {
+void MediaPlayer::Stop() {
     RequireOpen();
     HaltDevice();
     mState = Mode::Stopped;
 }
 
-void TMediaPlayer::Seek(std::uint32_t milliseconds) {
+void MediaPlayer::Seek(std::uint32_t milliseconds) {
     RequireOpen();
     HaltDevice();
     mHeldPosition = MsToBytes(milliseconds);
     mState = Mode::Stopped;
 }
 
-void TMediaPlayer::MoveTo(std::uint64_t bytes) {
+void MediaPlayer::MoveTo(std::uint64_t bytes) {
     bytes = std::min<std::uint64_t>(bytes, mInfo.DataSize);
     // The end itself is a place too, though it may not be a whole frame from the start.
     if (bytes < mInfo.DataSize) {
@@ -289,27 +289,27 @@ void TMediaPlayer::MoveTo(std::uint64_t bytes) {
     }
 }
 
-void TMediaPlayer::JumpTo(std::uint32_t milliseconds) {
+void MediaPlayer::JumpTo(std::uint32_t milliseconds) {
     RequireOpen();
     MoveTo(static_cast<std::uint64_t>(milliseconds) * mBytesPerSecond / 1000);
 }
 
-void TMediaPlayer::Skip(bool forward) {
+void MediaPlayer::Skip(bool forward) {
     RequireOpen();
     const std::uint64_t here = PositionBytes();
     const std::uint64_t step = static_cast<std::uint64_t>(mSkipStepMs) * mBytesPerSecond / 1000;
     MoveTo(forward ? here + step : (here > step ? here - step : 0));
 }
 
-void TMediaPlayer::SkipBack() {
+void MediaPlayer::SkipBack() {
     Skip(false);
 }
 
-void TMediaPlayer::SkipForward() {
+void MediaPlayer::SkipForward() {
     Skip(true);
 }
 
-void TMediaPlayer::SetSpeedTenths(int tenths) {
+void MediaPlayer::SetSpeedTenths(int tenths) {
     tenths = std::clamp(tenths, MinSpeedTenths, MaxSpeedTenths);
     if (tenths == mSpeedTenths) {
         return;
@@ -323,14 +323,14 @@ void TMediaPlayer::SetSpeedTenths(int tenths) {
     }
 }
 
-void TMediaPlayer::WaveBufferDone(WaveHeader* header) {
+void MediaPlayer::WaveBufferDone(WaveHeader* header) {
     const std::intptr_t param =
         static_cast<std::intptr_t>(mGeneration.load(std::memory_order_acquire)) << 8 |
         static_cast<std::intptr_t>(header->User);
     mPoster.Post(this, FeedMessage, param);
 }
 
-void TMediaPlayer::HandlePost(std::uint32_t message, std::intptr_t param) {
+void MediaPlayer::HandlePost(std::uint32_t message, std::intptr_t param) {
     if (message != FeedMessage || mState != Mode::Playing) {
         return;
     }

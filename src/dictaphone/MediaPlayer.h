@@ -27,7 +27,7 @@ namespace tellamo {
 // the window thread reads the file, stretches and writes the next buffer. A generation number in
 // each post lets the window thread ignore buffers that a pause, stop or seek has already taken
 // back.
-class TMediaPlayer final : public WaveCallback, public PostTarget, private FrameSource {
+class MediaPlayer final : public WaveCallback, public PostTarget, private FrameSource {
 public:
     enum class Mode { NotOpen, Stopped, Playing, Paused };
 
@@ -38,10 +38,10 @@ public:
     static constexpr std::uint32_t DefaultSkipStepMs = 5000;
     static constexpr std::uint32_t DefaultRewindOnResumeMs = 1000;
 
-    TMediaPlayer(WavePort& port, WindowPoster& poster);
-    ~TMediaPlayer() override;
-    TMediaPlayer(const TMediaPlayer&) = delete;
-    TMediaPlayer& operator=(const TMediaPlayer&) = delete;
+    MediaPlayer(WavePort& port, WindowPoster& poster);
+    ~MediaPlayer() override;
+    MediaPlayer(const MediaPlayer&) = delete;
+    MediaPlayer& operator=(const MediaPlayer&) = delete;
 
     // Closes a file that is open, then opens this one and its output device.
     void Open(const std::string& fileName);

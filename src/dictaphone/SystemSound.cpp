@@ -24,19 +24,19 @@ public:
     void WaveOpened() override {}
     void WaveClosed() override {}
     void WaveBufferDone(WaveHeader*) override {
-        std::lock_guard<std::mutex> lock(Mutex);
-        Done = true;
-        Changed.notify_all();
+        std::lock_guard<std::mutex> lock(mMutex);
+        mDone = true;
+        mChanged.notify_all();
     }
     bool WaitFor(std::chrono::milliseconds limit) {
-        std::unique_lock<std::mutex> lock(Mutex);
-        return Changed.wait_for(lock, limit, [this] { return Done; });
+        std::unique_lock<std::mutex> lock(mMutex);
+        return mChanged.wait_for(lock, limit, [this] { return mDone; });
     }
 
 private:
-    std::mutex Mutex;
-    std::condition_variable Changed;
-    bool Done = false;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    bool mDone = false;
 };
 } // namespace
 

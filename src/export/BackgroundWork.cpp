@@ -5,21 +5,21 @@
 namespace tellamo {
 
 BackgroundWork::BackgroundWork(std::function<void(const WorkProgress&)> work, EndNotice ended) {
-    Worker = std::thread([this, work = std::move(work), ended = std::move(ended)] {
+    mWorker = std::thread([this, work = std::move(work), ended = std::move(ended)] {
         const WorkProgress progress = [this](double fraction) {
-            Progress.store(fraction, std::memory_order_relaxed);
-            if (CancelRequested.load(std::memory_order_relaxed)) {
+            mProgress.store(fraction, std::memory_order_relaxed);
+            if (mCancelRequested.load(std::memory_order_relaxed)) {
                 throw ConversionCancelled();
             }
         };
         try {
             work(progress);
         } catch (const ConversionCancelled&) {
-            Cancelled = true;
+            mCancelled = true;
         } catch (...) {
-            Failure = std::current_exception();
+            mFailure = std::current_exception();
         }
-        Ended.store(true, std::memory_order_release);
+        mEnded.store(true, std::memory_order_release);
         if (ended) {
             ended();
         }
@@ -27,20 +27,20 @@ BackgroundWork::BackgroundWork(std::function<void(const WorkProgress&)> work, En
 }
 
 BackgroundWork::~BackgroundWork() {
-    if (Worker.joinable()) {
+    if (mWorker.joinable()) {
         Cancel();
-        Worker.join();
+        mWorker.join();
     }
 }
 
 bool BackgroundWork::Finish() {
-    if (Worker.joinable()) {
-        Worker.join();
+    if (mWorker.joinable()) {
+        mWorker.join();
     }
-    if (Failure) {
-        std::rethrow_exception(std::exchange(Failure, nullptr));
+    if (mFailure) {
+        std::rethrow_exception(std::exchange(mFailure, nullptr));
     }
-    return !Cancelled;
+    return !mCancelled;
 }
 
 } // namespace tellamo

@@ -25,21 +25,21 @@ public:
     BackgroundWork(const BackgroundWork&) = delete;
     BackgroundWork& operator=(const BackgroundWork&) = delete;
 
-    double Fraction() const { return Progress.load(std::memory_order_relaxed); }
-    bool Done() const { return Ended.load(std::memory_order_acquire); }
-    void Cancel() { CancelRequested.store(true, std::memory_order_relaxed); }
+    double Fraction() const { return mProgress.load(std::memory_order_relaxed); }
+    bool Done() const { return mEnded.load(std::memory_order_acquire); }
+    void Cancel() { mCancelRequested.store(true, std::memory_order_relaxed); }
 
     // Waits for the work to end. Returns true when it completed, false when it was cancelled;
     // rethrows any other failure of the work.
     bool Finish();
 
 private:
-    std::atomic<double> Progress{0.0};
-    std::atomic<bool> CancelRequested{false};
-    std::atomic<bool> Ended{false};
-    std::exception_ptr Failure;
-    bool Cancelled = false;
-    std::thread Worker;
+    std::atomic<double> mProgress{0.0};
+    std::atomic<bool> mCancelRequested{false};
+    std::atomic<bool> mEnded{false};
+    std::exception_ptr mFailure;
+    bool mCancelled = false;
+    std::thread mWorker;
 };
 
 } // namespace tellamo

@@ -15,29 +15,29 @@
 
 namespace tellamo {
 
-TCompressorList::TCompressorList() {
-    Items.emplace_back(TConvertCtrl::TrueSpeechName);
-    Items.emplace_back(TConvertCtrl::OpusName);
+CompressorList::CompressorList() {
+    mItems.emplace_back(ConvertCtrl::TrueSpeechName);
+    mItems.emplace_back(ConvertCtrl::OpusName);
 }
 
-const TCompressor& TCompressorList::Item(int index) const {
+const TCompressor& CompressorList::Item(int index) const {
     if (index < 0 || index >= Count()) {
         throw TellamoError("There is no audio compressor number " + std::to_string(index));
     }
-    return Items[static_cast<std::size_t>(index)];
+    return mItems[static_cast<std::size_t>(index)];
 }
 
-void TCompressorList::SetSelection(int index) {
+void CompressorList::SetSelection(int index) {
     if (index < -1 || index >= Count()) {
         throw TellamoError("There is no audio compressor number " + std::to_string(index));
     }
-    Selected = index;
+    mSelected = index;
 }
 
-TConvertCtrl::TConvertCtrl(FileSystem& fileSystem) : Files(fileSystem) {}
+ConvertCtrl::ConvertCtrl(FileSystem& fileSystem) : mFiles(fileSystem) {}
 
-TConvertCtrl::TConvertCtrl(FileSystem& fileSystem, TCompressorList compressors)
-    : Files(fileSystem), Compressors(std::move(compressors)) {}
+ConvertCtrl::ConvertCtrl(FileSystem& fileSystem, CompressorList compressors)
+    : mFiles(fileSystem), mCompressors(std::move(compressors)) {}
 
 namespace {
 bool SameFile(const std::string& a, const std::string& b) {
@@ -48,27 +48,27 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 } // namespace
 
-void TConvertCtrl::StartConvert() {
-    if (Compressors.Selection() >= 0 &&
-        Compressors.Item(Compressors.Selection()).Name() == OpusName) {
+void ConvertCtrl::StartConvert() {
+    if (mCompressors.Selection() >= 0 &&
+        mCompressors.Item(mCompressors.Selection()).Name() == OpusName) {
         StartOpus();
         return;
     }
-    if (Format != TargetFormatWav) {
+    if (mFormat != TargetFormatWav) {
         throw TellamoError("The converter can only write WAV files (target format 2), not format " +
-                           std::to_string(Format));
+                           std::to_string(mFormat));
     }
-    if (Compressors.Selection() < 0) {
+    if (mCompressors.Selection() < 0) {
         throw TellamoError("No audio compressor is selected for the conversion");
     }
-    if (Source.isEmpty()) {
+    if (mSource.isEmpty()) {
         throw TellamoError("No source file is given for the conversion");
     }
-    if (Target.isEmpty()) {
+    if (mTarget.isEmpty()) {
         throw TellamoError("No target file is given for the conversion");
     }
-    const std::string source = QFile::encodeName(Source).toStdString();
-    const std::string target = QFile::encodeName(Target).toStdString();
+    const std::string source = QFile::encodeName(mSource).toStdString();
+    const std::string target = QFile::encodeName(mTarget).toStdString();
     // Writing over the source would replace the note's own sound with its compressed copy.
     if (SameFile(source, target)) {
         throw TellamoError("\"" + target + "\" is the file being converted; choose another target");
@@ -79,7 +79,7 @@ void TConvertCtrl::StartConvert() {
         ReadNoteAsMono(
             source, 8000,
             [&](const std::int16_t* samples, std::size_t count) { encoder.Write(samples, count); },
-            Progress);
+            mProgress);
     } catch (const std::length_error&) {
         throw TellamoError("\"" + source + "\" is too long for one TrueSpeech WAV file");
     }
@@ -87,9 +87,9 @@ void TConvertCtrl::StartConvert() {
 
     const std::string temporary = TemporaryNameBeside(target);
     try {
-        ReplaceFileDurably(Files, target, file, temporary);
+        ReplaceFileDurably(mFiles, target, file, temporary);
     } catch (const TellamoError& e) {
-        Files.Remove(temporary);
+        mFiles.Remove(temporary);
         // Name the file the user asked for, not the temporary one.
         std::string reason = e.what();
         const std::string prefix = "\"" + temporary + "\": ";
@@ -100,21 +100,21 @@ void TConvertCtrl::StartConvert() {
     }
 }
 
-void TConvertCtrl::StartOpus() {
-    if (Format != TargetFormatOgg) {
+void ConvertCtrl::StartOpus() {
+    if (mFormat != TargetFormatOgg) {
         throw TellamoError(
             "The Ogg Opus compressor writes Ogg files (target format 3), not format " +
-            std::to_string(Format));
+            std::to_string(mFormat));
     }
-    if (Source.isEmpty() || Target.isEmpty()) {
+    if (mSource.isEmpty() || mTarget.isEmpty()) {
         throw TellamoError("No source or target file is given for the conversion");
     }
-    const std::string source = QFile::encodeName(Source).toStdString();
-    const std::string target = QFile::encodeName(Target).toStdString();
+    const std::string source = QFile::encodeName(mSource).toStdString();
+    const std::string target = QFile::encodeName(mTarget).toStdString();
     if (SameFile(source, target)) {
         throw TellamoError("\"" + target + "\" is the file being converted; choose another target");
     }
-    EncodeOggOpus(Files, source, target, Progress);
+    EncodeOggOpus(mFiles, source, target, mProgress);
 }
 
 } // namespace tellamo

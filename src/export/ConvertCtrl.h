@@ -19,31 +19,31 @@ public:
 // One audio compressor that the converter offers.
 class TCompressor {
 public:
-    explicit TCompressor(QString name) : CompressorName(std::move(name)) {}
-    QString Name() const { return CompressorName; }
+    explicit TCompressor(QString name) : mCompressorName(std::move(name)) {}
+    QString Name() const { return mCompressorName; }
 
 private:
-    QString CompressorName;
+    QString mCompressorName;
 };
 
 // The converter's list of audio compressors, with the one selected for the next conversion
 // (-1: none).
-class TCompressorList {
+class CompressorList {
 public:
     // Every compressor the program has: TrueSpeech and Ogg Opus.
-    TCompressorList();
+    CompressorList();
     // Exactly these compressors (a converter without some codec, for tests).
-    explicit TCompressorList(std::vector<TCompressor> items) : Items(std::move(items)) {}
-    int Count() const { return static_cast<int>(Items.size()); }
+    explicit CompressorList(std::vector<TCompressor> items) : mItems(std::move(items)) {}
+    int Count() const { return static_cast<int>(mItems.size()); }
     // Throws TellamoError for an index outside 0..Count()-1.
     const TCompressor& Item(int index) const;
-    int Selection() const { return Selected; }
+    int Selection() const { return mSelected; }
     // -1 or a valid index; throws TellamoError otherwise.
     void SetSelection(int index);
 
 private:
-    std::vector<TCompressor> Items;
-    int Selected = -1;
+    std::vector<TCompressor> mItems;
+    int mSelected = -1;
 };
 
 // Converts a note's WAV file (PCM, 8 or 16 bits, mono or stereo) into a WAV file coded with
@@ -55,39 +55,39 @@ private:
 // never leaves a partial file under the target's name (an old file there stays untouched).
 // Errors are thrown as TellamoError with a text for the user. Not thread-safe; use one
 // converter per thread.
-class TConvertCtrl {
+class ConvertCtrl {
 public:
     static constexpr int TargetFormatWav = 2; // the only target format: a WAV file
     static constexpr int TargetFormatOgg = 3; // an Ogg file, for the Ogg Opus compressor
     static inline const QString TrueSpeechName = QStringLiteral("DSP Group TrueSpeech(TM)");
     static inline const QString OpusName = QStringLiteral("Ogg Opus");
 
-    explicit TConvertCtrl(FileSystem& fileSystem = RealFileSystem());
-    TConvertCtrl(FileSystem& fileSystem, TCompressorList compressors);
+    explicit ConvertCtrl(FileSystem& fileSystem = RealFileSystem());
+    ConvertCtrl(FileSystem& fileSystem, CompressorList compressors);
 
-    QString SourceFile() const { return Source; }
-    void SetSourceFile(const QString& path) { Source = path; }
-    QString TargetFile() const { return Target; }
-    void SetTargetFile(const QString& path) { Target = path; }
-    int TargetFormat() const { return Format; }
-    void SetTargetFormat(int format) { Format = format; }
+    QString SourceFile() const { return mSource; }
+    void SetSourceFile(const QString& path) { mSource = path; }
+    QString TargetFile() const { return mTarget; }
+    void SetTargetFile(const QString& path) { mTarget = path; }
+    int TargetFormat() const { return mFormat; }
+    void SetTargetFormat(int format) { mFormat = format; }
 
-    TCompressorList& AudioCompressors() { return Compressors; }
-    const TCompressorList& AudioCompressors() const { return Compressors; }
+    CompressorList& AudioCompressors() { return mCompressors; }
+    const CompressorList& AudioCompressors() const { return mCompressors; }
 
     // Called on the converting thread as the source is read; it may throw ConversionCancelled.
-    void SetProgress(WorkProgress progress) { Progress = std::move(progress); }
+    void SetProgress(WorkProgress progress) { mProgress = std::move(progress); }
 
     void StartConvert();
 
 private:
     void StartOpus();
-    WorkProgress Progress;
-    FileSystem& Files;
-    QString Source;
-    QString Target;
-    int Format = 0;
-    TCompressorList Compressors;
+    WorkProgress mProgress;
+    FileSystem& mFiles;
+    QString mSource;
+    QString mTarget;
+    int mFormat = 0;
+    CompressorList mCompressors;
 };
 
 } // namespace tellamo

@@ -53,16 +53,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        tellamo::TConvertCtrl converter;
-        tellamo::TCompressorList& list = converter.AudioCompressors();
+        tellamo::ConvertCtrl converter;
+        tellamo::CompressorList& list = converter.AudioCompressors();
         for (int i = 0; i < list.Count(); ++i) {
-            if (list.Item(i).Name() == tellamo::TConvertCtrl::TrueSpeechName) {
+            if (list.Item(i).Name() == tellamo::ConvertCtrl::TrueSpeechName) {
                 list.SetSelection(i);
             }
         }
         converter.SetSourceFile(QFile::decodeName(files[0].c_str()));
         converter.SetTargetFile(QFile::decodeName(files[1].c_str()));
-        converter.SetTargetFormat(tellamo::TConvertCtrl::TargetFormatWav);
+        converter.SetTargetFormat(tellamo::ConvertCtrl::TargetFormatWav);
         converter.StartConvert();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tellamo-convert: %s\n", e.what());

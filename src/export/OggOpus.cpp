@@ -55,24 +55,24 @@ std::uint32_t OggCrc(const std::string& page) {
 // Opus packets (at most 1275 bytes, a few lacing values) never need.
 class OggStreamWriter {
 public:
-    OggStreamWriter(StagedFile& file, std::uint32_t serial) : File(file), Serial(serial) {}
+    OggStreamWriter(StagedFile& file, std::uint32_t serial) : mFile(file), mSerial(serial) {}
 
     // Adds a packet whose end lies at granule. The page is written after it when endsPage or
     // lastOfStream is set, and before it when the packet's lacing values would not fit.
     void AddPacket(const unsigned char* data, std::size_t size, std::int64_t granule, bool endsPage,
                    bool lastOfStream) {
         assert(size / 255 + 1 <= 255); // whole packets only: at most 65,024 bytes
-        if (Lacing.size() + size / 255 + 1 > 255) {
+        if (mLacing.size() + size / 255 + 1 > 255) {
             WritePage(false);
         }
         for (std::size_t left = size;; left -= 255) {
-            Lacing.push_back(static_cast<char>(left < 255 ? left : 255));
+            mLacing.push_back(static_cast<char>(left < 255 ? left : 255));
             if (left < 255) {
                 break;
             }
         }
-        Body.append(reinterpret_cast<const char*>(data), size);
-        Granule = granule;
+        mBody.append(reinterpret_cast<const char*>(data), size);
+        mGranule = granule;
         if (endsPage || lastOfStream) {
             WritePage(lastOfStream);
         }
@@ -84,26 +84,26 @@ private:
         ByteWriter out(page);
         out.Bytes("OggS");
         out.U8(0); // version
-        out.U8((Sequence == 0 ? 0x02 : 0) | (last ? 0x04 : 0));
-        out.U64(static_cast<std::uint64_t>(Granule));
-        out.U32(Serial);
-        out.U32(Sequence++);
+        out.U8((mSequence == 0 ? 0x02 : 0) | (last ? 0x04 : 0));
+        out.U64(static_cast<std::uint64_t>(mGranule));
+        out.U32(mSerial);
+        out.U32(mSequence++);
         out.U32(0); // the CRC, computed over the page with this field zero
-        out.U8(static_cast<std::uint8_t>(Lacing.size()));
-        out.Bytes(Lacing);
-        out.Bytes(Body);
+        out.U8(static_cast<std::uint8_t>(mLacing.size()));
+        out.Bytes(mLacing);
+        out.Bytes(mBody);
         PutU32(reinterpret_cast<unsigned char*>(page.data()) + 22, OggCrc(page));
-        File.Write(page.data(), page.size());
-        Lacing.clear();
-        Body.clear();
+        mFile.Write(page.data(), page.size());
+        mLacing.clear();
+        mBody.clear();
     }
 
-    StagedFile& File;
-    const std::uint32_t Serial;
-    std::uint32_t Sequence = 0;
-    std::int64_t Granule = 0;
-    std::string Lacing;
-    std::string Body;
+    StagedFile& mFile;
+    const std::uint32_t mSerial;
+    std::uint32_t mSequence = 0;
+    std::int64_t mGranule = 0;
+    std::string mLacing;
+    std::string mBody;
 };
 
 // Any number tells this file's only stream apart; a random one keeps streams apart should anyone

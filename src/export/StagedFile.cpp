@@ -24,32 +24,32 @@ std::string TemporaryNameBeside(const std::string& target) {
 }
 
 StagedFile::StagedFile(FileSystem& fileSystem, std::string target)
-    : Files(fileSystem), Target(std::move(target)), Temporary(TemporaryNameBeside(Target)) {
-    if (const int error = Files.CreateFile(Temporary, Fd)) {
-        Fd = -1;
+    : mFiles(fileSystem), mTarget(std::move(target)), mTemporary(TemporaryNameBeside(mTarget)) {
+    if (const int error = mFiles.CreateFile(mTemporary, mFd)) {
+        mFd = -1;
         Fail(error);
     }
 }
 
 StagedFile::~StagedFile() {
-    if (Committed) {
+    if (mCommitted) {
         return;
     }
-    if (Fd >= 0) {
-        Files.Close(Fd);
+    if (mFd >= 0) {
+        mFiles.Close(mFd);
     }
-    Files.Remove(Temporary);
+    mFiles.Remove(mTemporary);
 }
 
 void StagedFile::Fail(int error) {
-    throw TellamoError("Cannot write \"" + Target + "\": " + SystemErrorText(error));
+    throw TellamoError("Cannot write \"" + mTarget + "\": " + SystemErrorText(error));
 }
 
 void StagedFile::Write(const char* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
         std::size_t written = 0;
-        const int error = Files.Write(Fd, data + done, size - done, written);
+        const int error = mFiles.Write(mFd, data + done, size - done, written);
         if (error == EINTR) {
             continue;
         }
@@ -64,22 +64,22 @@ void StagedFile::Write(const char* data, std::size_t size) {
 }
 
 void StagedFile::Commit() {
-    if (const int error = Files.Sync(Fd)) {
+    if (const int error = mFiles.Sync(mFd)) {
         Fail(error);
     }
-    const int fd = Fd;
-    Fd = -1;
-    if (const int error = Files.Close(fd)) {
+    const int fd = mFd;
+    mFd = -1;
+    if (const int error = mFiles.Close(fd)) {
         Fail(error);
     }
-    if (const int error = Files.Rename(Temporary, Target)) {
+    if (const int error = mFiles.Rename(mTemporary, mTarget)) {
         Fail(error);
     }
-    Committed = true;
-    const std::size_t slash = Target.rfind('/');
-    Files.SyncDirectory(slash == std::string::npos ? "."
-                        : slash == 0               ? "/"
-                                                   : Target.substr(0, slash));
+    mCommitted = true;
+    const std::size_t slash = mTarget.rfind('/');
+    mFiles.SyncDirectory(slash == std::string::npos ? "."
+                         : slash == 0               ? "/"
+                                                    : mTarget.substr(0, slash));
 }
 
 void CopyFileStaged(FileSystem& fileSystem, const std::string& source, const std::string& target,

@@ -28,11 +28,11 @@ public:
 
 private:
     [[noreturn]] void Fail(int error);
-    FileSystem& Files;
-    std::string Target;
-    std::string Temporary;
-    int Fd = -1;
-    bool Committed = false;
+    FileSystem& mFiles;
+    std::string mTarget;
+    std::string mTemporary;
+    int mFd = -1;
+    bool mCommitted = false;
 };
 
 // Told how much is done (0..1); it may throw (ConversionCancelled) to stop the work.

@@ -87,7 +87,7 @@ DictaphonePanel::DictaphonePanel(QWidget& window, QToolBar& toolBar, Catalogue& 
     // The window's design: the trigger starts closed at level 0.
     mAudio->Recorder().SetTrigLevel(0);
     mAudio->Recorder().SetTriggered(false);
-    mMediaPlayer = std::make_unique<TMediaPlayer>(mAudio->Port(), audio.Poster);
+    mMediaPlayer = std::make_unique<MediaPlayer>(mAudio->Port(), audio.Poster);
     mTimer = new QTimer(this);
     mTimer->setObjectName(QStringLiteral("Timer"));
     mTimer->setInterval(128);
@@ -110,12 +110,11 @@ void DictaphonePanel::CreateToolBarPart(QToolBar& bar) {
     bar.addActions({a.SkipBackAction, a.SkipForwardAction});
     mSpeedSpinBox = new QDoubleSpinBox(&bar);
     mSpeedSpinBox->setObjectName(QStringLiteral("SpeedSpinBox"));
-    mSpeedSpinBox->setRange(TMediaPlayer::MinSpeedTenths / 10.0,
-                            TMediaPlayer::MaxSpeedTenths / 10.0);
+    mSpeedSpinBox->setRange(MediaPlayer::MinSpeedTenths / 10.0, MediaPlayer::MaxSpeedTenths / 10.0);
     mSpeedSpinBox->setSingleStep(0.1);
     mSpeedSpinBox->setDecimals(1);
     mSpeedSpinBox->setSuffix(QStringLiteral("\u00D7"));
-    mSpeedSpinBox->setValue(TMediaPlayer::NormalSpeedTenths / 10.0);
+    mSpeedSpinBox->setValue(MediaPlayer::NormalSpeedTenths / 10.0);
     mSpeedSpinBox->setAccelerated(false);
     // A speed typed in takes effect once it is complete, not at every key of it.
     mSpeedSpinBox->setKeyboardTracking(false);
@@ -226,7 +225,7 @@ void DictaphonePanel::CreateGraphPanel() {
     mPositionRxSlider->setStyle(style);
     // The keys step through the note by seconds; a page is the skip step.
     mPositionRxSlider->setSingleStep(PositionSingleStepMs);
-    mPositionRxSlider->setPageStep(static_cast<int>(TMediaPlayer::DefaultSkipStepMs));
+    mPositionRxSlider->setPageStep(static_cast<int>(MediaPlayer::DefaultSkipStepMs));
     mPositionRxSlider->setAccessibleName(TranslateText("Position"));
     strip->addWidget(mPositionRxSlider);
     connect(mPositionRxSlider, &QSlider::valueChanged, this,
@@ -734,7 +733,7 @@ void DictaphonePanel::TimerTimer() {
     if (!mPositionDragging) {
         mPositionRxSlider->setValue(static_cast<int>(position));
         // A note paused at its end (skipped there) waits for the resume or Stop.
-        if (position >= length && mMediaPlayer->CurrentMode() != TMediaPlayer::Mode::Paused) {
+        if (position >= length && mMediaPlayer->CurrentMode() != MediaPlayer::Mode::Paused) {
             StopActionExecute();
         }
     }
@@ -771,7 +770,7 @@ void DictaphonePanel::ConnectPlayer() {
     ConnectCommand(a.SlowerAction, window, [this] { SetSpeedTenths(SpeedTenths() - 1); });
     ConnectCommand(a.FasterAction, window, [this] { SetSpeedTenths(SpeedTenths() + 1); });
     ConnectCommand(a.NormalSpeedAction, window,
-                   [this] { SetSpeedTenths(TMediaPlayer::NormalSpeedTenths); });
+                   [this] { SetSpeedTenths(MediaPlayer::NormalSpeedTenths); });
     connect(mSpeedSpinBox, &QDoubleSpinBox::valueChanged, this, [this, window](double value) {
         const int tenths = static_cast<int>(std::lround(value * 10));
         if (tenths != mMediaPlayer->SpeedTenths()) {

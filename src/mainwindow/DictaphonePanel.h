@@ -34,7 +34,7 @@ class SleepInhibitor;
 class SoundPaintBox;
 class TAudio;
 class TDescriptionForm;
-class TMediaPlayer;
+class MediaPlayer;
 class WavePort;
 class WindowPoster;
 
@@ -91,7 +91,7 @@ public:
     QDoubleSpinBox* SpeedBox() const { return mSpeedSpinBox; }
 
     TAudio& Audio() { return *mAudio; }
-    TMediaPlayer& Player() { return *mMediaPlayer; }
+    MediaPlayer& Player() { return *mMediaPlayer; }
     TDictaphoneMode Mode() const { return mMode; }
     std::int64_t RecordedSamples() const { return mHandOff.RecordedSamples(); }
     // Whether the note's sound file is still being written (the note being recorded, or the
@@ -246,7 +246,7 @@ private:
     int mPart = 1;
     std::string mFirstDescription;
     std::unique_ptr<TAudio> mAudio;
-    std::unique_ptr<TMediaPlayer> mMediaPlayer;
+    std::unique_ptr<MediaPlayer> mMediaPlayer;
 };
 
 } // namespace tellamo

@@ -450,9 +450,9 @@ void TTellamoMainForm::ActionListUpdate() {
     a.SkipBackAction->setEnabled(playing);
     a.SkipForwardAction->setEnabled(playing);
     const int speed = mDictaphone->SpeedTenths();
-    a.SlowerAction->setEnabled(speed > TMediaPlayer::MinSpeedTenths);
-    a.FasterAction->setEnabled(speed < TMediaPlayer::MaxSpeedTenths);
-    a.NormalSpeedAction->setEnabled(speed != TMediaPlayer::NormalSpeedTenths);
+    a.SlowerAction->setEnabled(speed > MediaPlayer::MinSpeedTenths);
+    a.FasterAction->setEnabled(speed < MediaPlayer::MaxSpeedTenths);
+    a.NormalSpeedAction->setEnabled(speed != MediaPlayer::NormalSpeedTenths);
     a.MoveNoteAction->setEnabled(hasNote && idle);
     a.FilterTextAction->setEnabled(idle);
     mCatalogue->UpdateStates(idle);

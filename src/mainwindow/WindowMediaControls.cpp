@@ -56,7 +56,7 @@ MediaStatus WindowMediaControls::Status() {
 }
 
 qint64 WindowMediaControls::PositionUs() {
-    TMediaPlayer& player = mForm.DictaphonePart().Player();
+    MediaPlayer& player = mForm.DictaphonePart().Player();
     if (mForm.Mode() != TDictaphoneMode::mdPlaying || !player.IsOpen()) {
         return 0;
     }

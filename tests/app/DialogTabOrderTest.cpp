@@ -60,7 +60,7 @@ class DialogTabOrder : public ::testing::Test {
 protected:
     DialogTabOrder() {
         SetMessageHandler([](MessageKind, const QString&, const QString&) { return true; });
-        EXPECT_TRUE(Program.Start());
+        EXPECT_TRUE(mProgram.Start());
     }
     ~DialogTabOrder() override { SetMessageHandler({}); }
 
@@ -89,16 +89,16 @@ protected:
         dialog.hide();
     }
 
-    TempDir Documents;
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    TellamoProgram Program{QString::fromStdString(Documents.Path()), RealFileSystem(), Port, Poster,
-                           Documents.File("PLAY.TMP")};
+    TempDir mDocuments;
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    TellamoProgram mProgram{QString::fromStdString(mDocuments.Path()), RealFileSystem(), mPort,
+                            mPoster, mDocuments.File("PLAY.TMP")};
 };
 
 TEST_F(DialogTabOrder, EachDialogIsWalkedInReadingOrder) {
     // The hotkeys' page: without a hotkey service (this platform has none) its fields are off.
-    Check(Program.Options(),
+    Check(mProgram.Options(),
           {{"(tabs)", "AffiliateCheckBox", "SoundNotificationCheckBox", "AskDescriptionCheckBox",
             "Ask about format before Send/Save", "MinimizeToTrayCheckBox", "Launch at login",
             "Recycle Bin record confirmation", "AudioSettingsSpeedButton", "Close"},
@@ -111,10 +111,10 @@ TEST_F(DialogTabOrder, EachDialogIsWalkedInReadingOrder) {
             "ReDrawCheckBox", "Close"},
            {"(tabs)", "SilenceCheckBox", "SilenceRxSpinEdit", "Close"},
            {"(tabs)", "Close"}});
-    Check(Program.About(), {{"OKBitBtn"}});
-    Check(Program.Description(),
+    Check(mProgram.About(), {{"OKBitBtn"}});
+    Check(mProgram.Description(),
           {{"DescriptionEdit", "AskDescriptionCheckBox", "OKBitBtn", "CancelBitBtn"}});
-    Check(Program.SaveFormat(),
+    Check(mProgram.SaveFormat(),
           {{"FileFormatItem1", "AskFormatCheckBox", "OKBitBtn", "CancelBitBtn"}});
 }
 

@@ -25,41 +25,41 @@ class HotKeyProgramFixture : public ::testing::Test {
 protected:
     HotKeyProgramFixture() {
         SetMessageHandler([this](MessageKind, const QString& text, const QString& caption) {
-            Messages << caption + ": " + text;
+            mMessages << caption + ": " + text;
             return true;
         });
     }
     ~HotKeyProgramFixture() override {
-        Program.reset();
+        mProgram.reset();
         SetMessageHandler({});
     }
     void StartProgram(HotKeyService& service) {
-        Program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
-                                                   RealFileSystem(), Port, Poster,
-                                                   Documents.File("PLAY.TMP"));
-        Program->SetHotKeyService(service);
-        EXPECT_TRUE(Program->Start());
+        mProgram = std::make_unique<TellamoProgram>(QString::fromStdString(mDocuments.Path()),
+                                                    RealFileSystem(), mPort, mPoster,
+                                                    mDocuments.File("PLAY.TMP"));
+        mProgram->SetHotKeyService(service);
+        EXPECT_TRUE(mProgram->Start());
     }
     // Shows the window with the record and stop hotkeys Ctrl+Shift+R and Ctrl+Shift+S switched
     // on; they are registered at the first idle moment.
     void ShowWithHotKeys() {
-        MainActions& a = Program->MainForm().Actions();
+        MainActions& a = mProgram->MainForm().Actions();
         a.AskDescriptionAction->setChecked(false);
-        Program->Options().RecordHotKey->SetHotKey(0x6052);
-        Program->Options().StopHotKey->SetHotKey(0x6053);
-        Program->Show();
+        mProgram->Options().RecordHotKey->SetHotKey(0x6052);
+        mProgram->Options().StopHotKey->SetHotKey(0x6053);
+        mProgram->Show();
         // The stored check marks are applied as the window is shown; the boxes are set after.
         a.RecordHotkeyAction->setChecked(true);
         a.StopHotkeyAction->setChecked(true);
     }
-    TTellamoMainForm& Form() { return Program->MainForm(); }
-    int Notes() { return static_cast<int>(Program->DM().Cat().Notes().All().size()); }
+    TTellamoMainForm& Form() { return mProgram->MainForm(); }
+    int Notes() { return static_cast<int>(mProgram->DM().Cat().Notes().All().size()); }
 
-    TempDir Documents;
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    QStringList Messages;
-    std::unique_ptr<TellamoProgram> Program;
+    TempDir mDocuments;
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    QStringList mMessages;
+    std::unique_ptr<TellamoProgram> mProgram;
 };
 
 } // namespace tellamo::test

@@ -35,61 +35,61 @@ void RunUntilIdle() {
 // Ctrl+Shift+R and Ctrl+Shift+S, switched on, registered at the first idle moment.
 class HotKeyProgram : public HotKeyProgramFixture {
 protected:
-    HotKeyProgram() { StartProgram(Service); }
-    ~HotKeyProgram() override { Program.reset(); } // before the service it holds
+    HotKeyProgram() { StartProgram(mService); }
+    ~HotKeyProgram() override { mProgram.reset(); } // before the service it holds
     void ShowWithHotKeys() {
         HotKeyProgramFixture::ShowWithHotKeys();
         RunUntilIdle();
-        ASSERT_TRUE(Program->FirstIdleDone());
+        ASSERT_TRUE(mProgram->FirstIdleDone());
     }
 
-    FakeHotKeyService Service;
+    FakeHotKeyService mService;
 };
 
 TEST_F(HotKeyProgram, RecordAndStopKeysRunTheirActionsWhileEnabled) {
     ShowWithHotKeys();
-    ASSERT_EQ(Service.Registered.size(), 2u) << Service.Log.join('\n').toStdString();
-    Service.Press('R', CtrlShift);
-    ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording) << Messages.join('\n').toStdString();
+    ASSERT_EQ(mService.Registered.size(), 2u) << mService.Log.join('\n').toStdString();
+    mService.Press('R', CtrlShift);
+    ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording) << mMessages.join('\n').toStdString();
     EXPECT_TRUE(Form().Actions().StopAction->isEnabled()) << "the action update ran at once";
     EXPECT_FALSE(Form().Actions().RecordAction->isEnabled());
-    Service.Press('R', CtrlShift);
+    mService.Press('R', CtrlShift);
     EXPECT_EQ(Notes(), 1) << "Record is disabled while recording";
-    Service.Press('S', CtrlShift);
+    mService.Press('S', CtrlShift);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
     EXPECT_TRUE(Form().Actions().RecordAction->isEnabled());
     EXPECT_FALSE(Form().Actions().StopAction->isEnabled());
-    Service.Press('S', CtrlShift);
+    mService.Press('S', CtrlShift);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle) << "Stop is disabled while idle";
     EXPECT_EQ(Notes(), 1);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 TEST_F(HotKeyProgram, AKeyWhoseBoxWasUncheckedSinceDoesNothing) {
     ShowWithHotKeys();
     Form().Actions().RecordHotkeyAction->setChecked(false); // the dialog has not closed yet
-    Service.Press('R', CtrlShift);
+    mService.Press('R', CtrlShift);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
     EXPECT_EQ(Notes(), 0);
 }
 
 TEST_F(HotKeyProgram, OneKeyForBothRecordsWhenIdleAndStopsWhileRecording) {
     ShowWithHotKeys();
-    Program->Options().StopHotKey->SetHotKey(0x6052); // kept so by the user after the conflict
-    Service.Press('R', CtrlShift);
+    mProgram->Options().StopHotKey->SetHotKey(0x6052); // kept so by the user after the conflict
+    mService.Press('R', CtrlShift);
     ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording);
-    Service.Press('R', CtrlShift);
+    mService.Press('R', CtrlShift);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
     EXPECT_EQ(Notes(), 1);
 }
 
 TEST_F(HotKeyProgram, TheExitReleasesTheKeysAndAFirstRunWritesTheOptionsSection) {
-    Program->Show();
+    mProgram->Show();
     RunUntilIdle();
-    EXPECT_TRUE(Service.Log.isEmpty()) << "nothing registered while the boxes are off";
+    EXPECT_TRUE(mService.Log.isEmpty()) << "nothing registered while the boxes are off";
     Form().close();
-    const std::string ini = Documents.Path() + "/My Voice Notes/tellamo.INI";
-    Program.reset();
+    const std::string ini = mDocuments.Path() + "/My Voice Notes/tellamo.INI";
+    mProgram.reset();
     const IniFile settings = IniFile::Load(ini);
     EXPECT_EQ(settings.ReadString("TOptionsForm", "RecordHotKey_HotKey", "missing"), "0");
     EXPECT_EQ(settings.ReadString("TOptionsForm", "StopHotKey_HotKey", "missing"), "0");
@@ -102,10 +102,10 @@ TEST_F(HotKeyProgram, TheExitReleasesTheKeysAndAFirstRunWritesTheOptionsSection)
 
 TEST_F(HotKeyProgram, RegisteredKeysAreReleasedAtTheEnd) {
     ShowWithHotKeys();
-    ASSERT_EQ(Service.Registered.size(), 2u);
+    ASSERT_EQ(mService.Registered.size(), 2u);
     Form().close();
-    Program.reset();
-    EXPECT_TRUE(Service.Registered.empty());
+    mProgram.reset();
+    EXPECT_TRUE(mService.Registered.empty());
 }
 
 } // namespace

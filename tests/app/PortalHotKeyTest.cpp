@@ -159,70 +159,70 @@ TEST(PortalHotKeyChoice, AWaylandSessionIsKnownByItsPlatformOrItsSessionType) {
 class PortalHotKeyProgram : public HotKeyProgramFixture {
 protected:
     PortalHotKeyProgram()
-        : Bus({QStringLiteral("--portal")}), Service(ChooseHotKeyService(true, *Bus.Bus)) {
-        StartProgram(*Service);
+        : mBus({QStringLiteral("--portal")}), mService(ChooseHotKeyService(true, *mBus.Bus)) {
+        StartProgram(*mService);
         ShowWithHotKeys();
     }
-    ~PortalHotKeyProgram() override { Program.reset(); } // before the service it holds
+    ~PortalHotKeyProgram() override { mProgram.reset(); } // before the service it holds
     bool Bound(int times) {
-        return WaitFor([&] { return Bus.Logged("bind ").size() >= times; });
+        return WaitFor([&] { return mBus.Logged("bind ").size() >= times; });
     }
 
-    PrivateBus Bus;
-    std::unique_ptr<HotKeyService> Service;
+    PrivateBus mBus;
+    std::unique_ptr<HotKeyService> mService;
 };
 
 TEST_F(PortalHotKeyProgram, BothKeysAreOfferedUnderTheirNamesAndActivationRunsTheirActions) {
-    ASSERT_TRUE(Bound(1)) << Bus.LogLines().join('\n').toStdString();
-    EXPECT_TRUE(Program->Options().RecordHotKeyCheckBox->isEnabled());
-    EXPECT_FALSE(Program->Options().HotKeyNoteLabel->isVisibleTo(&Program->Options()));
+    ASSERT_TRUE(Bound(1)) << mBus.LogLines().join('\n').toStdString();
+    EXPECT_TRUE(mProgram->Options().RecordHotKeyCheckBox->isEnabled());
+    EXPECT_FALSE(mProgram->Options().HotKeyNoteLabel->isVisibleTo(&mProgram->Options()));
     // Registered one after the other at the first idle moment: one session holds both.
-    const QStringList sessions = Bus.Logged("create-session ");
-    ASSERT_EQ(sessions.size(), 1) << Bus.LogLines().join('\n').toStdString();
+    const QStringList sessions = mBus.Logged("create-session ");
+    ASSERT_EQ(sessions.size(), 1) << mBus.LogLines().join('\n').toStdString();
     EXPECT_TRUE(sessions[0].startsWith(
         "create-session options=handle_token:tellamo1,session_handle_token:tellamo1 session="))
         << sessions[0].toStdString();
     const QString session = sessions[0].section(" session=", 1);
-    const QStringList binds = Bus.Logged("bind ");
+    const QStringList binds = mBus.Logged("bind ");
     ASSERT_EQ(binds.size(), 1);
     EXPECT_EQ(binds[0].toStdString(),
               "bind session=" + session.toStdString() +
                   " shortcuts=record:description:Start recording;preferred_trigger:CTRL+SHIFT+r"
                   "|stop:description:Stop recording;preferred_trigger:CTRL+SHIFT+s");
 
-    Bus.Activate(QStringLiteral("record"));
+    mBus.Activate(QStringLiteral("record"));
     ASSERT_TRUE(WaitFor([&] { return Form().Mode() == TDictaphoneMode::mdRecording; }))
-        << Messages.join('\n').toStdString();
+        << mMessages.join('\n').toStdString();
     EXPECT_TRUE(Form().Actions().StopAction->isEnabled()) << "the action update ran at once";
-    Bus.Activate(QStringLiteral("stop"));
+    mBus.Activate(QStringLiteral("stop"));
     ASSERT_TRUE(WaitFor([&] { return Form().Mode() == TDictaphoneMode::mdIdle; }));
     EXPECT_EQ(Notes(), 1);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 // Switching the stop hotkey off takes it from the desktop: the session is replaced by one that
 // holds the record hotkey alone; the old session's keys and the stop key do nothing any more.
 TEST_F(PortalHotKeyProgram, AKeySwitchedOffIsTakenFromTheDesktop) {
-    ASSERT_TRUE(Bound(1)) << Bus.LogLines().join('\n').toStdString();
-    const QString first = Bus.Logged("create-session ")[0].section(" session=", 1);
-    TOptionsForm& options = Program->Options();
+    ASSERT_TRUE(Bound(1)) << mBus.LogLines().join('\n').toStdString();
+    const QString first = mBus.Logged("create-session ")[0].section(" session=", 1);
+    TOptionsForm& options = mProgram->Options();
     options.OldRecordHotKey = 0x6052; // in force, as the dialog notes when it is shown
     options.OldStopHotKey = 0x6053;
     Form().Actions().StopHotkeyAction->setChecked(false);
     options.ApplyHotKeys(false);
-    ASSERT_TRUE(Bound(2)) << Bus.LogLines().join('\n').toStdString();
-    EXPECT_TRUE(Bus.LogLines().contains("close-session " + first))
-        << Bus.LogLines().join('\n').toStdString();
-    const QString second = Bus.Logged("create-session ")[1].section(" session=", 1);
-    EXPECT_EQ(Bus.Logged("bind ")[1].toStdString(),
+    ASSERT_TRUE(Bound(2)) << mBus.LogLines().join('\n').toStdString();
+    EXPECT_TRUE(mBus.LogLines().contains("close-session " + first))
+        << mBus.LogLines().join('\n').toStdString();
+    const QString second = mBus.Logged("create-session ")[1].section(" session=", 1);
+    EXPECT_EQ(mBus.Logged("bind ")[1].toStdString(),
               "bind session=" + second.toStdString() +
                   " shortcuts=record:description:Start recording;preferred_trigger:CTRL+SHIFT+r");
-    Bus.Activate(QStringLiteral("record"), first);
+    mBus.Activate(QStringLiteral("record"), first);
     WaitFor([] { return false; }, 300);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle) << "a session given up does not count";
-    Bus.Activate(QStringLiteral("record"));
+    mBus.Activate(QStringLiteral("record"));
     ASSERT_TRUE(WaitFor([&] { return Form().Mode() == TDictaphoneMode::mdRecording; }));
-    Bus.Activate(QStringLiteral("stop"));
+    mBus.Activate(QStringLiteral("stop"));
     WaitFor([] { return false; }, 300);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdRecording) << "the stop hotkey is off";
 }

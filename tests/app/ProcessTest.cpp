@@ -18,21 +18,21 @@ namespace {
 class RealProgram : public ::testing::Test {
 protected:
     RealProgram() {
-        Runtime = Home.Path() + "/run";
-        QDir().mkpath(QString::fromStdString(Runtime));
-        QFile::setPermissions(QString::fromStdString(Runtime), QFileDevice::ReadOwner |
-                                                                   QFileDevice::WriteOwner |
-                                                                   QFileDevice::ExeOwner);
+        mRuntime = mHome.Path() + "/run";
+        QDir().mkpath(QString::fromStdString(mRuntime));
+        QFile::setPermissions(QString::fromStdString(mRuntime), QFileDevice::ReadOwner |
+                                                                    QFileDevice::WriteOwner |
+                                                                    QFileDevice::ExeOwner);
     }
 
     // With captureErrors the program's standard error output is kept for ErrorOutput().
     std::unique_ptr<QProcess> Launch(bool captureErrors = false) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", QString::fromStdString(Home.Path()));
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Runtime));
-        env.insert("XDG_CONFIG_HOME", QString::fromStdString(Home.Path() + "/.config"));
-        env.insert("XDG_DOCUMENTS_DIR", QString::fromStdString(Home.Path() + "/Documents"));
+        env.insert("HOME", QString::fromStdString(mHome.Path()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(mRuntime));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(mHome.Path() + "/.config"));
+        env.insert("XDG_DOCUMENTS_DIR", QString::fromStdString(mHome.Path() + "/Documents"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(captureErrors ? QProcess::ForwardedOutputChannel
@@ -41,7 +41,7 @@ protected:
         EXPECT_TRUE(process->waitForStarted(5000));
         return process;
     }
-    std::string Folder() const { return Home.Path() + "/Documents/My Voice Notes/"; }
+    std::string Folder() const { return mHome.Path() + "/Documents/My Voice Notes/"; }
     // Whether the program ends by itself in time; one that does not is killed, so that no copy
     // outlives the test.
     static bool EndsWithin(QProcess& process, int ms) {
@@ -53,11 +53,11 @@ protected:
         return false;
     }
     bool Running() const {
-        return QFileInfo::exists(QString::fromStdString(Runtime + "/tellamo.socket"));
+        return QFileInfo::exists(QString::fromStdString(mRuntime + "/tellamo.socket"));
     }
 
-    TempDir Home;
-    std::string Runtime;
+    TempDir mHome;
+    std::string mRuntime;
 };
 
 TEST_F(RealProgram, ASecondCopyEndsAtOnceAndTheFirstGoesOn) {

@@ -52,17 +52,17 @@ class Program : public ::testing::Test {
 protected:
     Program() {
         SetMessageHandler([this](MessageKind, const QString& text, const QString& caption) {
-            Messages << caption + ": " + text;
+            mMessages << caption + ": " + text;
             return true;
         });
     }
     ~Program() override { SetMessageHandler({}); }
 
-    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    std::string Folder() const { return mDocuments.Path() + "/My Voice Notes/"; }
     std::unique_ptr<TellamoProgram> Start() {
-        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
-                                                        RealFileSystem(), Port, Poster,
-                                                        Documents.File("PLAY.TMP"));
+        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(mDocuments.Path()),
+                                                        RealFileSystem(), mPort, mPoster,
+                                                        mDocuments.File("PLAY.TMP"));
         EXPECT_TRUE(program->Start());
         return program;
     }
@@ -70,10 +70,10 @@ protected:
         return QDir(QString::fromStdString(Folder())).entryList(QDir::Files, QDir::Name);
     }
 
-    TempDir Documents;
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    QStringList Messages;
+    TempDir mDocuments;
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    QStringList mMessages;
 };
 
 TEST_F(Program, FirstStartMakesTheFolderAndWritesTheCatalogueOnlyAtExit) {
@@ -90,17 +90,17 @@ TEST_F(Program, FirstStartMakesTheFolderAndWritesTheCatalogueOnlyAtExit) {
         << "nothing is saved before a change or the exit";
     program->MainForm().close();
     EXPECT_EQ(ReadFileBytes(Folder() + "Tellamo.dat").size(), 45u);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 TEST_F(Program, ADamagedIndexFileIsShownAndTheProgramRuns) {
     QDir().mkpath(QString::fromStdString(Folder()));
     WriteFileBytes(Folder() + "Tellamo.dat", std::string("\x01\x05\x00\x00\x00garbage", 12));
     auto program = Start();
-    ASSERT_EQ(Messages.size(), 1);
-    EXPECT_TRUE(Messages[0].startsWith("Tellamo: The index file ends too early"))
-        << Messages[0].toStdString();
-    EXPECT_TRUE(Messages[0].contains("Tellamo-damaged-")) << Messages[0].toStdString();
+    ASSERT_EQ(mMessages.size(), 1);
+    EXPECT_TRUE(mMessages[0].startsWith("Tellamo: The index file ends too early"))
+        << mMessages[0].toStdString();
+    EXPECT_TRUE(mMessages[0].contains("Tellamo-damaged-")) << mMessages[0].toStdString();
     Catalogue& cat = program->DM().Cat();
     ASSERT_NE(cat.NotesNode(), nullptr);
     ASSERT_NE(cat.RecycleBinNode(), nullptr);
@@ -126,10 +126,10 @@ TEST_F(Program, AMissingIndexFileBesideThePreviousGenerationLoadsIt) {
     ASSERT_TRUE(QFile::rename(QString::fromStdString(Folder() + "Tellamo.dat"),
                               QString::fromStdString(Folder() + "Tellamo.old")));
     auto program = Start();
-    ASSERT_EQ(Messages.size(), 1);
-    EXPECT_TRUE(Messages[0].contains("Tellamo.dat\" is missing.")) << Messages[0].toStdString();
-    EXPECT_TRUE(Messages[0].contains("The previous catalogue, saved on"))
-        << Messages[0].toStdString();
+    ASSERT_EQ(mMessages.size(), 1);
+    EXPECT_TRUE(mMessages[0].contains("Tellamo.dat\" is missing.")) << mMessages[0].toStdString();
+    EXPECT_TRUE(mMessages[0].contains("The previous catalogue, saved on"))
+        << mMessages[0].toStdString();
     Catalogue& cat = program->DM().Cat();
     EXPECT_EQ(cat.Folders().Count(), 3) << "Notes, Work and the Recycle Bin";
     program->Show();
@@ -155,24 +155,25 @@ TEST_F(Program, RecordingsWithoutAnyCatalogueAreOfferedForRestoreOnce) {
             WriteFileBytes(Folder() + name, wav);
         }
         std::filesystem::create_symlink(Folder() + "000001.wav", Folder() + "000004.wav");
-        Messages.clear();
+        mMessages.clear();
         SetMessageHandler([&](MessageKind kind, const QString& text, const QString& caption) {
-            Messages << caption + ": " + text;
+            mMessages << caption + ": " + text;
             return kind != MessageKind::Confirmation || yes;
         });
         {
             auto program = Start();
-            EXPECT_TRUE(Messages.isEmpty()) << "nothing is asked before the window is shown";
+            EXPECT_TRUE(mMessages.isEmpty()) << "nothing is asked before the window is shown";
             program->Show();
-            ASSERT_FALSE(Messages.isEmpty());
-            EXPECT_TRUE(Messages[0].contains("holds 3 recordings")) << Messages[0].toStdString();
+            ASSERT_FALSE(mMessages.isEmpty());
+            EXPECT_TRUE(mMessages[0].contains("holds 3 recordings")) << mMessages[0].toStdString();
             EXPECT_EQ(program->DM().Cat().Notes().All().size(), yes ? 3u : 0u);
             program->MainForm().close();
         }
-        Messages.clear();
+        mMessages.clear();
         auto again = Start();
         again->Show();
-        EXPECT_TRUE(Messages.filter("No catalogue").isEmpty()) << Messages.join('\n').toStdString();
+        EXPECT_TRUE(mMessages.filter("No catalogue").isEmpty())
+            << mMessages.join('\n').toStdString();
         again->MainForm().close();
     }
 }
@@ -190,8 +191,8 @@ TEST_F(Program, NotesThatShareAFileNameAreKeptAndShownOnceAtStartUp) {
                    notes + std::string("\x0E\x00\x00\x00\x00\x00\x00\x00", 8) +
                        "Notes000000\r\nRecycle Bin000013\r\n");
     auto program = Start();
-    ASSERT_EQ(Messages.size(), 1) << Messages.join('\n').toStdString();
-    EXPECT_EQ(Messages[0].toStdString(),
+    ASSERT_EQ(mMessages.size(), 1) << mMessages.join('\n').toStdString();
+    EXPECT_EQ(mMessages[0].toStdString(),
               "Error: Some notes of the catalogue share their sound file with another note: "
               "042977. They are "
               "all kept, and deleting one of them keeps the file while another still uses it.");
@@ -201,20 +202,20 @@ TEST_F(Program, NotesThatShareAFileNameAreKeptAndShownOnceAtStartUp) {
 TEST_F(Program, AReadMeThatCannotBeWrittenIsShownAndStartUpGoesOn) {
     // A dangling link in its place: even root cannot write the read-me through it.
     QDir().mkpath(QString::fromStdString(Folder()));
-    QFile::link(QString::fromStdString(Documents.Path() + "/missing/ReadMe.txt"),
+    QFile::link(QString::fromStdString(mDocuments.Path() + "/missing/ReadMe.txt"),
                 QString::fromStdString(Folder() + "ReadMe.txt"));
     auto program = Start();
-    ASSERT_EQ(Messages.size(), 1);
-    EXPECT_TRUE(Messages[0].contains("ReadMe.txt")) << Messages[0].toStdString();
+    ASSERT_EQ(mMessages.size(), 1);
+    EXPECT_TRUE(mMessages[0].contains("ReadMe.txt")) << mMessages[0].toStdString();
     EXPECT_EQ(program->DM().Cat().Folders().Count(), 2);
 }
 
 TEST_F(Program, AStorageFolderThatCannotBeMadeEndsTheProgram) {
-    WriteFileBytes(Documents.Path() + "/blocker", "file");
-    TellamoProgram program(QString::fromStdString(Documents.Path() + "/blocker"), RealFileSystem(),
-                           Port, Poster, Documents.File("PLAY.TMP"));
+    WriteFileBytes(mDocuments.Path() + "/blocker", "file");
+    TellamoProgram program(QString::fromStdString(mDocuments.Path() + "/blocker"), RealFileSystem(),
+                           mPort, mPoster, mDocuments.File("PLAY.TMP"));
     EXPECT_FALSE(program.Start());
-    EXPECT_EQ(Messages, QStringList{"Error: Can't create folder for storing Voice Notes"});
+    EXPECT_EQ(mMessages, QStringList{"Error: Can't create folder for storing Voice Notes"});
 }
 
 // The media controls are offered on the bus the program is given; without one, or with the name
@@ -235,9 +236,9 @@ TEST_F(Program, TheMediaControlsAreOfferedOnlyWhereTheNameIsFree) {
     {
         QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("first"));
         QDBusConnection watcher = QDBusConnection::connectToBus(address, QStringLiteral("watcher"));
-        auto first = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
-                                                      RealFileSystem(), Port, Poster,
-                                                      Documents.File("PLAY.TMP"));
+        auto first = std::make_unique<TellamoProgram>(QString::fromStdString(mDocuments.Path()),
+                                                      RealFileSystem(), mPort, mPoster,
+                                                      mDocuments.File("PLAY.TMP"));
         first->SetMediaBus(bus);
         ASSERT_TRUE(first->Start());
         ASSERT_NE(first->Mpris(), nullptr);
@@ -263,7 +264,7 @@ TEST_F(Program, TheMediaControlsAreOfferedOnlyWhereTheNameIsFree) {
     }
     daemon.terminate();
     daemon.waitForFinished(10000);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 TEST_F(Program, TheWindowHasItsActionsAndLayout) {
@@ -324,7 +325,7 @@ TEST_F(Program, AffiliatedNotesStoredAsOnAreShownFromTheStart) {
         // Notes > Work (selected, one note) > Sub (two notes).
         QDir().mkpath(QString::fromStdString(Folder()));
         Catalogue cat(
-            Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+            Storage(QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"),
             "Notes", "Recycle Bin", RealFileSystem());
         cat.NewCatalogue();
         FolderNode* work = cat.AddFolder(cat.NotesNode(), "Work");
@@ -350,7 +351,7 @@ TEST_F(Program, AffiliatedNotesStoredAsOnAreShownFromTheStart) {
     EXPECT_EQ(program->DM().Cat().SelectedFolder()->Name, "Work");
     EXPECT_EQ(NamedChild<QTableView>(form, "RxDBGrid").model()->rowCount(), 3)
         << "the folder's own note and its sub-folder's two";
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 TEST_F(Program, ExitSavesAndASecondCopysRequestRestoresTheWindow) {
@@ -389,7 +390,7 @@ TEST_F(Program, StartUpTouchesNoFilePerNote) {
             EXPECT_EQ(cat.SaveCatalogue(), QString());
         }
         CountingFileSystem disk;
-        TellamoProgram program(QString::fromStdString(documents.Path()), disk, Port, Poster,
+        TellamoProgram program(QString::fromStdString(documents.Path()), disk, mPort, mPoster,
                                documents.File("PLAY.TMP"));
         EXPECT_TRUE(program.Start());
         EXPECT_EQ(program.DM().Cat().Notes().All().size(), static_cast<std::size_t>(notes));
@@ -401,7 +402,7 @@ TEST_F(Program, StartUpTouchesNoFilePerNote) {
         return calls;
     };
     EXPECT_EQ(callsToStart(100'000), callsToStart(10));
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 // The options' hotkey fields know the window's keys, its menus' and its player's alike.

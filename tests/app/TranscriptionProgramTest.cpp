@@ -82,27 +82,27 @@ class Transcription : public ::testing::Test {
 protected:
     Transcription() {
         SetMessageHandler([this](MessageKind, const QString& text, const QString& caption) {
-            Messages << caption + ": " + text;
+            mMessages << caption + ": " + text;
             return true;
         });
     }
     ~Transcription() override { SetMessageHandler({}); }
 
     std::unique_ptr<TellamoProgram> Start(bool modelInstalled = true) {
-        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
-                                                        RealFileSystem(), Port, Poster,
-                                                        Documents.File("PLAY.TMP"));
+        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(mDocuments.Path()),
+                                                        RealFileSystem(), mPort, mPoster,
+                                                        mDocuments.File("PLAY.TMP"));
         TranscriptWorker::RecogniserFactory make = [this]() -> std::unique_ptr<Recogniser> {
-            return std::make_unique<ScriptedRecogniser>(Speech);
+            return std::make_unique<ScriptedRecogniser>(mSpeech);
         };
         if (!modelInstalled) {
             make = []() -> std::unique_ptr<Recogniser> { throw TellamoError("no model"); };
         }
         // As in main(), the worker outlives the program. The lowest priority is the worker
         // tests' business: here it would wait for minutes while the machine is busy.
-        Workers.push_back(std::make_unique<TranscriptWorker>(IndexPath(), make));
-        Workers.back()->SetIdlePriority(false);
-        program->SetTranscription({Workers.back().get(), modelInstalled, IndexPath()});
+        mWorkers.push_back(std::make_unique<TranscriptWorker>(IndexPath(), make));
+        mWorkers.back()->SetIdlePriority(false);
+        program->SetTranscription({mWorkers.back().get(), modelInstalled, IndexPath()});
         EXPECT_TRUE(program->Start());
         program->Show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&program->MainForm()));
@@ -110,8 +110,8 @@ protected:
         EXPECT_TRUE(program->FirstIdleDone());
         return program;
     }
-    std::string IndexPath() const { return Documents.Path() + "/cache/transcripts.sqlite"; }
-    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    std::string IndexPath() const { return mDocuments.Path() + "/cache/transcripts.sqlite"; }
+    std::string Folder() const { return mDocuments.Path() + "/My Voice Notes/"; }
 
     // Two loud seconds through the fake sound card; returns the new note's file name.
     std::string Record(TellamoProgram& program) {
@@ -120,11 +120,11 @@ protected:
         form.Options().SampleRate = 8000;
         form.Options().SixteenBit = false;
         form.DictaphonePart().RecordActionExecute();
-        EXPECT_EQ(form.Mode(), TDictaphoneMode::mdRecording) << Messages.join('\n').toStdString();
+        EXPECT_EQ(form.Mode(), TDictaphoneMode::mdRecording) << mMessages.join('\n').toStdString();
         const std::string data(800, '\xF0');
         for (int i = 0; i < 20; ++i) {
-            EXPECT_TRUE(Port.CompleteInput(data.data(), data.size()));
-            Poster.ProcessPending();
+            EXPECT_TRUE(mPort.CompleteInput(data.data(), data.size()));
+            mPoster.ProcessPending();
         }
         form.DictaphonePart().StopActionExecute();
         const NoteRecord* note = program.DM().Cat().Notes().LastAddedNote();
@@ -137,12 +137,12 @@ protected:
         NamedChild<QLineEdit>(program.MainForm(), "FilterEdit").setText(text);
     }
 
-    TempDir Documents;
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    Script Speech;
-    std::vector<std::unique_ptr<TranscriptWorker>> Workers; // one a start
-    QStringList Messages;
+    TempDir mDocuments;
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    Script mSpeech;
+    std::vector<std::unique_ptr<TranscriptWorker>> mWorkers; // one a start
+    QStringList mMessages;
 };
 
 TEST_F(Transcription, ARecordingGetsItsTranscriptAndIsFoundByASpokenWord) {
@@ -176,7 +176,7 @@ TEST_F(Transcription, ARecordingGetsItsTranscriptAndIsFoundByASpokenWord) {
     EXPECT_FALSE(FileExists(Folder() + name + ".wav"));
     EXPECT_FALSE(FileExists(vtt));
     EXPECT_TRUE(Eventually([&] { return SearchIndex(IndexPath()).Find("budget").empty(); }));
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 TEST_F(Transcription, ProgressShowsInTheStatusBarAndThePauseHoldsTheWork) {
@@ -184,9 +184,9 @@ TEST_F(Transcription, ProgressShowsInTheStatusBarAndThePauseHoldsTheWork) {
     TTellamoMainForm& form = program->MainForm();
     QLabel& label = NamedChild<QLabel>(form, "TranscriptionLabel");
     EXPECT_FALSE(form.statusBar()->isVisible()) << "nothing to say, nothing shown";
-    Speech.Hold = true;
+    mSpeech.Hold = true;
     const std::string name = Record(*program);
-    ASSERT_TRUE(Eventually([&] { return Speech.Chunks.load() > 0; }));
+    ASSERT_TRUE(Eventually([&] { return mSpeech.Chunks.load() > 0; }));
     EXPECT_TRUE(Eventually([&] { return !label.text().isEmpty(); }));
     EXPECT_EQ(label.text(), "Transcribing 1 of 1 notes…");
     EXPECT_TRUE(form.statusBar()->isVisible());
@@ -194,7 +194,7 @@ TEST_F(Transcription, ProgressShowsInTheStatusBarAndThePauseHoldsTheWork) {
     // Paused: the note in hand is not finished.
     form.Actions().PauseTranscriptionAction->trigger();
     EXPECT_TRUE(program->Transcripts()->Worker().IsPaused());
-    Speech.Hold = false;
+    mSpeech.Hold = false;
     QTest::qWait(300);
     EXPECT_FALSE(FileExists(Folder() + name + ".vtt"));
     EXPECT_TRUE(NamedChild<QWidget>(form, "PauseTranscriptionButton").isVisible());
@@ -225,7 +225,7 @@ TEST_F(Transcription, TheOptionIsOnWhereTheModelIsAndSurvivesARestart) {
     // Nothing is transcribed while it is off.
     const std::string name = Record(*program);
     QTest::qWait(300);
-    EXPECT_EQ(Speech.Chunks.load(), 0);
+    EXPECT_EQ(mSpeech.Chunks.load(), 0);
     EXPECT_FALSE(FileExists(Folder() + name + ".vtt"));
 }
 
@@ -241,7 +241,7 @@ TEST_F(Transcription, AMissingModelIsSaidOnceWithoutABox) {
     EXPECT_EQ(NamedChild<QLabel>(program->MainForm(), "TranscriptionLabel").text(),
               TranscriptionLink::UnavailableText(false));
     EXPECT_TRUE(program->MainForm().statusBar()->isVisible());
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 } // namespace

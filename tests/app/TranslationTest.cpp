@@ -162,16 +162,16 @@ class Translations : public ::testing::Test {
 protected:
     Translations() {
         SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
-            Messages << text;
+            mMessages << text;
             return true;
         });
     }
     ~Translations() override { SetMessageHandler({}); }
 
     std::unique_ptr<TellamoProgram> Start(const QStringList& folders = {}) {
-        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
-                                                        RealFileSystem(), Port, Poster,
-                                                        Documents.File("PLAY.TMP"));
+        auto program = std::make_unique<TellamoProgram>(QString::fromStdString(mDocuments.Path()),
+                                                        RealFileSystem(), mPort, mPoster,
+                                                        mDocuments.File("PLAY.TMP"));
         program->TranslationFolders = folders;
         EXPECT_TRUE(program->Start());
         return program;
@@ -182,9 +182,9 @@ protected:
     }
     // The texts of every window of a program started with this translation file ("" for none).
     std::vector<ShownText> ShownTexts(const QString& langFile) {
-        QDir(QString::fromStdString(Documents.Path())).removeRecursively();
-        QDir().mkpath(QString::fromStdString(Documents.Path() + "/My Voice Notes"));
-        WriteFileBytes(Documents.File("My Voice Notes/tellamo.INI"),
+        QDir(QString::fromStdString(mDocuments.Path())).removeRecursively();
+        QDir().mkpath(QString::fromStdString(mDocuments.Path() + "/My Voice Notes"));
+        WriteFileBytes(mDocuments.File("My Voice Notes/tellamo.INI"),
                        "[TTellamoMainForm]\nLangFile=" + langFile.toStdString() + "\n");
         auto program = Start();
         std::vector<ShownText> shown;
@@ -195,10 +195,10 @@ protected:
         return shown;
     }
 
-    TempDir Documents;
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    QStringList Messages;
+    TempDir mDocuments;
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    QStringList mMessages;
 };
 
 TEST_F(Translations, EveryShippedFileTranslatesEveryTextTheProgramShows) {
@@ -296,8 +296,8 @@ QChar AccessKey(const QString& caption) {
 TEST_F(Translations, NoMenuOfATranslatedWindowHasTwoEntriesWithOneAccessKey) {
     for (const QString& path : ShippedTranslations()) {
         SCOPED_TRACE(path.toStdString());
-        QDir().mkpath(QString::fromStdString(Documents.Path() + "/My Voice Notes"));
-        WriteFileBytes(Documents.File("My Voice Notes/tellamo.INI"),
+        QDir().mkpath(QString::fromStdString(mDocuments.Path() + "/My Voice Notes"));
+        WriteFileBytes(mDocuments.File("My Voice Notes/tellamo.INI"),
                        "[TTellamoMainForm]\nLangFile=" + path.toStdString() + "\n");
         auto program = Start();
         std::vector<QList<QAction*>> menus{program->MainForm().menuBar()->actions()};
@@ -317,7 +317,7 @@ TEST_F(Translations, NoMenuOfATranslatedWindowHasTwoEntriesWithOneAccessKey) {
                                    << QString(key).toStdString();
             }
         }
-        EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+        EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
     }
 }
 
@@ -346,13 +346,13 @@ TEST_F(Translations, TheDesktopLanguageChoosesTheFileAndTheSettingsFileCanOverri
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.Locale) + " " + c.Settings);
         QLocale::setDefault(QLocale(QString::fromLatin1(c.Locale)));
-        QDir(QString::fromStdString(Documents.Path())).removeRecursively();
-        QDir().mkpath(QString::fromStdString(Documents.Path() + "/My Voice Notes"));
-        WriteFileBytes(Documents.File("My Voice Notes/tellamo.INI"), c.Settings);
+        QDir(QString::fromStdString(mDocuments.Path())).removeRecursively();
+        QDir().mkpath(QString::fromStdString(mDocuments.Path() + "/My Voice Notes"));
+        WriteFileBytes(mDocuments.File("My Voice Notes/tellamo.INI"), c.Settings);
         auto program = Start(folders);
         EXPECT_EQ(program->MainForm().menuBar()->actions().front()->text(), c.FileMenu);
         EXPECT_EQ(program->Options().windowTitle(), c.OptionsTitle);
-        EXPECT_TRUE(QDir(QString::fromStdString(Documents.Path() + "/My Voice Notes")).exists())
+        EXPECT_TRUE(QDir(QString::fromStdString(mDocuments.Path() + "/My Voice Notes")).exists())
             << "the storage folder keeps its name in every language";
         // A real confirmation box, answered No through its button.
         SetMessageHandler({});
@@ -367,7 +367,7 @@ TEST_F(Translations, TheDesktopLanguageChoosesTheFileAndTheSettingsFileCanOverri
         EXPECT_FALSE(AskConfirmation(&program->MainForm(), "Sure?"));
         EXPECT_EQ(buttons, QStringList({c.Yes, c.No}));
         SetMessageHandler([this](MessageKind, const QString& text, const QString&) {
-            Messages << text;
+            mMessages << text;
             return true;
         });
     }

@@ -104,7 +104,7 @@ class TrayProgram : public ::testing::Test {
 protected:
     void Start(bool withTray) {
         SetMessageHandler([this](MessageKind, const QString& text, const QString& caption) {
-            Messages << caption + ": " + text;
+            mMessages << caption + ": " + text;
             return true;
         });
         if (withTray) {
@@ -113,32 +113,32 @@ protected:
             // (The tray of an earlier test may take a moment to be gone.)
             ASSERT_TRUE(RunUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }));
         }
-        Program = std::make_unique<TellamoProgram>(QString::fromStdString(Documents.Path()),
-                                                   RealFileSystem(), Port, Poster,
-                                                   Documents.File("PLAY.TMP"));
-        ASSERT_TRUE(Program->Start());
+        mProgram = std::make_unique<TellamoProgram>(QString::fromStdString(mDocuments.Path()),
+                                                    RealFileSystem(), mPort, mPoster,
+                                                    mDocuments.File("PLAY.TMP"));
+        ASSERT_TRUE(mProgram->Start());
         Form().Actions().AskDescriptionAction->setChecked(false);
-        Program->Show();
-        ASSERT_TRUE(RunUntil([this] { return Program->FirstIdleDone() && Shown(); }));
+        mProgram->Show();
+        ASSERT_TRUE(RunUntil([this] { return mProgram->FirstIdleDone() && Shown(); }));
     }
     ~TrayProgram() override {
-        Program.reset();
+        mProgram.reset();
         StopTray();
         SetMessageHandler({});
     }
     void StartTray() {
-        Tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
-                              "--height", "24"});
-        ASSERT_TRUE(Tray.waitForStarted());
+        mTray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                               "--height", "24"});
+        ASSERT_TRUE(mTray.waitForStarted());
         ASSERT_TRUE(RunUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
     }
     void StopTray() {
-        if (Tray.state() != QProcess::NotRunning) {
-            Tray.terminate();
-            Tray.waitForFinished(5000);
+        if (mTray.state() != QProcess::NotRunning) {
+            mTray.terminate();
+            mTray.waitForFinished(5000);
         }
     }
-    TTellamoMainForm& Form() { return Program->MainForm(); }
+    TTellamoMainForm& Form() { return mProgram->MainForm(); }
     // The window as the user sees it: mapped, not minimized.
     bool Shown() {
         return Form().isVisible() && !Form().isMinimized() &&
@@ -148,7 +148,7 @@ protected:
     // The option as the user sets it, through its check box on the Options dialog.
     void ClickTrayCheckBox() {
         auto* box =
-            Program->Options().findChild<QCheckBox*>(QStringLiteral("MinimizeToTrayCheckBox"));
+            mProgram->Options().findChild<QCheckBox*>(QStringLiteral("MinimizeToTrayCheckBox"));
         ASSERT_NE(box, nullptr);
         box->click();
     }
@@ -161,12 +161,12 @@ protected:
         ASSERT_TRUE(RunUntil([this] { return HiddenInTray(); }));
     }
 
-    TempDir Documents;
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    QStringList Messages;
-    QProcess Tray;
-    std::unique_ptr<TellamoProgram> Program;
+    TempDir mDocuments;
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    QStringList mMessages;
+    QProcess mTray;
+    std::unique_ptr<TellamoProgram> mProgram;
 };
 
 TEST_F(TrayProgram, TheIconFollowsTheOptionAndTheWindowHidesThereUntilTheIconIsDoubleClicked) {
@@ -184,7 +184,7 @@ TEST_F(TrayProgram, TheIconFollowsTheOptionAndTheWindowHidesThereUntilTheIconIsD
     ASSERT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
     RunFor(200);
     EXPECT_NE(EmbeddedIcon(), 0u) << "the icon stays while the window is shown";
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 
     ClickTrayCheckBox();
     ASSERT_TRUE(RunUntil([] { return EmbeddedIcon() == 0; })) << "unchecked: the icon goes";
@@ -207,7 +207,7 @@ TEST_F(TrayProgram, UncheckingTheOptionWhileTheWindowHidesBringsItBackAndRemoves
 TEST_F(TrayProgram, ASecondCopyBringsTheWindowOutOfTheTray) {
     ASSERT_NO_FATAL_FAILURE(Start(true));
     ASSERT_NO_FATAL_FAILURE(CheckAndMinimizeIntoTray());
-    Program->BringToFront(); // what the running copy does when another one starts
+    mProgram->BringToFront(); // what the running copy does when another one starts
     EXPECT_TRUE(RunUntil([this] { return Shown(); })) << MapState(Form().winId()).toStdString();
     EXPECT_NE(EmbeddedIcon(), 0u);
 }
@@ -261,7 +261,7 @@ TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStatesAndTheHintSay
 
     items[3]->trigger(); // Record, from the tray menu
     RunFor(100);
-    ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording) << Messages.join('\n').toStdString();
+    ASSERT_EQ(Form().Mode(), TDictaphoneMode::mdRecording) << mMessages.join('\n').toStdString();
     EXPECT_EQ(states(), (States{false, false, true, true, false, true})) << "recording";
     EXPECT_EQ(hint(), "Tellamo: Recording 0:00:00");
     items[4]->trigger(); // Pause
@@ -269,7 +269,7 @@ TEST_F(TrayProgram, TheMenuHoldsTheWindowsOwnActionsWithTheirStatesAndTheHintSay
     items[5]->trigger(); // Stop
     RunFor(100);
     EXPECT_EQ(Form().Mode(), TDictaphoneMode::mdIdle);
-    EXPECT_EQ(Program->DM().Cat().Notes().All().size(), 1u);
+    EXPECT_EQ(mProgram->DM().Cat().Notes().All().size(), 1u);
     EXPECT_EQ(states(), (States{true, true, false, false, true, true})) << "idle with a note";
     EXPECT_EQ(hint(), "Tellamo");
 }

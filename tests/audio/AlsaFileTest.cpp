@@ -54,8 +54,8 @@ protected:
     }
 
     static test::TempDir* Dir;
-    AlsaWavePort Port;
-    EventFdPoster Poster;
+    AlsaWavePort mPort;
+    EventFdPoster mPoster;
 };
 
 test::TempDir* AlsaFile::Dir = nullptr;
@@ -70,8 +70,8 @@ template <typename Done> void Pump(EventFdPoster& poster, Done done) {
 TEST_F(AlsaFile, RecordsTheInputSamples) {
     const std::string input = ReadFileBytes(Dir->File("in.raw"));
     ASSERT_GT(input.size(), 20000u);
-    EXPECT_GE(Port.InputDeviceCount(), 1u);
-    TAudio audio(Port, Poster, Dir->File("PLAY.TMP"));
+    EXPECT_GE(mPort.InputDeviceCount(), 1u);
+    TAudio audio(mPort, mPoster, Dir->File("PLAY.TMP"));
     TRecorder& rec = audio.Recorder();
     rec.SetBitsPerSample(TBPS::_16);
     rec.SetSampleRate(11025);
@@ -86,7 +86,7 @@ TEST_F(AlsaFile, RecordsTheInputSamples) {
     const std::string wav = Dir->File("note.wav");
     rec.RecordToFile(wav);
     ASSERT_TRUE(rec.StartRecording()) << audio.ErrorMessage;
-    Pump(Poster, [&] { return accepted >= input.size(); });
+    Pump(mPoster, [&] { return accepted >= input.size(); });
     ASSERT_TRUE(rec.Stop()) << audio.ErrorMessage;
     const WaveInfo info = ReadWaveHeader(wav);
     EXPECT_EQ(info.SampleRate, 11025);
@@ -102,13 +102,13 @@ TEST_F(AlsaFile, PlaysTheFileSamples) {
     const std::string speech = ReadFileBytes(Dir->File("in.raw"));
     const std::string note = SpeechNote();
 
-    TAudio audio(Port, Poster, Dir->File("PLAY.TMP"));
+    TAudio audio(mPort, mPoster, Dir->File("PLAY.TMP"));
     int played = 0;
     audio.OnPlayed = [&](TPlayer*) { ++played; };
     std::int32_t samples = 0;
     ASSERT_TRUE(audio.Player().PlayFile(note, 0, samples)) << audio.ErrorMessage;
     EXPECT_EQ(samples, static_cast<std::int32_t>(speech.size() / 2));
-    Pump(Poster, [&] { return played > 0; });
+    Pump(mPoster, [&] { return played > 0; });
     ASSERT_EQ(played, 1);
     EXPECT_FALSE(audio.Player().DeviceOpen());
     const std::string out = ReadFileBytes(Dir->File("out.raw"));
@@ -119,7 +119,7 @@ TEST_F(AlsaFile, PlaysTheFileSamples) {
 
 TEST_F(AlsaFile, StopDuringPlaybackReturnsWithTheDeviceClosed) {
     const std::string note = SpeechNote();
-    TAudio audio(Port, Poster, Dir->File("PLAY.TMP"));
+    TAudio audio(mPort, mPoster, Dir->File("PLAY.TMP"));
     std::int32_t samples = 0;
     ASSERT_TRUE(audio.Player().PlayFile(note, 3, samples)) << audio.ErrorMessage;
     audio.Player().Stop();
@@ -128,9 +128,9 @@ TEST_F(AlsaFile, StopDuringPlaybackReturnsWithTheDeviceClosed) {
 }
 
 TEST_F(AlsaFile, ErrorTextsComeFromAlsa) {
-    EXPECT_EQ(Port.ErrorText(-ENODEV), "No such device");
-    EXPECT_LE(Port.ErrorText(-123456).size(), 255u);
-    TAudio audio(Port, Poster, Dir->File("PLAY.TMP"));
+    EXPECT_EQ(mPort.ErrorText(-ENODEV), "No such device");
+    EXPECT_LE(mPort.ErrorText(-123456).size(), 255u);
+    TAudio audio(mPort, mPoster, Dir->File("PLAY.TMP"));
     audio.SetAudioDeviceID(9); // no such card device here
     EXPECT_FALSE(audio.Recorder().StartRecording());
     EXPECT_EQ(audio.ErrorMessage, "Could not open the input device for recording:  No such device");

@@ -69,31 +69,31 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(Server->Running());
-        Audio = std::make_unique<TAudio>(Port, Poster, Dir->File("PLAY.TMP"));
+        mAudio = std::make_unique<TAudio>(mPort, mPoster, Dir->File("PLAY.TMP"));
     }
-    void TearDown() override { Audio.reset(); }
+    void TearDown() override { mAudio.reset(); }
 
     template <typename Done> bool Pump(Done done, int seconds) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (!done() && std::chrono::steady_clock::now() < end) {
-            Poster.WaitForPosts(20);
-            Poster.ProcessPending();
+            mPoster.WaitForPosts(20);
+            mPoster.ProcessPending();
         }
         return done();
     }
 
     static test::TempDir* Dir;
     static test::HeadlessPulse* Server;
-    AlsaWavePort Port;
-    EventFdPoster Poster;
-    std::unique_ptr<TAudio> Audio;
+    AlsaWavePort mPort;
+    EventFdPoster mPoster;
+    std::unique_ptr<TAudio> mAudio;
 };
 
 test::TempDir* AlsaPulse::Dir = nullptr;
 test::HeadlessPulse* AlsaPulse::Server = nullptr;
 
 TEST_F(AlsaPulse, MasterVolumeAndMuteReachTheServer) {
-    TMixerSettings& mixer = Audio->Mixer();
+    TMixerSettings& mixer = mAudio->Mixer();
     ASSERT_TRUE(mixer.MixerOpen());
     ASSERT_GE(mixer.Lines().size(), 2u);
     EXPECT_EQ(mixer.Lines()[1].Destination, 0);
@@ -103,7 +103,7 @@ TEST_F(AlsaPulse, MasterVolumeAndMuteReachTheServer) {
         const char* percent;
     } cases[] = {{65535, " 100% "}, {16384, " 25% "}, {0, " 0% "}};
     for (const auto& c : cases) {
-        ASSERT_TRUE(mixer.SetVolume(0, 0, c.value, c.value, false)) << Audio->ErrorMessage;
+        ASSERT_TRUE(mixer.SetVolume(0, 0, c.value, c.value, false)) << mAudio->ErrorMessage;
         const std::string volume = Output("pactl get-sink-volume @DEFAULT_SINK@");
         EXPECT_NE(volume.find(c.percent), std::string::npos) << c.value << ": " << volume;
     }
@@ -111,7 +111,7 @@ TEST_F(AlsaPulse, MasterVolumeAndMuteReachTheServer) {
     EXPECT_NE(Output("pactl get-sink-mute @DEFAULT_SINK@").find("yes"), std::string::npos);
     std::uint16_t l = 0, r = 0;
     bool muted = false;
-    ASSERT_TRUE(mixer.GetVolume(0, 0, l, r, muted)) << Audio->ErrorMessage;
+    ASSERT_TRUE(mixer.GetVolume(0, 0, l, r, muted)) << mAudio->ErrorMessage;
     EXPECT_NEAR(l, 40000, 2);
     EXPECT_NEAR(r, 40000, 2);
     EXPECT_TRUE(muted);
@@ -127,21 +127,21 @@ TEST_F(AlsaPulse, MixerRequestsForWhatDoesNotExistFail) {
         void MixerControlChanged(std::uint32_t) override {}
     } quiet;
     MixerHandle mixer = 0;
-    ASSERT_EQ(Port.MixerOpen(mixer, 0, &quiet), WaveOk);
+    ASSERT_EQ(mPort.MixerOpen(mixer, 0, &quiet), WaveOk);
     MixerLineInfo master;
-    ASSERT_EQ(Port.MixerGetLineInfo(mixer, 0, MixerDestinationLine, master), WaveOk);
+    ASSERT_EQ(mPort.MixerGetLineInfo(mixer, 0, MixerDestinationLine, master), WaveOk);
     std::vector<MixerControlInfo> controls;
-    ASSERT_EQ(Port.MixerGetLineControls(mixer, master.LineId, controls), WaveOk);
+    ASSERT_EQ(mPort.MixerGetLineControls(mixer, master.LineId, controls), WaveOk);
     ASSERT_EQ(controls.size(), 2u);
     const std::uint32_t volumeId = controls[0].ControlId;
     ASSERT_EQ(controls[0].Type, MixerControlType::Volume);
     std::uint32_t before[2] = {};
-    ASSERT_EQ(Port.MixerGetControlDetails(mixer, volumeId, 2, before), WaveOk);
+    ASSERT_EQ(mPort.MixerGetControlDetails(mixer, volumeId, 2, before), WaveOk);
 
     std::uint32_t lines = 0; // every line of every destination, to find an identifier past them
     for (std::uint32_t d = 0;; ++d) {
         MixerLineInfo info;
-        if (Port.MixerGetLineInfo(mixer, d, MixerDestinationLine, info) != WaveOk) {
+        if (mPort.MixerGetLineInfo(mixer, d, MixerDestinationLine, info) != WaveOk) {
             break;
         }
         lines = std::max(lines, info.LineId + 1 + info.Connections);
@@ -163,33 +163,33 @@ TEST_F(AlsaPulse, MixerRequestsForWhatDoesNotExistFail) {
         SCOPED_TRACE(c.what);
         std::uint32_t values[2] = {};
         if (c.channels > 0) {
-            EXPECT_NE(Port.MixerGetControlDetails(c.handle, c.controlId, c.channels, values),
+            EXPECT_NE(mPort.MixerGetControlDetails(c.handle, c.controlId, c.channels, values),
                       WaveOk);
         }
-        EXPECT_NE(Port.MixerSetControlDetails(c.handle, c.controlId, c.channels, loud), WaveOk);
+        EXPECT_NE(mPort.MixerSetControlDetails(c.handle, c.controlId, c.channels, loud), WaveOk);
     }
     MixerLineInfo info;
-    EXPECT_NE(Port.MixerGetLineInfo(mixer, 99, MixerDestinationLine, info), WaveOk);
-    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, static_cast<std::int32_t>(master.Connections), info),
+    EXPECT_NE(mPort.MixerGetLineInfo(mixer, 99, MixerDestinationLine, info), WaveOk);
+    EXPECT_NE(mPort.MixerGetLineInfo(mixer, 0, static_cast<std::int32_t>(master.Connections), info),
               WaveOk);
-    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, -2, info), WaveOk);
-    EXPECT_NE(Port.MixerGetLineControls(mixer, lines, controls), WaveOk);
+    EXPECT_NE(mPort.MixerGetLineInfo(mixer, 0, -2, info), WaveOk);
+    EXPECT_NE(mPort.MixerGetLineControls(mixer, lines, controls), WaveOk);
     std::uint32_t after[2] = {};
-    ASSERT_EQ(Port.MixerGetControlDetails(mixer, volumeId, 2, after), WaveOk);
+    ASSERT_EQ(mPort.MixerGetControlDetails(mixer, volumeId, 2, after), WaveOk);
     EXPECT_EQ(after[0], before[0]);
     EXPECT_EQ(after[1], before[1]);
 
-    ASSERT_EQ(Port.MixerClose(mixer), WaveOk);
-    EXPECT_NE(Port.MixerClose(mixer), WaveOk);
-    EXPECT_NE(Port.MixerGetLineInfo(mixer, 0, MixerDestinationLine, info), WaveOk);
-    EXPECT_NE(Port.MixerGetLineControls(mixer, master.LineId, controls), WaveOk);
-    EXPECT_NE(Port.MixerGetControlDetails(mixer, volumeId, 2, after), WaveOk);
-    EXPECT_NE(Port.MixerSetControlDetails(mixer, volumeId, 2, loud), WaveOk);
+    ASSERT_EQ(mPort.MixerClose(mixer), WaveOk);
+    EXPECT_NE(mPort.MixerClose(mixer), WaveOk);
+    EXPECT_NE(mPort.MixerGetLineInfo(mixer, 0, MixerDestinationLine, info), WaveOk);
+    EXPECT_NE(mPort.MixerGetLineControls(mixer, master.LineId, controls), WaveOk);
+    EXPECT_NE(mPort.MixerGetControlDetails(mixer, volumeId, 2, after), WaveOk);
+    EXPECT_NE(mPort.MixerSetControlDetails(mixer, volumeId, 2, loud), WaveOk);
 }
 
 TEST_F(AlsaPulse, AChangeByAnotherProgramRaisesOnMixerChange) {
     std::vector<std::pair<std::uint16_t, std::uint16_t>> changes;
-    Audio->OnMixerChange = [&](TMixerSettings*, std::uint16_t d, std::uint16_t s) {
+    mAudio->OnMixerChange = [&](TMixerSettings*, std::uint16_t d, std::uint16_t s) {
         changes.emplace_back(d, s);
     };
     Pump([] { return false; }, 0);
@@ -199,7 +199,7 @@ TEST_F(AlsaPulse, AChangeByAnotherProgramRaisesOnMixerChange) {
     EXPECT_EQ(changes.front(), (std::pair<std::uint16_t, std::uint16_t>{0, 0}));
     std::uint16_t l = 0, r = 0;
     bool muted = true;
-    Audio->Mixer().GetVolume(0, 0, l, r, muted);
+    mAudio->Mixer().GetVolume(0, 0, l, r, muted);
     EXPECT_NEAR(l, 19661, 2); // 30 % of the server's 65536
     changes.clear();
     ASSERT_TRUE(Shell("pactl set-sink-mute @DEFAULT_SINK@ 1"));
@@ -228,24 +228,24 @@ TEST_F(AlsaPulse, PlaysInRealTime) {
     test::WriteFileBytes(d + "/short.wav", ToneWav(11024));
     std::atomic<int> bufferEvents{0}; // raised on the device thread
     int played = 0;
-    Audio->OnBufferPlayed = [&](TPlayer*) { ++bufferEvents; };
-    Audio->OnPlayed = [&](TPlayer*) { ++played; };
+    mAudio->OnBufferPlayed = [&](TPlayer*) { ++bufferEvents; };
+    mAudio->OnPlayed = [&](TPlayer*) { ++played; };
     std::int32_t samples = 0;
-    ASSERT_TRUE(Audio->Player().PlayFile(d + "/long.wav", 0, samples)) << Audio->ErrorMessage;
-    Pump([&] { return Audio->Player().PlayedBytes() >= 11025; }, 10);
-    const std::uint64_t soFar = Audio->Player().PlayedBytes();
+    ASSERT_TRUE(mAudio->Player().PlayFile(d + "/long.wav", 0, samples)) << mAudio->ErrorMessage;
+    Pump([&] { return mAudio->Player().PlayedBytes() >= 11025; }, 10);
+    const std::uint64_t soFar = mAudio->Player().PlayedBytes();
     EXPECT_GE(soFar, 11025u);
     EXPECT_LT(soFar, 11025u * 2 * 4); // four seconds cannot have been played yet
     EXPECT_EQ(played, 0);
-    Audio->Player().Stop();
-    EXPECT_FALSE(Audio->Player().DeviceOpen());
+    mAudio->Player().Stop();
+    EXPECT_FALSE(mAudio->Player().DeviceOpen());
     EXPECT_EQ(played, 1);
-    EXPECT_EQ(Audio->Player().SampleRate(), 11025);
-    EXPECT_EQ(Audio->Player().BitsPerSample(), TBPS::_8); // the format from before, restored
+    EXPECT_EQ(mAudio->Player().SampleRate(), 11025);
+    EXPECT_EQ(mAudio->Player().BitsPerSample(), TBPS::_8); // the format from before, restored
 
-    ASSERT_TRUE(Audio->Player().PlayFile(d + "/short.wav", 0, samples)) << Audio->ErrorMessage;
+    ASSERT_TRUE(mAudio->Player().PlayFile(d + "/short.wav", 0, samples)) << mAudio->ErrorMessage;
     EXPECT_TRUE(Pump([&] { return played == 2; }, 10)) << "the short playback did not end";
-    EXPECT_FALSE(Audio->Player().DeviceOpen());
+    EXPECT_FALSE(mAudio->Player().DeviceOpen());
     EXPECT_GT(bufferEvents.load(), 0);
 }
 
@@ -285,19 +285,19 @@ TEST_F(AlsaPulse, TheLastBufferComesBackOnceItWasHeard) {
     std::vector<WaveHeader> headers((sound.size() + Chunk - 1) / Chunk);
     ReturnClock clock;
     WaveHandle handle = 0;
-    ASSERT_EQ(Port.OpenOutput(handle, WaveMapper, format, &clock), WaveOk);
+    ASSERT_EQ(mPort.OpenOutput(handle, WaveMapper, format, &clock), WaveOk);
     for (std::size_t i = 0; i < headers.size(); ++i) {
         headers[i].Data = sound.data() + i * Chunk;
         headers[i].BufferLength =
             static_cast<std::uint32_t>(std::min<std::size_t>(Chunk, sound.size() - i * Chunk));
-        ASSERT_EQ(Port.PrepareHeader(handle, &headers[i]), WaveOk);
-        ASSERT_EQ(Port.WriteOutputBuffer(handle, &headers[i]), WaveOk);
+        ASSERT_EQ(mPort.PrepareHeader(handle, &headers[i]), WaveOk);
+        ASSERT_EQ(mPort.WriteOutputBuffer(handle, &headers[i]), WaveOk);
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(15);
     Clock::time_point heard{};
     while (clock.Returned < static_cast<int>(headers.size()) && Clock::now() < deadline) {
-        if (heard == Clock::time_point{} && Port.PlayedBytes(handle) > 0) {
+        if (heard == Clock::time_point{} && mPort.PlayedBytes(handle) > 0) {
             heard = Clock::now();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -313,9 +313,9 @@ TEST_F(AlsaPulse, TheLastBufferComesBackOnceItWasHeard) {
     EXPECT_GE(tookMs, lengthMs - 30) << "the last buffer came back before it could be heard";
     EXPECT_LE(tookMs, lengthMs + 150) << "the end was held back";
     for (WaveHeader& h : headers) {
-        Port.UnprepareHeader(handle, &h);
+        mPort.UnprepareHeader(handle, &h);
     }
-    EXPECT_EQ(Port.Close(handle), WaveOk);
+    EXPECT_EQ(mPort.Close(handle), WaveOk);
 }
 
 // A reset reaches a device thread while it waits for the server: a capture from a source that
@@ -341,24 +341,25 @@ TEST_F(AlsaPulse, AResetReachesADeviceWaitingForTheServer) {
         std::vector<WaveHeader> headers(8);
         ReturnClock back;
         WaveHandle handle = 0;
-        ASSERT_EQ(c.capture ? Port.OpenInput(handle, WaveMapper, format, &back)
-                            : Port.OpenOutput(handle, WaveMapper, format, &back),
+        ASSERT_EQ(c.capture ? mPort.OpenInput(handle, WaveMapper, format, &back)
+                            : mPort.OpenOutput(handle, WaveMapper, format, &back),
                   WaveOk);
         const auto queue = [&](WaveHeader& h) {
-            return c.capture ? Port.AddInputBuffer(handle, &h) : Port.WriteOutputBuffer(handle, &h);
+            return c.capture ? mPort.AddInputBuffer(handle, &h)
+                             : mPort.WriteOutputBuffer(handle, &h);
         };
         for (std::size_t i = 0; i < headers.size(); ++i) {
             headers[i].Data = sound.data() + i * Chunk;
             headers[i].BufferLength = Chunk;
-            ASSERT_EQ(Port.PrepareHeader(handle, &headers[i]), WaveOk);
+            ASSERT_EQ(mPort.PrepareHeader(handle, &headers[i]), WaveOk);
             ASSERT_EQ(queue(headers[i]), WaveOk);
         }
         if (c.capture) {
-            ASSERT_EQ(Port.StartInput(handle), WaveOk);
+            ASSERT_EQ(mPort.StartInput(handle), WaveOk);
         }
         // Give the device thread the time to reach its wait (the test holds either way).
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        auto reset = std::async(std::launch::async, [&] { return Port.Reset(handle); });
+        auto reset = std::async(std::launch::async, [&] { return mPort.Reset(handle); });
         if (reset.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
             // The reset cannot be abandoned while it runs on the port: stop the server and end.
             std::fprintf(stderr, "%s: the reset never reached the device thread\n", c.what);
@@ -375,7 +376,7 @@ TEST_F(AlsaPulse, AResetReachesADeviceWaitingForTheServer) {
         ASSERT_EQ(queue(headers[0]), WaveOk);
         if (c.capture) {
             ASSERT_TRUE(Shell("head -c 44100 /dev/zero > '" + fifo + "' &"));
-            ASSERT_EQ(Port.StartInput(handle), WaveOk);
+            ASSERT_EQ(mPort.StartInput(handle), WaveOk);
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (back.Returned.load() <= static_cast<int>(headers.size()) &&
@@ -384,11 +385,11 @@ TEST_F(AlsaPulse, AResetReachesADeviceWaitingForTheServer) {
         }
         EXPECT_EQ(back.Returned.load(), static_cast<int>(headers.size()) + 1)
             << "the device served no buffer after the reset";
-        EXPECT_EQ(Port.Reset(handle), WaveOk);
+        EXPECT_EQ(mPort.Reset(handle), WaveOk);
         for (WaveHeader& h : headers) {
-            EXPECT_EQ(Port.UnprepareHeader(handle, &h), WaveOk);
+            EXPECT_EQ(mPort.UnprepareHeader(handle, &h), WaveOk);
         }
-        EXPECT_EQ(Port.Close(handle), WaveOk);
+        EXPECT_EQ(mPort.Close(handle), WaveOk);
     }
 }
 
@@ -396,24 +397,25 @@ TEST_F(AlsaPulse, AResetReachesADeviceWaitingForTheServer) {
 // overruns, and the capture goes on once buffers come back.
 TEST_F(AlsaPulse, CaptureGoesOnAfterTheWindowThreadStalls) {
     ASSERT_TRUE(Shell("pactl set-default-source nullsrc"));
-    TRecorder& rec = Audio->Recorder();
+    TRecorder& rec = mAudio->Recorder();
     rec.SetBitsPerSample(TBPS::_16);
     rec.SetSampleRate(11025);
     rec.SetNoSamples(1102);
     std::atomic<int> buffers{0}; // counted on the device thread
-    Audio->OnRecord = [&](TRecorder* r, const unsigned char*, const unsigned char*, std::uint16_t) {
+    mAudio->OnRecord = [&](TRecorder* r, const unsigned char*, const unsigned char*,
+                           std::uint16_t) {
         ++buffers;
         r->SetTriggered(true);
     };
     rec.SetTriggered(true);
-    ASSERT_TRUE(rec.StartRecording()) << Audio->ErrorMessage;
+    ASSERT_TRUE(rec.StartRecording()) << mAudio->ErrorMessage;
     ASSERT_TRUE(Pump([&] { return buffers >= 2; }, 10));
     const int atStall = buffers;
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const int before = buffers;
     EXPECT_LE(before, atStall + 4); // no buffer went back to the device meanwhile
     EXPECT_TRUE(Pump([&] { return buffers >= before + 10; }, 10)) << "capture did not go on";
-    EXPECT_TRUE(rec.Stop()) << Audio->ErrorMessage;
+    EXPECT_TRUE(rec.Stop()) << mAudio->ErrorMessage;
 }
 
 // Known speech in real time: a pipe source fed with the samples is the default source.
@@ -425,20 +427,20 @@ TEST_F(AlsaPulse, RecordsSpeechInRealTime) {
     ASSERT_TRUE(Shell("pactl load-module module-pipe-source source_name=speech file='" + d +
                       "/run/speech.fifo' format=s16le rate=11025 channels=1 >/dev/null && "
                       "pactl set-default-source speech"));
-    TRecorder& rec = Audio->Recorder();
+    TRecorder& rec = mAudio->Recorder();
     rec.SetBitsPerSample(TBPS::_16);
     rec.SetSampleRate(11025);
     rec.SetNoSamples(1102);
     std::atomic<std::size_t> accepted{0}; // written by the device thread
-    Audio->OnRecord = [&](TRecorder* r, const unsigned char*, const unsigned char*,
-                          std::uint16_t n) {
+    mAudio->OnRecord = [&](TRecorder* r, const unsigned char*, const unsigned char*,
+                           std::uint16_t n) {
         accepted += n;
         r->SetTriggered(true);
     };
     rec.SetTriggered(true);
     const std::string wav = d + "/speech-note.wav";
     rec.RecordToFile(wav);
-    ASSERT_TRUE(rec.StartRecording()) << Audio->ErrorMessage;
+    ASSERT_TRUE(rec.StartRecording()) << mAudio->ErrorMessage;
     // The pipe source delivers only what is fed: silence after the speech keeps the capture
     // going past its end.
     test::WriteFileBytes(d + "/feed.raw", speech + std::string(11025 * 2 * 4, '\0'));
@@ -446,7 +448,7 @@ TEST_F(AlsaPulse, RecordsSpeechInRealTime) {
     // Enough for the speech, the server's start lag and a margin.
     const std::size_t wanted = speech.size() + 11025 * 2 * 2;
     Pump([&] { return accepted >= wanted; }, 20);
-    ASSERT_TRUE(rec.Stop()) << Audio->ErrorMessage;
+    ASSERT_TRUE(rec.Stop()) << mAudio->ErrorMessage;
     EXPECT_GE(accepted, wanted);
     const std::string data = ReadFileBytes(wav).substr(WaveHeaderSize);
     EXPECT_EQ(data.size(), accepted);

@@ -67,14 +67,14 @@ protected:
 };
 
 TEST_F(Backups, EverySaveKeepsTodaysCatalogueAndTheFirstOfADayPrunes) {
-    Cat->NewCatalogue();
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    mCat->NewCatalogue();
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     const std::string firstSave = ReadFileBytes(IndexPath());
     EXPECT_EQ(ReadFileBytes(TodaysBackup()), firstSave);
-    EXPECT_EQ(Cat->BackupProblem(), QString());
+    EXPECT_EQ(mCat->BackupProblem(), QString());
 
-    Cat->AddFolder(Cat->NotesNode(), "Work");
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    mCat->AddFolder(mCat->NotesNode(), "Work");
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     EXPECT_EQ(ReadFileBytes(TodaysBackup()), ReadFileBytes(IndexPath()))
         << "the day's backup is its last save";
     EXPECT_EQ(ReadFileBytes(StoragePath("Tellamo.old")), firstSave);
@@ -89,7 +89,7 @@ TEST_F(Backups, EverySaveKeepsTodaysCatalogueAndTheFirstOfADayPrunes) {
     for (const std::string& name : {yesterday, longAgo, beforeRestore}) {
         WriteFileBytes(BackupFolder() + name, firstSave);
     }
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     const auto names = BackupNames();
     EXPECT_EQ(std::count(names.begin(), names.end(), longAgo), 0);
     EXPECT_EQ(std::count(names.begin(), names.end(), yesterday), 1);
@@ -98,14 +98,14 @@ TEST_F(Backups, EverySaveKeepsTodaysCatalogueAndTheFirstOfADayPrunes) {
 }
 
 TEST_F(Backups, NoBackupIsWrittenThroughALinkPlantedInTheFolder) {
-    Cat->NewCatalogue();
-    ASSERT_EQ(Cat->SaveCatalogue(), QString()); // the Backups folder exists from here on
+    mCat->NewCatalogue();
+    ASSERT_EQ(mCat->SaveCatalogue(), QString()); // the Backups folder exists from here on
     for (const LinkTrap::Kind kind : LinkTrap::Kinds) {
         SCOPED_TRACE(static_cast<int>(kind));
         LinkTrap trap;
         trap.Plant(TodaysBackup(), kind);
         trap.Plant(TodaysBackup() + ".new", kind);
-        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        ASSERT_EQ(mCat->SaveCatalogue(), QString());
         EXPECT_TRUE(trap.Untouched());
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(TodaysBackup())));
         EXPECT_EQ(ReadFileBytes(TodaysBackup()), ReadFileBytes(IndexPath()));
@@ -115,12 +115,12 @@ TEST_F(Backups, NoBackupIsWrittenThroughALinkPlantedInTheFolder) {
     TempDir elsewhere;
     fs::remove_all(BackupFolder());
     fs::create_directory_symlink(elsewhere.Path(), Folder() + "Backups");
-    Cat->AddFolder(Cat->NotesNode(), "Work");
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    mCat->AddFolder(mCat->NotesNode(), "Work");
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     EXPECT_TRUE(FilesIn(elsewhere.Path()).empty());
-    EXPECT_TRUE(Cat->BackupProblem().contains("not a folder"))
-        << Cat->BackupProblem().toStdString();
-    EXPECT_TRUE(ListCatalogueBackups(Cat->Files()).empty());
+    EXPECT_TRUE(mCat->BackupProblem().contains("not a folder"))
+        << mCat->BackupProblem().toStdString();
+    EXPECT_TRUE(ListCatalogueBackups(mCat->Files()).empty());
 }
 
 // A file system without hard links (FAT, many network shares): one copy a day, at the day's
@@ -142,57 +142,57 @@ protected:
 };
 
 TEST_F(BackupsWithoutHardLinks, TheDaysFirstSaveIsCopied) {
-    Cat->NewCatalogue();
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    mCat->NewCatalogue();
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     const std::string firstSave = ReadFileBytes(IndexPath());
     EXPECT_EQ(ReadFileBytes(TodaysBackup()), firstSave);
     const int creates = NoLinks.CallsOf(FsOp::CreateFile);
-    Cat->AddFolder(Cat->NotesNode(), "Work");
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    mCat->AddFolder(mCat->NotesNode(), "Work");
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     EXPECT_EQ(NoLinks.CallsOf(FsOp::CreateFile), creates + 1) << "only the index file's own";
     EXPECT_EQ(ReadFileBytes(TodaysBackup()), firstSave);
-    EXPECT_EQ(Cat->BackupProblem(), QString());
+    EXPECT_EQ(mCat->BackupProblem(), QString());
 }
 
 TEST_F(Backups, ARestoredBackupReplacesTheCatalogueAndTheCurrentOneIsKept) {
-    Cat->NewCatalogue();
-    Cat->AddFolder(Cat->NotesNode(), "Kept");
-    AddNote(Cat->NotesNode(), "000001", "One");
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    mCat->NewCatalogue();
+    mCat->AddFolder(mCat->NotesNode(), "Kept");
+    AddNote(mCat->NotesNode(), "000001", "One");
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     const std::string older = BackupFolder() + "Tellamo-2026-01-31.dat";
     fs::copy_file(IndexPath(), older);
-    Cat->AddFolder(Cat->NotesNode(), "Lost since");
-    AddNote(Cat->NotesNode(), "000002", "Two");
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    mCat->AddFolder(mCat->NotesNode(), "Lost since");
+    AddNote(mCat->NotesNode(), "000002", "Two");
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     const std::string current = ReadFileBytes(IndexPath());
     WriteFileBytes(BackupFolder() + "Tellamo-2026-01-30.dat", "damaged");
 
-    const std::vector<CatalogueBackup> backups = ListCatalogueBackups(Cat->Files());
+    const std::vector<CatalogueBackup> backups = ListCatalogueBackups(mCat->Files());
     ASSERT_EQ(backups.size(), 3u);
     EXPECT_EQ(backups[0].Path.toStdString(), TodaysBackup()) << "newest first";
-    EXPECT_EQ(Cat->NotesInIndexFile(backups[0].Path), 2u);
-    EXPECT_EQ(Cat->NotesInIndexFile(QString::fromStdString(older)), 1u);
+    EXPECT_EQ(mCat->NotesInIndexFile(backups[0].Path), 2u);
+    EXPECT_EQ(mCat->NotesInIndexFile(QString::fromStdString(older)), 1u);
     EXPECT_FALSE(
-        Cat->NotesInIndexFile(QString::fromStdString(BackupFolder() + "Tellamo-2026-01-30.dat")));
+        mCat->NotesInIndexFile(QString::fromStdString(BackupFolder() + "Tellamo-2026-01-30.dat")));
 
     // A backup that does not read leaves the catalogue as it is.
     EXPECT_NE(
-        Cat->RestoreFromBackup(QString::fromStdString(BackupFolder() + "Tellamo-2026-01-30.dat")),
+        mCat->RestoreFromBackup(QString::fromStdString(BackupFolder() + "Tellamo-2026-01-30.dat")),
         QString());
-    EXPECT_EQ(Cat->Notes().All().size(), 2u);
+    EXPECT_EQ(mCat->Notes().All().size(), 2u);
 
     ASSERT_EQ(
-        KeepCatalogueBeforeRestore(Cat->Files(), Cat->FileSys(), QDateTime::currentDateTime()),
+        KeepCatalogueBeforeRestore(mCat->Files(), mCat->FileSys(), QDateTime::currentDateTime()),
         QString());
-    ASSERT_EQ(Cat->RestoreFromBackup(QString::fromStdString(older)), QString());
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
-    EXPECT_EQ(Cat->Notes().All().size(), 1u);
-    EXPECT_EQ(Cat->Folders().Count(), 3) << "Notes, Kept and the Recycle Bin";
+    ASSERT_EQ(mCat->RestoreFromBackup(QString::fromStdString(older)), QString());
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
+    EXPECT_EQ(mCat->Notes().All().size(), 1u);
+    EXPECT_EQ(mCat->Folders().Count(), 3) << "Notes, Kept and the Recycle Bin";
     Reopen();
-    EXPECT_EQ(Cat->LoadCatalogue(), QString());
-    EXPECT_EQ(Cat->Notes().All().size(), 1u);
+    EXPECT_EQ(mCat->LoadCatalogue(), QString());
+    EXPECT_EQ(mCat->Notes().All().size(), 1u);
 
-    const auto kept = ListCatalogueBackups(Cat->Files());
+    const auto kept = ListCatalogueBackups(mCat->Files());
     const auto beforeRestore = std::find_if(
         kept.begin(), kept.end(), [](const CatalogueBackup& b) { return b.BeforeRestore; });
     ASSERT_NE(beforeRestore, kept.end());

@@ -16,18 +16,18 @@ namespace tellamo::test {
 // A catalogue over a fresh storage folder in a temporary documents folder.
 class CatalogueFixture : public ::testing::Test {
 protected:
-    explicit CatalogueFixture(FileSystem& fs = RealFileSystem()) : Fs(fs) { Reopen(); }
+    explicit CatalogueFixture(FileSystem& fs = RealFileSystem()) : mFs(fs) { Reopen(); }
 
     // A new catalogue object over the same folder, as at the next start of the program.
     void Reopen() {
-        Cat = std::make_unique<Catalogue>(
-            Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
-            "Notes", "Recycle Bin", Fs);
-        EXPECT_TRUE(Cat->Files().EnsureStorageFolder(
+        mCat = std::make_unique<Catalogue>(
+            Storage(QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"),
+            "Notes", "Recycle Bin", mFs);
+        EXPECT_TRUE(mCat->Files().EnsureStorageFolder(
             [](const QString& text, const QString&) { ADD_FAILURE() << text.toStdString(); }));
     }
 
-    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    std::string Folder() const { return mDocuments.Path() + "/My Voice Notes/"; }
     std::string IndexPath() const { return Folder() + "Tellamo.dat"; }
     std::string StoragePath(const std::string& name) const { return Folder() + name; }
 
@@ -39,15 +39,15 @@ protected:
     NoteRecord* AddNote(FolderNode* folder, const std::string& fileName, const QString& description,
                         std::int32_t durationMs = 1000) {
         NoteRecord* note =
-            Cat->AddFoundNote(folder, fileName, At(2004, 3, 15, 14, 30, 0), 11025, 8);
-        Cat->CompleteNote(1, durationMs);
+            mCat->AddFoundNote(folder, fileName, At(2004, 3, 15, 14, 30, 0), 11025, 8);
+        mCat->CompleteNote(1, durationMs);
         note->Description = description.toStdString();
         return note;
     }
 
-    TempDir Documents;
-    FileSystem& Fs;
-    std::unique_ptr<Catalogue> Cat;
+    TempDir mDocuments;
+    FileSystem& mFs;
+    std::unique_ptr<Catalogue> mCat;
 };
 
 } // namespace tellamo::test

@@ -22,33 +22,33 @@ class FilterAndSort : public CatalogueFixture {
 protected:
     void SetUp() override {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        Cat->NewCatalogue();
-        Work = Cat->AddFolder(Cat->NotesNode(), "Work");
-        Sub = Cat->AddFolder(Work, "Sub");
-        Deep = Cat->AddFolder(Sub, "Deep");
-        Other = Cat->AddFolder(Cat->NotesNode(), "Other");
+        mCat->NewCatalogue();
+        mWork = mCat->AddFolder(mCat->NotesNode(), "Work");
+        mSub = mCat->AddFolder(mWork, "Sub");
+        mDeep = mCat->AddFolder(mSub, "Deep");
+        mOther = mCat->AddFolder(mCat->NotesNode(), "Other");
     }
     void TearDown() override { QLocale::setDefault(QLocale::c()); }
 
     NoteRecord* Note(FolderNode* folder, const std::string& name, const char* description, int rate,
                      int bits, int durationMs, LocalTimeMs start) {
-        NoteRecord* note = Cat->AddFoundNote(folder, name, start, static_cast<std::uint16_t>(rate),
-                                             static_cast<std::uint16_t>(bits));
-        Cat->CompleteNote(42, durationMs);
+        NoteRecord* note = mCat->AddFoundNote(folder, name, start, static_cast<std::uint16_t>(rate),
+                                              static_cast<std::uint16_t>(bits));
+        mCat->CompleteNote(42, durationMs);
         note->Description = description;
         note->FieldsChanged();
         return note;
     }
     std::vector<std::string> Shown(const NoteFilterSettings& settings) {
-        Cat->Notes().SetFilter(NoteFilter(settings));
+        mCat->Notes().SetFilter(NoteFilter(settings));
         std::vector<std::string> names;
-        for (const NoteRecord* note : Cat->Notes().Shown()) {
+        for (const NoteRecord* note : mCat->Notes().Shown()) {
             names.push_back(note->FileName);
         }
         return names;
     }
 
-    FolderNode *Work = nullptr, *Sub = nullptr, *Deep = nullptr, *Other = nullptr;
+    FolderNode *mWork = nullptr, *mSub = nullptr, *mDeep = nullptr, *mOther = nullptr;
 };
 
 TEST_F(FilterAndSort, TextsOfANote) {
@@ -75,12 +75,12 @@ TEST_F(FilterAndSort, TextsOfANote) {
 }
 
 TEST_F(FilterAndSort, FilterCases) {
-    Note(Work, "w16", "Call Bob", 11025, 16, 65'000, At(2004, 3, 15, 14, 30, 0));
-    Note(Work, "w08", "Memo to Alice", 11025, 8, 5'000, At(2005, 1, 2, 9, 0, 0));
-    Note(Work, "w22", "Shopping", 22050, 16, 5'000, At(2005, 6, 7, 8, 0, 0));
-    Note(Sub, "sub", "In a sub-folder", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
-    Note(Deep, "deep", "Deep down", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
-    Note(Other, "oth", "Elsewhere 11025", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    Note(mWork, "w16", "Call Bob", 11025, 16, 65'000, At(2004, 3, 15, 14, 30, 0));
+    Note(mWork, "w08", "Memo to Alice", 11025, 8, 5'000, At(2005, 1, 2, 9, 0, 0));
+    Note(mWork, "w22", "Shopping", 22050, 16, 5'000, At(2005, 6, 7, 8, 0, 0));
+    Note(mSub, "sub", "In a sub-folder", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    Note(mDeep, "deep", "Deep down", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    Note(mOther, "oth", "Elsewhere 11025", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
 
     const struct {
         const char* what;
@@ -102,7 +102,7 @@ TEST_F(FilterAndSort, FilterCases) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(Shown({Work, c.affiliate, c.text, c.caseless, QString::fromUtf8(c.filter)}),
+        EXPECT_EQ(Shown({mWork, c.affiliate, c.text, c.caseless, QString::fromUtf8(c.filter)}),
                   c.shown);
     }
     // No folder selected: only notes without a folder could show.
@@ -111,8 +111,8 @@ TEST_F(FilterAndSort, FilterCases) {
 
 // Letters outside ASCII, in and out of their case: a match is one of whole characters.
 TEST_F(FilterAndSort, FilterTextsBeyondAscii) {
-    Note(Other, "umlaut", "Ärger über Straße", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
-    Note(Other, "plain", "Arger uber Strasse", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    Note(mOther, "umlaut", "Ärger über Straße", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
+    Note(mOther, "plain", "Arger uber Strasse", 8000, 8, 1'000, At(2004, 1, 1, 0, 0, 0));
     const struct {
         const char* Filter;
         bool Caseless;
@@ -128,18 +128,18 @@ TEST_F(FilterAndSort, FilterTextsBeyondAscii) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Filter);
-        EXPECT_EQ(Shown({Other, false, true, c.Caseless, QString::fromUtf8(c.Filter)}), c.Shown);
+        EXPECT_EQ(Shown({mOther, false, true, c.Caseless, QString::fromUtf8(c.Filter)}), c.Shown);
     }
 }
 
 TEST_F(FilterAndSort, ChangedFieldsAreSearchedAfresh) {
-    NoteRecord* note = Note(Work, "n1", "before", 8000, 8, 1000, At(2004, 1, 1, 0, 0, 0));
-    EXPECT_EQ(Shown({Work, false, true, false, "after"}), std::vector<std::string>{});
-    EXPECT_EQ(Shown({Work, false, true, false, "before"}), std::vector<std::string>{"n1"});
-    Cat->Notes().SetCurrent(note);
-    Cat->SetNoteDescription("after");
-    EXPECT_EQ(Shown({Work, false, true, false, "before"}), std::vector<std::string>{});
-    EXPECT_EQ(Shown({Work, false, true, false, "after"}), std::vector<std::string>{"n1"});
+    NoteRecord* note = Note(mWork, "n1", "before", 8000, 8, 1000, At(2004, 1, 1, 0, 0, 0));
+    EXPECT_EQ(Shown({mWork, false, true, false, "after"}), std::vector<std::string>{});
+    EXPECT_EQ(Shown({mWork, false, true, false, "before"}), std::vector<std::string>{"n1"});
+    mCat->Notes().SetCurrent(note);
+    mCat->SetNoteDescription("after");
+    EXPECT_EQ(Shown({mWork, false, true, false, "before"}), std::vector<std::string>{});
+    EXPECT_EQ(Shown({mWork, false, true, false, "after"}), std::vector<std::string>{"n1"});
 }
 
 TEST_F(FilterAndSort, SortFieldsKeepTheLastClickFirst) {
@@ -158,48 +158,48 @@ TEST_F(FilterAndSort, SortFieldsKeepTheLastClickFirst) {
 
 TEST_F(FilterAndSort, SortingByStartThenDurationKeepsCreationOrderForTies) {
     const LocalTimeMs t1 = At(2004, 1, 1, 10, 0, 0), t2 = At(2004, 1, 1, 11, 0, 0);
-    Note(Work, "a", "b", 8000, 8, 3000, t2);
-    Note(Work, "b", "B", 8000, 8, 1000, t2);
-    NoteRecord* c = Note(Work, "c", "", 8000, 8, 2000, t1);
-    Note(Work, "d", "a", 8000, 8, 1000, t2);
-    Cat->Notes().SetFilter(NoteFilter({Work, false, false, false, ""}));
-    Cat->Notes().SetCurrent(c);
+    Note(mWork, "a", "b", 8000, 8, 3000, t2);
+    Note(mWork, "b", "B", 8000, 8, 1000, t2);
+    NoteRecord* c = Note(mWork, "c", "", 8000, 8, 2000, t1);
+    Note(mWork, "d", "a", 8000, 8, 1000, t2);
+    mCat->Notes().SetFilter(NoteFilter({mWork, false, false, false, ""}));
+    mCat->Notes().SetCurrent(c);
     auto order = [&] {
         std::string names;
-        for (const NoteRecord* note : Cat->Notes().Shown()) {
+        for (const NoteRecord* note : mCat->Notes().Shown()) {
             names += note->FileName;
         }
         return names;
     };
-    SortNotes(Cat->Notes(), "Start;Duration;Start;");
+    SortNotes(mCat->Notes(), "Start;Duration;Start;");
     EXPECT_EQ(order(), "cbda");
-    EXPECT_EQ(Cat->Notes().Current(), c);
-    SortNotes(Cat->Notes(), "Start;");
+    EXPECT_EQ(mCat->Notes().Current(), c);
+    SortNotes(mCat->Notes(), "Start;");
     EXPECT_EQ(order(), "cabd") << "ties keep the order of creation";
     // Without ICU, Qt's collation falls back to comparing character codes (every capital before
     // every small letter): the locale's order cannot be had, and saying so beats a wrong order.
     ASSERT_LT(QCollator(QLocale()).compare("a", "B"), 0)
         << "this Qt collates without ICU; the note list's sort needs a Qt built with ICU";
-    SortNotes(Cat->Notes(), "Description;");
+    SortNotes(mCat->Notes(), "Description;");
     EXPECT_EQ(order(), "cdab") << "empty first, then the locale's case-sensitive order";
     // A note being recorded (no duration yet) sorts before every completed one.
-    NoteRecord* recording = Cat->AddRecordedNote(Work, "rec", 8000, 8);
-    SortNotes(Cat->Notes(), "Duration;");
-    EXPECT_EQ(Cat->Notes().Shown().front(), recording);
+    NoteRecord* recording = mCat->AddRecordedNote(mWork, "rec", 8000, 8);
+    SortNotes(mCat->Notes(), "Duration;");
+    EXPECT_EQ(mCat->Notes().Shown().front(), recording);
 }
 
 // Ties of the first key go to the next one, and the order of creation decides last; an empty
 // value sorts before every other.
 TEST_F(FilterAndSort, LaterKeysDecideTies) {
     const LocalTimeMs t = At(2004, 1, 1, 10, 0, 0);
-    Note(Work, "1", "x", 8000, 8, 3000, t);
-    Note(Work, "2", "x", 8000, 8, 1000, t);
-    Note(Work, "3", "", 8000, 8, 2000, t);
-    Note(Work, "4", "y", 8000, 8, 1000, t);
-    NoteRecord* recording = Note(Work, "5", "x", 8000, 8, 0, t);
+    Note(mWork, "1", "x", 8000, 8, 3000, t);
+    Note(mWork, "2", "x", 8000, 8, 1000, t);
+    Note(mWork, "3", "", 8000, 8, 2000, t);
+    Note(mWork, "4", "y", 8000, 8, 1000, t);
+    NoteRecord* recording = Note(mWork, "5", "x", 8000, 8, 0, t);
     recording->Duration.reset();
     recording->FileSizeKB.reset();
-    Cat->Notes().SetFilter(NoteFilter({Work, false, false, false, ""}));
+    mCat->Notes().SetFilter(NoteFilter({mWork, false, false, false, ""}));
     const struct {
         const char* Fields;
         std::string Order;
@@ -211,9 +211,9 @@ TEST_F(FilterAndSort, LaterKeysDecideTies) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Fields);
-        SortNotes(Cat->Notes(), c.Fields);
+        SortNotes(mCat->Notes(), c.Fields);
         std::string names;
-        for (const NoteRecord* note : Cat->Notes().Shown()) {
+        for (const NoteRecord* note : mCat->Notes().Shown()) {
             names += note->FileName;
         }
         EXPECT_EQ(names, c.Order);

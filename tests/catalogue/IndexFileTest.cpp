@@ -71,11 +71,11 @@ void LimitAddressSpace() {
 class IndexFile : public CatalogueFixture {
 protected:
     void BuildExample() {
-        Cat->NewCatalogue();
-        FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
-        Cat->AddFoundNote(work, "042977", At(2004, 3, 15, 14, 30, 0), 11025, 8);
-        Cat->CompleteNote(969, 90'000);
-        Cat->SetNoteDescription("Call Bob");
+        mCat->NewCatalogue();
+        FolderNode* work = mCat->AddFolder(mCat->NotesNode(), "Work");
+        mCat->AddFoundNote(work, "042977", At(2004, 3, 15, 14, 30, 0), 11025, 8);
+        mCat->CompleteNote(969, 90'000);
+        mCat->SetNoteDescription("Call Bob");
     }
 
     // Writes bytes as the index file and loads them into a fresh catalogue; returns the error
@@ -84,7 +84,7 @@ protected:
         WriteFileBytes(IndexPath(), bytes);
         Reopen();
         try {
-            Cat->LoadCatalogue();
+            mCat->LoadCatalogue();
             return {};
         } catch (const TellamoError& e) {
             return e.what();
@@ -93,7 +93,7 @@ protected:
 
     std::string TreeText() const {
         std::string out;
-        Cat->Folders().ForEachPreOrder([&](FolderNode& n) {
+        mCat->Folders().ForEachPreOrder([&](FolderNode& n) {
             out += std::string(n.Depth(), '>') + n.Name + "#" + std::to_string(n.Id) + " ";
         });
         return out;
@@ -101,26 +101,26 @@ protected:
 
     // What must hold after any load, good or bad.
     void ExpectUsable() {
-        ASSERT_NE(Cat->NotesNode(), nullptr);
-        ASSERT_NE(Cat->RecycleBinNode(), nullptr);
-        ASSERT_EQ(Cat->Folders().Roots().size(), 2u);
-        EXPECT_EQ(Cat->Folders().Roots()[0].get(), Cat->NotesNode());
-        EXPECT_EQ(Cat->Folders().Roots()[1].get(), Cat->RecycleBinNode());
-        EXPECT_NE(Cat->SelectedFolder(), nullptr);
-        for (const auto& note : Cat->Notes().All()) {
+        ASSERT_NE(mCat->NotesNode(), nullptr);
+        ASSERT_NE(mCat->RecycleBinNode(), nullptr);
+        ASSERT_EQ(mCat->Folders().Roots().size(), 2u);
+        EXPECT_EQ(mCat->Folders().Roots()[0].get(), mCat->NotesNode());
+        EXPECT_EQ(mCat->Folders().Roots()[1].get(), mCat->RecycleBinNode());
+        EXPECT_NE(mCat->SelectedFolder(), nullptr);
+        for (const auto& note : mCat->Notes().All()) {
             ASSERT_NE(note->ParentPointer, nullptr);
             EXPECT_EQ(note->ParentPointer->Id, note->FolderID);
         }
         std::set<std::int32_t> ids;
-        Cat->Folders().ForEachPreOrder([&](FolderNode& n) { ids.insert(n.Id); });
-        EXPECT_GT(Cat->FolderIdCounter(), *ids.rbegin());
+        mCat->Folders().ForEachPreOrder([&](FolderNode& n) { ids.insert(n.Id); });
+        EXPECT_GT(mCat->FolderIdCounter(), *ids.rbegin());
     }
 };
 
 TEST_F(IndexFile, WritesTheWorkedExampleByteForByte) {
     BuildExample();
-    EXPECT_EQ(SerializeCatalogue(*Cat), ExampleFile);
-    EXPECT_EQ(Cat->SaveCatalogue(), QString());
+    EXPECT_EQ(SerializeCatalogue(*mCat), ExampleFile);
+    EXPECT_EQ(mCat->SaveCatalogue(), QString());
     EXPECT_EQ(ReadFileBytes(IndexPath()), ExampleFile);
 }
 
@@ -128,39 +128,39 @@ TEST_F(IndexFile, ReadsTheWorkedExampleBack) {
     ASSERT_EQ(LoadBytes(ExampleFile), "");
     ExpectUsable();
     EXPECT_EQ(TreeText(), "Notes#0 >Work#14 Recycle Bin#13 ");
-    EXPECT_EQ(Cat->SelectedFolder()->Name, "Work");
-    EXPECT_EQ(Cat->FolderIdCounter(), 15);
-    ASSERT_EQ(Cat->Notes().All().size(), 1u);
-    const NoteRecord& note = *Cat->Notes().All()[0];
+    EXPECT_EQ(mCat->SelectedFolder()->Name, "Work");
+    EXPECT_EQ(mCat->FolderIdCounter(), 15);
+    ASSERT_EQ(mCat->Notes().All().size(), 1u);
+    const NoteRecord& note = *mCat->Notes().All()[0];
     EXPECT_EQ(note.Duration, 90'000);
     EXPECT_EQ(note.Start, At(2004, 3, 15, 14, 30, 0));
     EXPECT_EQ(note.Description, "Call Bob");
     EXPECT_EQ(note.FileName, "042977");
-    EXPECT_EQ(note.ParentPointer, Cat->SelectedFolder());
+    EXPECT_EQ(note.ParentPointer, mCat->SelectedFolder());
     EXPECT_EQ(note.SampleRate, 11025);
     EXPECT_EQ(note.BitRate, 8);
     EXPECT_EQ(note.FileSizeKB, 969);
-    EXPECT_EQ(SerializeCatalogue(*Cat), ExampleFile);
+    EXPECT_EQ(SerializeCatalogue(*mCat), ExampleFile);
 }
 
 TEST_F(IndexFile, NewCatalogueIs45Bytes) {
-    Cat->NewCatalogue();
+    mCat->NewCatalogue();
     EXPECT_EQ(TreeText(), "Notes#0 Recycle Bin#13 ");
-    EXPECT_EQ(Cat->SelectedFolder(), Cat->NotesNode());
-    EXPECT_EQ(Cat->FolderIdCounter(), 14);
+    EXPECT_EQ(mCat->SelectedFolder(), mCat->NotesNode());
+    EXPECT_EQ(mCat->FolderIdCounter(), 14);
     EXPECT_FALSE(FileExists(IndexPath())) << "nothing is written before the first save";
-    EXPECT_EQ(Cat->SaveCatalogue(), QString());
+    EXPECT_EQ(mCat->SaveCatalogue(), QString());
     EXPECT_EQ(ReadFileBytes(IndexPath()), NewCatalogueFile);
     ASSERT_EQ(LoadBytes(NewCatalogueFile), "");
     EXPECT_EQ(TreeText(), "Notes#0 Recycle Bin#13 ");
-    EXPECT_EQ(Cat->AddFolder(Cat->NotesNode(), "First")->Id, 14);
+    EXPECT_EQ(mCat->AddFolder(mCat->NotesNode(), "First")->Id, 14);
 }
 
 TEST_F(IndexFile, SavingTwiceKeepsThePreviousGeneration) {
-    Cat->NewCatalogue();
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
-    Cat->AddFolder(Cat->NotesNode(), "2004");
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    mCat->NewCatalogue();
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
+    mCat->AddFolder(mCat->NotesNode(), "2004");
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     EXPECT_EQ(ReadFileBytes(StoragePath("Tellamo.old")), NewCatalogueFile);
     EXPECT_FALSE(FileExists(StoragePath("Tellamo.new")));
     const std::string saved = ReadFileBytes(IndexPath());
@@ -231,7 +231,7 @@ TEST_F(IndexFile, NegativeRecordCountLoadsNoRecords) {
     std::string bytes = NewCatalogueFile;
     bytes.replace(1, 4, "\xFB\xFF\xFF\xFF");
     ASSERT_EQ(LoadBytes(bytes), "");
-    EXPECT_TRUE(Cat->Notes().All().empty());
+    EXPECT_TRUE(mCat->Notes().All().empty());
     EXPECT_EQ(TreeText(), "Notes#0 Recycle Bin#13 ");
 }
 
@@ -264,7 +264,7 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
         // new index file and leaves the kept one alone.
         if (!error.empty()) {
             EXPECT_FALSE(FileExists(IndexPath()));
-            EXPECT_EQ(Cat->SaveCatalogue(), QString());
+            EXPECT_EQ(mCat->SaveCatalogue(), QString());
             const QStringList kept =
                 QDir(QString::fromStdString(Folder())).entryList({"Tellamo-damaged-*.dat"});
             ASSERT_FALSE(kept.isEmpty());
@@ -281,22 +281,22 @@ TEST_F(IndexFile, ATruncatedFileIsACleanErrorAtEveryOffset) {
 // A damaged file can hold more roots than the two special folders: they are kept, in their order
 // and with their subtrees, at the end of Notes, and a note in one of them stays in it.
 TEST_F(IndexFile, FurtherRootsAreKeptBelowNotesInTheirOrder) {
-    Cat->NewCatalogue();
-    FolderNode* first = Cat->Folders().Append(nullptr, "First", 20);
-    Cat->Folders().Append(first, "Inner", 21);
-    Cat->Folders().Append(nullptr, "Second", 22);
-    Cat->Folders().Append(Cat->NotesNode(), "Own", 23);
-    Cat->Folders().Move(Cat->NotesNode(), nullptr, 2); // Notes itself not the first root
-    Cat->AddFoundNote(Cat->Folders().FindById(21), "042977", 0, 11025, 16);
-    Cat->SetFolderIdCounter(24);
-    const std::string bytes = SerializeCatalogue(*Cat);
+    mCat->NewCatalogue();
+    FolderNode* first = mCat->Folders().Append(nullptr, "First", 20);
+    mCat->Folders().Append(first, "Inner", 21);
+    mCat->Folders().Append(nullptr, "Second", 22);
+    mCat->Folders().Append(mCat->NotesNode(), "Own", 23);
+    mCat->Folders().Move(mCat->NotesNode(), nullptr, 2); // Notes itself not the first root
+    mCat->AddFoundNote(mCat->Folders().FindById(21), "042977", 0, 11025, 16);
+    mCat->SetFolderIdCounter(24);
+    const std::string bytes = SerializeCatalogue(*mCat);
     LoadBytes(bytes);
     ExpectUsable();
     EXPECT_EQ(TreeText(), "Notes#0 >Own#23 >First#20 >>Inner#21 >Second#22 Recycle Bin#13 ");
-    ASSERT_EQ(Cat->Notes().All().size(), 1u);
-    EXPECT_EQ(Cat->Notes().All()[0]->ParentPointer->Name, "Inner");
+    ASSERT_EQ(mCat->Notes().All().size(), 1u);
+    EXPECT_EQ(mCat->Notes().All()[0]->ParentPointer->Name, "Inner");
     // The repaired tree is what the next start finds.
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     LoadBytes(ReadFileBytes(IndexPath()));
     EXPECT_EQ(TreeText(), "Notes#0 >Own#23 >First#20 >>Inner#21 >Second#22 Recycle Bin#13 ");
 }
@@ -309,13 +309,13 @@ TEST_F(IndexFile, AnIndexFileThatIsNoFileIsReportedNotWaitedFor) {
     Reopen();
     std::string error;
     try {
-        Cat->LoadCatalogue();
+        mCat->LoadCatalogue();
     } catch (const TellamoError& e) {
         error = e.what();
     }
     EXPECT_NE(error.find("it is not a regular file"), std::string::npos) << error;
     ExpectUsable();
-    EXPECT_NE(Cat->SaveCatalogue(), QString());
+    EXPECT_NE(mCat->SaveCatalogue(), QString());
     struct stat st {};
     ASSERT_EQ(::lstat(IndexPath().c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
@@ -411,7 +411,7 @@ TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
         } else {
             Reopen();
             try {
-                Cat->LoadCatalogue();
+                mCat->LoadCatalogue();
             } catch (const TellamoError& e) {
                 error = e.what();
             }
@@ -424,23 +424,23 @@ TEST_F(IndexFile, ADamagedIndexFileFallsBackOnThePreviousGeneration) {
                                          ", was loaded instead.") != std::string::npos;
         EXPECT_EQ(saysDate, c.mentionsDate) << error;
         EXPECT_EQ(error.find("Tellamo.new\" could not be read"), std::string::npos) << error;
-        ASSERT_EQ(Cat->Notes().All().size(), c.notes);
+        ASSERT_EQ(mCat->Notes().All().size(), c.notes);
         if (c.notes > 0) {
-            EXPECT_EQ(Cat->Notes().All()[0]->Description, "Call Bob");
+            EXPECT_EQ(mCat->Notes().All()[0]->Description, "Call Bob");
         }
 
         // The first save of the run writes Tellamo.dat and leaves Tellamo.old as it was.
-        Cat->AddFolder(Cat->NotesNode(), "After");
-        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        mCat->AddFolder(mCat->NotesNode(), "After");
+        ASSERT_EQ(mCat->SaveCatalogue(), QString());
         const std::string firstSave = ReadFileBytes(IndexPath());
-        EXPECT_EQ(firstSave, SerializeCatalogue(*Cat));
+        EXPECT_EQ(firstSave, SerializeCatalogue(*mCat));
         EXPECT_EQ(FileExists(oldPath), !c.previous.empty() && !c.previousKeptAside);
         if (!c.previous.empty() && !c.previousKeptAside) {
             EXPECT_EQ(ReadFileBytes(oldPath), c.previous);
         }
         // Once a save has succeeded, saving keeps generations as always.
-        Cat->AddFolder(Cat->NotesNode(), "Later");
-        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        mCat->AddFolder(mCat->NotesNode(), "Later");
+        ASSERT_EQ(mCat->SaveCatalogue(), QString());
         EXPECT_EQ(ReadFileBytes(oldPath), firstSave);
         const QStringList kept =
             QDir(QString::fromStdString(Folder())).entryList({"Tellamo-damaged-*.dat"});
@@ -461,7 +461,7 @@ TEST_F(IndexFile, AWholeTellamoNewWithoutTheIndexFileFinishesTheSave) {
     WriteFileBytes(StoragePath("Tellamo.new"), ExampleFile);
     QFile::remove(QString::fromStdString(IndexPath()));
     Reopen();
-    EXPECT_EQ(Cat->LoadCatalogue(), QString());
+    EXPECT_EQ(mCat->LoadCatalogue(), QString());
     EXPECT_EQ(TreeText(), "Notes#0 >Work#14 Recycle Bin#13 ");
     EXPECT_EQ(ReadFileBytes(IndexPath()), ExampleFile);
     EXPECT_FALSE(FileExists(StoragePath("Tellamo.new")));
@@ -472,8 +472,9 @@ TEST_F(IndexFile, AWholeTellamoNewWithoutTheIndexFileFinishesTheSave) {
     full.FailOp = FsOp::Write;
     full.FailAt = 1;
     full.FailAll = true;
-    Catalogue cat(Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
-                  "Notes", "Recycle Bin", full);
+    Catalogue cat(
+        Storage(QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+        "Recycle Bin", full);
     EXPECT_EQ(cat.LoadCatalogue(), QString());
     cat.AddFolder(cat.NotesNode(), "After");
     EXPECT_NE(cat.SaveCatalogue(), QString());
@@ -504,16 +505,16 @@ TEST_F(IndexFile, HostileTreesAreRepaired) {
         ExpectUsable();
         EXPECT_EQ(TreeText(), c.expected);
         // The repaired tree is what the next start finds again.
-        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        ASSERT_EQ(mCat->SaveCatalogue(), QString());
         Reopen();
-        Cat->LoadCatalogue();
+        mCat->LoadCatalogue();
         EXPECT_EQ(TreeText(), c.expected);
     }
     // A counter below IDs in use never hands one of them out again.
     std::string lowCounter = head + "Notes000000\r\n\tHigh000500\r\nRecycle Bin000013\r\n";
     lowCounter.replace(5, 4, std::string("\x02\x00\x00\x00", 4));
     EXPECT_EQ(LoadBytes(lowCounter), "");
-    EXPECT_EQ(Cat->FolderIdCounter(), 501);
+    EXPECT_EQ(mCat->FolderIdCounter(), 501);
 }
 
 TEST_F(IndexFile, NotesWhoseFolderIsMissingAreFiledInFound) {
@@ -521,84 +522,84 @@ TEST_F(IndexFile, NotesWhoseFolderIsMissingAreFiledInFound) {
     bytes.replace(37, 4, std::string("\x63\x00\x00\x00", 4)); // FolderID 99, which no folder has
     ASSERT_EQ(LoadBytes(bytes), "");
     ExpectUsable();
-    EXPECT_EQ(Cat->Notes().All()[0]->ParentPointer->Name, "Found");
-    EXPECT_EQ(Cat->Notes().All()[0]->ParentPointer->Parent, Cat->NotesNode());
-    EXPECT_EQ(Cat->Notes().All()[0]->Description, "Call Bob");
+    EXPECT_EQ(mCat->Notes().All()[0]->ParentPointer->Name, "Found");
+    EXPECT_EQ(mCat->Notes().All()[0]->ParentPointer->Parent, mCat->NotesNode());
+    EXPECT_EQ(mCat->Notes().All()[0]->Description, "Call Bob");
 }
 
 TEST_F(IndexFile, HiddenNotesAreSavedAndTheCurrentNoteStays) {
-    Cat->NewCatalogue();
-    NoteRecord* a = AddNote(Cat->NotesNode(), "000001", "alpha");
-    AddNote(Cat->NotesNode(), "000002", "beta");
-    NoteRecord* c = AddNote(Cat->NotesNode(), "000003", "gamma");
-    Cat->Notes().SetFilter([](const NoteRecord& r) { return r.Description != "beta"; });
-    Cat->Notes().SetCurrent(c);
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
-    EXPECT_EQ(Cat->Notes().Current(), c);
-    EXPECT_EQ(Cat->Notes().Shown().size(), 2u);
-    EXPECT_EQ(Cat->Notes().Shown()[0], a);
+    mCat->NewCatalogue();
+    NoteRecord* a = AddNote(mCat->NotesNode(), "000001", "alpha");
+    AddNote(mCat->NotesNode(), "000002", "beta");
+    NoteRecord* c = AddNote(mCat->NotesNode(), "000003", "gamma");
+    mCat->Notes().SetFilter([](const NoteRecord& r) { return r.Description != "beta"; });
+    mCat->Notes().SetCurrent(c);
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
+    EXPECT_EQ(mCat->Notes().Current(), c);
+    EXPECT_EQ(mCat->Notes().Shown().size(), 2u);
+    EXPECT_EQ(mCat->Notes().Shown()[0], a);
     Reopen();
-    Cat->LoadCatalogue();
-    ASSERT_EQ(Cat->Notes().All().size(), 3u);
-    EXPECT_EQ(Cat->Notes().All()[1]->Description, "beta");
+    mCat->LoadCatalogue();
+    ASSERT_EQ(mCat->Notes().All().size(), 3u);
+    EXPECT_EQ(mCat->Notes().All()[1]->Description, "beta");
 }
 
 // A view refilters when it hears of the selected folder. During a load it hears of it once, when
 // the notes are linked to their folders (not before, when the filter would show nothing), and
 // the table is not filtered a second time for nothing.
 TEST_F(IndexFile, TheLoadTellsTheSelectedFolderOnceTheNotesAreLinked) {
-    Cat->NewCatalogue();
-    FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
+    mCat->NewCatalogue();
+    FolderNode* work = mCat->AddFolder(mCat->NotesNode(), "Work");
     AddNote(work, "000001", "alpha");
     AddNote(work, "000002", "beta");
-    AddNote(Cat->NotesNode(), "000003", "gamma");
-    Cat->SelectFolder(work);
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    AddNote(mCat->NotesNode(), "000003", "gamma");
+    mCat->SelectFolder(work);
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     Reopen();
     std::vector<std::size_t> shownWhenTold;
-    QObject::connect(Cat.get(), &Catalogue::SelectedFolderChanged, [&] {
-        Cat->Notes().SetFilter(NoteFilter({Cat->SelectedFolder(), false, false, false, {}}));
-        shownWhenTold.push_back(Cat->Notes().Shown().size());
+    QObject::connect(mCat.get(), &Catalogue::SelectedFolderChanged, [&] {
+        mCat->Notes().SetFilter(NoteFilter({mCat->SelectedFolder(), false, false, false, {}}));
+        shownWhenTold.push_back(mCat->Notes().Shown().size());
     });
     int passesOverNotes = 0;
-    QObject::connect(&Cat->Notes(), &NoteTable::ShownChanged,
-                     [&] { passesOverNotes += Cat->Notes().All().empty() ? 0 : 1; });
-    ASSERT_EQ(Cat->LoadCatalogue(), QString());
-    ASSERT_EQ(Cat->SelectedFolder()->Name, "Work");
+    QObject::connect(&mCat->Notes(), &NoteTable::ShownChanged,
+                     [&] { passesOverNotes += mCat->Notes().All().empty() ? 0 : 1; });
+    ASSERT_EQ(mCat->LoadCatalogue(), QString());
+    ASSERT_EQ(mCat->SelectedFolder()->Name, "Work");
     EXPECT_EQ(shownWhenTold, std::vector<std::size_t>{2});
     EXPECT_EQ(passesOverNotes, 1);
 }
 
 TEST_F(IndexFile, FolderNamesBeginningWithBlanksAreRefusedAndNeverWritten) {
-    Cat->NewCatalogue();
-    FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
+    mCat->NewCatalogue();
+    FolderNode* work = mCat->AddFolder(mCat->NotesNode(), "Work");
     for (const QString& bad : {QString(" Work"), QString("\tWork"), QString("Two\nLines")}) {
-        EXPECT_THROW(Cat->RenameFolder(work, bad), TellamoError) << bad.toStdString();
+        EXPECT_THROW(mCat->RenameFolder(work, bad), TellamoError) << bad.toStdString();
         EXPECT_EQ(work->Name, "Work");
     }
-    Cat->RenameFolder(work, "Work  with\ttabs inside ");
+    mCat->RenameFolder(work, "Work  with\ttabs inside ");
     // Program texts (a translation may bring anything) are cleaned instead of refused.
-    FolderNode* odd = Cat->AddFolder(Cat->NotesNode(), " \t Odd\r\nName");
+    FolderNode* odd = mCat->AddFolder(mCat->NotesNode(), " \t Odd\r\nName");
     EXPECT_EQ(odd->Name, "Odd  Name");
-    ASSERT_EQ(Cat->SaveCatalogue(), QString());
+    ASSERT_EQ(mCat->SaveCatalogue(), QString());
     Reopen();
-    Cat->LoadCatalogue();
+    mCat->LoadCatalogue();
     EXPECT_EQ(TreeText(), "Notes#0 >Work  with\ttabs inside #14 >Odd  Name#15 Recycle Bin#13 ");
 }
 
 TEST_F(IndexFile, DescriptionsAreCutAtACharacterBoundary) {
-    Cat->NewCatalogue();
+    mCat->NewCatalogue();
     const QString text = QString(126, 'x') + QString::fromUtf8("\xC3\xA9") + "tail";
-    NoteRecord* note = Cat->AddRecordedNote(Cat->NotesNode(), text, 11025, 16);
+    NoteRecord* note = mCat->AddRecordedNote(mCat->NotesNode(), text, 11025, 16);
     EXPECT_EQ(note->Description, std::string(126, 'x'));
-    Cat->SetNoteDescription(QString(200, 'y'));
+    mCat->SetNoteDescription(QString(200, 'y'));
     EXPECT_EQ(note->Description, std::string(127, 'y'));
     // A stored description of another encoding (Latin-1 bytes) survives a load and a save.
     std::string bytes = ExampleFile;
     bytes.replace(21, 8, "Caf\xE9 Bob");
     ASSERT_EQ(LoadBytes(bytes), "");
-    EXPECT_EQ(Cat->Notes().All()[0]->Description, "Caf\xE9 Bob");
-    EXPECT_EQ(SerializeCatalogue(*Cat), bytes);
+    EXPECT_EQ(mCat->Notes().All()[0]->Description, "Caf\xE9 Bob");
+    EXPECT_EQ(SerializeCatalogue(*mCat), bytes);
 }
 
 // A save that fails at any step, or at every step from some step on, leaves the previous
@@ -679,14 +680,14 @@ TEST_F(IndexFile, ANoteLongerThanADayIsSavedAsTheFormatDemandsAndReadInFull) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Shown);
         Reopen();
-        Cat->NewCatalogue();
-        Cat->AddFoundNote(Cat->NotesNode(), "500000", At(2004, 3, 15, 14, 30, 0), c.Rate, c.Bits);
+        mCat->NewCatalogue();
+        mCat->AddFoundNote(mCat->NotesNode(), "500000", At(2004, 3, 15, 14, 30, 0), c.Rate, c.Bits);
         const std::int64_t bytes = 44 + c.Ms * c.Rate / 1000 * (c.Bits / 8);
-        Cat->CompleteNote(static_cast<std::int32_t>((bytes + 512) / 1024), c.Ms);
-        ASSERT_EQ(Cat->SaveCatalogue(), QString());
+        mCat->CompleteNote(static_cast<std::int32_t>((bytes + 512) / 1024), c.Ms);
+        ASSERT_EQ(mCat->SaveCatalogue(), QString());
         Reopen();
-        Cat->LoadCatalogue();
-        const NoteRecord& note = *Cat->Notes().All().front();
+        mCat->LoadCatalogue();
+        const NoteRecord& note = *mCat->Notes().All().front();
         EXPECT_EQ(note.Duration.value_or(-1), c.Ms % 86'400'000);
         EXPECT_EQ(NoteLengthMs(note), c.Ms);
         EXPECT_EQ(NoteDurationText(note), c.Shown);

@@ -29,7 +29,7 @@ std::string Wave(std::uint16_t channels, std::uint16_t rate, std::uint16_t bits,
 
 class Restore : public CatalogueFixture {
 protected:
-    Restore() { Cat->NewCatalogue(); }
+    Restore() { mCat->NewCatalogue(); }
 
     void SetModified(const std::string& name, const QDateTime& when) {
         QFile file(QString::fromStdString(StoragePath(name)));
@@ -50,8 +50,8 @@ protected:
 
 TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
     // A catalogued note, its e-mail copy, and a recording that runs while the restore does.
-    AddNote(Cat->NotesNode(), "042977", "Call Bob");
-    NoteRecord* recording = Cat->AddRecordedNote(Cat->NotesNode(), "running", 11025, 16);
+    AddNote(mCat->NotesNode(), "042977", "Call Bob");
+    NoteRecord* recording = mCat->AddRecordedNote(mCat->NotesNode(), "running", 11025, 16);
     const QDateTime when(QDate(2004, 3, 15), QTime(14, 30, 1));
 
     enum Kind { File, Folder, Link };
@@ -100,14 +100,14 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
             break;
         }
     }
-    const std::size_t notesBefore = Cat->Notes().All().size();
+    const std::size_t notesBefore = mCat->Notes().All().size();
 
-    const RestoreResult result = RestoreNotes(*Cat, ReadNoteWaveHeader);
+    const RestoreResult result = RestoreNotes(*mCat, ReadNoteWaveHeader);
 
     ASSERT_NE(result.Found, nullptr);
     EXPECT_EQ(result.Found->Name, "Found");
-    EXPECT_EQ(result.Found->Parent, Cat->NotesNode());
-    EXPECT_EQ(Cat->SelectedFolder(), result.Found);
+    EXPECT_EQ(result.Found->Parent, mCat->NotesNode());
+    EXPECT_EQ(mCat->SelectedFolder(), result.Found);
     EXPECT_EQ(result.BadNames, 2);
     EXPECT_EQ(result.NotFiles, 2);
     EXPECT_EQ(result.SkippedText().toStdString(),
@@ -129,20 +129,20 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
     // What the user finds afterwards, also in the saved catalogue: one note per restorable file
     // before the bad one, with the header's format and the file's date.
     Reopen();
-    Cat->LoadCatalogue();
+    mCat->LoadCatalogue();
     const FolderNode* found = nullptr;
-    Cat->Folders().ForEachPreOrder([&](FolderNode& n) {
+    mCat->Folders().ForEachPreOrder([&](FolderNode& n) {
         if (n.Name == "Found") {
             found = &n;
         }
     });
     ASSERT_NE(found, nullptr);
-    EXPECT_EQ(Cat->Notes().All().size(), notesBefore + 7);
+    EXPECT_EQ(mCat->Notes().All().size(), notesBefore + 7);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string name = row.name.substr(0, 6);
         const NoteRecord* note = nullptr;
-        for (const auto& n : Cat->Notes().All()) {
+        for (const auto& n : mCat->Notes().All()) {
             if (n->FileName == name && n->ParentPointer == found) {
                 note = n.get();
             }
@@ -159,18 +159,18 @@ TEST_F(Restore, EveryNoteFileWithoutARecordComesBackAndNothingElse) {
         EXPECT_EQ(note->Description, "");
         EXPECT_EQ(note->Start, LocalTimeFromDateTime(when));
     }
-    EXPECT_EQ(NamesIn(found, *Cat),
+    EXPECT_EQ(NamesIn(found, *mCat),
               (std::vector<std::string>{"100000", "100001", "100002", "100003", "100004", "100009",
                                         "100013"}));
 }
 
 TEST_F(Restore, ARecordingThatRunsMeanwhileCompletesItsOwnNote) {
-    NoteRecord* recording = Cat->AddRecordedNote(Cat->NotesNode(), "running", 11025, 16);
+    NoteRecord* recording = mCat->AddRecordedNote(mCat->NotesNode(), "running", 11025, 16);
     WriteFileBytes(StoragePath(recording->FileName + ".wav"), Wave(1, 11025, 16, 2000));
     WriteFileBytes(StoragePath("100000.wav"), Wave(1, 8000, 8, 8000));
-    const RestoreResult result = RestoreNotes(*Cat, ReadNoteWaveHeader);
+    const RestoreResult result = RestoreNotes(*mCat, ReadNoteWaveHeader);
     ASSERT_EQ(result.Restored.size(), 1u);
-    Cat->CompleteNote(7, 1234); // the recording stops
+    mCat->CompleteNote(7, 1234); // the recording stops
     EXPECT_EQ(recording->Duration, 1234);
     EXPECT_EQ(recording->FileSizeKB, 7);
     EXPECT_EQ(result.Restored[0]->Duration, 1000);
@@ -180,17 +180,17 @@ TEST_F(Restore, EachRunAddsAFoundFolderAndSaves) {
     WriteFileBytes(StoragePath("100000.wav"), Wave(1, 8000, 8, 8000));
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
-        const RestoreResult result = RestoreNotes(*Cat, ReadNoteWaveHeader);
+        const RestoreResult result = RestoreNotes(*mCat, ReadNoteWaveHeader);
         EXPECT_EQ(result.Restored.size(), run == 1 ? 1u : 0u);
         EXPECT_EQ(result.Error, QString());
         EXPECT_EQ(result.SkippedText(), QString());
         Reopen();
-        Cat->LoadCatalogue();
+        mCat->LoadCatalogue();
         int foundFolders = 0;
-        Cat->Folders().ForEachPreOrder(
+        mCat->Folders().ForEachPreOrder(
             [&](FolderNode& n) { foundFolders += n.Name == "Found" ? 1 : 0; });
         EXPECT_EQ(foundFolders, run);
-        EXPECT_EQ(Cat->Notes().All().size(), 1u);
+        EXPECT_EQ(mCat->Notes().All().size(), 1u);
     }
 }
 

@@ -18,39 +18,39 @@ namespace {
 
 class StorageFolderTest : public ::testing::Test {
 protected:
-    TempDir Documents;
-    Storage Files{QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"};
-    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    TempDir mDocuments;
+    Storage mFiles{QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"};
+    std::string Folder() const { return mDocuments.Path() + "/My Voice Notes/"; }
     void Touch(const std::string& name) { WriteFileBytes(Folder() + name, "x"); }
     bool Ensure() {
-        return Files.EnsureStorageFolder([this](const QString& text, const QString& caption) {
-            Reported = caption + ": " + text;
+        return mFiles.EnsureStorageFolder([this](const QString& text, const QString& caption) {
+            mReported = caption + ": " + text;
         });
     }
-    QString Reported;
+    QString mReported;
 };
 
 TEST_F(StorageFolderTest, PathsOfTheFolder) {
     const QString folder = QString::fromStdString(Folder());
-    EXPECT_EQ(Files.StorageFolder(), folder);
-    EXPECT_EQ(Files.IndexFilePath(), folder + "Tellamo.dat");
-    EXPECT_EQ(Files.IndexFileSibling(".old"), folder + "Tellamo.old");
-    EXPECT_EQ(Files.SettingsFilePath(), folder + "tellamo.INI");
-    EXPECT_EQ(Files.NoteWavPath("042977"), folder + "042977.wav");
-    EXPECT_EQ(Files.NoteGraphPath("042977"), folder + "042977.bmp");
-    EXPECT_EQ(Files.AllGraphsPattern(), folder + "*.bmp");
+    EXPECT_EQ(mFiles.StorageFolder(), folder);
+    EXPECT_EQ(mFiles.IndexFilePath(), folder + "Tellamo.dat");
+    EXPECT_EQ(mFiles.IndexFileSibling(".old"), folder + "Tellamo.old");
+    EXPECT_EQ(mFiles.SettingsFilePath(), folder + "tellamo.INI");
+    EXPECT_EQ(mFiles.NoteWavPath("042977"), folder + "042977.wav");
+    EXPECT_EQ(mFiles.NoteGraphPath("042977"), folder + "042977.bmp");
+    EXPECT_EQ(mFiles.AllGraphsPattern(), folder + "*.bmp");
     EXPECT_EQ(Storage("", "My Voice Notes", "ReadMe.txt").StorageFolder(), "/My Voice Notes/");
 }
 
 TEST_F(StorageFolderTest, FirstStartCreatesTheFolderAndTheReadMe) {
     // The documents folder itself may be missing on a fresh account.
-    Storage deeper(QString::fromStdString(Documents.Path() + "/Documents"), "My Voice Notes",
+    Storage deeper(QString::fromStdString(mDocuments.Path() + "/Documents"), "My Voice Notes",
                    "ReadMe.txt");
     ASSERT_TRUE(deeper.EnsureStorageFolder([](const QString&, const QString&) { FAIL(); }));
-    EXPECT_EQ(ReadFileBytes(Documents.Path() + "/Documents/My Voice Notes/ReadMe.txt"),
+    EXPECT_EQ(ReadFileBytes(mDocuments.Path() + "/Documents/My Voice Notes/ReadMe.txt"),
               "This folder was created by the Tellamo program for\r\n"
               "storage of your voice notes. Please, do not change its contents.\r\n");
-    EXPECT_EQ(QDir(QString::fromStdString(Documents.Path() + "/Documents/My Voice Notes"))
+    EXPECT_EQ(QDir(QString::fromStdString(mDocuments.Path() + "/Documents/My Voice Notes"))
                   .entryList(QDir::Files | QDir::Hidden),
               QStringList{"ReadMe.txt"});
 }
@@ -74,19 +74,20 @@ TEST_F(StorageFolderTest, ALinkPlantedAtTheReadMeIsLeftAlone) {
             // The read-me is missing and cannot be written: an error for start-up to show.
             EXPECT_THROW(Ensure(), TellamoError);
         } else {
-            EXPECT_TRUE(Ensure()) << Reported.toStdString();
+            EXPECT_TRUE(Ensure()) << mReported.toStdString();
         }
         EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
     }
 }
 
 TEST_F(StorageFolderTest, AFolderThatCannotBeMadeEndsTheProgram) {
-    WriteFileBytes(Documents.Path() + "/file", "not a folder");
-    Storage blocked(QString::fromStdString(Documents.Path() + "/file"), "My Voice Notes",
+    WriteFileBytes(mDocuments.Path() + "/file", "not a folder");
+    Storage blocked(QString::fromStdString(mDocuments.Path() + "/file"), "My Voice Notes",
                     "ReadMe.txt");
-    EXPECT_FALSE(blocked.EnsureStorageFolder(
-        [this](const QString& text, const QString& caption) { Reported = caption + ": " + text; }));
-    EXPECT_EQ(Reported, "Error: Can't create folder for storing Voice Notes");
+    EXPECT_FALSE(blocked.EnsureStorageFolder([this](const QString& text, const QString& caption) {
+        mReported = caption + ": " + text;
+    }));
+    EXPECT_EQ(mReported, "Error: Can't create folder for storing Voice Notes");
 }
 
 TEST_F(StorageFolderTest, AnUnwritableReadMeIsAnErrorToReport) {
@@ -97,7 +98,7 @@ TEST_F(StorageFolderTest, AnUnwritableReadMeIsAnErrorToReport) {
     refusing.FailAt = 1;
     refusing.FailError = EACCES;
     try {
-        Files.EnsureStorageFolder([](const QString&, const QString&) { FAIL(); }, refusing);
+        mFiles.EnsureStorageFolder([](const QString&, const QString&) { FAIL(); }, refusing);
         FAIL() << "no error";
     } catch (const TellamoError& e) {
         EXPECT_NE(std::string(e.what()).find("ReadMe.txt"), std::string::npos) << e.what();
@@ -110,7 +111,7 @@ TEST_F(StorageFolderTest, AnUnwritableReadMeIsAnErrorToReport) {
 TEST_F(StorageFolderTest, NewNamesAvoidEveryFileButNotFolders) {
     ASSERT_TRUE(Ensure());
     for (int i = 0; i < 200; ++i) {
-        const std::string name = Files.NewNoteFileName();
+        const std::string name = mFiles.NewNoteFileName();
         ASSERT_EQ(name.size(), 6u);
         ASSERT_EQ(name.find_first_not_of("0123456789"), std::string::npos);
         EXPECT_FALSE(FileExists(Folder() + name + ".wav"));
@@ -151,7 +152,7 @@ TEST_F(StorageFolderTest, WhatTakesANoteName) {
     Touch(".123457.wav"); // a dot-file: its name part is empty
     Touch("12345.wav");   // five digits
     Touch("abcdef.wav");
-    const std::vector<bool> taken = Files.TakenNames();
+    const std::vector<bool> taken = mFiles.TakenNames();
     std::vector<int> numbers;
     for (int i = 0; i < static_cast<int>(taken.size()); ++i) {
         if (taken[i]) {
@@ -168,7 +169,7 @@ TEST_F(StorageFolderTest, DeletingANotesFilesTakesEveryExtensionAndTheMailCopies
           "042978.wav", "042978p.wav", "042978o.opus", "042977x.wav", "abc.wa.wav", "abc.wav"}) {
         Touch(name);
     }
-    Files.DeleteNoteFiles({"042977", "abc.wa", "000000"});
+    mFiles.DeleteNoteFiles({"042977", "abc.wa", "000000"});
     for (const char* gone : {"042977.wav", "042977.bmp", "042977.tmp", "042977", "042977p.wav",
                              "042977o.opus", "abc.wa.wav"}) {
         EXPECT_FALSE(FileExists(Folder() + gone)) << gone;
@@ -182,8 +183,8 @@ TEST_F(StorageFolderTest, DeletingANotesFilesTakesEveryExtensionAndTheMailCopies
 TEST_F(StorageFolderTest, HostileNamesNeverReachOutsideTheFolder) {
     ASSERT_TRUE(Ensure());
     // Files outside the storage folder that a crafted name could point at.
-    WriteFileBytes(Documents.Path() + "/secret.wav", "outside");
-    WriteFileBytes(Documents.Path() + "/My Voice Notes.wav", "outside");
+    WriteFileBytes(mDocuments.Path() + "/secret.wav", "outside");
+    WriteFileBytes(mDocuments.Path() + "/My Voice Notes.wav", "outside");
     for (const char* own : {"Tellamo.dat", "Tellamo.old", "Tellamo.new", "tellamo.INI",
                             "Tellamo-damaged-20260101-000000.dat"}) {
         Touch(own);
@@ -195,13 +196,13 @@ TEST_F(StorageFolderTest, HostileNamesNeverReachOutsideTheFolder) {
     for (const std::string& name : hostile) {
         if (name != "Tellamo" && name != "tellamo" && name != "ReadMe" && name != "...") {
             EXPECT_FALSE(Storage::IsSafeNoteFileName(name)) << name;
-            EXPECT_EQ(Files.NoteWavPath(name), QString()) << name;
-            EXPECT_EQ(Files.NoteGraphPath(name), QString()) << name;
+            EXPECT_EQ(mFiles.NoteWavPath(name), QString()) << name;
+            EXPECT_EQ(mFiles.NoteGraphPath(name), QString()) << name;
         }
     }
-    Files.DeleteNoteFiles(hostile);
-    EXPECT_EQ(ReadFileBytes(Documents.Path() + "/secret.wav"), "outside");
-    EXPECT_EQ(ReadFileBytes(Documents.Path() + "/My Voice Notes.wav"), "outside");
+    mFiles.DeleteNoteFiles(hostile);
+    EXPECT_EQ(ReadFileBytes(mDocuments.Path() + "/secret.wav"), "outside");
+    EXPECT_EQ(ReadFileBytes(mDocuments.Path() + "/My Voice Notes.wav"), "outside");
     for (const char* own : {"Tellamo.dat", "Tellamo.old", "Tellamo.new", "tellamo.INI",
                             "ReadMe.txt", "Tellamo-damaged-20260101-000000.dat", "..wav"}) {
         EXPECT_TRUE(FileExists(Folder() + own)) << own;

@@ -20,18 +20,18 @@ namespace {
 class DesktopLaunch : public ::testing::Test {
 protected:
     DesktopLaunch() {
-        SavedPath = qgetenv("PATH");
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Config.Path()));
-        qputenv("PATH", QByteArray::fromStdString(Bin.Path()) + ":/usr/bin:/bin");
+        mSavedPath = qgetenv("PATH");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(mConfig.Path()));
+        qputenv("PATH", QByteArray::fromStdString(mBin.Path()) + ":/usr/bin:/bin");
     }
-    ~DesktopLaunch() override { qputenv("PATH", SavedPath); }
+    ~DesktopLaunch() override { qputenv("PATH", mSavedPath); }
     // A program on the PATH that appends its name and arguments to the log.
     void StandIn(const std::string& name) {
-        WriteFileBytes(Bin.File(name), "#!/bin/sh\necho \"" + name + " $*\" >> " + Log() + "\n");
-        QFile::setPermissions(QString::fromStdString(Bin.File(name)),
+        WriteFileBytes(mBin.File(name), "#!/bin/sh\necho \"" + name + " $*\" >> " + Log() + "\n");
+        QFile::setPermissions(QString::fromStdString(mBin.File(name)),
                               QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     }
-    std::string Log() const { return Bin.File("calls.log"); }
+    std::string Log() const { return mBin.File("calls.log"); }
     std::string WaitForLog() const {
         QDeadlineTimer deadline(10000);
         while (!FileExists(Log()) && !deadline.hasExpired()) {
@@ -40,10 +40,10 @@ protected:
         QTest::qWait(50);
         return FileExists(Log()) ? ReadFileBytes(Log()) : std::string();
     }
-    std::string Entry() const { return Config.File("autostart/tellamo.desktop"); }
+    std::string Entry() const { return mConfig.File("autostart/tellamo.desktop"); }
 
-    TempDir Config, Bin;
-    QByteArray SavedPath;
+    TempDir mConfig, mBin;
+    QByteArray mSavedPath;
 };
 
 TEST_F(DesktopLaunch, ExecQuoting) {
@@ -54,7 +54,7 @@ TEST_F(DesktopLaunch, ExecQuoting) {
 }
 
 TEST_F(DesktopLaunch, TheAutostartEntryIsMadeRemovedAndNeverRewritten) {
-    const QString program = QString::fromStdString(Bin.Path()) + "/my programs/tellamo";
+    const QString program = QString::fromStdString(mBin.Path()) + "/my programs/tellamo";
     EXPECT_EQ(AutostartEntryPath().toStdString(), Entry());
     SyncAutostartEntry(false, program);
     EXPECT_FALSE(FileExists(Entry())) << "unchecked and missing: nothing";
@@ -84,7 +84,7 @@ TEST_F(DesktopLaunch, SoundToolsStartTheFirstInstalledWithItsArguments) {
     EXPECT_TRUE(StartFirstTool(AudioSettingsTools()));
     EXPECT_EQ(WaitForLog(), "pavucontrol --tab=4\n");
     QFile::remove(QString::fromStdString(Log()));
-    QFile::remove(QString::fromStdString(Bin.File("pavucontrol")));
+    QFile::remove(QString::fromStdString(mBin.File("pavucontrol")));
     EXPECT_TRUE(StartFirstTool(VolumeControlTools()));
     EXPECT_EQ(WaitForLog(), "gnome-control-center sound\n");
 }

@@ -79,49 +79,49 @@ public:
 
 class LangChanger : public ::testing::Test {
 protected:
-    TempDir Dir;
-    TLangChanger Changer;
-    TSampleForm Form;
+    TempDir mDir;
+    TLangChanger mChanger;
+    TSampleForm mForm;
 
     void UseFile(const std::string& text) {
         static int generation = 0;
         // A new name each time: the changer notices a changed file by its time and size.
-        const std::string path = Dir.File("lang" + std::to_string(++generation) + ".ini");
+        const std::string path = mDir.File("lang" + std::to_string(++generation) + ".ini");
         WriteFileBytes(path, text);
-        Changer.SetLangFile(QString::fromStdString(path));
+        mChanger.SetLangFile(QString::fromStdString(path));
     }
     QStringList ComboLines() const {
         QStringList lines;
-        for (int i = 0; i < Form.Kinds->count(); ++i) {
-            lines << Form.Kinds->itemText(i);
+        for (int i = 0; i < mForm.Kinds->count(); ++i) {
+            lines << mForm.Kinds->itemText(i);
         }
         return lines;
     }
 };
 
 TEST_F(LangChanger, NoFileLeavesEverythingAsDesigned) {
-    EXPECT_EQ(Changer.TranslateText("Save As"), "Save As");
-    Form.Count->setValue(5);
-    Changer.TranslateForm(&Form);
-    EXPECT_EQ(Form.windowTitle(), "Sample");
-    EXPECT_EQ(Form.TitleLabel->text(), "Title");
+    EXPECT_EQ(mChanger.TranslateText("Save As"), "Save As");
+    mForm.Count->setValue(5);
+    mChanger.TranslateForm(&mForm);
+    EXPECT_EQ(mForm.windowTitle(), "Sample");
+    EXPECT_EQ(mForm.TitleLabel->text(), "Title");
     // A blank-only name is no file either, and a file that does not exist translates nothing.
-    Changer.SetLangFile("   ");
-    EXPECT_TRUE(Changer.LangFile().isEmpty());
-    Changer.SetLangFile(QString::fromStdString(Dir.File("missing.ini")) + "  ");
-    EXPECT_EQ(Changer.LangFile(), QString::fromStdString(Dir.File("missing.ini")));
-    EXPECT_EQ(Changer.TranslateText("Save As"), "Save As");
+    mChanger.SetLangFile("   ");
+    EXPECT_TRUE(mChanger.LangFile().isEmpty());
+    mChanger.SetLangFile(QString::fromStdString(mDir.File("missing.ini")) + "  ");
+    EXPECT_EQ(mChanger.LangFile(), QString::fromStdString(mDir.File("missing.ini")));
+    EXPECT_EQ(mChanger.TranslateText("Save As"), "Save As");
 }
 
 TEST_F(LangChanger, MessagesMatchWithoutRegardToCaseAndReachTheProgramOnceInstalled) {
     UseFile("[messages]\nsave AS = Speichern unter\nSize, kb=Größe, kB\n");
-    EXPECT_EQ(Changer.TranslateText("Save As"), "Speichern unter");
-    EXPECT_EQ(Changer.TranslateText("Size, kb"), "Größe, kB");
-    EXPECT_EQ(Changer.TranslateText("Start"), "Start");
+    EXPECT_EQ(mChanger.TranslateText("Save As"), "Speichern unter");
+    EXPECT_EQ(mChanger.TranslateText("Size, kb"), "Größe, kB");
+    EXPECT_EQ(mChanger.TranslateText("Start"), "Start");
     EXPECT_EQ(tellamo::TranslateText("Save As"), "Save As") << "not installed yet";
     {
         TLangChanger installed;
-        installed.SetLangFile(Changer.LangFile());
+        installed.SetLangFile(mChanger.LangFile());
         installed.Install();
         EXPECT_EQ(tellamo::TranslateText("Save As"), "Speichern unter");
     }
@@ -141,18 +141,18 @@ TEST_F(LangChanger, ListsAreCutAtTheSeparator) {
         {"  ", "a,b", {"a", "b"}}, // a blank separator means the comma
     };
     for (const Case& c : cases) {
-        Changer.SetSeparator(c.Separator);
-        EXPECT_EQ(Changer.SplitList(c.Value), c.Lines)
+        mChanger.SetSeparator(c.Separator);
+        EXPECT_EQ(mChanger.SplitList(c.Value), c.Lines)
             << c.Separator.toStdString() << " " << c.Value.toStdString();
     }
     UseFile("[Translations]\nSampleForm.KindComboBox.Items=a,,b\nSampleForm.FormatRadioGroup.Items="
             "PCM,TrueSpeech\n");
-    Changer.SetSeparator(",");
-    Changer.TranslateForm(&Form);
+    mChanger.SetSeparator(",");
+    mChanger.TranslateForm(&mForm);
     EXPECT_EQ(ComboLines(), QStringList({"a", "", "b"}));
-    EXPECT_EQ(Form.Group->button(0)->text(), "PCM");
-    EXPECT_EQ(Form.Group->button(1)->text(), "TrueSpeech");
-    EXPECT_EQ(Form.Group->button(2)->text(), "choice 2") << "a line the file does not give stays";
+    EXPECT_EQ(mForm.Group->button(0)->text(), "PCM");
+    EXPECT_EQ(mForm.Group->button(1)->text(), "TrueSpeech");
+    EXPECT_EQ(mForm.Group->button(2)->text(), "choice 2") << "a line the file does not give stays";
 }
 
 TEST_F(LangChanger, PropertiesAreSetByTheirKind) {
@@ -169,20 +169,20 @@ TEST_F(LangChanger, PropertiesAreSetByTheirKind) {
             "OtherForm.TitleLabel.Caption=not for this form\n"
             "SampleForm.NoSuchLabel.Caption=nowhere\n"
             "SampleForm.TitleLabel.NoSuchProperty=nothing\n");
-    Form.Count->setSingleStep(3);
-    Changer.TranslateForm(&Form);
-    EXPECT_EQ(Form.windowTitle(), "Beispiel");
-    EXPECT_EQ(Form.TitleLabel->text(), "Überschrift")
+    mForm.Count->setSingleStep(3);
+    mChanger.TranslateForm(&mForm);
+    EXPECT_EQ(mForm.windowTitle(), "Beispiel");
+    EXPECT_EQ(mForm.TitleLabel->text(), "Überschrift")
         << "the other form's entry and the missing component are skipped";
-    EXPECT_EQ(Form.TitleLabel->toolTip(), "Ein Hinweis");
-    EXPECT_EQ(Form.TitleLabel->statusTip(), "Ein Hinweis");
-    EXPECT_EQ(Form.Play->text(), "&Wiedergabe");
-    EXPECT_EQ(Form.Play->toolTip(), "Spielt die Notiz ab");
-    EXPECT_EQ(Form.Pages->tabText(0), "Erste");
-    EXPECT_EQ(Form.Model.headerData(1, Qt::Horizontal).toString(), "Dauer");
-    EXPECT_EQ(Form.Model.headerData(0, Qt::Horizontal).toString(), "Start");
-    EXPECT_EQ(Form.Count->maximum(), 16) << "$ makes the number hexadecimal";
-    EXPECT_EQ(Form.Count->singleStep(), 3) << "a number that does not convert is ignored";
+    EXPECT_EQ(mForm.TitleLabel->toolTip(), "Ein Hinweis");
+    EXPECT_EQ(mForm.TitleLabel->statusTip(), "Ein Hinweis");
+    EXPECT_EQ(mForm.Play->text(), "&Wiedergabe");
+    EXPECT_EQ(mForm.Play->toolTip(), "Spielt die Notiz ab");
+    EXPECT_EQ(mForm.Pages->tabText(0), "Erste");
+    EXPECT_EQ(mForm.Model.headerData(1, Qt::Horizontal).toString(), "Dauer");
+    EXPECT_EQ(mForm.Model.headerData(0, Qt::Horizontal).toString(), "Start");
+    EXPECT_EQ(mForm.Count->maximum(), 16) << "$ makes the number hexadecimal";
+    EXPECT_EQ(mForm.Count->singleStep(), 3) << "a number that does not convert is ignored";
 }
 
 TEST_F(LangChanger, FloatingPointIsWrittenWithADotAndReadWithTheDecimalComma) {
@@ -196,9 +196,9 @@ TEST_F(LangChanger, FloatingPointIsWrittenWithADotAndReadWithTheDecimalComma) {
     const QLocale saved;
     for (const Case& c : cases) {
         QLocale::setDefault(QLocale(c.Language, c.Territory));
-        Form.Factor->setValue(0.25);
-        Changer.TranslateForm(&Form);
-        EXPECT_DOUBLE_EQ(Form.Factor->value(), c.Expected) << QLocale().name().toStdString();
+        mForm.Factor->setValue(0.25);
+        mChanger.TranslateForm(&mForm);
+        EXPECT_DOUBLE_EQ(mForm.Factor->value(), c.Expected) << QLocale().name().toStdString();
     }
     QLocale::setDefault(saved);
 }
@@ -206,11 +206,11 @@ TEST_F(LangChanger, FloatingPointIsWrittenWithADotAndReadWithTheDecimalComma) {
 TEST_F(LangChanger, AListForAPropertyThatCannotTakeOneIsAnErrorAndStopsTheForm) {
     UseFile("[Translations]\nSampleForm.TitleLabel.Caption=before\nSampleForm.Font=Serif,12\n"
             "SampleForm.Caption=after\n");
-    const QFont font = Form.font();
-    EXPECT_THROW(Changer.TranslateForm(&Form), TellamoError);
-    EXPECT_EQ(Form.TitleLabel->text(), "before");
-    EXPECT_EQ(Form.windowTitle(), "Sample") << "the entries after the error are not applied";
-    EXPECT_EQ(Form.font(), font);
+    const QFont font = mForm.font();
+    EXPECT_THROW(mChanger.TranslateForm(&mForm), TellamoError);
+    EXPECT_EQ(mForm.TitleLabel->text(), "before");
+    EXPECT_EQ(mForm.windowTitle(), "Sample") << "the entries after the error are not applied";
+    EXPECT_EQ(mForm.font(), font);
 }
 
 TEST(FindTranslationFile, CountryFirstThenLanguageInTheFirstFolderThatHasOne) {

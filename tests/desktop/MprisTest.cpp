@@ -137,25 +137,25 @@ protected:
         ++count;
         mServiceBusName = QStringLiteral("mpris-service-%1").arg(count);
         mDesktopName = QStringLiteral("mpris-desktop-%1").arg(count);
-        Service = std::make_unique<MprisService>(
-            Player, QDBusConnection::connectToBus(mAddress, mServiceBusName),
+        mService = std::make_unique<MprisService>(
+            mPlayer, QDBusConnection::connectToBus(mAddress, mServiceBusName),
             QStringLiteral("io.github.tellamo.Tellamo"));
-        ASSERT_TRUE(Service->Start());
-        Desktop = std::make_unique<QDBusConnection>(
+        ASSERT_TRUE(mService->Start());
+        mDesktop = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(mAddress, mDesktopName));
-        ASSERT_TRUE(Desktop->isConnected());
+        ASSERT_TRUE(mDesktop->isConnected());
         const QString path = QStringLiteral("/org/mpris/MediaPlayer2");
-        ASSERT_TRUE(Desktop->connect(QString(), path,
-                                     QStringLiteral("org.freedesktop.DBus.Properties"),
-                                     QStringLiteral("PropertiesChanged"), &Log,
-                                     SLOT(PropertiesChanged(QString, QVariantMap, QStringList))));
-        ASSERT_TRUE(Desktop->connect(QString(), path,
-                                     QStringLiteral("org.mpris.MediaPlayer2.Player"),
-                                     QStringLiteral("Seeked"), &Log, SLOT(Seeked(qlonglong))));
+        ASSERT_TRUE(mDesktop->connect(QString(), path,
+                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                      QStringLiteral("PropertiesChanged"), &mLog,
+                                      SLOT(PropertiesChanged(QString, QVariantMap, QStringList))));
+        ASSERT_TRUE(mDesktop->connect(QString(), path,
+                                      QStringLiteral("org.mpris.MediaPlayer2.Player"),
+                                      QStringLiteral("Seeked"), &mLog, SLOT(Seeked(qlonglong))));
     }
     void TearDown() override {
-        Service.reset();
-        Desktop.reset();
+        mService.reset();
+        mDesktop.reset();
         QDBusConnection::disconnectFromBus(mServiceBusName);
         QDBusConnection::disconnectFromBus(mDesktopName);
         mDaemon.kill();
@@ -203,17 +203,17 @@ protected:
     }
     // A call the service answers on this same thread: the loop runs until the answer is in.
     QDBusMessage AsyncCall(const QDBusMessage& call) {
-        QDBusPendingCall pending = Desktop->asyncCall(call, 5000);
+        QDBusPendingCall pending = mDesktop->asyncCall(call, 5000);
         EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 10000));
         return pending.reply();
     }
     // Lets signals on their way arrive.
     void Settle() { QTest::qWait(200); }
 
-    StandInPlayer Player;
-    std::unique_ptr<MprisService> Service;
-    std::unique_ptr<QDBusConnection> Desktop;
-    SignalLog Log;
+    StandInPlayer mPlayer;
+    std::unique_ptr<MprisService> mService;
+    std::unique_ptr<QDBusConnection> mDesktop;
+    SignalLog mLog;
 
 private:
     QProcess mDaemon;
@@ -230,19 +230,19 @@ TEST_F(MprisTest, PlayerctlListsShowsAndDrivesTheNote) {
     EXPECT_EQ(Tellamo({QStringLiteral("status")}), "Stopped");
 
     Tellamo({QStringLiteral("play-pause")});
-    EXPECT_EQ(Player.State, MediaStatus::Playing);
+    EXPECT_EQ(mPlayer.State, MediaStatus::Playing);
     EXPECT_EQ(Tellamo({QStringLiteral("status")}), "Playing");
     Tellamo({QStringLiteral("play-pause")});
     EXPECT_EQ(Tellamo({QStringLiteral("status")}), "Paused");
 
     Tellamo({QStringLiteral("position"), QStringLiteral("2")});
-    EXPECT_EQ(Player.Position, 2000000);
+    EXPECT_EQ(mPlayer.Position, 2000000);
     EXPECT_EQ(Tellamo({QStringLiteral("position")}), "2.000000");
     Settle();
-    EXPECT_EQ(Log.Seeks, QList<qlonglong>{2000000});
+    EXPECT_EQ(mLog.Seeks, QList<qlonglong>{2000000});
 
     Tellamo({QStringLiteral("next")});
-    EXPECT_EQ(Player.Current, 1u);
+    EXPECT_EQ(mPlayer.Current, 1u);
     EXPECT_EQ(Tellamo({QStringLiteral("metadata"), QStringLiteral("title")}),
               "12/10/2026 09:15:00");
     Tellamo({QStringLiteral("next")});
@@ -250,13 +250,13 @@ TEST_F(MprisTest, PlayerctlListsShowsAndDrivesTheNote) {
     EXPECT_EQ(Tellamo({QStringLiteral("metadata"), QStringLiteral("mpris:trackid")}),
               "'/io/github/tellamo/Tellamo/Note/n_002e_002e_002fx_0020y'");
     Tellamo({QStringLiteral("previous")});
-    EXPECT_EQ(Player.Current, 1u);
+    EXPECT_EQ(mPlayer.Current, 1u);
     Tellamo({QStringLiteral("volume"), QStringLiteral("0.3")});
-    EXPECT_DOUBLE_EQ(Player.VolumeValue, 0.3);
+    EXPECT_DOUBLE_EQ(mPlayer.VolumeValue, 0.3);
     Tellamo({QStringLiteral("stop")});
-    EXPECT_EQ(Player.State, MediaStatus::Stopped);
+    EXPECT_EQ(mPlayer.State, MediaStatus::Stopped);
     Settle();
-    const QStringList changed = Log.ChangedNames();
+    const QStringList changed = mLog.ChangedNames();
     for (const char* name : {"PlaybackStatus", "Metadata", "Volume", "CanGoPrevious"}) {
         EXPECT_TRUE(changed.contains(name)) << name;
     }
@@ -277,7 +277,7 @@ TEST_F(MprisTest, TheRootInterfaceSaysWhoItIs) {
                                                  QStringLiteral("/org/mpris/MediaPlayer2"), root,
                                                  QString::fromLatin1(method)));
     }
-    EXPECT_EQ(Player.Calls, (QStringList{"Raise", "Quit"}));
+    EXPECT_EQ(mPlayer.Calls, (QStringList{"Raise", "Quit"}));
 }
 
 // Rate set over the bus reaches the player within its range (0 is a pause, as MPRIS has it),
@@ -292,47 +292,47 @@ TEST_F(MprisTest, RateOverTheBusChangesTheSpeed) {
                  {0.1, 0.5, "SetRate 0.5"},
                  {-1.0, 0.5, ""},
                  {0.0, 0.5, "Pause"}};
-    Player.State = MediaStatus::Playing;
-    Service->Refresh();
+    mPlayer.State = MediaStatus::Playing;
+    mService->Refresh();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Set);
-        Player.Calls.clear();
+        mPlayer.Calls.clear();
         SetPlayerProperty(QStringLiteral("Rate"), c.Set);
-        EXPECT_EQ(Player.Calls, c.Call.isEmpty() ? QStringList() : QStringList{c.Call});
-        EXPECT_DOUBLE_EQ(Player.RateValue, c.Rate);
+        EXPECT_EQ(mPlayer.Calls, c.Call.isEmpty() ? QStringList() : QStringList{c.Call});
+        EXPECT_DOUBLE_EQ(mPlayer.RateValue, c.Rate);
         EXPECT_DOUBLE_EQ(
             Property(QStringLiteral("org.mpris.MediaPlayer2.Player"), "Rate").toDouble(), c.Rate);
     }
     Settle();
     QList<double> announced;
-    for (const QVariantMap& m : Log.Changes) {
+    for (const QVariantMap& m : mLog.Changes) {
         if (m.contains("Rate")) {
             announced << m.value("Rate").toDouble();
         }
     }
     EXPECT_EQ(announced, (QList<double>{1.5, 2.0, 0.5}));
-    EXPECT_EQ(Player.State, MediaStatus::Paused);
+    EXPECT_EQ(mPlayer.State, MediaStatus::Paused);
 }
 
 // The end of a playback, seen by the owner: the status change goes out once; nothing goes out
 // when nothing changed.
 TEST_F(MprisTest, TheEndOfAPlaybackIsAnnounced) {
-    Player.State = MediaStatus::Playing;
-    Service->Refresh();
+    mPlayer.State = MediaStatus::Playing;
+    mService->Refresh();
     Settle();
-    Log.Changes.clear();
-    Service->Refresh();
+    mLog.Changes.clear();
+    mService->Refresh();
     Settle();
-    EXPECT_TRUE(Log.Changes.isEmpty()) << "nothing changed";
+    EXPECT_TRUE(mLog.Changes.isEmpty()) << "nothing changed";
 
-    Player.State = MediaStatus::Stopped;
-    Player.Position = 0;
-    Service->Refresh();
-    Service->Refresh();
+    mPlayer.State = MediaStatus::Stopped;
+    mPlayer.Position = 0;
+    mService->Refresh();
+    mService->Refresh();
     Settle();
-    ASSERT_EQ(Log.Changes.size(), 1);
-    EXPECT_EQ(Log.Changes[0].value("PlaybackStatus").toString(), "Stopped");
-    EXPECT_FALSE(Log.Changes[0].value("CanSeek").toBool());
+    ASSERT_EQ(mLog.Changes.size(), 1);
+    EXPECT_EQ(mLog.Changes[0].value("PlaybackStatus").toString(), "Stopped");
+    EXPECT_FALSE(mLog.Changes[0].value("CanSeek").toBool());
 }
 
 // Seeks from the bus: past the end is the next note, before the start is the start, a
@@ -351,29 +351,29 @@ TEST_F(MprisTest, SeeksStayInsideTheNote) {
     const QVariant track =
         QVariant::fromValue(QDBusObjectPath("/io/github/tellamo/Tellamo/Note/n042977"));
     call("Seek", {qlonglong{1000000}});
-    EXPECT_TRUE(Player.Calls.isEmpty()) << "stopped: nothing to seek";
+    EXPECT_TRUE(mPlayer.Calls.isEmpty()) << "stopped: nothing to seek";
 
-    Player.State = MediaStatus::Playing;
+    mPlayer.State = MediaStatus::Playing;
     call("Seek", {qlonglong{1500000}});
-    EXPECT_EQ(Player.Position, 1500000);
+    EXPECT_EQ(mPlayer.Position, 1500000);
     call("Seek", {qlonglong{-9000000}});
-    EXPECT_EQ(Player.Position, 0);
+    EXPECT_EQ(mPlayer.Position, 0);
     call("SetPosition", {track, qlonglong{3000000}});
-    EXPECT_EQ(Player.Position, 3000000);
+    EXPECT_EQ(mPlayer.Position, 3000000);
     call("SetPosition", {track, qlonglong{4000001}});
     call("SetPosition", {track, qlonglong{-1}});
     call("SetPosition",
          {QVariant::fromValue(QDBusObjectPath("/io/github/tellamo/Tellamo/Note/n104711")),
           qlonglong{1000000}});
-    EXPECT_EQ(Player.Position, 3000000) << "stale or impossible positions are dropped";
+    EXPECT_EQ(mPlayer.Position, 3000000) << "stale or impossible positions are dropped";
     call("Seek", {qlonglong{2000000}});
-    EXPECT_EQ(Player.Current, 1u) << "past the end: the next note";
+    EXPECT_EQ(mPlayer.Current, 1u) << "past the end: the next note";
     Settle();
-    EXPECT_EQ(Log.Seeks, (QList<qlonglong>{1500000, 0, 3000000}));
+    EXPECT_EQ(mLog.Seeks, (QList<qlonglong>{1500000, 0, 3000000}));
 }
 
 TEST_F(MprisTest, NoPlayerIsLeftOnceTheServiceHasGone) {
-    Service.reset();
+    mService.reset();
     int exitCode = 0;
     EXPECT_FALSE(Playerctl({QStringLiteral("--list-all")}, &exitCode).contains("tellamo"));
 }

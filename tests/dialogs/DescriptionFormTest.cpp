@@ -17,25 +17,26 @@ namespace {
 
 class DescriptionForm : public ::testing::Test {
 protected:
-    QAction Ask{"&Enter description before recording"};
-    TDescriptionForm Form{&Ask, nullptr};
-    int Expected = 0; // answers prepared by WhenShown
-    int Answered = 0; // answers given: a dialog that never opened leaves one unused
+    QAction mAsk{"&Enter description before recording"};
+    TDescriptionForm mForm{&mAsk, nullptr};
+    int mExpected = 0; // answers prepared by WhenShown
+    int mAnswered = 0; // answers given: a dialog that never opened leaves one unused
 
     DescriptionForm() {
-        Ask.setCheckable(true);
-        Ask.setChecked(true);
-        Ask.setToolTip("Enter description before recording");
+        mAsk.setCheckable(true);
+        mAsk.setChecked(true);
+        mAsk.setToolTip("Enter description before recording");
     }
-    void TearDown() override { EXPECT_EQ(Answered, Expected) << "the dialog was never shown"; }
+    void TearDown() override { EXPECT_EQ(mAnswered, mExpected) << "the dialog was never shown"; }
 
     // Runs answer() on the dialog once it is shown modally.
     void WhenShown(std::function<void()> answer) {
-        ++Expected;
-        QTimer::singleShot(0, &Form, [this, answer] {
-            ++Answered;
-            EXPECT_TRUE(Form.isVisible());
-            EXPECT_EQ(Form.focusWidget(), Form.DescriptionEdit) << "the edit is the active control";
+        ++mExpected;
+        QTimer::singleShot(0, &mForm, [this, answer] {
+            ++mAnswered;
+            EXPECT_TRUE(mForm.isVisible());
+            EXPECT_EQ(mForm.focusWidget(), mForm.DescriptionEdit)
+                << "the edit is the active control";
             answer();
         });
     }
@@ -43,43 +44,43 @@ protected:
 
 TEST_F(DescriptionForm, EnterConfirmsAndEscCancels) {
     WhenShown([&] {
-        EXPECT_EQ(Form.windowTitle(), "Enter Description");
-        QTest::keyClicks(Form.DescriptionEdit, "Call Bob");
-        QTest::keyClick(Form.DescriptionEdit, Qt::Key_Return);
+        EXPECT_EQ(mForm.windowTitle(), "Enter Description");
+        QTest::keyClicks(mForm.DescriptionEdit, "Call Bob");
+        QTest::keyClick(mForm.DescriptionEdit, Qt::Key_Return);
     });
-    EXPECT_TRUE(Form.AskNewDescription());
-    EXPECT_EQ(Form.DescriptionEdit->text(), "Call Bob");
+    EXPECT_TRUE(mForm.AskNewDescription());
+    EXPECT_EQ(mForm.DescriptionEdit->text(), "Call Bob");
 
     WhenShown([&] {
-        EXPECT_EQ(Form.windowTitle(), "Edit Description");
-        EXPECT_EQ(Form.DescriptionEdit->text(), "Old text");
-        QTest::keyClick(Form.DescriptionEdit, Qt::Key_Escape);
+        EXPECT_EQ(mForm.windowTitle(), "Edit Description");
+        EXPECT_EQ(mForm.DescriptionEdit->text(), "Old text");
+        QTest::keyClick(mForm.DescriptionEdit, Qt::Key_Escape);
     });
-    EXPECT_FALSE(Form.AskEditDescription("Old text"));
-    EXPECT_EQ(Form.DescriptionEdit->text(), "Old text") << "the text stays for the next reader";
+    EXPECT_FALSE(mForm.AskEditDescription("Old text"));
+    EXPECT_EQ(mForm.DescriptionEdit->text(), "Old text") << "the text stays for the next reader";
 }
 
 TEST_F(DescriptionForm, ANewDescriptionStartsEmptyAndMayStayEmpty) {
-    Form.DescriptionEdit->setText("left over");
+    mForm.DescriptionEdit->setText("left over");
     WhenShown([&] {
-        EXPECT_EQ(Form.DescriptionEdit->text(), "");
-        Form.OKBitBtn->click();
+        EXPECT_EQ(mForm.DescriptionEdit->text(), "");
+        mForm.OKBitBtn->click();
     });
-    EXPECT_TRUE(Form.AskNewDescription());
-    EXPECT_EQ(Form.DescriptionEdit->text(), "");
+    EXPECT_TRUE(mForm.AskNewDescription());
+    EXPECT_EQ(mForm.DescriptionEdit->text(), "");
 }
 
 TEST_F(DescriptionForm, TheCheckBoxIsTheMainWindowsOption) {
-    EXPECT_EQ(Form.AskDescriptionCheckBox->text(), "&Enter description before recording");
-    EXPECT_TRUE(Form.AskDescriptionCheckBox->isChecked());
+    EXPECT_EQ(mForm.AskDescriptionCheckBox->text(), "&Enter description before recording");
+    EXPECT_TRUE(mForm.AskDescriptionCheckBox->isChecked());
     WhenShown([&] {
-        QTest::mouseClick(Form.AskDescriptionCheckBox, Qt::LeftButton);
-        EXPECT_FALSE(Ask.isChecked()) << "unchecking in the dialog switches the option at once";
-        Form.OKBitBtn->click();
+        QTest::mouseClick(mForm.AskDescriptionCheckBox, Qt::LeftButton);
+        EXPECT_FALSE(mAsk.isChecked()) << "unchecking in the dialog switches the option at once";
+        mForm.OKBitBtn->click();
     });
-    EXPECT_TRUE(Form.AskNewDescription());
-    Ask.setChecked(true);
-    EXPECT_TRUE(Form.AskDescriptionCheckBox->isChecked());
+    EXPECT_TRUE(mForm.AskNewDescription());
+    mAsk.setChecked(true);
+    EXPECT_TRUE(mForm.AskDescriptionCheckBox->isChecked());
 }
 
 // The catalogue keeps 127 bytes of UTF-8: the field takes no more than that, cutting what is typed
@@ -108,17 +109,17 @@ TEST_F(DescriptionForm, TheFieldTakesNoMoreThanTheCatalogueKeeps) {
          "start" + smile.repeated(29) + "end"},
     };
     for (const auto& c : cases) {
-        Form.DescriptionEdit->setText(c.Before);
-        Form.DescriptionEdit->setCursorPosition(c.Cursor);
-        Form.DescriptionEdit->insert(c.Inserted);
-        EXPECT_EQ(Form.DescriptionEdit->text(), c.After) << c.What;
-        EXPECT_LE(Form.DescriptionEdit->text().toUtf8().size(), 127) << c.What;
+        mForm.DescriptionEdit->setText(c.Before);
+        mForm.DescriptionEdit->setCursorPosition(c.Cursor);
+        mForm.DescriptionEdit->insert(c.Inserted);
+        EXPECT_EQ(mForm.DescriptionEdit->text(), c.After) << c.What;
+        EXPECT_LE(mForm.DescriptionEdit->text().toUtf8().size(), 127) << c.What;
     }
     // Typed key by key.
-    Form.DescriptionEdit->setText(QString(120, 'a'));
-    Form.DescriptionEdit->end(false);
-    QTest::keyClicks(Form.DescriptionEdit, "0123456789");
-    EXPECT_EQ(Form.DescriptionEdit->text(), QString(120, 'a') + "0123456");
+    mForm.DescriptionEdit->setText(QString(120, 'a'));
+    mForm.DescriptionEdit->end(false);
+    QTest::keyClicks(mForm.DescriptionEdit, "0123456789");
+    EXPECT_EQ(mForm.DescriptionEdit->text(), QString(120, 'a') + "0123456");
 }
 
 } // namespace

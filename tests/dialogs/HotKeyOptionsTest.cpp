@@ -27,66 +27,67 @@ const QString Conflict = "\"Shift+Ctrl+R\" have already been registered by anoth
 class HotKeyOptions : public ::testing::Test {
 protected:
     HotKeyOptions() {
-        for (QAction*& action : Actions) {
+        for (QAction*& action : mActions) {
             action = new QAction("x");
             action->setCheckable(true);
         }
-        RecordHotkey.setCheckable(true);
-        StopHotkey.setCheckable(true);
-        Form = std::make_unique<TOptionsForm>(OptionsBindings{
-            Recording,     Graph,       &SilenceSlider,
-            &VolumeSlider, Actions[0],  Actions[1],
-            Actions[2],    Actions[3],  Actions[4],
-            Actions[5],    Actions[6],  Actions[7],
-            Actions[8],    Actions[9],  Actions[10],
-            Actions[11],   Actions[12], &RecordHotkey,
-            &StopHotkey,   nullptr,     QString::fromStdString(Dir.File("tellamo.INI")),
+        mRecordHotkey.setCheckable(true);
+        mStopHotkey.setCheckable(true);
+        mForm = std::make_unique<TOptionsForm>(OptionsBindings{
+            mRecording,     mGraph,       &mSilenceSlider,
+            &mVolumeSlider, mActions[0],  mActions[1],
+            mActions[2],    mActions[3],  mActions[4],
+            mActions[5],    mActions[6],  mActions[7],
+            mActions[8],    mActions[9],  mActions[10],
+            mActions[11],   mActions[12], &mRecordHotkey,
+            &mStopHotkey,   nullptr,      QString::fromStdString(mDir.File("tellamo.INI")),
             nullptr});
-        Form->SetHotKeyManager(&Manager);
-        Form->ShowError = [this](const QString& text) { Messages << text; };
+        mForm->SetHotKeyManager(&mManager);
+        mForm->ShowError = [this](const QString& text) { mMessages << text; };
     }
     ~HotKeyOptions() override {
-        Form.reset();
-        qDeleteAll(Actions);
+        mForm.reset();
+        qDeleteAll(mActions);
     }
     QString Registered() const {
         QStringList keys;
-        for (const auto& r : Manager.Registrations()) {
+        for (const auto& r : mManager.Registrations()) {
             keys << ShortCutToText(r.Key);
         }
         return keys.join(',');
     }
     // Runs what the user does in the dialog each time it is shown modally again.
     void WhenReopened(std::function<void()> user) {
-        QObject::connect(&Poll, &QTimer::timeout, [this, user] {
-            if (Form->isVisible() && QApplication::activeModalWidget() == Form.get() && !Handled) {
-                Handled = true;
-                ++Reopened;
-                ReopenedPage = Form->OptionsPageControl->currentWidget()->objectName();
+        QObject::connect(&mPoll, &QTimer::timeout, [this, user] {
+            if (mForm->isVisible() && QApplication::activeModalWidget() == mForm.get() &&
+                !mHandled) {
+                mHandled = true;
+                ++mReopened;
+                mReopenedPage = mForm->OptionsPageControl->currentWidget()->objectName();
                 user();
-                Form->accept();
-            } else if (!Form->isVisible()) {
-                Handled = false;
+                mForm->accept();
+            } else if (!mForm->isVisible()) {
+                mHandled = false;
             }
         });
-        Poll.start(10);
+        mPoll.start(10);
     }
 
-    TempDir Dir;
-    RecordingOptions Recording;
-    GraphSettings Graph;
-    QSlider SilenceSlider{Qt::Horizontal};
-    QSlider VolumeSlider{Qt::Horizontal};
-    std::vector<QAction*> Actions = std::vector<QAction*>(13);
-    QAction RecordHotkey{"Record Hotkey"}, StopHotkey{"Stop Hotkey"};
-    FakeHotKeyService Service;
-    THotKeyManager Manager{Service};
-    std::unique_ptr<TOptionsForm> Form;
-    QStringList Messages;
-    QTimer Poll;
-    bool Handled = false;
-    int Reopened = 0;
-    QString ReopenedPage;
+    TempDir mDir;
+    RecordingOptions mRecording;
+    GraphSettings mGraph;
+    QSlider mSilenceSlider{Qt::Horizontal};
+    QSlider mVolumeSlider{Qt::Horizontal};
+    std::vector<QAction*> mActions = std::vector<QAction*>(13);
+    QAction mRecordHotkey{"Record Hotkey"}, mStopHotkey{"Stop Hotkey"};
+    FakeHotKeyService mService;
+    THotKeyManager mManager{mService};
+    std::unique_ptr<TOptionsForm> mForm;
+    QStringList mMessages;
+    QTimer mPoll;
+    bool mHandled = false;
+    int mReopened = 0;
+    QString mReopenedPage;
 };
 
 TEST_F(HotKeyOptions, ApplyHotKeyTable) {
@@ -109,117 +110,117 @@ TEST_F(HotKeyOptions, ApplyHotKeyTable) {
         {"set to none: the old goes", CtrlShiftR, CtrlShiftR, 0, false, true, "", true},
         {"none and unchecked: nothing", 0, 0, 0, true, false, "", true},
     };
-    QCheckBox* box = Form->RecordHotKeyCheckBox;
+    QCheckBox* box = mForm->RecordHotKeyCheckBox;
     for (const auto& c : cases) {
-        Manager.RemoveAllShortCuts();
+        mManager.RemoveAllShortCuts();
         if (c.Registered) {
-            Manager.AddShortCut(c.Registered);
+            mManager.AddShortCut(c.Registered);
         }
-        RecordHotkey.setChecked(c.Checked);
-        EXPECT_EQ(Form->ApplyHotKey(c.Old, c.New, c.Force, box), c.Result) << c.Name;
+        mRecordHotkey.setChecked(c.Checked);
+        EXPECT_EQ(mForm->ApplyHotKey(c.Old, c.New, c.Force, box), c.Result) << c.Name;
         EXPECT_EQ(Registered(), c.After) << c.Name;
     }
-    EXPECT_TRUE(Messages.isEmpty());
+    EXPECT_TRUE(mMessages.isEmpty());
 
-    Manager.RemoveAllShortCuts();
-    Service.Taken.insert({0x52, ModControl | ModShift});
-    RecordHotkey.setChecked(true);
-    EXPECT_FALSE(Form->ApplyHotKey(0, CtrlShiftR, false, box));
-    EXPECT_EQ(Messages, QStringList{Conflict});
+    mManager.RemoveAllShortCuts();
+    mService.Taken.insert({0x52, ModControl | ModShift});
+    mRecordHotkey.setChecked(true);
+    EXPECT_FALSE(mForm->ApplyHotKey(0, CtrlShiftR, false, box));
+    EXPECT_EQ(mMessages, QStringList{Conflict});
 }
 
 // A hotkey that is one of the window's own keys is warned about while a field holds it, typed
 // or stored; another key clears the warning.
 TEST_F(HotKeyOptions, AKeyOfTheWindowAsAHotkeyIsWarnedAbout) {
     constexpr ShortCut CtrlR = 0x4052;
-    Form->SetWindowKeys({CtrlR, 0x2E /* Delete */});
-    EXPECT_FALSE(Form->HotKeyClashLabel->isVisibleTo(Form.get()));
-    Form->RecordHotKey->setEnabled(true);
-    QTest::keyClick(Form->RecordHotKey, Qt::Key_R, Qt::ControlModifier);
-    ASSERT_EQ(Form->RecordHotKey->HotKey(), CtrlR);
-    EXPECT_TRUE(Form->HotKeyClashLabel->isVisibleTo(Form.get()));
-    EXPECT_TRUE(Form->HotKeyClashLabel->text().startsWith("Ctrl+R is also one of the window's"))
-        << Form->HotKeyClashLabel->text().toStdString();
-    QTest::keyClick(Form->RecordHotKey, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_FALSE(Form->HotKeyClashLabel->isVisibleTo(Form.get())) << "Shift+Ctrl+R is free";
-    Form->StopHotKey->SetHotKey(CtrlR); // as read from the settings file
-    Form->show();
-    EXPECT_TRUE(Form->HotKeyClashLabel->isVisibleTo(Form.get()));
-    Form->hide();
+    mForm->SetWindowKeys({CtrlR, 0x2E /* Delete */});
+    EXPECT_FALSE(mForm->HotKeyClashLabel->isVisibleTo(mForm.get()));
+    mForm->RecordHotKey->setEnabled(true);
+    QTest::keyClick(mForm->RecordHotKey, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_EQ(mForm->RecordHotKey->HotKey(), CtrlR);
+    EXPECT_TRUE(mForm->HotKeyClashLabel->isVisibleTo(mForm.get()));
+    EXPECT_TRUE(mForm->HotKeyClashLabel->text().startsWith("Ctrl+R is also one of the window's"))
+        << mForm->HotKeyClashLabel->text().toStdString();
+    QTest::keyClick(mForm->RecordHotKey, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(mForm->HotKeyClashLabel->isVisibleTo(mForm.get())) << "Shift+Ctrl+R is free";
+    mForm->StopHotKey->SetHotKey(CtrlR); // as read from the settings file
+    mForm->show();
+    EXPECT_TRUE(mForm->HotKeyClashLabel->isVisibleTo(mForm.get()));
+    mForm->hide();
 }
 
 TEST_F(HotKeyOptions, TheSameCombinationTwiceReopensTheDialogOnTheReactionPage) {
-    RecordHotkey.setChecked(true);
-    StopHotkey.setChecked(true);
-    Form->RecordHotKey->SetHotKey(CtrlShiftR);
-    Form->StopHotKey->SetHotKey(CtrlShiftR);
-    WhenReopened([this] { Form->StopHotKey->SetHotKey(CtrlShiftS); });
-    Form->ApplyHotKeys(true);
-    EXPECT_EQ(Messages, QStringList{Conflict});
-    EXPECT_EQ(Reopened, 1);
-    EXPECT_EQ(ReopenedPage, "BehaviorTabSheet");
+    mRecordHotkey.setChecked(true);
+    mStopHotkey.setChecked(true);
+    mForm->RecordHotKey->SetHotKey(CtrlShiftR);
+    mForm->StopHotKey->SetHotKey(CtrlShiftR);
+    WhenReopened([this] { mForm->StopHotKey->SetHotKey(CtrlShiftS); });
+    mForm->ApplyHotKeys(true);
+    EXPECT_EQ(mMessages, QStringList{Conflict});
+    EXPECT_EQ(mReopened, 1);
+    EXPECT_EQ(mReopenedPage, "BehaviorTabSheet");
     EXPECT_EQ(Registered(), "Shift+Ctrl+R,Shift+Ctrl+S");
 }
 
 TEST_F(HotKeyOptions, ClosingTheReopenedDialogUnchangedKeepsItWithoutASecondMessage) {
-    RecordHotkey.setChecked(true);
-    StopHotkey.setChecked(true);
-    Form->RecordHotKey->SetHotKey(CtrlShiftR);
-    Form->StopHotKey->SetHotKey(CtrlShiftR);
+    mRecordHotkey.setChecked(true);
+    mStopHotkey.setChecked(true);
+    mForm->RecordHotKey->SetHotKey(CtrlShiftR);
+    mForm->StopHotKey->SetHotKey(CtrlShiftR);
     WhenReopened([] {});
-    Form->ApplyHotKeys(true); // forced, as at start-up: the retry must not be forced again
-    EXPECT_EQ(Messages, QStringList{Conflict});
-    EXPECT_EQ(Reopened, 1);
+    mForm->ApplyHotKeys(true); // forced, as at start-up: the retry must not be forced again
+    EXPECT_EQ(mMessages, QStringList{Conflict});
+    EXPECT_EQ(mReopened, 1);
     EXPECT_EQ(Registered(), "Shift+Ctrl+R");
 }
 
 TEST_F(HotKeyOptions, AStopHotKeyChangedBeforeTheRecordConflictIsStillApplied) {
     // The user sets a taken record hotkey and changes the stop hotkey in one visit.
-    Service.Taken.insert({0x52, ModControl | ModShift});
-    RecordHotkey.setChecked(true);
-    StopHotkey.setChecked(true);
-    Form->StopHotKey->SetHotKey(0x4041);
-    Form->ApplyHotKeys(true);
+    mService.Taken.insert({0x52, ModControl | ModShift});
+    mRecordHotkey.setChecked(true);
+    mStopHotkey.setChecked(true);
+    mForm->StopHotKey->SetHotKey(0x4041);
+    mForm->ApplyHotKeys(true);
     ASSERT_EQ(Registered(), "Ctrl+A");
-    Form->show();
-    Form->RecordHotKey->SetHotKey(CtrlShiftR);
-    Form->StopHotKey->SetHotKey(CtrlShiftS);
-    Form->hide();
-    WhenReopened([this] { Form->RecordHotKey->SetHotKey(0x6054); });
-    Form->ApplyHotKeys(false);
-    EXPECT_EQ(Messages, QStringList{Conflict});
+    mForm->show();
+    mForm->RecordHotKey->SetHotKey(CtrlShiftR);
+    mForm->StopHotKey->SetHotKey(CtrlShiftS);
+    mForm->hide();
+    WhenReopened([this] { mForm->RecordHotKey->SetHotKey(0x6054); });
+    mForm->ApplyHotKeys(false);
+    EXPECT_EQ(mMessages, QStringList{Conflict});
     EXPECT_EQ(Registered(), "Shift+Ctrl+T,Shift+Ctrl+S")
         << "Ctrl+A gave way to the new stop hotkey";
 }
 
 TEST_F(HotKeyOptions, WithoutSystemHotKeysThePageSaysSoAndTheBoxesAreOff) {
-    EXPECT_TRUE(Form->HotKeyNoteLabel->isHidden());
-    EXPECT_TRUE(Form->RecordHotKeyCheckBox->isEnabled());
-    Service.IsAvailable = false;
-    Form->SetHotKeyManager(&Manager);
-    EXPECT_FALSE(Form->HotKeyNoteLabel->isHidden());
-    EXPECT_EQ(Form->HotKeyNoteLabel->text(), "No hotkeys here.");
-    EXPECT_FALSE(Form->RecordHotKeyCheckBox->isEnabled());
-    EXPECT_FALSE(Form->StopHotKeyCheckBox->isEnabled());
+    EXPECT_TRUE(mForm->HotKeyNoteLabel->isHidden());
+    EXPECT_TRUE(mForm->RecordHotKeyCheckBox->isEnabled());
+    mService.IsAvailable = false;
+    mForm->SetHotKeyManager(&mManager);
+    EXPECT_FALSE(mForm->HotKeyNoteLabel->isHidden());
+    EXPECT_EQ(mForm->HotKeyNoteLabel->text(), "No hotkeys here.");
+    EXPECT_FALSE(mForm->RecordHotKeyCheckBox->isEnabled());
+    EXPECT_FALSE(mForm->StopHotKeyCheckBox->isEnabled());
 }
 
 TEST_F(HotKeyOptions, LaunchAtLoginFollowsItsCheckMarkAtOnce) {
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir.Path()));
-    const std::string entry = Dir.File("autostart/tellamo.desktop");
-    QAction* autoLaunch = Actions[5]; // bound to the Reaction page's box
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(mDir.Path()));
+    const std::string entry = mDir.File("autostart/tellamo.desktop");
+    QAction* autoLaunch = mActions[5]; // bound to the Reaction page's box
     autoLaunch->trigger();
     EXPECT_TRUE(FileExists(entry));
     autoLaunch->trigger();
     EXPECT_FALSE(FileExists(entry));
     autoLaunch->setChecked(true); // restored from the settings file, the entry deleted by the user
-    Form->SyncStartupShortcut();
+    mForm->SyncStartupShortcut();
     EXPECT_TRUE(FileExists(entry));
 }
 
 TEST_F(HotKeyOptions, TheSectionIsWrittenWhenTheDialogGoesUnopened) {
-    Form->RecordHotKey->SetHotKey(CtrlShiftR);
-    Form.reset();
-    const IniFile ini = IniFile::Load(Dir.File("tellamo.INI"));
+    mForm->RecordHotKey->SetHotKey(CtrlShiftR);
+    mForm.reset();
+    const IniFile ini = IniFile::Load(mDir.File("tellamo.INI"));
     EXPECT_EQ(ini.ReadString("TOptionsForm", "RecordHotKey_HotKey", "missing"), "24658");
     EXPECT_EQ(ini.ReadString("TOptionsForm", "StopHotKey_HotKey", "missing"), "0");
     EXPECT_EQ(ini.ReadString("TOptionsForm", "SampleRateCurrencyEdit_Value", "missing"), "11025");

@@ -29,68 +29,68 @@ class OptionsForm : public ::testing::Test {
 protected:
     OptionsForm() {
         for (QAction* action :
-             {&Affiliate, &Sound, &Ask, &AskFormat, &Tray, &AutoLaunch, &Recycle, &Mute,
-              &BiDirectional, &Redraw, &Silence, &RecordHotkey, &StopHotkey}) {
+             {&mAffiliate, &mSound, &mAsk, &mAskFormat, &mTray, &mAutoLaunch, &mRecycle, &mMute,
+              &mBiDirectional, &mRedraw, &mSilence, &mRecordHotkey, &mStopHotkey}) {
             action->setCheckable(true);
         }
-        SilenceSlider.setRange(0, 30);
-        SilenceSlider.setValue(10);
-        VolumeSlider.setRange(0, 100);
-        VolumeSlider.setValue(50);
+        mSilenceSlider.setRange(0, 30);
+        mSilenceSlider.setValue(10);
+        mVolumeSlider.setRange(0, 100);
+        mVolumeSlider.setValue(50);
     }
     std::unique_ptr<TOptionsForm> Create() {
         return std::make_unique<TOptionsForm>(
-            OptionsBindings{Recording,
-                            Graph,
-                            &SilenceSlider,
-                            &VolumeSlider,
-                            &Affiliate,
-                            &Sound,
-                            &Ask,
-                            &AskFormat,
-                            &Tray,
-                            &AutoLaunch,
-                            &Recycle,
-                            &AudioSettings,
-                            &Mute,
-                            &VolumeControl,
-                            &BiDirectional,
-                            &Redraw,
-                            &Silence,
-                            &RecordHotkey,
-                            &StopHotkey,
-                            [this] { ++Redraws; },
-                            QString::fromStdString(Dir.File("tellamo.INI")),
+            OptionsBindings{mRecording,
+                            mGraph,
+                            &mSilenceSlider,
+                            &mVolumeSlider,
+                            &mAffiliate,
+                            &mSound,
+                            &mAsk,
+                            &mAskFormat,
+                            &mTray,
+                            &mAutoLaunch,
+                            &mRecycle,
+                            &mAudioSettings,
+                            &mMute,
+                            &mVolumeControl,
+                            &mBiDirectional,
+                            &mRedraw,
+                            &mSilence,
+                            &mRecordHotkey,
+                            &mStopHotkey,
+                            [this] { ++mRedraws; },
+                            QString::fromStdString(mDir.File("tellamo.INI")),
                             [this](std::uint32_t skipMs, std::uint32_t rewindMs) {
-                                PlaybackSteps = {skipMs, rewindMs};
+                                mPlaybackSteps = {skipMs, rewindMs};
                             }});
     }
 
-    TempDir Dir;
-    RecordingOptions Recording;
-    GraphSettings Graph;
-    QSlider SilenceSlider{Qt::Horizontal};
-    QSlider VolumeSlider{Qt::Horizontal};
-    QAction Affiliate{"&Affiliated notes"}, Sound{"s"}, Ask{"a"}, AskFormat{"f"}, Tray{"t"},
-        AutoLaunch{"l"}, Recycle{"r"}, AudioSettings{"&Audio Settings..."}, Mute{"&Mute"},
-        VolumeControl{"v"}, BiDirectional{"b"}, Redraw{"&Redraw graphs"},
-        Silence{"&Stop record when silence"}, RecordHotkey{"Record Hotkey"},
-        StopHotkey{"Stop Hotkey"};
-    int Redraws = 0;
-    std::pair<std::uint32_t, std::uint32_t> PlaybackSteps{0, 0}; // as last handed to the player
+    TempDir mDir;
+    RecordingOptions mRecording;
+    GraphSettings mGraph;
+    QSlider mSilenceSlider{Qt::Horizontal};
+    QSlider mVolumeSlider{Qt::Horizontal};
+    QAction mAffiliate{"&Affiliated notes"}, mSound{"s"}, mAsk{"a"}, mAskFormat{"f"}, mTray{"t"},
+        mAutoLaunch{"l"}, mRecycle{"r"}, mAudioSettings{"&Audio Settings..."}, mMute{"&Mute"},
+        mVolumeControl{"v"}, mBiDirectional{"b"}, mRedraw{"&Redraw graphs"},
+        mSilence{"&Stop record when silence"}, mRecordHotkey{"Record Hotkey"},
+        mStopHotkey{"Stop Hotkey"};
+    int mRedraws = 0;
+    std::pair<std::uint32_t, std::uint32_t> mPlaybackSteps{0, 0}; // as last handed to the player
 };
 
 TEST_F(OptionsForm, FirstRunValuesAndTheHotKeysPage) {
     auto form = Create();
     EXPECT_EQ(form->OptionsPageControl->currentWidget()->objectName(), "HotKeyTabSheet");
     EXPECT_EQ(form->OptionsPageControl->count(), 6);
-    EXPECT_EQ(Recording.SampleRate, 11025);
-    EXPECT_TRUE(Recording.SixteenBit);
-    EXPECT_EQ(Recording.NoiseLevelPercent, 10);
-    EXPECT_EQ(Graph.BackgroundColor, ColorNavy);
-    EXPECT_EQ(Graph.VoiceColor, ColorYellow);
-    EXPECT_EQ(Graph.NoiseLevelColor, ColorAqua);
-    EXPECT_EQ(Graph.Velocity, 20);
+    EXPECT_EQ(mRecording.SampleRate, 11025);
+    EXPECT_TRUE(mRecording.SixteenBit);
+    EXPECT_EQ(mRecording.NoiseLevelPercent, 10);
+    EXPECT_EQ(mGraph.BackgroundColor, ColorNavy);
+    EXPECT_EQ(mGraph.VoiceColor, ColorYellow);
+    EXPECT_EQ(mGraph.NoiseLevelColor, ColorAqua);
+    EXPECT_EQ(mGraph.Velocity, 20);
     EXPECT_EQ(form->KBSLabel->text(), "21.5 kb/sec");
     EXPECT_EQ(form->VoiceColorComboBox->count(), 16);
     EXPECT_EQ(form->VoiceColorComboBox->itemText(4), "Navy");
@@ -106,8 +106,8 @@ TEST_F(OptionsForm, QualityPresets) {
     EXPECT_EQ(form->SampleRateRxSlider->value(), 8000);
     EXPECT_EQ(form->BitsPerSampleRadioGroup->checkedId(), 0);
     EXPECT_EQ(form->KBSLabel->text(), "7.8 kb/sec");
-    EXPECT_EQ(Recording.SampleRate, 8000);
-    EXPECT_FALSE(Recording.SixteenBit);
+    EXPECT_EQ(mRecording.SampleRate, 8000);
+    EXPECT_FALSE(mRecording.SixteenBit);
     form->DefaultQualitySpeedButton->click();
     EXPECT_EQ(form->SampleRateCurrencyEdit->value(), 11025);
     EXPECT_EQ(form->BitsPerSampleRadioGroup->checkedId(), 1);
@@ -145,30 +145,30 @@ TEST_F(OptionsForm, ASampleRateTypedOutOfRangeIsClampedWhenTheFieldIsLeft) {
         QTest::keyClicks(edit, c.Typed);
         form->SampleRateRxSlider->setFocus(); // the field is left
         EXPECT_EQ(edit->value(), c.Rate) << c.Typed;
-        EXPECT_EQ(Recording.SampleRate, c.Rate) << c.Typed;
+        EXPECT_EQ(mRecording.SampleRate, c.Rate) << c.Typed;
     }
     form->hide();
 }
 
 TEST_F(OptionsForm, OnlyTheGraphsColoursRedrawStoredGraphs) {
     auto form = Create();
-    Redraw.setChecked(true);
+    mRedraw.setChecked(true);
     form->show();
     form->SilenceColorComboBox->setCurrentIndex(0);
     form->hide();
-    EXPECT_EQ(Redraws, 0) << "the noise-level colour alone never redraws";
+    EXPECT_EQ(mRedraws, 0) << "the noise-level colour alone never redraws";
     form->show();
     form->VoiceColorComboBox->setCurrentIndex(10);
     form->hide();
-    EXPECT_EQ(Redraws, 1);
-    EXPECT_EQ(Graph.VoiceColor, ColorLime);
-    Redraw.setChecked(false);
+    EXPECT_EQ(mRedraws, 1);
+    EXPECT_EQ(mGraph.VoiceColor, ColorLime);
+    mRedraw.setChecked(false);
     form->show();
     form->DefaultGraphSpeedButton->click();
     form->hide();
-    EXPECT_EQ(Redraws, 1) << "without Redraw graphs nothing is deleted";
-    EXPECT_EQ(Graph.BackgroundColor, ColorBlack);
-    EXPECT_EQ(Graph.NoiseLevelColor, ColorYellow);
+    EXPECT_EQ(mRedraws, 1) << "without Redraw graphs nothing is deleted";
+    EXPECT_EQ(mGraph.BackgroundColor, ColorBlack);
+    EXPECT_EQ(mGraph.NoiseLevelColor, ColorYellow);
 }
 
 TEST_F(OptionsForm, EachClosingWritesTheSectionAndTheNextStartReadsIt) {
@@ -180,19 +180,19 @@ TEST_F(OptionsForm, EachClosingWritesTheSectionAndTheNextStartReadsIt) {
         form->OptionsPageControl->setCurrentIndex(3);
         form->hide();
         // The section is on disk now, before any exit of the program.
-        const IniFile ini = IniFile::Load(Dir.File("tellamo.INI"));
+        const IniFile ini = IniFile::Load(mDir.File("tellamo.INI"));
         EXPECT_EQ(ini.Read("TOptionsForm", "SampleRateCurrencyEdit_Value"), "8000");
         EXPECT_EQ(ini.Read("TOptionsForm", "BitsPerSampleRadioGroup_ItemIndex"), "0");
         EXPECT_EQ(ini.Read("TOptionsForm", "VelocityRxSpinEdit_Value"), "55");
         EXPECT_EQ(ini.Read("TOptionsForm", "OptionsPageControl_ActivePage"), "GraphTabSheet");
         EXPECT_EQ(ini.Read("TOptionsForm", "VoiceColorComboBox_ColorValue"), "65535");
     }
-    Recording = {};
-    Graph = {};
+    mRecording = {};
+    mGraph = {};
     auto form = Create();
-    EXPECT_EQ(Recording.SampleRate, 8000);
-    EXPECT_FALSE(Recording.SixteenBit);
-    EXPECT_EQ(Graph.Velocity, 55);
+    EXPECT_EQ(mRecording.SampleRate, 8000);
+    EXPECT_FALSE(mRecording.SixteenBit);
+    EXPECT_EQ(mGraph.Velocity, 55);
     EXPECT_EQ(form->OptionsPageControl->currentWidget()->objectName(), "GraphTabSheet");
 }
 
@@ -201,33 +201,33 @@ TEST_F(OptionsForm, EachClosingWritesTheSectionAndTheNextStartReadsIt) {
 TEST_F(OptionsForm, ThePlaybackStepsReachThePlayerAndAreKept) {
     {
         auto form = Create();
-        EXPECT_EQ(PlaybackSteps, std::pair(5000u, 1000u));
+        EXPECT_EQ(mPlaybackSteps, std::pair(5000u, 1000u));
         EXPECT_EQ(form->SkipStepSpinEdit->minimum(), 1) << "a skip of nothing would do nothing";
         EXPECT_EQ(form->RewindOnResumeSpinEdit->minimum(), 0);
         form->show();
         form->SkipStepSpinEdit->setValue(3);
-        EXPECT_EQ(PlaybackSteps, std::pair(3000u, 1000u));
+        EXPECT_EQ(mPlaybackSteps, std::pair(3000u, 1000u));
         form->RewindOnResumeSpinEdit->setValue(0);
-        EXPECT_EQ(PlaybackSteps, std::pair(3000u, 0u));
+        EXPECT_EQ(mPlaybackSteps, std::pair(3000u, 0u));
         EXPECT_EQ(form->RewindOnResumeSpinEdit->text(), "Off");
         form->hide();
-        const IniFile ini = IniFile::Load(Dir.File("tellamo.INI"));
+        const IniFile ini = IniFile::Load(mDir.File("tellamo.INI"));
         EXPECT_EQ(ini.Read("TOptionsForm", "SkipStepSpinEdit_Value"), "3");
         EXPECT_EQ(ini.Read("TOptionsForm", "RewindOnResumeSpinEdit_Value"), "0");
     }
-    PlaybackSteps = {0, 0};
+    mPlaybackSteps = {0, 0};
     auto form = Create();
-    EXPECT_EQ(PlaybackSteps, std::pair(3000u, 0u));
+    EXPECT_EQ(mPlaybackSteps, std::pair(3000u, 0u));
 }
 
 TEST_F(OptionsForm, TheNoiseLevelAndVolumeMirrorTheToolbarSliders) {
     auto form = Create();
-    SilenceSlider.setValue(25); // moved on the toolbar
-    VolumeSlider.setValue(70);
+    mSilenceSlider.setValue(25); // moved on the toolbar
+    mVolumeSlider.setValue(70);
     form->show();
     EXPECT_EQ(form->SilenceRxSpinEdit->value(), 25);
     EXPECT_EQ(form->VolumeRxSpinEdit->value(), 70);
-    EXPECT_EQ(Recording.NoiseLevelPercent, 25);
+    EXPECT_EQ(mRecording.NoiseLevelPercent, 25);
     form->hide();
 }
 
@@ -236,12 +236,12 @@ TEST_F(OptionsForm, CheckBoxesAreTheMainWindowsOptions) {
     auto* box = form->findChild<QCheckBox*>("SilenceCheckBox");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text(), "&Stop record when silence");
-    Silence.setChecked(true);
+    mSilence.setChecked(true);
     EXPECT_TRUE(box->isChecked());
     box->click();
-    EXPECT_FALSE(Silence.isChecked());
+    EXPECT_FALSE(mSilence.isChecked());
     EXPECT_FALSE(form->RecordHotKey->isEnabled());
-    RecordHotkey.setChecked(true);
+    mRecordHotkey.setChecked(true);
     EXPECT_TRUE(form->RecordHotKey->isEnabled())
         << "a hotkey field is enabled while its option is on";
 }

@@ -75,10 +75,10 @@ MillisecondClock ClockJumpingTo(double later) {
 
 class GraphFiles : public ::testing::Test {
 protected:
-    TempDir Dir;
-    GraphSettings Settings;
-    std::string WavPath = Dir.File("123456.wav");
-    std::string GraphPath = Dir.File("123456.bmp");
+    TempDir mDir;
+    GraphSettings mSettings;
+    std::string mWavPath = mDir.File("123456.wav");
+    std::string mGraphPath = mDir.File("123456.bmp");
 };
 
 struct ColumnCase {
@@ -114,14 +114,14 @@ TEST_P(ColumnBoundaries, EachColumnGathersItsFirstAndEverySecondSample) {
         levels.push_back(late ? std::abs(first)
                               : RoundHalfEven32((std::abs(first) + 49.0 * std::abs(even)) / 50));
     }
-    WriteFileBytes(WavPath, Wav(c.SixteenBit, data));
+    WriteFileBytes(mWavPath, Wav(c.SixteenBit, data));
 
-    const GraphBuildResult result = BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(),
-                                                   ClockJumpingTo(c.ClockAfterStart));
+    const GraphBuildResult result = BuildGraphFile(
+        mWavPath, mGraphPath, mSettings, RealFileSystem(), ClockJumpingTo(c.ClockAfterStart));
     EXPECT_EQ(result.Stats.ColumnsDrawn, 600);
     EXPECT_EQ(result.Stats.ColumnsCutShort, c.CutShort);
-    EXPECT_EQ(result.Bitmap, ExpectedGraph(levels, c.SixteenBit, Settings));
-    EXPECT_EQ(LoadGraphFile(GraphPath), result.Bitmap);
+    EXPECT_EQ(result.Bitmap, ExpectedGraph(levels, c.SixteenBit, mSettings));
+    EXPECT_EQ(LoadGraphFile(mGraphPath), result.Bitmap);
 }
 
 INSTANTIATE_TEST_SUITE_P(Notes, ColumnBoundaries,
@@ -140,13 +140,13 @@ TEST_F(GraphFiles, BarHeightIsTwiceTheMeanMagnitude) {
     for (std::size_t k = 0; k < 12000; ++k) {
         PutSample(data, k, true, k % 2 ? 0 : (k % 4 ? -8000 : 8000));
     }
-    WriteFileBytes(WavPath, Wav(true, data));
+    WriteFileBytes(mWavPath, Wav(true, data));
     const GraphBuildResult result =
-        BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(), [] { return 0.0; });
-    EXPECT_EQ(result.Bitmap, ExpectedGraph(std::vector<std::int32_t>(600, 8000), true, Settings));
+        BuildGraphFile(mWavPath, mGraphPath, mSettings, RealFileSystem(), [] { return 0.0; });
+    EXPECT_EQ(result.Bitmap, ExpectedGraph(std::vector<std::int32_t>(600, 8000), true, mSettings));
     // 2 * 8000 * 256 / 65535 = 62.501 pixels: rows 192..255 of the voice colour.
-    EXPECT_EQ(result.Bitmap.ColorAt(10, 192), Settings.VoiceColor);
-    EXPECT_EQ(result.Bitmap.ColorAt(10, 191), Settings.BackgroundColor);
+    EXPECT_EQ(result.Bitmap.ColorAt(10, 192), mSettings.VoiceColor);
+    EXPECT_EQ(result.Bitmap.ColorAt(10, 191), mSettings.BackgroundColor);
 }
 
 // The height of column x's bar: the voice-coloured run standing on the bottom row.
@@ -161,10 +161,10 @@ int BarHeight(const GraphBitmap& bitmap, int x, ColorValue voice) {
 // Speech as a recording holds it: a second spoken quietly (a tenth of the volume), then the
 // same second at its normal volume. The bars must follow the loudness of each column.
 TEST_F(GraphFiles, SpeechGivesBarsThatFollowItsEnvelope) {
-    const std::string speech = Dir.File("speech.wav");
-    const std::string quiet = Dir.File("quiet.wav");
-    const std::string normal = Dir.File("normal.wav");
-    const std::string log = Dir.File("tools.log");
+    const std::string speech = mDir.File("speech.wav");
+    const std::string quiet = mDir.File("quiet.wav");
+    const std::string normal = mDir.File("normal.wav");
+    const std::string log = mDir.File("tools.log");
     const auto run = [&](const std::string& command) {
         ASSERT_EQ(std::system((command + " > '" + log + "' 2>&1").c_str()), 0)
             << command << "\n"
@@ -174,13 +174,13 @@ TEST_F(GraphFiles, SpeechGivesBarsThatFollowItsEnvelope) {
         "' 'Please call Stella and ask her to bring these things from the store.'");
     run("sox -V1 -D '" + speech + "' -r 11025 -b 16 -c 1 '" + quiet + "' trim 0 1 vol 0.1");
     run("sox -V1 -D '" + speech + "' -r 11025 -b 16 -c 1 '" + normal + "' trim 0 1");
-    run("sox -V1 -D '" + quiet + "' '" + normal + "' '" + WavPath + "'");
+    run("sox -V1 -D '" + quiet + "' '" + normal + "' '" + mWavPath + "'");
 
     const GraphBuildResult result =
-        BuildGraphFile(WavPath, GraphPath, Settings, RealFileSystem(), [] { return 0.0; });
+        BuildGraphFile(mWavPath, mGraphPath, mSettings, RealFileSystem(), [] { return 0.0; });
     std::vector<int> bars;
     for (int x = 0; x < GraphFileWidth; ++x) {
-        bars.push_back(BarHeight(result.Bitmap, x, Settings.VoiceColor));
+        bars.push_back(BarHeight(result.Bitmap, x, mSettings.VoiceColor));
     }
     const int quietTallest = *std::max_element(bars.begin(), bars.begin() + 300);
     const int normalTallest = *std::max_element(bars.begin() + 300, bars.end());
@@ -191,7 +191,7 @@ TEST_F(GraphFiles, SpeechGivesBarsThatFollowItsEnvelope) {
 
     // Column by column, the bars follow the speech's own envelope (the mean magnitude of each
     // column's samples, computed here from all of them).
-    const std::string wav = ReadFileBytes(WavPath);
+    const std::string wav = ReadFileBytes(mWavPath);
     const std::size_t dataAt = wav.find("data") + 8;
     const std::size_t samples = (wav.size() - dataAt) / 2;
     std::vector<double> envelope;
@@ -258,8 +258,8 @@ TEST_F(GraphFiles, ReadWavInfoFollowsTheGraphReadersRule) {
         {"empty", "", true, 0, 0, false},
     };
     for (const InfoCase& c : cases) {
-        WriteFileBytes(WavPath, c.Bytes);
-        const WavGraphInfo info = ReadWavInfo(WavPath);
+        WriteFileBytes(mWavPath, c.Bytes);
+        const WavGraphInfo info = ReadWavInfo(mWavPath);
         EXPECT_EQ(info.Readable, c.Readable) << c.Name;
         EXPECT_EQ(info.DataSize, c.DataSize) << c.Name;
         if (c.DataSize > 0) {
@@ -267,16 +267,16 @@ TEST_F(GraphFiles, ReadWavInfoFollowsTheGraphReadersRule) {
             EXPECT_EQ(info.SixteenBit, c.SixteenBit) << c.Name;
         }
     }
-    EXPECT_FALSE(ReadWavInfo(Dir.File("missing.wav")).Readable);
-    EXPECT_FALSE(ReadWavInfo(Dir.Path()).Readable);
-    ::mkfifo(Dir.File("fifo.wav").c_str(), 0600); // must not hang the window
-    EXPECT_FALSE(ReadWavInfo(Dir.File("fifo.wav")).Readable);
+    EXPECT_FALSE(ReadWavInfo(mDir.File("missing.wav")).Readable);
+    EXPECT_FALSE(ReadWavInfo(mDir.Path()).Readable);
+    ::mkfifo(mDir.File("fifo.wav").c_str(), 0600); // must not hang the window
+    EXPECT_FALSE(ReadWavInfo(mDir.File("fifo.wav")).Readable);
 }
 
 TEST_F(GraphFiles, ReadSampleDecodesAndReadsSilenceBeyondTheFile) {
     std::string data("\x00\x80\xff\x7f\x01\x00", 6);
-    WriteFileBytes(WavPath, Wav(true, data, 10)); // declares 4 bytes more than it holds
-    WavSampleStream stream(WavPath);
+    WriteFileBytes(mWavPath, Wav(true, data, 10)); // declares 4 bytes more than it holds
+    WavSampleStream stream(mWavPath);
     stream.Seek(44);
     EXPECT_EQ(stream.ReadSample(true), -32768);
     EXPECT_EQ(stream.ReadSample(true), 32767);
@@ -300,7 +300,7 @@ TEST_F(GraphFiles, DamagedOrMissingWavGivesAGraphOfWhatCanBeRead) {
     }
     std::vector<std::int32_t> half(600, 0);
     std::fill(half.begin(), half.begin() + 300, 50);
-    const GraphBitmap halfDrawn = ExpectedGraph(half, false, Settings);
+    const GraphBitmap halfDrawn = ExpectedGraph(half, false, mSettings);
 
     // Without sound there is nothing worth a file: the plain picture stays in memory, and no
     // file operation is tried (the fake file system fails them all).
@@ -312,58 +312,58 @@ TEST_F(GraphFiles, DamagedOrMissingWavGivesAGraphOfWhatCanBeRead) {
     };
     const Case cases[] = {
         {"ends halfway through its data", Wav(false, data, 120000), halfDrawn, true},
-        {"no data tag", std::string(400, 'x'), Blank(Settings), false},
-        {"data size 0 (a 44-byte note)", Wav(false, "", 0), Blank(Settings), false},
-        {"header cut short", Wav(false, data).substr(0, 30), Blank(Settings), false},
-        {"missing", "", Blank(Settings), false},
+        {"no data tag", std::string(400, 'x'), Blank(mSettings), false},
+        {"data size 0 (a 44-byte note)", Wav(false, "", 0), Blank(mSettings), false},
+        {"header cut short", Wav(false, data).substr(0, 30), Blank(mSettings), false},
+        {"missing", "", Blank(mSettings), false},
     };
     for (const Case& c : cases) {
-        std::remove(WavPath.c_str());
-        std::remove(GraphPath.c_str());
+        std::remove(mWavPath.c_str());
+        std::remove(mGraphPath.c_str());
         if (!c.Bytes.empty()) {
-            WriteFileBytes(WavPath, c.Bytes);
+            WriteFileBytes(mWavPath, c.Bytes);
         }
         test::FaultyFileSystem readOnly;
         readOnly.FailAt = c.Saved ? 0 : 1;
         readOnly.FailAll = true;
         GraphBuildResult result;
         ASSERT_NO_THROW(
-            result = BuildGraphFile(WavPath, GraphPath, Settings, readOnly, [] { return 0.0; }))
+            result = BuildGraphFile(mWavPath, mGraphPath, mSettings, readOnly, [] { return 0.0; }))
             << c.Name;
         EXPECT_EQ(result.Bitmap, c.Expected) << c.Name;
         EXPECT_EQ(result.Saved, c.Saved) << c.Name;
         EXPECT_EQ(result.SaveError, "") << c.Name;
         EXPECT_EQ(readOnly.Calls > 0, c.Saved) << c.Name;
         if (c.Saved) {
-            EXPECT_EQ(LoadGraphFile(GraphPath), c.Expected) << c.Name;
+            EXPECT_EQ(LoadGraphFile(mGraphPath), c.Expected) << c.Name;
         } else {
-            EXPECT_FALSE(FileExists(GraphPath)) << c.Name;
+            EXPECT_FALSE(FileExists(mGraphPath)) << c.Name;
         }
     }
 }
 
 TEST_F(GraphFiles, FailedSaveIsToldAndLeavesNoGraph) {
-    WriteFileBytes(WavPath, Wav(true, std::string(2000, '\x10')));
+    WriteFileBytes(mWavPath, Wav(true, std::string(2000, '\x10')));
     test::FaultyFileSystem fs;
     fs.FailAt = 2; // the write of the new file: a full disk
-    const GraphBuildResult result = BuildGraphFile(WavPath, GraphPath, Settings, fs);
+    const GraphBuildResult result = BuildGraphFile(mWavPath, mGraphPath, mSettings, fs);
     EXPECT_FALSE(result.Saved);
-    EXPECT_NE(result.SaveError.find(GraphPath + ".tmp"), std::string::npos) << result.SaveError;
-    EXPECT_NE(result.Bitmap, Blank(Settings)) << "the picture is still drawn";
-    EXPECT_FALSE(FileExists(GraphPath));
-    EXPECT_FALSE(FileExists(GraphPath + ".tmp"));
+    EXPECT_NE(result.SaveError.find(mGraphPath + ".tmp"), std::string::npos) << result.SaveError;
+    EXPECT_NE(result.Bitmap, Blank(mSettings)) << "the picture is still drawn";
+    EXPECT_FALSE(FileExists(mGraphPath));
+    EXPECT_FALSE(FileExists(mGraphPath + ".tmp"));
 }
 
 TEST_F(GraphFiles, SavingReplacesPlantedLinks) {
-    WriteFileBytes(WavPath, Wav(true, std::string(2000, '\x10')));
+    WriteFileBytes(mWavPath, Wav(true, std::string(2000, '\x10')));
     for (const test::LinkTrap::Kind kind : test::LinkTrap::Kinds) {
         test::LinkTrap trap;
-        trap.Plant(GraphPath + ".tmp", kind);
-        trap.Plant(GraphPath, kind);
-        const GraphBuildResult result = BuildGraphFile(WavPath, GraphPath, Settings);
+        trap.Plant(mGraphPath + ".tmp", kind);
+        trap.Plant(mGraphPath, kind);
+        const GraphBuildResult result = BuildGraphFile(mWavPath, mGraphPath, mSettings);
         EXPECT_TRUE(trap.Untouched()) << static_cast<int>(kind);
-        EXPECT_EQ(LoadGraphFile(GraphPath), result.Bitmap);
-        EXPECT_FALSE(FileExists(GraphPath + ".tmp"));
+        EXPECT_EQ(LoadGraphFile(mGraphPath), result.Bitmap);
+        EXPECT_FALSE(FileExists(mGraphPath + ".tmp"));
     }
 }
 

@@ -28,22 +28,22 @@ protected:
         }
         bytes += samples;
         PutU32(reinterpret_cast<unsigned char*>(bytes.data()) + 40, 8000);
-        WriteFileBytes(Dir.File("note.wav"), bytes);
-        Samples = samples;
+        WriteFileBytes(mDir.File("note.wav"), bytes);
+        mSamples = samples;
     }
-    void Feed() { Poster.ProcessPending(); }
+    void Feed() { mPoster.ProcessPending(); }
 
-    TempDir Dir;
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    TMediaPlayer Player{Port, Poster};
-    std::string Samples;
+    TempDir mDir;
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    MediaPlayer mPlayer{mPort, mPoster};
+    std::string mSamples;
 };
 
 TEST_F(MediaPlayerTest, CommandsWithoutAFileSayNoDeviceIsOpen) {
     for (auto command : std::initializer_list<std::function<void()>>{
-             [&] { Player.Play(); }, [&] { Player.PauseToggle(); }, [&] { Player.Stop(); },
-             [&] { Player.Seek(10); }, [&] { Player.Length(); }}) {
+             [&] { mPlayer.Play(); }, [&] { mPlayer.PauseToggle(); }, [&] { mPlayer.Stop(); },
+             [&] { mPlayer.Seek(10); }, [&] { mPlayer.Length(); }}) {
         try {
             command();
             ADD_FAILURE() << "no error";
@@ -51,20 +51,20 @@ TEST_F(MediaPlayerTest, CommandsWithoutAFileSayNoDeviceIsOpen) {
             EXPECT_STREQ(e.what(), "No MCI device open");
         }
     }
-    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::NotOpen);
+    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::NotOpen);
 }
 
 TEST_F(MediaPlayerTest, ADeviceThatCannotOpenGivesItsOwnWords) {
-    Port.ErrorTexts[-7] = "Device or resource busy";
-    Port.Fail(FakeCall::OpenOutput, -7);
+    mPort.ErrorTexts[-7] = "Device or resource busy";
+    mPort.Fail(FakeCall::OpenOutput, -7);
     try {
-        Player.Open(Dir.File("note.wav"));
+        mPlayer.Open(mDir.File("note.wav"));
         FAIL();
     } catch (const TellamoError& e) {
         EXPECT_STREQ(e.what(), "Device or resource busy");
     }
-    EXPECT_FALSE(Player.IsOpen());
-    EXPECT_THROW(Player.Open(Dir.File("missing.wav")), TellamoError);
+    EXPECT_FALSE(mPlayer.IsOpen());
+    EXPECT_THROW(mPlayer.Open(mDir.File("missing.wav")), TellamoError);
 }
 
 // The header of a damaged file (no channels, 0 Hz, block align 0, a data size far beyond its
@@ -75,37 +75,37 @@ TEST_F(MediaPlayerTest, AnImpossibleHeaderOpensNoDevice) {
     PutU16(&header[24], 0);
     PutU16(&header[32], 0);
     PutU32(&header[40], 0xFFFFFFF0u);
-    const std::string path = Dir.File("bad.wav");
+    const std::string path = mDir.File("bad.wav");
     WriteFileBytes(path, std::string(header.begin(), header.end()) + std::string(10000, '\x80'));
     try {
-        Player.Open(path);
+        mPlayer.Open(path);
         ADD_FAILURE() << "no error";
     } catch (const TellamoError& e) {
         EXPECT_EQ(std::string(e.what()),
                   "\"" + path + "\" is not a sound file that can be read: it declares no channels");
     }
-    EXPECT_FALSE(Player.IsOpen());
-    EXPECT_TRUE(Port.Calls().empty()) << "no device was opened";
+    EXPECT_FALSE(mPlayer.IsOpen());
+    EXPECT_TRUE(mPort.Calls().empty()) << "no device was opened";
 }
 
 TEST_F(MediaPlayerTest, PlaysToTheEndAndReportsThePosition) {
-    Player.Open(Dir.File("note.wav"));
-    EXPECT_EQ(Player.Length(), 1000u);
-    EXPECT_EQ(Player.Position(), 0u);
-    Player.Play();
-    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Playing);
-    EXPECT_EQ(Port.QueuedOutputCount(), 4u);
+    mPlayer.Open(mDir.File("note.wav"));
+    EXPECT_EQ(mPlayer.Length(), 1000u);
+    EXPECT_EQ(mPlayer.Position(), 0u);
+    mPlayer.Play();
+    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Playing);
+    EXPECT_EQ(mPort.QueuedOutputCount(), 4u);
     for (int i = 0; i < 10; ++i) {
-        ASSERT_TRUE(Port.CompleteOutput()) << i;
+        ASSERT_TRUE(mPort.CompleteOutput()) << i;
         Feed();
-        EXPECT_EQ(Player.Position(), 100u * (i + 1));
+        EXPECT_EQ(mPlayer.Position(), 100u * (i + 1));
     }
-    EXPECT_FALSE(Port.CompleteOutput()) << "nothing is written past the data";
-    EXPECT_EQ(Port.WrittenBytes(), Samples);
+    EXPECT_FALSE(mPort.CompleteOutput()) << "nothing is written past the data";
+    EXPECT_EQ(mPort.WrittenBytes(), mSamples);
     // Play at the end starts again from the beginning.
-    Player.Play();
-    EXPECT_EQ(Player.Position(), 0u);
-    EXPECT_EQ(Port.QueuedOutputCount(), 4u);
+    mPlayer.Play();
+    EXPECT_EQ(mPlayer.Position(), 0u);
+    EXPECT_EQ(mPort.QueuedOutputCount(), 4u);
 }
 
 // The end of a note in every format the recorder writes, with lengths that are not whole
@@ -141,7 +141,7 @@ TEST(MediaPlayerEnd, EveryFormatPlaysToItsEndAndSeeksToFrames) {
         FakeWavePort port;
         port.PlayedShortfall = c.Shortfall;
         EventFdPoster poster;
-        TMediaPlayer player(port, poster);
+        MediaPlayer player(port, poster);
         auto header = MakeWaveHeader(c.Channels, static_cast<std::uint16_t>(c.Rate), c.Bits);
         PutU32(&header[40], c.Declared);
         std::string samples(c.Held, '\0');
@@ -163,7 +163,7 @@ TEST(MediaPlayerEnd, EveryFormatPlaysToItsEndAndSeeksToFrames) {
         for (int i = 0; i < 1000 && port.CompleteOutput(); ++i) {
             poster.ProcessPending();
         }
-        EXPECT_EQ(player.CurrentMode(), TMediaPlayer::Mode::Stopped);
+        EXPECT_EQ(player.CurrentMode(), MediaPlayer::Mode::Stopped);
         EXPECT_EQ(player.Position(), player.Length());
         EXPECT_EQ(port.WrittenBytes(), samples.substr(0, playable))
             << "whole frames, the data only";
@@ -189,55 +189,55 @@ TEST(MediaPlayerEnd, EveryFormatPlaysToItsEndAndSeeksToFrames) {
 
 // The media device's own pause and seek, without the rewind on resume (tested on its own below).
 TEST_F(MediaPlayerTest, PauseSeekAndResume) {
-    Player.SetRewindOnResumeMs(0);
-    Player.Open(Dir.File("note.wav"));
-    Player.Play();
-    Port.CompleteOutput();
-    Port.CompleteOutput();
+    mPlayer.SetRewindOnResumeMs(0);
+    mPlayer.Open(mDir.File("note.wav"));
+    mPlayer.Play();
+    mPort.CompleteOutput();
+    mPort.CompleteOutput();
     Feed();
-    Player.PauseToggle();
-    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Paused);
-    EXPECT_EQ(Player.Position(), 200u);
-    EXPECT_EQ(Port.QueuedOutputCount(), 0u) << "the reset took every buffer back";
+    mPlayer.PauseToggle();
+    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Paused);
+    EXPECT_EQ(mPlayer.Position(), 200u);
+    EXPECT_EQ(mPort.QueuedOutputCount(), 0u) << "the reset took every buffer back";
     Feed();
-    EXPECT_EQ(Port.QueuedOutputCount(), 0u) << "buffers taken back are not written again";
+    EXPECT_EQ(mPort.QueuedOutputCount(), 0u) << "buffers taken back are not written again";
 
     // Seeking while paused, as the position slider does: seek, play, pause again.
-    Player.Seek(700);
-    Player.Play();
-    Player.PauseToggle();
-    EXPECT_EQ(Player.Position(), 700u);
-    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Paused);
+    mPlayer.Seek(700);
+    mPlayer.Play();
+    mPlayer.PauseToggle();
+    EXPECT_EQ(mPlayer.Position(), 700u);
+    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Paused);
 
-    const std::size_t before = Port.WrittenBytes().size();
-    Player.PauseToggle(); // resume
-    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Playing);
-    const std::string resumed = Port.WrittenBytes().substr(before);
+    const std::size_t before = mPort.WrittenBytes().size();
+    mPlayer.PauseToggle(); // resume
+    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Playing);
+    const std::string resumed = mPort.WrittenBytes().substr(before);
     ASSERT_GE(resumed.size(), 800u);
-    EXPECT_EQ(resumed.substr(0, 800), Samples.substr(5600, 800)) << "playing goes on from 0.7 s";
+    EXPECT_EQ(resumed.substr(0, 800), mSamples.substr(5600, 800)) << "playing goes on from 0.7 s";
 
-    Player.Stop();
-    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Stopped);
-    Player.Close();
-    EXPECT_FALSE(Port.OutputOpen());
+    mPlayer.Stop();
+    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Stopped);
+    mPlayer.Close();
+    EXPECT_FALSE(mPort.OutputOpen());
 }
 
 TEST_F(MediaPlayerTest, DeviceThreadCompletionsAreFedInOrder) {
-    Player.Open(Dir.File("note.wav"));
-    Player.Play();
+    mPlayer.Open(mDir.File("note.wav"));
+    mPlayer.Play();
     std::thread device([&] {
         for (int i = 0; i < 10; ++i) {
-            while (!Port.CompleteOutput()) {
+            while (!mPort.CompleteOutput()) {
                 std::this_thread::yield();
             }
         }
     });
-    while (Player.Position() < 1000) {
-        Poster.WaitForPosts(50);
+    while (mPlayer.Position() < 1000) {
+        mPoster.WaitForPosts(50);
         Feed();
     }
     device.join();
-    EXPECT_EQ(Port.WrittenBytes(), Samples);
+    EXPECT_EQ(mPort.WrittenBytes(), mSamples);
 }
 
 TEST(TimeLabel, ShowsEveryDigitOfTheHours) {

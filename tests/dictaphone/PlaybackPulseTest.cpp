@@ -125,13 +125,13 @@ protected:
         const std::size_t before = Sink->SoundSamples();
         AlsaWavePort port;
         EventFdPoster poster;
-        TMediaPlayer player(port, poster);
+        MediaPlayer player(port, poster);
         player.Open(Dir->File("note.wav"));
         player.SetSpeedTenths(tenths);
         player.Play();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         std::uint32_t lastPosition = 0;
-        while (player.CurrentMode() == TMediaPlayer::Mode::Playing &&
+        while (player.CurrentMode() == MediaPlayer::Mode::Playing &&
                std::chrono::steady_clock::now() < deadline) {
             poster.WaitForPosts(20);
             poster.ProcessPending();
@@ -139,7 +139,7 @@ protected:
             EXPECT_GE(position, lastPosition) << "note time only moves on";
             lastPosition = position;
         }
-        EXPECT_EQ(player.CurrentMode(), TMediaPlayer::Mode::Stopped);
+        EXPECT_EQ(player.CurrentMode(), MediaPlayer::Mode::Stopped);
         EXPECT_EQ(player.Position(), player.Length()) << "ended at the note's length";
         player.Close();
         // The sink hands on what it still holds; it is quiet once nothing more comes.

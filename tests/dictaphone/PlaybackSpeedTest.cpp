@@ -139,30 +139,30 @@ protected:
         for (std::size_t i = 0; i < samples.size(); ++i) {
             samples[i] = static_cast<char>(128 + 60 * std::sin(2 * M_PI * 300 * i / 8000.0));
         }
-        WriteFileBytes(Dir.File("note.wav"), PcmWavBytes(1, 8000, 8, samples));
+        WriteFileBytes(mDir.File("note.wav"), PcmWavBytes(1, 8000, 8, samples));
     }
     // Lets the device play `buffers` buffers.
     void PlayBuffers(int buffers) {
         for (int i = 0; i < buffers; ++i) {
-            ASSERT_TRUE(Port.CompleteOutput());
-            Poster.ProcessPending();
+            ASSERT_TRUE(mPort.CompleteOutput());
+            mPoster.ProcessPending();
         }
     }
     // Opens the note at this speed and plays it from `fromMs` for three buffers, so that the
     // position comes from what the device has played.
     std::uint32_t PlayFrom(int tenths, std::uint32_t fromMs) {
-        Player.Open(Dir.File("note.wav"));
-        Player.SetSpeedTenths(tenths);
-        Player.JumpTo(fromMs);
-        Player.Play();
+        mPlayer.Open(mDir.File("note.wav"));
+        mPlayer.SetSpeedTenths(tenths);
+        mPlayer.JumpTo(fromMs);
+        mPlayer.Play();
         PlayBuffers(3);
         return fromMs + 3 * 10 * static_cast<std::uint32_t>(tenths);
     }
 
-    TempDir Dir;
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    TMediaPlayer Player{Port, Poster};
+    TempDir mDir;
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    MediaPlayer mPlayer{mPort, mPoster};
 };
 
 // Skips of the default 5 s step near the start, in the middle and near the end, at every speed,
@@ -190,31 +190,31 @@ TEST_F(PlayerSkipTest, SkipsStayInsideTheNoteAndKeepTheMode) {
                 SCOPED_TRACE(std::string(c.Name) + (paused ? ", paused" : ", playing") + " at " +
                              std::to_string(tenths) + " tenths");
                 const std::uint32_t here = PlayFrom(tenths, c.From);
-                ASSERT_EQ(Player.Position(), here);
+                ASSERT_EQ(mPlayer.Position(), here);
                 if (paused) {
-                    Player.PauseToggle();
+                    mPlayer.PauseToggle();
                 }
                 const std::uint32_t expected =
                     c.ToEnd
                         ? LengthMs
                         : (c.Delta == INT64_MIN ? 0 : static_cast<std::uint32_t>(here + c.Delta));
-                c.Forward ? Player.SkipForward() : Player.SkipBack();
-                EXPECT_EQ(Player.Position(), expected);
+                c.Forward ? mPlayer.SkipForward() : mPlayer.SkipBack();
+                EXPECT_EQ(mPlayer.Position(), expected);
                 if (paused) {
-                    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Paused);
-                    Player.PauseToggle();
-                    EXPECT_EQ(Player.Position(), expected) << "no rewind after a skip";
+                    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Paused);
+                    mPlayer.PauseToggle();
+                    EXPECT_EQ(mPlayer.Position(), expected) << "no rewind after a skip";
                 }
                 if (c.ToEnd) {
-                    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Stopped);
-                    EXPECT_EQ(Port.QueuedOutputCount(), 0u);
+                    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Stopped);
+                    EXPECT_EQ(mPort.QueuedOutputCount(), 0u);
                 } else {
-                    EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Playing);
+                    EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Playing);
                     PlayBuffers(1);
-                    EXPECT_EQ(Player.Position(), expected + 10 * tenths) << "at the same speed";
+                    EXPECT_EQ(mPlayer.Position(), expected + 10 * tenths) << "at the same speed";
                 }
-                EXPECT_EQ(Player.SpeedTenths(), tenths);
-                Player.Close();
+                EXPECT_EQ(mPlayer.SpeedTenths(), tenths);
+                mPlayer.Close();
             }
         }
     }
@@ -229,7 +229,7 @@ TEST_F(PlayerSkipTest, ResumeRewindsAfterAPause) {
         std::uint32_t Rewind;
         std::int64_t Expected; // from where the pause was; INT64_MIN: the start
     } cases[] = {
-        {"default second", 8000, TMediaPlayer::DefaultRewindOnResumeMs, -1000},
+        {"default second", 8000, MediaPlayer::DefaultRewindOnResumeMs, -1000},
         {"three seconds", 8000, 3000, -3000},
         {"off", 8000, 0, 0},
         {"near the start", 200, 1000, INT64_MIN},
@@ -237,56 +237,56 @@ TEST_F(PlayerSkipTest, ResumeRewindsAfterAPause) {
     for (const int tenths : {5, 10, 20}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.Name) + " at " + std::to_string(tenths) + " tenths");
-            Player.SetRewindOnResumeMs(c.Rewind);
+            mPlayer.SetRewindOnResumeMs(c.Rewind);
             const std::uint32_t here = PlayFrom(tenths, c.From);
-            Player.PauseToggle();
-            EXPECT_EQ(Player.Position(), here) << "paused where it was";
-            Player.PauseToggle();
+            mPlayer.PauseToggle();
+            EXPECT_EQ(mPlayer.Position(), here) << "paused where it was";
+            mPlayer.PauseToggle();
             const std::uint32_t resumed =
                 c.Expected == INT64_MIN ? 0 : static_cast<std::uint32_t>(here + c.Expected);
-            EXPECT_EQ(Player.Position(), resumed);
-            EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Playing);
+            EXPECT_EQ(mPlayer.Position(), resumed);
+            EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Playing);
             PlayBuffers(1);
-            EXPECT_EQ(Player.Position(), resumed + 10 * tenths);
-            Player.Close();
+            EXPECT_EQ(mPlayer.Position(), resumed + 10 * tenths);
+            mPlayer.Close();
         }
     }
-    Player.SetRewindOnResumeMs(1000);
+    mPlayer.SetRewindOnResumeMs(1000);
     PlayFrom(10, 8000);
-    Player.PauseToggle();
-    Player.JumpTo(12000);
-    Player.PauseToggle();
-    EXPECT_EQ(Player.Position(), 12000u) << "a place chosen while paused";
+    mPlayer.PauseToggle();
+    mPlayer.JumpTo(12000);
+    mPlayer.PauseToggle();
+    EXPECT_EQ(mPlayer.Position(), 12000u) << "a place chosen while paused";
     PlayBuffers(3);
-    Player.Stop();
-    Player.Play();
-    EXPECT_EQ(Player.Position(), 12300u) << "a stop is not a pause";
+    mPlayer.Stop();
+    mPlayer.Play();
+    EXPECT_EQ(mPlayer.Position(), 12300u) << "a stop is not a pause";
 }
 
 // The speed changes while a note plays without moving its position; the position, the length
 // and seeks stay in note time; speeds outside 0.5 to 2.0 are held to them.
 TEST_F(PlayerSkipTest, SpeedChangesKeepNoteTime) {
     EXPECT_EQ(PlayFrom(10, 0), 300u);
-    EXPECT_EQ(Player.Length(), LengthMs);
-    Player.SetSpeedTenths(20);
-    EXPECT_EQ(Player.Position(), 300u);
-    EXPECT_EQ(Port.QueuedOutputCount(), 4u) << "the buffers at the old speed were taken back";
+    EXPECT_EQ(mPlayer.Length(), LengthMs);
+    mPlayer.SetSpeedTenths(20);
+    EXPECT_EQ(mPlayer.Position(), 300u);
+    EXPECT_EQ(mPort.QueuedOutputCount(), 4u) << "the buffers at the old speed were taken back";
     PlayBuffers(2);
-    EXPECT_EQ(Player.Position(), 700u);
-    Player.SetSpeedTenths(7);
+    EXPECT_EQ(mPlayer.Position(), 700u);
+    mPlayer.SetSpeedTenths(7);
     PlayBuffers(1);
-    EXPECT_EQ(Player.Position(), 770u);
-    Player.Seek(15000);
-    EXPECT_EQ(Player.Position(), 15000u);
-    Player.Play();
+    EXPECT_EQ(mPlayer.Position(), 770u);
+    mPlayer.Seek(15000);
+    EXPECT_EQ(mPlayer.Position(), 15000u);
+    mPlayer.Play();
     PlayBuffers(1);
-    EXPECT_EQ(Player.Position(), 15070u);
-    EXPECT_EQ(Player.Length(), LengthMs);
+    EXPECT_EQ(mPlayer.Position(), 15070u);
+    EXPECT_EQ(mPlayer.Length(), LengthMs);
 
-    Player.SetSpeedTenths(1);
-    EXPECT_EQ(Player.SpeedTenths(), TMediaPlayer::MinSpeedTenths);
-    Player.SetSpeedTenths(99);
-    EXPECT_EQ(Player.SpeedTenths(), TMediaPlayer::MaxSpeedTenths);
+    mPlayer.SetSpeedTenths(1);
+    EXPECT_EQ(mPlayer.SpeedTenths(), MediaPlayer::MinSpeedTenths);
+    mPlayer.SetSpeedTenths(99);
+    EXPECT_EQ(mPlayer.SpeedTenths(), MediaPlayer::MaxSpeedTenths);
 }
 
 // A note played to its end at every speed: the last buffer coming back ends it at the length,
@@ -294,23 +294,23 @@ TEST_F(PlayerSkipTest, SpeedChangesKeepNoteTime) {
 TEST_F(PlayerSkipTest, EveryPlayEndsAtTheLength) {
     for (const int tenths : {5, 10, 13, 20}) {
         SCOPED_TRACE(tenths);
-        Player.Open(Dir.File("note.wav"));
-        Player.SetSpeedTenths(tenths);
-        Player.JumpTo(16000);
-        const std::size_t before = Port.WrittenBytes().size();
-        Player.Play();
-        for (int i = 0; i < 1000 && Port.CompleteOutput(); ++i) {
-            Poster.ProcessPending();
+        mPlayer.Open(mDir.File("note.wav"));
+        mPlayer.SetSpeedTenths(tenths);
+        mPlayer.JumpTo(16000);
+        const std::size_t before = mPort.WrittenBytes().size();
+        mPlayer.Play();
+        for (int i = 0; i < 1000 && mPort.CompleteOutput(); ++i) {
+            mPoster.ProcessPending();
         }
-        EXPECT_EQ(Player.CurrentMode(), TMediaPlayer::Mode::Stopped);
-        EXPECT_EQ(Player.Position(), LengthMs);
-        const double seconds = (Port.WrittenBytes().size() - before) / 8000.0;
+        EXPECT_EQ(mPlayer.CurrentMode(), MediaPlayer::Mode::Stopped);
+        EXPECT_EQ(mPlayer.Position(), LengthMs);
+        const double seconds = (mPort.WrittenBytes().size() - before) / 8000.0;
         EXPECT_NEAR(seconds, 4 * 10.0 / tenths, 0.1);
         if (tenths == 10) {
-            const std::string file = ReadFileBytes(Dir.File("note.wav"));
-            EXPECT_EQ(Port.WrittenBytes().substr(before), file.substr(44 + 128000));
+            const std::string file = ReadFileBytes(mDir.File("note.wav"));
+            EXPECT_EQ(mPort.WrittenBytes().substr(before), file.substr(44 + 128000));
         }
-        Player.Close();
+        mPlayer.Close();
     }
 }
 
@@ -325,7 +325,7 @@ TEST(PlayerSeekTest, TheSoundAfterASeekIsWhereThePositionSays) {
         SCOPED_TRACE(tenths);
         FakeWavePort port;
         EventFdPoster poster;
-        TMediaPlayer player(port, poster);
+        MediaPlayer player(port, poster);
         player.Open(dir.File("note.wav"));
         player.SetSpeedTenths(tenths);
         player.Seek(2000);

@@ -24,7 +24,7 @@ struct CountedDisk {
 
 class RecordingRepair : protected CountedDisk, public CatalogueFixture {
 protected:
-    RecordingRepair() : CatalogueFixture(Disk) { Cat->NewCatalogue(); }
+    RecordingRepair() : CatalogueFixture(Disk) { mCat->NewCatalogue(); }
 
     std::string WavPath(const NoteRecord* note) const { return Folder() + note->FileName + ".wav"; }
     static std::string Header(std::uint16_t bits, std::uint32_t dataSize, std::uint32_t riffSize) {
@@ -70,15 +70,15 @@ TEST_F(RecordingRepair, TakesOnlyWhatNeedsIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        NoteRecord* note = Cat->AddRecordedNote(Cat->NotesNode(), c.Name, 8000, c.Bits);
+        NoteRecord* note = mCat->AddRecordedNote(mCat->NotesNode(), c.Name, 8000, c.Bits);
         if (c.Complete) {
-            Cat->CompleteNote(note, 1, 7);
+            mCat->CompleteNote(note, 1, 7);
         }
         if (!c.File.empty()) {
             WriteFileBytes(WavPath(note), c.File);
         }
         const std::vector<RecoveredNote> recovered =
-            RepairInterruptedRecordings(*Cat, GraphSettings{});
+            RepairInterruptedRecordings(*mCat, GraphSettings{});
         EXPECT_EQ(recovered.size(), c.Repaired ? 1u : 0u);
         EXPECT_EQ(note->Duration.value_or(-1), c.DurationAfter);
         if (!c.File.empty()) {
@@ -135,13 +135,13 @@ TEST_F(RecordingRepair, TheMarkerBringsBackWhatTheCatalogueNeverNamed) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         Reopen();
-        Cat->NewCatalogue();
-        FolderNode* work = Cat->AddFolder(Cat->NotesNode(), "Work");
+        mCat->NewCatalogue();
+        FolderNode* work = mCat->AddFolder(mCat->NotesNode(), "Work");
         const std::string name = "424242";
         if (c.Record) {
-            Cat->AddFoundNote(Cat->NotesNode(), name, start, 8000, 8);
+            mCat->AddFoundNote(mCat->NotesNode(), name, start, 8000, 8);
             if (c.Complete) {
-                Cat->CompleteNote(1, 7);
+                mCat->CompleteNote(1, 7);
             }
         }
         ::unlink((Folder() + name + ".wav").c_str());
@@ -155,8 +155,9 @@ TEST_F(RecordingRepair, TheMarkerBringsBackWhatTheCatalogueNeverNamed) {
         } else {
             RemoveRecordingMarker(RealFileSystem(), Folder());
         }
-        const std::vector<RecoveredNote> found = RepairInterruptedRecordings(*Cat, GraphSettings{});
-        ASSERT_EQ(Cat->Notes().All().size(), c.NotesAfter);
+        const std::vector<RecoveredNote> found =
+            RepairInterruptedRecordings(*mCat, GraphSettings{});
+        ASSERT_EQ(mCat->Notes().All().size(), c.NotesAfter);
         ASSERT_EQ(found.size(), c.Reported ? 1u : 0u);
         if (c.Reported) {
             const RepairKind kind = std::string(c.Reported) == "recovered" ? RepairKind::Recovered
@@ -168,13 +169,13 @@ TEST_F(RecordingRepair, TheMarkerBringsBackWhatTheCatalogueNeverNamed) {
             EXPECT_TRUE(RecoveredNotesText(found).contains(StartText(start)));
         }
         if (c.NotesAfter == 1) {
-            const NoteRecord& note = *Cat->Notes().All().front();
+            const NoteRecord& note = *mCat->Notes().All().front();
             EXPECT_EQ(note.FileName, name);
             EXPECT_EQ(note.Duration.value_or(-1), c.DurationAfter);
             if (!c.Record) {
                 EXPECT_EQ(note.Start, start);
                 EXPECT_EQ(note.Description, "dictated in the car");
-                EXPECT_EQ(note.ParentPointer, c.Folder == 1 ? work : Cat->NotesNode());
+                EXPECT_EQ(note.ParentPointer, c.Folder == 1 ? work : mCat->NotesNode());
                 EXPECT_EQ(note.SampleRate, 8000);
                 EXPECT_EQ(note.BitRate, 8);
             }
@@ -199,16 +200,16 @@ TEST_F(RecordingRepair, TheMarkerBringsBackWhatTheCatalogueNeverNamed) {
 TEST_F(RecordingRepair, AHostileMarkerIsIgnored) {
     const std::string marker = Folder() + RecordingMarkerName;
     const std::string valid = "Tellamo recording 1\n424242\t0\t0\tx\n";
-    const std::string outside = Documents.Path() + "/outside";
+    const std::string outside = mDocuments.Path() + "/outside";
     WriteFileBytes(outside + ".wav", Header(8, 0, 0) + std::string(800, '\x40'));
-    WriteFileBytes(Documents.Path() + "/elsewhere", valid);
+    WriteFileBytes(mDocuments.Path() + "/elsewhere", valid);
     const struct {
         const char* Name;
         std::function<void()> Plant;
     } cases[] = {
         {"a link to a marker elsewhere",
          [&] {
-             ASSERT_EQ(::symlink((Documents.Path() + "/elsewhere").c_str(), marker.c_str()), 0);
+             ASSERT_EQ(::symlink((mDocuments.Path() + "/elsewhere").c_str(), marker.c_str()), 0);
          }},
         {"a FIFO", [&] { ASSERT_EQ(::mkfifo(marker.c_str(), 0600), 0); }},
         {"a directory", [&] { ASSERT_EQ(::mkdir(marker.c_str(), 0700), 0); }},
@@ -228,14 +229,14 @@ TEST_F(RecordingRepair, AHostileMarkerIsIgnored) {
         SCOPED_TRACE(c.Name);
         c.Plant();
         EXPECT_TRUE(ReadRecordingMarker(RealFileSystem(), Folder()).empty());
-        EXPECT_TRUE(RepairInterruptedRecordings(*Cat, GraphSettings{}).empty());
-        EXPECT_TRUE(Cat->Notes().All().empty());
+        EXPECT_TRUE(RepairInterruptedRecordings(*mCat, GraphSettings{}).empty());
+        EXPECT_TRUE(mCat->Notes().All().empty());
         ::rmdir(marker.c_str());
         ::unlink(marker.c_str());
     }
     // The same folder with the program's own marker: the recording comes back.
     WriteFileBytes(marker, valid);
-    EXPECT_EQ(RepairInterruptedRecordings(*Cat, GraphSettings{}).size(), 1u);
+    EXPECT_EQ(RepairInterruptedRecordings(*mCat, GraphSettings{}).size(), 1u);
     EXPECT_EQ(ReadFileBytes(outside + ".wav").size(), 844u);
 }
 
@@ -243,12 +244,13 @@ TEST_F(RecordingRepair, AHostileMarkerIsIgnored) {
 // nothing of the file is cut, its header declares the most it can, and the user is told. The file
 // system claims the size: a sparse file as large would take the graph minutes to read.
 TEST_F(RecordingRepair, AFileTooLargeForItsHeaderIsKeptWhole) {
-    NoteRecord* note = Cat->AddRecordedNote(Cat->NotesNode(), "long", 8000, 8);
+    NoteRecord* note = mCat->AddRecordedNote(mCat->NotesNode(), "long", 8000, 8);
     const std::string sound(1001, '\x40');
     WriteFileBytes(WavPath(note), Header(8, 0, 0) + sound);
     Disk.ClaimedSizes[WavPath(note)] = 4'500'000'000;
 
-    const std::vector<RecoveredNote> recovered = RepairInterruptedRecordings(*Cat, GraphSettings{});
+    const std::vector<RecoveredNote> recovered =
+        RepairInterruptedRecordings(*mCat, GraphSettings{});
     ASSERT_EQ(recovered.size(), 1u);
     EXPECT_TRUE(recovered[0].KeptWhole);
     EXPECT_EQ(Disk.Truncates, 0);
@@ -268,12 +270,12 @@ TEST_F(RecordingRepair, AFileTooLargeForItsHeaderIsKeptWhole) {
 // say): the repair looks at none of them, so the start-up does not grow with their number.
 TEST_F(RecordingRepair, LooksAtNoFileOfACompleteNote) {
     for (int i = 0; i < 100'000; ++i) {
-        Cat->AddFoundNote(Cat->NotesNode(), std::to_string(100'000 + i), At(2004, 3, 15, 14, 30, 0),
-                          11025, 16);
-        Cat->CompleteNote(100, 1000 + i);
+        mCat->AddFoundNote(mCat->NotesNode(), std::to_string(100'000 + i),
+                           At(2004, 3, 15, 14, 30, 0), 11025, 16);
+        mCat->CompleteNote(100, 1000 + i);
     }
     Disk.Calls = 0;
-    EXPECT_TRUE(RepairInterruptedRecordings(*Cat, GraphSettings{}).empty());
+    EXPECT_TRUE(RepairInterruptedRecordings(*mCat, GraphSettings{}).empty());
     EXPECT_EQ(Disk.Calls, 1); // the look for the marker of recordings in progress
 }
 

@@ -32,8 +32,8 @@ int CountInColumn(const GraphBitmap& b, int x, ColorValue color) {
 class LiveGraph : public ::testing::Test {
 protected:
     void Start(int width = 600, int height = 256) {
-        Surface = GraphBitmap(width, height);
-        ClearGraph(State, &Surface, width, height, Settings);
+        mSurface = GraphBitmap(width, height);
+        ClearGraph(mState, &mSurface, width, height, mSettings);
     }
     void Feed(const std::vector<unsigned char>& bytes, bool sixteenBit, std::uint16_t rate,
               std::size_t buffers = 1) {
@@ -41,14 +41,14 @@ protected:
         const std::size_t chunk = bytes.size() / buffers / sampleSize * sampleSize;
         for (std::size_t i = 0; i < buffers; ++i) {
             const std::size_t n = i + 1 == buffers ? bytes.size() - chunk * i : chunk;
-            DrawBufferGraph(State, Settings, bytes.data() + chunk * i,
+            DrawBufferGraph(mState, mSettings, bytes.data() + chunk * i,
                             static_cast<std::uint16_t>(n), sixteenBit, rate);
         }
     }
 
-    GraphSettings Settings;
-    GraphState State;
-    GraphBitmap Surface;
+    GraphSettings mSettings;
+    GraphState mState;
+    GraphBitmap mSurface;
 };
 
 struct OneSecondCase {
@@ -72,22 +72,22 @@ TEST_P(OneSecond, ReachesColumnTwentyWithColumnTwentyStillGathering) {
     const std::int32_t peak = c.SixteenBit ? 16000 : 100;
     Start();
     Feed(bytes, c.SixteenBit, 11025, c.Buffers);
-    EXPECT_NEAR(State.Position, 20.0, 1e-9);
-    EXPECT_EQ(State.CurrentColumn, 20);
-    EXPECT_EQ(State.ColumnPeak, peak);
+    EXPECT_NEAR(mState.Position, 20.0, 1e-9);
+    EXPECT_EQ(mState.CurrentColumn, 20);
+    EXPECT_EQ(mState.ColumnPeak, peak);
     for (int x = 0; x < 20; ++x) {
-        EXPECT_GT(CountInColumn(Surface, x, Settings.VoiceColor), 1) << "column " << x;
+        EXPECT_GT(CountInColumn(mSurface, x, mSettings.VoiceColor), 1) << "column " << x;
     }
-    EXPECT_EQ(CountInColumn(Surface, 20, Settings.VoiceColor), 0);
+    EXPECT_EQ(CountInColumn(mSurface, 20, mSettings.VoiceColor), 0);
 
     // The same sound in one buffer draws the same picture: the column that straddles two
     // buffers gets the peak of both.
     GraphState whole;
     GraphBitmap wholeSurface(600, 256);
-    ClearGraph(whole, &wholeSurface, 600, 256, Settings);
-    DrawBufferGraph(whole, Settings, bytes.data(), static_cast<std::uint16_t>(bytes.size()),
+    ClearGraph(whole, &wholeSurface, 600, 256, mSettings);
+    DrawBufferGraph(whole, mSettings, bytes.data(), static_cast<std::uint16_t>(bytes.size()),
                     c.SixteenBit, 11025);
-    EXPECT_EQ(Surface, wholeSurface);
+    EXPECT_EQ(mSurface, wholeSurface);
 }
 
 INSTANTIATE_TEST_SUITE_P(Buffers, OneSecond,
@@ -100,14 +100,14 @@ INSTANTIATE_TEST_SUITE_P(Buffers, OneSecond,
 TEST_F(LiveGraph, EmptyBufferChangesNothing) {
     Start();
     Feed(Samples16(3000, 9000), true, 11025);
-    const GraphState before = State;
-    const GraphBitmap picture = Surface;
+    const GraphState before = mState;
+    const GraphBitmap picture = mSurface;
     const unsigned char unused[2] = {0xFF, 0x7F};
-    DrawBufferGraph(State, Settings, unused, 0, true, 11025);
-    EXPECT_EQ(State.Position, before.Position);
-    EXPECT_EQ(State.CurrentColumn, before.CurrentColumn);
-    EXPECT_EQ(State.ColumnPeak, before.ColumnPeak);
-    EXPECT_EQ(Surface, picture);
+    DrawBufferGraph(mState, mSettings, unused, 0, true, 11025);
+    EXPECT_EQ(mState.Position, before.Position);
+    EXPECT_EQ(mState.CurrentColumn, before.CurrentColumn);
+    EXPECT_EQ(mState.ColumnPeak, before.ColumnPeak);
+    EXPECT_EQ(mSurface, picture);
 }
 
 struct NoiseCase {
@@ -123,19 +123,19 @@ void PrintTo(const NoiseCase& c, std::ostream* os) {
 class NoiseDots : public LiveGraph, public ::testing::WithParamInterface<NoiseCase> {};
 
 TEST_P(NoiseDots, MarkEveryDrawnColumn) {
-    Settings.BiDirectional = GetParam().BiDirectional;
-    Settings.Silence = GetParam().Silence;
+    mSettings.BiDirectional = GetParam().BiDirectional;
+    mSettings.Silence = GetParam().Silence;
     Start();
     Feed(Samples16(11025, 0), true, 11025);
     for (int x = 0; x < 20; ++x) {
-        EXPECT_EQ(CountInColumn(Surface, x, Settings.NoiseLevelColor), GetParam().DotsPerColumn)
+        EXPECT_EQ(CountInColumn(mSurface, x, mSettings.NoiseLevelColor), GetParam().DotsPerColumn)
             << "column " << x;
     }
-    EXPECT_EQ(CountInColumn(Surface, 20, Settings.NoiseLevelColor), 0);
+    EXPECT_EQ(CountInColumn(mSurface, 20, mSettings.NoiseLevelColor), 0);
     if (GetParam().DotsPerColumn > 0) {
         // 10 % of full scale: 3277 units, 12.8 pixels above (and below) the bar's base.
         const int y = GetParam().BiDirectional ? 128 - 13 : 255 - 26;
-        EXPECT_EQ(Surface.ColorAt(5, y), Settings.NoiseLevelColor);
+        EXPECT_EQ(mSurface.ColorAt(5, y), mSettings.NoiseLevelColor);
     }
 }
 
@@ -177,97 +177,97 @@ TEST(LevelToY, RoundsHalvesToEvenAndMayLeaveTheSurface) {
 TEST_F(LiveGraph, BarsCoverTheirRowsButNotTheEndRow) {
     for (const bool bi : {true, false}) {
         Start();
-        State.Scale = 256 / 65535.0;
-        State.Pen = Settings.VoiceColor;
-        DrawLevelColumn(State, 3, 6400, bi);
-        DrawLevelColumn(State, 4, 0, bi);
+        mState.Scale = 256 / 65535.0;
+        mState.Pen = mSettings.VoiceColor;
+        DrawLevelColumn(mState, 3, 6400, bi);
+        DrawLevelColumn(mState, 4, 0, bi);
         const int top = bi ? 102 : 205;
         const int bottom = bi ? 152 : 255;
         for (int y = 0; y < 256; ++y) {
             const bool inBar = y >= top && y <= bottom;
-            EXPECT_EQ(Surface.ColorAt(3, y) == Settings.VoiceColor, inBar) << "row " << y;
+            EXPECT_EQ(mSurface.ColorAt(3, y) == mSettings.VoiceColor, inBar) << "row " << y;
         }
         // A zero level is one pixel on the centre or bottom row.
-        EXPECT_EQ(CountInColumn(Surface, 4, Settings.VoiceColor), 1);
-        EXPECT_EQ(Surface.ColorAt(4, bi ? 128 : 255), Settings.VoiceColor);
+        EXPECT_EQ(CountInColumn(mSurface, 4, mSettings.VoiceColor), 1);
+        EXPECT_EQ(mSurface.ColorAt(4, bi ? 128 : 255), mSettings.VoiceColor);
     }
 }
 
 TEST_F(LiveGraph, LoudestSampleInALowPanelIsClippedAtTheTop) {
     for (const bool bi : {true, false}) {
-        Settings.BiDirectional = bi;
+        mSettings.BiDirectional = bi;
         Start(50, 37);
         Feed(Samples16(2000, -32768), true, 11025);
-        EXPECT_EQ(State.ColumnPeak, 32768);
-        EXPECT_EQ(CountInColumn(Surface, 0, Settings.VoiceColor), 37) << "bi " << bi;
+        EXPECT_EQ(mState.ColumnPeak, 32768);
+        EXPECT_EQ(CountInColumn(mSurface, 0, mSettings.VoiceColor), 37) << "bi " << bi;
     }
 }
 
 TEST_F(LiveGraph, RepaintBlanksAndDrawingGoesOnWhereItWas) {
     Start();
     Feed(Samples16(11025, 20000), true, 11025);
-    ResizeGraph(State, 600, 256, Settings);
-    EXPECT_NEAR(State.Position, 20.0, 1e-9);
+    ResizeGraph(mState, 600, 256, mSettings);
+    EXPECT_NEAR(mState.Position, 20.0, 1e-9);
     for (int x = 0; x < 600; ++x) {
-        ASSERT_EQ(CountInColumn(Surface, x, Settings.BackgroundColor), 256) << "column " << x;
+        ASSERT_EQ(CountInColumn(mSurface, x, mSettings.BackgroundColor), 256) << "column " << x;
     }
     Feed(Samples16(1102, 20000), true, 11025);
-    EXPECT_EQ(CountInColumn(Surface, 0, Settings.VoiceColor), 0);
-    EXPECT_GT(CountInColumn(Surface, 20, Settings.VoiceColor), 0);
-    EXPECT_GT(CountInColumn(Surface, 21, Settings.VoiceColor), 0);
+    EXPECT_EQ(CountInColumn(mSurface, 0, mSettings.VoiceColor), 0);
+    EXPECT_GT(CountInColumn(mSurface, 20, mSettings.VoiceColor), 0);
+    EXPECT_GT(CountInColumn(mSurface, 21, mSettings.VoiceColor), 0);
 }
 
 TEST_F(LiveGraph, WrapsRoundWithABlankGapAhead) {
     // 100 columns at 100 pixels per second: one and a half sweeps in 1.5 s.
-    Settings.Velocity = 100;
+    mSettings.Velocity = 100;
     Start(100, 40);
     Feed(Samples16(16537, 30000), true, 11025, 8);
-    const int x = State.CurrentColumn;
+    const int x = mState.CurrentColumn;
     EXPECT_EQ(x, 50);
     for (int k = 1; k <= 5; ++k) { // Round(100 * 0.05) columns ahead are wiped
-        EXPECT_EQ(CountInColumn(Surface, (x + k) % 100, Settings.BackgroundColor), 40) << k;
+        EXPECT_EQ(CountInColumn(mSurface, (x + k) % 100, mSettings.BackgroundColor), 40) << k;
     }
-    EXPECT_GT(CountInColumn(Surface, x + 6, Settings.VoiceColor), 0); // left from the first sweep
-    EXPECT_GT(CountInColumn(Surface, x - 1, Settings.VoiceColor), 0);
+    EXPECT_GT(CountInColumn(mSurface, x + 6, mSettings.VoiceColor), 0); // left from the first sweep
+    EXPECT_GT(CountInColumn(mSurface, x - 1, mSettings.VoiceColor), 0);
 }
 
 TEST_F(LiveGraph, ModeChangeAppliesFromTheNextBufferOn) {
     Start();
     Feed(Samples16(11025, 6400), true, 11025);
-    Settings.BiDirectional = false;
+    mSettings.BiDirectional = false;
     Feed(Samples16(11025, 6400), true, 11025);
     // Column 5 keeps its centred bar (rows 102..152), column 25 stands on the bottom row.
-    EXPECT_EQ(Surface.ColorAt(5, 102), Settings.VoiceColor);
-    EXPECT_EQ(Surface.ColorAt(5, 255), Settings.BackgroundColor);
-    EXPECT_EQ(Surface.ColorAt(25, 102), Settings.BackgroundColor);
-    EXPECT_EQ(Surface.ColorAt(25, 255), Settings.VoiceColor);
+    EXPECT_EQ(mSurface.ColorAt(5, 102), mSettings.VoiceColor);
+    EXPECT_EQ(mSurface.ColorAt(5, 255), mSettings.BackgroundColor);
+    EXPECT_EQ(mSurface.ColorAt(25, 102), mSettings.BackgroundColor);
+    EXPECT_EQ(mSurface.ColorAt(25, 255), mSettings.VoiceColor);
 }
 
 TEST_F(LiveGraph, BuffersHandedOverDrawLikeBuffersDrawnDirectly) {
-    Settings.Silence = true;
+    mSettings.Silence = true;
     Start();
     const std::vector<unsigned char> loud = Samples16(2205, 12000);
     const std::vector<unsigned char> soft(1102, 120); // 8-bit at another rate
     LiveGraphFeed feed(4, 4410);
     feed.Push(loud.data(), 4410, true, 22050);
     feed.Push(soft.data(), 1102, false, 11025);
-    EXPECT_EQ(DrawFedBuffers(feed, State, Settings), 2u);
+    EXPECT_EQ(DrawFedBuffers(feed, mState, mSettings), 2u);
 
     GraphState direct;
     GraphBitmap directSurface(600, 256);
-    ClearGraph(direct, &directSurface, 600, 256, Settings);
-    DrawBufferGraph(direct, Settings, loud.data(), 4410, true, 22050);
-    DrawBufferGraph(direct, Settings, soft.data(), 1102, false, 11025);
-    EXPECT_EQ(Surface, directSurface);
-    EXPECT_EQ(State.Position, direct.Position);
-    EXPECT_EQ(State.ColumnPeak, direct.ColumnPeak);
+    ClearGraph(direct, &directSurface, 600, 256, mSettings);
+    DrawBufferGraph(direct, mSettings, loud.data(), 4410, true, 22050);
+    DrawBufferGraph(direct, mSettings, soft.data(), 1102, false, 11025);
+    EXPECT_EQ(mSurface, directSurface);
+    EXPECT_EQ(mState.Position, direct.Position);
+    EXPECT_EQ(mState.ColumnPeak, direct.ColumnPeak);
 }
 
 TEST_F(LiveGraph, SurfaceWithoutWidthOnlyKeepsTime) {
     Start(0, 0);
     Feed(Samples16(11025, 1000), true, 11025);
-    EXPECT_NEAR(State.Position, 20.0, 1e-9);
-    EXPECT_EQ(State.CurrentColumn, 0);
+    EXPECT_NEAR(mState.Position, 20.0, 1e-9);
+    EXPECT_EQ(mState.CurrentColumn, 0);
 }
 
 TEST(QImageSurface, DrawsStandardColoursAndClips) {

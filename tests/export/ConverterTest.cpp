@@ -45,11 +45,11 @@ std::vector<std::int16_t> Read8k(const std::string& path) {
 
 void Convert(const std::string& source, const std::string& target,
              FileSystem& fs = RealFileSystem()) {
-    TConvertCtrl converter(fs);
+    ConvertCtrl converter(fs);
     converter.AudioCompressors().SetSelection(0);
     converter.SetSourceFile(QFile::decodeName(source.c_str()));
     converter.SetTargetFile(QFile::decodeName(target.c_str()));
-    converter.SetTargetFormat(TConvertCtrl::TargetFormatWav);
+    converter.SetTargetFormat(ConvertCtrl::TargetFormatWav);
     converter.StartConvert();
 }
 
@@ -113,8 +113,8 @@ TEST(NoteAudio, ResamplesToTheRightLength) {
 }
 
 TEST(ConvertCtrl, OffersTrueSpeechAndChecksItsSettings) {
-    TConvertCtrl converter;
-    const TCompressorList& list = converter.AudioCompressors();
+    ConvertCtrl converter;
+    const CompressorList& list = converter.AudioCompressors();
     ASSERT_GE(list.Count(), 1);
     const QString name = list.Item(0).Name();
     EXPECT_EQ(name, "DSP Group TrueSpeech(TM)");
@@ -128,12 +128,12 @@ TEST(ConvertCtrl, OffersTrueSpeechAndChecksItsSettings) {
     test::WriteFileBytes(source, PcmWav(1, 11025, 16, Pcm16(std::vector<std::int16_t>(2000, 100))));
     converter.SetSourceFile(QString::fromStdString(source));
     converter.SetTargetFile(QString::fromStdString(dir.File("out.wav")));
-    converter.SetTargetFormat(TConvertCtrl::TargetFormatWav);
+    converter.SetTargetFormat(ConvertCtrl::TargetFormatWav);
     EXPECT_THROW(converter.StartConvert(), TellamoError); // nothing selected
     converter.AudioCompressors().SetSelection(0);
     converter.SetTargetFormat(1);
     EXPECT_THROW(converter.StartConvert(), TellamoError);
-    converter.SetTargetFormat(TConvertCtrl::TargetFormatWav);
+    converter.SetTargetFormat(ConvertCtrl::TargetFormatWav);
     converter.StartConvert();
     EXPECT_TRUE(test::FileExists(dir.File("out.wav")));
 }

@@ -64,16 +64,16 @@ void ExpectOpusinfoClean(const std::string& path, const std::string& work) {
 }
 
 void ConvertOpus(const std::string& source, const std::string& target) {
-    TConvertCtrl converter;
-    TCompressorList& list = converter.AudioCompressors();
+    ConvertCtrl converter;
+    CompressorList& list = converter.AudioCompressors();
     for (int i = 0; i < list.Count(); ++i) {
-        if (list.Item(i).Name() == TConvertCtrl::OpusName) {
+        if (list.Item(i).Name() == ConvertCtrl::OpusName) {
             list.SetSelection(i);
         }
     }
     converter.SetSourceFile(QFile::decodeName(source.c_str()));
     converter.SetTargetFile(QFile::decodeName(target.c_str()));
-    converter.SetTargetFormat(TConvertCtrl::TargetFormatOgg);
+    converter.SetTargetFormat(ConvertCtrl::TargetFormatOgg);
     converter.StartConvert();
 }
 
@@ -198,11 +198,11 @@ TEST(OggOpus, FailuresLeaveTheTargetAlone) {
 
     EXPECT_THROW(ConvertOpus(dir.File("missing.wav"), target), TellamoError);
     EXPECT_THROW(ConvertOpus(good, good), TellamoError);
-    TConvertCtrl wrongFormat;
+    ConvertCtrl wrongFormat;
     wrongFormat.AudioCompressors().SetSelection(1);
     wrongFormat.SetSourceFile(QFile::decodeName(good.c_str()));
     wrongFormat.SetTargetFile(QFile::decodeName(target.c_str()));
-    wrongFormat.SetTargetFormat(TConvertCtrl::TargetFormatWav);
+    wrongFormat.SetTargetFormat(ConvertCtrl::TargetFormatWav);
     EXPECT_THROW(wrongFormat.StartConvert(), TellamoError);
     // Cancelled after the first piece of the note, as the progress dialog's Cancel does it.
     EXPECT_THROW(
@@ -275,11 +275,11 @@ TEST(BackgroundWork, CompletesCancelsAndReportsFailures) {
     test::WriteFileBytes(target, "old content");
 
     auto convert = [&](const WorkProgress& progress) {
-        TConvertCtrl converter;
+        ConvertCtrl converter;
         converter.AudioCompressors().SetSelection(0);
         converter.SetSourceFile(QFile::decodeName(source.c_str()));
         converter.SetTargetFile(QFile::decodeName(target.c_str()));
-        converter.SetTargetFormat(TConvertCtrl::TargetFormatWav);
+        converter.SetTargetFormat(ConvertCtrl::TargetFormatWav);
         converter.SetProgress(progress);
         converter.StartConvert();
     };

@@ -66,11 +66,11 @@ TEST(SpeechQuality, FfmpegDecodesConvertedSpeechCloseToTheInput) {
         const std::string target = dir.File("note-ts.wav");
         ASSERT_TRUE(test::FileExists(note));
 
-        TConvertCtrl converter;
+        ConvertCtrl converter;
         converter.AudioCompressors().SetSelection(0);
         converter.SetSourceFile(QFile::decodeName(note.c_str()));
         converter.SetTargetFile(QFile::decodeName(target.c_str()));
-        converter.SetTargetFormat(TConvertCtrl::TargetFormatWav);
+        converter.SetTargetFormat(ConvertCtrl::TargetFormatWav);
         converter.StartConvert();
 
         std::vector<std::int16_t> reference;

@@ -19,13 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string source = fuzz::WriteFuzzFile("note.wav", data, size);
     const std::string target = fuzz::FuzzFolder() + "/out.wav";
     ::unlink(target.c_str());
-    TConvertCtrl converter;
+    ConvertCtrl converter;
     converter.SetSourceFile(QString::fromStdString(source));
     converter.SetTargetFile(QString::fromStdString(target));
-    converter.SetTargetFormat(TConvertCtrl::TargetFormatWav);
-    TCompressorList& compressors = converter.AudioCompressors();
+    converter.SetTargetFormat(ConvertCtrl::TargetFormatWav);
+    CompressorList& compressors = converter.AudioCompressors();
     for (int i = 0; i < compressors.Count(); ++i) {
-        if (compressors.Item(i).Name() == TConvertCtrl::TrueSpeechName) {
+        if (compressors.Item(i).Name() == ConvertCtrl::TrueSpeechName) {
             compressors.SetSelection(i);
         }
     }

@@ -28,32 +28,32 @@ QString AccessibleName(QObject& object) {
 class Names : public MainWindowFixture {
 protected:
     Names() {
-        Form.Actions().AskDescriptionAction->setChecked(false);
-        Form.Options().SampleRate = 8000;
-        Form.Options().SixteenBit = false;
+        mForm.Actions().AskDescriptionAction->setChecked(false);
+        mForm.Options().SampleRate = 8000;
+        mForm.Options().SixteenBit = false;
         const auto header = MakeWaveHeader(1, 8000, 8);
         std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
         wav += std::string(16000, '\xF0');
         PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), 16000);
         WriteFileBytes(Folder() + "tone.wav", wav);
-        NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), "tone", 16, 8000, 8);
-        Cat.CompleteNote(16, 2000);
+        NoteRecord* note = mCat.AddFoundNote(mCat.NotesNode(), "tone", 16, 8000, 8);
+        mCat.CompleteNote(16, 2000);
         note->Description = "a tone";
-        Cat.SelectFolder(Cat.NotesNode());
-        Cat.Notes().SetCurrent(note);
-        Form.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Form));
-        Form.ActionListUpdate();
+        mCat.SelectFolder(mCat.NotesNode());
+        mCat.Notes().SetCurrent(note);
+        mForm.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&mForm));
+        mForm.ActionListUpdate();
         QApplication::processEvents();
-        Form.ActionListUpdate();
+        mForm.ActionListUpdate();
     }
     std::string Name(const char* objectName) {
-        return AccessibleName(NamedChild<QObject>(Form, objectName)).toStdString();
+        return AccessibleName(NamedChild<QObject>(mForm, objectName)).toStdString();
     }
 };
 
 TEST_F(Names, EachControlIsNamedWithItsValueAndTheDictaphonesState) {
-    NamedChild<QSlider>(Form, "VolumeRxSlider").setValue(80);
+    NamedChild<QSlider>(mForm, "VolumeRxSlider").setValue(80);
     const std::pair<const char*, const char*> idle[] = {
         {"VolumeRxSlider", "Volume 80 %"},
         {"SilenceRxSlider", "Noise level 10 %"},
@@ -70,7 +70,7 @@ TEST_F(Names, EachControlIsNamedWithItsValueAndTheDictaphonesState) {
         EXPECT_EQ(Name(object), name) << object;
     }
     // A row reads as when, how long, what, whichever of its cells has the focus.
-    auto& list = NamedChild<QTableView>(Form, "RxDBGrid");
+    auto& list = NamedChild<QTableView>(mForm, "RxDBGrid");
     for (int column = 0; column < NoteListModel::FillerColumn; ++column) {
         const QString row = list.model()->index(0, column).data(Qt::AccessibleTextRole).toString();
         EXPECT_TRUE(row.endsWith(", 0:00:02, a tone")) << row.toStdString();
@@ -78,20 +78,20 @@ TEST_F(Names, EachControlIsNamedWithItsValueAndTheDictaphonesState) {
     }
 
     // The state reaches the label's name: playing, paused, recording.
-    Form.DictaphonePart().PlayActionExecute();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    mForm.DictaphonePart().PlayActionExecute();
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying);
     EXPECT_EQ(Name("TimeLabel").substr(0, 9), "Playing, ");
-    Form.DictaphonePart().PauseActionExecute();
+    mForm.DictaphonePart().PauseActionExecute();
     EXPECT_EQ(Name("TimeLabel").substr(0, 8), "Paused, ");
-    NamedChild<QSlider>(Form, "PositionRxSlider").setValue(1000);
+    NamedChild<QSlider>(mForm, "PositionRxSlider").setValue(1000);
     EXPECT_EQ(Name("PositionRxSlider"), "Position 0:00:01");
-    Form.DictaphonePart().StopActionExecute();
+    mForm.DictaphonePart().StopActionExecute();
     EXPECT_EQ(Name("TimeLabel"), "Stopped, 0:00:00 of 0:00:02");
-    Form.DictaphonePart().RecordActionExecute();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    mForm.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
     EXPECT_EQ(Name("TimeLabel").substr(0, 11), "Recording, ");
     EXPECT_EQ(Name("GraphPanel"), "Level graph of the recording");
-    Form.DictaphonePart().StopActionExecute();
+    mForm.DictaphonePart().StopActionExecute();
 }
 
 // Large text (twice the usual) and a high-contrast palette, set on the desktop before the
@@ -124,21 +124,21 @@ struct DesktopLook {
 class LargeTextHighContrast : private DesktopLook, public Names {};
 
 TEST_F(LargeTextHighContrast, TheTimeTheFilterAndTheRowsKeepTheirText) {
-    Form.resize(900, 500);
+    mForm.resize(900, 500);
     QApplication::processEvents();
-    ASSERT_TRUE(Form.grab().save("large-text-high-contrast.png"));
-    auto& label = NamedChild<QLabel>(Form, "TimeLabel");
+    ASSERT_TRUE(mForm.grab().save("large-text-high-contrast.png"));
+    auto& label = NamedChild<QLabel>(mForm, "TimeLabel");
     EXPECT_GE(label.font().pointSizeF(), QApplication::font().pointSizeF()) << "the text is large";
     EXPECT_GE(label.contentsRect().width(),
               label.fontMetrics().horizontalAdvance(QStringLiteral("0:00:00|0:00:00")))
         << "the time is not cut";
     EXPECT_GE(label.height(), label.fontMetrics().height());
-    auto& filter = NamedChild<QLineEdit>(Form, "FilterEdit");
+    auto& filter = NamedChild<QLineEdit>(mForm, "FilterEdit");
     EXPECT_GE(filter.width(), filter.fontMetrics().averageCharWidth() * 15);
-    auto& list = NamedChild<QTableView>(Form, "RxDBGrid");
+    auto& list = NamedChild<QTableView>(mForm, "RxDBGrid");
     EXPECT_GE(list.rowHeight(0), list.fontMetrics().height());
-    auto& tree = NamedChild<QTreeView>(Form, "TreeView");
-    const QRect bin = tree.visualRect(Cat.Folders().IndexOf(Cat.RecycleBinNode()));
+    auto& tree = NamedChild<QTreeView>(mForm, "TreeView");
+    const QRect bin = tree.visualRect(mCat.Folders().IndexOf(mCat.RecycleBinNode()));
     EXPECT_LE(bin.left() + tree.iconSize().width() + 8 +
                   tree.fontMetrics().horizontalAdvance(QStringLiteral("Recycle Bin")),
               tree.viewport()->width())

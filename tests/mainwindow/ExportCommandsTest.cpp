@@ -29,27 +29,27 @@ class Export : public MainWindowFixture {
 protected:
     Export() {
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs, true);
-        Form.SetSaveFormatForm(&SaveFormat);
-        Form.SetMailSender(&Mail);
+        mForm.SetSaveFormatForm(&mSaveFormat);
+        mForm.SetMailSender(&mMail);
     }
-    ~Export() override { delete Answers; }
+    ~Export() override { delete mAnswers; }
 
     // A note with a real WAV file: a voice-like sound of the given length at 11025 Hz, 16-bit.
     NoteRecord* Note(const std::string& name, const char* description, double seconds = 2.0) {
         const std::string bytes = PcmWavBytes(1, 11025, 16, Pcm16Bytes(VoiceLike(11025, seconds)));
         WriteFileBytes(Folder() + name + ".wav", bytes);
-        NoteRecord* note = Cat.AddFoundNote(Cat.NotesNode(), name, 0, 11025, 16);
-        Cat.CompleteNote(static_cast<std::int32_t>(bytes.size() / 1024),
-                         static_cast<std::int64_t>(seconds * 1000));
+        NoteRecord* note = mCat.AddFoundNote(mCat.NotesNode(), name, 0, 11025, 16);
+        mCat.CompleteNote(static_cast<std::int32_t>(bytes.size() / 1024),
+                          static_cast<std::int64_t>(seconds * 1000));
         note->Description = description;
-        EXPECT_EQ(Cat.Notes().Current(), note);
-        Form.ActionListUpdate();
+        EXPECT_EQ(mCat.Notes().Current(), note);
+        mForm.ActionListUpdate();
         return note;
     }
 
     // Runs answer on the next modal window of type T as soon as it is up (polled).
     template <class T> void WhenModal(std::function<void(T*)> answer) {
-        auto* timer = new QTimer(Answers);
+        auto* timer = new QTimer(mAnswers);
         QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
             if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
                 timer->stop();
@@ -84,7 +84,7 @@ protected:
     // The format dialog: picks the item and presses OK (or Cancel for -1).
     void AnswerFormat(int index, std::function<void()> whenShown = {}) {
         WhenModal<TSaveFormatForm>([=, this](TSaveFormatForm* form) {
-            ++FormatShown;
+            ++mFormatShown;
             if (whenShown) {
                 whenShown();
             }
@@ -96,13 +96,13 @@ protected:
             form->OKBitBtn->click();
         });
     }
-    void SaveAs() { Form.Actions().SaveAsFileAction->trigger(); }
+    void SaveAs() { mForm.Actions().SaveAsFileAction->trigger(); }
 
-    QObject* Answers = new QObject;
-    TSaveFormatForm SaveFormat{Form.Actions().AskFormatAction, Cat.Files().SettingsFilePath()};
-    XdgEmailSender Mail;
-    TempDir Target;
-    int FormatShown = 0;
+    QObject* mAnswers = new QObject;
+    TSaveFormatForm mSaveFormat{mForm.Actions().AskFormatAction, mCat.Files().SettingsFilePath()};
+    XdgEmailSender mMail;
+    TempDir mTarget;
+    int mFormatShown = 0;
 };
 
 TEST_F(Export, ProposesTheDescriptionWithoutTheSevenBadCharacters) {
@@ -111,7 +111,7 @@ TEST_F(Export, ProposesTheDescriptionWithoutTheSevenBadCharacters) {
     EXPECT_EQ(TTellamoMainForm::ReplaceBadChars("\"q\" | back\\slash"), "_q_ _ back_slash");
     EXPECT_EQ(TTellamoMainForm::ReplaceBadChars(""), "");
 
-    Form.SetLastSaveDir(QString::fromStdString(Target.Path()) + "/");
+    mForm.SetLastSaveDir(QString::fromStdString(mTarget.Path()) + "/");
     for (const char* description : {"Call <Bob> [urgent]", ""}) {
         Note(description[0] ? "000001" : "000002", description);
         QString proposed = "unset";
@@ -119,31 +119,31 @@ TEST_F(Export, ProposesTheDescriptionWithoutTheSevenBadCharacters) {
         SaveAs();
         EXPECT_EQ(proposed, TTellamoMainForm::ReplaceBadChars(description));
     }
-    EXPECT_EQ(FormatShown, 0);
-    EXPECT_TRUE(FilesIn(Target.Path()).empty());
-    EXPECT_EQ(Form.LastSaveDir(), QString::fromStdString(Target.Path()) + "/");
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(mFormatShown, 0);
+    EXPECT_TRUE(FilesIn(mTarget.Path()).empty());
+    EXPECT_EQ(mForm.LastSaveDir(), QString::fromStdString(mTarget.Path()) + "/");
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 // PCM is the note's file byte for byte; the folder is remembered; cancelling the format
 // question writes nothing and keeps the remembered folder.
 TEST_F(Export, SavesPcmExactlyAndCancelWritesNothing) {
     Note("000001", "Call Bob");
-    const QString target = QString::fromStdString(Target.File("bob.wav"));
+    const QString target = QString::fromStdString(mTarget.File("bob.wav"));
     AnswerFileDialog(target);
     AnswerFormat(-1);
     SaveAs();
-    EXPECT_EQ(FormatShown, 1);
-    EXPECT_TRUE(FilesIn(Target.Path()).empty());
-    EXPECT_EQ(Form.LastSaveDir(), "");
+    EXPECT_EQ(mFormatShown, 1);
+    EXPECT_TRUE(FilesIn(mTarget.Path()).empty());
+    EXPECT_EQ(mForm.LastSaveDir(), "");
 
     AnswerFileDialog(target);
     AnswerFormat(TSaveFormatForm::PcmIndex);
     SaveAs();
-    EXPECT_EQ(ReadFileBytes(Target.File("bob.wav")), ReadFileBytes(Folder() + "000001.wav"));
-    EXPECT_EQ(Form.LastSaveDir(), QString::fromStdString(Target.Path()) + "/");
-    EXPECT_EQ(FilesIn(Target.Path()), std::vector<std::string>{"bob.wav"});
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(ReadFileBytes(mTarget.File("bob.wav")), ReadFileBytes(Folder() + "000001.wav"));
+    EXPECT_EQ(mForm.LastSaveDir(), QString::fromStdString(mTarget.Path()) + "/");
+    EXPECT_EQ(FilesIn(mTarget.Path()), std::vector<std::string>{"bob.wav"});
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 // TrueSpeech and Ogg Opus files that FFmpeg reads back at the note's length; a name typed with
@@ -151,30 +151,30 @@ TEST_F(Export, SavesPcmExactlyAndCancelWritesNothing) {
 TEST_F(Export, SavesTrueSpeechAndOpusThatFfmpegReads) {
     Note("000001", "Call Bob", 3.0);
     TempDir work;
-    AnswerFileDialog(QString::fromStdString(Target.File("ts")));
+    AnswerFileDialog(QString::fromStdString(mTarget.File("ts")));
     AnswerFormat(TSaveFormatForm::TrueSpeechIndex);
     SaveAs();
-    const FfmpegDecoding ts = DecodeWithFfmpeg(Target.File("ts.wav"), work.Path());
+    const FfmpegDecoding ts = DecodeWithFfmpeg(mTarget.File("ts.wav"), work.Path());
     ASSERT_EQ(ts.ExitStatus, 0) << ts.Messages;
     EXPECT_NEAR(static_cast<double>(ts.Samples.size()) / 8000, 3.0, 0.1);
 
-    AnswerFileDialog(QString::fromStdString(Target.File("call.wav")));
+    AnswerFileDialog(QString::fromStdString(mTarget.File("call.wav")));
     AnswerFormat(TSaveFormatForm::OpusIndex);
     SaveAs();
-    EXPECT_NEAR(FfprobeDuration(Target.File("call.opus"), work.Path()), 3.0, 0.1);
-    const FfmpegDecoding opus = DecodeWithFfmpeg(Target.File("call.opus"), work.Path());
+    EXPECT_NEAR(FfprobeDuration(mTarget.File("call.opus"), work.Path()), 3.0, 0.1);
+    const FfmpegDecoding opus = DecodeWithFfmpeg(mTarget.File("call.opus"), work.Path());
     ASSERT_EQ(opus.ExitStatus, 0) << opus.Messages;
-    EXPECT_EQ(FilesIn(Target.Path()), (std::vector<std::string>{"call.opus", "ts.wav"}));
+    EXPECT_EQ(FilesIn(mTarget.Path()), (std::vector<std::string>{"call.opus", "ts.wav"}));
 
     // Not asked: the choice (Opus, kept from above) is known before the file dialog.
-    Form.Actions().AskFormatAction->setChecked(false);
+    mForm.Actions().AskFormatAction->setChecked(false);
     QString filter;
-    AnswerFileDialog(QString::fromStdString(Target.File("later")), nullptr, &filter);
+    AnswerFileDialog(QString::fromStdString(mTarget.File("later")), nullptr, &filter);
     SaveAs();
     EXPECT_EQ(filter, "Ogg Opus files (*.opus)");
-    EXPECT_NEAR(FfprobeDuration(Target.File("later.opus"), work.Path()), 3.0, 0.1);
-    EXPECT_EQ(FormatShown, 2);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_NEAR(FfprobeDuration(mTarget.File("later.opus"), work.Path()), 3.0, 0.1);
+    EXPECT_EQ(mFormatShown, 2);
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 // A note whose sound file is gone: the existing file the user chose stays as it was and the
@@ -182,21 +182,21 @@ TEST_F(Export, SavesTrueSpeechAndOpusThatFfmpegReads) {
 TEST_F(Export, FailuresKeepTheExistingFileAndSayWhy) {
     Note("000001", "Call Bob");
     const std::string noteBytes = ReadFileBytes(Folder() + "000001.wav");
-    WriteFileBytes(Target.File("old.wav"), "the user's old file");
+    WriteFileBytes(mTarget.File("old.wav"), "the user's old file");
     std::filesystem::remove(Folder() + "000001.wav");
-    AnswerFileDialog(QString::fromStdString(Target.File("old.wav")));
+    AnswerFileDialog(QString::fromStdString(mTarget.File("old.wav")));
     WhenModal<QMessageBox>([](QMessageBox* box) { // the file dialog's own "replace?" question
         box->button(QMessageBox::Yes)->click();
     });
     AnswerFormat(TSaveFormatForm::PcmIndex);
     SaveAs();
-    EXPECT_EQ(ReadFileBytes(Target.File("old.wav")), "the user's old file");
-    EXPECT_EQ(FilesIn(Target.Path()), std::vector<std::string>{"old.wav"});
-    ASSERT_EQ(Messages.size(), 1);
-    EXPECT_TRUE(Messages[0].contains("000001.wav")) << Messages[0].toStdString();
+    EXPECT_EQ(ReadFileBytes(mTarget.File("old.wav")), "the user's old file");
+    EXPECT_EQ(FilesIn(mTarget.Path()), std::vector<std::string>{"old.wav"});
+    ASSERT_EQ(mMessages.size(), 1);
+    EXPECT_TRUE(mMessages[0].contains("000001.wav")) << mMessages[0].toStdString();
 
     WriteFileBytes(Folder() + "000001.wav", noteBytes);
-    Messages.clear();
+    mMessages.clear();
     for (const std::string& inside :
          {Folder() + "000001.wav", Folder() + "000001.bmp", Folder() + "x.wav"}) {
         if (FileExists(inside)) {
@@ -206,9 +206,9 @@ TEST_F(Export, FailuresKeepTheExistingFileAndSayWhy) {
         AnswerFileDialog(QString::fromStdString(inside));
         SaveAs();
     }
-    EXPECT_EQ(FormatShown, 1);
-    EXPECT_EQ(Messages.size(), 3);
-    EXPECT_TRUE(Messages.value(0).contains("storage folder")) << Messages.value(0).toStdString();
+    EXPECT_EQ(mFormatShown, 1);
+    EXPECT_EQ(mMessages.size(), 3);
+    EXPECT_TRUE(mMessages.value(0).contains("storage folder")) << mMessages.value(0).toStdString();
     EXPECT_EQ(ReadFileBytes(Folder() + "000001.wav"), noteBytes);
     EXPECT_FALSE(FileExists(Folder() + "x.wav"));
 }
@@ -217,8 +217,8 @@ TEST_F(Export, FailuresKeepTheExistingFileAndSayWhy) {
 // file beside it.
 TEST_F(Export, CancelInTheProgressDialogLeavesTheOldFile) {
     Note("000001", "Long", 600);
-    WriteFileBytes(Target.File("long.opus"), "old");
-    AnswerFileDialog(QString::fromStdString(Target.File("long.opus")));
+    WriteFileBytes(mTarget.File("long.opus"), "old");
+    AnswerFileDialog(QString::fromStdString(mTarget.File("long.opus")));
     WhenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
     AnswerFormat(TSaveFormatForm::OpusIndex);
     bool progressShown = false;
@@ -229,27 +229,27 @@ TEST_F(Export, CancelInTheProgressDialogLeavesTheOldFile) {
     });
     SaveAs();
     EXPECT_TRUE(progressShown);
-    EXPECT_EQ(ReadFileBytes(Target.File("long.opus")), "old");
-    EXPECT_EQ(FilesIn(Target.Path()), std::vector<std::string>{"long.opus"});
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(ReadFileBytes(mTarget.File("long.opus")), "old");
+    EXPECT_EQ(FilesIn(mTarget.Path()), std::vector<std::string>{"long.opus"});
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 // Send by e-mail through a stand-in xdg-email first on the PATH, which keeps its arguments.
 class Mailing : public Export {
 protected:
     Mailing() {
-        OldPath = qgetenv("PATH");
-        const std::string script = Bin.File("xdg-email");
+        mOldPath = qgetenv("PATH");
+        const std::string script = mBin.File("xdg-email");
         WriteFileBytes(script, "#!/bin/sh\n"
                                "f=$(mktemp \"$TELLAMO_MAIL_LOG/call.XXXXXX\")\n"
                                "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$f\"\n"
                                "mv \"$f\" \"$f.args\"\n");
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-        qputenv("PATH", QByteArray::fromStdString(Bin.Path()) + ":" + OldPath);
-        qputenv("TELLAMO_MAIL_LOG", QByteArray::fromStdString(Log.Path()));
+        qputenv("PATH", QByteArray::fromStdString(mBin.Path()) + ":" + mOldPath);
+        qputenv("TELLAMO_MAIL_LOG", QByteArray::fromStdString(mLog.Path()));
     }
     ~Mailing() override {
-        qputenv("PATH", OldPath);
+        qputenv("PATH", mOldPath);
         qunsetenv("TELLAMO_MAIL_LOG");
     }
     // The arguments of the n-th call (waits for it).
@@ -258,7 +258,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
                 calls.clear();
-                for (const std::string& name : FilesIn(Log.Path())) {
+                for (const std::string& name : FilesIn(mLog.Path())) {
                     if (name.ends_with(".args")) {
                         calls.push_back(name);
                     }
@@ -270,11 +270,11 @@ protected:
             return {};
         }
         std::sort(calls.begin(), calls.end(), [&](const std::string& a, const std::string& b) {
-            return std::filesystem::last_write_time(Log.File(a)) <
-                   std::filesystem::last_write_time(Log.File(b));
+            return std::filesystem::last_write_time(mLog.File(a)) <
+                   std::filesystem::last_write_time(mLog.File(b));
         });
         std::vector<std::string> args;
-        const std::string bytes = ReadFileBytes(Log.File(calls[n]));
+        const std::string bytes = ReadFileBytes(mLog.File(calls[n]));
         std::size_t start = 0;
         for (std::size_t end; (end = bytes.find('\0', start)) != std::string::npos;
              start = end + 1) {
@@ -282,11 +282,11 @@ protected:
         }
         return args;
     }
-    void Send() { Form.Actions().SendByEMailAction->trigger(); }
+    void Send() { mForm.Actions().SendByEMailAction->trigger(); }
 
-    TempDir Bin;
-    TempDir Log;
-    QByteArray OldPath;
+    TempDir mBin;
+    TempDir mLog;
+    QByteArray mOldPath;
 };
 
 TEST_F(Mailing, CopiesAreMadeAfterTheChoiceOnlyOfTheChosenFormatAndReused) {
@@ -327,9 +327,9 @@ TEST_F(Mailing, CopiesAreMadeAfterTheChoiceOnlyOfTheChosenFormatAndReused) {
     EXPECT_EQ(Call(4), (std::vector<std::string>{"--subject", "Call Bob", "--attach", opus}));
     EXPECT_EQ(std::filesystem::last_write_time(trueSpeech), trueSpeechMade);
     EXPECT_EQ(std::filesystem::last_write_time(opus), opusMade);
-    EXPECT_EQ(FilesIn(Log.Path()).size(), 5u);
-    EXPECT_EQ(FormatShown, 6);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(FilesIn(mLog.Path()).size(), 5u);
+    EXPECT_EQ(mFormatShown, 6);
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 // What stands at a copy's name may come from anyone who can write to the storage folder, or from
@@ -390,47 +390,47 @@ TEST_F(Mailing, ACopyNotMadeFromTheNotesCurrentSoundIsMadeAgain) {
         EXPECT_EQ(ReadFileBytes(secret), "private key");
         EXPECT_EQ(FilesIn(outside.Path()), std::vector<std::string>{"id_ed25519"});
     }
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 TEST_F(Mailing, AnyDescriptionArrivesAsOneLiteralSubject) {
-    const std::string marker = Log.File("shell-ran");
+    const std::string marker = mLog.File("shell-ran");
     const std::string hostile =
         "-x \"quoted\" 'single' $(touch " + marker + "); `touch " + marker + "` & | > <";
     Note("123456", hostile.c_str());
-    Form.Actions().AskFormatAction->setChecked(false);
-    SaveFormat.SetItemIndex(TSaveFormatForm::PcmIndex);
+    mForm.Actions().AskFormatAction->setChecked(false);
+    mSaveFormat.SetItemIndex(TSaveFormatForm::PcmIndex);
     Send();
     EXPECT_EQ(Call(0), (std::vector<std::string>{"--subject", hostile, "--attach",
                                                  Folder() + "123456.wav"}));
     EXPECT_FALSE(FileExists(marker));
-    EXPECT_EQ(FormatShown, 0);
+    EXPECT_EQ(mFormatShown, 0);
 }
 
 TEST_F(Mailing, WithoutXdgEmailNothingHappens) {
-    qputenv("PATH", QByteArray::fromStdString(Log.Path()));
-    EXPECT_EQ(Mail.SendMail({}, "s", "", {"/tmp/x.wav"}), 1);
+    qputenv("PATH", QByteArray::fromStdString(mLog.Path()));
+    EXPECT_EQ(mMail.SendMail({}, "s", "", {"/tmp/x.wav"}), 1);
     Note("123456", "Call Bob");
     AnswerFormat(TSaveFormatForm::PcmIndex);
     Send();
-    EXPECT_EQ(FormatShown, 1);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
-    EXPECT_TRUE(FilesIn(Log.Path()).empty());
+    EXPECT_EQ(mFormatShown, 1);
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
+    EXPECT_TRUE(FilesIn(mLog.Path()).empty());
 }
 
 // The recorder completes the note's header only now and then: until Stop, neither a saved copy
 // nor a mailed one would be the sound the user hears later. Refused with the reason before any
 // dialog, and no copy is written.
 TEST_F(Mailing, TheNoteBeingRecordedIsNotPassedOn) {
-    Form.Actions().AskDescriptionAction->setChecked(false);
-    Form.Options().SampleRate = 8000;
-    Form.Options().SixteenBit = false;
-    Form.DictaphonePart().RecordActionExecute();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+    mForm.Actions().AskDescriptionAction->setChecked(false);
+    mForm.Options().SampleRate = 8000;
+    mForm.Options().SixteenBit = false;
+    mForm.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording) << mMessages.join("\n").toStdString();
     const std::string buffer(800, '\xF0');
     for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(Port.CompleteInput(buffer.data(), buffer.size()));
-        Poster.ProcessPending();
+        ASSERT_TRUE(mPort.CompleteInput(buffer.data(), buffer.size()));
+        mPoster.ProcessPending();
     }
     const auto files = FilesIn(Folder());
     // Should a dialog come up all the same, it is cancelled rather than left waiting.
@@ -440,16 +440,16 @@ TEST_F(Mailing, TheNoteBeingRecordedIsNotPassedOn) {
 
     SaveAs();
     Send();
-    ASSERT_EQ(Messages.size(), 2) << Messages.join("\n").toStdString();
-    for (const QString& message : Messages) {
+    ASSERT_EQ(mMessages.size(), 2) << mMessages.join("\n").toStdString();
+    for (const QString& message : mMessages) {
         EXPECT_TRUE(message.contains("still being recorded")) << message.toStdString();
     }
     EXPECT_EQ(FilesIn(Folder()), files);
-    EXPECT_EQ(FormatShown, 0);
-    EXPECT_TRUE(FilesIn(Log.Path()).empty());
+    EXPECT_EQ(mFormatShown, 0);
+    EXPECT_TRUE(FilesIn(mLog.Path()).empty());
 
-    Form.DictaphonePart().StopActionExecute();
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    mForm.DictaphonePart().StopActionExecute();
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
 }
 
 TEST(MailArguments, CommaListsAndArgumentOrder) {

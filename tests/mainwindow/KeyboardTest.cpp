@@ -54,54 +54,54 @@ std::string FocusName() {
 class Keyboard : public MainWindowFixture {
 protected:
     Keyboard() {
-        Form.Actions().AskDescriptionAction->setChecked(false);
-        Form.Options().SampleRate = 8000;
-        Form.Options().SixteenBit = false;
-        Work = Cat.AddFolder(Cat.NotesNode(), "Work");
+        mForm.Actions().AskDescriptionAction->setChecked(false);
+        mForm.Options().SampleRate = 8000;
+        mForm.Options().SixteenBit = false;
+        mWork = mCat.AddFolder(mCat.NotesNode(), "Work");
         for (const char* name : {"first", "second"}) {
             const auto header = MakeWaveHeader(1, 8000, 8);
             std::string wav(reinterpret_cast<const char*>(header.data()), header.size());
             wav += std::string(8000, '\xF0');
             PutU32(reinterpret_cast<unsigned char*>(wav.data() + 40), 8000);
             WriteFileBytes(Folder() + name + ".wav", wav);
-            Cat.AddFoundNote(Cat.NotesNode(), name, 8, 8000, 8);
-            Cat.CompleteNote(8, 1000);
+            mCat.AddFoundNote(mCat.NotesNode(), name, 8, 8000, 8);
+            mCat.CompleteNote(8, 1000);
         }
-        Cat.SelectFolder(Cat.NotesNode());
-        Form.resize(640, 480);
-        Form.show();
-        Form.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&Form));
-        Form.ActionListUpdate();
+        mCat.SelectFolder(mCat.NotesNode());
+        mForm.resize(640, 480);
+        mForm.show();
+        mForm.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&mForm));
+        mForm.ActionListUpdate();
         List().setFocus();
         List().setCurrentIndex(List().model()->index(0, 0));
-        Form.ActionListUpdate();
+        mForm.ActionListUpdate();
     }
-    QTableView& List() { return NamedChild<QTableView>(Form, "RxDBGrid"); }
-    QTreeView& Tree() { return NamedChild<QTreeView>(Form, "TreeView"); }
-    QLineEdit& FilterEdit() { return NamedChild<QLineEdit>(Form, "FilterEdit"); }
+    QTableView& List() { return NamedChild<QTableView>(mForm, "RxDBGrid"); }
+    QTreeView& Tree() { return NamedChild<QTreeView>(mForm, "TreeView"); }
+    QLineEdit& FilterEdit() { return NamedChild<QLineEdit>(mForm, "FilterEdit"); }
     // Runs the window's idle work, as the event loop does before it waits.
     void Idle() {
         QApplication::processEvents();
-        Form.ActionListUpdate();
+        mForm.ActionListUpdate();
     }
     // Plays the recorded buffers back until the player reports the end.
     void PlayToTheEnd() {
-        while (Form.Mode() == TDictaphoneMode::mdPlaying && Port.CompleteOutput()) {
-            Poster.ProcessPending();
+        while (mForm.Mode() == TDictaphoneMode::mdPlaying && mPort.CompleteOutput()) {
+            mPoster.ProcessPending();
         }
-        for (int i = 0; i < 500 && Form.Mode() != TDictaphoneMode::mdIdle; ++i) {
+        for (int i = 0; i < 500 && mForm.Mode() != TDictaphoneMode::mdIdle; ++i) {
             QTest::qWait(10);
         }
         Idle();
     }
 
-    FolderNode* Work = nullptr;
+    FolderNode* mWork = nullptr;
 };
 
 TEST_F(Keyboard, EveryKeyOfTheMapIsShownInAMenuAndClashesWithNothing) {
     std::set<QChar> barKeys; // Alt+letter of the menu bar
-    for (QAction* menu : Form.menuBar()->actions()) {
+    for (QAction* menu : mForm.menuBar()->actions()) {
         const QKeySequence mnemonic = QKeySequence::mnemonic(menu->text());
         if (!mnemonic.isEmpty()) {
             barKeys.insert(QChar(mnemonic[0].key()).toUpper());
@@ -110,7 +110,7 @@ TEST_F(Keyboard, EveryKeyOfTheMapIsShownInAMenuAndClashesWithNothing) {
     ASSERT_GE(barKeys.size(), 5u);
     // Every action with a key, however it got it (the map, or a part of the window).
     std::map<QString, std::vector<QAction*>> byKey;
-    for (QAction* action : Form.findChildren<QAction*>()) {
+    for (QAction* action : mForm.findChildren<QAction*>()) {
         for (const QKeySequence& keys : action->shortcuts()) {
             byKey[keys.toString(QKeySequence::PortableText)].push_back(action);
             ASSERT_EQ(keys.count(), 1) << keys.toString().toStdString();
@@ -142,7 +142,7 @@ TEST_F(Keyboard, EveryKeyOfTheMapIsShownInAMenuAndClashesWithNothing) {
     }
     for (const KeyBinding& binding : WindowKeyMap()) {
         SCOPED_TRACE(binding.Action);
-        QAction* action = ActionNamed(Form, QString::fromLatin1(binding.Action));
+        QAction* action = ActionNamed(mForm, QString::fromLatin1(binding.Action));
         ASSERT_NE(action, nullptr);
         EXPECT_TRUE(action->shortcuts().contains(binding.Keys));
         EXPECT_TRUE(action->isShortcutVisibleInContextMenu());
@@ -195,36 +195,36 @@ TEST_F(Keyboard, EachKeyReachesItsActionWhereItWorks) {
     };
     // The handlers are other tests' business: here only which action a key reaches counts.
     std::map<QAction*, int> triggered;
-    for (QAction* action : Form.findChildren<QAction*>()) {
-        if (!action->shortcuts().isEmpty() || action == Form.Actions().MuteAction) {
+    for (QAction* action : mForm.findChildren<QAction*>()) {
+        if (!action->shortcuts().isEmpty() || action == mForm.Actions().MuteAction) {
             QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
-            QObject::connect(action, &QAction::triggered, &Form,
+            QObject::connect(action, &QAction::triggered, &mForm,
                              [&, action] { ++triggered[action]; });
         }
     }
-    Form.Actions().FilterToolBarAction->setChecked(true);
+    mForm.Actions().FilterToolBarAction->setChecked(true);
     Idle();
     for (const Case& c : cases) {
         SCOPED_TRACE(QKeySequence(c.Key).toString().toStdString() + " in " +
                      std::to_string(c.Where) + (c.Recording ? " recording" : ""));
         if (c.Recording) {
-            Form.DictaphonePart().RecordActionExecute();
-            ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+            mForm.DictaphonePart().RecordActionExecute();
+            ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
         }
         Idle();
-        QWidget* muteButton = NamedChild<QToolBar>(Form, "DictaphoneToolBar")
-                                  .widgetForAction(Form.Actions().MuteAction);
+        QWidget* muteButton = NamedChild<QToolBar>(mForm, "DictaphoneToolBar")
+                                  .widgetForAction(mForm.Actions().MuteAction);
         QWidget* target = c.Where == InList     ? static_cast<QWidget*>(&List())
                           : c.Where == InTree   ? static_cast<QWidget*>(&Tree())
                           : c.Where == InFilter ? static_cast<QWidget*>(&FilterEdit())
                                                 : muteButton;
-        Cat.SelectFolder(c.Where == InTree ? Work : Cat.NotesNode()); // a folder that can go
+        mCat.SelectFolder(c.Where == InTree ? mWork : mCat.NotesNode()); // a folder that can go
         Idle();
         if (target->isEnabled()) {
             target->setFocus();
         }
         triggered.clear();
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &Form,
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &mForm,
                         c.Key.key(), c.Key.keyboardModifiers());
         std::vector<std::string> reached;
         for (const auto& [action, count] : triggered) {
@@ -233,76 +233,76 @@ TEST_F(Keyboard, EachKeyReachesItsActionWhereItWorks) {
         EXPECT_EQ(reached,
                   *c.Action ? std::vector<std::string>{c.Action} : std::vector<std::string>{});
         if (c.Recording) {
-            Form.DictaphonePart().StopActionExecute();
+            mForm.DictaphonePart().StopActionExecute();
         }
     }
 }
 
 TEST_F(Keyboard, CtrlFGoesToTheFilterAndEscapeLeavesIt) {
-    ASSERT_FALSE(Form.Actions().FilterToolBarAction->isChecked());
+    ASSERT_FALSE(mForm.Actions().FilterToolBarAction->isChecked());
     QTest::keyClick(&List(), Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(FilterEdit().hasFocus());
-    EXPECT_TRUE(NamedChild<QToolBar>(Form, "FilterToolBar").isVisible());
-    EXPECT_TRUE(Form.Actions().FilterAction->isChecked()) << "what is typed next filters";
+    EXPECT_TRUE(NamedChild<QToolBar>(mForm, "FilterToolBar").isVisible());
+    EXPECT_TRUE(mForm.Actions().FilterAction->isChecked()) << "what is typed next filters";
     QTest::keyClicks(&FilterEdit(), "zzz");
-    EXPECT_EQ(Cat.Notes().Shown().size(), 0u);
+    EXPECT_EQ(mCat.Notes().Shown().size(), 0u);
     QTest::keyClick(&FilterEdit(), Qt::Key_Escape);
     EXPECT_EQ(FilterEdit().text(), "");
     EXPECT_TRUE(List().hasFocus());
-    EXPECT_EQ(Cat.Notes().Shown().size(), 2u);
+    EXPECT_EQ(mCat.Notes().Shown().size(), 2u);
     QTest::keyClick(&List(), Qt::Key_Return);
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << "Return plays at once";
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying) << "Return plays at once";
 }
 
 // After playback ends, after a recording stops and after a dialog closes, Return plays the
 // current note again: the list has the focus back.
 TEST_F(Keyboard, TheFocusComesBackToTheListOnTheCurrentNote) {
     QTest::keyClick(&List(), Qt::Key_Down);
-    const NoteRecord* current = Cat.Notes().Current();
+    const NoteRecord* current = mCat.Notes().Current();
     ASSERT_NE(current, nullptr);
     QTest::keyClick(&List(), Qt::Key_Return);
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying);
     Idle();
     EXPECT_FALSE(List().isEnabled());
     PlayToTheEnd();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
     EXPECT_TRUE(List().hasFocus()) << "after playback";
-    EXPECT_EQ(Cat.Notes().Current(), current);
+    EXPECT_EQ(mCat.Notes().Current(), current);
 
     QTest::keyClick(&List(), Qt::Key_R, Qt::ControlModifier);
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
     Idle();
     const std::string loud(800, '\xF0');
-    ASSERT_TRUE(Port.CompleteInput(loud.data(), loud.size()));
-    Poster.ProcessPending();
+    ASSERT_TRUE(mPort.CompleteInput(loud.data(), loud.size()));
+    mPoster.ProcessPending();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Period, Qt::ControlModifier);
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
     Idle();
     EXPECT_TRUE(List().hasFocus()) << "after recording";
 
     // F2 opens the description prompt; Escape closes it.
-    QTimer::singleShot(0, &Description, [&] {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Description.DescriptionEdit->hasFocus(); }, 2000))
+    QTimer::singleShot(0, &mDescription, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return mDescription.DescriptionEdit->hasFocus(); }, 2000))
             << "the prompt's field has the focus";
-        QTest::keyClick(Description.DescriptionEdit, Qt::Key_Escape);
+        QTest::keyClick(mDescription.DescriptionEdit, Qt::Key_Escape);
     });
     QTest::keyClick(&List(), Qt::Key_F2);
-    EXPECT_FALSE(Description.isVisible());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Form.isActiveWindow(); }, 2000));
+    EXPECT_FALSE(mDescription.isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mForm.isActiveWindow(); }, 2000));
     Idle();
     EXPECT_TRUE(List().hasFocus()) << "after a dialog";
     QTest::keyClick(&List(), Qt::Key_Return);
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying);
 }
 
 // A focus moved on by the user while the list is disabled stays where the user put it.
 TEST_F(Keyboard, AFocusMovedDuringPlaybackStaysWhereItWasPut) {
     QTest::keyClick(&List(), Qt::Key_Return);
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying);
     Idle();
     EXPECT_EQ(FocusName(), "PositionRxSlider")
         << "the focus waits on the position strip, where the player's keys work";
-    QTest::keyClick(&Form, Qt::Key_Tab);
+    QTest::keyClick(&mForm, Qt::Key_Tab);
     for (int i = 0; i < 10 && FocusName() != "VolumeRxSlider"; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
@@ -314,8 +314,8 @@ TEST_F(Keyboard, AFocusMovedDuringPlaybackStaysWhereItWasPut) {
 
 TEST_F(Keyboard, MoveToFolderMovesTheSelectedNotesToTheChosenFolder) {
     QTest::keyClick(&List(), Qt::Key_Down, Qt::ShiftModifier); // both notes
-    ASSERT_EQ(Cat.Notes().Selection().size(), 2u);
-    QTimer::singleShot(0, &Form, [&] {
+    ASSERT_EQ(mCat.Notes().Selection().size(), 2u);
+    QTimer::singleShot(0, &mForm, [&] {
         auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         auto& folders = NamedChild<QComboBox>(*dialog, "FolderComboBox");
@@ -325,11 +325,11 @@ TEST_F(Keyboard, MoveToFolderMovesTheSelectedNotesToTheChosenFolder) {
         folders.setCurrentIndex(work);
         dialog->accept();
     });
-    Form.Actions().MoveNoteAction->trigger();
-    Cat.SelectFolder(Work);
-    EXPECT_EQ(Cat.Notes().Shown().size(), 2u);
-    Cat.SelectFolder(Cat.NotesNode());
-    EXPECT_EQ(Cat.Notes().Shown().size(), 0u);
+    mForm.Actions().MoveNoteAction->trigger();
+    mCat.SelectFolder(mWork);
+    EXPECT_EQ(mCat.Notes().Shown().size(), 2u);
+    mCat.SelectFolder(mCat.NotesNode());
+    EXPECT_EQ(mCat.Notes().Shown().size(), 0u);
     EXPECT_NE(Saved().find("Work"), std::string::npos);
 }
 
@@ -349,7 +349,7 @@ std::vector<std::string> TabWalk(QWidget& start, bool backwards = false) {
 }
 
 TEST_F(Keyboard, TabWalksTheWindowInReadingOrder) {
-    Form.Actions().FilterToolBarAction->setChecked(true);
+    mForm.Actions().FilterToolBarAction->setChecked(true);
     Idle();
     const std::vector<std::string> idle = {
         "TreeView",          "RxDBGrid",        "PlayAction",     "RecordAction",
@@ -364,9 +364,9 @@ TEST_F(Keyboard, TabWalksTheWindowInReadingOrder) {
     // While a note plays: the list and tree wait, the position strip comes between the filter
     // and them.
     QTest::keyClick(&List(), Qt::Key_Return);
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying);
     Idle();
-    EXPECT_EQ(TabWalk(NamedChild<QWidget>(Form, "VolumeRxSlider")),
+    EXPECT_EQ(TabWalk(NamedChild<QWidget>(mForm, "VolumeRxSlider")),
               (std::vector<std::string>{"VolumeRxSlider", "SilenceAction", "SilenceRxSlider",
                                         "SpokenWordsAction", "PositionRxSlider", "TranscriptPane",
                                         "PauseAction", "StopAction", "SkipBackAction",
@@ -375,15 +375,15 @@ TEST_F(Keyboard, TabWalksTheWindowInReadingOrder) {
 
 // The dialogs' fields in reading order.
 TEST_F(Keyboard, TabWalksTheDescriptionPromptInReadingOrder) {
-    Description.setWindowTitle("Enter Description");
-    Description.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Description));
-    Description.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&Description));
-    EXPECT_EQ(TabWalk(*Description.DescriptionEdit),
+    mDescription.setWindowTitle("Enter Description");
+    mDescription.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&mDescription));
+    mDescription.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mDescription));
+    EXPECT_EQ(TabWalk(*mDescription.DescriptionEdit),
               (std::vector<std::string>{"DescriptionEdit", "AskDescriptionCheckBox", "OKBitBtn",
                                         "CancelBitBtn"}));
-    Description.hide();
+    mDescription.hide();
 }
 
 } // namespace

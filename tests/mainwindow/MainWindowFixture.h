@@ -24,38 +24,39 @@ class MainWindowFixture : public ::testing::Test {
 protected:
     MainWindowFixture() {
         SetMessageHandler([this](MessageKind kind, const QString& text, const QString&) {
-            Messages << text;
-            MessageKinds.push_back(kind);
-            return Answer;
+            mMessages << text;
+            mMessageKinds.push_back(kind);
+            return mAnswer;
         });
-        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {}, Disk);
-        Cat.NewCatalogue();
-        Form.SetDescriptionForm(&Description);
+        mCat.Files().EnsureStorageFolder([](const QString&, const QString&) {}, mDisk);
+        mCat.NewCatalogue();
+        mForm.SetDescriptionForm(&mDescription);
     }
     ~MainWindowFixture() override { SetMessageHandler({}); }
 
-    std::string Folder() const { return Documents.Path() + "/My Voice Notes/"; }
+    std::string Folder() const { return mDocuments.Path() + "/My Voice Notes/"; }
     std::string Saved() const { return ReadFileBytes(Folder() + "Tellamo.dat"); }
     // The saved catalogue, read back into a catalogue of its own.
     std::unique_ptr<Catalogue> Reloaded() const {
         auto cat = std::make_unique<Catalogue>(
-            Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
+            Storage(QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"),
             "Notes", "Recycle Bin", RealFileSystem());
         cat->LoadCatalogue();
         return cat;
     }
 
-    TempDir Documents;
-    SimulatedDisk Disk;
-    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
-                  "Notes", "Recycle Bin", Disk};
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    TTellamoMainForm Form{Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")}};
-    TDescriptionForm Description{Form.Actions().AskDescriptionAction, &Form};
-    QStringList Messages;
-    std::vector<MessageKind> MessageKinds; // of each message in Messages
-    bool Answer = true;
+    TempDir mDocuments;
+    SimulatedDisk mDisk;
+    Catalogue mCat{
+        Storage(QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+        "Recycle Bin", mDisk};
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    TTellamoMainForm mForm{mCat, AudioServices{mPort, mPoster, mDocuments.File("PLAY.TMP")}};
+    TDescriptionForm mDescription{mForm.Actions().AskDescriptionAction, &mForm};
+    QStringList mMessages;
+    std::vector<MessageKind> mMessageKinds; // of each message in Messages
+    bool mAnswer = true;
 };
 
 } // namespace tellamo::test

@@ -35,46 +35,46 @@ constexpr std::uint32_t NoteMs = 20000;
 class PlayerControls : public MainWindowFixture {
 protected:
     PlayerControls() {
-        Form.Actions().AskDescriptionAction->setChecked(false);
-        Form.Options().SampleRate = 8000;
-        Form.Options().SixteenBit = false;
-        Form.DictaphonePart().RecordActionExecute();
+        mForm.Actions().AskDescriptionAction->setChecked(false);
+        mForm.Options().SampleRate = 8000;
+        mForm.Options().SixteenBit = false;
+        mForm.DictaphonePart().RecordActionExecute();
         const std::string loud(800, '\xF0');
         for (std::uint32_t i = 0; i < NoteMs / 100; ++i) {
-            EXPECT_TRUE(Port.CompleteInput(loud.data(), loud.size()));
-            Poster.ProcessPending();
+            EXPECT_TRUE(mPort.CompleteInput(loud.data(), loud.size()));
+            mPoster.ProcessPending();
         }
-        Form.DictaphonePart().StopActionExecute();
-        Cat.Notes().SetCurrent(Cat.Notes().LastAddedNote());
-        Form.ActionListUpdate();
-        Messages.clear();
+        mForm.DictaphonePart().StopActionExecute();
+        mCat.Notes().SetCurrent(mCat.Notes().LastAddedNote());
+        mForm.ActionListUpdate();
+        mMessages.clear();
     }
 
-    TMediaPlayer& Player() { return Form.DictaphonePart().Player(); }
-    QDoubleSpinBox& SpeedBox() { return NamedChild<QDoubleSpinBox>(Form, "SpeedSpinBox"); }
-    QSlider& Strip() { return NamedChild<QSlider>(Form, "PositionRxSlider"); }
-    QString TimeShown() { return NamedChild<QLabel>(Form, "TimeLabel").text(); }
+    MediaPlayer& Player() { return mForm.DictaphonePart().Player(); }
+    QDoubleSpinBox& SpeedBox() { return NamedChild<QDoubleSpinBox>(mForm, "SpeedSpinBox"); }
+    QSlider& Strip() { return NamedChild<QSlider>(mForm, "PositionRxSlider"); }
+    QString TimeShown() { return NamedChild<QLabel>(mForm, "TimeLabel").text(); }
     // Device buffers coming back as played: each a tenth of a second of the device's time.
     void Played(int buffers) {
         for (int i = 0; i < buffers; ++i) {
-            ASSERT_TRUE(Port.CompleteOutput());
-            Poster.ProcessPending();
+            ASSERT_TRUE(mPort.CompleteOutput());
+            mPoster.ProcessPending();
         }
     }
     void Trigger(QAction* action) {
-        Form.ActionListUpdate();
+        mForm.ActionListUpdate();
         ASSERT_TRUE(action->isEnabled()) << action->objectName().toStdString();
         action->trigger();
     }
     void Activate() {
-        Form.show();
-        QApplication::setActiveWindow(&Form);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+        mForm.show();
+        QApplication::setActiveWindow(&mForm);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&mForm));
     }
 };
 
 TEST_F(PlayerControls, TheSpeedStepsThroughTheMenuAndKeysAndStaysInItsRange) {
-    const MainActions& a = Form.Actions();
+    const MainActions& a = mForm.Actions();
     EXPECT_EQ(SpeedBox().text(), QString::fromUtf8("1.0×"));
     EXPECT_FALSE(SpeedBox().accessibleName().isEmpty());
     Trigger(a.FasterAction);
@@ -83,17 +83,17 @@ TEST_F(PlayerControls, TheSpeedStepsThroughTheMenuAndKeysAndStaysInItsRange) {
     for (int i = 0; i < 15; ++i) {
         a.FasterAction->trigger();
     }
-    EXPECT_EQ(Player().SpeedTenths(), TMediaPlayer::MaxSpeedTenths);
-    Form.ActionListUpdate();
+    EXPECT_EQ(Player().SpeedTenths(), MediaPlayer::MaxSpeedTenths);
+    mForm.ActionListUpdate();
     EXPECT_FALSE(a.FasterAction->isEnabled());
     Trigger(a.NormalSpeedAction);
     EXPECT_EQ(Player().SpeedTenths(), 10);
     for (int i = 0; i < 8; ++i) {
         a.SlowerAction->trigger();
     }
-    EXPECT_EQ(Player().SpeedTenths(), TMediaPlayer::MinSpeedTenths);
+    EXPECT_EQ(Player().SpeedTenths(), MediaPlayer::MinSpeedTenths);
     EXPECT_EQ(SpeedBox().value(), 0.5);
-    Form.ActionListUpdate();
+    mForm.ActionListUpdate();
     EXPECT_FALSE(a.SlowerAction->isEnabled());
     // The toolbar's control sets the player's speed too.
     SpeedBox().setValue(1.7);
@@ -112,17 +112,17 @@ TEST_F(PlayerControls, TheSpeedStepsThroughTheMenuAndKeysAndStaysInItsRange) {
         EXPECT_EQ(action->shortcut(), key) << action->objectName().toStdString();
     }
     Activate();
-    Form.ActionListUpdate();
-    QTest::keyClick(&Form, Qt::Key_BracketLeft);
+    mForm.ActionListUpdate();
+    QTest::keyClick(&mForm, Qt::Key_BracketLeft);
     EXPECT_EQ(Player().SpeedTenths(), 16);
-    Form.ActionListUpdate();
-    QTest::keyClick(&Form, Qt::Key_BracketRight);
-    QTest::keyClick(&Form, Qt::Key_BracketRight);
-    Form.ActionListUpdate();
+    mForm.ActionListUpdate();
+    QTest::keyClick(&mForm, Qt::Key_BracketRight);
+    QTest::keyClick(&mForm, Qt::Key_BracketRight);
+    mForm.ActionListUpdate();
     EXPECT_EQ(Player().SpeedTenths(), 18);
-    QTest::keyClick(&Form, Qt::Key_Backspace);
+    QTest::keyClick(&mForm, Qt::Key_Backspace);
     EXPECT_EQ(Player().SpeedTenths(), 10);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 // The player's controls join the dictaphone bar without pushing any of it into the bar's
@@ -130,14 +130,14 @@ TEST_F(PlayerControls, TheSpeedStepsThroughTheMenuAndKeysAndStaysInItsRange) {
 TEST_F(PlayerControls, TheWholeDictaphoneBarFitsTheFirstRunWindow) {
     Activate();
     QApplication::processEvents();
-    auto& bar = NamedChild<QToolBar>(Form, "DictaphoneToolBar");
+    auto& bar = NamedChild<QToolBar>(mForm, "DictaphoneToolBar");
     for (const char* name : {"SpeedSpinBox", "TimeLabel", "VolumeRxSlider", "SilenceRxSlider"}) {
         auto* widget = bar.findChild<QWidget*>(name);
         ASSERT_NE(widget, nullptr) << name;
         EXPECT_TRUE(widget->isVisible()) << name << " is in the overflow menu";
     }
-    for (QAction* action : {Form.Actions().SkipBackAction, Form.Actions().SkipForwardAction,
-                            Form.Actions().SilenceAction}) {
+    for (QAction* action : {mForm.Actions().SkipBackAction, mForm.Actions().SkipForwardAction,
+                            mForm.Actions().SilenceAction}) {
         QWidget* button = bar.widgetForAction(action);
         ASSERT_NE(button, nullptr) << action->objectName().toStdString();
         EXPECT_TRUE(button->isVisible()) << action->objectName().toStdString();
@@ -148,19 +148,19 @@ TEST_F(PlayerControls, TheWholeDictaphoneBarFitsTheFirstRunWindow) {
 // 1.5x is a second and a half of the note.
 TEST_F(PlayerControls, TheTimeLabelAndTheStripShowNoteTimeAtOneAndAHalf) {
     SpeedBox().setValue(1.5);
-    Trigger(Form.Actions().PlayAction);
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << Messages.join("\n").toStdString();
+    Trigger(mForm.Actions().PlayAction);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying) << mMessages.join("\n").toStdString();
     EXPECT_EQ(Strip().maximum(), static_cast<int>(NoteMs));
     Played(20); // two seconds of the device
-    Form.DictaphonePart().TimerTimer();
+    mForm.DictaphonePart().TimerTimer();
     EXPECT_EQ(Player().Position(), 3000u);
     EXPECT_EQ(Strip().value(), 3000);
     EXPECT_EQ(TimeShown(), "0:00:03|0:00:20");
     // The place a pause holds is in note time too, and the speed changed while paused keeps it.
-    Trigger(Form.Actions().PauseAction);
+    Trigger(mForm.Actions().PauseAction);
     SpeedBox().setValue(0.5);
     EXPECT_EQ(Player().Position(), 3000u);
-    Form.DictaphonePart().StopActionExecute();
+    mForm.DictaphonePart().StopActionExecute();
 }
 
 struct SkipCase {
@@ -188,13 +188,13 @@ TEST_F(PlayerControls, SkipsKeepTheModeAndNeverPassTheStartOrTheEnd) {
         {"paused 2x, forward near the end", 20, true, 15001, true, NoteMs},
         {"playing 2x, forward from the start", 20, false, 0, true, 5000},
     };
-    const MainActions& a = Form.Actions();
+    const MainActions& a = mForm.Actions();
     for (const SkipCase& c : cases) {
         SCOPED_TRACE(c.Name);
         SpeedBox().setValue(c.SpeedTenths / 10.0);
         Trigger(a.PlayAction);
-        ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << Messages.join("\n").toStdString();
-        Form.DictaphonePart().JumpTo(c.From);
+        ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying) << mMessages.join("\n").toStdString();
+        mForm.DictaphonePart().JumpTo(c.From);
         if (c.Paused) {
             Trigger(a.PauseAction);
         }
@@ -202,26 +202,26 @@ TEST_F(PlayerControls, SkipsKeepTheModeAndNeverPassTheStartOrTheEnd) {
         EXPECT_EQ(Player().Position(), c.Expected);
         EXPECT_EQ(TimeShown(), ShortTime(c.Expected) + "|" + ShortTime(NoteMs));
         if (c.Paused) {
-            EXPECT_EQ(Player().CurrentMode(), TMediaPlayer::Mode::Paused);
-            Form.DictaphonePart().TimerTimer();
-            EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << "a note paused at its end waits";
+            EXPECT_EQ(Player().CurrentMode(), MediaPlayer::Mode::Paused);
+            mForm.DictaphonePart().TimerTimer();
+            EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying) << "a note paused at its end waits";
             // A place chosen while paused is where the resume starts: no rewind on top.
             Trigger(a.PauseAction);
             EXPECT_EQ(Player().Position(), c.Expected);
         }
         if (c.Expected == NoteMs) {
             // At the end the note is over: the window stops it at its next look.
-            Form.DictaphonePart().TimerTimer();
-            EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+            mForm.DictaphonePart().TimerTimer();
+            EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
         } else {
-            EXPECT_EQ(Player().CurrentMode(), TMediaPlayer::Mode::Playing);
-            Form.DictaphonePart().StopActionExecute();
+            EXPECT_EQ(Player().CurrentMode(), MediaPlayer::Mode::Playing);
+            mForm.DictaphonePart().StopActionExecute();
         }
-        Form.ActionListUpdate();
+        mForm.ActionListUpdate();
         EXPECT_FALSE(a.SkipBackAction->isEnabled());
         EXPECT_FALSE(a.SkipForwardAction->isEnabled());
     }
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 TEST_F(PlayerControls, AResumeAfterAPauseStartsTheRewindEarlier) {
@@ -240,37 +240,37 @@ TEST_F(PlayerControls, AResumeAfterAPauseStartsTheRewindEarlier) {
         {"0.5x, near the start", 5, 1000, 4, 0, 0},
         {"1x, off", 10, 0, 10, 5000, 6000},
     };
-    const MainActions& a = Form.Actions();
+    const MainActions& a = mForm.Actions();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
-        Form.DictaphonePart().SetPlaybackSteps(TMediaPlayer::DefaultSkipStepMs, c.RewindMs);
+        mForm.DictaphonePart().SetPlaybackSteps(MediaPlayer::DefaultSkipStepMs, c.RewindMs);
         SpeedBox().setValue(c.SpeedTenths / 10.0);
         Trigger(a.PlayAction);
-        Form.DictaphonePart().JumpTo(c.FromMs);
+        mForm.DictaphonePart().JumpTo(c.FromMs);
         Played(c.PlayedBuffers);
         Trigger(a.PauseAction);
         const std::uint32_t pausedAt = Player().Position();
         EXPECT_EQ(pausedAt, c.FromMs + c.PlayedBuffers * 10 * c.SpeedTenths);
         Trigger(a.PauseAction);
-        EXPECT_EQ(Player().CurrentMode(), TMediaPlayer::Mode::Playing);
+        EXPECT_EQ(Player().CurrentMode(), MediaPlayer::Mode::Playing);
         EXPECT_EQ(Player().Position(), c.Expected);
         EXPECT_EQ(Strip().value(), static_cast<int>(c.Expected));
-        Form.DictaphonePart().StopActionExecute();
+        mForm.DictaphonePart().StopActionExecute();
     }
 }
 
 // A click on the strip's track jumps there (it used to page towards it); the keys still step.
 TEST_F(PlayerControls, AClickOnThePositionStripJumpsAndTheKeysStillStep) {
     Activate();
-    Trigger(Form.Actions().PlayAction);
-    Trigger(Form.Actions().PauseAction);
+    Trigger(mForm.Actions().PlayAction);
+    Trigger(mForm.Actions().PauseAction);
     QSlider& strip = Strip();
     ASSERT_GT(strip.width(), 200);
     QTest::mouseClick(&strip, Qt::LeftButton, {},
                       QPoint(strip.width() * 3 / 4, strip.height() / 2));
     const auto clicked = static_cast<int>(Player().Position());
     EXPECT_NEAR(clicked, NoteMs * 3 / 4, NoteMs / 20);
-    EXPECT_EQ(Player().CurrentMode(), TMediaPlayer::Mode::Paused);
+    EXPECT_EQ(Player().CurrentMode(), MediaPlayer::Mode::Paused);
     EXPECT_EQ(strip.value(), clicked);
 
     strip.setFocus();
@@ -280,189 +280,189 @@ TEST_F(PlayerControls, AClickOnThePositionStripJumpsAndTheKeysStillStep) {
     EXPECT_EQ(static_cast<int>(Player().Position()), clicked - 4000);
     QTest::keyClick(&strip, Qt::Key_Home);
     EXPECT_EQ(Player().Position(), 0u);
-    EXPECT_EQ(Player().CurrentMode(), TMediaPlayer::Mode::Paused);
-    Form.DictaphonePart().StopActionExecute();
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(Player().CurrentMode(), MediaPlayer::Mode::Paused);
+    mForm.DictaphonePart().StopActionExecute();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 TEST_F(PlayerControls, SpaceInTheNoteListPlaysAndPausesAndTheFilterTakesItsKeysAsText) {
     Activate();
-    auto& grid = NamedChild<QTableView>(Form, "RxDBGrid");
+    auto& grid = NamedChild<QTableView>(mForm, "RxDBGrid");
     grid.setFocus();
     QTest::keyClick(&grid, Qt::Key_Space);
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << Messages.join("\n").toStdString();
-    EXPECT_EQ(Player().CurrentMode(), TMediaPlayer::Mode::Playing);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying) << mMessages.join("\n").toStdString();
+    EXPECT_EQ(Player().CurrentMode(), MediaPlayer::Mode::Playing);
     // The list takes no input while the note plays: the position strip has the focus, and Space
     // and the skips work from there.
-    Form.ActionListUpdate();
+    mForm.ActionListUpdate();
     QWidget* focused = QApplication::focusWidget();
     ASSERT_EQ(focused, &Strip());
     QTest::keyClick(focused, Qt::Key_Space);
-    EXPECT_EQ(Player().CurrentMode(), TMediaPlayer::Mode::Paused);
-    EXPECT_TRUE(Form.Actions().PauseAction->isChecked());
-    Form.ActionListUpdate();
+    EXPECT_EQ(Player().CurrentMode(), MediaPlayer::Mode::Paused);
+    EXPECT_TRUE(mForm.Actions().PauseAction->isChecked());
+    mForm.ActionListUpdate();
     QTest::keyClick(focused, Qt::Key_Right, Qt::ControlModifier);
     EXPECT_EQ(Player().Position(), 5000u);
     QTest::keyClick(focused, Qt::Key_Space);
-    EXPECT_EQ(Player().CurrentMode(), TMediaPlayer::Mode::Playing);
-    Form.DictaphonePart().StopActionExecute();
-    Form.ActionListUpdate();
+    EXPECT_EQ(Player().CurrentMode(), MediaPlayer::Mode::Playing);
+    mForm.DictaphonePart().StopActionExecute();
+    mForm.ActionListUpdate();
     // The note over, the list has the focus again.
     EXPECT_EQ(QApplication::focusWidget(), &grid);
 
     // Typing in the filter: Space, the brackets and Backspace are text there.
-    Form.Actions().FilterToolBarAction->setChecked(true);
-    Form.ActionListUpdate();
-    auto* filter = NamedChild<QToolBar>(Form, "FilterToolBar").findChild<QLineEdit*>();
+    mForm.Actions().FilterToolBarAction->setChecked(true);
+    mForm.ActionListUpdate();
+    auto* filter = NamedChild<QToolBar>(mForm, "FilterToolBar").findChild<QLineEdit*>();
     ASSERT_NE(filter, nullptr);
     filter->setFocus();
     QTest::keyClicks(filter, "a [b]");
     QTest::keyClick(filter, Qt::Key_Backspace);
     EXPECT_EQ(filter->text(), "a [b");
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
-    EXPECT_EQ(Player().SpeedTenths(), TMediaPlayer::NormalSpeedTenths);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_EQ(Player().SpeedTenths(), MediaPlayer::NormalSpeedTenths);
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 // What the desktop's media controls see of the window and do through it.
 class MediaControlsOfTheWindow : public PlayerControls {
 protected:
     MediaControlsOfTheWindow() {
-        First = Cat.Notes().Current();
+        mFirst = mCat.Notes().Current();
         // A second note, recorded the same way, after the first in the list.
-        Form.DictaphonePart().RecordActionExecute();
+        mForm.DictaphonePart().RecordActionExecute();
         const std::string loud(800, '\xF0');
         for (int i = 0; i < 30; ++i) {
-            EXPECT_TRUE(Port.CompleteInput(loud.data(), loud.size()));
-            Poster.ProcessPending();
+            EXPECT_TRUE(mPort.CompleteInput(loud.data(), loud.size()));
+            mPoster.ProcessPending();
         }
-        Form.DictaphonePart().StopActionExecute();
-        Second = Cat.Notes().LastAddedNote();
-        Second->Description = "the second";
-        Cat.Notes().SetCurrent(First);
-        Form.ActionListUpdate();
-        Messages.clear();
+        mForm.DictaphonePart().StopActionExecute();
+        mSecond = mCat.Notes().LastAddedNote();
+        mSecond->Description = "the second";
+        mCat.Notes().SetCurrent(mFirst);
+        mForm.ActionListUpdate();
+        mMessages.clear();
     }
-    NoteRecord* First = nullptr;
-    NoteRecord* Second = nullptr;
-    WindowMediaControls Controls{Form};
+    NoteRecord* mFirst = nullptr;
+    NoteRecord* mSecond = nullptr;
+    WindowMediaControls mControls{mForm};
 };
 
 TEST_F(MediaControlsOfTheWindow, TheCurrentNoteItsPlaybackSpeedAndVolume) {
-    ASSERT_EQ(Cat.Notes().CurrentRow(), 0);
-    ASSERT_TRUE(First->Description.empty());
-    MediaTrack track = Controls.CurrentTrack();
-    EXPECT_EQ(track.Id.toStdString(), First->FileName);
-    EXPECT_EQ(track.Title, StartText(First->Start)) << "no description: the start date";
-    EXPECT_EQ(track.FilePath, Cat.Files().NoteWavPath(First->FileName));
+    ASSERT_EQ(mCat.Notes().CurrentRow(), 0);
+    ASSERT_TRUE(mFirst->Description.empty());
+    MediaTrack track = mControls.CurrentTrack();
+    EXPECT_EQ(track.Id.toStdString(), mFirst->FileName);
+    EXPECT_EQ(track.Title, StartText(mFirst->Start)) << "no description: the start date";
+    EXPECT_EQ(track.FilePath, mCat.Files().NoteWavPath(mFirst->FileName));
     EXPECT_EQ(track.LengthUs, qint64{NoteMs} * 1000);
-    EXPECT_EQ(Controls.Status(), MediaStatus::Stopped);
-    EXPECT_TRUE(Controls.CanPlay());
-    EXPECT_TRUE(Controls.CanGoNext());
-    EXPECT_FALSE(Controls.CanGoPrevious());
+    EXPECT_EQ(mControls.Status(), MediaStatus::Stopped);
+    EXPECT_TRUE(mControls.CanPlay());
+    EXPECT_TRUE(mControls.CanGoNext());
+    EXPECT_FALSE(mControls.CanGoPrevious());
 
-    Controls.SetRate(1.5);
+    mControls.SetRate(1.5);
     EXPECT_EQ(SpeedBox().value(), 1.5);
-    EXPECT_EQ(Controls.Rate(), 1.5);
-    Controls.PlayPause();
-    ASSERT_EQ(Controls.Status(), MediaStatus::Playing) << Messages.join("\n").toStdString();
+    EXPECT_EQ(mControls.Rate(), 1.5);
+    mControls.PlayPause();
+    ASSERT_EQ(mControls.Status(), MediaStatus::Playing) << mMessages.join("\n").toStdString();
     Played(10);
-    EXPECT_EQ(Controls.PositionUs(), 1500000) << "note time at 1.5x";
-    Controls.Pause();
-    EXPECT_EQ(Controls.Status(), MediaStatus::Paused);
-    EXPECT_TRUE(Form.Actions().PauseAction->isChecked()) << "the window shows the pause";
-    Controls.Play();
-    EXPECT_EQ(Controls.Status(), MediaStatus::Playing);
+    EXPECT_EQ(mControls.PositionUs(), 1500000) << "note time at 1.5x";
+    mControls.Pause();
+    EXPECT_EQ(mControls.Status(), MediaStatus::Paused);
+    EXPECT_TRUE(mForm.Actions().PauseAction->isChecked()) << "the window shows the pause";
+    mControls.Play();
+    EXPECT_EQ(mControls.Status(), MediaStatus::Playing);
 
-    QSignalSpy seeked(&Controls, &WindowMediaControls::Seeked);
-    Controls.SetPositionUs(4000000);
+    QSignalSpy seeked(&mControls, &WindowMediaControls::Seeked);
+    mControls.SetPositionUs(4000000);
     EXPECT_EQ(Player().Position(), 4000u);
     EXPECT_EQ(seeked.count(), 0) << "the bus's own jumps announce themselves";
-    Trigger(Form.Actions().SkipForwardAction);
+    Trigger(mForm.Actions().SkipForwardAction);
     EXPECT_EQ(seeked.count(), 1);
-    QSignalSpy changed(&Controls, &WindowMediaControls::Changed);
-    Form.ActionListUpdate();
+    QSignalSpy changed(&mControls, &WindowMediaControls::Changed);
+    mForm.ActionListUpdate();
     EXPECT_EQ(changed.count(), 1);
 
-    Controls.Stop();
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    mControls.Stop();
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 
     // The volume is the master's of the toolbar's slider (this fake card has no mixer to take it,
     // which the window says as it always has).
-    Controls.SetVolume(0.3);
-    EXPECT_EQ(Form.DictaphonePart().VolumeSlider()->value(), 30);
-    EXPECT_DOUBLE_EQ(Controls.Volume(), 0.3);
-    Controls.SetVolume(7);
-    EXPECT_DOUBLE_EQ(Controls.Volume(), 1.0);
+    mControls.SetVolume(0.3);
+    EXPECT_EQ(mForm.DictaphonePart().VolumeSlider()->value(), 30);
+    EXPECT_DOUBLE_EQ(mControls.Volume(), 0.3);
+    mControls.SetVolume(7);
+    EXPECT_DOUBLE_EQ(mControls.Volume(), 1.0);
 }
 
 TEST_F(MediaControlsOfTheWindow, NextAndPreviousAreTheNeighboursInTheList) {
-    Controls.Next();
-    EXPECT_EQ(Cat.Notes().Current(), Second);
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle) << "a stopped player stays stopped";
-    EXPECT_EQ(Controls.CurrentTrack().Title, "the second");
-    EXPECT_FALSE(Controls.CanGoNext());
-    Controls.Next();
-    EXPECT_EQ(Cat.Notes().Current(), Second);
+    mControls.Next();
+    EXPECT_EQ(mCat.Notes().Current(), mSecond);
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle) << "a stopped player stays stopped";
+    EXPECT_EQ(mControls.CurrentTrack().Title, "the second");
+    EXPECT_FALSE(mControls.CanGoNext());
+    mControls.Next();
+    EXPECT_EQ(mCat.Notes().Current(), mSecond);
     // While a note plays, the neighbour plays.
-    Controls.Play();
-    Form.ActionListUpdate();
-    Controls.Previous();
-    EXPECT_EQ(Cat.Notes().Current(), First);
-    EXPECT_EQ(Controls.Status(), MediaStatus::Playing);
-    EXPECT_EQ(Controls.CurrentTrack().LengthUs, qint64{NoteMs} * 1000);
+    mControls.Play();
+    mForm.ActionListUpdate();
+    mControls.Previous();
+    EXPECT_EQ(mCat.Notes().Current(), mFirst);
+    EXPECT_EQ(mControls.Status(), MediaStatus::Playing);
+    EXPECT_EQ(mControls.CurrentTrack().LengthUs, qint64{NoteMs} * 1000);
     EXPECT_EQ(Player().Length(), NoteMs) << "the player has the first note open";
-    Controls.Previous();
-    EXPECT_EQ(Cat.Notes().Current(), First);
-    EXPECT_EQ(Controls.Status(), MediaStatus::Playing);
-    Controls.Stop();
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    mControls.Previous();
+    EXPECT_EQ(mCat.Notes().Current(), mFirst);
+    EXPECT_EQ(mControls.Status(), MediaStatus::Playing);
+    mControls.Stop();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 }
 
 TEST_F(MediaControlsOfTheWindow, ARecordingIsNeitherStartedNorStoppedNorPaused) {
-    Form.DictaphonePart().RecordActionExecute();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
-    EXPECT_EQ(Controls.Status(), MediaStatus::Stopped);
-    EXPECT_FALSE(Controls.CanPlay());
-    EXPECT_FALSE(Controls.CanGoNext());
-    EXPECT_FALSE(Controls.CanGoPrevious());
-    const NoteRecord* recording = Cat.Notes().Current();
-    Controls.PlayPause();
-    Controls.Play();
-    Controls.Pause();
-    Controls.Stop();
-    Controls.Next();
-    Controls.Previous();
-    Controls.SetPositionUs(0);
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
-    EXPECT_FALSE(Form.Actions().PauseAction->isChecked());
-    EXPECT_EQ(Cat.Notes().Current(), recording);
-    Form.DictaphonePart().StopActionExecute();
+    mForm.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
+    EXPECT_EQ(mControls.Status(), MediaStatus::Stopped);
+    EXPECT_FALSE(mControls.CanPlay());
+    EXPECT_FALSE(mControls.CanGoNext());
+    EXPECT_FALSE(mControls.CanGoPrevious());
+    const NoteRecord* recording = mCat.Notes().Current();
+    mControls.PlayPause();
+    mControls.Play();
+    mControls.Pause();
+    mControls.Stop();
+    mControls.Next();
+    mControls.Previous();
+    mControls.SetPositionUs(0);
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
+    EXPECT_FALSE(mForm.Actions().PauseAction->isChecked());
+    EXPECT_EQ(mCat.Notes().Current(), recording);
+    mForm.DictaphonePart().StopActionExecute();
     // Idle again, the media controls do not record either.
-    const std::size_t notes = Cat.Notes().All().size();
-    Controls.PlayPause();
-    Controls.Stop();
-    EXPECT_EQ(Cat.Notes().All().size(), notes);
-    EXPECT_NE(Form.Mode(), TDictaphoneMode::mdRecording);
+    const std::size_t notes = mCat.Notes().All().size();
+    mControls.PlayPause();
+    mControls.Stop();
+    EXPECT_EQ(mCat.Notes().All().size(), notes);
+    EXPECT_NE(mForm.Mode(), TDictaphoneMode::mdRecording);
 }
 
 // Quit is Exit, but never from under an open box: whatever waits for its answer would be cut off.
 TEST_F(MediaControlsOfTheWindow, QuitWaitsForNoBoxAndThenClosesAsExitDoes) {
-    Form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
-    QDialog box(&Form);
+    mForm.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&mForm));
+    QDialog box(&mForm);
     bool stillShown = false;
     QTimer::singleShot(0, &box, [&] {
-        Controls.Quit();
+        mControls.Quit();
         QApplication::processEvents();
-        stillShown = Form.isVisible();
+        stillShown = mForm.isVisible();
         box.reject();
     });
     box.exec();
     EXPECT_TRUE(stillShown);
-    Controls.Quit();
-    EXPECT_FALSE(Form.isVisible());
+    mControls.Quit();
+    EXPECT_FALSE(mForm.isVisible());
 }
 
 } // namespace

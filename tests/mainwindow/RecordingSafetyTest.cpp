@@ -27,17 +27,17 @@ namespace {
 class RecordingSafety : public MainWindowFixture {
 protected:
     RecordingSafety() {
-        Form.Actions().AskDescriptionAction->setChecked(false);
-        Form.Actions().SilenceAction->setChecked(false);
-        Form.Options().SampleRate = 8000;
-        Form.Options().SixteenBit = false;
+        mForm.Actions().AskDescriptionAction->setChecked(false);
+        mForm.Actions().SilenceAction->setChecked(false);
+        mForm.Options().SampleRate = 8000;
+        mForm.Options().SixteenBit = false;
     }
 
     // One tenth of a second at 8000 Hz, 8 bits; the window thread then hands the buffer back.
     void Buffer(char value = '\xF0') {
         const std::string data(800, value);
-        ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
-        Poster.ProcessPending();
+        ASSERT_TRUE(mPort.CompleteInput(data.data(), data.size()));
+        mPoster.ProcessPending();
     }
     std::string WavPath(const NoteRecord* note) const { return Folder() + note->FileName + ".wav"; }
     std::vector<std::string> FolderEntries() const {
@@ -52,14 +52,14 @@ protected:
 // A power cut soon after Stop: the catalogue lists no more sound than the disk holds, and the
 // read-me written for the new folder is there too.
 TEST_F(RecordingSafety, APowerCutAfterStopKeepsEverythingTheCatalogueLists) {
-    Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1); // only Stop flushes
-    Form.DictaphonePart().RecordActionExecute();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+    mForm.Audio().Recorder().HeaderInterval = std::chrono::hours(1); // only Stop flushes
+    mForm.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording) << mMessages.join("\n").toStdString();
     for (int i = 0; i < 30; ++i) {
         Buffer();
     }
-    Form.DictaphonePart().StopActionExecute();
-    Disk.PowerLoss();
+    mForm.DictaphonePart().StopActionExecute();
+    mDisk.PowerLoss();
 
     const auto cat = Reloaded();
     ASSERT_EQ(cat->Notes().All().size(), 1u);
@@ -75,24 +75,24 @@ TEST_F(RecordingSafety, APowerCutAfterStopKeepsEverythingTheCatalogueLists) {
 // A full disk while recording: the recording ends at once with what was written, the user is told
 // why and how much was kept, and the failed catalogue save leaves no half-written file behind.
 TEST_F(RecordingSafety, AFullDiskEndsTheRecordingWithWhatWasWritten) {
-    Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
-    Form.DictaphonePart().RecordActionExecute();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    mForm.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
+    mForm.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
     const std::string savedBefore = Saved();
-    Disk.WriteBudget = 20 * 800 + 300; // two seconds and a bit
-    for (int i = 0; i < 25 && Form.Mode() == TDictaphoneMode::mdRecording; ++i) {
+    mDisk.WriteBudget = 20 * 800 + 300; // two seconds and a bit
+    for (int i = 0; i < 25 && mForm.Mode() == TDictaphoneMode::mdRecording; ++i) {
         Buffer();
     }
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
-    ASSERT_GE(Messages.size(), 1);
-    EXPECT_TRUE(Messages.join("\n").contains(
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
+    ASSERT_GE(mMessages.size(), 1);
+    EXPECT_TRUE(mMessages.join("\n").contains(
         "The recording file could not be written: No space left on device\n"
         "The note keeps what was recorded before: 0:00:02"))
-        << Messages.join("\n").toStdString();
-    EXPECT_TRUE(Messages.join("\n").contains("The catalogue could not be saved"))
-        << Messages.join("\n").toStdString();
+        << mMessages.join("\n").toStdString();
+    EXPECT_TRUE(mMessages.join("\n").contains("The catalogue could not be saved"))
+        << mMessages.join("\n").toStdString();
 
-    const NoteRecord* note = Cat.Notes().LastAddedNote();
+    const NoteRecord* note = mCat.Notes().LastAddedNote();
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(note->Duration.value_or(-1), 2000);
     EXPECT_EQ(ReadWaveHeader(WavPath(note)).DataSize, 16000u);
@@ -102,8 +102,8 @@ TEST_F(RecordingSafety, AFullDiskEndsTheRecordingWithWhatWasWritten) {
         EXPECT_EQ(name.find(".new"), std::string::npos) << name;
     }
     // Room again: the next change saves the completed note.
-    Disk.WriteBudget.reset();
-    Form.SaveCatalogue();
+    mDisk.WriteBudget.reset();
+    mForm.SaveCatalogue();
     EXPECT_EQ(Reloaded()->Notes().All().front()->Duration.value_or(-1), 2000);
 }
 
@@ -125,24 +125,24 @@ TEST_F(RecordingSafety, LittleRoomLeftAsksBeforeRecording) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Sixteen << " " << c.Free);
-        Messages.clear();
-        Disk.FreeBytes = c.Free;
-        Answer = c.Answer;
-        Form.Options().SixteenBit = c.Sixteen;
-        const std::size_t before = Cat.Notes().All().size();
-        Form.DictaphonePart().RecordActionExecute();
-        EXPECT_EQ(Messages.size(), c.Asked ? 1 : 0);
-        if (c.Asked && !Messages.isEmpty()) {
-            EXPECT_TRUE(Messages[0].startsWith(
+        mMessages.clear();
+        mDisk.FreeBytes = c.Free;
+        mAnswer = c.Answer;
+        mForm.Options().SixteenBit = c.Sixteen;
+        const std::size_t before = mCat.Notes().All().size();
+        mForm.DictaphonePart().RecordActionExecute();
+        EXPECT_EQ(mMessages.size(), c.Asked ? 1 : 0);
+        if (c.Asked && !mMessages.isEmpty()) {
+            EXPECT_TRUE(mMessages[0].startsWith(
                 "The storage folder's disk has room for less than one minute"))
-                << Messages[0].toStdString();
-            EXPECT_TRUE(Messages[0].contains(c.Free == 8000 * 30 ? "0:00:30" : "0:00:"))
-                << Messages[0].toStdString();
+                << mMessages[0].toStdString();
+            EXPECT_TRUE(mMessages[0].contains(c.Free == 8000 * 30 ? "0:00:30" : "0:00:"))
+                << mMessages[0].toStdString();
         }
-        EXPECT_EQ(Form.Mode(), c.Records ? TDictaphoneMode::mdRecording : TDictaphoneMode::mdIdle);
-        EXPECT_EQ(Cat.Notes().All().size(), before + (c.Records ? 1 : 0));
-        if (Form.Mode() == TDictaphoneMode::mdRecording) {
-            Form.DictaphonePart().StopActionExecute();
+        EXPECT_EQ(mForm.Mode(), c.Records ? TDictaphoneMode::mdRecording : TDictaphoneMode::mdIdle);
+        EXPECT_EQ(mCat.Notes().All().size(), before + (c.Records ? 1 : 0));
+        if (mForm.Mode() == TDictaphoneMode::mdRecording) {
+            mForm.DictaphonePart().StopActionExecute();
         }
     }
 }
@@ -151,19 +151,19 @@ TEST_F(RecordingSafety, LittleRoomLeftAsksBeforeRecording) {
 // period and a second. Time runs five times faster here: a 100 ms buffer every 20 ms, the
 // header brought up to date every 200 ms (one second of sound) and flushed every second update.
 TEST_F(RecordingSafety, AfterAPowerCutTheNextStartRecoversAllButTheLastSeconds) {
-    Form.Audio().Recorder().HeaderInterval = std::chrono::milliseconds(200);
-    Form.Audio().Recorder().SyncEveryNthUpdate = 2;
-    Form.DictaphonePart().RecordActionExecute();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+    mForm.Audio().Recorder().HeaderInterval = std::chrono::milliseconds(200);
+    mForm.Audio().Recorder().SyncEveryNthUpdate = 2;
+    mForm.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
     constexpr int Fed = 80; // eight seconds of sound
     for (int i = 0; i < Fed; ++i) {
         Buffer(static_cast<char>(i % 2 ? '\xF0' : '\x10'));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    Disk.PowerLoss();
+    mDisk.PowerLoss();
 
     auto cat = std::make_unique<Catalogue>(
-        Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+        Storage(QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
         "Recycle Bin", RealFileSystem());
     cat->LoadCatalogue();
     ASSERT_EQ(cat->Notes().All().size(), 1u);
@@ -196,10 +196,10 @@ TEST_F(RecordingSafety, AfterAPowerCutTheNextStartRecoversAllButTheLastSeconds) 
 // One main window over its own folder and simulated disk, for a test that needs many.
 struct Rig final : RecordingSafety {
     void TestBody() override {}
-    using RecordingSafety::Disk;
     using RecordingSafety::Folder;
-    using RecordingSafety::Form;
-    using RecordingSafety::Messages;
+    using RecordingSafety::mDisk;
+    using RecordingSafety::mForm;
+    using RecordingSafety::mMessages;
     using RecordingSafety::Reloaded;
     using RecordingSafety::WavPath;
 };
@@ -212,17 +212,17 @@ TEST_F(RecordingSafety, APowerCutAtAnyStepOfRecordLeavesNoNoteWithoutItsFile) {
     for (;; ++at) {
         SCOPED_TRACE(testing::Message() << "power lost at call " << at);
         Rig rig;
-        rig.Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
-        rig.Disk.PowerLossAtCall = at;
+        rig.mForm.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
+        rig.mDisk.PowerLossAtCall = at;
         try {
-            rig.Form.DictaphonePart().RecordActionExecute();
+            rig.mForm.DictaphonePart().RecordActionExecute();
         } catch (const std::exception&) {
             // the disk is gone: what counts is what it holds
         }
-        const bool cut = rig.Disk.PoweredOff();
-        if (rig.Form.Mode() == TDictaphoneMode::mdRecording) {
+        const bool cut = rig.mDisk.PoweredOff();
+        if (rig.mForm.Mode() == TDictaphoneMode::mdRecording) {
             try {
-                rig.Form.DictaphonePart().StopActionExecute();
+                rig.mForm.DictaphonePart().StopActionExecute();
             } catch (const std::exception&) {
             }
         }
@@ -247,19 +247,19 @@ TEST_F(RecordingSafety, APowerCutAtAnyStepOfRecordLeavesNoNoteWithoutItsFile) {
 // killed: the next start brings the recording back as its note, in its folder with its
 // description, and says so once; the marker goes with the save that names it.
 TEST_F(RecordingSafety, ARecordingTheCatalogueNeverNamedComesBackAtTheNextStart) {
-    Form.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
+    mForm.Audio().Recorder().HeaderInterval = std::chrono::hours(1);
     // The index file's temporary name taken by a folder that cannot be removed: every save fails.
     ASSERT_EQ(::mkdir((Folder() + "Tellamo.new").c_str(), 0700), 0);
     WriteFileBytes(Folder() + "Tellamo.new/x", "x");
-    Description.DescriptionEdit->setText("kept through a crash");
-    Form.DictaphonePart().RecordActionExecute();
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
-    EXPECT_TRUE(Messages.join("\n").contains("The catalogue could not be saved"))
-        << Messages.join("\n").toStdString();
+    mDescription.DescriptionEdit->setText("kept through a crash");
+    mForm.DictaphonePart().RecordActionExecute();
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording) << mMessages.join("\n").toStdString();
+    EXPECT_TRUE(mMessages.join("\n").contains("The catalogue could not be saved"))
+        << mMessages.join("\n").toStdString();
     for (int i = 0; i < 20; ++i) {
         Buffer();
     }
-    const std::string name = Cat.Notes().LastAddedNote()->FileName;
+    const std::string name = mCat.Notes().LastAddedNote()->FileName;
     // Killed here: the recording's header still declares no sound, and the window never closes
     // before the next start looks at the folder.
     ::unlink((Folder() + "Tellamo.new/x").c_str());
@@ -267,7 +267,7 @@ TEST_F(RecordingSafety, ARecordingTheCatalogueNeverNamedComesBackAtTheNextStart)
 
     // The next start over the same folder.
     auto cat = std::make_unique<Catalogue>(
-        Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+        Storage(QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
         "Recycle Bin", RealFileSystem());
     cat->NewCatalogue(); // no index file was ever saved
     const std::vector<RecoveredNote> found = RepairInterruptedRecordings(*cat, GraphSettings{});
@@ -289,18 +289,18 @@ TEST_F(RecordingSafety, TheStartUpSaysOnceWhatItFoundAndDropsTheMarker) {
         Folder() + "777777.wav",
         std::string(reinterpret_cast<const char*>(MakeWaveHeader(1, 8000, 8).data()), 44) +
             std::string(800, '\x40'));
-    NoteRecord* ghost = Cat.AddRecordedNote(Cat.NotesNode(), "ghost", 8000, 8);
-    const QString first = Form.RecoverInterruptedRecordings();
+    NoteRecord* ghost = mCat.AddRecordedNote(mCat.NotesNode(), "ghost", 8000, 8);
+    const QString first = mForm.RecoverInterruptedRecordings();
     EXPECT_TRUE(first.contains("have been recovered:")) << first.toStdString();
     EXPECT_TRUE(first.contains("sound files are missing:")) << first.toStdString();
     EXPECT_TRUE(first.contains("ghost")) << first.toStdString();
     EXPECT_FALSE(FileExists(Folder() + RecordingMarkerName));
     EXPECT_EQ(Reloaded()->Notes().All().size(), 2u);
-    EXPECT_EQ(Form.RecoverInterruptedRecordings(), QString());
-    EXPECT_EQ(Cat.Notes().All().size(), 2u); // the record without its file is kept
+    EXPECT_EQ(mForm.RecoverInterruptedRecordings(), QString());
+    EXPECT_EQ(mCat.Notes().All().size(), 2u); // the record without its file is kept
     // Another note found without its file is named; the one named before is not again.
-    Cat.AddRecordedNote(Cat.NotesNode(), "second ghost", 8000, 8);
-    const QString third = Form.RecoverInterruptedRecordings();
+    mCat.AddRecordedNote(mCat.NotesNode(), "second ghost", 8000, 8);
+    const QString third = mForm.RecoverInterruptedRecordings();
     EXPECT_TRUE(third.contains("second ghost")) << third.toStdString();
     EXPECT_FALSE(third.contains("  ghost")) << third.toStdString();
     (void)ghost;
@@ -313,16 +313,16 @@ TEST_F(RecordingSafety, ALongRecordingGoesOnInANewNoteWithNoSoundLostAtTheSeam) 
     const std::string longText(NoteRecord::DescriptionBytes - 2, 'd');
     for (const std::string& description : {std::string("Lecture"), longText}) {
         SCOPED_TRACE(description.size());
-        const std::size_t before = Cat.Notes().All().size();
-        FolderNode* lectures = Cat.AddFolder(Cat.NotesNode(), "Lectures");
-        Cat.SelectFolder(lectures);
-        Description.DescriptionEdit->setText(QString::fromStdString(description));
-        TRecorder& recorder = Form.Audio().Recorder();
+        const std::size_t before = mCat.Notes().All().size();
+        FolderNode* lectures = mCat.AddFolder(mCat.NotesNode(), "Lectures");
+        mCat.SelectFolder(lectures);
+        mDescription.DescriptionEdit->setText(QString::fromStdString(description));
+        TRecorder& recorder = mForm.Audio().Recorder();
         recorder.HeaderInterval = std::chrono::hours(1);
         recorder.ContinueAtSize = 44 + 8000; // a second of sound per file
         recorder.PrepareMargin = 1600;
-        Form.DictaphonePart().RecordActionExecute();
-        ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdRecording) << Messages.join("\n").toStdString();
+        mForm.DictaphonePart().RecordActionExecute();
+        ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording) << mMessages.join("\n").toStdString();
         std::string fed;
         // Ten buffers a file; the last part has come near enough its end for a fourth part to be
         // made ready, which Stop drops again.
@@ -332,11 +332,11 @@ TEST_F(RecordingSafety, ALongRecordingGoesOnInANewNoteWithNoSoundLostAtTheSeam) 
                 data[k] = static_cast<char>((i * 800 + k) * 7 % 251);
             }
             fed += data;
-            ASSERT_TRUE(Port.CompleteInput(data.data(), data.size()));
-            Poster.ProcessPending();
+            ASSERT_TRUE(mPort.CompleteInput(data.data(), data.size()));
+            mPoster.ProcessPending();
         }
-        Form.DictaphonePart().StopActionExecute();
-        EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+        mForm.DictaphonePart().StopActionExecute();
+        EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join("\n").toStdString();
 
         const auto cat = Reloaded();
         ASSERT_EQ(cat->Notes().All().size(), before + 3);

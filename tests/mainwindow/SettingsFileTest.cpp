@@ -31,32 +31,33 @@ namespace {
 class SettingsFile : public ::testing::Test {
 protected:
     SettingsFile() {
-        Cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
-        Cat.NewCatalogue();
+        mCat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+        mCat.NewCatalogue();
     }
     std::unique_ptr<TTellamoMainForm> Start() {
         auto form = std::make_unique<TTellamoMainForm>(
-            Cat, AudioServices{Port, Poster, Documents.File("PLAY.TMP")});
-        Minimized = form->RestoreSettings();
+            mCat, AudioServices{mPort, mPoster, mDocuments.File("PLAY.TMP")});
+        mMinimized = form->RestoreSettings();
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         return form;
     }
-    std::string IniPath() const { return Documents.Path() + "/My Voice Notes/tellamo.INI"; }
+    std::string IniPath() const { return mDocuments.Path() + "/My Voice Notes/tellamo.INI"; }
     IniFile Ini() const { return IniFile::Load(IniPath()); }
 
-    TempDir Documents;
-    Catalogue Cat{Storage(QString::fromStdString(Documents.Path()), "My Voice Notes", "ReadMe.txt"),
-                  "Notes", "Recycle Bin", RealFileSystem()};
-    FakeWavePort Port;
-    EventFdPoster Poster;
-    bool Minimized = false;
+    TempDir mDocuments;
+    Catalogue mCat{
+        Storage(QString::fromStdString(mDocuments.Path()), "My Voice Notes", "ReadMe.txt"), "Notes",
+        "Recycle Bin", RealFileSystem()};
+    FakeWavePort mPort;
+    EventFdPoster mPoster;
+    bool mMinimized = false;
 };
 
 TEST_F(SettingsFile, FirstRunValuesAreWrittenWhenTheWindowCloses) {
     auto form = Start();
     EXPECT_FALSE(FileExists(IniPath()));
-    EXPECT_FALSE(Minimized);
+    EXPECT_FALSE(mMinimized);
     form->close();
     ASSERT_TRUE(FileExists(IniPath()));
     const IniFile ini = Ini();
@@ -226,7 +227,7 @@ TEST_F(SettingsFile, AWindowClosedMinimizedStartsMinimized) {
     }
     EXPECT_EQ(Ini().Read("TTellamoMainForm", "ShowCmd"), "2");
     auto form = Start();
-    EXPECT_TRUE(Minimized);
+    EXPECT_TRUE(mMinimized);
 }
 
 TEST_F(SettingsFile, UnreadableValuesKeepTheirFirstRunValues) {
@@ -238,7 +239,8 @@ TEST_F(SettingsFile, UnreadableValuesKeepTheirFirstRunValues) {
     auto form = Start();
     EXPECT_FALSE(form->Actions().SilenceAction->isChecked());
     EXPECT_TRUE(form->Actions().AffiliateAction->isChecked()) << "truth values in any letter case";
-    const TTellamoMainForm unstored(Cat, AudioServices{Port, Poster, Documents.File("PLAY2.TMP")});
+    const TTellamoMainForm unstored(mCat,
+                                    AudioServices{mPort, mPoster, mDocuments.File("PLAY2.TMP")});
     EXPECT_EQ(NamedChild<QTableView>(*form, "RxDBGrid")
                   .horizontalHeader()
                   ->sectionSize(NoteListModel::StartColumn),

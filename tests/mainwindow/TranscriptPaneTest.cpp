@@ -38,11 +38,11 @@ struct SpokenNote {
 class TranscriptWindow : public MainWindowFixture {
 protected:
     TranscriptWindow() {
-        Form.Actions().FilterToolBarAction->setChecked(true);
-        Form.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Form));
-        Pane = &NamedChild<TranscriptPane>(Form, "TranscriptPane");
-        QDir().mkpath(QString::fromStdString(Documents.Path() + "/cache"));
+        mForm.Actions().FilterToolBarAction->setChecked(true);
+        mForm.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&mForm));
+        mPane = &NamedChild<TranscriptPane>(mForm, "TranscriptPane");
+        QDir().mkpath(QString::fromStdString(mDocuments.Path() + "/cache"));
     }
 
     // Three seconds of 8 kHz 8-bit sound.
@@ -56,20 +56,20 @@ protected:
     }
 
     NoteRecord* Add(const SpokenNote& spec, SearchIndex& index) {
-        FolderNode* folder = Cat.NotesNode();
+        FolderNode* folder = mCat.NotesNode();
         if (*spec.Folder) {
             folder = nullptr;
-            for (const auto& child : Cat.NotesNode()->Children) {
+            for (const auto& child : mCat.NotesNode()->Children) {
                 folder = child->Name == spec.Folder ? child.get() : folder;
             }
             if (!folder) {
-                folder = Cat.AddFolder(Cat.NotesNode(), spec.Folder);
+                folder = mCat.AddFolder(mCat.NotesNode(), spec.Folder);
             }
         }
         const std::string wav = Folder() + spec.Name + ".wav";
         WriteWav(wav);
-        NoteRecord* note = Cat.AddFoundNote(folder, spec.Name, 0, 8000, 8);
-        Cat.CompleteNote(note, 24, 3000);
+        NoteRecord* note = mCat.AddFoundNote(folder, spec.Name, 0, 8000, 8);
+        mCat.CompleteNote(note, 24, 3000);
         note->Description = spec.Description;
         note->FieldsChanged();
         if (!spec.Words.empty()) {
@@ -79,7 +79,7 @@ protected:
             transcript.Source = StampOf(wav);
             transcript.HasSource = true;
             WriteTranscriptFile(RealFileSystem(), TranscriptPathFor(wav), transcript);
-            Pane->TranscriptWritten(wav); // as the worker's notice does
+            mPane->TranscriptWritten(wav); // as the worker's notice does
         }
         if (spec.Indexed) {
             RefreshNoteInIndex(&index, spec.Name, wav, spec.Description);
@@ -88,27 +88,27 @@ protected:
     }
 
     void MakeCurrent(const NoteRecord* note) {
-        Cat.SelectFolder(note->ParentPointer);
-        Cat.Notes().SetCurrentRow(note->ShownRow);
-        ASSERT_EQ(Cat.Notes().Current(), note);
+        mCat.SelectFolder(note->ParentPointer);
+        mCat.Notes().SetCurrentRow(note->ShownRow);
+        ASSERT_EQ(mCat.Notes().Current(), note);
     }
     QStringList ShownNames() const {
         QStringList names;
-        for (const NoteRecord* note : Cat.Notes().Shown()) {
+        for (const NoteRecord* note : mCat.Notes().Shown()) {
             names << QString::fromStdString(note->FileName);
         }
         names.sort();
         return names;
     }
-    void Type(const QString& text) { NamedChild<QLineEdit>(Form, "FilterEdit").setText(text); }
+    void Type(const QString& text) { NamedChild<QLineEdit>(mForm, "FilterEdit").setText(text); }
     void Click(int word) {
-        const QRect rect = Pane->WordRect(word);
+        const QRect rect = mPane->WordRect(word);
         ASSERT_TRUE(rect.isValid());
-        QTest::mouseClick(Pane->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseClick(mPane->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
-    TranscriptPane* Pane = nullptr;
-    std::string IndexPath() const { return Documents.Path() + "/cache/transcripts.sqlite"; }
+    TranscriptPane* mPane = nullptr;
+    std::string IndexPath() const { return mDocuments.Path() + "/cache/transcripts.sqlite"; }
 };
 
 const std::vector<TimedWord> Thursday = {
@@ -119,37 +119,37 @@ TEST_F(TranscriptWindow, APaneShowsTheNoteAndAClickOnAWordPlaysFromJustBeforeIt)
     NoteRecord* note = Add({"000001", "", "Weekly", Thursday, true}, index);
     NoteRecord* silent = Add({"000002", "", "No words", {}, true}, index);
     MakeCurrent(note);
-    EXPECT_FALSE(Pane->accessibleName().isEmpty());
-    EXPECT_EQ(Pane->TranscriptText(), "budget meeting on thursday");
+    EXPECT_FALSE(mPane->accessibleName().isEmpty());
+    EXPECT_EQ(mPane->TranscriptText(), "budget meeting on thursday");
 
     Click(3);
-    ASSERT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying) << Messages.join('\n').toStdString();
-    EXPECT_NEAR(Form.DictaphonePart().Player().Position(), 1700 - TranscriptPane::LeadInMs, 50);
+    ASSERT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying) << mMessages.join('\n').toStdString();
+    EXPECT_NEAR(mForm.DictaphonePart().Player().Position(), 1700 - TranscriptPane::LeadInMs, 50);
     // The player's position reaches the pane through the window's own timer tick.
-    Form.DictaphonePart().TimerTimer();
-    EXPECT_EQ(Pane->SpokenWord(), 1) << "1.4 s is the end of \"meeting\"";
+    mForm.DictaphonePart().TimerTimer();
+    EXPECT_EQ(mPane->SpokenWord(), 1) << "1.4 s is the end of \"meeting\"";
     // A click while playing jumps; the first word is too near the start for the whole lead-in.
     Click(0);
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdPlaying);
-    EXPECT_NEAR(Form.DictaphonePart().Player().Position(), 500 - TranscriptPane::LeadInMs, 50);
-    Form.DictaphonePart().StopActionExecute();
-    EXPECT_EQ(Pane->SpokenWord(), -1) << "no highlight once playback has ended";
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying);
+    EXPECT_NEAR(mForm.DictaphonePart().Player().Position(), 500 - TranscriptPane::LeadInMs, 50);
+    mForm.DictaphonePart().StopActionExecute();
+    EXPECT_EQ(mPane->SpokenWord(), -1) << "no highlight once playback has ended";
 
     // A drag over the words selects them, it does not play.
-    const QRect first = Pane->WordRect(0), last = Pane->WordRect(2);
-    QTest::mousePress(Pane->viewport(), Qt::LeftButton, {}, first.center());
-    QTest::mouseMove(Pane->viewport(), last.center());
-    QTest::mouseRelease(Pane->viewport(), Qt::LeftButton, {}, last.center());
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
+    const QRect first = mPane->WordRect(0), last = mPane->WordRect(2);
+    QTest::mousePress(mPane->viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseMove(mPane->viewport(), last.center());
+    QTest::mouseRelease(mPane->viewport(), Qt::LeftButton, {}, last.center());
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
 
-    Form.Actions().CopyTranscriptAction->trigger();
+    mForm.Actions().CopyTranscriptAction->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "budget meeting on thursday");
 
     // A note without a transcript shows an empty pane and has nothing to copy.
     MakeCurrent(silent);
-    EXPECT_TRUE(Pane->TranscriptText().isEmpty());
-    EXPECT_FALSE(Form.Actions().CopyTranscriptAction->isEnabled());
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mPane->TranscriptText().isEmpty());
+    EXPECT_FALSE(mForm.Actions().CopyTranscriptAction->isEnabled());
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 TEST_F(TranscriptWindow, TheHighlightFollowsThePosition) {
@@ -163,23 +163,23 @@ TEST_F(TranscriptWindow, TheHighlightFollowsThePosition) {
         {1000, 1}, {1450, 1}, {1700, 3}, {2300, 3}, {2999, 3}, {3100, -1},
     };
     for (const auto& c : cases) {
-        Pane->SetPlaybackPosition(c.Ms);
-        EXPECT_EQ(Pane->SpokenWord(), c.Word) << "at " << c.Ms << " ms";
+        mPane->SetPlaybackPosition(c.Ms);
+        EXPECT_EQ(mPane->SpokenWord(), c.Word) << "at " << c.Ms << " ms";
     }
 }
 
 TEST_F(TranscriptWindow, TheFiltersWordsAreMarked) {
     SearchIndex index(IndexPath());
     MakeCurrent(Add({"000001", "", "budget", Thursday, true}, index));
-    Form.CataloguePart().SetSearchIndexPath(IndexPath());
-    Form.Actions().SpokenWordsAction->trigger(); // so that the note stays in view
-    Form.Actions().FilterAction->trigger();
+    mForm.CataloguePart().SetSearchIndexPath(IndexPath());
+    mForm.Actions().SpokenWordsAction->trigger(); // so that the note stays in view
+    mForm.Actions().FilterAction->trigger();
     Type("THU budg");
-    EXPECT_EQ(Pane->MarkedWords(), (std::vector<int>{0, 3}));
+    EXPECT_EQ(mPane->MarkedWords(), (std::vector<int>{0, 3}));
     Type("meet");
-    EXPECT_EQ(Pane->MarkedWords(), std::vector<int>{1});
-    Form.Actions().FilterAction->trigger(); // off: nothing is looked for
-    EXPECT_EQ(Pane->MarkedWords(), std::vector<int>{});
+    EXPECT_EQ(mPane->MarkedWords(), std::vector<int>{1});
+    mForm.Actions().FilterAction->trigger(); // off: nothing is looked for
+    EXPECT_EQ(mPane->MarkedWords(), std::vector<int>{});
 }
 
 // Notes, folder "Work" below it:
@@ -202,13 +202,13 @@ TEST_F(TranscriptWindow, SearchSpokenWordsFindsEveryTypedWordInTranscriptOrDescr
         Add({"000004", "", "Thursday lunch", {}, false}, index);
         Add({"000005", "", "Überraschung im Café", {}, false}, index);
     }
-    Form.CataloguePart().SetSearchIndexPath(IndexPath());
-    Cat.SelectFolder(Cat.NotesNode());
-    Form.Actions().FilterAction->trigger();
+    mForm.CataloguePart().SetSearchIndexPath(IndexPath());
+    mCat.SelectFolder(mCat.NotesNode());
+    mForm.Actions().FilterAction->trigger();
     // Off: the filter's search of the descriptions, as it always was.
     Type("budg");
     EXPECT_EQ(ShownNames(), QStringList{"000002"});
-    Form.Actions().SpokenWordsAction->trigger();
+    mForm.Actions().SpokenWordsAction->trigger();
 
     const struct {
         const char* Typed;
@@ -230,8 +230,8 @@ TEST_F(TranscriptWindow, SearchSpokenWordsFindsEveryTypedWordInTranscriptOrDescr
         {"", false, {"000001", "000002", "000004", "000005"}}, // nothing typed: every note
     };
     for (const auto& c : cases) {
-        if (Form.Actions().AffiliateAction->isChecked() != c.Affiliate) {
-            Form.Actions().AffiliateAction->trigger();
+        if (mForm.Actions().AffiliateAction->isChecked() != c.Affiliate) {
+            mForm.Actions().AffiliateAction->trigger();
         }
         Type(QString::fromUtf8(c.Typed));
         EXPECT_EQ(ShownNames(), c.Shown)
@@ -250,7 +250,7 @@ TEST_F(TranscriptWindow, SearchSpokenWordsFindsEveryTypedWordInTranscriptOrDescr
     SearchIndex::Discard(IndexPath());
     Type("budg");
     EXPECT_EQ(ShownNames(), QStringList{"000002"});
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 // The list does not always come in the order of the notes' names (restored notes come last): the
@@ -263,15 +263,15 @@ TEST_F(TranscriptWindow, SearchSpokenWordsFindsNotesListedOutOfTheirNamesOrder) 
             Add({name, "", "", {{lunch ? "lunch" : "budget", 0, 500}}, true}, index);
         }
     }
-    Form.CataloguePart().SetSearchIndexPath(IndexPath());
-    Cat.SelectFolder(Cat.NotesNode());
-    Form.Actions().FilterAction->trigger();
-    Form.Actions().SpokenWordsAction->trigger();
+    mForm.CataloguePart().SetSearchIndexPath(IndexPath());
+    mCat.SelectFolder(mCat.NotesNode());
+    mForm.Actions().FilterAction->trigger();
+    mForm.Actions().SpokenWordsAction->trigger();
     Type("budg");
     EXPECT_EQ(ShownNames(), (QStringList{"000001", "000007", "000009"}));
     Type("lunch");
     EXPECT_EQ(ShownNames(), (QStringList{"000003", "000005"}));
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
 } // namespace

@@ -25,74 +25,75 @@ namespace {
 class WindowLook : public MainWindowFixture {
 protected:
     WindowLook() {
-        Form.Actions().AskDescriptionAction->setChecked(false);
-        Form.Options().SampleRate = 8000;
-        Form.Options().SixteenBit = false;
-        Form.resize(640, 480);
-        Form.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Form));
-        Form.ActionListUpdate();
+        mForm.Actions().AskDescriptionAction->setChecked(false);
+        mForm.Options().SampleRate = 8000;
+        mForm.Options().SixteenBit = false;
+        mForm.resize(640, 480);
+        mForm.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&mForm));
+        mForm.ActionListUpdate();
     }
 };
 
 TEST_F(WindowLook, AnEmptyListShowsTheBackgroundColourFromTheStart) {
-    ASSERT_TRUE(Cat.Notes().IsEmpty());
-    const QImage panel = NamedChild<GraphImage>(Form, "GraphImage").grab().toImage();
+    ASSERT_TRUE(mCat.Notes().IsEmpty());
+    const QImage panel = NamedChild<GraphImage>(mForm, "GraphImage").grab().toImage();
     ASSERT_FALSE(panel.isNull());
     EXPECT_EQ(panel.pixel(panel.width() / 2, panel.height() / 2),
-              ColorToQRgb(Form.GraphOptions().BackgroundColor));
+              ColorToQRgb(mForm.GraphOptions().BackgroundColor));
 }
 
 // The filler column takes the room the other columns leave, never more: an empty list at the
 // first start, or one narrowed by the splitter, shows no horizontal scroll bar.
 TEST_F(WindowLook, TheListScrollsSidewaysOnlyWhenItsColumnsDoNotFit) {
-    QScrollBar* bar = NamedChild<QTableView>(Form, "RxDBGrid").horizontalScrollBar();
+    QScrollBar* bar = NamedChild<QTableView>(mForm, "RxDBGrid").horizontalScrollBar();
     QTest::qWait(50);
     EXPECT_FALSE(bar->isVisible())
-        << "columns " << NamedChild<QTableView>(Form, "RxDBGrid").horizontalHeader()->length()
-        << " in " << NamedChild<QTableView>(Form, "RxDBGrid").viewport()->width();
-    NamedChild<QSplitter>(Form, "MainSplitter").setSizes({400, 240});
+        << "columns " << NamedChild<QTableView>(mForm, "RxDBGrid").horizontalHeader()->length()
+        << " in " << NamedChild<QTableView>(mForm, "RxDBGrid").viewport()->width();
+    NamedChild<QSplitter>(mForm, "MainSplitter").setSizes({400, 240});
     QTest::qWait(50);
     EXPECT_TRUE(bar->isVisible()) << "the three columns are wider than the list";
-    NamedChild<QSplitter>(Form, "MainSplitter").setSizes({150, 490});
+    NamedChild<QSplitter>(mForm, "MainSplitter").setSizes({150, 490});
     QTest::qWait(50);
     EXPECT_FALSE(bar->isVisible())
-        << "columns " << NamedChild<QTableView>(Form, "RxDBGrid").horizontalHeader()->length()
-        << " in " << NamedChild<QTableView>(Form, "RxDBGrid").viewport()->width();
+        << "columns " << NamedChild<QTableView>(mForm, "RxDBGrid").horizontalHeader()->length()
+        << " in " << NamedChild<QTableView>(mForm, "RxDBGrid").viewport()->width();
 }
 
 // "&Record" and "&Rename" share the Note menu's R. With Rename disabled, R chooses Record; with
 // both enabled it only moves between them, the toolkit's way for a shared key.
 TEST_F(WindowLook, AnAccessKeySharedWithADisabledEntryChoosesTheEnabledOne) {
-    Form.Actions().MenuNoteAction->setChecked(true);
-    Form.ActionListUpdate();
-    ASSERT_FALSE(Form.Actions().RenameNoteAction->isEnabled());
-    ASSERT_TRUE(Form.Actions().RecordAction->isEnabled());
+    mForm.Actions().MenuNoteAction->setChecked(true);
+    mForm.ActionListUpdate();
+    ASSERT_FALSE(mForm.Actions().RenameNoteAction->isEnabled());
+    ASSERT_TRUE(mForm.Actions().RecordAction->isEnabled());
     for (QMenu* menu :
-         {&NamedChild<QMenu>(Form, "NoteMenu"), &NamedChild<QMenu>(Form, "NotePopupMenu")}) {
+         {&NamedChild<QMenu>(mForm, "NoteMenu"), &NamedChild<QMenu>(mForm, "NotePopupMenu")}) {
         SCOPED_TRACE(menu->objectName().toStdString());
-        menu->popup(Form.mapToGlobal(QPoint(20, 20)));
+        menu->popup(mForm.mapToGlobal(QPoint(20, 20)));
         QTRY_VERIFY(menu->isVisible());
         QTest::keyClick(menu, Qt::Key_R);
-        EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
+        EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
         EXPECT_FALSE(menu->isVisible());
-        Form.DictaphonePart().StopActionExecute();
-        Cat.Notes().SetFilter([](const NoteRecord&) { return false; }); // Rename disabled again
-        Form.ActionListUpdate();
+        mForm.DictaphonePart().StopActionExecute();
+        mCat.Notes().SetFilter([](const NoteRecord&) { return false; }); // Rename disabled again
+        mForm.ActionListUpdate();
     }
-    Cat.Notes().SetFilter({});
-    Form.ActionListUpdate();
+    mCat.Notes().SetFilter({});
+    mForm.ActionListUpdate();
 
-    ASSERT_TRUE(Form.Actions().RenameNoteAction->isEnabled()) << "the recorded notes are listed";
-    NamedChild<QMenu>(Form, "NoteMenu").popup(Form.mapToGlobal(QPoint(20, 20)));
-    QTRY_VERIFY(NamedChild<QMenu>(Form, "NoteMenu").isVisible());
-    QTest::keyClick(&NamedChild<QMenu>(Form, "NoteMenu"), Qt::Key_R);
-    EXPECT_EQ(NamedChild<QMenu>(Form, "NoteMenu").activeAction(), Form.Actions().RecordAction);
-    QTest::keyClick(&NamedChild<QMenu>(Form, "NoteMenu"), Qt::Key_R);
-    EXPECT_EQ(NamedChild<QMenu>(Form, "NoteMenu").activeAction(), Form.Actions().RenameNoteAction);
-    EXPECT_TRUE(NamedChild<QMenu>(Form, "NoteMenu").isVisible());
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdIdle);
-    NamedChild<QMenu>(Form, "NoteMenu").hide();
+    ASSERT_TRUE(mForm.Actions().RenameNoteAction->isEnabled()) << "the recorded notes are listed";
+    NamedChild<QMenu>(mForm, "NoteMenu").popup(mForm.mapToGlobal(QPoint(20, 20)));
+    QTRY_VERIFY(NamedChild<QMenu>(mForm, "NoteMenu").isVisible());
+    QTest::keyClick(&NamedChild<QMenu>(mForm, "NoteMenu"), Qt::Key_R);
+    EXPECT_EQ(NamedChild<QMenu>(mForm, "NoteMenu").activeAction(), mForm.Actions().RecordAction);
+    QTest::keyClick(&NamedChild<QMenu>(mForm, "NoteMenu"), Qt::Key_R);
+    EXPECT_EQ(NamedChild<QMenu>(mForm, "NoteMenu").activeAction(),
+              mForm.Actions().RenameNoteAction);
+    EXPECT_TRUE(NamedChild<QMenu>(mForm, "NoteMenu").isVisible());
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdIdle);
+    NamedChild<QMenu>(mForm, "NoteMenu").hide();
 }
 
 // The menu bar's access keys: Alt+letter opens the shown menu with that key every time; a hidden
@@ -160,16 +161,16 @@ TEST_F(WindowLook, TheMenuBarsAccessKeysOpenTheShownMenus) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
-        Form.Actions().MenuFolderAction->setChecked(c.FolderShown);
-        Form.Actions().MenuNoteAction->setChecked(c.NoteShown);
-        Form.ActionListUpdate();
-        Form.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+        mForm.Actions().MenuFolderAction->setChecked(c.FolderShown);
+        mForm.Actions().MenuNoteAction->setChecked(c.NoteShown);
+        mForm.ActionListUpdate();
+        mForm.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&mForm));
         int n = 0;
         for (const Step& step : c.Steps) {
             SCOPED_TRACE(++n);
             QWidget* target = QApplication::activePopupWidget();
-            QTest::keyClick(target ? target : &Form, step.Key, step.Modifiers);
+            QTest::keyClick(target ? target : &mForm, step.Key, step.Modifiers);
             QApplication::processEvents();
             EXPECT_EQ(openMenu().toStdString(), step.Open);
         }
@@ -182,17 +183,17 @@ TEST_F(WindowLook, TheMenuBarsAccessKeysOpenTheShownMenus) {
 // A menu opened by its key in the bar has its first entry that can be chosen highlighted, so
 // that Enter chooses it: Note > Record while no note can be played.
 TEST_F(WindowLook, AMenuOpenedByItsKeyChoosesItsFirstEntryWithEnter) {
-    Form.Actions().MenuNoteAction->setChecked(true);
-    Form.ActionListUpdate();
-    ASSERT_FALSE(Form.Actions().PlayAction->isEnabled());
-    QApplication::setActiveWindow(&Form);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
-    QTest::keyClick(&Form, Qt::Key_N, Qt::AltModifier);
-    QTRY_VERIFY(NamedChild<QMenu>(Form, "NoteMenu").isVisible());
-    EXPECT_EQ(NamedChild<QMenu>(Form, "NoteMenu").activeAction(), Form.Actions().RecordAction);
-    QTest::keyClick(&NamedChild<QMenu>(Form, "NoteMenu"), Qt::Key_Return);
-    EXPECT_EQ(Form.Mode(), TDictaphoneMode::mdRecording);
-    Form.DictaphonePart().StopActionExecute();
+    mForm.Actions().MenuNoteAction->setChecked(true);
+    mForm.ActionListUpdate();
+    ASSERT_FALSE(mForm.Actions().PlayAction->isEnabled());
+    QApplication::setActiveWindow(&mForm);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mForm));
+    QTest::keyClick(&mForm, Qt::Key_N, Qt::AltModifier);
+    QTRY_VERIFY(NamedChild<QMenu>(mForm, "NoteMenu").isVisible());
+    EXPECT_EQ(NamedChild<QMenu>(mForm, "NoteMenu").activeAction(), mForm.Actions().RecordAction);
+    QTest::keyClick(&NamedChild<QMenu>(mForm, "NoteMenu"), Qt::Key_Return);
+    EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdRecording);
+    mForm.DictaphonePart().StopActionExecute();
 }
 
 // How far apart two colours are to the eye, roughly: the largest difference of a channel.
@@ -219,39 +220,39 @@ QPalette DarkPalette() {
 // is sampled in the filler column, where no text is drawn.
 TEST_F(WindowLook, TheCurrentRowAndTheOtherSelectedRowsLookDifferent) {
     for (const char* name : {"300001", "300002", "300003"}) {
-        Cat.AddFoundNote(Cat.NotesNode(), name, 0, 8000, 8);
+        mCat.AddFoundNote(mCat.NotesNode(), name, 0, 8000, 8);
     }
-    Cat.Notes().SetFilter({});
-    Form.ActionListUpdate();
+    mCat.Notes().SetFilter({});
+    mForm.ActionListUpdate();
     // Click the second row, then Ctrl+click the first: the first is current, both are selected.
-    QWidget* rows = NamedChild<QTableView>(Form, "RxDBGrid").viewport();
+    QWidget* rows = NamedChild<QTableView>(mForm, "RxDBGrid").viewport();
     const auto rowCentre = [&](int r) {
-        return QPoint(20, NamedChild<QTableView>(Form, "RxDBGrid").rowViewportPosition(r) +
-                              NamedChild<QTableView>(Form, "RxDBGrid").rowHeight(r) / 2);
+        return QPoint(20, NamedChild<QTableView>(mForm, "RxDBGrid").rowViewportPosition(r) +
+                              NamedChild<QTableView>(mForm, "RxDBGrid").rowHeight(r) / 2);
     };
     QTest::mouseClick(rows, Qt::LeftButton, Qt::NoModifier, rowCentre(1));
     QTest::mouseClick(rows, Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
-    ASSERT_EQ(Cat.Notes().CurrentRow(), 0);
-    ASSERT_EQ(Cat.Notes().Selection().size(), 2u);
-    Form.ActionListUpdate();
+    ASSERT_EQ(mCat.Notes().CurrentRow(), 0);
+    ASSERT_EQ(mCat.Notes().Selection().size(), 2u);
+    mForm.ActionListUpdate();
 
     struct Look {
         const char* Name;
         QPalette Palette;
     };
-    const Look looks[] = {{"default", NamedChild<QTableView>(Form, "RxDBGrid").palette()},
+    const Look looks[] = {{"default", NamedChild<QTableView>(mForm, "RxDBGrid").palette()},
                           {"dark", DarkPalette()}};
     for (const Look& look : looks) {
         SCOPED_TRACE(look.Name);
-        NamedChild<QTableView>(Form, "RxDBGrid").setPalette(look.Palette);
-        const QImage shot = NamedChild<QTableView>(Form, "RxDBGrid").viewport()->grab().toImage();
-        QHeaderView* header = NamedChild<QTableView>(Form, "RxDBGrid").horizontalHeader();
+        NamedChild<QTableView>(mForm, "RxDBGrid").setPalette(look.Palette);
+        const QImage shot = NamedChild<QTableView>(mForm, "RxDBGrid").viewport()->grab().toImage();
+        QHeaderView* header = NamedChild<QTableView>(mForm, "RxDBGrid").horizontalHeader();
         const int x = header->sectionViewportPosition(NoteListModel::FillerColumn) + 20;
         ASSERT_LT(x, shot.width());
         QRgb row[3];
         for (int r = 0; r < 3; ++r) {
-            const int y = NamedChild<QTableView>(Form, "RxDBGrid").rowViewportPosition(r) +
-                          NamedChild<QTableView>(Form, "RxDBGrid").rowHeight(r) / 2;
+            const int y = NamedChild<QTableView>(mForm, "RxDBGrid").rowViewportPosition(r) +
+                          NamedChild<QTableView>(mForm, "RxDBGrid").rowHeight(r) / 2;
             row[r] = shot.pixel(x, y);
         }
         const QRgb base = look.Palette.color(QPalette::Base).rgb();

@@ -4,7 +4,7 @@ namespace tellamo::test {
 
 bool FaultyFileSystem::Fails(FsOp op) {
     ++Calls;
-    const int count = ++KindCalls[static_cast<std::size_t>(op)];
+    const int count = ++mKindCalls[static_cast<std::size_t>(op)];
     if (FailOp != FsOp::Any && FailOp != op) {
         return false;
     }

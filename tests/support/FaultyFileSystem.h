@@ -22,7 +22,7 @@ public:
     int FailError = 28; // ENOSPC
     int Calls = 0;
 
-    int CallsOf(FsOp op) const { return KindCalls[static_cast<std::size_t>(op)]; }
+    int CallsOf(FsOp op) const { return mKindCalls[static_cast<std::size_t>(op)]; }
 
     int CreateFile(const std::string& path, int& fd) override;
     int Write(int fd, const char* data, std::size_t size, std::size_t& written) override;
@@ -36,7 +36,7 @@ public:
 private:
     bool Fails(FsOp op);
 
-    std::array<int, 9> KindCalls{};
+    std::array<int, 9> mKindCalls{};
 };
 
 } // namespace tellamo::test

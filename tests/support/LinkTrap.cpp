@@ -13,8 +13,8 @@ const char* const Precious = "precious, not to be overwritten";
 }
 
 LinkTrap::LinkTrap() {
-    WriteFileBytes(Outside.File("symbolic-target"), Precious);
-    WriteFileBytes(Outside.File("hard-target"), Precious);
+    WriteFileBytes(mOutside.File("symbolic-target"), Precious);
+    WriteFileBytes(mOutside.File("hard-target"), Precious);
 }
 
 void LinkTrap::Plant(const std::string& path, Kind kind) const {
@@ -22,13 +22,13 @@ void LinkTrap::Plant(const std::string& path, Kind kind) const {
     int result = 0;
     switch (kind) {
     case Kind::Symbolic:
-        result = ::symlink(Outside.File("symbolic-target").c_str(), path.c_str());
+        result = ::symlink(mOutside.File("symbolic-target").c_str(), path.c_str());
         break;
     case Kind::Hard:
-        result = ::link(Outside.File("hard-target").c_str(), path.c_str());
+        result = ::link(mOutside.File("hard-target").c_str(), path.c_str());
         break;
     case Kind::Dangling:
-        result = ::symlink(Outside.File("dangling-target").c_str(), path.c_str());
+        result = ::symlink(mOutside.File("dangling-target").c_str(), path.c_str());
         break;
     }
     if (result != 0) {
@@ -38,13 +38,13 @@ void LinkTrap::Plant(const std::string& path, Kind kind) const {
 
 ::testing::AssertionResult LinkTrap::Untouched() const {
     for (const char* name : {"symbolic-target", "hard-target"}) {
-        const std::string content = ReadFileBytes(Outside.File(name));
+        const std::string content = ReadFileBytes(mOutside.File(name));
         if (content != Precious) {
             return ::testing::AssertionFailure()
                    << name << " was overwritten with \"" << content.substr(0, 40) << "\"";
         }
     }
-    if (FileExists(Outside.File("dangling-target"))) {
+    if (FileExists(mOutside.File("dangling-target"))) {
         return ::testing::AssertionFailure() << "a file was created through the dangling link";
     }
     return ::testing::AssertionSuccess();

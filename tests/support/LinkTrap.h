@@ -22,7 +22,7 @@ public:
     ::testing::AssertionResult Untouched() const;
 
 private:
-    TempDir Outside;
+    TempDir mOutside;
 };
 
 } // namespace tellamo::test

@@ -20,20 +20,20 @@ std::size_t SimulatedDisk::Allowed(std::size_t size) {
 }
 
 void SimulatedDisk::Snapshot(int fd) {
-    const auto open = OpenFiles.find(fd);
-    if (open != OpenFiles.end() && FileExists(open->second)) {
-        Lasting[open->second] = ReadFileBytes(open->second);
-    } else if (open != OpenFiles.end()) {
-        Lasting.erase(open->second); // removed while open: nothing lasts under its name
+    const auto open = mOpenFiles.find(fd);
+    if (open != mOpenFiles.end() && FileExists(open->second)) {
+        mLasting[open->second] = ReadFileBytes(open->second);
+    } else if (open != mOpenFiles.end()) {
+        mLasting.erase(open->second); // removed while open: nothing lasts under its name
     }
 }
 
 std::optional<std::string> SimulatedDisk::LastingContent(const std::string& path) {
-    const auto known = Lasting.find(path);
-    if (known != Lasting.end()) {
+    const auto known = mLasting.find(path);
+    if (known != mLasting.end()) {
         return known->second;
     }
-    if (Created.count(path) != 0) {
+    if (mCreated.count(path) != 0) {
         return std::string(); // created, never flushed
     }
     // A file this disk never touched is as lasting as it is now.
@@ -41,25 +41,25 @@ std::optional<std::string> SimulatedDisk::LastingContent(const std::string& path
 }
 
 bool SimulatedDisk::Down() {
-    if (!Dead && PowerLossAtCall && ++Calls >= *PowerLossAtCall) {
+    if (!mDead && PowerLossAtCall && ++Calls >= *PowerLossAtCall) {
         PowerLossLocked();
     }
-    return Dead;
+    return mDead;
 }
 
 void SimulatedDisk::PowerLoss() {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     PowerLossLocked();
 }
 
 void SimulatedDisk::PowerLossLocked() {
-    Dead = true;
-    for (const std::string& path : Created) {
-        if (Lasting.count(path) == 0) {
-            Lasting[path] = std::string();
+    mDead = true;
+    for (const std::string& path : mCreated) {
+        if (mLasting.count(path) == 0) {
+            mLasting[path] = std::string();
         }
     }
-    for (const auto& [path, content] : Lasting) {
+    for (const auto& [path, content] : mLasting) {
         if (content) {
             WriteFileBytes(path, *content);
         } else {
@@ -69,50 +69,50 @@ void SimulatedDisk::PowerLossLocked() {
 }
 
 int SimulatedDisk::CreateFile(const std::string& path, int& fd) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (Down()) {
         return EIO;
     }
     const int error = RealFileSystem().CreateFile(path, fd);
     if (error == 0) {
-        OpenFiles[fd] = path;
-        Created.insert(path);
-        Lasting.erase(path); // truncated: what lasts is an empty file until the next flush
+        mOpenFiles[fd] = path;
+        mCreated.insert(path);
+        mLasting.erase(path); // truncated: what lasts is an empty file until the next flush
     }
     return error;
 }
 
 int SimulatedDisk::CreateRecordingFile(const std::string& path, int& fd) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (Down()) {
         return EIO;
     }
     const int error = RealFileSystem().CreateRecordingFile(path, fd);
     if (error == 0) {
-        OpenFiles[fd] = path;
-        Created.insert(path);
-        Lasting.erase(path);
+        mOpenFiles[fd] = path;
+        mCreated.insert(path);
+        mLasting.erase(path);
     }
     return error;
 }
 
 int SimulatedDisk::OpenForUpdate(const std::string& path, int& fd) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (Down()) {
         return EIO;
     }
     const int error = RealFileSystem().OpenForUpdate(path, fd);
     if (error == 0) {
-        OpenFiles[fd] = path;
-        if (Lasting.count(path) == 0 && Created.count(path) == 0) {
-            Lasting[path] = ReadFileBytes(path); // as lasting as it was when first seen
+        mOpenFiles[fd] = path;
+        if (mLasting.count(path) == 0 && mCreated.count(path) == 0) {
+            mLasting[path] = ReadFileBytes(path); // as lasting as it was when first seen
         }
     }
     return error;
 }
 
 int SimulatedDisk::Write(int fd, const char* data, std::size_t size, std::size_t& written) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     written = 0;
     if (Down()) {
         return EIO;
@@ -126,7 +126,7 @@ int SimulatedDisk::Write(int fd, const char* data, std::size_t size, std::size_t
 
 int SimulatedDisk::WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
                            std::size_t& written) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     written = 0;
     if (Down()) {
         return EIO;
@@ -144,7 +144,7 @@ int SimulatedDisk::WriteAt(int fd, const char* data, std::size_t size, std::uint
 }
 
 int SimulatedDisk::Sync(int fd) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (Down()) {
         return EIO;
     }
@@ -153,7 +153,7 @@ int SimulatedDisk::Sync(int fd) {
 }
 
 int SimulatedDisk::DataSync(int fd) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (Down()) {
         return EIO;
     }
@@ -163,62 +163,62 @@ int SimulatedDisk::DataSync(int fd) {
 }
 
 int SimulatedDisk::Close(int fd) {
-    std::lock_guard<std::mutex> guard(Lock);
-    OpenFiles.erase(fd);
+    std::lock_guard<std::mutex> guard(mLock);
+    mOpenFiles.erase(fd);
     return RealFileSystem().Close(fd);
 }
 
 int SimulatedDisk::Remove(const std::string& path) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (Down()) {
         return EIO;
     }
     const int error = RealFileSystem().Remove(path);
     if (error == 0) {
-        Lasting[path] = std::nullopt;
+        mLasting[path] = std::nullopt;
     }
     return error;
 }
 
 int SimulatedDisk::Rename(const std::string& from, const std::string& to) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (Down()) {
         return EIO;
     }
     const std::optional<std::string> moved = LastingContent(from);
     const int error = RealFileSystem().Rename(from, to);
     if (error == 0) {
-        Lasting[to] = moved;
-        Lasting[from] = std::nullopt;
+        mLasting[to] = moved;
+        mLasting[from] = std::nullopt;
     }
     return error;
 }
 
 int SimulatedDisk::Link(const std::string& existing, const std::string& newPath) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (Down()) {
         return EIO;
     }
     const std::optional<std::string> content = LastingContent(existing);
     const int error = RealFileSystem().Link(existing, newPath);
     if (error == 0) {
-        Lasting[newPath] = content;
+        mLasting[newPath] = content;
     }
     return error;
 }
 
 int SimulatedDisk::SyncDirectory(const std::string& directory) {
-    std::lock_guard<std::mutex> guard(Lock);
-    return Dead ? EIO : RealFileSystem().SyncDirectory(directory);
+    std::lock_guard<std::mutex> guard(mLock);
+    return mDead ? EIO : RealFileSystem().SyncDirectory(directory);
 }
 
 int SimulatedDisk::Truncate(int fd, std::uint64_t size) {
-    std::lock_guard<std::mutex> guard(Lock);
-    return Dead ? EIO : RealFileSystem().Truncate(fd, size);
+    std::lock_guard<std::mutex> guard(mLock);
+    return mDead ? EIO : RealFileSystem().Truncate(fd, size);
 }
 
 int SimulatedDisk::FreeSpace(const std::string& path, std::uint64_t& bytes) {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::lock_guard<std::mutex> guard(mLock);
     if (FreeBytes) {
         bytes = *FreeBytes;
         return 0;

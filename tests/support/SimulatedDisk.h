@@ -32,8 +32,8 @@ public:
     std::optional<int> PowerLossAtCall;
     int Calls = 0;
     bool PoweredOff() {
-        std::lock_guard<std::mutex> guard(Lock);
-        return Dead;
+        std::lock_guard<std::mutex> guard(mLock);
+        return mDead;
     }
 
     void PowerLoss();
@@ -62,12 +62,12 @@ private:
     void Snapshot(int fd);                                              // locked
     std::optional<std::string> LastingContent(const std::string& path); // locked
 
-    std::mutex Lock;
-    bool Dead = false;
-    std::map<int, std::string> OpenFiles;
+    std::mutex mLock;
+    bool mDead = false;
+    std::map<int, std::string> mOpenFiles;
     // Per path: the content that survives a power cut; nullopt when the file is gone for good.
-    std::map<std::string, std::optional<std::string>> Lasting;
-    std::set<std::string> Created;
+    std::map<std::string, std::optional<std::string>> mLasting;
+    std::set<std::string> mCreated;
 };
 
 } // namespace tellamo::test

@@ -17,14 +17,14 @@ TempDir::TempDir() {
     if (!::mkdtemp(pattern.data())) {
         throw std::runtime_error("mkdtemp failed");
     }
-    Dir = pattern;
+    mDir = pattern;
 }
 
 TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::permissions(Dir, std::filesystem::perms::owner_all,
+    std::filesystem::permissions(mDir, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(Dir, ec);
+    std::filesystem::remove_all(mDir, ec);
 }
 
 std::string ReadFileBytes(const std::string& path) {

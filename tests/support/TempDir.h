@@ -14,11 +14,11 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& Path() const { return Dir; }
-    std::string File(std::string_view name) const { return Dir + "/" + std::string(name); }
+    const std::string& Path() const { return mDir; }
+    std::string File(std::string_view name) const { return mDir + "/" + std::string(name); }
 
 private:
-    std::string Dir;
+    std::string mDir;
 };
 
 std::string ReadFileBytes(const std::string& path);

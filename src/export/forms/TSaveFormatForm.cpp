@@ -27,9 +27,9 @@
 namespace tellamo {
 
 TSaveFormatForm::TSaveFormatForm(QAction* askFormatAction, const QString& settingsFile,
-                                 std::unique_ptr<TConvertCtrl> converter, QWidget* parent)
-    : QDialog(parent), AskFormatAction(askFormatAction),
-      ConvertCtrl(converter ? std::move(converter) : std::make_unique<TConvertCtrl>()) {
+                                 std::unique_ptr<ConvertCtrl> converter, QWidget* parent)
+    : QDialog(parent), mAskFormatAction(askFormatAction),
+      mConvertCtrl(converter ? std::move(converter) : std::make_unique<ConvertCtrl>()) {
     setObjectName(QStringLiteral("SaveFormatForm"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
@@ -59,12 +59,12 @@ TSaveFormatForm::TSaveFormatForm(QAction* askFormatAction, const QString& settin
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    Storage = std::make_unique<FormStorage>(this, QStringLiteral("TSaveFormatForm"), settingsFile);
+    mStorage = std::make_unique<FormStorage>(this, QStringLiteral("TSaveFormatForm"), settingsFile);
 }
 
 TSaveFormatForm::~TSaveFormatForm() {
-    if (Storage->Restored()) {
-        Storage->Save(true);
+    if (mStorage->Restored()) {
+        mStorage->Save(true);
     }
 }
 
@@ -73,7 +73,7 @@ void TSaveFormatForm::showEvent(QShowEvent* event) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
-    Storage->Restore(); // a stored position wins over the centre
+    mStorage->Restore(); // a stored position wins over the centre
     QDialog::showEvent(event);
     // The arrow keys then change the format at once, and Enter confirms it.
     if (const int index = ItemIndex(); index >= 0) {
@@ -83,7 +83,7 @@ void TSaveFormatForm::showEvent(QShowEvent* event) {
 
 void TSaveFormatForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
-    Storage->Save();
+    mStorage->Save();
 }
 
 int TSaveFormatForm::ItemIndex() const {
@@ -114,7 +114,7 @@ qint64 TSaveFormatForm::WholeSeconds(double durationDays) {
 }
 
 bool TSaveFormatForm::FindCompressor(bool (*matches)(const QString& name)) {
-    TCompressorList& list = ConvertCtrl->AudioCompressors();
+    CompressorList& list = mConvertCtrl->AudioCompressors();
     for (int i = 0; i < list.Count(); ++i) {
         if (matches(list.Item(i).Name())) {
             list.SetSelection(i);
@@ -147,7 +147,7 @@ bool TSaveFormatForm::OpusChosen() {
 bool TSaveFormatForm::WillAsk() {
     const bool trueSpeech = FindTrueSpeech();
     const bool opus = FindOpus();
-    return (trueSpeech || opus) && AskFormatAction->isChecked();
+    return (trueSpeech || opus) && mAskFormatAction->isChecked();
 }
 
 bool TSaveFormatForm::AskFormat(const QString& caption, const QString& pcmSizeText,
@@ -168,7 +168,7 @@ bool TSaveFormatForm::AskFormat(const QString& caption, const QString& pcmSizeTe
     if (!trueSpeech && !opus) {
         return true; // the caller writes PCM
     }
-    if (!AskFormatAction->isChecked()) {
+    if (!mAskFormatAction->isChecked()) {
         return true; // the present choice applies
     }
     return exec() == QDialog::Accepted;
@@ -176,7 +176,7 @@ bool TSaveFormatForm::AskFormat(const QString& caption, const QString& pcmSizeTe
 
 bool TSaveFormatForm::RunConversion(const QString& source, const QString& target, bool copyOnly) {
     const QString text = TranslateText("Writing") + " " + QFileInfo(target).fileName();
-    TConvertCtrl& converter = *ConvertCtrl;
+    ConvertCtrl& converter = *mConvertCtrl;
     return RunWithProgress(
         parentWidget() ? parentWidget() : QApplication::activeWindow(), windowTitle(), text,
         [&converter, source, target, copyOnly](const WorkProgress& progress) {
@@ -197,13 +197,13 @@ bool TSaveFormatForm::RunConversion(const QString& source, const QString& target
 }
 
 bool TSaveFormatForm::ConvertFile(const QString& source, const QString& target) {
-    TConvertCtrl& converter = *ConvertCtrl;
+    ConvertCtrl& converter = *mConvertCtrl;
     converter.SetSourceFile(source);
     converter.SetTargetFile(target);
-    const TCompressorList& list = converter.AudioCompressors();
+    const CompressorList& list = converter.AudioCompressors();
     const bool opus =
-        list.Selection() >= 0 && list.Item(list.Selection()).Name() == TConvertCtrl::OpusName;
-    converter.SetTargetFormat(opus ? TConvertCtrl::TargetFormatOgg : TConvertCtrl::TargetFormatWav);
+        list.Selection() >= 0 && list.Item(list.Selection()).Name() == ConvertCtrl::OpusName;
+    converter.SetTargetFormat(opus ? ConvertCtrl::TargetFormatOgg : ConvertCtrl::TargetFormatWav);
     return RunConversion(source, target, false);
 }
 

@@ -31,7 +31,7 @@ public:
     // askFormatAction: the main window's option, shown as the dialog's check box. converter:
     // the converter to use (a default one when none is given).
     TSaveFormatForm(QAction* askFormatAction, const QString& settingsFile,
-                    std::unique_ptr<TConvertCtrl> converter = nullptr, QWidget* parent = nullptr);
+                    std::unique_ptr<ConvertCtrl> converter = nullptr, QWidget* parent = nullptr);
     ~TSaveFormatForm() override;
 
     // Fills the items' texts (size of the note's WAV in kB as text, duration in days) and, when
@@ -70,7 +70,7 @@ public:
     QPushButton* OKBitBtn = nullptr;
     QPushButton* CancelBitBtn = nullptr;
 
-    TConvertCtrl& Converter() { return *ConvertCtrl; }
+    ConvertCtrl& Converter() { return *mConvertCtrl; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -79,9 +79,9 @@ protected:
 private:
     bool FindCompressor(bool (*matches)(const QString& name));
     bool RunConversion(const QString& source, const QString& target, bool copyOnly);
-    QAction* AskFormatAction;
-    std::unique_ptr<TConvertCtrl> ConvertCtrl;
-    std::unique_ptr<FormStorage> Storage;
+    QAction* mAskFormatAction;
+    std::unique_ptr<ConvertCtrl> mConvertCtrl;
+    std::unique_ptr<FormStorage> mStorage;
 };
 
 } // namespace tellamo

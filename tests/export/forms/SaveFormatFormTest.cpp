@@ -16,22 +16,22 @@ namespace {
 class SaveFormatForm : public ::testing::Test {
 protected:
     SaveFormatForm() {
-        AskFormat.setCheckable(true);
-        AskFormat.setChecked(true);
+        mAskFormat.setCheckable(true);
+        mAskFormat.setChecked(true);
     }
     // Answers the dialog with answer() once it is shown; counts the showings.
     void WhenShown(TSaveFormatForm& form, std::function<void()> answer) {
         QTimer::singleShot(0, &form, [this, &form, answer] {
             EXPECT_TRUE(form.isVisible());
-            ++Shown;
+            ++mShown;
             answer();
         });
     }
     std::unique_ptr<TSaveFormatForm> FormWith(std::vector<TCompressor> compressors) {
         return std::make_unique<TSaveFormatForm>(
-            &AskFormat, QString::fromStdString(Dir.File("tellamo.INI")),
-            std::make_unique<TConvertCtrl>(RealFileSystem(),
-                                           TCompressorList(std::move(compressors))));
+            &mAskFormat, QString::fromStdString(mDir.File("tellamo.INI")),
+            std::make_unique<ConvertCtrl>(RealFileSystem(),
+                                          CompressorList(std::move(compressors))));
     }
     static QStringList Texts(const TSaveFormatForm& form) {
         QStringList texts;
@@ -41,16 +41,16 @@ protected:
         return texts;
     }
 
-    TempDir Dir;
-    QAction AskFormat{"Ask about &format before Send/Save"};
-    TSaveFormatForm Form{&AskFormat, QString::fromStdString(Dir.File("tellamo.INI"))};
-    int Shown = 0;
+    TempDir mDir;
+    QAction mAskFormat{"Ask about &format before Send/Save"};
+    TSaveFormatForm mForm{&mAskFormat, QString::fromStdString(mDir.File("tellamo.INI"))};
+    int mShown = 0;
 };
 
 // The items show the sizes: the WAV's as given, TrueSpeech one kB per whole second (halves to
 // the even neighbour), Opus two.
 TEST_F(SaveFormatForm, ItemsShowTheSizeEstimates) {
-    AskFormat.setChecked(false);
+    mAskFormat.setChecked(false);
     struct Case {
         double Seconds;
         const char* Size;
@@ -65,48 +65,48 @@ TEST_F(SaveFormatForm, ItemsShowTheSizeEstimates) {
          {"PCM (as is): 77500 kb", "DSP Group TrueSpeech: 3599 kb", "Ogg Opus: 7198 kb"}},
     };
     for (const Case& c : cases) {
-        EXPECT_TRUE(Form.AskFormat("Save As", c.Size, c.Seconds / 86400));
-        EXPECT_EQ(Texts(Form), c.Expected) << c.Seconds;
+        EXPECT_TRUE(mForm.AskFormat("Save As", c.Size, c.Seconds / 86400));
+        EXPECT_EQ(Texts(mForm), c.Expected) << c.Seconds;
     }
-    EXPECT_EQ(Form.windowTitle(), "Save As");
+    EXPECT_EQ(mForm.windowTitle(), "Save As");
 }
 
 // With the option on the user is asked: OK goes on with the choice made, Cancel stops. The
 // choice stays for the next question of this run; a new run starts at TrueSpeech again.
 TEST_F(SaveFormatForm, AsksWhenTheOptionIsOnAndKeepsTheChoiceWithinARun) {
-    EXPECT_EQ(Form.ItemIndex(), TSaveFormatForm::TrueSpeechIndex);
-    EXPECT_TRUE(Form.AskFormatCheckBox->isChecked());
-    WhenShown(Form, [&] {
-        EXPECT_EQ(Form.ItemIndex(), TSaveFormatForm::TrueSpeechIndex);
-        Form.FileFormatItems[TSaveFormatForm::OpusIndex]->click();
-        Form.OKBitBtn->click();
+    EXPECT_EQ(mForm.ItemIndex(), TSaveFormatForm::TrueSpeechIndex);
+    EXPECT_TRUE(mForm.AskFormatCheckBox->isChecked());
+    WhenShown(mForm, [&] {
+        EXPECT_EQ(mForm.ItemIndex(), TSaveFormatForm::TrueSpeechIndex);
+        mForm.FileFormatItems[TSaveFormatForm::OpusIndex]->click();
+        mForm.OKBitBtn->click();
     });
-    EXPECT_TRUE(Form.AskFormat("Send By E-Mail", "10", 1.0 / 86400));
-    EXPECT_EQ(Form.windowTitle(), "Send By E-Mail");
-    EXPECT_TRUE(Form.OpusChosen());
-    EXPECT_FALSE(Form.TrueSpeechChosen());
+    EXPECT_TRUE(mForm.AskFormat("Send By E-Mail", "10", 1.0 / 86400));
+    EXPECT_EQ(mForm.windowTitle(), "Send By E-Mail");
+    EXPECT_TRUE(mForm.OpusChosen());
+    EXPECT_FALSE(mForm.TrueSpeechChosen());
 
-    WhenShown(Form, [&] {
-        EXPECT_EQ(Form.ItemIndex(), TSaveFormatForm::OpusIndex) << "kept from the last question";
-        Form.FileFormatItems[TSaveFormatForm::PcmIndex]->click();
-        Form.CancelBitBtn->click();
+    WhenShown(mForm, [&] {
+        EXPECT_EQ(mForm.ItemIndex(), TSaveFormatForm::OpusIndex) << "kept from the last question";
+        mForm.FileFormatItems[TSaveFormatForm::PcmIndex]->click();
+        mForm.CancelBitBtn->click();
     });
-    EXPECT_FALSE(Form.AskFormat("Save As", "10", 1.0 / 86400));
+    EXPECT_FALSE(mForm.AskFormat("Save As", "10", 1.0 / 86400));
 
     // The dialog's check box is the option itself: unticked, the next question is not asked.
-    WhenShown(Form, [&] {
-        Form.AskFormatCheckBox->click();
-        Form.OKBitBtn->click();
+    WhenShown(mForm, [&] {
+        mForm.AskFormatCheckBox->click();
+        mForm.OKBitBtn->click();
     });
-    EXPECT_TRUE(Form.AskFormat("Save As", "10", 1.0 / 86400));
-    EXPECT_FALSE(AskFormat.isChecked());
-    EXPECT_TRUE(Form.AskFormat("Save As", "10", 1.0 / 86400));
-    EXPECT_EQ(Shown, 3);
-    EXPECT_EQ(Form.ItemIndex(), TSaveFormatForm::PcmIndex);
-    EXPECT_FALSE(Form.TrueSpeechChosen());
-    EXPECT_FALSE(Form.OpusChosen());
+    EXPECT_TRUE(mForm.AskFormat("Save As", "10", 1.0 / 86400));
+    EXPECT_FALSE(mAskFormat.isChecked());
+    EXPECT_TRUE(mForm.AskFormat("Save As", "10", 1.0 / 86400));
+    EXPECT_EQ(mShown, 3);
+    EXPECT_EQ(mForm.ItemIndex(), TSaveFormatForm::PcmIndex);
+    EXPECT_FALSE(mForm.TrueSpeechChosen());
+    EXPECT_FALSE(mForm.OpusChosen());
 
-    TSaveFormatForm nextRun(&AskFormat, QString::fromStdString(Dir.File("tellamo.INI")));
+    TSaveFormatForm nextRun(&mAskFormat, QString::fromStdString(mDir.File("tellamo.INI")));
     EXPECT_EQ(nextRun.ItemIndex(), TSaveFormatForm::TrueSpeechIndex);
     EXPECT_TRUE(nextRun.TrueSpeechChosen()) << "the option off: TrueSpeech on the first use";
 }
@@ -116,7 +116,7 @@ TEST_F(SaveFormatForm, AsksWhenTheOptionIsOnAndKeepsTheChoiceWithinARun) {
 TEST_F(SaveFormatForm, WithoutCompressorsNothingIsAskedAndPcmIsWritten) {
     auto none = FormWith({});
     for (bool ask : {true, false}) {
-        AskFormat.setChecked(ask);
+        mAskFormat.setChecked(ask);
         EXPECT_TRUE(none->AskFormat("Save As", "5", 2.0 / 86400));
         EXPECT_FALSE(none->TrueSpeechChosen());
         none->SetItemIndex(TSaveFormatForm::OpusIndex);
@@ -124,9 +124,9 @@ TEST_F(SaveFormatForm, WithoutCompressorsNothingIsAskedAndPcmIsWritten) {
         none->SetItemIndex(TSaveFormatForm::TrueSpeechIndex);
         EXPECT_FALSE(none->WillAsk());
     }
-    EXPECT_EQ(Shown, 0);
+    EXPECT_EQ(mShown, 0);
 
-    AskFormat.setChecked(true);
+    mAskFormat.setChecked(true);
     auto opusOnly = FormWith({TCompressor("Ogg Opus")});
     WhenShown(*opusOnly, [&] {
         EXPECT_EQ(Texts(*opusOnly),
@@ -135,7 +135,7 @@ TEST_F(SaveFormatForm, WithoutCompressorsNothingIsAskedAndPcmIsWritten) {
         opusOnly->OKBitBtn->click();
     });
     EXPECT_TRUE(opusOnly->AskFormat("Save As", "5", 2.0 / 86400));
-    EXPECT_EQ(Shown, 1);
+    EXPECT_EQ(mShown, 1);
     EXPECT_FALSE(opusOnly->TrueSpeechChosen()) << "index 1 without TrueSpeech writes PCM";
 }
 
@@ -145,12 +145,12 @@ TEST_F(SaveFormatForm, FindTrueSpeechSelectsTheFirstMatchEveryTime) {
     auto form =
         FormWith({TCompressor("GSM 6.10"), TCompressor("TrueSpeech without the maker"),
                   TCompressor("dsp group truespeech(tm)"), TCompressor("DSP Group TrueSpeech 2")});
-    TCompressorList& list = form->Converter().AudioCompressors();
+    CompressorList& list = form->Converter().AudioCompressors();
     EXPECT_TRUE(form->FindTrueSpeech());
     EXPECT_EQ(list.Selection(), 2);
     EXPECT_FALSE(form->FindOpus());
 
-    list = TCompressorList({TCompressor("GSM 6.10")});
+    list = CompressorList({TCompressor("GSM 6.10")});
     EXPECT_FALSE(form->FindTrueSpeech());
     EXPECT_EQ(list.Selection(), -1);
 
@@ -162,17 +162,17 @@ TEST_F(SaveFormatForm, FindTrueSpeechSelectsTheFirstMatchEveryTime) {
 
 // The dialog keeps its place in its own section of the settings file, and nothing else.
 TEST_F(SaveFormatForm, RemembersItsPlacementOnly) {
-    WhenShown(Form, [&] {
-        Form.move(40, 50);
-        Form.OKBitBtn->click();
+    WhenShown(mForm, [&] {
+        mForm.move(40, 50);
+        mForm.OKBitBtn->click();
     });
-    ASSERT_TRUE(Form.AskFormat("Save As", "1", 0));
-    const IniFile ini = IniFile::Load(Dir.File("tellamo.INI"));
+    ASSERT_TRUE(mForm.AskFormat("Save As", "1", 0));
+    const IniFile ini = IniFile::Load(mDir.File("tellamo.INI"));
     EXPECT_EQ(ini.Read("TSaveFormatForm", "FormVersion").value_or(""), "0");
     EXPECT_NE(ini.Read("TSaveFormatForm", "NormPos").value_or(""), "");
     EXPECT_EQ(ini.Read("TSaveFormatForm", "FileFormatRadioGroup_ItemIndex"), std::nullopt);
 
-    TSaveFormatForm nextRun(&AskFormat, QString::fromStdString(Dir.File("tellamo.INI")));
+    TSaveFormatForm nextRun(&mAskFormat, QString::fromStdString(mDir.File("tellamo.INI")));
     WhenShown(nextRun, [&] {
         // Where the first one was left, not centred (give or take the window frame).
         EXPECT_LE((nextRun.pos() - QPoint(40, 50)).manhattanLength(), 8)
