@@ -450,7 +450,8 @@ TEST(TRecorder, GoesOnInTheNextFileWithEveryBufferOnceWhileTheFlusherRuns) {
     EXPECT_EQ(f.Rec().CompleteContinuedFile(), 0u); // nothing left that the window missed
     ASSERT_TRUE(f.Rec().Stop());
     EXPECT_EQ(completed, (std::vector<std::uint64_t>{44 + 3 * 1102, 44 + 3 * 1102}));
-    // Parts 1 and 2 full, part 3 with two buffers; part 4 was made ready and is gone again.
+    // The first two files full, the third with two buffers; the fourth was made ready and is gone
+    // again.
     ASSERT_EQ(files.size(), 4u);
     EXPECT_FALSE(FileExists(files[3]));
     std::string joined;

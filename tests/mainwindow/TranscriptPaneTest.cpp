@@ -55,34 +55,34 @@ protected:
         WriteFileBytes(path, wav);
     }
 
-    NoteRecord* Add(const SpokenNote& spec, SearchIndex& index) {
+    NoteRecord* Add(const SpokenNote& wanted, SearchIndex& index) {
         FolderNode* folder = mCat.NotesNode();
-        if (*spec.Folder) {
+        if (*wanted.Folder) {
             folder = nullptr;
             for (const auto& child : mCat.NotesNode()->Children) {
-                folder = child->Name == spec.Folder ? child.get() : folder;
+                folder = child->Name == wanted.Folder ? child.get() : folder;
             }
             if (!folder) {
-                folder = mCat.AddFolder(mCat.NotesNode(), spec.Folder);
+                folder = mCat.AddFolder(mCat.NotesNode(), wanted.Folder);
             }
         }
-        const std::string wav = Folder() + spec.Name + ".wav";
+        const std::string wav = Folder() + wanted.Name + ".wav";
         WriteWav(wav);
-        NoteRecord* note = mCat.AddFoundNote(folder, spec.Name, 0, 8000, 8);
+        NoteRecord* note = mCat.AddFoundNote(folder, wanted.Name, 0, 8000, 8);
         mCat.CompleteNote(note, 24, 3000);
-        note->Description = spec.Description;
+        note->Description = wanted.Description;
         note->FieldsChanged();
-        if (!spec.Words.empty()) {
+        if (!wanted.Words.empty()) {
             Transcript transcript;
             transcript.Cues.push_back(
-                {spec.Words.front().StartMs, spec.Words.back().EndMs, spec.Words});
+                {wanted.Words.front().StartMs, wanted.Words.back().EndMs, wanted.Words});
             transcript.Source = StampOf(wav);
             transcript.HasSource = true;
             WriteTranscriptFile(RealFileSystem(), TranscriptPathFor(wav), transcript);
             mPane->TranscriptWritten(wav); // as the worker's notice does
         }
-        if (spec.Indexed) {
-            RefreshNoteInIndex(&index, spec.Name, wav, spec.Description);
+        if (wanted.Indexed) {
+            RefreshNoteInIndex(&index, wanted.Name, wav, wanted.Description);
         }
         return note;
     }
