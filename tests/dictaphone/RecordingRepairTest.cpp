@@ -214,7 +214,11 @@ TEST_F(RecordingRepair, AHostileMarkerIsIgnored) {
         {"a FIFO", [&] { ASSERT_EQ(::mkfifo(marker.c_str(), 0600), 0); }},
         {"a directory", [&] { ASSERT_EQ(::mkdir(marker.c_str(), 0700), 0); }},
         {"a huge file", [&] { WriteFileBytes(marker, valid + std::string(100'000, 'x')); }},
-        {"garbage", [&] { WriteFileBytes(marker, std::string("\xff\0\x01garbage\n424242", 21)); }},
+        {"garbage",
+         [&] {
+             static const char bytes[] = "\xff\0\x01garbage\n424242";
+             WriteFileBytes(marker, std::string(bytes, sizeof bytes - 1));
+         }},
         {"no header line", [&] { WriteFileBytes(marker, "424242\t0\t0\tx\n"); }},
         {"paths and bad numbers",
          [&] {

@@ -72,7 +72,9 @@ for keys in "alt+t o:Options" "alt+h a:About" "ctrl+shift+s:Save As"; do
   title=${keys#*:}
   # shellcheck disable=SC2086
   xdotool key --clearmodifiers ${keys%%:*}
-  wait_for_window "$title" 15 >/dev/null || fail "\"$title\" did not open"
+  dialog=$(wait_for_window "$title" 15) || fail "\"$title\" did not open"
+  # A key pressed before the new window has the focus would go to the main window.
+  wait_until 10 has_focus "$dialog" || fail "\"$title\" did not get the focus"
   xdotool key Escape
   wait_until 10 window_gone "$title" || fail "Escape did not close \"$title\""
   wait_until 10 has_focus "$window" || fail "the focus did not come back after \"$title\""
