@@ -69,17 +69,9 @@ exit_by_menu
 
 python3 - "$folder/Tellamo.dat" "$wav" <<'PY' || fail "the recording did not come back as its note"
 import struct, sys
-d = open(sys.argv[1], 'rb').read()
+from catalogue import read_notes
 wav = sys.argv[2]
-pos = 1
-count, = struct.unpack_from('<i', d, pos); pos += 4
-notes = {}
-for _ in range(count):
-    days, start = struct.unpack_from('<dd', d, pos); pos += 16
-    end = d.index(b'\0', pos); desc = d[pos:end]; pos = end + 1
-    end = d.index(b'\0', pos); name = d[pos:end].decode(); pos = end + 1
-    folder, rate, bits, kb = struct.unpack_from('<iHHi', d, pos); pos += 12
-    notes[name] = (desc.decode(), round(days * 86400000), rate, bits)
+notes = {n.name: (n.description, n.duration_ms, n.rate, n.bits) for n in read_notes(sys.argv[1])}
 name = wav.rsplit('/', 1)[1][:-4]
 assert name in notes, f'{name} is not listed: {notes}'
 desc, ms, rate, bits = notes[name]

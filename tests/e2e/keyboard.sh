@@ -18,21 +18,10 @@ pipe_source 11025
 # The note's record in the catalogue: its description and folder number, "DESCRIPTION|FOLDER".
 note_record() {
   python3 - "$folder/Tellamo.dat" <<'PY'
-import struct, sys
-d = open(sys.argv[1], 'rb').read()
-pos, records = 5, struct.unpack('<i', d[1:5])[0]
-def z():
-    global pos
-    end = d.index(b'\0', pos)
-    t = d[pos:end].decode()
-    pos = end + 1
-    return t
-for _ in range(records):
-    pos += 16
-    desc, name = z(), z()
-    folder = struct.unpack('<i', d[pos:pos + 4])[0]
-    pos += 12
-    print(f"{desc}|{folder}")
+import sys
+from catalogue import read_notes
+for note in read_notes(sys.argv[1]):
+    print(f"{note.description}|{note.folder}")
 PY
 }
 record_is() { [ "$(note_record 2>/dev/null)" = "$1" ]; }

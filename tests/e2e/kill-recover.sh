@@ -53,17 +53,9 @@ exit_by_menu
 
 python3 - "$folder/Tellamo.dat" "$wav" "$WORK/speech.raw" "$fed" <<'PY' || fail "the recovered note is not whole"
 import struct, sys
+from catalogue import read_notes
 index, wav, src_path, fed = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-d = open(index, 'rb').read()
-pos = 1
-count, = struct.unpack_from('<i', d, pos); pos += 4
-notes = []
-for _ in range(count):
-    days, start = struct.unpack_from('<dd', d, pos); pos += 16
-    end = d.index(b'\0', pos); desc = d[pos:end]; pos = end + 1
-    end = d.index(b'\0', pos); name = d[pos:end].decode(); pos = end + 1
-    folder, rate, bits, kb = struct.unpack_from('<iHHi', d, pos); pos += 12
-    notes.append((name, desc, round(days * 86400000), kb))
+notes = [(n.name, n.description, n.duration_ms, n.kb) for n in read_notes(index)]
 name = wav.rsplit('/', 1)[1][:-4]
 note = [n for n in notes if n[0] == name]
 assert note, 'the note is not listed'
@@ -71,7 +63,7 @@ _, desc, duration_ms, kb = note[0]
 rec = open(wav, 'rb').read()
 riff, = struct.unpack_from('<I', rec, 4)
 data, = struct.unpack_from('<I', rec, 40)
-print(f'listed: {desc.decode()!r}, {duration_ms} ms, {kb} KB; file {len(rec)} bytes, header {riff}+8, {data}+44')
+print(f'listed: {desc!r}, {duration_ms} ms, {kb} KB; file {len(rec)} bytes, header {riff}+8, {data}+44')
 assert riff + 8 == len(rec) and data + 44 == len(rec), 'header sizes disagree with the file'
 assert duration_ms == round(data / 2 * 1000 / 11025), 'the listed duration is not the file\'s'
 assert kb == round(len(rec) / 1024), 'the listed size is not the file\'s'

@@ -71,6 +71,8 @@
 #   exit_by_menu; echo "1 passed, 0 failed"
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# The tests' Python finds the reader of the index file (catalogue.py) beside this file.
+export PYTHONPATH="$E2E_DIR${PYTHONPATH:+:$PYTHONPATH}"
 . "$E2E_DIR/../support/session.sh"
 . "$E2E_DIR/pulse.sh"
 

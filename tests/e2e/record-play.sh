@@ -41,6 +41,7 @@ bytes=$(stat -c %s "$wav")
 # size in KB (halves to even) and duration (the samples at 11025 Hz, to the millisecond).
 note_ms=$(python3 - "$wav" "$WORK/speech.raw" "$folder/Tellamo.dat" <<'PY'
 import os, struct, sys
+from catalogue import read_notes
 wav, raw, dat = sys.argv[1:4]
 size = os.path.getsize(wav)
 b = open(wav, 'rb').read()
@@ -56,29 +57,13 @@ mid = len(rec) // 2 & ~1
 probe = rec[mid:mid + 4000]
 if len(probe) < 4000 or probe.count(b'\0') == len(probe) or src.find(probe) < 0:
     fail("the recorded samples are not the input's")
-d = open(dat, 'rb').read()
-pos, records = 5, struct.unpack('<i', d[1:5])[0]
-def z():
-    global pos
-    end = d.index(b'\0', pos)
-    t = d[pos:end].decode()
-    pos = end + 1
-    return t
-found = None
-for _ in range(max(records, 0)):
-    duration, start = struct.unpack('<dd', d[pos:pos + 16])
-    pos += 16
-    desc, name = z(), z()
-    folder, rate, bits, kb = struct.unpack('<iHHi', d[pos:pos + 12])
-    pos += 12
-    if desc == 'spoken test note':
-        found = (duration, name, folder, rate, bits, kb)
-if found is None: fail('the note is not in the catalogue')
-duration, name, folder, rate, bits, kb = found
+found = [n for n in read_notes(dat) if n.description == 'spoken test note']
+if not found: fail('the note is not in the catalogue')
+name, folder, rate, bits, kb, ms = (found[-1].name, found[-1].folder, found[-1].rate,
+                                    found[-1].bits, found[-1].kb, found[-1].duration_ms)
 if name + '.wav' != os.path.basename(wav): fail('the record names ' + name)
 if (folder, rate, bits) != (0, 11025, 16): fail('folder, rate, bits: %r' % ((folder, rate, bits),))
 if kb != round(size / 1024): fail('%d KB for %d bytes' % (kb, size))
-ms = round(duration * 86400000)
 if abs(ms - (size - 44) / 2 * 1000 / 11025) > 1: fail('%d ms for %d data bytes' % (ms, size - 44))
 print(ms)
 PY
