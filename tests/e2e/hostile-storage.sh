@@ -87,8 +87,9 @@ sox -n -r 11025 -b 16 -c 1 "$WORK/tone.wav" synth 0.2 sine 440
 for i in $(seq 100 399); do cp "$WORK/tone.wav" "$folder/100$i.wav"; done
 head -c 20 "$WORK/tone.wav" >"$folder/100250.wav"
 cp "$WORK/tone.wav" "$folder/100111p.wav"
-# (With no catalogue beside them, the start itself offers the restore: taken with Alt+Y.)
-start_program
+# (With no catalogue beside them, the start itself offers the restore: taken with Alt+Y. The
+# offer is modal, so the main window is not focused until it has gone.)
+launch
 question=$(wait_for_window Confirmation 30) || fail "no offer to restore the recordings"
 focus "$question" || fail "cannot focus the offer"
 xdotool key alt+y
@@ -96,6 +97,7 @@ notice=$(wait_for_window "Restore Notes" 60) || fail "no closing notice of Resto
 focus "$notice" || fail "cannot focus the notice"
 xdotool key Return
 wait_until 10 window_gone "Restore Notes" || fail "the notice did not close"
+window=$(wait_for_window Tellamo) || fail "no main window appeared"
 focus "$window" || fail "the main window did not get the focus back"
 exit_by_menu
 restored=0
