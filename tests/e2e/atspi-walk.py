@@ -1,13 +1,20 @@
 #!/usr/bin/python3
 # Walks the program's accessible tree over AT-SPI, as a screen reader sees it.
-# Usage: atspi-walk.py main | dialog TITLE | announced PREFIX COMMAND...
+# Usage: atspi-walk.py main | dialog TITLE | announced PREFIX COMMAND... | list TEXT ROWS |
+#        word INDEX
 #   main: every control of the main window has a name, the main controls have the names of the
 #         table below, and the note list's rows read as start, duration, description;
 #   dialog: the window titled TITLE is there, with controls, and every one of them has a name.
 #   announced: runs COMMAND (the keys that change the dictaphone's state) and waits up to 15 s
 #         for the program to announce a name that starts with PREFIX ("Playing, "), as a screen
 #         reader hears a change of state.
+#   list: waits up to 15 s for the filter's text field to hold TEXT and the note list to show
+#         ROWS rows, and prints the rows as they read.
+#   word: prints "X Y WORD": the screen point at the middle of the INDEX-th word (from 0) of the
+#         transcript pane, as its text and character extents tell; fails when the word is not
+#         in the pane's view.
 # Prints each problem and exits 1; exits 0 when there is none.
+import re
 import sys
 import time
 
@@ -123,7 +130,71 @@ def announced(prefix, command):
     return []
 
 
+def find(app, role, name):
+    nodes = []
+    walk(window(app, "Tellamo"), nodes)
+    for n in nodes:
+        if n.getRole() in role and n.name == name:
+            return n
+    sys.exit(f"no {role[0]} named {name!r} in the main window")
+
+
+def rows_of(table):
+    t = table.queryTable()
+    return [(t.getAccessibleAt(r, 0).name or "") for r in range(t.nRows)]
+
+
+def filtered_list(app, typed, count):
+    text = find(app, (pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY), "Text of the filter").queryText()
+    table = find(app, (pyatspi.ROLE_TABLE,), "Notes")
+    deadline = time.time() + 15
+    while True:
+        # The list is filtered as each character arrives, in the thread that answers here: once
+        # the field holds the whole text, the rows are those of that text.
+        held = text.getText(0, -1)
+        rows = rows_of(table)
+        if held == typed and len(rows) == count:
+            for row in rows:
+                print(row)
+            return []
+        if time.time() > deadline:
+            return [f"the filter holds {held!r} and the list shows {len(rows)} rows, not {count}: "
+                    f"{rows[:8]}"]
+        time.sleep(0.1)
+
+
+def word_point(app, index):
+    pane = find(app, (pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY), "Transcript")
+    text = pane.queryText()
+    deadline = time.time() + 15
+    while True:
+        words = list(re.finditer(r"\S+", text.getText(0, -1)))
+        if index < len(words):
+            break
+        if time.time() > deadline:
+            return [f"the transcript pane shows {len(words)} words, not word {index}"]
+        time.sleep(0.1)
+    word = words[index]
+    first = text.getCharacterExtents(word.start(), pyatspi.DESKTOP_COORDS)
+    last = text.getCharacterExtents(word.end() - 1, pyatspi.DESKTOP_COORDS)
+    x, y = (first[0] + last[0] + last[2]) // 2, first[1] + first[3] // 2
+    px, py, pw, ph = pane.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    if first[2] <= 0 or not (px <= x < px + pw and py <= y < py + ph):
+        return [f"the word {word.group()!r} at {first} is not in the pane's view {px, py, pw, ph}"]
+    print(x, y, word.group())
+    return []
+
+
 def main():
+    if sys.argv[1] in ("list", "word"):
+        app = application()
+        if sys.argv[1] == "list":
+            problems = filtered_list(app, sys.argv[2], int(sys.argv[3]))
+        else:
+            problems = word_point(app, int(sys.argv[2]))
+        for problem in problems:
+            print(problem, file=sys.stderr)
+        sys.exit(1 if problems else 0)
     if sys.argv[1] == "announced":
         problems = announced(sys.argv[2], sys.argv[3:])
         for problem in problems:

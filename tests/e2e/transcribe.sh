@@ -2,12 +2,15 @@
 # Usage: transcribe.sh TELLAMO_BINARY TELLAMO_TRANSCRIBE TELLAMO_FIND
 # Real read speech (pocketsphinx-testdata) recorded at 16,000 Hz through a headless PulseAudio
 # pipe source with the real program and stopped: the note's transcript appears beside it, whole,
-# with the words the recogniser hears in that file, and the program's search index (what
-# "Search spoken words" reads) and tellamo-find find the note by a spoken word. Then a note
-# without a transcript, the program killed with SIGKILL while it transcribes it, and a new start:
-# the work goes on, and nothing is half-written; SIGTERM during a transcription ends the program
-# as usual (the time it takes is printed). Clicking a word to play is tested in-process
-# (transcript_pane_tests): the word's place on the screen is not known from outside.
+# with the words the recogniser hears in that file, and the program's search index and
+# tellamo-find find the note by a spoken word. In the window, as a user types: the filter
+# (Ctrl+F) on a spoken word's prefix shows the note only with "Search spoken words" on, and a
+# word neither spoken nor described shows no row; a click on a word of the transcript pane
+# plays the note from just before that word. The window is read over AT-SPI (atspi-walk.py),
+# the playback seen in the sound server and its place read through the desktop's media controls
+# on a private bus. Then a note without a transcript, the program killed with SIGKILL while it
+# transcribes it, and a new start: the work goes on, and nothing is half-written; SIGTERM during
+# a transcription ends the program as usual (the time it takes is printed).
 set -u
 . "$(dirname "$0")/lib.sh"
 TELLAMO=$1
@@ -15,8 +18,15 @@ TRANSCRIBE=$2
 FIND=$3
 data=/usr/share/pocketsphinx/test/data/librivox
 [ -d "$data" ] || fail "pocketsphinx-testdata is not installed"
+launcher=/usr/libexec/at-spi-bus-launcher
+[ -x "$launcher" ] && /usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
+  fail "at-spi2-core or python3-pyatspi is not installed"
+walk() { /usr/bin/python3 "$E2E_DIR/atspi-walk.py" "$@"; }
 
-start_session --pulse
+start_session --pulse --bus
+"$launcher" --launch-immediately >"$WORK/at-spi.log" 2>&1 &
+track $!
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 # "... had then leisure to consider how much there might be prudently in his power ..."
 sox "$data/sense_and_sensibility_01_austen_64kb-0870.wav" -r 16000 -c 1 -b 16 -e signed-integer \
@@ -59,6 +69,40 @@ print(' '.join(words))
 PY
 }
 
+# Each word of a transcript as "INDEX START_MS WORD": a cue's first word starts with the cue, each
+# further one at the timestamp tag before it.
+vtt_word_times() {
+  python3 - "$1" <<'PY'
+import re, sys
+t = open(sys.argv[1], encoding='utf-8').read()
+ms = lambda h, m, s, f: ((int(h) * 60 + int(m)) * 60 + int(s)) * 1000 + int(f)
+index = 0
+for block in t.split('\n\n')[2:]:
+    lines = block.strip().split('\n')
+    timing = re.match(r'(\d\d):(\d\d):(\d\d)\.(\d{3}) -->', lines[0])
+    if len(lines) < 2 or not timing:
+        continue
+    start = ms(*timing.groups())
+    for part in re.split(r'(<\d\d:\d\d:\d\d\.\d{3}>)', ' '.join(lines[1:])):
+        tag = re.fullmatch(r'<(\d\d):(\d\d):(\d\d)\.(\d{3})>', part)
+        if tag:
+            start = ms(*tag.groups())
+            continue
+        for word in part.split():
+            print(index, start, word)
+            index += 1
+PY
+}
+# The player's place in ms, as the desktop's media controls read it ("variant int64 US").
+player_position_ms() {
+  local reply
+  reply=$(dbus-send --session --print-reply=literal --dest=org.mpris.MediaPlayer2.tellamo \
+    /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Get \
+    string:org.mpris.MediaPlayer2.Player string:Position 2>/dev/null) || return 1
+  reply=${reply##* }
+  [[ $reply =~ ^[0-9]+$ ]] && echo $((reply / 1000))
+}
+
 start_with_note_menu
 pipe_source 16000
 menu alt+n Return # Record
@@ -89,6 +133,43 @@ rows = db.execute("SELECT n.name FROM note_text JOIN note n ON n.id = note_text.
                   "WHERE note_text MATCH 'leis*'").fetchall()
 sys.exit(0 if (sys.argv[2],) in rows else 1)
 PY
+
+# The filter as a user reaches it. The note has no description, so "leis" finds it only among
+# the spoken words.
+focus "$window" || fail "the main window did not get the focus"
+xdotool key ctrl+f
+xdotool type --delay 50 leis
+walk list leis 0 >/dev/null || fail "the filter on descriptions alone shows the note by \"leis\""
+menu alt+v s # View > Search spoken words
+wait_ms 10000 menus_are 0 || fail "the View menu did not close"
+row=$(walk list leis 1) || fail "\"Search spoken words\" does not show the note by \"leis\""
+echo "\"leis\" among the spoken words shows: $row"
+
+# A click on a word of the note on view, some seconds into it, so that a playback from the
+# note's start is told apart.
+read -r index word_ms word < <(vtt_word_times "$vtt" | awk '$2 >= 4000 && length($3) >= 4 { print; exit }')
+[ -n "${word:-}" ] || fail "no word of four letters or more 4 s into the note: $(vtt_word_times "$vtt")"
+point=$(walk word "$index") || fail "the transcript pane does not show word $index"
+read -r x y shown <<<"$point"
+[ "$shown" = "$word" ] || fail "the pane shows \"$shown\" as word $index, the transcript \"$word\""
+streams_are -eq 0 || fail "a playback before the click"
+clicked=$(now_ms)
+xdotool mousemove "$x" "$y" click 1
+wait_ms 10000 streams_are -gt 0 || fail "a click on \"$word\" started no playback"
+position=$(player_position_ms) || fail "the media controls do not tell the player's place"
+elapsed=$(($(now_ms) - clicked))
+# Playback starts a little before the word; since the click it can have gone on by at most the
+# time that passed.
+from=$((word_ms > 300 ? word_ms - 300 : 0))
+echo "a click on \"$word\" (at $word_ms ms): playing at $position ms, $elapsed ms after the click"
+[ "$position" -ge $((from - 250)) ] && [ "$position" -le $((from + elapsed + 250)) ] ||
+  fail "the playback is at $position ms, not just before \"$word\" at $word_ms ms"
+xdotool key ctrl+period
+wait_ms 10000 streams_are -eq 0 || fail "Stop did not end the playback"
+case " $heard " in *" zebra"*) fail "the recogniser heard \"zebra\": $heard" ;; esac
+xdotool key ctrl+f # selects the filter's text: the typing replaces it
+xdotool type --delay 50 zebra
+walk list zebra 0 >/dev/null || fail "a word neither spoken nor described shows a row"
 end_program
 found=$("$FIND" leisure consider) || fail "tellamo-find found nothing"
 case "$found" in "$wav"*) ;; *) fail "tellamo-find printed: $found" ;; esac
