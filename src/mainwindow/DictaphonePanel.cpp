@@ -716,7 +716,8 @@ void DictaphonePanel::PlayFrom(std::uint32_t ms) {
         PlayActionExecute();
     }
     if (mMode == TDictaphoneMode::mdPlaying) {
-        mMediaPlayer->JumpTo(ms);
+        // Announced like every other jump, so that the desktop's media controls follow it.
+        JumpTo(ms);
         TimerTimer();
     }
 }

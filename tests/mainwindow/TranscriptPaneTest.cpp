@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "MainWindowFixture.h"
@@ -128,9 +129,12 @@ TEST_F(TranscriptWindow, APaneShowsTheNoteAndAClickOnAWordPlaysFromJustBeforeIt)
     // The player's position reaches the pane through the window's own timer tick.
     mForm.DictaphonePart().TimerTimer();
     EXPECT_EQ(mPane->SpokenWord(), 1) << "1.4 s is the end of \"meeting\"";
-    // A click while playing jumps; the first word is too near the start for the whole lead-in.
+    // A click while playing jumps, and says so to the desktop's media controls; the first word
+    // is too near the start for the whole lead-in.
+    QSignalSpy jumped(&mForm.DictaphonePart(), &DictaphonePanel::PositionJumped);
     Click(0);
     EXPECT_EQ(mForm.Mode(), TDictaphoneMode::mdPlaying);
+    EXPECT_EQ(jumped.count(), 1);
     EXPECT_NEAR(mForm.DictaphonePart().Player().Position(), 500 - TranscriptPane::LeadInMs, 50);
     mForm.DictaphonePart().StopActionExecute();
     EXPECT_EQ(mPane->SpokenWord(), -1) << "no highlight once playback has ended";
