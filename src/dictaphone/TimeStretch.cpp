@@ -12,9 +12,10 @@ namespace {
 // Frames taken from the source at a time.
 constexpr std::size_t Block = 1024;
 
-// A window long enough to hold two pitch periods of a low voice and short enough that a
-// syllable's sounds do not smear into each other.
-constexpr double WindowSeconds = 0.024;
+// A window long enough to hold two pitch periods of a low voice (100 Hz) and short enough that a
+// syllable's sounds do not smear into each other: on read speech given to the recogniser, 20 ms
+// kept more words than 16, 24 or 30 ms at 0.5x, 1.5x and 2.0x together.
+constexpr double WindowSeconds = 0.020;
 // Either way from its place: together a little more than one period of the lowest voices
 // (70 Hz), so that a window can always be lined up with the one before it.
 constexpr double ToleranceSeconds = 0.007;

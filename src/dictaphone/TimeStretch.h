@@ -16,8 +16,8 @@ public:
 
 // Plays a note faster or slower with its pitch kept, between the note's PCM frames (8-bit
 // unsigned or 16-bit signed, interleaved) and the device's buffers of the same format: a
-// waveform-similarity overlap-add made for speech. The output is built of windows of about
-// 24 ms laid half a window apart; each is cut from the note near where the speed puts it, at
+// waveform-similarity overlap-add made for speech. The output is built of windows of 20 ms
+// laid half a window apart; each is cut from the note near where the speed puts it, at
 // the place within 7 ms that best continues the window before it, so that voiced sound keeps
 // its pitch periods whole. Output frame k of a run that Start began holds the note's sound from
 // k × speed frames after where the source stood, to within those 7 ms: the first buffer already
