@@ -3,7 +3,7 @@
 //     sound), one note second per iteration in device buffers of a tenth of a second; the CPU
 //     column is CPU time per note second; the counters give CPU per played second, operator-new
 //     allocations and heap calls (malloc, calloc, realloc, posix_memalign, aligned_alloc,
-//     memalign: Rubber Band's own buffers come from these) per buffer, once the run is under way
+//     memalign: a C library's own buffers come from these) per buffer, once the run is under way
 //     (targets at 20 tenths: at most 2 ms per second of sound, 0 allocations);
 //   - BM_PlayerFeedBuffer/N: the media player's whole path for one returned buffer (the post,
 //     the file read, the stretch, the write), over a port that only keeps the buffers;

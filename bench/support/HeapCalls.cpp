@@ -1,6 +1,6 @@
 // Replaces the C heap's allocation functions in the benchmarks that call HeapCallCount() (the
 // linker takes this file only for them), so that memory a library takes without operator new
-// (Rubber Band's aligned buffers, for one) is counted too. glibc's own entry points do the work.
+// (a C library's own buffers) is counted too. glibc's own entry points do the work.
 
 #include <atomic>
 #include <cstddef>

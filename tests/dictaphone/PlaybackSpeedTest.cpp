@@ -52,8 +52,7 @@ std::string StretchAll(TimeStretch& stretch, FrameSource& source, std::size_t fr
 }
 
 // A 4 s 440 Hz tone keeps its pitch at every speed while its length becomes 4 s / speed; it
-// starts at once (the stretcher's own latency is trimmed away), and a run after a finished one
-// on the same stretcher is just as good.
+// starts at once, and a run after a finished one on the same stretch is just as good.
 TEST(TimeStretchTest, KeepsThePitchAndScalesTheLength) {
     constexpr unsigned Rate = 22050;
     constexpr double Amplitude = 12000;
@@ -76,9 +75,9 @@ TEST(TimeStretchTest, KeepsThePitchAndScalesTheLength) {
     }
 }
 
-// Stretching overshoots full scale (a full-scale tone comes out up to 1.6 times as loud where
-// it stops): such samples are clipped, never wrapped round to the other sign, in both widths and
-// with two channels.
+// A full-scale tone that stops abruptly: whatever the stretch makes of it, no sample comes out
+// wrapped round to the other sign (what would overshoot full scale is clipped), in both widths
+// and with two channels.
 TEST(TimeStretchTest, ClipsWhatOvershootsFullScale) {
     constexpr unsigned Rate = 11025;
     const std::vector<std::int16_t> loud = Tone(Rate, 1, 440, 32767);
@@ -127,6 +126,128 @@ TEST(TimeStretchTest, ClipsWhatOvershootsFullScale) {
             EXPECT_LT(largestStep, 0.6);
         }
     }
+}
+
+// Interleaved frames of one tone per channel, as 8-bit unsigned or 16-bit signed PCM.
+std::string TonesBytes(unsigned rate, double seconds, const std::vector<double>& hz, bool sixteen) {
+    std::vector<std::vector<std::int16_t>> channels;
+    for (double h : hz) {
+        channels.push_back(Tone(rate, seconds, h, 12000));
+    }
+    std::string bytes;
+    for (std::size_t i = 0; i < channels[0].size(); ++i) {
+        for (const auto& channel : channels) {
+            if (sixteen) {
+                bytes += Pcm16Bytes({channel[i]});
+            } else {
+                bytes.push_back(static_cast<char>(channel[i] / 256 + 128));
+            }
+        }
+    }
+    return bytes;
+}
+
+// One channel of interleaved PCM as 16-bit samples.
+std::vector<std::int16_t> Channel(const std::string& bytes, std::size_t channels, bool sixteen,
+                                  std::size_t which) {
+    const std::size_t frameBytes = channels * (sixteen ? 2 : 1);
+    std::vector<std::int16_t> samples(bytes.size() / frameBytes);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const unsigned char* frame = p + i * frameBytes;
+        samples[i] = sixteen ? static_cast<std::int16_t>(GetU16(frame + 2 * which))
+                             : static_cast<std::int16_t>((frame[which] - 128) * 256);
+    }
+    return samples;
+}
+
+// Every width, one or two channels, and rates from 8000 to 48000 Hz: n note frames become
+// n / speed frames, and each channel keeps its own tone (the two channels of a stereo note are
+// stretched alike but not mixed).
+TEST(TimeStretchTest, EveryFormatKeepsItsTonesAndItsLength) {
+    const struct {
+        const char* Name;
+        unsigned Rate;
+        bool Sixteen;
+        std::vector<double> Hz; // one per channel
+    } cases[] = {
+        {"8-bit mono at 8000 Hz", 8000, false, {440}},
+        {"16-bit stereo at 11025 Hz", 11025, true, {440, 660}},
+        {"8-bit stereo at 44100 Hz", 44100, false, {330, 550}},
+        {"16-bit mono at 48000 Hz", 48000, true, {440}},
+    };
+    constexpr double Seconds = 1.5;
+    for (const auto& c : cases) {
+        const std::size_t channels = c.Hz.size();
+        const std::size_t frameBytes = channels * (c.Sixteen ? 2 : 1);
+        const std::string note = TonesBytes(c.Rate, Seconds, c.Hz, c.Sixteen);
+        TimeStretch stretch(c.Rate, static_cast<std::uint16_t>(channels), c.Sixteen);
+        for (double speed : {0.5, 1.3, 2.0}) {
+            SCOPED_TRACE(std::string(c.Name) + " at " + std::to_string(speed));
+            MemorySource source(note, frameBytes);
+            stretch.Start(speed);
+            const std::string out = StretchAll(stretch, source, frameBytes, c.Rate);
+            const double noteFrames = static_cast<double>(note.size() / frameBytes);
+            EXPECT_NEAR(static_cast<double>(out.size() / frameBytes), noteFrames / speed, 1);
+            for (std::size_t ch = 0; ch < channels; ++ch) {
+                SCOPED_TRACE(ch);
+                const std::vector<std::int16_t> samples = Channel(out, channels, c.Sixteen, ch);
+                EXPECT_NEAR(PeakFrequency(samples, c.Rate), c.Hz[ch], 2);
+                const std::size_t middle = samples.size() / 2 - c.Rate / 8;
+                EXPECT_GT(Power(samples, middle, c.Rate / 4, c.Rate, c.Hz[ch]),
+                          100 * Power(samples, middle, c.Rate / 4, c.Rate, c.Hz[ch] * speed));
+                for (std::size_t other = 0; other < channels; ++other) {
+                    if (other != ch) {
+                        EXPECT_GT(Power(samples, middle, c.Rate / 4, c.Rate, c.Hz[ch]),
+                                  100 * Power(samples, middle, c.Rate / 4, c.Rate, c.Hz[other]))
+                            << "the other channel's tone";
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Notes shorter than one window of the stretch, down to none at all, still give n / speed
+// frames, and then nothing more.
+TEST(TimeStretchTest, ShortNotesEndAtTheirLength) {
+    constexpr unsigned Rate = 22050;
+    const std::vector<std::int16_t> sound = VoiceLike(Rate, 0.1);
+    TimeStretch stretch(Rate, 1, true);
+    for (std::size_t frames : {0, 1, 100, 441, 1500}) {
+        for (double speed : {0.5, 2.0}) {
+            SCOPED_TRACE(std::to_string(frames) + " frames at " + std::to_string(speed));
+            MemorySource source(Pcm16Bytes({sound.begin(), sound.begin() + frames}), 2);
+            stretch.Start(speed);
+            const std::string out = StretchAll(stretch, source, 2, Rate);
+            EXPECT_EQ(out.size() / 2, static_cast<std::size_t>(std::llround(frames / speed)));
+            unsigned char buffer[64];
+            EXPECT_EQ(stretch.Fill(buffer, 32, source), 0u);
+        }
+    }
+}
+
+// A seek or a change of speed starts a new run in the middle of one: what the stretch held of
+// the old place is forgotten, and the new run is the same as a new stretch's.
+TEST(TimeStretchTest, StartInTheMiddleOfARunForgetsIt) {
+    constexpr unsigned Rate = 22050;
+    const std::string first = Pcm16Bytes(VoiceLike(Rate, 2));
+    const std::string second = Pcm16Bytes(Tone(Rate, 1, 300, 9000));
+    TimeStretch used(Rate, 1, true);
+    MemorySource firstSource(first, 2);
+    used.Start(2.0);
+    std::vector<unsigned char> buffer(Rate / 10 * 2);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(used.Fill(buffer.data(), Rate / 10, firstSource), Rate / 10);
+    }
+    used.Start(0.7);
+    MemorySource secondSource(second, 2);
+    const std::string afterSeek = StretchAll(used, secondSource, 2, Rate);
+
+    TimeStretch fresh(Rate, 1, true);
+    fresh.Start(0.7);
+    MemorySource again(second, 2);
+    EXPECT_EQ(afterSeek, StretchAll(fresh, again, 2, Rate));
 }
 
 // Twenty seconds of 8-bit mono sound at 8000 Hz: buffers of 800 bytes, a tenth of a second.
