@@ -117,38 +117,6 @@ std::optional<bool> AsciiDescriptionHolds(const std::string& description,
     });
 }
 
-// The names the index found, in order, looked up by the notes one after another. The notes come
-// mostly in the order of their names, so the place after the last one found is tried first.
-class FoundNames {
-public:
-    explicit FoundNames(std::vector<std::string> names) : mSorted(std::move(names)) {
-        if (!std::is_sorted(mSorted.begin(), mSorted.end())) {
-            std::sort(mSorted.begin(), mSorted.end());
-        }
-    }
-    bool Contains(const std::string& name) const {
-        const std::size_t size = mSorted.size();
-        if (mNext < size && mSorted[mNext] == name) {
-            ++mNext;
-            return true;
-        }
-        if ((mNext == 0 || mSorted[mNext - 1] < name) && (mNext == size || name < mSorted[mNext])) {
-            return false; // between the neighbours of the last place
-        }
-        const auto at = std::lower_bound(mSorted.begin(), mSorted.end(), name);
-        mNext = static_cast<std::size_t>(at - mSorted.begin());
-        if (at != mSorted.end() && *at == name) {
-            ++mNext;
-            return true;
-        }
-        return false;
-    }
-
-private:
-    std::vector<std::string> mSorted;
-    mutable std::size_t mNext = 0; // only a hint: any order of questions gets the right answer
-};
-
 } // namespace
 
 CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& catalogue,
@@ -352,16 +320,16 @@ std::function<bool(const NoteRecord&)> CataloguePanel::SpokenWordsMatch(const QS
     if (wanted->empty()) {
         return {}; // nothing typed: the filter lets every note through, as without spoken words
     }
-    // One query of the index per refresh; the filter then only looks names up in its answer.
-    std::vector<std::string> names;
+    // One query of the index per refresh; the filter then only looks notes up in its answer.
+    FoundNotes hits;
     if (SearchIndex* index = OpenSearchIndex()) {
         try {
-            names = index->Find(text);
+            hits = index->FindNotes(text);
         } catch (const TellamoError&) {
             mIndex.reset(); // damaged: the worker mends it and says so with IndexChanged
         }
     }
-    auto found = std::make_shared<const FoundNames>(std::move(names));
+    auto found = std::make_shared<const FoundNotes>(std::move(hits));
     // The description is also searched here, so that a note the index does not know yet (a
     // new one, or all of them before the worker's first look) is found by it all the same.
     return [wanted, found](const NoteRecord& note) {

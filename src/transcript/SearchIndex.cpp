@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 #include <sqlite3.h>
@@ -69,20 +70,12 @@ std::string ColumnText(sqlite3_stmt* s, int column) {
                 : std::string();
 }
 
-// An FTS5 string: in double quotes, a quote inside doubled.
+// The ids of the names that are not six digits begin here.
 constexpr std::int64_t FirstOtherId = 1'000'000;
 
 // The id of a six-digit name ("042977" is 42977); -1 for any other name.
 std::int64_t SixDigitId(std::string_view name) {
-    if (name.size() != 6 ||
-        !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return -1;
-    }
-    std::int64_t id = 0;
-    for (const char c : name) {
-        id = id * 10 + (c - '0');
-    }
-    return id;
+    return FoundNotes::SixDigitNumber(name);
 }
 
 // By hand rather than through snprintf: a one-letter search names nearly every note, and the
@@ -95,6 +88,7 @@ std::string SixDigitName(std::int64_t id) {
     return name;
 }
 
+// An FTS5 string: in double quotes, a quote inside doubled.
 std::string Quoted(const std::string& token) {
     std::string out = "\"";
     for (const char c : token) {
@@ -316,29 +310,51 @@ void SearchIndex::RollbackBatch() {
     }
 }
 
-std::vector<std::string> SearchIndex::Find(std::string_view typed) {
+bool SearchIndex::FindIds(std::string_view typed, std::vector<std::int64_t>& ids) {
+    ids.clear();
     const std::vector<std::string> tokens = SearchTokens(typed);
     if (tokens.empty()) {
-        return {};
+        return false;
     }
     std::string query;
     for (const std::string& token : tokens) {
         query += (query.empty() ? "" : " AND ") + Quoted(token) + "*";
     }
-    Statement s(Prepare("SELECT rowid FROM note_text WHERE note_text MATCH ?1"));
+    // FTS5 yields its matches in the order of their row ids; the ORDER BY costs no sort and
+    // keeps the promise of ascending ids should that ever change.
+    Statement s(Prepare("SELECT rowid FROM note_text WHERE note_text MATCH ?1 ORDER BY rowid"));
     BindText(s.get(), 1, query);
-    // The ids first, the names once their number is known: a first letter finds nearly every
-    // note, and a growing vector of strings moved them all several times over.
-    std::vector<std::int64_t> ids;
     int step = 0;
     while ((step = sqlite3_step(s.get())) == SQLITE_ROW) {
         ids.push_back(sqlite3_column_int64(s.get(), 0));
     }
     Check(step, "searching");
+    return true;
+}
+
+std::vector<std::string> SearchIndex::NamesOfIds(const std::vector<std::int64_t>& ids) {
     std::vector<std::string> names;
-    names.reserve(ids.size());
-    std::vector<std::int64_t> otherIds;
+    Statement name(Prepare("SELECT name FROM note WHERE id = ?1"));
     for (const std::int64_t id : ids) {
+        sqlite3_bind_int64(name.get(), 1, id);
+        if (Check(sqlite3_step(name.get()), "searching"), sqlite3_data_count(name.get()) > 0) {
+            names.push_back(ColumnText(name.get(), 0));
+        }
+        sqlite3_reset(name.get());
+    }
+    return names;
+}
+
+std::vector<std::string> SearchIndex::Find(std::string_view typed) {
+    if (!FindIds(typed, mFoundIds)) {
+        return {};
+    }
+    // The names once their number is known: a first letter finds nearly every note, and a
+    // growing vector of strings moved them all several times over.
+    std::vector<std::string> names;
+    names.reserve(mFoundIds.size());
+    std::vector<std::int64_t> otherIds;
+    for (const std::int64_t id : mFoundIds) {
         if (id < FirstOtherId) {
             names.push_back(SixDigitName(id));
         } else {
@@ -346,16 +362,37 @@ std::vector<std::string> SearchIndex::Find(std::string_view typed) {
         }
     }
     if (!otherIds.empty()) {
-        Statement name(Prepare("SELECT name FROM note WHERE id = ?1"));
-        for (const std::int64_t id : otherIds) {
-            sqlite3_bind_int64(name.get(), 1, id);
-            if (Check(sqlite3_step(name.get()), "searching"), sqlite3_data_count(name.get()) > 0) {
-                names.push_back(ColumnText(name.get(), 0));
-            }
-            sqlite3_reset(name.get());
-        }
+        std::vector<std::string> others = NamesOfIds(otherIds);
+        std::move(others.begin(), others.end(), std::back_inserter(names));
     }
     return names;
+}
+
+FoundNotes SearchIndex::FindNotes(std::string_view typed) {
+    FoundNotes found;
+    if (!FindIds(typed, mFoundIds) || mFoundIds.empty()) {
+        return found;
+    }
+    // The ids are ascending, so the six-digit numbers come first and the last of them is the
+    // largest: the bits reach no further than it.
+    const auto others = std::lower_bound(mFoundIds.begin(), mFoundIds.end(), FirstOtherId);
+    if (others != mFoundIds.begin()) {
+        found.mNumberBits.assign(static_cast<std::size_t>(*(others - 1) / 64 + 1), 0);
+        for (auto id = mFoundIds.begin(); id != others; ++id) {
+            const auto n = static_cast<std::uint64_t>(*id);
+            found.mNumberBits[n / 64] |= std::uint64_t{1} << (n % 64);
+        }
+    }
+    if (others != mFoundIds.end()) {
+        found.mOtherNames = NamesOfIds(std::vector<std::int64_t>(others, mFoundIds.end()));
+        std::sort(found.mOtherNames.begin(), found.mOtherNames.end());
+    }
+    found.mCount = static_cast<std::size_t>(others - mFoundIds.begin()) + found.mOtherNames.size();
+    return found;
+}
+
+bool FoundNotes::ContainsOther(std::string_view fileName) const {
+    return std::binary_search(mOtherNames.begin(), mOtherNames.end(), fileName);
 }
 
 } // namespace tellamo
