@@ -100,6 +100,30 @@ std::string Quoted(const std::string& token) {
     return out + "\"";
 }
 
+// The FTS5 function tellamo_found_ids(note_text): called on the first row that the query
+// matches, it adds the row id of every row that its one phrase matches in the whole table to the
+// vector it was made with. FTS5 walks its own list of them, which is three times quicker for a
+// first letter than a row of the statement for each of 100,000 notes.
+void CollectFoundIds(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result, int,
+                     sqlite3_value**) {
+    auto* ids = static_cast<std::vector<std::int64_t>*>(api->xUserData(fts));
+    if (api->xPhraseCount(fts) != 1) {
+        sqlite3_result_error(result, "tellamo_found_ids wants a query of one phrase", -1);
+        return;
+    }
+    ids->clear();
+    const int code = api->xQueryPhrase(
+        fts, 0, ids, [](const Fts5ExtensionApi* rowApi, Fts5Context* row, void* found) {
+            static_cast<std::vector<std::int64_t>*>(found)->push_back(rowApi->xRowid(row));
+            return SQLITE_OK;
+        });
+    if (code != SQLITE_OK) {
+        sqlite3_result_error_code(result, code);
+        return;
+    }
+    sqlite3_result_null(result);
+}
+
 } // namespace
 
 std::vector<std::string> SearchTokens(std::string_view typed) {
@@ -180,6 +204,7 @@ void SearchIndex::Open() {
     sqlite3_extended_result_codes(mDb, 1);
     // The worker and the window (and tellamo-find) share the file.
     sqlite3_busy_timeout(mDb, 5000);
+    RegisterIdCollector();
     Exec("PRAGMA journal_mode=WAL");
     // A cache: a power cut may lose the last changes, which the next start finds missing and
     // makes again, but never breaks the file.
@@ -208,6 +233,21 @@ void SearchIndex::Open() {
     Exec(("PRAGMA user_version=" + std::to_string(LayoutVersion)).c_str());
     Exec("COMMIT");
     mRebuilt = true;
+}
+
+void SearchIndex::RegisterIdCollector() {
+    // The library hands out its FTS5 interface only through a query that binds a pointer.
+    fts5_api* api = nullptr;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(mDb, "SELECT fts5(?1)", -1, &raw, nullptr) != SQLITE_OK) {
+        return; // the rows one by one, then
+    }
+    Statement s(raw);
+    sqlite3_bind_pointer(s.get(), 1, static_cast<void*>(&api), "fts5_api_ptr", nullptr);
+    sqlite3_step(s.get());
+    mHasIdCollector = api && api->iVersion >= 2 &&
+                      api->xCreateFunction(api, "tellamo_found_ids", &mFoundIds, CollectFoundIds,
+                                           nullptr) == SQLITE_OK;
 }
 
 void SearchIndex::Fail(int code, const std::string& what) {
@@ -310,7 +350,8 @@ void SearchIndex::RollbackBatch() {
     }
 }
 
-bool SearchIndex::FindIds(std::string_view typed, std::vector<std::int64_t>& ids) {
+bool SearchIndex::FindIds(std::string_view typed) {
+    std::vector<std::int64_t>& ids = mFoundIds;
     ids.clear();
     const std::vector<std::string> tokens = SearchTokens(typed);
     if (tokens.empty()) {
@@ -320,9 +361,19 @@ bool SearchIndex::FindIds(std::string_view typed, std::vector<std::int64_t>& ids
     for (const std::string& token : tokens) {
         query += (query.empty() ? "" : " AND ") + Quoted(token) + "*";
     }
-    // FTS5 yields its matches in the order of their row ids; the ORDER BY costs no sort and
-    // keeps the promise of ascending ids should that ever change.
-    Statement s(Prepare("SELECT rowid FROM note_text WHERE note_text MATCH ?1 ORDER BY rowid"));
+    if (tokens.size() == 1 && mHasIdCollector) {
+        // A query of one word is the keystroke that finds the most notes.
+        Statement s(Prepare("SELECT tellamo_found_ids(note_text) FROM note_text "
+                            "WHERE note_text MATCH ?1 LIMIT 1"));
+        BindText(s.get(), 1, query);
+        const int step = sqlite3_step(s.get());
+        Check(step, "searching");
+        if (step == SQLITE_DONE) {
+            ids.clear(); // no row matched, so the function was never called
+        }
+        return true;
+    }
+    Statement s(Prepare("SELECT rowid FROM note_text WHERE note_text MATCH ?1"));
     BindText(s.get(), 1, query);
     int step = 0;
     while ((step = sqlite3_step(s.get())) == SQLITE_ROW) {
@@ -346,7 +397,7 @@ std::vector<std::string> SearchIndex::NamesOfIds(const std::vector<std::int64_t>
 }
 
 std::vector<std::string> SearchIndex::Find(std::string_view typed) {
-    if (!FindIds(typed, mFoundIds)) {
+    if (!FindIds(typed)) {
         return {};
     }
     // The names once their number is known: a first letter finds nearly every note, and a
@@ -370,25 +421,39 @@ std::vector<std::string> SearchIndex::Find(std::string_view typed) {
 
 FoundNotes SearchIndex::FindNotes(std::string_view typed) {
     FoundNotes found;
-    if (!FindIds(typed, mFoundIds) || mFoundIds.empty()) {
+    if (!FindIds(typed)) {
         return found;
     }
-    // The ids are ascending, so the six-digit numbers come first and the last of them is the
-    // largest: the bits reach no further than it.
-    const auto others = std::lower_bound(mFoundIds.begin(), mFoundIds.end(), FirstOtherId);
-    if (others != mFoundIds.begin()) {
-        found.mNumberBits.assign(static_cast<std::size_t>(*(others - 1) / 64 + 1), 0);
-        for (auto id = mFoundIds.begin(); id != others; ++id) {
-            const auto n = static_cast<std::uint64_t>(*id);
-            found.mNumberBits[n / 64] |= std::uint64_t{1} << (n % 64);
+    std::int64_t largest = -1;
+    std::vector<std::int64_t> otherIds;
+    for (const std::int64_t id : mFoundIds) {
+        if (id < FirstOtherId) {
+            largest = std::max(largest, id);
+        } else {
+            otherIds.push_back(id);
         }
     }
-    if (others != mFoundIds.end()) {
-        found.mOtherNames = NamesOfIds(std::vector<std::int64_t>(others, mFoundIds.end()));
+    if (largest >= 0) {
+        found.mNumberBits.assign(static_cast<std::size_t>(largest / 64 + 1), 0);
+        for (const std::int64_t id : mFoundIds) {
+            if (id < FirstOtherId) {
+                const auto n = static_cast<std::uint64_t>(id);
+                found.mNumberBits[n / 64] |= std::uint64_t{1} << (n % 64);
+            }
+        }
+    }
+    if (!otherIds.empty()) {
+        found.mOtherNames = NamesOfIds(otherIds);
         std::sort(found.mOtherNames.begin(), found.mOtherNames.end());
     }
-    found.mCount = static_cast<std::size_t>(others - mFoundIds.begin()) + found.mOtherNames.size();
+    found.mCount = mFoundIds.size() - otherIds.size() + found.mOtherNames.size();
     return found;
+}
+
+std::int64_t SearchIndex::DataVersion() {
+    Statement s(Prepare("PRAGMA data_version"));
+    Check(sqlite3_step(s.get()), "reading the index's version");
+    return sqlite3_column_int64(s.get(), 0);
 }
 
 bool FoundNotes::ContainsOther(std::string_view fileName) const {

@@ -110,24 +110,30 @@ public:
     std::vector<std::string> Find(std::string_view typed);
     // The same notes as Find, in the form the window's filter asks about note by note.
     FoundNotes FindNotes(std::string_view typed);
+    // A number that changes whenever another connection (the worker's) has changed the file:
+    // equal before and after two searches, they were made on the same notes.
+    std::int64_t DataVersion();
 
 private:
     void Open();
+    void RegisterIdCollector();
     void Exec(const char* sql);
     sqlite3_stmt* Prepare(const char* sql);
     [[noreturn]] void Fail(int code, const std::string& what);
     void Check(int code, const char* what);
-    // The row ids of the notes Find finds, ascending (a note's id is its number when it has a
-    // six-digit name); false when nothing was typed. ids keeps its capacity between searches.
-    bool FindIds(std::string_view typed, std::vector<std::int64_t>& ids);
+    // The row ids of the notes Find finds, into mFoundIds (a note's id is its number when it has
+    // a six-digit name); false when nothing was typed.
+    bool FindIds(std::string_view typed);
     std::vector<std::string> NamesOfIds(const std::vector<std::int64_t>& ids);
 
     std::string mPath;
     sqlite3* mDb = nullptr;
     bool mRebuilt = false;
     // A search's row ids between the query and the answer, kept so that a keystroke that finds
-    // every note does not grow a new array of them each time.
+    // every note does not grow a new array of them each time. The connection's FTS5 function
+    // tellamo_found_ids fills it through its address (a SearchIndex never moves).
     std::vector<std::int64_t> mFoundIds;
+    bool mHasIdCollector = false; // false: the library gave no FTS5 interface to make it with
 };
 
 // The words of what was typed, as the index compares them: case-folded, split at every
