@@ -236,7 +236,7 @@ void CataloguePanel::ConnectSelection() {
     connect(mFilterEdit, &QLineEdit::textChanged, this, [this] {
         if (mActions.FilterAction->isChecked()) {
             mCat.Notes().ClearSelection();
-            ApplyNoteFilter();
+            RefilterNotes(true);
         }
     });
 
@@ -260,6 +260,10 @@ void CataloguePanel::ConnectSelection() {
 }
 
 void CataloguePanel::ApplyNoteFilter() {
+    RefilterNotes(false);
+}
+
+void CataloguePanel::RefilterNotes(bool typedFurther) {
     // The filter's inputs are read here, once per refresh; every change of one refreshes.
     NoteFilterSettings settings{mCat.SelectedFolder(),
                                 mActions.AffiliateAction->isChecked(),
@@ -267,11 +271,38 @@ void CataloguePanel::ApplyNoteFilter() {
                                 mActions.CaseInSensitiveAction->isChecked(),
                                 mFilterEdit->text(),
                                 {}};
+    std::optional<SpokenSearch> search;
     if (settings.TextFilter && mActions.SpokenWordsAction->isChecked()) {
-        settings.TextMatch = SpokenWordsMatch(settings.Text);
+        settings.TextMatch = SpokenWordsMatch(settings.Text, search);
+        if (search) {
+            search->Folder = settings.SelectedFolder;
+            search->Affiliate = settings.Affiliate;
+        }
     }
-    mCat.Notes().SetFilter(NoteFilter(std::move(settings)));
+    // A first letter shows nearly every note; each further letter then asks only those.
+    const bool narrower =
+        typedFurther && search && mShownSpokenSearch && search->Narrows(*mShownSpokenSearch);
+    mShownSpokenSearch = std::move(search);
+    if (narrower) {
+        mCat.Notes().NarrowFilter(NoteFilter(std::move(settings)));
+    } else {
+        mCat.Notes().SetFilter(NoteFilter(std::move(settings)));
+    }
     emit FilterChanged();
+}
+
+bool CataloguePanel::SpokenSearch::Narrows(const SpokenSearch& before) const {
+    if (Folder != before.Folder || Affiliate != before.Affiliate ||
+        IndexOpening != before.IndexOpening || !IndexVersion ||
+        IndexVersion != before.IndexVersion) {
+        return false;
+    }
+    // A note whose words begin with "budg" also has words that begin with "bu".
+    return std::all_of(before.Wanted.begin(), before.Wanted.end(), [&](const std::string& old) {
+        return std::any_of(Wanted.begin(), Wanted.end(), [&](const std::string& word) {
+            return word.compare(0, old.size(), old) == 0;
+        });
+    });
 }
 
 QString CataloguePanel::FilterWords() const {
@@ -304,6 +335,7 @@ SearchIndex* CataloguePanel::OpenSearchIndex() {
     if (!mIndex) {
         try {
             mIndex = std::make_unique<SearchIndex>(mIndexPath);
+            ++mIndexOpenings;
             mIndexDevice = st.st_dev;
             mIndexInode = st.st_ino;
         } catch (const TellamoError&) {
@@ -314,19 +346,29 @@ SearchIndex* CataloguePanel::OpenSearchIndex() {
     return mIndex.get();
 }
 
-std::function<bool(const NoteRecord&)> CataloguePanel::SpokenWordsMatch(const QString& typed) {
+std::function<bool(const NoteRecord&)>
+CataloguePanel::SpokenWordsMatch(const QString& typed, std::optional<SpokenSearch>& search) {
     const std::string text = typed.toStdString();
     auto wanted = std::make_shared<std::vector<std::string>>(SearchTokens(text));
     if (wanted->empty()) {
+        search.reset();
         return {}; // nothing typed: the filter lets every note through, as without spoken words
     }
+    search = SpokenSearch{*wanted, nullptr, false, 0, std::int64_t{0}};
     // One query of the index per refresh; the filter then only looks notes up in its answer.
     FoundNotes hits;
     if (SearchIndex* index = OpenSearchIndex()) {
         try {
+            const std::int64_t before = index->DataVersion();
             hits = index->FindNotes(text);
+            search->IndexOpening = mIndexOpenings;
+            search->IndexVersion = index->DataVersion();
+            if (search->IndexVersion != before) {
+                search->IndexVersion.reset();
+            }
         } catch (const TellamoError&) {
             mIndex.reset(); // damaged: the worker mends it and says so with IndexChanged
+            search->IndexVersion.reset();
         }
     }
     auto found = std::make_shared<const FoundNotes>(std::move(hits));
