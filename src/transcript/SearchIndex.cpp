@@ -73,6 +73,12 @@ std::string ColumnText(sqlite3_stmt* s, int column) {
 // The ids of the names that are not six digits begin here.
 constexpr std::int64_t FirstOtherId = 1'000'000;
 
+// Whether a row id is a six-digit name's number. A file made by hand may hold any id; one below
+// zero is looked up by its name like any other, never taken for a number.
+bool IsNumberId(std::int64_t id) {
+    return id >= 0 && id < FirstOtherId;
+}
+
 // The id of a six-digit name ("042977" is 42977); -1 for any other name.
 std::int64_t SixDigitId(std::string_view name) {
     return FoundNotes::SixDigitNumber(name);
@@ -361,16 +367,17 @@ bool SearchIndex::FindIds(std::string_view typed) {
     for (const std::string& token : tokens) {
         query += (query.empty() ? "" : " AND ") + Quoted(token) + "*";
     }
-    if (tokens.size() == 1 && mHasIdCollector) {
-        // A query of one word is the keystroke that finds the most notes.
+    // A word of up to three letters, the lengths of the prefix indexes, is one list that may name
+    // nearly every note: FTS5 walks it within one row. A longer word's list is merged from those
+    // of the words it begins, which the function's second walk would do again.
+    const auto letters = std::count_if(tokens.front().begin(), tokens.front().end(),
+                                       [](char c) { return (c & 0xC0) != 0x80; });
+    if (tokens.size() == 1 && letters <= 3 && mHasIdCollector) {
         Statement s(Prepare("SELECT tellamo_found_ids(note_text) FROM note_text "
                             "WHERE note_text MATCH ?1 LIMIT 1"));
         BindText(s.get(), 1, query);
-        const int step = sqlite3_step(s.get());
-        Check(step, "searching");
-        if (step == SQLITE_DONE) {
-            ids.clear(); // no row matched, so the function was never called
-        }
+        // No row matched: the function was never called, and ids stays empty.
+        Check(sqlite3_step(s.get()), "searching");
         return true;
     }
     Statement s(Prepare("SELECT rowid FROM note_text WHERE note_text MATCH ?1"));
@@ -406,7 +413,7 @@ std::vector<std::string> SearchIndex::Find(std::string_view typed) {
     names.reserve(mFoundIds.size());
     std::vector<std::int64_t> otherIds;
     for (const std::int64_t id : mFoundIds) {
-        if (id < FirstOtherId) {
+        if (IsNumberId(id)) {
             names.push_back(SixDigitName(id));
         } else {
             otherIds.push_back(id);
@@ -427,7 +434,7 @@ FoundNotes SearchIndex::FindNotes(std::string_view typed) {
     std::int64_t largest = -1;
     std::vector<std::int64_t> otherIds;
     for (const std::int64_t id : mFoundIds) {
-        if (id < FirstOtherId) {
+        if (IsNumberId(id)) {
             largest = std::max(largest, id);
         } else {
             otherIds.push_back(id);
@@ -436,7 +443,7 @@ FoundNotes SearchIndex::FindNotes(std::string_view typed) {
     if (largest >= 0) {
         found.mNumberBits.assign(static_cast<std::size_t>(largest / 64 + 1), 0);
         for (const std::int64_t id : mFoundIds) {
-            if (id < FirstOtherId) {
+            if (IsNumberId(id)) {
                 const auto n = static_cast<std::uint64_t>(id);
                 found.mNumberBits[n / 64] |= std::uint64_t{1} << (n % 64);
             }
