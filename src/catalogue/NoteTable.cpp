@@ -11,6 +11,23 @@ void NoteTable::SetFilter(Filter filter) {
     Refresh();
 }
 
+void NoteTable::NarrowFilter(Filter filter) {
+    mFilterFunction = std::move(filter);
+    NoteRecord* oldCurrent = mCurrentRecord;
+    ++mRebuildCount;
+    std::size_t kept = 0;
+    for (NoteRecord* record : mShownRecords) {
+        if (Passes(*record)) {
+            record->ShownRow = static_cast<int>(kept);
+            mShownRecords[kept++] = record;
+        } else {
+            record->ShownRow = -1;
+        }
+    }
+    mShownRecords.resize(kept);
+    ShownRebuilt(oldCurrent, mCurrentRecord);
+}
+
 void NoteTable::Refresh() {
     RebuildShown(mCurrentRecord);
 }
@@ -29,6 +46,10 @@ void NoteTable::RebuildShown(NoteRecord* preferredCurrent) {
             record->ShownRow = -1;
         }
     }
+    ShownRebuilt(oldCurrent, preferredCurrent);
+}
+
+void NoteTable::ShownRebuilt(NoteRecord* oldCurrent, NoteRecord* preferredCurrent) {
     if (preferredCurrent && preferredCurrent->ShownRow >= 0) {
         mCurrentRecord = preferredCurrent;
     } else {

@@ -26,6 +26,9 @@ public:
 
     // The filter decides which notes are shown; an empty filter shows every note.
     void SetFilter(Filter filter);
+    // As SetFilter, for a filter that lets through no note the current one hides (a filter text
+    // typed further): only the shown notes are asked, in their order.
+    void NarrowFilter(Filter filter);
     // Re-applies the filter to every record; the current note stays current while it is still
     // shown, otherwise the first shown note becomes current.
     void Refresh();
@@ -79,6 +82,8 @@ private:
         return !mFilterFunction || mFilterFunction(record);
     }
     void RebuildShown(NoteRecord* preferredCurrent);
+    // The end of a rebuild of the shown rows: the current note and the signals.
+    void ShownRebuilt(NoteRecord* oldCurrent, NoteRecord* preferredCurrent);
 
     std::vector<std::unique_ptr<NoteRecord>> mRecords;
     std::vector<NoteRecord*> mShownRecords;

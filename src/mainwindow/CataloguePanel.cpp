@@ -117,38 +117,6 @@ std::optional<bool> AsciiDescriptionHolds(const std::string& description,
     });
 }
 
-// The names the index found, in order, looked up by the notes one after another. The notes come
-// mostly in the order of their names, so the place after the last one found is tried first.
-class FoundNames {
-public:
-    explicit FoundNames(std::vector<std::string> names) : mSorted(std::move(names)) {
-        if (!std::is_sorted(mSorted.begin(), mSorted.end())) {
-            std::sort(mSorted.begin(), mSorted.end());
-        }
-    }
-    bool Contains(const std::string& name) const {
-        const std::size_t size = mSorted.size();
-        if (mNext < size && mSorted[mNext] == name) {
-            ++mNext;
-            return true;
-        }
-        if ((mNext == 0 || mSorted[mNext - 1] < name) && (mNext == size || name < mSorted[mNext])) {
-            return false; // between the neighbours of the last place
-        }
-        const auto at = std::lower_bound(mSorted.begin(), mSorted.end(), name);
-        mNext = static_cast<std::size_t>(at - mSorted.begin());
-        if (at != mSorted.end() && *at == name) {
-            ++mNext;
-            return true;
-        }
-        return false;
-    }
-
-private:
-    std::vector<std::string> mSorted;
-    mutable std::size_t mNext = 0; // only a hint: any order of questions gets the right answer
-};
-
 } // namespace
 
 CataloguePanel::CataloguePanel(QWidget& window, QToolBar& filterBar, Catalogue& catalogue,
@@ -268,7 +236,7 @@ void CataloguePanel::ConnectSelection() {
     connect(mFilterEdit, &QLineEdit::textChanged, this, [this] {
         if (mActions.FilterAction->isChecked()) {
             mCat.Notes().ClearSelection();
-            ApplyNoteFilter();
+            RefilterNotes(true);
         }
     });
 
@@ -292,6 +260,10 @@ void CataloguePanel::ConnectSelection() {
 }
 
 void CataloguePanel::ApplyNoteFilter() {
+    RefilterNotes(false);
+}
+
+void CataloguePanel::RefilterNotes(bool typedFurther) {
     // The filter's inputs are read here, once per refresh; every change of one refreshes.
     NoteFilterSettings settings{mCat.SelectedFolder(),
                                 mActions.AffiliateAction->isChecked(),
@@ -299,11 +271,38 @@ void CataloguePanel::ApplyNoteFilter() {
                                 mActions.CaseInSensitiveAction->isChecked(),
                                 mFilterEdit->text(),
                                 {}};
+    std::optional<SpokenSearch> search;
     if (settings.TextFilter && mActions.SpokenWordsAction->isChecked()) {
-        settings.TextMatch = SpokenWordsMatch(settings.Text);
+        settings.TextMatch = SpokenWordsMatch(settings.Text, search);
+        if (search) {
+            search->Folder = settings.SelectedFolder;
+            search->Affiliate = settings.Affiliate;
+        }
     }
-    mCat.Notes().SetFilter(NoteFilter(std::move(settings)));
+    // A first letter shows nearly every note; each further letter then asks only those.
+    const bool narrower =
+        typedFurther && search && mShownSpokenSearch && search->Narrows(*mShownSpokenSearch);
+    mShownSpokenSearch = std::move(search);
+    if (narrower) {
+        mCat.Notes().NarrowFilter(NoteFilter(std::move(settings)));
+    } else {
+        mCat.Notes().SetFilter(NoteFilter(std::move(settings)));
+    }
     emit FilterChanged();
+}
+
+bool CataloguePanel::SpokenSearch::Narrows(const SpokenSearch& before) const {
+    if (Folder != before.Folder || Affiliate != before.Affiliate ||
+        IndexOpening != before.IndexOpening || !IndexVersion ||
+        IndexVersion != before.IndexVersion) {
+        return false;
+    }
+    // A note whose words begin with "budg" also has words that begin with "bu".
+    return std::all_of(before.Wanted.begin(), before.Wanted.end(), [&](const std::string& old) {
+        return std::any_of(Wanted.begin(), Wanted.end(), [&](const std::string& word) {
+            return word.compare(0, old.size(), old) == 0;
+        });
+    });
 }
 
 QString CataloguePanel::FilterWords() const {
@@ -336,6 +335,7 @@ SearchIndex* CataloguePanel::OpenSearchIndex() {
     if (!mIndex) {
         try {
             mIndex = std::make_unique<SearchIndex>(mIndexPath);
+            ++mIndexOpenings;
             mIndexDevice = st.st_dev;
             mIndexInode = st.st_ino;
         } catch (const TellamoError&) {
@@ -346,22 +346,32 @@ SearchIndex* CataloguePanel::OpenSearchIndex() {
     return mIndex.get();
 }
 
-std::function<bool(const NoteRecord&)> CataloguePanel::SpokenWordsMatch(const QString& typed) {
+std::function<bool(const NoteRecord&)>
+CataloguePanel::SpokenWordsMatch(const QString& typed, std::optional<SpokenSearch>& search) {
     const std::string text = typed.toStdString();
     auto wanted = std::make_shared<std::vector<std::string>>(SearchTokens(text));
     if (wanted->empty()) {
+        search.reset();
         return {}; // nothing typed: the filter lets every note through, as without spoken words
     }
-    // One query of the index per refresh; the filter then only looks names up in its answer.
-    std::vector<std::string> names;
+    search = SpokenSearch{*wanted, nullptr, false, 0, std::int64_t{0}};
+    // One query of the index per refresh; the filter then only looks notes up in its answer.
+    FoundNotes hits;
     if (SearchIndex* index = OpenSearchIndex()) {
         try {
-            names = index->Find(text);
+            const std::int64_t before = index->DataVersion();
+            hits = index->FindNotes(text);
+            search->IndexOpening = mIndexOpenings;
+            search->IndexVersion = index->DataVersion();
+            if (search->IndexVersion != before) {
+                search->IndexVersion.reset();
+            }
         } catch (const TellamoError&) {
             mIndex.reset(); // damaged: the worker mends it and says so with IndexChanged
+            search->IndexVersion.reset();
         }
     }
-    auto found = std::make_shared<const FoundNames>(std::move(names));
+    auto found = std::make_shared<const FoundNotes>(std::move(hits));
     // The description is also searched here, so that a note the index does not know yet (a
     // new one, or all of them before the worker's first look) is found by it all the same.
     return [wanted, found](const NoteRecord& note) {

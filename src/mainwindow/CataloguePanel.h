@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,9 +114,26 @@ signals:
     void FilterChanged();
 
 private:
+    // What a search by spoken words was made with: a later one whose every word begins with one
+    // of its words, in the same folders and on the same notes of the index, can only find
+    // fewer notes.
+    struct SpokenSearch {
+        std::vector<std::string> Wanted; // the typed words, as the search compares them
+        const FolderNode* Folder = nullptr;
+        bool Affiliate = false;
+        std::uint64_t IndexOpening = 0; // which opening of the index answered; 0: none did
+        std::optional<std::int64_t> IndexVersion; // none: the index changed during the search
+        bool Narrows(const SpokenSearch& before) const;
+    };
+
     void CreateViews();
-    // The notes whose transcript or description holds every typed word, for the filter.
-    std::function<bool(const NoteRecord&)> SpokenWordsMatch(const QString& typed);
+    // ApplyNoteFilter; typedFurther when only the filter text has changed, so that a search by
+    // spoken words that extends the last one need only ask the notes shown.
+    void RefilterNotes(bool typedFurther);
+    // The notes whose transcript or description holds every typed word, for the filter; search
+    // says what it was made with (none when nothing was typed).
+    std::function<bool(const NoteRecord&)> SpokenWordsMatch(const QString& typed,
+                                                            std::optional<SpokenSearch>& search);
     SearchIndex* OpenSearchIndex();
     void CreatePopupMenus();
     void ConnectSelection();
@@ -149,6 +167,9 @@ private:
     std::unique_ptr<SearchIndex> mIndex;
     dev_t mIndexDevice = 0; // the file mIndex has open: a rebuilt index is another file
     ino_t mIndexInode = 0;
+    std::uint64_t mIndexOpenings = 0;
+    // The search by spoken words that the list shows now, if it shows one.
+    std::optional<SpokenSearch> mShownSpokenSearch;
 
     QString mSortFields;
     std::int64_t mLastTitleClickTime = 0; // ms of a monotonic clock; 0 at start

@@ -21,6 +21,46 @@ public:
     using TellamoError::TellamoError;
 };
 
+// The notes a search found, asked about one note after another (the window's filter asks about
+// every note of the catalogue on every keystroke). A six-digit name, the catalogue's own kind, is
+// a bit at its number, so that a question costs no comparison of texts and the notes may come in
+// any order; other names are kept sorted.
+class FoundNotes {
+public:
+    bool Contains(std::string_view fileName) const {
+        if (const std::int32_t number = SixDigitNumber(fileName); number >= 0) {
+            const auto n = static_cast<std::uint32_t>(number);
+            return n / 64 < mNumberBits.size() && (mNumberBits[n / 64] >> (n % 64) & 1) != 0;
+        }
+        return !mOtherNames.empty() && ContainsOther(fileName);
+    }
+    std::size_t Size() const { return mCount; }
+    bool Empty() const { return mCount == 0; }
+
+    // The number of a name of six digits ("042977" is 42977); -1 for any other name.
+    static std::int32_t SixDigitNumber(std::string_view name) {
+        if (name.size() != 6) {
+            return -1;
+        }
+        std::int32_t number = 0;
+        for (const char c : name) {
+            if (c < '0' || c > '9') {
+                return -1;
+            }
+            number = number * 10 + (c - '0');
+        }
+        return number;
+    }
+
+private:
+    friend class SearchIndex;
+    bool ContainsOther(std::string_view fileName) const;
+
+    std::vector<std::uint64_t> mNumberBits; // bit n: the note named by the six digits of n
+    std::vector<std::string> mOtherNames;   // ascending
+    std::size_t mCount = 0;
+};
+
 // What the index holds of one note: its transcript's words, its description, and the stamp of
 // the .vtt file the words came from (to tell when it must be read again).
 struct IndexEntry {
@@ -68,17 +108,32 @@ public:
     // a word also matching the beginning of a longer one ("budg" finds "budget"). Case and
     // accents do not count; punctuation separates words. Nothing typed finds nothing.
     std::vector<std::string> Find(std::string_view typed);
+    // The same notes as Find, in the form the window's filter asks about note by note.
+    FoundNotes FindNotes(std::string_view typed);
+    // A number that changes whenever another connection (the worker's) has changed the file:
+    // equal before and after two searches, they were made on the same notes.
+    std::int64_t DataVersion();
 
 private:
     void Open();
+    void RegisterIdCollector();
     void Exec(const char* sql);
     sqlite3_stmt* Prepare(const char* sql);
     [[noreturn]] void Fail(int code, const std::string& what);
     void Check(int code, const char* what);
+    // The row ids of the notes Find finds, into mFoundIds (a note's id is its number when it has
+    // a six-digit name); false when nothing was typed.
+    bool FindIds(std::string_view typed);
+    std::vector<std::string> NamesOfIds(const std::vector<std::int64_t>& ids);
 
     std::string mPath;
     sqlite3* mDb = nullptr;
     bool mRebuilt = false;
+    // A search's row ids between the query and the answer, kept so that a keystroke that finds
+    // every note does not grow a new array of them each time. The connection's FTS5 function
+    // tellamo_found_ids fills it through its address (a SearchIndex never moves).
+    std::vector<std::int64_t> mFoundIds;
+    bool mHasIdCollector = false; // false: the library gave no FTS5 interface to make it with
 };
 
 // The words of what was typed, as the index compares them: case-folded, split at every

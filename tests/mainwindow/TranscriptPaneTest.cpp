@@ -278,5 +278,65 @@ TEST_F(TranscriptWindow, SearchSpokenWordsFindsNotesListedOutOfTheirNamesOrder) 
     EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
+// Each letter typed further asks only the notes the last search showed; letters taken back, a
+// change of folders or an index changed in between ask every note again. Whatever the path, the
+// list shows what a search made afresh shows.
+TEST_F(TranscriptWindow, TypingFurtherOrBackShowsWhatAFreshSearchShows) {
+    SearchIndex index(IndexPath());
+    Add({"000001", "", "Weekly", Thursday, true}, index);
+    Add({"000002", "", "budget review", {{"dentist", 0, 500}, {"appointment", 600, 1200}}, true},
+        index);
+    Add({"000003", "Work", "", {{"budgie", 0, 400}, {"food", 500, 900}}, true}, index);
+    Add({"000004", "", "Thursday lunch", {}, false}, index);
+    Add({"000005", "", "", {{"bus", 0, 400}, {"stop", 500, 900}}, true}, index);
+    mForm.CataloguePart().SetSearchIndexPath(IndexPath());
+    mCat.SelectFolder(mCat.NotesNode());
+    mForm.Actions().FilterAction->trigger();
+    mForm.Actions().SpokenWordsAction->trigger();
+
+    const struct {
+        const char* Typed;
+        bool Affiliate;
+        QStringList Shown;
+    } steps[] = {
+        {"b", false, {"000001", "000002", "000005"}},
+        {"bu", false, {"000001", "000002", "000005"}},
+        {"bud", false, {"000001", "000002"}},
+        {"bud", true, {"000001", "000002", "000003"}}, // the folders change: every note again
+        {"budg", true, {"000001", "000002", "000003"}},
+        {"budge", true, {"000001", "000002"}},
+        {"budget", true, {"000001", "000002"}},
+        {"budget r", true, {"000002"}},
+        {"budget ", true, {"000001", "000002"}}, // a word taken back
+        {"budget th", true, {"000001"}},
+        {"th budget", true, {"000001"}}, // the same words in another order
+        {"bu", true, {"000001", "000002", "000003", "000005"}},
+        {"", true, {"000001", "000002", "000003", "000004", "000005"}},
+        {"t", true, {"000001", "000004"}},
+        {"th", false, {"000001", "000004"}},
+        {"thursday lunch", false, {"000004"}},
+    };
+    for (const auto& step : steps) {
+        if (mForm.Actions().AffiliateAction->isChecked() != step.Affiliate) {
+            mForm.Actions().AffiliateAction->trigger();
+        }
+        Type(QString::fromUtf8(step.Typed));
+        EXPECT_EQ(ShownNames(), step.Shown) << "typed \"" << step.Typed << "\"";
+        mForm.CataloguePart().ApplyNoteFilter(); // made afresh
+        EXPECT_EQ(ShownNames(), step.Shown) << "typed \"" << step.Typed << "\", afresh";
+    }
+
+    // The worker changes the index between two keystrokes, its notice of it still on the way:
+    // the next letter finds the note all the same.
+    Type("stop");
+    EXPECT_EQ(ShownNames(), QStringList{"000005"});
+    Type("sto");
+    EXPECT_EQ(ShownNames(), QStringList{"000005"});
+    index.Put("000002", {"stock count", "budget review", std::nullopt});
+    Type("stoc");
+    EXPECT_EQ(ShownNames(), QStringList{"000002"});
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
+}
+
 } // namespace
 } // namespace tellamo::test

@@ -8,6 +8,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "support/TempDir.h"
 
@@ -54,6 +55,43 @@ TEST(SearchIndex, FindsNotesWhereEveryTypedWordBeginsAWord) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Typed);
         EXPECT_EQ(Sorted(index.Find(c.Typed)), c.Expected);
+    }
+}
+
+// The answer the window's filter asks note by note: the same notes as Find, whatever the names
+// (six digits at either end of their range and at a word's edge of the bits, or any other name,
+// also under a row id below zero that another program put in the file), and no note it does not
+// hold.
+TEST(SearchIndex, FoundNotesHoldWhatFindFinds) {
+    test::TempDir dir;
+    SearchIndex index(dir.File("index.sqlite"));
+    Names indexed = {"000000", "000063", "000064", "999999", "Note 7", "12345", "00001x"};
+    for (std::size_t i = 0; i < indexed.size(); ++i) {
+        const std::string words = i % 2 == 0 ? "budget meeting" : "budgie food";
+        index.Put(indexed[i], {words, "note " + std::to_string(i), SourceStamp{1, 1}});
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.File("index.sqlite").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "INSERT INTO note(id, name, words, description) "
+                           "VALUES (-5, 'by hand', 'budget food', 'note 9')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    indexed.push_back("by hand");
+    const Names notIndexed = {"000001", "000065", "500000", "Note 8", "", "0000000"};
+    for (const char* typed : {"budg", "budget", "budgie food", "food", "note", "zebra", " "}) {
+        SCOPED_TRACE(typed);
+        const Names found = Sorted(index.Find(typed));
+        const FoundNotes notes = index.FindNotes(typed);
+        EXPECT_EQ(notes.Size(), found.size());
+        for (const Names& names : {indexed, notIndexed}) {
+            for (const std::string& name : names) {
+                EXPECT_EQ(notes.Contains(name),
+                          std::binary_search(found.begin(), found.end(), name))
+                    << name;
+            }
+        }
     }
 }
 
