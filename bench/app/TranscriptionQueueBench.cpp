@@ -40,10 +40,12 @@ std::unique_ptr<Catalogue> MakeCatalogue(const QString& documents, int notes) {
     return cat;
 }
 
-std::unique_ptr<TranscriptWorker> MakeWorker(const QString& dir) {
-    return std::make_unique<TranscriptWorker>(
+std::unique_ptr<TranscriptWorker> MakeWorker(const QString& dir, const Catalogue& cat) {
+    auto worker = std::make_unique<TranscriptWorker>(
         (dir + "/cache/transcripts.sqlite").toStdString(),
         []() -> std::unique_ptr<Recogniser> { throw TellamoError("no recogniser here"); });
+    worker->SetStorageFolder(cat.Files().StorageFolder().toStdString());
+    return worker;
 }
 
 // Resident memory with what earlier rounds freed given back first, so that it does not hide
@@ -59,7 +61,7 @@ void BM_HandOverNotes(benchmark::State& state) {
     long added = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto worker = MakeWorker(dir.path());
+        auto worker = MakeWorker(dir.path(), *cat);
         const long before = SettledResidentKb();
         state.ResumeTiming();
         worker->SetNotes(TranscriptionLink::NotesNewestFirst(*cat));
@@ -79,7 +81,7 @@ void BM_ResidentOnceTheQueueIsEmpty(benchmark::State& state) {
     for (auto _ : state) {
         SearchIndex::Discard((dir.path() + "/cache/transcripts.sqlite").toStdString());
         const long before = SettledResidentKb();
-        auto worker = MakeWorker(dir.path());
+        auto worker = MakeWorker(dir.path(), *cat);
         worker->SetIdlePriority(false);
         worker->SetNotes(TranscriptionLink::NotesNewestFirst(*cat));
         worker->Start();

@@ -227,6 +227,24 @@ TEST_F(Transcription, TheOptionIsOnWhereTheModelIsAndSurvivesARestart) {
     QTest::qWait(300);
     EXPECT_EQ(mSpeech.Chunks.load(), 0);
     EXPECT_FALSE(FileExists(Folder() + name + ".vtt"));
+
+    // The index still follows the descriptions, also of a note the change takes out of the
+    // filtered list, so that "Search spoken words" finds by today's.
+    Catalogue& cat = program->DM().Cat();
+    ASSERT_NE(cat.Notes().Current(), nullptr);
+    ASSERT_EQ(cat.Notes().Current()->FileName, name);
+    const auto found = [&](const char* word) { return SearchIndex(IndexPath()).Find(word); };
+    const std::vector<std::string> just{name};
+    cat.SetNoteDescription("Quarterly figures");
+    EXPECT_TRUE(Eventually([&] { return found("quarterly") == just; }));
+    program->MainForm().Actions().FilterAction->trigger();
+    Filter(*program, "figures");
+    EXPECT_EQ(Shown(*program), 1);
+    cat.SetNoteDescription("Monthly sums");
+    EXPECT_EQ(Shown(*program), 0);
+    EXPECT_TRUE(Eventually([&] { return found("monthly") == just; }));
+    EXPECT_TRUE(found("quarterly").empty());
+    EXPECT_EQ(mSpeech.Chunks.load(), 0);
 }
 
 TEST_F(Transcription, AMissingModelIsSaidOnceWithoutABox) {
