@@ -41,7 +41,7 @@ TranscriptWorkerHolder::~TranscriptWorkerHolder() {
 TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogue,
                                      const TranscriptionSetup& setup)
     : QObject(&form), mForm(form), mCat(catalogue), mModelInstalled(setup.ModelInstalled),
-      mWorker(*setup.Worker) {
+      mWorker(*setup.Worker), mNoModelText(UnavailableText(mModelInstalled)) {
     mForm.CataloguePart().SetSearchIndexPath(setup.IndexPath);
 
     const MainActions& a = mForm.Actions();
@@ -73,6 +73,7 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
             mCat.Files().NoteWavPath(name.toStdString()).toStdString());
     });
     connect(worker, &TranscriptWorker::TranscriptionUnavailable, this, [this](const QString& text) {
+        mNoModelText = text;
         if (!mUnavailableSaid) {
             mUnavailableSaid = true;
             mUnavailableText = text;
@@ -196,6 +197,10 @@ void TranscriptionLink::ShowStatus() {
     mPauseButton->setVisible(mUnavailableText.isEmpty() &&
                              (working || a.PauseTranscriptionAction->isChecked()));
     mForm.statusBar()->setVisible(!mLabel->text().isEmpty() || mPauseButton->isVisible());
+    mForm.Transcript().SetNoTranscriptReason(!mNoModelText.isEmpty() ? mNoModelText
+                                             : !a.TranscribeAction->isChecked()
+                                                 ? TranslateText("Transcription is off")
+                                                 : QString());
 }
 
 } // namespace tellamo

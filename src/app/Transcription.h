@@ -86,6 +86,7 @@ private:
     QToolButton* mPauseButton = nullptr;
     QString mProgressText;
     QString mUnavailableText;      // shown while set
+    QString mNoModelText;          // why no note can be transcribed here (the pane says it)
     bool mUnavailableSaid = false; // notes cannot be transcribed here: said once a run
 };
 
