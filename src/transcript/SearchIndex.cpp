@@ -316,6 +316,10 @@ void SearchIndex::RollbackBatch() {
     }
 }
 
+void SearchIndex::ReleaseMemory() {
+    sqlite3_db_release_memory(mDb);
+}
+
 std::vector<std::string> SearchIndex::Find(std::string_view typed) {
     const std::vector<std::string> tokens = SearchTokens(typed);
     if (tokens.empty()) {

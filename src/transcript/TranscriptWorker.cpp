@@ -174,6 +174,9 @@ bool TranscriptWorker::StopRequested() {
 
 void TranscriptWorker::ReleaseMemory() {
     mRecogniser.reset();
+    if (mIndex) {
+        mIndex->ReleaseMemory();
+    }
     // The model's hundred megabytes, and what the notes and the index's work left in the heap,
     // go back to the system, not only to the allocator.
     malloc_trim(0);
