@@ -165,9 +165,24 @@ bool TranscriptWorker::OpenIndex() {
 }
 
 bool TranscriptWorker::StopRequested() {
-    if (mPaused.load() && !mStopping.load()) {
-        std::unique_lock lock(mLock);
-        mWake.wait(lock, [this] { return !mPaused.load() || mStopping.load(); });
+    while (mPaused.load() && !mStopping.load()) {
+        {
+            std::unique_lock lock(mLock);
+            mWake.wait(lock, [this] {
+                return !mPaused.load() || mStopping.load() || !mDescriptions.empty();
+            });
+        }
+        // The note held here does not hold up the descriptions. Deletions wait: the note may be
+        // one of them, and its transcript, once written, would bring it back.
+        try {
+            ApplyIndexChanges(false);
+        } catch (const IndexDamaged&) {
+            throw;
+        } catch (const TellamoError& e) {
+            // Not the held note's failure.
+            mIndex->RollbackBatch();
+            emit NoteFailed(QString(), QString::fromUtf8(e.what()));
+        }
     }
     return mStopping.load();
 }
@@ -197,13 +212,15 @@ bool TranscriptWorker::HasTranscriptionWork() const {
     return !mPaused.load() && (!mRecorded.Empty() || (!mToDo.Empty() && !mRecogniserUnavailable));
 }
 
-void TranscriptWorker::ApplyIndexChanges() {
+void TranscriptWorker::ApplyIndexChanges(bool withDeletions) {
     std::vector<std::pair<std::string, std::string>> descriptions;
     std::vector<std::string> deleted;
     {
         const std::lock_guard lock(mLock);
         descriptions.swap(mDescriptions);
-        deleted.swap(mDeleted);
+        if (withDeletions) {
+            deleted.swap(mDeleted);
+        }
     }
     if (!mIndex || (descriptions.empty() && deleted.empty())) {
         return;
@@ -369,7 +386,7 @@ void TranscriptWorker::Run() {
         lock.unlock();
 
         try {
-            ApplyIndexChanges();
+            ApplyIndexChanges(true);
             if (!look.empty()) {
                 LookAt(look);
             } else if (next) {

@@ -106,7 +106,7 @@ private:
     void Run();
     void SetLowestPriority();
     bool OpenIndex();
-    void ApplyIndexChanges();
+    void ApplyIndexChanges(bool withDeletions);
     // A note as taken from a queue, with the path of its WAV.
     struct Note {
         std::string FileName;

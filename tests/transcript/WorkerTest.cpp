@@ -331,5 +331,30 @@ TEST_F(WorkerFixture, APausedWorkerTranscribesNothingButTheIndexFollowsTheNotes)
     EXPECT_FALSE(test::FileExists(TranscriptPathFor(Wav(3))));
 }
 
+TEST_F(WorkerFixture, ANoteHeldByAPauseDoesNotHoldUpTheDescriptions) {
+    WriteNote(Wav(1), 1001, 60.0); // several chunks: the pause comes between two
+    ::mkdir(mDir.File("cache").c_str(), 0700);
+    SearchIndex index(IndexPath());
+    auto worker = MakeWorker(300);
+    worker->SetNotes(Notes(1));
+    worker->Start();
+    for (int i = 0; i < IdleTimeoutMs / 5 && mCounters.Recognised == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    worker->Pause();
+    ASSERT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))))
+        << "the note was finished before the pause came";
+    worker->DescriptionChanged("000001", "Renamed");
+    for (int i = 0; i < IdleTimeoutMs / 10 && index.Find("renamed").empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(index.Find("renamed"), std::vector<std::string>{"000001"});
+    EXPECT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))));
+    worker->Resume();
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
+    EXPECT_GT(mCounters.Recognised, 1);
+    EXPECT_EQ(index.Find("renamed w1001"), std::vector<std::string>{"000001"});
+}
+
 } // namespace
 } // namespace tellamo
