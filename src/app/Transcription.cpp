@@ -41,7 +41,7 @@ TranscriptWorkerHolder::~TranscriptWorkerHolder() {
 TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogue,
                                      const TranscriptionSetup& setup)
     : QObject(&form), mForm(form), mCat(catalogue), mModelInstalled(setup.ModelInstalled),
-      mWorker(*setup.Worker) {
+      mWorker(*setup.Worker), mNoModelText(UnavailableText(mModelInstalled)) {
     mForm.CataloguePart().SetSearchIndexPath(setup.IndexPath);
 
     const MainActions& a = mForm.Actions();
@@ -65,6 +65,7 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
     connect(a.TranscribeAction, &QAction::toggled, this, &TranscriptionLink::ApplyPause);
     connect(a.PauseTranscriptionAction, &QAction::toggled, this, &TranscriptionLink::ApplyPause);
     connect(worker, &TranscriptWorker::ProgressChanged, this, &TranscriptionLink::ShowProgress);
+    connect(worker, &TranscriptWorker::NotesWanted, this, &TranscriptionLink::HandOverNotes);
     connect(worker, &TranscriptWorker::IndexChanged, this,
             [this] { mForm.CataloguePart().SearchIndexChanged(); });
     connect(worker, &TranscriptWorker::TranscriptWritten, this, [this](const QString& name) {
@@ -72,6 +73,7 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
             mCat.Files().NoteWavPath(name.toStdString()).toStdString());
     });
     connect(worker, &TranscriptWorker::TranscriptionUnavailable, this, [this](const QString& text) {
+        mNoModelText = text;
         if (!mUnavailableSaid) {
             mUnavailableSaid = true;
             mUnavailableText = text;
@@ -95,8 +97,9 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
                 note = record.get();
             }
         }
-        mWorker.NoteRecorded({fileName, mCat.Files().NoteWavPath(fileName).toStdString(),
-                              note ? note->Description : std::string()});
+        if (Storage::IsSafeNoteFileName(fileName)) {
+            mWorker.NoteRecorded(fileName, note ? note->Description : std::string());
+        }
     });
     connect(&mCat, &Catalogue::NotesDeleted, this, [this](const QStringList& names) {
         std::vector<std::string> fileNames;
@@ -105,8 +108,9 @@ TranscriptionLink::TranscriptionLink(TTellamoMainForm& form, Catalogue& catalogu
         }
         mWorker.NotesDeleted(fileNames);
     });
-    connect(&mCat.Notes(), &NoteTable::RecordDataChanged, this, [this](NoteRecord* record) {
-        mWorker.DescriptionChanged(record->FileName, record->Description);
+    // Also for a note that the change takes out of the list (or into it).
+    connect(&mCat, &Catalogue::NoteDescriptionChanged, this, [this](const NoteRecord* note) {
+        mWorker.DescriptionChanged(note->FileName, note->Description);
     });
     // Notes come back from the storage folder or a backup: each is looked at again.
     for (QAction* restore : {a.RestoreNotesAction, a.RestoreBackupAction}) {
@@ -125,22 +129,21 @@ QString TranscriptionLink::UnavailableText(bool modelInstalled) {
                                           "is not installed (package pocketsphinx-en-us).");
 }
 
-std::vector<NoteToTranscribe> TranscriptionLink::NotesNewestFirst(const Catalogue& catalogue) {
+NoteQueue TranscriptionLink::NotesNewestFirst(const Catalogue& catalogue) {
     std::vector<const NoteRecord*> notes;
     for (const auto& record : catalogue.Notes().All()) {
         notes.push_back(record.get());
     }
     std::stable_sort(notes.begin(), notes.end(),
                      [](const NoteRecord* a, const NoteRecord* b) { return a->Start > b->Start; });
-    std::vector<NoteToTranscribe> list;
-    list.reserve(notes.size());
+    NoteQueue list;
+    list.Reserve(notes.size());
     for (const NoteRecord* note : notes) {
-        // A note whose recording has not ended has no whole file yet: it comes when it ends.
-        if (!note->Duration) {
-            continue;
+        // A note whose recording has not ended has no whole file yet: it comes when it ends. A
+        // name the storage folder makes no path for is left alone.
+        if (note->Duration && Storage::IsSafeNoteFileName(note->FileName)) {
+            list.Push(note->FileName, note->Description);
         }
-        list.push_back({note->FileName, catalogue.Files().NoteWavPath(note->FileName).toStdString(),
-                        note->Description});
     }
     return list;
 }
@@ -158,6 +161,7 @@ void TranscriptionLink::Start() {
         ShowStatus();
     }
     ApplyPause();
+    mWorker.SetStorageFolder(mCat.Files().StorageFolder().toStdString());
     HandOverNotes();
     mWorker.Start();
 }
@@ -193,6 +197,10 @@ void TranscriptionLink::ShowStatus() {
     mPauseButton->setVisible(mUnavailableText.isEmpty() &&
                              (working || a.PauseTranscriptionAction->isChecked()));
     mForm.statusBar()->setVisible(!mLabel->text().isEmpty() || mPauseButton->isVisible());
+    mForm.Transcript().SetNoTranscriptReason(!mNoModelText.isEmpty() ? mNoModelText
+                                             : !a.TranscribeAction->isChecked()
+                                                 ? TranslateText("Transcription is off")
+                                                 : QString());
 }
 
 } // namespace tellamo

@@ -64,8 +64,8 @@ public:
 
     // After the catalogue was loaded and the settings restored: hands the notes over and starts.
     void Start();
-    // The catalogue's notes with their WAVs, newest first.
-    static std::vector<NoteToTranscribe> NotesNewestFirst(const Catalogue& catalogue);
+    // The catalogue's notes with their descriptions, newest first.
+    static NoteQueue NotesNewestFirst(const Catalogue& catalogue);
     // What the option's box says when notes cannot be transcribed (empty when they can).
     static QString UnavailableText(bool modelInstalled);
 
@@ -86,6 +86,7 @@ private:
     QToolButton* mPauseButton = nullptr;
     QString mProgressText;
     QString mUnavailableText;      // shown while set
+    QString mNoModelText;          // why no note can be transcribed here (the pane says it)
     bool mUnavailableSaid = false; // notes cannot be transcribed here: said once a run
 };
 

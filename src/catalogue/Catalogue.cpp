@@ -206,6 +206,7 @@ void Catalogue::SetNoteDescription(const QString& text) {
     }
     note->Description = CutUtf8(Utf8WithoutNul(text), NoteRecord::DescriptionBytes);
     mTable.RecordChanged(note);
+    emit NoteDescriptionChanged(note);
 }
 
 void Catalogue::MoveSelectedNotes(FolderNode* folder) {

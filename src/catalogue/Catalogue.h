@@ -143,6 +143,8 @@ signals:
     void NoteCompleted(const QString& fileName);
     // Notes deleted for good, their files gone with them.
     void NotesDeleted(const QStringList& fileNames);
+    // A note's description was changed, whether or not the note is shown.
+    void NoteDescriptionChanged(const tellamo::NoteRecord* note);
 
 private:
     void DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed);

@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPainter>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -46,14 +47,49 @@ void TranscriptPane::ShowNote(const std::string& wavPath) {
 void TranscriptPane::Load(const std::string& wavPath) {
     mWavPath = wavPath;
     Transcript transcript;
+    mHasTranscript = false;
     if (!wavPath.empty()) {
         try {
             transcript = ReadTranscriptFile(TranscriptPathFor(wavPath));
+            mHasTranscript = true;
         } catch (const TellamoError&) {
             // No transcript yet (or one that cannot be read, which the worker makes anew).
         }
     }
     Show(transcript);
+}
+
+void TranscriptPane::SetNoTranscriptReason(const QString& reason) {
+    if (reason != mNoTranscriptReason) {
+        mNoTranscriptReason = reason;
+        UpdatePlaceholder();
+    }
+}
+
+void TranscriptPane::UpdatePlaceholder() {
+    // A transcript of silence has no words, and nothing to say about it either.
+    QString text;
+    if (!mWavPath.empty() && !mHasTranscript) {
+        text = mNoTranscriptReason.isEmpty() ? TranslateText("No transcript yet")
+                                             : mNoTranscriptReason;
+    }
+    if (text != mPlaceholder) {
+        mPlaceholder = text;
+        setAccessibleDescription(text);
+        viewport()->update();
+    }
+}
+
+void TranscriptPane::paintEvent(QPaintEvent* event) {
+    QPlainTextEdit::paintEvent(event);
+    if (mPlaceholder.isEmpty() || !document()->isEmpty()) {
+        return;
+    }
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    const int margin = static_cast<int>(document()->documentMargin());
+    painter.drawText(viewport()->rect().adjusted(margin, 0, -margin, 0),
+                     Qt::AlignCenter | Qt::TextWordWrap, mPlaceholder);
 }
 
 void TranscriptPane::TranscriptWritten(const std::string& wavPath) {
@@ -87,6 +123,7 @@ void TranscriptPane::Show(const Transcript& transcript) {
     setPlainText(text);
     mCopyAction.setEnabled(!mWords.empty());
     MarkFilterWords();
+    UpdatePlaceholder();
 }
 
 void TranscriptPane::SetFilterWords(const QString& typed) {

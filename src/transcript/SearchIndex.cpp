@@ -356,6 +356,10 @@ void SearchIndex::RollbackBatch() {
     }
 }
 
+void SearchIndex::ReleaseMemory() {
+    sqlite3_db_release_memory(mDb);
+}
+
 bool SearchIndex::FindIds(std::string_view typed) {
     std::vector<std::int64_t>& ids = mFoundIds;
     ids.clear();

@@ -103,6 +103,8 @@ public:
     void CommitBatch();
     // Drops a batch cut short by a failure (nothing when none is open).
     void RollbackBatch();
+    // Gives back the pages the connection keeps cached (read again from the file when needed).
+    void ReleaseMemory();
 
     // The file names of the notes in whose transcript or description every typed word occurs,
     // a word also matching the beginning of a longer one ("budg" finds "budget"). Case and

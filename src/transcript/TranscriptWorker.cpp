@@ -1,6 +1,8 @@
 #include "transcript/TranscriptWorker.h"
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include <malloc.h>
 #include <pthread.h>
@@ -52,23 +54,31 @@ void TranscriptWorker::Start() {
     }
 }
 
-void TranscriptWorker::SetNotes(std::vector<NoteToTranscribe> notes) {
+void TranscriptWorker::SetStorageFolder(std::string folder) {
+    const std::lock_guard lock(mLock);
+    mStorageFolder = std::move(folder);
+}
+
+void TranscriptWorker::SetNotes(NoteQueue notes) {
+    NoteQueue old;
     {
         const std::lock_guard lock(mLock);
-        mToLook.assign(notes.begin(), notes.end());
-        mAllNotes = std::move(notes);
-        mToDo.clear();
+        std::swap(mToLook, notes);
+        std::swap(mToDo, old);
+        mNewerDescriptions.clear();
         mDone = 0;
     }
     mWake.notify_all();
+    // The lists replaced are freed here, outside the lock.
 }
 
-void TranscriptWorker::NoteRecorded(const NoteToTranscribe& note) {
+void TranscriptWorker::NoteRecorded(const std::string& fileName, const std::string& description) {
     {
         const std::lock_guard lock(mLock);
-        mFailed.erase(note.FileName);
-        mRecorded.push_back(note);
-        mAllNotes.push_back(note);
+        mFailed.erase(fileName);
+        mRecorded.Push(fileName, description);
+        // Found by its description at once, also while transcription waits.
+        mDescriptions.emplace_back(fileName, description);
     }
     mWake.notify_all();
 }
@@ -78,6 +88,9 @@ void TranscriptWorker::DescriptionChanged(const std::string& fileName,
     {
         const std::lock_guard lock(mLock);
         mDescriptions.emplace_back(fileName, description);
+        if (!mToLook.Empty()) {
+            mNewerDescriptions[fileName] = description;
+        }
     }
     mWake.notify_all();
 }
@@ -86,13 +99,9 @@ void TranscriptWorker::NotesDeleted(const std::vector<std::string>& fileNames) {
     {
         const std::lock_guard lock(mLock);
         mDeleted.insert(mDeleted.end(), fileNames.begin(), fileNames.end());
-        const auto gone = [&](const NoteToTranscribe& note) {
-            return std::find(fileNames.begin(), fileNames.end(), note.FileName) != fileNames.end();
-        };
-        for (auto* queue : {&mToLook, &mToDo, &mRecorded}) {
-            queue->erase(std::remove_if(queue->begin(), queue->end(), gone), queue->end());
+        for (NoteQueue* queue : {&mToLook, &mToDo, &mRecorded}) {
+            queue->Remove(fileNames);
         }
-        mAllNotes.erase(std::remove_if(mAllNotes.begin(), mAllNotes.end(), gone), mAllNotes.end());
     }
     mWake.notify_all();
 }
@@ -118,8 +127,8 @@ TranscriptWorker::Progress TranscriptWorker::CurrentProgress() const {
     const std::lock_guard lock(mLock);
     Progress progress;
     progress.Done = mDone;
-    progress.Total = mDone + static_cast<int>(mToDo.size() + mRecorded.size()) + (mBusy ? 1 : 0);
-    progress.Idle = !mBusy && mToLook.empty() && mToDo.empty() && mRecorded.empty();
+    progress.Total = mDone + static_cast<int>(mToDo.Size() + mRecorded.Size()) + (mBusy ? 1 : 0);
+    progress.Idle = !mBusy && mToLook.Empty() && mToDo.Empty() && mRecorded.Empty();
     return progress;
 }
 
@@ -130,8 +139,8 @@ QString TranscriptWorker::ProgressText(int current, int total) {
 bool TranscriptWorker::WaitUntilIdle(int timeoutMs) {
     std::unique_lock lock(mLock);
     return mWake.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-        return !mBusy && mToLook.empty() && mRecorded.empty() && mDescriptions.empty() &&
-               mDeleted.empty() && (mToDo.empty() || mRecogniserUnavailable);
+        return !mBusy && mToLook.Empty() && mRecorded.Empty() && mDescriptions.empty() &&
+               mDeleted.empty() && mToDo.Empty();
     });
 }
 
@@ -156,28 +165,62 @@ bool TranscriptWorker::OpenIndex() {
 }
 
 bool TranscriptWorker::StopRequested() {
-    if (mPaused.load() && !mStopping.load()) {
-        std::unique_lock lock(mLock);
-        mWake.wait(lock, [this] { return !mPaused.load() || mStopping.load(); });
+    while (mPaused.load() && !mStopping.load()) {
+        {
+            std::unique_lock lock(mLock);
+            mWake.wait(lock, [this] {
+                return !mPaused.load() || mStopping.load() || !mDescriptions.empty();
+            });
+        }
+        // The note held here does not hold up the descriptions. Deletions wait: the note may be
+        // one of them, and its transcript, once written, would bring it back.
+        try {
+            ApplyIndexChanges(false);
+        } catch (const IndexDamaged&) {
+            throw;
+        } catch (const TellamoError& e) {
+            // Not the held note's failure.
+            mIndex->RollbackBatch();
+            emit NoteFailed(QString(), QString::fromUtf8(e.what()));
+        }
     }
     return mStopping.load();
 }
 
-void TranscriptWorker::ReleaseRecogniser() {
-    if (mRecogniser) {
-        mRecogniser.reset();
-        // The model's hundred megabytes go back to the system, not only to the allocator.
-        malloc_trim(0);
+void TranscriptWorker::ReleaseMemory() {
+    mRecogniser.reset();
+    if (mIndex) {
+        mIndex->ReleaseMemory();
     }
+    // The model's hundred megabytes, and what the notes and the index's work left in the heap,
+    // go back to the system, not only to the allocator.
+    malloc_trim(0);
 }
 
-void TranscriptWorker::ApplyIndexChanges() {
+TranscriptWorker::Note TranscriptWorker::Take(NoteQueue& queue) const {
+    Note note{queue.FrontName(), {}, queue.FrontDescription()};
+    note.WavPath = mStorageFolder + note.FileName + ".wav";
+    queue.PopFront();
+    return note;
+}
+
+bool TranscriptWorker::HasIndexWork() const {
+    return !mDescriptions.empty() || !mDeleted.empty() || !mToLook.Empty();
+}
+
+bool TranscriptWorker::HasTranscriptionWork() const {
+    return !mPaused.load() && (!mRecorded.Empty() || (!mToDo.Empty() && !mRecogniserUnavailable));
+}
+
+void TranscriptWorker::ApplyIndexChanges(bool withDeletions) {
     std::vector<std::pair<std::string, std::string>> descriptions;
     std::vector<std::string> deleted;
     {
         const std::lock_guard lock(mLock);
         descriptions.swap(mDescriptions);
-        deleted.swap(mDeleted);
+        if (withDeletions) {
+            deleted.swap(mDeleted);
+        }
     }
     if (!mIndex || (descriptions.empty() && deleted.empty())) {
         return;
@@ -193,7 +236,36 @@ void TranscriptWorker::ApplyIndexChanges() {
     emit IndexChanged();
 }
 
-void TranscriptWorker::Look(const NoteToTranscribe& note) {
+void TranscriptWorker::LookAt(std::vector<Note>& batch) {
+    if (mIndex) {
+        mIndex->BeginBatch();
+    }
+    try {
+        for (const Note& note : batch) {
+            Look(note);
+        }
+    } catch (const IndexDamaged&) {
+        // Looked at again in the index made anew.
+        const std::lock_guard lock(mLock);
+        NoteQueue again;
+        again.Reserve(batch.size() + mToLook.Size());
+        for (const Note& note : batch) {
+            again.Push(note.FileName, note.Description);
+        }
+        while (!mToLook.Empty()) {
+            again.Push(mToLook.FrontName(), mToLook.FrontDescription());
+            mToLook.PopFront();
+        }
+        std::swap(mToLook, again);
+        throw;
+    }
+    if (mIndex) {
+        mIndex->CommitBatch();
+    }
+    emit IndexChanged();
+}
+
+void TranscriptWorker::Look(const Note& note) {
     NoteTranscriptState state = NoteTranscriptState::NoSound;
     try {
         state = RefreshNoteInIndex(mIndex.get(), note.FileName, note.WavPath, note.Description);
@@ -208,12 +280,13 @@ void TranscriptWorker::Look(const NoteToTranscribe& note) {
         return;
     }
     const std::lock_guard lock(mLock);
-    if (!mFailed.contains(note.FileName)) {
-        mToDo.push_back(note);
+    // Without a recogniser nothing in the list could be done in this run.
+    if (!mFailed.contains(note.FileName) && !mRecogniserUnavailable) {
+        mToDo.Push(note.FileName);
     }
 }
 
-void TranscriptWorker::Transcribe(const NoteToTranscribe& note) {
+void TranscriptWorker::Transcribe(const Note& note) {
     if (!mRecogniser) {
         try {
             mRecogniser = mMakeRecogniser();
@@ -221,6 +294,7 @@ void TranscriptWorker::Transcribe(const NoteToTranscribe& note) {
             {
                 const std::lock_guard lock(mLock);
                 mRecogniserUnavailable = true;
+                mToDo.Clear();
             }
             emit TranscriptionUnavailable(QString::fromUtf8(e.what()));
             return;
@@ -266,67 +340,67 @@ void TranscriptWorker::Run() {
     }
     OpenIndex();
     bool wasWorking = false;
+    bool heldNotes = false; // since the last time memory was given back
     while (true) {
         std::unique_lock lock(mLock);
-        const auto hasWork = [this] {
-            return !mDescriptions.empty() || !mDeleted.empty() || !mRecorded.empty() ||
-                   !mToLook.empty() || (!mToDo.empty() && !mRecogniserUnavailable);
-        };
+        const auto hasWork = [this] { return HasIndexWork() || HasTranscriptionWork(); };
         if (!hasWork() && wasWorking) {
             wasWorking = false;
             lock.unlock();
-            ReleaseRecogniser();
+            // Not after a description alone: trimming locks the heap the window thread uses.
+            if (heldNotes || mRecogniser) {
+                ReleaseMemory();
+                heldNotes = false;
+            }
             mWake.notify_all();
             emit Idle();
             continue;
         }
-        mWake.wait(lock, [&] { return mStopping.load() || (!mPaused.load() && hasWork()); });
+        mWake.wait(lock, [&] { return mStopping.load() || hasWork(); });
         if (mStopping.load()) {
             break;
         }
         wasWorking = true;
-        std::vector<NoteToTranscribe> look;
-        std::optional<NoteToTranscribe> next;
-        if (!mRecorded.empty()) {
-            next = std::move(mRecorded.front());
-            mRecorded.pop_front();
-        } else if (!mToLook.empty()) {
-            while (!mToLook.empty() && look.size() < LookBatch) {
-                look.push_back(std::move(mToLook.front()));
-                mToLook.pop_front();
+        std::vector<Note> look;
+        std::optional<Note> next;
+        const bool transcribing = HasTranscriptionWork();
+        if (transcribing && !mRecorded.Empty()) {
+            next = Take(mRecorded);
+        } else if (!mToLook.Empty()) {
+            look.reserve(std::min(LookBatch, mToLook.Size()));
+            while (!mToLook.Empty() && look.size() < LookBatch) {
+                look.push_back(Take(mToLook));
+                const auto newer = mNewerDescriptions.find(look.back().FileName);
+                if (newer != mNewerDescriptions.end()) {
+                    look.back().Description = newer->second;
+                }
             }
-        } else if (!mToDo.empty() && !mRecogniserUnavailable) {
-            next = std::move(mToDo.front());
-            mToDo.pop_front();
+            if (mToLook.Empty()) {
+                std::unordered_map<std::string, std::string>().swap(mNewerDescriptions);
+            }
+        } else if (transcribing) {
+            next = Take(mToDo);
         }
         mBusy = true;
+        heldNotes = heldNotes || !look.empty() || next.has_value();
         lock.unlock();
 
         try {
-            ApplyIndexChanges();
+            ApplyIndexChanges(true);
             if (!look.empty()) {
-                if (mIndex) {
-                    mIndex->BeginBatch();
-                }
-                for (const NoteToTranscribe& note : look) {
-                    Look(note);
-                }
-                if (mIndex) {
-                    mIndex->CommitBatch();
-                }
-                emit IndexChanged();
+                LookAt(look);
             } else if (next) {
                 const Progress before = CurrentProgress();
                 emit ProgressChanged(before.Done, before.Total);
                 Transcribe(*next);
             }
         } catch (const IndexDamaged&) {
-            // The transcripts are the real copies: make the index anew from every one of them.
+            // The transcripts are the real copies: the index is made anew from every one of
+            // them, which the owner hands over again.
             mIndex.reset();
             SearchIndex::Discard(mIndexPath);
             OpenIndex();
-            const std::lock_guard relock(mLock);
-            mToLook.assign(mAllNotes.begin(), mAllNotes.end());
+            emit NotesWanted();
         } catch (const TellamoError& e) {
             if (mIndex) {
                 mIndex->RollbackBatch();
@@ -340,7 +414,7 @@ void TranscriptWorker::Run() {
         const Progress after = CurrentProgress();
         emit ProgressChanged(after.Done, after.Total);
     }
-    ReleaseRecogniser();
+    mRecogniser.reset();
     mIndex.reset();
 }
 

@@ -227,6 +227,33 @@ TEST_F(Transcription, TheOptionIsOnWhereTheModelIsAndSurvivesARestart) {
     QTest::qWait(300);
     EXPECT_EQ(mSpeech.Chunks.load(), 0);
     EXPECT_FALSE(FileExists(Folder() + name + ".vtt"));
+    TranscriptPane& pane = program->MainForm().Transcript();
+    EXPECT_EQ(pane.Placeholder(), "Transcription is off");
+
+    // The index still follows the descriptions, also of a note the change takes out of the
+    // filtered list, so that "Search spoken words" finds by today's.
+    Catalogue& cat = program->DM().Cat();
+    ASSERT_NE(cat.Notes().Current(), nullptr);
+    ASSERT_EQ(cat.Notes().Current()->FileName, name);
+    const auto found = [&](const char* word) { return SearchIndex(IndexPath()).Find(word); };
+    const std::vector<std::string> just{name};
+    cat.SetNoteDescription("Quarterly figures");
+    EXPECT_TRUE(Eventually([&] { return found("quarterly") == just; }));
+    program->MainForm().Actions().FilterAction->trigger();
+    Filter(*program, "figures");
+    EXPECT_EQ(Shown(*program), 1);
+    cat.SetNoteDescription("Monthly sums");
+    EXPECT_EQ(Shown(*program), 0);
+    EXPECT_TRUE(Eventually([&] { return found("monthly") == just; }));
+    EXPECT_TRUE(found("quarterly").empty());
+    EXPECT_EQ(mSpeech.Chunks.load(), 0);
+
+    // On again: the note waits for its transcript, then shows it.
+    Filter(*program, "");
+    program->MainForm().Actions().TranscribeAction->trigger();
+    EXPECT_TRUE(pane.Placeholder() == "No transcript yet" || !pane.Words().empty());
+    EXPECT_TRUE(Eventually([&] { return !pane.Words().empty(); }));
+    EXPECT_TRUE(pane.Placeholder().isEmpty());
 }
 
 TEST_F(Transcription, AMissingModelIsSaidOnceWithoutABox) {
@@ -241,6 +268,10 @@ TEST_F(Transcription, AMissingModelIsSaidOnceWithoutABox) {
     EXPECT_EQ(NamedChild<QLabel>(program->MainForm(), "TranscriptionLabel").text(),
               TranscriptionLink::UnavailableText(false));
     EXPECT_TRUE(program->MainForm().statusBar()->isVisible());
+    // A note without a transcript says why in the pane, for as long as the model is missing.
+    Record(*program);
+    EXPECT_EQ(program->MainForm().Transcript().Placeholder(),
+              TranscriptionLink::UnavailableText(false));
     EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 

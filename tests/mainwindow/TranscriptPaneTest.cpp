@@ -186,6 +186,72 @@ TEST_F(TranscriptWindow, TheFiltersWordsAreMarked) {
     EXPECT_EQ(mPane->MarkedWords(), std::vector<int>{});
 }
 
+// A note without a transcript shows why, greyed and centred, in the palette's placeholder
+// colour, and a screen reader hears it as the pane's description; a note whose transcript has no
+// words (silence) shows nothing, and so does no note at all.
+TEST_F(TranscriptWindow, ANoteWithoutATranscriptSaysWhy) {
+    EXPECT_EQ(mCat.Notes().Current(), nullptr);
+    EXPECT_TRUE(mPane->Placeholder().isEmpty());
+    SearchIndex index(IndexPath());
+    NoteRecord* spoken = Add({"000001", "", "", Thursday, true}, index);
+    NoteRecord* waiting = Add({"000002", "", "", {}, true}, index);
+    NoteRecord* silent = Add({"000003", "", "", {}, true}, index);
+    const std::string silentWav = Folder() + "000003.wav";
+    Transcript silence;
+    silence.Source = StampOf(silentWav);
+    silence.HasSource = true;
+    WriteTranscriptFile(RealFileSystem(), TranscriptPathFor(silentWav), silence);
+
+    const struct {
+        const NoteRecord* Note;
+        QString Reason;
+        QString Shown;
+    } cases[] = {
+        {spoken, "", ""},
+        {waiting, "", "No transcript yet"},
+        {waiting, "Transcription is off", "Transcription is off"},
+        {spoken, "Transcription is off", ""},
+        {silent, "Transcription is off", ""},
+        {waiting, "", "No transcript yet"}, // transcription on again
+    };
+    for (const auto& c : cases) {
+        MakeCurrent(c.Note);
+        mPane->SetNoTranscriptReason(c.Reason);
+        EXPECT_EQ(mPane->Placeholder(), c.Shown)
+            << c.Note->FileName << " " << c.Reason.toStdString();
+        EXPECT_EQ(mPane->accessibleDescription(), c.Shown) << c.Note->FileName;
+        EXPECT_FALSE(mPane->accessibleName().isEmpty());
+    }
+    // The reason changing under the note on view is shown at once.
+    mPane->SetNoTranscriptReason("No speech model");
+    EXPECT_EQ(mPane->Placeholder(), "No speech model");
+
+    // Drawn in the middle of the pane in the placeholder colour, and only there.
+    QPalette palette = mPane->palette();
+    palette.setColor(QPalette::PlaceholderText, QColor(255, 0, 0));
+    palette.setColor(QPalette::Base, Qt::white);
+    mPane->setPalette(palette);
+    mPane->resize(400, 80);
+    const QImage image = mPane->viewport()->grab().toImage();
+    QRect drawn;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.red() > 200 && pixel.green() < 120 && pixel.blue() < 120) {
+                drawn |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    ASSERT_FALSE(drawn.isEmpty()) << "nothing drawn in the placeholder colour";
+    EXPECT_NEAR(drawn.center().x(), image.width() / 2, image.width() / 20);
+    EXPECT_NEAR(drawn.center().y(), image.height() / 2, image.height() / 5);
+    // A transcript on view hides it.
+    MakeCurrent(spoken);
+    EXPECT_TRUE(mPane->Placeholder().isEmpty());
+    EXPECT_TRUE(mPane->accessibleDescription().isEmpty());
+    EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
+}
+
 // Notes, folder "Work" below it:
 //   000001 Notes  "Weekly"          spoken: budget meeting on thursday
 //   000002 Notes  "budget review"   spoken: dentist appointment

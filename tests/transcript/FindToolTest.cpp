@@ -55,7 +55,7 @@ TEST(FindTool, FindsEachNoteByASpokenWordWithItsTime) {
         {"librivox/sense_and_sensibility_01_austen_64kb-0880.wav", "Reading\tchapter one"},
         {"cards/001.wav", "Budget meeting"},
     };
-    std::vector<NoteToTranscribe> notes;
+    std::vector<std::pair<std::string, std::string>> notes; // oldest first
     std::vector<std::string> wavs;
     for (const auto& r : recordings) {
         NoteRecord* note = catalogue.AddRecordedNote(catalogue.NotesNode(),
@@ -63,7 +63,7 @@ TEST(FindTool, FindsEachNoteByASpokenWordWithItsTime) {
         note->Start += static_cast<LocalTimeMs>(notes.size()); // each newer than the last
         const std::string wav = storage.NoteWavPath(note->FileName).toStdString();
         test::WriteFileBytes(wav, test::ReadFileBytes(TestData + r.Recording));
-        notes.insert(notes.begin(), {note->FileName, wav, note->Description});
+        notes.emplace_back(note->FileName, note->Description);
         wavs.push_back(wav);
     }
     ASSERT_TRUE(catalogue.SaveCatalogue().isEmpty());
@@ -71,7 +71,12 @@ TEST(FindTool, FindsEachNoteByASpokenWordWithItsTime) {
         test::TempDir elsewhere; // the worker's own index: the tool must make its own
         TranscriptWorker worker(elsewhere.File("index.sqlite"),
                                 [] { return std::make_unique<PocketSphinxRecogniser>(); });
-        worker.SetNotes(notes);
+        worker.SetStorageFolder(storage.StorageFolder().toStdString());
+        NoteQueue newestFirst;
+        for (auto note = notes.rbegin(); note != notes.rend(); ++note) {
+            newestFirst.Push(note->first, note->second);
+        }
+        worker.SetNotes(std::move(newestFirst));
         worker.Start();
         ASSERT_TRUE(worker.WaitUntilIdle(300000));
     }

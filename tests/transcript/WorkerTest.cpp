@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,22 +84,30 @@ protected:
     std::string Wav(int i) const { return mDir.File(Name(i) + ".wav"); }
     std::string IndexPath() const { return mDir.File("cache/transcripts.sqlite"); }
     // Notes 1..count, note `count` the newest; each at level 1000 + its number.
-    std::vector<NoteToTranscribe> MakeNotes(int count) {
-        std::vector<NoteToTranscribe> notes;
+    NoteQueue MakeNotes(int count) {
         for (int i = count; i >= 1; --i) {
             WriteNote(Wav(i), static_cast<std::int16_t>(1000 + i));
-            notes.push_back({Name(i), Wav(i), "Note number " + std::to_string(i)});
+        }
+        return Notes(count);
+    }
+    // The queue of notes 1..count, newest first, as the catalogue hands them over.
+    NoteQueue Notes(int count) const {
+        NoteQueue notes;
+        for (int i = count; i >= 1; --i) {
+            notes.Push(Name(i), "Note number " + std::to_string(i));
         }
         return notes;
     }
     std::unique_ptr<TranscriptWorker> MakeWorker(int delayMs = 0, bool modelMissing = false) {
-        return std::make_unique<TranscriptWorker>(
+        auto worker = std::make_unique<TranscriptWorker>(
             IndexPath(), [this, delayMs, modelMissing]() -> std::unique_ptr<Recogniser> {
                 if (modelMissing) {
                     throw TellamoError("no model here");
                 }
                 return std::make_unique<ScriptedRecogniser>(mCounters, delayMs);
             });
+        worker->SetStorageFolder(mDir.Path() + "/");
+        return worker;
     }
 
     test::TempDir mDir;
@@ -106,8 +115,8 @@ protected:
 };
 
 TEST_F(WorkerFixture, TranscribesNewestFirstIndexesAndGivesTheModelBack) {
-    std::vector<NoteToTranscribe> notes = MakeNotes(4);
-    notes.push_back({"unsafe", "", "no path"}); // a name the storage folder gave no path
+    NoteQueue notes = MakeNotes(4);
+    notes.Push("nosound", "no WAV"); // a name of another kind, whose sound is gone
     std::mutex lock;
     std::vector<std::string> order;
     std::vector<std::pair<int, int>> progress;
@@ -126,7 +135,7 @@ TEST_F(WorkerFixture, TranscribesNewestFirstIndexesAndGivesTheModelBack) {
             progress.emplace_back(done, total);
         },
         Qt::DirectConnection);
-    worker->SetNotes(notes);
+    worker->SetNotes(std::move(notes));
     worker->Start();
     ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     // Idle means the recogniser has gone too; give the thread its last step.
@@ -155,7 +164,7 @@ TEST_F(WorkerFixture, TranscribesNewestFirstIndexesAndGivesTheModelBack) {
 
     // A recording comes first; a description change and a deletion reach the index.
     WriteNote(Wav(9), 1009);
-    worker->NoteRecorded({Name(9), Wav(9), "Fresh"});
+    worker->NoteRecorded(Name(9), "Fresh");
     worker->DescriptionChanged("000001", "Renamed");
     worker->NotesDeleted({"000002"});
     ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
@@ -165,10 +174,9 @@ TEST_F(WorkerFixture, TranscribesNewestFirstIndexesAndGivesTheModelBack) {
 }
 
 TEST_F(WorkerFixture, OnlyNotesWithoutACurrentTranscriptAreTranscribedAgain) {
-    const std::vector<NoteToTranscribe> notes = MakeNotes(3);
     {
         auto worker = MakeWorker();
-        worker->SetNotes(notes);
+        worker->SetNotes(MakeNotes(3));
         worker->Start();
         ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     }
@@ -178,7 +186,7 @@ TEST_F(WorkerFixture, OnlyNotesWithoutACurrentTranscriptAreTranscribedAgain) {
     WriteNote(Wav(2), 1502, 1.5);
     ::unlink(TranscriptPathFor(Wav(3)).c_str());
     auto worker = MakeWorker();
-    worker->SetNotes(notes);
+    worker->SetNotes(Notes(3));
     worker->Start();
     ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(mCounters.Recognised, 5);
@@ -189,10 +197,10 @@ TEST_F(WorkerFixture, OnlyNotesWithoutACurrentTranscriptAreTranscribedAgain) {
 }
 
 TEST_F(WorkerFixture, AMissingModelIsSaidOnceAndTheIndexStillFollowsTheTranscripts) {
-    const std::vector<NoteToTranscribe> notes = MakeNotes(3);
+    MakeNotes(3);
     {
         auto worker = MakeWorker();
-        worker->SetNotes({notes[2]}); // note 1 only
+        worker->SetNotes(Notes(1));
         worker->Start();
         ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     }
@@ -206,7 +214,7 @@ TEST_F(WorkerFixture, AMissingModelIsSaidOnceAndTheIndexStillFollowsTheTranscrip
             ++said;
         },
         Qt::DirectConnection);
-    worker->SetNotes(notes);
+    worker->SetNotes(Notes(3));
     worker->Start();
     ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(said, 1);
@@ -217,17 +225,16 @@ TEST_F(WorkerFixture, AMissingModelIsSaidOnceAndTheIndexStillFollowsTheTranscrip
 }
 
 TEST_F(WorkerFixture, ADamagedIndexIsMadeAgainFromTheTranscripts) {
-    const std::vector<NoteToTranscribe> notes = MakeNotes(3);
     {
         auto worker = MakeWorker();
-        worker->SetNotes(notes);
+        worker->SetNotes(MakeNotes(3));
         worker->Start();
         ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     }
     test::WriteFileBytes(IndexPath(), std::string(8192, '\x17'));
     ::unlink((IndexPath() + "-wal").c_str());
     auto worker = MakeWorker();
-    worker->SetNotes(notes);
+    worker->SetNotes(Notes(3));
     worker->Start();
     ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(mCounters.Recognised, 3); // nothing transcribed again
@@ -240,12 +247,12 @@ TEST_F(WorkerFixture, ADamagedIndexIsMadeAgainFromTheTranscripts) {
 
 TEST_F(WorkerFixture, AKillInTheMiddleLeavesWholeTranscriptsAndTheNextStartGoesOn) {
     constexpr int Count = 12;
-    const std::vector<NoteToTranscribe> notes = MakeNotes(Count);
+    MakeNotes(Count);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         auto worker = MakeWorker(250);
-        worker->SetNotes(notes);
+        worker->SetNotes(Notes(Count));
         worker->Start();
         worker->WaitUntilIdle(60000);
         _exit(0);
@@ -277,7 +284,7 @@ TEST_F(WorkerFixture, AKillInTheMiddleLeavesWholeTranscriptsAndTheNextStartGoesO
         }
     }
     auto worker = MakeWorker();
-    worker->SetNotes(notes);
+    worker->SetNotes(Notes(Count));
     worker->Start();
     ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_EQ(mCounters.Recognised, Count - before); // the finished ones were not done again
@@ -288,18 +295,65 @@ TEST_F(WorkerFixture, AKillInTheMiddleLeavesWholeTranscriptsAndTheNextStartGoesO
     }
 }
 
-TEST_F(WorkerFixture, APausedWorkerFinishesNothingUntilResumed) {
-    const std::vector<NoteToTranscribe> notes = MakeNotes(2);
+TEST_F(WorkerFixture, APausedWorkerTranscribesNothingButTheIndexFollowsTheNotes) {
+    MakeNotes(3);
     auto worker = MakeWorker();
     worker->Pause();
     EXPECT_TRUE(worker->IsPaused());
-    worker->SetNotes(notes);
+    worker->SetNotes(Notes(3));
+    ::mkdir(mDir.File("cache").c_str(), 0700);
+    SearchIndex index(IndexPath()); // made before the worker opens it
     worker->Start();
-    EXPECT_FALSE(worker->WaitUntilIdle(300));
+    worker->DescriptionChanged("000001", "Renamed");
+    worker->NotesDeleted({"000003"});
+    WriteNote(Wav(9), 1009);
+    worker->NoteRecorded(Name(9), "Fresh");
+    // Descriptions, deletions and the notes handed over reach the index without a recogniser.
+    const auto found = [&](const char* typed) { return index.Find(typed); };
+    for (int i = 0; i < IdleTimeoutMs / 10 && found("note number").size() != 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (int i = 0; i < IdleTimeoutMs / 10 && found("fresh").empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(found("note number"), std::vector<std::string>{"000002"});
+    EXPECT_EQ(found("renamed"), std::vector<std::string>{"000001"});
+    EXPECT_EQ(found("fresh"), std::vector<std::string>{"000009"});
+    EXPECT_FALSE(worker->WaitUntilIdle(300)); // the transcripts wait
+    EXPECT_EQ(mCounters.Made, 0);
     EXPECT_EQ(mCounters.Recognised, 0);
+
     worker->Resume();
     ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
-    EXPECT_EQ(mCounters.Recognised, 2);
+    EXPECT_EQ(mCounters.Recognised, 3);
+    EXPECT_EQ(found("renamed w1001"), std::vector<std::string>{"000001"});
+    EXPECT_EQ(found("fresh w1009"), std::vector<std::string>{"000009"});
+    EXPECT_FALSE(test::FileExists(TranscriptPathFor(Wav(3))));
+}
+
+TEST_F(WorkerFixture, ANoteHeldByAPauseDoesNotHoldUpTheDescriptions) {
+    WriteNote(Wav(1), 1001, 60.0); // several chunks: the pause comes between two
+    ::mkdir(mDir.File("cache").c_str(), 0700);
+    SearchIndex index(IndexPath());
+    auto worker = MakeWorker(300);
+    worker->SetNotes(Notes(1));
+    worker->Start();
+    for (int i = 0; i < IdleTimeoutMs / 5 && mCounters.Recognised == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    worker->Pause();
+    ASSERT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))))
+        << "the note was finished before the pause came";
+    worker->DescriptionChanged("000001", "Renamed");
+    for (int i = 0; i < IdleTimeoutMs / 10 && index.Find("renamed").empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(index.Find("renamed"), std::vector<std::string>{"000001"});
+    EXPECT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))));
+    worker->Resume();
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
+    EXPECT_GT(mCounters.Recognised, 1);
+    EXPECT_EQ(index.Find("renamed w1001"), std::vector<std::string>{"000001"});
 }
 
 } // namespace
