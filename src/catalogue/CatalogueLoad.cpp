@@ -182,15 +182,13 @@ QString Catalogue::LoadCatalogue() {
             mFs.Rename(QFile::encodeName(newPath).toStdString(),
                        QFile::encodeName(path).toStdString()) == 0) {
             mFs.SyncDirectory(QFile::encodeName(mStorageFiles.StorageFolder()).toStdString());
-            RepairAfterLoad();
-            return DuplicateNamesNotice();
+            return RepairAfterLoad();
         }
     }
     QString problem = missing ? TranslateText("The catalogue file \"%1\" is missing.").arg(path)
                               : ReadIndexFile(path);
     if (problem.isEmpty()) {
-        RepairAfterLoad();
-        return DuplicateNamesNotice();
+        return RepairAfterLoad();
     }
 
     // The previous generation is the last catalogue known to be whole; it is used when it reads
@@ -218,7 +216,7 @@ QString Catalogue::LoadCatalogue() {
         mTable.Clear();
         NewCatalogue();
     }
-    RepairAfterLoad();
+    const QString duplicates = RepairAfterLoad();
     // Until a save has succeeded, Tellamo.old may be the only good copy there is.
     mKeepPreviousGeneration = true;
 
@@ -239,7 +237,7 @@ QString Catalogue::LoadCatalogue() {
     if (!fallback.isEmpty()) {
         problem += "\n\n" + fallback;
     }
-    if (const QString duplicates = DuplicateNamesNotice(); !duplicates.isEmpty()) {
+    if (!duplicates.isEmpty()) {
         problem += "\n\n" + duplicates;
     }
     throw TellamoError(problem.toStdString());
