@@ -440,9 +440,34 @@ QString Catalogue::RepairAfterLoad() {
     std::vector<int> numbers;
     numbers.reserve(mTable.All().size());
     std::map<std::string, int> otherNames;
+    std::int32_t highestId = 0;
+    for (const auto& entry : byId) {
+        highestId = std::max(highestId, entry.first);
+    }
+    // The folders by ID in a table indexed by it, while the IDs are small enough for one, as
+    // the program's own are: a lookup per note in the hash map cost more than the rest of the
+    // pass.
+    std::vector<FolderNode*> folderAt;
+    if (std::all_of(byId.begin(), byId.end(), [](const auto& entry) {
+            constexpr std::int32_t TableIdLimit = 1 << 16;
+            return entry.first >= 0 && entry.first < TableIdLimit;
+        })) {
+        folderAt.resize(static_cast<std::size_t>(highestId) + 1);
+        for (const auto& [id, node] : byId) {
+            folderAt[static_cast<std::size_t>(id)] = node;
+        }
+    }
+    const auto folderWithId = [&](std::int32_t id) -> FolderNode* {
+        if (!folderAt.empty()) {
+            return id >= 0 && static_cast<std::size_t>(id) < folderAt.size()
+                       ? folderAt[static_cast<std::size_t>(id)]
+                       : nullptr;
+        }
+        const auto it = byId.find(id);
+        return it == byId.end() ? nullptr : it->second;
+    };
     for (const auto& record : mTable.All()) {
-        const auto it = byId.find(record->FolderID);
-        record->ParentPointer = it == byId.end() ? nullptr : it->second;
+        record->ParentPointer = folderWithId(record->FolderID);
         if (!record->ParentPointer) {
             orphans.push_back(record.get());
         }
