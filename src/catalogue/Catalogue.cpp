@@ -252,23 +252,17 @@ void Catalogue::DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& d
     emit NotesDeleted(deleted);
 }
 
-QString Catalogue::DuplicateNamesNotice() const {
-    // Runs at every load. The program's own six-digit names are gathered by their number: a
-    // few are sorted, a lifetime of them is marked in two bit tables indexed by the number (seen,
-    // and already named as shared), so that it costs one pass and no allocation per note. Only
-    // names the program did not make (a damaged or hand-made catalogue) go through a map.
-    std::vector<int> numbers;
-    numbers.reserve(mTable.All().size());
-    std::map<std::string, int> others;
-    for (const auto& record : mTable.All()) {
-        if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
-            numbers.push_back(number);
-        } else {
-            ++others[record->FileName];
-        }
-    }
+namespace {
+// One sentence naming the file names that more than one note uses, from the program's own names'
+// numbers (put in order here) and the other names' counts; empty when none.
+QString SharedNamesNotice(std::vector<int>& numbers, const std::map<std::string, int>& others) {
+    // Runs at every load, over the names the load's pass over the notes gathered: the program's
+    // own six-digit names by their number, which a few are sorted and a lifetime of them marked
+    // in two bit tables indexed by the number (seen, and already named as shared), so that it
+    // costs no allocation per note; names the program did not make (a damaged or hand-made
+    // catalogue) counted in a map.
     std::vector<int> sharedNumbers;
-    if (numbers.size() < SortedNameCheckLimit) {
+    if (numbers.size() < Catalogue::SortedNameCheckLimit) {
         std::sort(numbers.begin(), numbers.end());
         for (std::size_t i = 1; i < numbers.size(); ++i) {
             if (numbers[i] == numbers[i - 1] &&
@@ -314,6 +308,7 @@ QString Catalogue::DuplicateNamesNotice() const {
                "uses it.")
         .arg(shared.join(", "));
 }
+} // namespace
 
 std::vector<bool> Catalogue::TakenNoteNames() const {
     // A record whose files have gone still names them: a new note that took such a name would
@@ -383,7 +378,7 @@ void Catalogue::NewCatalogue() {
     mTable.Refresh();
 }
 
-void Catalogue::RepairAfterLoad() {
+QString Catalogue::RepairAfterLoad() {
     // The two special folders exist and are the only roots, Notes first; other roots (which a
     // damaged file can hold) are kept below Notes.
     if (!mNotesNode) {
@@ -440,12 +435,47 @@ void Catalogue::RepairAfterLoad() {
         }
     });
 
+    // The one pass over the notes links each to its folder and gathers the file names for the
+    // check of names that two notes share.
     std::vector<NoteRecord*> orphans;
+    std::vector<int> numbers;
+    numbers.reserve(mTable.All().size());
+    std::map<std::string, int> otherNames;
+    std::int32_t highestId = 0;
+    for (const auto& entry : byId) {
+        highestId = std::max(highestId, entry.first);
+    }
+    // The folders by ID in a table indexed by it, while the IDs are small enough for one, as
+    // the program's own are: a lookup per note in the hash map cost more than the rest of the
+    // pass.
+    std::vector<FolderNode*> folderAt;
+    if (std::all_of(byId.begin(), byId.end(), [](const auto& entry) {
+            constexpr std::int32_t TableIdLimit = 1 << 16;
+            return entry.first >= 0 && entry.first < TableIdLimit;
+        })) {
+        folderAt.resize(static_cast<std::size_t>(highestId) + 1);
+        for (const auto& [id, node] : byId) {
+            folderAt[static_cast<std::size_t>(id)] = node;
+        }
+    }
+    const auto folderWithId = [&](std::int32_t id) -> FolderNode* {
+        if (!folderAt.empty()) {
+            return id >= 0 && static_cast<std::size_t>(id) < folderAt.size()
+                       ? folderAt[static_cast<std::size_t>(id)]
+                       : nullptr;
+        }
+        const auto it = byId.find(id);
+        return it == byId.end() ? nullptr : it->second;
+    };
     for (const auto& record : mTable.All()) {
-        const auto it = byId.find(record->FolderID);
-        record->ParentPointer = it == byId.end() ? nullptr : it->second;
+        record->ParentPointer = folderWithId(record->FolderID);
         if (!record->ParentPointer) {
             orphans.push_back(record.get());
+        }
+        if (const int number = Storage::NoteNumber(record->FileName); number >= 0) {
+            numbers.push_back(number);
+        } else {
+            ++otherNames[record->FileName];
         }
     }
     if (!orphans.empty() && mCounter <= MaxFolderId) {
@@ -470,6 +500,7 @@ void Catalogue::RepairAfterLoad() {
     if (mTable.RebuildCount() == rebuilds) {
         mTable.Refresh();
     }
+    return SharedNamesNotice(numbers, otherNames);
 }
 
 QString Catalogue::StorageWriteProblem() const {

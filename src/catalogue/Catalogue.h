@@ -128,8 +128,9 @@ public:
 
     // After a load: special folders in place as the two roots, every note linked to its folder
     // (notes whose folder is missing are filed in a new folder "Found" under Notes), a counter
-    // above every ID in use and a selected folder.
-    void RepairAfterLoad();
+    // above every ID in use and a selected folder. Returns the notice of file names that more
+    // than one note uses, empty text when none.
+    QString RepairAfterLoad();
 
     // Used by the index file reader.
     // Forgets every folder; notes keep their FolderID but lose their node until linked again.
@@ -148,8 +149,6 @@ signals:
 
 private:
     void DeleteNotesWhere(const std::function<bool(const NoteRecord&)>& doomed);
-    // One sentence naming the file names that more than one note uses; empty when none.
-    QString DuplicateNamesNotice() const;
     static std::string CleanFolderName(const QString& name);
 
     Storage mStorageFiles;

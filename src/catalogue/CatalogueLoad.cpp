@@ -34,7 +34,10 @@ public:
             mData = mSmall.data();
             return;
         }
-        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        // Every page is written by the read that follows: made in one go, they cost one call
+        // instead of a fault each.
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         mData = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
         mMapped = mData != nullptr;
     }
@@ -182,15 +185,13 @@ QString Catalogue::LoadCatalogue() {
             mFs.Rename(QFile::encodeName(newPath).toStdString(),
                        QFile::encodeName(path).toStdString()) == 0) {
             mFs.SyncDirectory(QFile::encodeName(mStorageFiles.StorageFolder()).toStdString());
-            RepairAfterLoad();
-            return DuplicateNamesNotice();
+            return RepairAfterLoad();
         }
     }
     QString problem = missing ? TranslateText("The catalogue file \"%1\" is missing.").arg(path)
                               : ReadIndexFile(path);
     if (problem.isEmpty()) {
-        RepairAfterLoad();
-        return DuplicateNamesNotice();
+        return RepairAfterLoad();
     }
 
     // The previous generation is the last catalogue known to be whole; it is used when it reads
@@ -218,7 +219,7 @@ QString Catalogue::LoadCatalogue() {
         mTable.Clear();
         NewCatalogue();
     }
-    RepairAfterLoad();
+    const QString duplicates = RepairAfterLoad();
     // Until a save has succeeded, Tellamo.old may be the only good copy there is.
     mKeepPreviousGeneration = true;
 
@@ -239,7 +240,7 @@ QString Catalogue::LoadCatalogue() {
     if (!fallback.isEmpty()) {
         problem += "\n\n" + fallback;
     }
-    if (const QString duplicates = DuplicateNamesNotice(); !duplicates.isEmpty()) {
+    if (!duplicates.isEmpty()) {
         problem += "\n\n" + duplicates;
     }
     throw TellamoError(problem.toStdString());

@@ -70,10 +70,12 @@ void ReadNotes(ByteReader& in, NoteTable& table) {
     constexpr std::size_t SmallestRecord = 8 + 8 + 1 + 1 + 4 + 2 + 2 + 4;
     records.reserve(std::min<std::size_t>(count > 0 ? static_cast<std::size_t>(count) : 0,
                                           in.Remaining() / SmallestRecord));
+    std::uint64_t sequence = table.NextSequence();
     try {
         // Records are read until the count is reached or the file ends.
         for (std::int32_t i = 0; i < count; ++i) {
             auto record = std::make_unique<NoteRecord>();
+            record->Sequence = sequence++;
             record->Duration = DurationFromDays(in.F64());
             record->Start = FromOleDate(in.F64());
             record->Description = CutUtf8(in.ZString(), NoteRecord::DescriptionBytes);

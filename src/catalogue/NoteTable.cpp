@@ -179,11 +179,7 @@ void NoteTable::Clear() {
 }
 
 void NoteTable::AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records) {
-    for (auto& record : records) {
-        record->Sequence = mNextSequence++;
-        record->Selected = false;
-        record->ShownRow = -1;
-    }
+    mNextSequence += records.size();
     if (mRecords.empty()) {
         mRecords = std::move(records); // no second array of a lifetime of pointers
         return;

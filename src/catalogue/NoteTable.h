@@ -51,9 +51,12 @@ public:
     void RemoveIf(const std::function<bool(const NoteRecord&)>& remove);
     void Clear();
     // Appends records read from the index file in one go (no note becomes the note added last).
+    // They are new records (neither shown nor selected) that the reader numbered in file order
+    // from NextSequence() on as it made them: a lifetime of notes is not walked once more for it.
     // They are not shown until the next Refresh, which the load makes once it has linked them to
     // their folders; filtering them before would be a pass over every note for nothing.
     void AppendLoaded(std::vector<std::unique_ptr<NoteRecord>> records);
+    std::uint64_t NextSequence() const { return mNextSequence; }
 
     NoteRecord* LastAddedNote() const { return mLastAdded; }
     // Puts back the note added last (a record of this table or null) after adds that must not

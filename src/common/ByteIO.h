@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -16,15 +17,33 @@ public:
     ByteReader(std::string_view bytes, std::string endOfDataText)
         : mBytes(bytes), mEndOfDataText(std::move(endOfDataText)) {}
 
+    // Inline: the index file reads a lifetime of notes field by field, and a call per field
+    // would cost more than the field.
     std::uint8_t U8() { return static_cast<std::uint8_t>(Take(1)[0]); }
-    std::uint16_t U16() { return static_cast<std::uint16_t>(Unsigned(2)); }
-    std::uint32_t U32() { return static_cast<std::uint32_t>(Unsigned(4)); }
+    std::uint16_t U16() { return static_cast<std::uint16_t>(Unsigned<2>()); }
+    std::uint32_t U32() { return static_cast<std::uint32_t>(Unsigned<4>()); }
     std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
-    std::uint64_t U64() { return Unsigned(8); }
-    double F64();
+    std::uint64_t U64() { return Unsigned<8>(); }
+    double F64() { return std::bit_cast<double>(U64()); }
     // The bytes up to, not including, the next 0 byte; the 0 byte is consumed.
-    std::string_view ZString();
-    std::string_view Take(std::size_t count);
+    std::string_view ZString() {
+        const void* end = AtEnd() ? nullptr : std::memchr(mBytes.data() + mPos, 0, Remaining());
+        if (!end) {
+            Fail();
+        }
+        const std::size_t length = static_cast<const char*>(end) - (mBytes.data() + mPos);
+        const std::string_view text(mBytes.data() + mPos, length);
+        mPos += length + 1;
+        return text;
+    }
+    std::string_view Take(std::size_t count) {
+        if (count > Remaining()) {
+            Fail();
+        }
+        const std::string_view part(mBytes.data() + mPos, count);
+        mPos += count;
+        return part;
+    }
     std::string_view Rest();
 
     std::size_t Position() const { return mPos; }
@@ -32,7 +51,20 @@ public:
     bool AtEnd() const { return mPos == mBytes.size(); }
 
 private:
-    std::uint64_t Unsigned(std::size_t width);
+    template <std::size_t Width> std::uint64_t Unsigned() {
+        const char* p = Take(Width).data();
+        if constexpr (std::endian::native == std::endian::little) {
+            std::uint64_t v = 0;
+            std::memcpy(&v, p, Width);
+            return v;
+        } else {
+            std::uint64_t v = 0;
+            for (std::size_t i = 0; i < Width; ++i) {
+                v |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+            }
+            return v;
+        }
+    }
     [[noreturn]] void Fail() const;
 
     std::string_view mBytes;

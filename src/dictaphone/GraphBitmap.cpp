@@ -1,6 +1,7 @@
 #include "dictaphone/GraphBitmap.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -203,15 +204,43 @@ GraphBitmap LoadGraphFile(const std::string& path, bool* drawnFromMagnitudes) {
 }
 
 QImage GraphBitmapToImage(const GraphBitmap& bitmap) {
+    // Row by row from the packed indices through a table of the 16 colours: pixel by pixel, the
+    // graph shown for the current note cost a good part of the start-up.
+    std::array<QRgb, StandardColors.size()> palette{};
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        palette[i] = ColorToQRgb(StandardColors[i]);
+    }
     QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
+    const std::size_t rowBytes = static_cast<std::size_t>(bitmap.RowBytes());
     for (int y = 0; y < bitmap.Height(); ++y) {
+        const std::uint8_t* row = bitmap.Pixels().data() + static_cast<std::size_t>(y) * rowBytes;
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            line[x] = ColorToQRgb(bitmap.ColorAt(x, y));
+        for (int x = 0; x + 1 < bitmap.Width(); x += 2) {
+            const std::uint8_t pair = row[x / 2];
+            line[x] = palette[pair >> 4];
+            line[x + 1] = palette[pair & 0x0F];
+        }
+        if (bitmap.Width() % 2 != 0) {
+            line[bitmap.Width() - 1] = palette[row[bitmap.Width() / 2] >> 4];
         }
     }
     return image;
 }
+
+namespace {
+// Whether a row holds nothing but the colour index: its whole bytes compared at once, and the
+// high half of the last byte of an odd width (the low half is padding).
+bool RowIsAll(const GraphBitmap& bitmap, int y, int index) {
+    const std::size_t rowBytes = static_cast<std::size_t>(bitmap.RowBytes());
+    const std::uint8_t* row = bitmap.Pixels().data() + static_cast<std::size_t>(y) * rowBytes;
+    const std::size_t whole = static_cast<std::size_t>(bitmap.Width() / 2);
+    const auto pair = static_cast<std::uint8_t>(index << 4 | index);
+    if (std::any_of(row, row + whole, [pair](std::uint8_t b) { return b != pair; })) {
+        return false;
+    }
+    return bitmap.Width() % 2 == 0 || (row[whole] >> 4) == index;
+}
+} // namespace
 
 std::pair<int, int> GraphContentRows(const GraphBitmap& bitmap, ColorValue background,
                                      bool mirrored) {
@@ -219,11 +248,8 @@ std::pair<int, int> GraphContentRows(const GraphBitmap& bitmap, ColorValue backg
     const int bg = StandardColorIndex(background);
     int top = -1;
     for (int y = 0; y < height && top < 0; ++y) {
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            if (bitmap.IndexAt(x, y) != bg) {
-                top = y;
-                break;
-            }
+        if (!RowIsAll(bitmap, y, bg)) {
+            top = y;
         }
     }
     if (top < 0 || height == 0) {

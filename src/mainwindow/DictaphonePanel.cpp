@@ -913,8 +913,11 @@ void DictaphonePanel::ShowBitmap() {
     const GraphSettings settings = CurrentGraphSettings();
     const auto [first, rows] =
         GraphContentRows(mShownBitmap, settings.BackgroundColor, settings.BiDirectional);
-    mGraphImage->SetPicture(
-        GraphBitmapToImage(mShownBitmap).copy(0, first, mShownBitmap.Width(), rows));
+    QImage image = GraphBitmapToImage(mShownBitmap);
+    if (first != 0 || rows != mShownBitmap.Height()) {
+        image = image.copy(0, first, mShownBitmap.Width(), rows);
+    }
+    mGraphImage->SetPicture(image);
 }
 
 void DictaphonePanel::LoadGraph() {

@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include <QCollator>
 #include <QLocale>
 
@@ -186,6 +188,43 @@ TEST_F(FilterAndSort, SortingByStartThenDurationKeepsCreationOrderForTies) {
     NoteRecord* recording = mCat->AddRecordedNote(mWork, "rec", 8000, 8);
     SortNotes(mCat->Notes(), "Duration;");
     EXPECT_EQ(mCat->Notes().Shown().front(), recording);
+}
+
+// Notes read from the index file keep its order as the last key of every sort, and a note made
+// after the load comes after all of them. Enough notes that the sort is no insertion sort, which
+// would keep ties in place by itself.
+TEST_F(FilterAndSort, TiesKeepTheIndexFileOrderAfterALoad) {
+    const LocalTimeMs early = At(2004, 1, 1, 10, 0, 0), late = At(2004, 1, 1, 11, 0, 0);
+    constexpr int Count = 40;
+    for (int i = 0; i < Count; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%06d", i);
+        Note(mWork, name, "", 8000, 8, 1000, i % 3 == 0 ? early : late);
+    }
+    ASSERT_EQ(mCat->SaveCatalogue(), "");
+    Reopen();
+    ASSERT_EQ(mCat->LoadCatalogue(), "");
+    mCat->Notes().SetFilter({});
+    NoteRecord* added = mCat->AddFoundNote(mCat->NotesNode(), "000099", early, 8000, 8);
+    SortNotes(mCat->Notes(), "Start;");
+    std::vector<std::string> expected;
+    for (const LocalTimeMs start : {early, late}) {
+        for (int i = 0; i < Count; ++i) {
+            if ((i % 3 == 0 ? early : late) == start) {
+                char name[8];
+                std::snprintf(name, sizeof name, "%06d", i);
+                expected.emplace_back(name);
+            }
+        }
+        if (start == early) {
+            expected.push_back(added->FileName);
+        }
+    }
+    std::vector<std::string> order;
+    for (const NoteRecord* note : mCat->Notes().Shown()) {
+        order.push_back(note->FileName);
+    }
+    EXPECT_EQ(order, expected);
 }
 
 // Ties of the first key go to the next one, and the order of creation decides last; an empty

@@ -527,6 +527,48 @@ TEST_F(IndexFile, NotesWhoseFolderIsMissingAreFiledInFound) {
     EXPECT_EQ(mCat->Notes().All()[0]->Description, "Call Bob");
 }
 
+// Notes find their folder by its ID whether the IDs are the program's small ones or as large as
+// six digits allow (a catalogue edited by hand, a damaged counter); an ID that no folder has,
+// negative or beyond every folder's, files the note in Found.
+TEST_F(IndexFile, NotesFindTheirFolderWhateverItsId) {
+    for (const std::int32_t folderId : {20, 500'000}) {
+        SCOPED_TRACE(folderId);
+        Reopen();
+        mCat->NewCatalogue();
+        mCat->SetFolderIdCounter(folderId);
+        FolderNode* folder = mCat->AddFolder(mCat->NotesNode(), "Kept");
+        ASSERT_EQ(folder->Id, folderId);
+        const struct {
+            std::int32_t FolderID;
+            const char* Folder; // the name of the folder the note is in after the load
+        } cases[] = {
+            {folderId, "Kept"},
+            {Catalogue::NotesFolderId, "Notes"},
+            {Catalogue::RecycleBinFolderId, "Recycle Bin"},
+            {-1, "Found"},
+            {folderId + 1, "Found"},
+            {99, "Found"},
+            {70'000, "Found"},
+        };
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            char name[8];
+            std::snprintf(name, sizeof name, "%06zu", i);
+            AddNote(mCat->NotesNode(), name, "")->FolderID = cases[i].FolderID;
+        }
+        ASSERT_EQ(mCat->SaveCatalogue(), QString());
+        Reopen();
+        ASSERT_EQ(mCat->LoadCatalogue(), "");
+        ExpectUsable();
+        ASSERT_EQ(mCat->Notes().All().size(), std::size(cases));
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const NoteRecord& note = *mCat->Notes().All()[i];
+            ASSERT_NE(note.ParentPointer, nullptr) << i;
+            EXPECT_EQ(note.ParentPointer->Name, cases[i].Folder) << i;
+            EXPECT_EQ(note.FolderID, note.ParentPointer->Id) << i;
+        }
+    }
+}
+
 TEST_F(IndexFile, HiddenNotesAreSavedAndTheCurrentNoteStays) {
     mCat->NewCatalogue();
     NoteRecord* a = AddNote(mCat->NotesNode(), "000001", "alpha");

@@ -437,6 +437,52 @@ TEST(GraphBitmapFile, OpensInOtherReaders) {
     }
 }
 
+// The image and the rows the bars reach, against the picture read pixel by pixel, for even and
+// odd widths (whose last byte is half padding) and bars at either edge.
+TEST(GraphBitmapFile, ImageAndContentRowsMatchThePixels) {
+    const struct {
+        int Width, Height;
+        int BarX, BarTop; // a bar of lime from BarTop to the bottom; BarX -1 for none
+    } cases[] = {
+        {600, 256, 0, 200}, {600, 256, 599, 10}, {7, 16, 6, 3}, {7, 16, 0, 15},
+        {1, 8, 0, 4},       {600, 256, -1, 0},   {9, 40, 8, 0}, {0, 0, -1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.Width << "x" << c.Height << " bar at " << c.BarX);
+        GraphBitmap bitmap(c.Width, c.Height);
+        bitmap.Fill(ColorNavy);
+        if (c.BarX >= 0) {
+            bitmap.VerticalRun(c.BarX, c.BarTop, c.Height, ColorLime);
+        }
+        // The padding half byte of an odd width is no pixel: not the background, it is no bar.
+        for (int y = 0; c.Width % 2 != 0 && y < c.Height; ++y) {
+            bitmap.RowData(y)[bitmap.RowBytes() - 1] |= 0x0F;
+        }
+        const QImage image = GraphBitmapToImage(bitmap);
+        ASSERT_EQ(image.size(), QSize(c.Width, c.Height));
+        int top = -1;
+        for (int y = 0; y < c.Height; ++y) {
+            for (int x = 0; x < c.Width; ++x) {
+                ASSERT_EQ(image.pixel(x, y), ColorToQRgb(bitmap.ColorAt(x, y))) << x << "," << y;
+                if (top < 0 && bitmap.IndexAt(x, y) != StandardColorIndex(ColorNavy)) {
+                    top = y;
+                }
+            }
+        }
+        ASSERT_EQ(top, c.BarX < 0 ? -1 : c.BarTop);
+        const auto [first, rows] = GraphContentRows(bitmap, ColorNavy, false);
+        if (top < 0) {
+            EXPECT_EQ(first, 0);
+            EXPECT_EQ(rows, c.Height);
+        } else {
+            const int bars = c.Height - top;
+            const int extent = std::min(c.Height, std::max(c.Height / 8, bars + bars / 8));
+            EXPECT_EQ(first, c.Height - extent);
+            EXPECT_EQ(rows, extent);
+        }
+    }
+}
+
 TEST(GraphBitmapFile, DamagedFilesAreClearErrors) {
     GraphBitmap bitmap(600, 256);
     bitmap.Fill(ColorBlack);
