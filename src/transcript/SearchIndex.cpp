@@ -216,14 +216,26 @@ void SearchIndex::Open() {
     // makes again, but never breaks the file.
     Exec("PRAGMA synchronous=NORMAL");
 
-    Statement version(Prepare("PRAGMA user_version"));
-    Check(sqlite3_step(version.get()), "reading the index's layout");
-    const int found = sqlite3_column_int(version.get(), 0);
-    version.reset();
-    if (found == LayoutVersion) {
+    const auto layoutFound = [this] {
+        Statement version(Prepare("PRAGMA user_version"));
+        Check(sqlite3_step(version.get()), "reading the index's layout");
+        return sqlite3_column_int(version.get(), 0);
+    };
+    const auto probe = [this] {
         // A file of the right version whose tables are damaged fails here rather than later.
-        Statement probe(Prepare("SELECT count(*) FROM note_text WHERE note_text MATCH 'x*'"));
-        Check(sqlite3_step(probe.get()), "reading the index");
+        Statement s(Prepare("SELECT count(*) FROM note_text WHERE note_text MATCH 'x*'"));
+        Check(sqlite3_step(s.get()), "reading the index");
+    };
+    if (layoutFound() == LayoutVersion) {
+        probe();
+        return;
+    }
+    // The window and the worker may both come to a new file at once: the look again under the
+    // write lock tells the layout the other has just made from a foreign one.
+    Exec("BEGIN IMMEDIATE");
+    if (layoutFound() == LayoutVersion) {
+        Exec("COMMIT");
+        probe();
         return;
     }
     Statement tables(Prepare("SELECT count(*) FROM sqlite_master"));
@@ -231,10 +243,10 @@ void SearchIndex::Open() {
     const bool empty = sqlite3_column_int(tables.get(), 0) == 0;
     tables.reset();
     if (!empty) {
+        Exec("ROLLBACK");
         // Another layout, or another file altogether: not ours to keep.
         throw IndexDamaged("The search index \"" + mPath + "\" has another layout");
     }
-    Exec("BEGIN");
     Exec(Layout);
     Exec(("PRAGMA user_version=" + std::to_string(LayoutVersion)).c_str());
     Exec("COMMIT");

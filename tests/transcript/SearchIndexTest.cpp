@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -110,6 +111,34 @@ TEST(SearchIndex, ChangesReplaceWhatWasIndexed) {
     EXPECT_TRUE(index.Find("cafe").empty());
     EXPECT_FALSE(index.Get("000003"));
     EXPECT_EQ(index.FileNames(), (Names{"000001", "000002", "000004"}));
+}
+
+// The window and the worker both open the index at a first start: whichever comes second must
+// find the layout the first one made, neither fail nor take the new file for a foreign one and
+// throw it away under the other.
+TEST(SearchIndex, TwoOpeningANewFileAtOnceShareIt) {
+    for (int round = 0; round < 40; ++round) {
+        test::TempDir dir;
+        const std::string path = dir.File("index.sqlite");
+        std::string errors[2];
+        const auto open = [&](int who) {
+            try {
+                SearchIndex index(path);
+                index.Put(who == 0 ? "000001" : "000002",
+                          {who == 0 ? "budget" : "holiday", "", SourceStamp{1, 1}});
+            } catch (const std::exception& e) {
+                errors[who] = e.what();
+            }
+        };
+        std::thread other(open, 1);
+        open(0);
+        other.join();
+        ASSERT_EQ(errors[0], "") << "round " << round;
+        ASSERT_EQ(errors[1], "") << "round " << round;
+        SearchIndex after(path);
+        EXPECT_FALSE(after.WasRebuilt()) << "round " << round;
+        EXPECT_EQ(after.FileNames(), (Names{"000001", "000002"})) << "round " << round;
+    }
 }
 
 TEST(SearchIndex, AForeignOrDamagedFileIsMadeAnew) {
