@@ -24,8 +24,10 @@ namespace tellamo::bench {
 
 constexpr int CorpusNotes = 100'000;
 constexpr int WordsPerNote = 150;
+// Named by the index's layout version: a build of another layout would find the file foreign
+// and empty it, and every later run would then search nothing.
 inline const std::string CorpusIndexPath =
-    "/tmp/tellamo-search-bench-v2-" + std::to_string(CorpusNotes) + ".sqlite";
+    "/tmp/tellamo-search-bench-v3-" + std::to_string(CorpusNotes) + ".sqlite";
 
 inline std::string CorpusNoteName(int i) {
     return std::to_string(100000 + i);

@@ -16,21 +16,27 @@ namespace tellamo {
 namespace {
 
 // Raised whenever the layout below changes: an index of another layout is simply rebuilt.
-constexpr int LayoutVersion = 2;
+constexpr int LayoutVersion = 3;
+
+// The Unicode categories of the characters that make up a word, in the index as in SearchTokens.
+#define WordCategories "L* N* Co M*"
 
 // detail=none keeps only which notes hold a word, not where: all the search needs, and the
 // smallest index. The words themselves are kept once, in the note table, as the FTS5 table's
 // external content. The prefix indexes of one to three letters make the first keystrokes cheap:
 // without them "b" merges the lists of every word beginning with b (over 300 ms with 100,000
 // notes). A note's row id is its six-digit number, so that a search yields names without
-// reading the note table; other names get ids above the six digits.
+// reading the note table; other names get ids above the six digits. The tokenizer keeps the
+// combining marks inside a word, as SearchTokens does: by default they separate, which cuts
+// words such as Hindi "मानक" into pieces that a typed word can only match as a phrase.
 constexpr const char* Layout = R"(
 CREATE TABLE note(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,
                   vtt_bytes INTEGER, vtt_ns INTEGER,
                   words TEXT NOT NULL DEFAULT '', description TEXT NOT NULL DEFAULT '');
 CREATE VIRTUAL TABLE note_text USING fts5(words, description, content='note', content_rowid='id',
                                           detail=none, prefix='1 2 3',
-                                          tokenize='unicode61 remove_diacritics 2');
+                                          tokenize='unicode61 remove_diacritics 2 categories '')" WordCategories
+                               R"(''');
 CREATE TRIGGER note_added AFTER INSERT ON note BEGIN
   INSERT INTO note_text(rowid, words, description) VALUES (new.id, new.words, new.description);
 END;
@@ -106,6 +112,38 @@ std::string Quoted(const std::string& token) {
     return out + "\"";
 }
 
+} // namespace
+
+// The index's own tokenizer, used to cut a typed word the way the index cut the notes' words: a
+// word it cuts in two (a character that a newer Unicode than the library's calls a letter) must
+// become two terms, since a phrase is a query this index cannot answer.
+struct SearchIndex::QueryTokenizer {
+    fts5_tokenizer Api{};
+    Fts5Tokenizer* Instance = nullptr;
+
+    ~QueryTokenizer() {
+        if (Instance) {
+            Api.xDelete(Instance);
+        }
+    }
+
+    // The index's words in a typed word; false when the tokenizer failed.
+    bool Split(const std::string& word, std::vector<std::string>& parts) {
+        const auto add = [](void* out, int flags, const char* token, int size, int, int) {
+            // An empty token is what a lone accent folds to: no word of a note holds it.
+            if ((flags & FTS5_TOKEN_COLOCATED) == 0 && size > 0) {
+                static_cast<std::vector<std::string>*>(out)->emplace_back(
+                    token, static_cast<std::size_t>(size));
+            }
+            return SQLITE_OK;
+        };
+        return Api.xTokenize(Instance, &parts, FTS5_TOKENIZE_QUERY, word.data(),
+                             static_cast<int>(word.size()), add) == SQLITE_OK;
+    }
+};
+
+namespace {
+
 // The FTS5 function tellamo_found_ids(note_text): called on the first row that the query
 // matches, it adds the row id of every row that its one phrase matches in the whole table to the
 // vector it was made with. FTS5 walks its own list of them, which is three times quicker for a
@@ -143,11 +181,30 @@ std::vector<std::string> SearchTokens(std::string_view typed) {
             token.clear();
         }
     };
-    for (const QChar c : text) {
-        if (c.isLetterOrNumber() || c.isMark() || c.isSurrogate()) {
-            token.append(c);
+    // By whole characters, the index's categories (WordCategories): an emoji, beyond the first
+    // 65,536 characters as many letters are, separates words like any other symbol.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (pair) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+        }
+        const QChar::Category category = QChar::category(c);
+        const bool wordChar =
+            (category >= QChar::Mark_NonSpacing && category <= QChar::Number_Other) ||
+            (category >= QChar::Letter_Uppercase && category <= QChar::Letter_Other) ||
+            category == QChar::Other_PrivateUse;
+        if (wordChar) {
+            token.append(text[i]);
+            if (pair) {
+                token.append(text[i + 1]);
+            }
         } else {
             flush();
+        }
+        if (pair) {
+            ++i;
         }
     }
     flush();
@@ -185,6 +242,7 @@ SearchIndex::SearchIndex(const std::string& path) : mPath(path) {
 }
 
 SearchIndex::~SearchIndex() {
+    mQueryTokenizer.reset();
     sqlite3_close(mDb);
 }
 
@@ -263,6 +321,15 @@ void SearchIndex::RegisterIdCollector() {
     Statement s(raw);
     sqlite3_bind_pointer(s.get(), 1, static_cast<void*>(&api), "fts5_api_ptr", nullptr);
     sqlite3_step(s.get());
+    if (api && api->iVersion >= 2) {
+        auto tokenizer = std::make_unique<QueryTokenizer>();
+        void* userData = nullptr;
+        const char* arguments[] = {"remove_diacritics", "2", "categories", WordCategories};
+        if (api->xFindTokenizer(api, "unicode61", &userData, &tokenizer->Api) == SQLITE_OK &&
+            tokenizer->Api.xCreate(userData, arguments, 4, &tokenizer->Instance) == SQLITE_OK) {
+            mQueryTokenizer = std::move(tokenizer);
+        }
+    }
     mHasIdCollector = api && api->iVersion >= 2 &&
                       api->xCreateFunction(api, "tellamo_found_ids", &mFoundIds, CollectFoundIds,
                                            nullptr) == SQLITE_OK;
@@ -379,16 +446,31 @@ bool SearchIndex::FindIds(std::string_view typed) {
     if (tokens.empty()) {
         return false;
     }
-    std::string query;
+    // Each term one word of the index's own, so that the query never holds a phrase.
+    std::vector<std::string> terms;
     for (const std::string& token : tokens) {
-        query += (query.empty() ? "" : " AND ") + Quoted(token) + "*";
+        if (!mQueryTokenizer) {
+            terms.push_back(token);
+            continue;
+        }
+        const std::size_t before = terms.size();
+        if (!mQueryTokenizer->Split(token, terms)) {
+            throw TellamoError("The search index \"" + mPath + "\" could not split a search");
+        }
+        if (terms.size() == before) {
+            return true; // a word no note can hold: every typed word must be found
+        }
+    }
+    std::string query;
+    for (const std::string& term : terms) {
+        query += (query.empty() ? "" : " AND ") + Quoted(term) + "*";
     }
     // A word of up to three letters, the lengths of the prefix indexes, is one list that may name
     // nearly every note: FTS5 walks it within one row. A longer word's list is merged from those
     // of the words it begins, which the function's second walk would do again.
-    const auto letters = std::count_if(tokens.front().begin(), tokens.front().end(),
+    const auto letters = std::count_if(terms.front().begin(), terms.front().end(),
                                        [](char c) { return (c & 0xC0) != 0x80; });
-    if (tokens.size() == 1 && letters <= 3 && mHasIdCollector) {
+    if (terms.size() == 1 && letters <= 3 && mHasIdCollector) {
         Statement s(Prepare("SELECT tellamo_found_ids(note_text) FROM note_text "
                             "WHERE note_text MATCH ?1 LIMIT 1"));
         BindText(s.get(), 1, query);

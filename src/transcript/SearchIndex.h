@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -136,10 +137,12 @@ private:
     // tellamo_found_ids fills it through its address (a SearchIndex never moves).
     std::vector<std::int64_t> mFoundIds;
     bool mHasIdCollector = false; // false: the library gave no FTS5 interface to make it with
+    struct QueryTokenizer;
+    std::unique_ptr<QueryTokenizer> mQueryTokenizer; // none without that interface
 };
 
 // The words of what was typed, as the index compares them: case-folded, split at every
-// character that is neither a letter nor a digit.
+// character that is neither a letter, a digit, a combining mark nor a private-use character.
 std::vector<std::string> SearchTokens(std::string_view typed);
 
 // Where in a transcript the typed words are first found: the first word that one of them

@@ -59,6 +59,95 @@ TEST(SearchIndex, FindsNotesWhereEveryTypedWordBeginsAWord) {
     }
 }
 
+// Whatever is typed makes a query the index can answer (its language's signs and operators,
+// marks and symbols, a very long word), and a word is what the window's filter calls one: a word
+// whose vowel signs the library's default tokenizer takes for separators is found whole, not as
+// the pieces between them ("मानक" is not "मन" and "नकली").
+TEST(SearchIndex, AnyTypedTextFindsWholeWordsAndNeverFails) {
+    test::TempDir dir;
+    SearchIndex index(dir.File("index.sqlite"));
+    const std::string longWord(200, 'a');
+    index.Put("000010", {"मानक समय", "", SourceStamp{1, 1}});
+    index.Put("000011", {"मन नकली", "", SourceStamp{1, 1}});
+    index.Put("000012", {"not near", "Straße 😀 C++ rock'n'roll x^2", SourceStamp{1, 1}});
+    index.Put("000013", {"cafe\u0301 and " + longWord, "Notes", SourceStamp{1, 1}});
+    const struct {
+        std::string Typed;
+        Names Expected;
+    } cases[] = {
+        {"मानक", {"000010"}},
+        {"मा", {"000010"}}, // a prefix ending in a vowel sign
+        {"समय मानक", {"000010"}},
+        {"मन", {"000011"}},
+        {"नकली मन", {"000011"}},
+        {"मनक", {}},
+        {"\u093e", {}},             // a vowel sign alone is a word no note begins with
+        {"\u0301", {}},             // an accent alone, which folds to nothing
+        {"cafe\u0301", {"000013"}}, // a combining accent, which does not count
+        {"café", {"000013"}},       // nor a precomposed one
+        {"STRAßE", {"000012"}},     // folded as the index folds it
+        {"😀", {}},                  // a symbol separates words: nothing typed
+        {"😀straße😀", {"000012"}},
+        {"c++", {"000012", "000013"}}, // c: C++ and café
+        {"rock'n'roll", {"000012"}},
+        {"x^2", {"000012"}},
+        {"\"", {}},
+        {"\"rock", {"000012"}},
+        {"rock\"", {"000012"}},
+        {"*", {}},
+        {"-not", {"000012", "000013"}}, // not "NOT": a plain word (in "Notes" too)
+        {"not -near", {"000012"}},
+        {"^near", {"000012"}},
+        {"words:rock", {}}, // no column filter: "words" is a word of no note
+        {"description:rock", {}},
+        {"(not near)", {"000012"}},
+        {"(not OR near)", {}}, // "or" is a word too
+        {"NEAR(not near)", {"000012"}},
+        {"not AND near", {}}, // "and" is a word: only one note holds all three
+        {"cafe AND", {"000013"}},
+        {"NOT", {"000012", "000013"}},
+        {"OR", {}},
+        {longWord, {"000013"}},
+        {longWord + "a", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        Names found;
+        EXPECT_NO_THROW(found = Sorted(index.Find(c.Typed)));
+        EXPECT_EQ(found, c.Expected);
+        FoundNotes notes;
+        EXPECT_NO_THROW(notes = index.FindNotes(c.Typed));
+        EXPECT_EQ(notes.Size(), c.Expected.size());
+    }
+}
+
+// An index written by an earlier version, whose tokenizer cut words at their vowel signs, is
+// rebuilt rather than searched with words it never held.
+TEST(SearchIndex, AnIndexOfTheEarlierLayoutIsMadeAnew) {
+    test::TempDir dir;
+    const std::string path = dir.File("index.sqlite");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE note(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, "
+                           "vtt_bytes INTEGER, vtt_ns INTEGER, words TEXT NOT NULL DEFAULT '', "
+                           "description TEXT NOT NULL DEFAULT '');"
+                           "CREATE VIRTUAL TABLE note_text USING fts5(words, description, "
+                           "content='note', content_rowid='id', detail=none, prefix='1 2 3', "
+                           "tokenize='unicode61 remove_diacritics 2');"
+                           "INSERT INTO note(id, name, words) VALUES (10, '000010', 'मानक');"
+                           "INSERT INTO note_text(note_text) VALUES ('rebuild');"
+                           "PRAGMA user_version=2;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    SearchIndex index(path);
+    EXPECT_TRUE(index.WasRebuilt());
+    EXPECT_TRUE(index.FileNames().empty());
+    index.Put("000010", {"मानक", "", SourceStamp{1, 1}});
+    EXPECT_EQ(index.Find("मानक"), Names{"000010"});
+}
+
 // The answer the window's filter asks note by note: the same notes as Find, whatever the names
 // (six digits at either end of their range and at a word's edge of the bits, or any other name,
 // also under a row id below zero that another program put in the file), and no note it does not
@@ -215,6 +304,9 @@ TEST(SearchIndex, FirstMatchInATranscript) {
     EXPECT_EQ(FirstMatch(words, "clock")->WordIndex, 4u);
     EXPECT_FALSE(FirstMatch(words, "dget"));
     EXPECT_FALSE(FirstMatch(words, ""));
+    // The window's words are the index's: vowel signs inside, an emoji between.
+    EXPECT_EQ(SearchTokens("मानक😀Budget"), (Names{"मानक", "budget"}));
+    EXPECT_EQ(FirstMatch({{"समय", 0, 100}, {"मानक", 100, 200}}, "मान")->WordIndex, 1u);
 }
 
 } // namespace
