@@ -99,6 +99,9 @@ void TranscriptWorker::NotesDeleted(const std::vector<std::string>& fileNames) {
     {
         const std::lock_guard lock(mLock);
         mDeleted.insert(mDeleted.end(), fileNames.begin(), fileNames.end());
+        if (std::find(fileNames.begin(), fileNames.end(), mTranscribing) != fileNames.end()) {
+            mTranscribingDeleted = true;
+        }
         for (NoteQueue* queue : {&mToLook, &mToDo, &mRecorded}) {
             queue->Remove(fileNames);
         }
@@ -300,15 +303,36 @@ void TranscriptWorker::Transcribe(const Note& note) {
             return;
         }
     }
+    {
+        const std::lock_guard lock(mLock);
+        mTranscribing = note.FileName;
+        mTranscribingDeleted = false;
+    }
+    const auto deletedMeanwhile = [this] {
+        const std::lock_guard lock(mLock);
+        return mTranscribingDeleted;
+    };
+    struct Done {
+        TranscriptWorker& Worker;
+        ~Done() {
+            const std::lock_guard lock(Worker.mLock);
+            Worker.mTranscribing.clear();
+        }
+    } done{*this};
     try {
         const Transcript transcript =
             TranscribeWav(*mRecogniser, note.WavPath, [this] { return StopRequested(); });
         // A pause that came during the last chunk holds the note here, unwritten.
-        if (StopRequested()) {
+        if (StopRequested() || deletedMeanwhile()) {
             return;
         }
         const std::string vttPath = TranscriptPathFor(note.WavPath);
         WriteTranscriptFile(mFs, vttPath, transcript);
+        if (deletedMeanwhile()) {
+            // The window removed the note's files before this one was there to be removed.
+            mFs.Remove(vttPath);
+            return;
+        }
         if (mIndex) {
             // The description may have changed while the note was transcribed.
             const std::optional<IndexEntry> known = mIndex->Get(note.FileName);

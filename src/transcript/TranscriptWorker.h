@@ -140,6 +140,10 @@ private:
     std::unordered_map<std::string, std::string> mNewerDescriptions;
     std::vector<std::pair<std::string, std::string>> mDescriptions;
     std::vector<std::string> mDeleted;
+    // The note being transcribed, and whether it was deleted meanwhile: its transcript must not
+    // outlive it as a file nothing names.
+    std::string mTranscribing;
+    bool mTranscribingDeleted = false;
     std::set<std::string> mFailed; // not tried again in this run
     int mDone = 0;
     bool mBusy = false; // the worker holds a note it took from the queues

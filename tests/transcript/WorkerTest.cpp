@@ -356,5 +356,26 @@ TEST_F(WorkerFixture, ANoteHeldByAPauseDoesNotHoldUpTheDescriptions) {
     EXPECT_EQ(index.Find("renamed w1001"), std::vector<std::string>{"000001"});
 }
 
+// The window deletes a note (its WAV and whatever else bears its name) while the worker is
+// transcribing it: no transcript appears afterwards as a file that no note names.
+TEST_F(WorkerFixture, ANoteDeletedWhileItIsTranscribedLeavesNoTranscriptBehind) {
+    WriteNote(Wav(1), 1001, 60.0); // several chunks: the deletion comes between two
+    ::mkdir(mDir.File("cache").c_str(), 0700);
+    SearchIndex index(IndexPath());
+    auto worker = MakeWorker(300);
+    worker->SetNotes(Notes(1));
+    worker->Start();
+    for (int i = 0; i < IdleTimeoutMs / 5 && mCounters.Recognised == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))))
+        << "the note was finished before the deletion came";
+    ::unlink(Wav(1).c_str());
+    worker->NotesDeleted({"000001"});
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
+    EXPECT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))));
+    EXPECT_FALSE(index.Get("000001"));
+}
+
 } // namespace
 } // namespace tellamo
