@@ -168,11 +168,12 @@ bool TranscriptWorker::OpenIndex() {
 }
 
 bool TranscriptWorker::StopRequested() {
-    while (mPaused.load() && !mStopping.load()) {
+    while (mPaused.load() && !mStopping.load() && !TranscribingDeleted()) {
         {
             std::unique_lock lock(mLock);
             mWake.wait(lock, [this] {
-                return !mPaused.load() || mStopping.load() || !mDescriptions.empty();
+                return !mPaused.load() || mStopping.load() || !mDescriptions.empty() ||
+                       mTranscribingDeleted;
             });
         }
         // The note held here does not hold up the descriptions. Deletions wait: the note may be
@@ -187,7 +188,13 @@ bool TranscriptWorker::StopRequested() {
             emit NoteFailed(QString(), QString::fromUtf8(e.what()));
         }
     }
-    return mStopping.load();
+    // A note deleted while it is transcribed is not heard to its end.
+    return mStopping.load() || TranscribingDeleted();
+}
+
+bool TranscriptWorker::TranscribingDeleted() const {
+    const std::lock_guard lock(mLock);
+    return mTranscribingDeleted;
 }
 
 void TranscriptWorker::ReleaseMemory() {
@@ -224,6 +231,12 @@ void TranscriptWorker::ApplyIndexChanges(bool withDeletions) {
         if (withDeletions) {
             deleted.swap(mDeleted);
         }
+    }
+    for (const std::string& name : deleted) {
+        // The window removed the note's files, but a transcript written just after its look at
+        // the folder would outlive the note: gone or not, it goes now (unlink removes a planted
+        // link, never what it points at).
+        mFs.Remove(TranscriptPathFor(mStorageFolder + name + ".wav"));
     }
     if (!mIndex || (descriptions.empty() && deleted.empty())) {
         return;
@@ -308,27 +321,24 @@ void TranscriptWorker::Transcribe(const Note& note) {
         mTranscribing = note.FileName;
         mTranscribingDeleted = false;
     }
-    const auto deletedMeanwhile = [this] {
-        const std::lock_guard lock(mLock);
-        return mTranscribingDeleted;
-    };
     struct Done {
         TranscriptWorker& Worker;
         ~Done() {
             const std::lock_guard lock(Worker.mLock);
             Worker.mTranscribing.clear();
+            Worker.mTranscribingDeleted = false;
         }
     } done{*this};
     try {
         const Transcript transcript =
             TranscribeWav(*mRecogniser, note.WavPath, [this] { return StopRequested(); });
         // A pause that came during the last chunk holds the note here, unwritten.
-        if (StopRequested() || deletedMeanwhile()) {
+        if (StopRequested()) {
             return;
         }
         const std::string vttPath = TranscriptPathFor(note.WavPath);
         WriteTranscriptFile(mFs, vttPath, transcript);
-        if (deletedMeanwhile()) {
+        if (TranscribingDeleted()) {
             // The window removed the note's files before this one was there to be removed.
             mFs.Remove(vttPath);
             return;

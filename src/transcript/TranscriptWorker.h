@@ -120,6 +120,7 @@ private:
     void Look(const Note& note);
     void Transcribe(const Note& note);
     bool StopRequested();
+    bool TranscribingDeleted() const;
     void ReleaseMemory();
 
     const std::string mIndexPath;

@@ -357,24 +357,48 @@ TEST_F(WorkerFixture, ANoteHeldByAPauseDoesNotHoldUpTheDescriptions) {
 }
 
 // The window deletes a note (its WAV and whatever else bears its name) while the worker is
-// transcribing it: no transcript appears afterwards as a file that no note names.
+// transcribing it, running or held by a pause: the rest of the note is not heard, and no
+// transcript appears afterwards as a file that no note names.
 TEST_F(WorkerFixture, ANoteDeletedWhileItIsTranscribedLeavesNoTranscriptBehind) {
-    WriteNote(Wav(1), 1001, 60.0); // several chunks: the deletion comes between two
-    ::mkdir(mDir.File("cache").c_str(), 0700);
-    SearchIndex index(IndexPath());
-    auto worker = MakeWorker(300);
-    worker->SetNotes(Notes(1));
-    worker->Start();
-    for (int i = 0; i < IdleTimeoutMs / 5 && mCounters.Recognised == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (const bool paused : {false, true}) {
+        SCOPED_TRACE(paused ? "held by a pause" : "running");
+        mCounters.Recognised = 0;
+        WriteNote(Wav(1), 1001, 200.0); // ten chunks: the deletion comes between two
+        ::mkdir(mDir.File("cache").c_str(), 0700);
+        SearchIndex index(IndexPath());
+        auto worker = MakeWorker(300);
+        worker->SetNotes(Notes(1));
+        worker->Start();
+        for (int i = 0; i < IdleTimeoutMs / 5 && mCounters.Recognised == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (paused) {
+            worker->Pause();
+        }
+        ASSERT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))))
+            << "the note was finished before the deletion came";
+        ::unlink(Wav(1).c_str());
+        worker->NotesDeleted({"000001"});
+        ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
+        EXPECT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))));
+        EXPECT_FALSE(index.Get("000001"));
+        EXPECT_LT(mCounters.Recognised, 5) << "the deleted note was heard to its end";
     }
-    ASSERT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))))
-        << "the note was finished before the deletion came";
+}
+
+// The window looks at the folder for the note's files before it tells the worker; a transcript
+// renamed into place between the two is still removed with the note.
+TEST_F(WorkerFixture, ATranscriptTheWindowMissedGoesWithItsNote) {
+    NoteQueue notes = MakeNotes(1);
+    auto worker = MakeWorker();
+    worker->SetNotes(std::move(notes));
+    worker->Start();
+    ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
+    ASSERT_TRUE(test::FileExists(TranscriptPathFor(Wav(1))));
     ::unlink(Wav(1).c_str());
     worker->NotesDeleted({"000001"});
     ASSERT_TRUE(worker->WaitUntilIdle(IdleTimeoutMs));
     EXPECT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))));
-    EXPECT_FALSE(index.Get("000001"));
 }
 
 } // namespace
