@@ -230,13 +230,23 @@ std::optional<TranscriptMatch> FirstMatch(const std::vector<TimedWord>& words,
 }
 
 SearchIndex::SearchIndex(const std::string& path) : mPath(path) {
+    // A connection that failed half-way is closed, its transaction with it: a caller that tries
+    // again at every keystroke must not gather connections, nor leave one holding the write lock.
+    const auto closeOnFailure = [this](auto open) {
+        try {
+            open();
+        } catch (...) {
+            mQueryTokenizer.reset();
+            sqlite3_close_v2(mDb);
+            mDb = nullptr;
+            throw;
+        }
+    };
     try {
-        Open();
+        closeOnFailure([this] { Open(); });
     } catch (const IndexDamaged&) {
-        sqlite3_close(mDb);
-        mDb = nullptr;
         Discard(mPath);
-        Open();
+        closeOnFailure([this] { Open(); });
         mRebuilt = true;
     }
 }
@@ -295,6 +305,14 @@ void SearchIndex::Open() {
         Exec("COMMIT");
         probe();
         return;
+    }
+    if (layoutFound() > 0) {
+        // An earlier layout of ours, made anew in place rather than by deleting the file: a
+        // second program that opened it meanwhile would otherwise delete the file the first one
+        // has just made, and that one would go on writing to a file no one can find.
+        Exec("DROP TRIGGER IF EXISTS note_added; DROP TRIGGER IF EXISTS note_removed;"
+             "DROP TRIGGER IF EXISTS note_changed; DROP TABLE IF EXISTS note_text;"
+             "DROP TABLE IF EXISTS note;");
     }
     Statement tables(Prepare("SELECT count(*) FROM sqlite_master"));
     Check(sqlite3_step(tables.get()), "reading the index's layout");

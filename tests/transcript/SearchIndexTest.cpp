@@ -123,9 +123,8 @@ TEST(SearchIndex, AnyTypedTextFindsWholeWordsAndNeverFails) {
 
 // An index written by an earlier version, whose tokenizer cut words at their vowel signs, is
 // rebuilt rather than searched with words it never held.
-TEST(SearchIndex, AnIndexOfTheEarlierLayoutIsMadeAnew) {
-    test::TempDir dir;
-    const std::string path = dir.File("index.sqlite");
+// A file of the layout before this one, with a note in it.
+void WriteEarlierLayout(const std::string& path) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(db,
@@ -141,6 +140,12 @@ TEST(SearchIndex, AnIndexOfTheEarlierLayoutIsMadeAnew) {
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
+}
+
+TEST(SearchIndex, AnIndexOfTheEarlierLayoutIsMadeAnew) {
+    test::TempDir dir;
+    const std::string path = dir.File("index.sqlite");
+    WriteEarlierLayout(path);
     SearchIndex index(path);
     EXPECT_TRUE(index.WasRebuilt());
     EXPECT_TRUE(index.FileNames().empty());
@@ -207,8 +212,13 @@ TEST(SearchIndex, ChangesReplaceWhatWasIndexed) {
 // throw it away under the other.
 TEST(SearchIndex, TwoOpeningANewFileAtOnceShareIt) {
     for (int round = 0; round < 40; ++round) {
+        // No file yet, or one of the earlier layout that both find to be made anew.
+        const bool earlier = round % 2 == 1;
         test::TempDir dir;
         const std::string path = dir.File("index.sqlite");
+        if (earlier) {
+            WriteEarlierLayout(path);
+        }
         std::string errors[2];
         const auto open = [&](int who) {
             try {
@@ -224,6 +234,7 @@ TEST(SearchIndex, TwoOpeningANewFileAtOnceShareIt) {
         other.join();
         ASSERT_EQ(errors[0], "") << "round " << round;
         ASSERT_EQ(errors[1], "") << "round " << round;
+        ASSERT_TRUE(test::FileExists(path));
         SearchIndex after(path);
         EXPECT_FALSE(after.WasRebuilt()) << "round " << round;
         EXPECT_EQ(after.FileNames(), (Names{"000001", "000002"})) << "round " << round;
