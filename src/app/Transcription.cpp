@@ -131,11 +131,24 @@ QString TranscriptionLink::UnavailableText(bool modelInstalled) {
 
 NoteQueue TranscriptionLink::NotesNewestFirst(const Catalogue& catalogue) {
     std::vector<const NoteRecord*> notes;
+    notes.reserve(catalogue.Notes().All().size());
     for (const auto& record : catalogue.Notes().All()) {
         notes.push_back(record.get());
     }
-    std::stable_sort(notes.begin(), notes.end(),
-                     [](const NoteRecord* a, const NoteRecord* b) { return a->Start > b->Start; });
+    // The catalogue holds its notes mostly in the order they were recorded: then newest first is
+    // that order turned round, which the sort would take several times as long to find.
+    const auto earlier = [](const NoteRecord* a, const NoteRecord* b) {
+        return a->Start < b->Start;
+    };
+    const auto notLater = [](const NoteRecord* a, const NoteRecord* b) {
+        return a->Start >= b->Start;
+    };
+    if (std::adjacent_find(notes.begin(), notes.end(), notLater) == notes.end()) {
+        std::reverse(notes.begin(), notes.end());
+    } else {
+        std::stable_sort(notes.begin(), notes.end(),
+                         [&](const NoteRecord* a, const NoteRecord* b) { return earlier(b, a); });
+    }
     NoteQueue list;
     list.Reserve(notes.size());
     for (const NoteRecord* note : notes) {

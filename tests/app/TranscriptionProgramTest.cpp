@@ -34,6 +34,7 @@
 #include "support/FakeWavePort.h"
 #include "support/NamedChild.h"
 #include "support/TempDir.h"
+#include "transcript/NoteQueue.h"
 #include "transcript/Recogniser.h"
 #include "transcript/SearchIndex.h"
 #include "transcript/TranscriptWorker.h"
@@ -273,6 +274,45 @@ TEST_F(Transcription, AMissingModelIsSaidOnceWithoutABox) {
     EXPECT_EQ(program->MainForm().Transcript().Placeholder(),
               TranscriptionLink::UnavailableText(false));
     EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
+}
+
+// The worker hears the newest notes first, whatever order the catalogue holds them in (the order
+// of recording, turned round by a sort, or mixed); notes of the same start keep the catalogue's
+// order, and a note still being recorded is not handed over.
+TEST(TranscriptionHandOver, NotesGoNewestFirstWhateverTheCataloguesOrder) {
+    const struct {
+        const char* What;
+        std::vector<int> Minutes; // the start of note i, in minutes
+        std::vector<std::string> Expected;
+    } cases[] = {
+        {"as recorded", {1, 2, 3}, {"000002", "000001", "000000"}},
+        {"turned round", {3, 2, 1}, {"000000", "000001", "000002"}},
+        {"mixed", {2, 3, 1, 4}, {"000003", "000001", "000000", "000002"}},
+        {"ties", {1, 2, 2, 3}, {"000003", "000001", "000002", "000000"}},
+        {"all at once", {5, 5}, {"000000", "000001"}},
+    };
+    for (const auto& c : cases) {
+        TempDir documents;
+        Catalogue cat(
+            Storage(QString::fromStdString(documents.Path()), "My Voice Notes", "ReadMe.txt"),
+            "Notes", "Recycle Bin", RealFileSystem());
+        cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+        cat.NewCatalogue();
+        for (std::size_t i = 0; i < c.Minutes.size(); ++i) {
+            const std::string name = "00000" + std::to_string(i);
+            cat.AddFoundNote(cat.NotesNode(), name, 3'288'522'600'000LL + c.Minutes[i] * 60'000LL,
+                             11025, 16);
+            cat.CompleteNote(100, 1000);
+        }
+        cat.AddFoundNote(cat.NotesNode(), "000099", 3'288'522'600'000LL + 99 * 60'000LL, 11025,
+                         16); // still recording: no duration yet
+        NoteQueue queue = TranscriptionLink::NotesNewestFirst(cat);
+        std::vector<std::string> names;
+        for (; queue.Size() > 0; queue.PopFront()) {
+            names.push_back(queue.FrontName());
+        }
+        EXPECT_EQ(names, c.Expected) << c.What;
+    }
 }
 
 } // namespace
