@@ -302,6 +302,9 @@ void CataloguePanel::TreeViewDragDrop(DragSource source, FolderNode* dragged, Fo
         // A target that is the folder itself or lies below it leaves the tree as it is.
         if (mCat.MoveFolder(dragged, target)) {
             mTreeView->expand(mCat.Folders().IndexOf(target));
+            // With the notes of subfolders shown, the moved folder's notes may come into view
+            // or leave it.
+            ApplyNoteFilter();
         }
     } else if (source == DragSource::Notes && !mCat.Notes().IsEmpty()) {
         EnsureSelection();

@@ -401,6 +401,29 @@ TEST_F(TranscriptWindow, TypingFurtherOrBackShowsWhatAFreshSearchShows) {
     index.Put("000002", {"stock count", "budget review", std::nullopt});
     Type("stoc");
     EXPECT_EQ(ShownNames(), QStringList{"000002"});
+
+    // A folder moved into the shown one between two keystrokes brings its notes into the search.
+    Add({"000006", "Home", "", {{"budget", 0, 400}}, true}, index);
+    FolderNode* work = nullptr;
+    FolderNode* home = nullptr;
+    for (const auto& child : mCat.NotesNode()->Children) {
+        if (child->Name == "Work") {
+            work = child.get();
+        } else if (child->Name == "Home") {
+            home = child.get();
+        }
+    }
+    ASSERT_TRUE(work && home);
+    mForm.Actions().AffiliateAction->trigger(); // the notes of subfolders shown
+    ASSERT_TRUE(mForm.Actions().AffiliateAction->isChecked());
+    mCat.SelectFolder(work);
+    Type("b");
+    Type("bu");
+    EXPECT_EQ(ShownNames(), QStringList{"000003"});
+    mForm.CataloguePart().TreeViewDragDrop(DragSource::Folder, home, work, true);
+    ASSERT_EQ(home->Parent, work);
+    Type("bud");
+    EXPECT_EQ(ShownNames(), (QStringList{"000003", "000006"}));
     EXPECT_TRUE(mMessages.isEmpty()) << mMessages.join('\n').toStdString();
 }
 
