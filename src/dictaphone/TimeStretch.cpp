@@ -89,14 +89,16 @@ void TimeStretch::ToFloat(std::size_t frames) {
 void TimeStretch::FromFloat(unsigned char* out, const float* from, std::size_t frames) const {
     // Windows that add up to one cannot overshoot what they were cut from, but the rounding
     // can by a hair at full scale: clipped, never wrapped round.
+    // The scale is the one ToFloat divided by, so that a sample the stretch leaves whole comes
+    // back as it was.
     for (std::size_t i = 0; i < frames * mChannels; ++i) {
-        const float v = std::clamp(from[i], -1.0f, 1.0f);
         if (mSixteenBit) {
-            const long s = std::lround(v * 32767.0f);
+            const long s = std::clamp(std::lround(from[i] * 32768.0f), -32768L, 32767L);
             PutU16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(s)));
             out += 2;
         } else {
-            *out++ = static_cast<unsigned char>(std::lround(v * 127.0f) + 128);
+            *out++ = static_cast<unsigned char>(
+                std::clamp(std::lround(from[i] * 128.0f), -128L, 127L) + 128);
         }
     }
 }
