@@ -51,7 +51,8 @@ std::string PocketSphinxRecogniser::MissingModelText() {
 }
 
 PocketSphinxRecogniser::PocketSphinxRecogniser(const std::string& modelFolder,
-                                               bool withAlternatives)
+                                               bool withAlternatives,
+                                               const DecoderSettings& decoderSettings)
     : mWithAlternatives(withAlternatives) {
     if (!ModelInstalled(modelFolder)) {
         throw TellamoError(MissingModelText());
@@ -59,8 +60,21 @@ PocketSphinxRecogniser::PocketSphinxRecogniser(const std::string& modelFolder,
     const std::string hmm = modelFolder + "/en-us";
     const std::string lm = modelFolder + "/en-us.lm.bin";
     const std::string dict = modelFolder + "/cmudict-en-us.dict";
-    mConfig = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-lm", lm.c_str(), "-dict",
-                          dict.c_str(), "-remove_silence", "no", "-logfn", "/dev/null", nullptr);
+    mArguments = {"-hmm", hmm,      "-lm",      lm, "-dict", dict, "-remove_silence",
+                  "no",   "-logfn", "/dev/null"};
+    for (const auto& [name, value] : decoderSettings) {
+        mArguments.push_back(name);
+        mArguments.push_back(value);
+    }
+    // The settings keep pointers into these strings, which therefore live as long as they do
+    // and are not touched again.
+    std::vector<char*> argv;
+    argv.reserve(mArguments.size());
+    for (std::string& argument : mArguments) {
+        argv.push_back(argument.data());
+    }
+    mConfig =
+        cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(argv.size()), argv.data(), TRUE);
     if (mConfig == nullptr) {
         throw TellamoError("The speech recogniser refused its settings");
     }
