@@ -2,7 +2,8 @@
 // runs on the benchmark's own thread, so its CPU time is the work's), the model's load, the
 // memory the recogniser holds and gives back, and the keyword figures on pocketsphinx-testdata's
 // recordings at 16 kHz and 11,025 Hz, one-best and with the lattice's alternatives above a
-// posterior threshold.
+// posterior threshold; the decoder's settings against the posterior threshold (KeywordSweep), and
+// the length of the pieces it is given (ChunkLength).
 
 #include <algorithm>
 #include <cstdio>
@@ -281,6 +282,7 @@ struct SweepSetting {
 const std::vector<SweepSetting>& SweepSettings() {
     static const std::vector<SweepSetting> settings = {
         {"program", {}},
+        {"fwdflatbeam_1e-64", {{"-fwdflatbeam", "1e-64"}}}, // the decoder's own
         {"fwdflat_no", {{"-fwdflat", "no"}}},
         {"bestpath_no", {{"-bestpath", "no"}}},
         {"fwdflat_no_bestpath_no", {{"-fwdflat", "no"}, {"-bestpath", "no"}}},

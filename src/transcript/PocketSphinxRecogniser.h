@@ -27,9 +27,9 @@ public:
 
     // Loads the model; throws TellamoError with MissingModelText or the decoder's failure.
     // withAlternatives: also report the lattice's other words with their posteriors.
-    // decoderSettings: further decoder switches, as name and value ("-beam", "1e-60"), for the
-    // benchmarks that weigh them; one the decoder does not know, or one the program already
-    // sets, is refused with TellamoError.
+    // decoderSettings: decoder switches over the program's, as name and value ("-beam",
+    // "1e-60"), for the benchmarks that weigh them; one the decoder does not know is refused
+    // with TellamoError.
     using DecoderSettings = std::vector<std::pair<std::string, std::string>>;
     explicit PocketSphinxRecogniser(const std::string& modelFolder = DefaultModelFolder(),
                                     bool withAlternatives = false,
