@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "transcript/Recogniser.h"
 
@@ -25,8 +27,13 @@ public:
 
     // Loads the model; throws TellamoError with MissingModelText or the decoder's failure.
     // withAlternatives: also report the lattice's other words with their posteriors.
+    // decoderSettings: decoder switches over the program's, as name and value ("-beam",
+    // "1e-60"), for the benchmarks that weigh them; one the decoder does not know is refused
+    // with TellamoError.
+    using DecoderSettings = std::vector<std::pair<std::string, std::string>>;
     explicit PocketSphinxRecogniser(const std::string& modelFolder = DefaultModelFolder(),
-                                    bool withAlternatives = false);
+                                    bool withAlternatives = false,
+                                    const DecoderSettings& decoderSettings = {});
     ~PocketSphinxRecogniser() override;
     PocketSphinxRecogniser(const PocketSphinxRecogniser&) = delete;
     PocketSphinxRecogniser& operator=(const PocketSphinxRecogniser&) = delete;
@@ -34,6 +41,7 @@ public:
     Recognition Recognise(const std::int16_t* samples, std::size_t count) override;
 
 private:
+    std::vector<std::string> mArguments; // the decoder's switches, which mConfig points into
     cmd_ln_s* mConfig = nullptr;
     ps_decoder_s* mDecoder = nullptr;
     bool mWithAlternatives = false;
