@@ -551,7 +551,7 @@ TEST_F(IndexFile, NotesFindTheirFolderWhateverItsId) {
             {70'000, "Found"},
         };
         for (std::size_t i = 0; i < std::size(cases); ++i) {
-            char name[8];
+            char name[24];
             std::snprintf(name, sizeof name, "%06zu", i);
             AddNote(mCat->NotesNode(), name, "")->FolderID = cases[i].FolderID;
         }
