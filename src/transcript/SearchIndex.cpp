@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <iterator>
 #include <memory>
+#include <thread>
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -242,11 +244,30 @@ SearchIndex::SearchIndex(const std::string& path) : mPath(path) {
             throw;
         }
     };
+    // Two programs opening the file at once may find it locked where the library does not wait
+    // (a lock upgrade that would deadlock, the journal's switch to WAL): tried again shortly.
+    const auto openWaiting = [&] {
+        for (int attempt = 0;; ++attempt) {
+            try {
+                closeOnFailure([this] { Open(); });
+                return;
+            } catch (const IndexDamaged&) {
+                throw;
+            } catch (const TellamoError&) {
+                const int primary = mLastFailure & 0xFF;
+                if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || attempt >= 100) {
+                    throw;
+                }
+                mLastFailure = 0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+    };
     try {
-        closeOnFailure([this] { Open(); });
+        openWaiting();
     } catch (const IndexDamaged&) {
         Discard(mPath);
-        closeOnFailure([this] { Open(); });
+        openWaiting();
         mRebuilt = true;
     }
 }
@@ -354,6 +375,7 @@ void SearchIndex::RegisterIdCollector() {
 }
 
 void SearchIndex::Fail(int code, const std::string& what) {
+    mLastFailure = code;
     const std::string text =
         "The search index \"" + mPath + "\" failed " + what + ": " + sqlite3_errmsg(mDb);
     if (IsDamage(code)) {

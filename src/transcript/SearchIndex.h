@@ -132,6 +132,7 @@ private:
     std::string mPath;
     sqlite3* mDb = nullptr;
     bool mRebuilt = false;
+    int mLastFailure = 0; // the library's code of the last failure thrown (0: none)
     // A search's row ids between the query and the answer, kept so that a keystroke that finds
     // every note does not grow a new array of them each time. The connection's FTS5 function
     // tellamo_found_ids fills it through its address (a SearchIndex never moves).
