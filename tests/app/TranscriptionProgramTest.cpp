@@ -24,6 +24,7 @@
 #include "app/Transcription.h"
 #include "audio/WindowPoster.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueFixture.h"
 #include "common/Errors.h"
 #include "common/FileSystem.h"
 #include "common/IniFile.h"
@@ -279,7 +280,9 @@ TEST_F(Transcription, AMissingModelIsSaidOnceWithoutABox) {
 // The worker hears the newest notes first, whatever order the catalogue holds them in (the order
 // of recording, turned round by a sort, or mixed); notes of the same start keep the catalogue's
 // order, and a note still being recorded is not handed over.
-TEST(TranscriptionHandOver, NotesGoNewestFirstWhateverTheCataloguesOrder) {
+class TranscriptionHandOver : public CatalogueFixture {};
+
+TEST_F(TranscriptionHandOver, NotesGoNewestFirstWhateverTheCataloguesOrder) {
     const struct {
         const char* What;
         std::vector<int> Minutes; // the start of note i, in minutes
@@ -292,11 +295,8 @@ TEST(TranscriptionHandOver, NotesGoNewestFirstWhateverTheCataloguesOrder) {
         {"all at once", {5, 5}, {"000000", "000001"}},
     };
     for (const auto& c : cases) {
-        TempDir documents;
-        Catalogue cat(
-            Storage(QString::fromStdString(documents.Path()), "My Voice Notes", "ReadMe.txt"),
-            "Notes", "Recycle Bin", RealFileSystem());
-        cat.Files().EnsureStorageFolder([](const QString&, const QString&) {});
+        Reopen();
+        Catalogue& cat = *mCat;
         cat.NewCatalogue();
         for (std::size_t i = 0; i < c.Minutes.size(); ++i) {
             const std::string name = "00000" + std::to_string(i);

@@ -110,6 +110,20 @@ protected:
         return worker;
     }
 
+    // A worker on note 1, a long note of one level, at work on it: its first chunk heard.
+    std::unique_ptr<TranscriptWorker> BusyOnALongNote(double seconds) {
+        mCounters.Recognised = 0;
+        WriteNote(Wav(1), 1001, seconds);
+        ::mkdir(mDir.File("cache").c_str(), 0700);
+        auto worker = MakeWorker(300);
+        worker->SetNotes(Notes(1));
+        worker->Start();
+        for (int i = 0; i < IdleTimeoutMs / 5 && mCounters.Recognised == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return worker;
+    }
+
     test::TempDir mDir;
     Counters mCounters;
 };
@@ -332,15 +346,8 @@ TEST_F(WorkerFixture, APausedWorkerTranscribesNothingButTheIndexFollowsTheNotes)
 }
 
 TEST_F(WorkerFixture, ANoteHeldByAPauseDoesNotHoldUpTheDescriptions) {
-    WriteNote(Wav(1), 1001, 60.0); // several chunks: the pause comes between two
-    ::mkdir(mDir.File("cache").c_str(), 0700);
+    auto worker = BusyOnALongNote(60.0); // several chunks: the pause comes between two
     SearchIndex index(IndexPath());
-    auto worker = MakeWorker(300);
-    worker->SetNotes(Notes(1));
-    worker->Start();
-    for (int i = 0; i < IdleTimeoutMs / 5 && mCounters.Recognised == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
     worker->Pause();
     ASSERT_FALSE(test::FileExists(TranscriptPathFor(Wav(1))))
         << "the note was finished before the pause came";
@@ -362,16 +369,8 @@ TEST_F(WorkerFixture, ANoteHeldByAPauseDoesNotHoldUpTheDescriptions) {
 TEST_F(WorkerFixture, ANoteDeletedWhileItIsTranscribedLeavesNoTranscriptBehind) {
     for (const bool paused : {false, true}) {
         SCOPED_TRACE(paused ? "held by a pause" : "running");
-        mCounters.Recognised = 0;
-        WriteNote(Wav(1), 1001, 200.0); // ten chunks: the deletion comes between two
-        ::mkdir(mDir.File("cache").c_str(), 0700);
+        auto worker = BusyOnALongNote(200.0); // ten chunks: the deletion comes between two
         SearchIndex index(IndexPath());
-        auto worker = MakeWorker(300);
-        worker->SetNotes(Notes(1));
-        worker->Start();
-        for (int i = 0; i < IdleTimeoutMs / 5 && mCounters.Recognised == 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
         if (paused) {
             worker->Pause();
         }
